@@ -1,0 +1,22 @@
+# The two commands people need: `make run` and `make test`.
+# Everything else (packages, configure, build) happens on the way.
+BUILD ?= build
+JOBS  ?= $(shell nproc)
+
+.PHONY: run test build setup clean
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+test: build
+	@scripts/test.sh $(BUILD) $(JOBS)
+
+build: setup
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+setup:
+	@scripts/setup.sh
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,15 @@
+# Our own code builds warning-free; format checking catches printf mistakes.
+function(zv_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Werror -Wformat=2 -Werror=format)
+endfunction()
+
+# Adds a GoogleTest executable for one module's tests and registers its cases with CTest.
+function(zv_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  zv_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "ZV_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Starts zorvane_cmd in the project folder: it serves www/ as cfg/init.txt says.
+set -euo pipefail
+build=${1:-build}
+cd "$(dirname "$0")/.."
+exe="$build/bin/zorvane_cmd"
+if [ ! -x "$exe" ]; then
+  echo "run: zorvane_cmd is not built yet (the server engine is still to come)." >&2
+  exit 0
+fi
+exec "$exe" "${@:2}"
