@@ -1,0 +1,175 @@
+#include "Webserver.h"
+
+#include <fcntl.h>
+#include <errno.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "WDate.h"
+#include "WException.h"
+#include "WInitFile.h"
+#include "WSystem.h"
+
+const char* const Webserver::ERROR_LOG = "error.log";
+
+namespace {
+
+// Console lines from the server thread and the workers never mix within a line.
+std::mutex& consoleLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+// "<time> : <message>", the form of every ordinary console line.
+void printTimedLine(const char* time, const char* message)
+{
+    std::lock_guard<std::mutex> guard(consoleLock());
+    std::fprintf(stdout, "%s : %s\r\n", time, message);
+    std::fflush(stdout);
+}
+
+// Raw protocol text (a whole header block) without a time.
+void printBlock(const char* message)
+{
+    std::lock_guard<std::mutex> guard(consoleLock());
+    std::fprintf(stdout, "\r\n%s\r\n", message);
+    std::fflush(stdout);
+}
+
+// One write per line, so that simultaneous errors never interleave.
+void appendErrorLine(const char* time, const char* message)
+{
+    WString line(time);
+    line.append(": ");
+    line.append(message);
+    line.append("\r\n");
+    int fd = ::open(Webserver::ERROR_LOG, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    const char* p = line.getBuf();
+    unsigned long left = line.length();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        p += n;
+        left -= (unsigned long)n;
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+Webserver::Webserver(const char* host, int port, const char* documentPath, int logLevel, const char* startURL,
+                     int autoFinish)
+    : logLevel(logLevel), finishedRequests(0)
+{
+    WInitFile init;
+    init.open("cfg/init.txt", "=");
+
+    config.host = (host != nullptr && *host != '\0') ? host : init.getValue("httpHost");
+    if (port == 0) {
+        port = init.getIntValue("httpPort");
+    }
+    config.port = (uint32_t)port;
+    config.documentPath = (documentPath != nullptr && *documentPath != '\0') ? documentPath
+                                                                             : init.getValue("docPath");
+    config.startURL = (startURL != nullptr && *startURL != '\0') ? startURL : init.getValue("startURL");
+    if (autoFinish == 0) {
+        autoFinish = init.getIntValue("autoFinish");
+    }
+    config.autoFinish = autoFinish;
+
+    if (config.host.length() == 0) {
+        config.host = "localhost";
+    }
+    if (config.port == 0) {
+        config.port = 80;
+    }
+    if (config.documentPath.length() == 0) {
+        WSystem::getCurrentDirectory(config.documentPath);
+        config.documentPath.replace('\\', '/');
+    }
+
+    server.configure(this, config);
+    server.start();
+}
+
+Webserver::~Webserver()
+{
+    try {
+        server.stop(true, 0);
+    } catch (WException&) {
+        // the server object still stops its threads when it goes
+    }
+}
+
+void Webserver::start()
+{
+    server.start();
+}
+
+void Webserver::stop()
+{
+    server.stop(true, 1000);
+}
+
+void Webserver::restart()
+{
+    stop();
+    start();
+}
+
+void Webserver::onStarted()
+{
+    log("Zorvane with PHP 5.4.3 running ...", 0);
+}
+
+void Webserver::onStopped()
+{
+    log("Webserver stopped", 0);
+}
+
+void Webserver::onException(const WException& e)
+{
+    log(e.toString(), -1);
+}
+
+void Webserver::log(const char* message, int level)
+{
+    WDate now;
+    const WString& time = now.format(WDate::TIME_FORMAT_LOG);
+    if (level == -1) {
+        appendErrorLine(time, message);
+        if (-1 <= logLevel) {
+            printTimedLine(time, message);
+        }
+    } else if (level == 3) {
+        if (logLevel >= 3) {
+            printBlock(message);
+        }
+    } else if (level <= logLevel) {
+        printTimedLine(time, message);
+    }
+}
+
+void Webserver::command(int)
+{
+}
+
+void Webserver::onRequestFinished()
+{
+    int finished = ++finishedRequests;
+    if (config.autoFinish < 0 && finished >= -config.autoFinish) {
+        log(WFormattedString("Auto finish after %i request(s)", -config.autoFinish), 1);
+        stop();
+    }
+}

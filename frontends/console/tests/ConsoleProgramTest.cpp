@@ -1,0 +1,348 @@
+// zorvane_cmd as its users run it: options, cfg/init.txt, console lines,
+// error.log and the automatic finish. Each test runs the program in a
+// temporary folder with its own cfg/ and documents.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const char* const USAGE =
+    "Usage: zorvane_cmd.exe\r\n\r\n--host=<host>\r\n--port=<port>\r\n--docpath=<document path>\r\n"
+    "--loglevel=<0..3>\r\n--open-url=<url>\r\n--auto-finish=<finishcode>\r\n\r\n"
+    "<finishcode>: 0=run infinite, x=x seconds, -x=x requests\r\n\r\n"
+    "<loglevel>: 0=only errors, 1=default, 2=notice, 3=http headers\r\n\r\n"
+    "Example:\r\nStart webserver on port 81, open url, finish after 1 request.\r\n"
+    "zorvane_cmd.exe --port=81 --open-url=http://localhost:81/myscript.php --auto-finish=-1\r\n\r\n"
+    "Note: Default configuration in cfg/ directory is used.";
+
+// The time stamp that begins console and error.log lines: 'Tue Dec  8 20:28:23 2026'.
+const std::string TIME = "[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}";
+
+unsigned freePort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One request; the answer up to the server's close ("" when nobody listens).
+std::string request(unsigned port, const std::string& text)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons((uint16_t)port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string out;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        char buffer[4096];
+        pollfd p{fd, POLLIN, 0};
+        while (::poll(&p, 1, 5000) > 0) {
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                break;
+            }
+            out.append(buffer, (size_t)n);
+        }
+    }
+    ::close(fd);
+    return out;
+}
+
+class ConsoleProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/zorvane-console-XXXXXX";
+        ASSERT_NE(::mkdtemp(name), nullptr);
+        folder = name;
+        port = freePort();
+        ::mkdir((folder + "/cfg").c_str(), 0755);
+        ::mkdir((folder + "/docs").c_str(), 0755);
+        write("cfg/mime.txt", "text/html html\n");
+        write("cfg/cgi.txt", ".php;PHPBuildIn\n");
+        write("docs/index.html", "<h1>console</h1>");
+        write("docs/a.php", "<?php echo 'script';");
+    }
+
+    void TearDown() override
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ::nftw(folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+               FTW_DEPTH | FTW_PHYS);
+    }
+
+    void write(const std::string& relative, const std::string& content)
+    {
+        std::ofstream out(folder + "/" + relative, std::ios::binary | std::ios::trunc);
+        out << content;
+    }
+
+    // cfg/init.txt naming the test's port and document folder, plus extra lines.
+    void writeInit(const std::string& extra = "")
+    {
+        write("cfg/init.txt", "httpHost=127.0.0.1\nhttpPort=" + std::to_string(port) + "\ndocPath=docs\n" + extra);
+    }
+
+    // Starts the program in the folder with its output going to files there.
+    void launch(const std::vector<std::string>& options)
+    {
+        std::vector<std::string> words = {ZORVANE_CMD_PATH};
+        words.insert(words.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (std::string& w : words) {
+            argv.push_back(w.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    // Waits for the program to end; its exit status, or -1 after the time-out.
+    int finish(int ms = 10000)
+    {
+        for (int waited = 0; waited < ms; waited += 10) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+
+    int run(const std::vector<std::string>& options, int ms = 10000)
+    {
+        launch(options);
+        return finish(ms);
+    }
+
+    // Waits until the program answers on its port.
+    bool waitListening()
+    {
+        for (int i = 0; i < 500; i++) {
+            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons((uint16_t)port);
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            ::close(fd);
+            if (ok) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    std::string out() { return readFile(folder + "/stdout.txt"); }
+    std::string err() { return readFile(folder + "/stderr.txt"); }
+
+    std::string folder;
+    unsigned port = 0;
+    pid_t pid = -1;
+};
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST_F(ConsoleProgramTest, HelpPrintsTheUsageAndStartsNothing)
+{
+    // No cfg/init.txt is needed, and words after --help are not looked at.
+    ::remove((folder + "/cfg/mime.txt").c_str());
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_EQ(out(), USAGE);
+    EXPECT_EQ(err(), "");
+    EXPECT_EQ(run({"--port=1", "--help", "--bogus"}), 0);
+    EXPECT_EQ(out(), USAGE);
+}
+
+TEST_F(ConsoleProgramTest, MissingInitFileEndsInTheErrorBox)
+{
+    EXPECT_EQ(run({"--port=" + std::to_string(port)}), 0);
+    EXPECT_EQ(err(), "Error: WFileNotFoundException: File not found: cfg/init.txt (id=-1, syserr=00000002h)\n");
+}
+
+TEST_F(ConsoleProgramTest, FinishesAfterSeconds)
+{
+    // The file's finish code holds, since '--auto-finish=0' counts as not given.
+    writeInit("autoFinish=1\n");
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(run({"--auto-finish=0"}), 0);
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    std::string text = out();
+    std::string p = std::to_string(port);
+    EXPECT_TRUE(std::regex_match(text, std::regex(TIME + " : Zorvane with PHP 5\\.4\\.3 running \\.\\.\\.\r\n" + TIME +
+                                                  " : Create HTTP server: Host=127\\.0\\.0\\.1, Port=" + p + "\r\n" +
+                                                  TIME + " : Document path: docs\r\n" + TIME +
+                                                  " : Auto finish after 1 seconds\r\n" + TIME +
+                                                  " : Webserver stopped\r\n")))
+        << text;
+}
+
+TEST_F(ConsoleProgramTest, FinishesAfterScriptRequests)
+{
+    writeInit();
+    launch({"--auto-finish=-2", "--loglevel=2"});
+    ASSERT_TRUE(waitListening());
+    // Static files do not count.
+    EXPECT_TRUE(contains(request(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
+    EXPECT_TRUE(contains(request(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
+    request(port, "GET /a.php HTTP/1.1\r\n\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(finish(10), -1) << "ended after one script request";
+    request(port, "GET /a.php HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(finish(5000), 0);
+    std::string text = out();
+    EXPECT_TRUE(contains(text, " : Auto finish after 2 request(s)\r\n")) << text;
+    EXPECT_TRUE(contains(text, " : Webserver stopped\r\n")) << text;
+    EXPECT_TRUE(contains(text, " : Script execution time = ")) << text;
+    EXPECT_FALSE(contains(text, "Auto finish after 2 seconds")) << text;
+}
+
+TEST_F(ConsoleProgramTest, ErrorsGoToErrorLogAndTheConsole)
+{
+    writeInit();
+    launch({"--auto-finish=2", "--loglevel=0"});
+    ASSERT_TRUE(waitListening());
+    EXPECT_TRUE(contains(request(port, "PATCH / HTTP/1.1\r\n\r\n"), "400 Bad Request"));
+    EXPECT_TRUE(contains(request(port, "GET /a?x=%4G HTTP/1.1\r\n\r\n"), "400 Bad Request"));
+    EXPECT_EQ(finish(), 0);
+    std::string log = readFile(folder + "/error.log");
+    EXPECT_TRUE(std::regex_match(
+        log, std::regex(TIME + ": WException: Unknown HTTP method 'PATCH' \\(id=-1, syserr=00000000h\\)\r\n" + TIME +
+                        ": WException: Invalid URL-Encoding format\\. \\(id=-1, syserr=00000000h\\)\r\n")))
+        << log;
+    // Level 0 shows errors and the two lines that are always shown, nothing else.
+    std::string text = out();
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(TIME + " : Zorvane with PHP 5\\.4\\.3 running \\.\\.\\.\r\n" + TIME +
+                         " : WException: Unknown HTTP method 'PATCH' \\(id=-1, syserr=00000000h\\)\r\n" + TIME +
+                         " : WException: Invalid URL-Encoding format\\. \\(id=-1, syserr=00000000h\\)\r\n" + TIME +
+                         " : Webserver stopped\r\n")))
+        << text;
+}
+
+TEST_F(ConsoleProgramTest, HeaderLevelShowsTheRawProtocol)
+{
+    writeInit();
+    launch({"--auto-finish=1", "--loglevel=3"});
+    ASSERT_TRUE(waitListening());
+    request(port, "GET /missing.html HTTP/1.1\r\nHost: here\r\n\r\n");
+    EXPECT_EQ(finish(), 0);
+    std::string text = out();
+    EXPECT_TRUE(contains(text, "\r\nGET /missing.html HTTP/1.1\nHost: here\n\r\n")) << text;
+    EXPECT_TRUE(contains(text, "\r\nHTTP/1.1 404 Not Found\nServer: Zorvane with PHP 5.4.3 V1.1\n"
+                               "Content-Type: text/html\nConnection: close\n\r\n"))
+        << text;
+    EXPECT_TRUE(contains(text, " : File not found: docs/missing.html, MimeType=text/html\r\n")) << text;
+}
+
+TEST_F(ConsoleProgramTest, OptionsFallBackToTheInitFile)
+{
+    // '--port=abc' reads as 0: the port comes from the file.
+    writeInit("autoFinish=1\n");
+    EXPECT_EQ(run({"--port=abc", "--port", "--unknown=1"}), 0);
+    EXPECT_TRUE(contains(out(), "Create HTTP server: Host=127.0.0.1, Port=" + std::to_string(port) + "\r\n")) << out();
+    // Options win over the file.
+    unsigned other = freePort();
+    EXPECT_EQ(run({"--port=" + std::to_string(other), "--docpath=elsewhere", "--host=localhost"}), 0);
+    EXPECT_TRUE(contains(out(), "Create HTTP server: Host=localhost, Port=" + std::to_string(other) + "\r\n"))
+        << out();
+    EXPECT_TRUE(contains(out(), "Document path: elsewhere\r\n")) << out();
+}
+
+TEST_F(ConsoleProgramTest, EmptyInitFileGivesTheDefaults)
+{
+    write("cfg/init.txt", "");
+    EXPECT_EQ(run({"--port=" + std::to_string(port), "--auto-finish=1"}), 0);
+    char cwd[4096];
+    std::string here = ::realpath(folder.c_str(), cwd) ? cwd : folder;
+    EXPECT_TRUE(contains(out(), "Create HTTP server: Host=localhost, Port=" + std::to_string(port) + "\r\n")) << out();
+    EXPECT_TRUE(contains(out(), "Document path: " + here + "\r\n")) << out();
+}
+
+TEST_F(ConsoleProgramTest, BindFailuresEndInTheErrorBox)
+{
+    writeInit();
+    int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons((uint16_t)port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    EXPECT_EQ(run({}), 0);
+    ::close(holder);
+    EXPECT_TRUE(std::regex_match(err(), std::regex("Error: WSocketException: Cannot bind to 127\\.0\\.0\\.1:" +
+                                                   std::to_string(port) + " \\(id=-7, syserr=[0-9A-F]{8}h\\)\n")))
+        << err();
+    // A port outside 1..65535 is refused the same way instead of wrapping around.
+    EXPECT_EQ(run({"--port=70000"}), 0);
+    EXPECT_TRUE(contains(err(), "Error: WSocketException: Cannot bind to 127.0.0.1:70000 (id=-7, syserr=")) << err();
+}
+
+TEST_F(ConsoleProgramTest, StartURLWithoutABrowserIsHarmless)
+{
+    writeInit();
+    launch({"--auto-finish=1", "--open-url=http://127.0.0.1:" + std::to_string(port) + "/"});
+    ASSERT_TRUE(waitListening());
+    EXPECT_TRUE(contains(request(port, "GET / HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
+    EXPECT_EQ(finish(), 0);
+    EXPECT_TRUE(contains(out(), " : Webserver stopped\r\n"));
+}

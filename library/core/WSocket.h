@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+
+#include <netinet/in.h>
+
+#include "WIPAddress.h"
+#include "WString.h"
+
+struct WSocketShared;
+
+// A system socket descriptor; -1 means none.
+typedef int WSocketHandle;
+constexpr WSocketHandle W_INVALID_SOCKET = -1;
+
+// The byte-stream interface of a connection.
+class WSocketIO {
+public:
+    virtual void connect() = 0;
+    virtual void write(const char* text) = 0;
+    virtual void write(const WString& text) = 0;
+    virtual void write(const void* data, unsigned long length) = 0;
+    virtual void writeln(const char* text) = 0;
+    virtual void writeln(const WString& text) = 0;
+    virtual int read(void* buffer, unsigned long length, bool peek) = 0;
+    virtual bool readln(WString& line) = 0;
+    virtual void close() = 0;
+
+protected:
+    ~WSocketIO() = default; // not deleted through the interface
+};
+
+// A TCP (or, through WDatagramSocket, UDP) socket over IPv4.
+//
+// Ownership: copies share one descriptor, counted, and the descriptor is
+// closed when the last share goes, so no copy ever closes a descriptor that
+// another copy still holds (its number cannot be reused under it).
+// close() ends the connection for every copy (it shuts it down in the
+// shutdown mode) and gives up this object's share; the destructor, assignment
+// and accept() only give up the share (shutting down when it was the last).
+// After handing a connection over by copy, the giver calls release(): then
+// the receiver alone owns the descriptor and its close() frees it at once.
+//
+// Reading: readln() reads ahead into a buffer that belongs to the connection
+// (shared by the copies); read() delivers those bytes first, so whatever
+// follows a block of lines is still there for read(). Raw reads on
+// getHandle() bypass that buffer.
+//
+// Failures throw WSocketException with errno as the system error code:
+// "Read timeout" (-5) when the receive time-out runs out, "Connection was
+// closed." (-6) when the peer closed or the receive failed.
+class WSocket : public WSocketIO {
+public:
+    WSocket();
+    explicit WSocket(const WIPAddress& address);
+    WSocket(WSocketHandle s, const sockaddr_in& address);
+    WSocket(const WSocket& other);
+    WSocket& operator=(const WSocket& other);
+    virtual ~WSocket();
+
+    // Takes ownership of s.
+    void init(WSocketHandle s, const sockaddr_in& address);
+    // ip in network byte order, port in host byte order.
+    void init(unsigned long ip, unsigned long port);
+    void init(const WIPAddress& address);
+    void init(const WSocket& other);
+
+    // Makes a new socket (datagram or stream), giving up the one held.
+    void create(bool datagram = false);
+
+    void connect() override;
+    void write(const char* text) override;
+    void write(const WString& text) override;
+    // Sends the whole block, however many system calls it takes.
+    void write(const void* data, unsigned long length) override;
+    // The text, then a single "\n".
+    void writeln(const char* text) override;
+    void writeln(const WString& text) override;
+    // Up to length bytes; 0 for a non-blocking socket with nothing ready.
+    int read(void* buffer, unsigned long length, bool peek) override;
+    // A line without its CRs and final LF; false when the peer closed first.
+    bool readln(WString& line) override;
+    void close() override;
+
+    // Gives up this object's share without touching the connection: the
+    // remaining copies own it alone. (The last share closes the descriptor.)
+    void release();
+    // Shuts the sending side down at once, for every copy: the peer reads
+    // the end of the data while this side can still receive.
+    bool shutdownSend();
+
+    bool setReuseAddress(bool on);
+    bool setRecvTimeout(unsigned long milliseconds);
+    bool setSendTimeout(unsigned long milliseconds);
+    bool setNonBlocking(bool on);
+    bool setRecvBufSize(unsigned long bytes);
+    bool setSendBufSize(unsigned long bytes);
+    // The direction close() gives to the system's shutdown (1: sending side).
+    void setShutdownMode(int mode) { shutdownMode = mode; }
+
+    unsigned long getPort() const;
+    unsigned long getEOFBytes() const { return bytesRead; }
+    const sockaddr_in& getAddress() const { return address; }
+    WSocketHandle getHandle() const;
+    bool isOpen() const { return shared != nullptr; }
+
+    void getLocalName(WIPAddress& out) const;
+    void getPeerName(WIPAddress& out) const;
+
+protected:
+    // Holds fd from now on, giving up the previous share.
+    void attach(WSocketHandle fd);
+    // Gives up the share; the last one is shut down (unless quiet) and closed.
+    void drop(bool quiet = false);
+
+    friend class WServerSocket;
+
+    WSocketShared* shared;
+    sockaddr_in address;
+    uint32_t bytesRead;
+    int shutdownMode;
+};

@@ -1,0 +1,314 @@
+#include "ODBC_WSQL.h"
+#include "WSQLConnectionFactory.h"
+#include "SqlTestSupport.h"
+
+#include <cstring>
+#include <fstream>
+#include <glob.h>
+#include <memory>
+
+// These tests talk to a real data source: the SQLite ODBC driver on a
+// database in a temporary folder. unixODBC is pointed at configuration files
+// in that folder, never at the machine's own.
+namespace {
+
+std::string findDriver()
+{
+    glob_t found = {};
+    std::string path;
+    if (glob("/usr/lib/*/odbc/libsqlite3odbc.so", 0, nullptr, &found) == 0 && found.gl_pathc > 0)
+        path = found.gl_pathv[0];
+    globfree(&found);
+    return path;
+}
+
+class ODBC : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        driver = findDriver();
+        if (driver.empty())
+            return;
+        config = new TempDir();
+        database = config->file("odbc.db");
+        std::ofstream ini(config->file("odbc.ini"));
+        ini << "[zvtest]\nDriver=" << driver << "\nDatabase=" << database << "\nTimeout=2000\n";
+        ini.close();
+        std::ofstream(config->file("odbcinst.ini")).close();
+        // Read by the driver manager at the first connect of the process.
+        setenv("ODBCSYSINI", config->path.c_str(), 1);
+        setenv("ODBCINI", config->file("odbc.ini").c_str(), 1);
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete config;
+        config = nullptr;
+    }
+
+    void SetUp() override
+    {
+        if (driver.empty())
+            GTEST_SKIP() << "the SQLite ODBC driver (libsqliteodbc) is not installed";
+        std::filesystem::remove(database);
+        db = std::make_unique<ODBC_WSQLConnection>("test", "zvtest", "", "");
+        run("CREATE TABLE t (id INTEGER PRIMARY KEY, n INTEGER, f DOUBLE, s VARCHAR(40), d DATE, ts TIMESTAMP)");
+    }
+
+    void TearDown() override
+    {
+        if (db)
+            db->close();
+    }
+
+    void run(const char* sql)
+    {
+        std::unique_ptr<WSQLStatement> statement(db->createStatement());
+        statement->executeUpdate(WString(sql));
+    }
+
+    int countRows()
+    {
+        std::unique_ptr<WSQLStatement> statement(db->createStatement());
+        statement->setColumnCount(1);
+        statement->setColumnNumber(1);
+        statement->executeQuery(WString("SELECT count(*) FROM t"));
+        EXPECT_TRUE(statement->fetch());
+        int count = statement->getNumber(1);
+        statement->fetchFinish();
+        return count;
+    }
+
+    static std::string driver;
+    static std::string database;
+    static TempDir* config;
+    std::unique_ptr<ODBC_WSQLConnection> db;
+};
+
+std::string ODBC::driver;
+std::string ODBC::database;
+TempDir* ODBC::config;
+
+} // namespace
+
+TEST_F(ODBC, MissingDataSource)
+{
+    ODBC_WSQLConnection missing("missing");
+    missing.setDSN("no-such-dsn");
+    WSQLException e = expectSqlError([&] { missing.connect(); });
+    EXPECT_NE(strstr(e.getMessage().getBuf(), "Data source name not found"), nullptr) << e.getMessage().getBuf();
+    EXPECT_EQ(e.getId(), 0);
+    EXPECT_FALSE(missing.isActive());
+
+    // The one flag, set through the common interface, turns errors into answers.
+    WSQLConnection& common = missing;
+    common.setException(false);
+    EXPECT_FALSE(common.connect());
+    EXPECT_FALSE(common.isActive());
+}
+
+TEST_F(ODBC, FactoryConnectionConnectsLater)
+{
+    WSQLConnection* connection = WSQLConnectionFactory::getConnection("ODBC", "zvtest", "", "", nullptr);
+    WSQLConnection::Releaser releaser(&connection);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_FALSE(connection->isActive());
+    EXPECT_TRUE(connection->connect());
+    EXPECT_TRUE(connection->isActive());
+    EXPECT_FALSE(connection->connect());
+    EXPECT_TRUE(connection->close());
+    EXPECT_FALSE(connection->isActive());
+}
+
+TEST_F(ODBC, EveryTypeRoundTrips)
+{
+    std::unique_ptr<WSQLStatement> insert(
+        db->createPreparedStatement(WString("INSERT INTO t (n, f, s, d, ts) VALUES (?, ?, ?, ?, ?)")));
+    WDate when;
+    when.parse(2024, 2, 29, 13, 5, 9);
+    insert->setParamNumber(1, -123456);
+    insert->setParamFloat(2, 2.5e-3);
+    insert->setParamString(3, WString("it's here"));
+    insert->setParamDate(4, when, WSQLStatement::TYPE_DATE);
+    insert->setParamDate(5, when, WSQLStatement::TYPE_TIMESTAMP);
+    EXPECT_TRUE(insert->executeUpdate());
+    EXPECT_EQ(insert->getRowCount(), 1ul);
+
+    std::unique_ptr<WSQLStatement> select(db->createPreparedStatement(WString("SELECT n, f, s, d, ts FROM t")));
+    select->setColumnCount(5);
+    select->setColumnNumber(1);
+    select->setColumnFloat(2);
+    select->setColumnString(3, 40);
+    select->setColumnDate(4, WSQLStatement::TYPE_DATE);
+    select->setColumnDate(5, WSQLStatement::TYPE_TIMESTAMP);
+    EXPECT_TRUE(select->executeQuery());
+    EXPECT_EQ(select->getColumnCount(true), 5ul);
+    ASSERT_TRUE(select->fetch());
+    EXPECT_EQ(select->getNumber(1), -123456);
+    EXPECT_DOUBLE_EQ(select->getFloat(2), 2.5e-3);
+    EXPECT_STREQ(select->getString(3).getBuf(), "it's here");
+    EXPECT_EQ(select->getSizeBytes(3), 9ul);
+
+    const WDate& date = select->getDate(4);
+    EXPECT_EQ(date.getYear(), 2024);
+    EXPECT_EQ(date.getMonth(), 2);
+    EXPECT_EQ(date.getDay(), 29);
+    EXPECT_EQ(date.getHour(), 0);
+    const WDate& stamp = select->getDate(5);
+    EXPECT_EQ(stamp.getHour(), 13);
+    EXPECT_EQ(stamp.getMinute(), 5);
+    EXPECT_EQ(stamp.getSecond(), 9); // seconds are kept
+
+    WSQLStatement::ColumnInfo info;
+    select->getColumnInfo(3, info);
+    EXPECT_EQ(info.position, 3ul);
+    EXPECT_EQ(info.dataType, WSQLStatement::TYPE_STRING);
+    EXPECT_EQ(info.size, 40ul);
+    EXPECT_STREQ(info.name.getBuf(), "s");
+    EXPECT_STRCASEEQ(info.typeName.getBuf(), "varchar");
+    EXPECT_EQ(info.length, 40ul);
+    select->getColumnInfo(5, info);
+    EXPECT_EQ(info.engineType, 11); // timestamp, as an ODBC 2 application sees it
+    EXPECT_FALSE(select->fetch());
+}
+
+TEST_F(ODBC, NullsAndTruncation)
+{
+    run("INSERT INTO t (id, s) VALUES (1, 'hello world')");
+    run("INSERT INTO t (id, s) VALUES (2, NULL)");
+    std::unique_ptr<WSQLStatement> select(db->createStatement());
+    select->setColumnCount(2);
+    select->setColumnString(2, 5);
+    select->executeQuery(WString("SELECT id, s FROM t ORDER BY id"));
+    ASSERT_TRUE(select->fetch());
+    EXPECT_STREQ(select->getString(1).getBuf(), "1");
+    EXPECT_STREQ(select->getString(2).getBuf(), "hell"); // 5 bytes, the last one the NUL
+    EXPECT_EQ(select->getSizeBytes(2), 11ul);
+    ASSERT_TRUE(select->fetch());
+    EXPECT_STREQ(select->getString(2).getBuf(), "");
+    EXPECT_EQ(select->getSizeBytes(2), (unsigned long)-1); // the NULL indicator
+    EXPECT_FALSE(select->fetch());
+}
+
+TEST_F(ODBC, ParametersGrowAndCheckPositions)
+{
+    std::unique_ptr<WSQLStatement> insert(db->createPreparedStatement(WString("INSERT INTO t (id, s) VALUES (?, ?)")));
+    for (unsigned long position : {0ul, 3ul}) {
+        WSQLException e = expectSqlError([&] { insert->setParamNumber(position, 1); });
+        EXPECT_STREQ(e.getMessage().getBuf(), WFormattedString("Invalid parameter position %lu", position).getBuf());
+        EXPECT_EQ(e.getId(), -1);
+    }
+    std::string longText(1000, 'x');
+    longText += "end";
+    insert->setParamNumber(1, 1);
+    insert->setParamString(2, WString("short"));
+    insert->executeUpdate();
+    insert->setParamNumber(1, 2);
+    insert->setParamString(2, WString(longText.c_str()));
+    insert->executeUpdate();
+
+    std::unique_ptr<WSQLStatement> select(db->createPreparedStatement(WString("SELECT s FROM t WHERE id = ?")));
+    select->setColumnCount(1);
+    select->setColumnString(1, 2000);
+    select->setParamNumber(1, 2);
+    select->executeQuery();
+    ASSERT_TRUE(select->fetch());
+    EXPECT_STREQ(select->getString(1).getBuf(), longText.c_str());
+    select->setParamNumber(1, 1);
+    select->executeQuery(); // closes the open cursor itself
+    ASSERT_TRUE(select->fetch());
+    EXPECT_STREQ(select->getString(1).getBuf(), "short");
+}
+
+TEST_F(ODBC, FetchLoopsEndCleanly)
+{
+    run("INSERT INTO t (id) VALUES (1)");
+    run("INSERT INTO t (id) VALUES (2)");
+    std::unique_ptr<WSQLStatement> select(db->createPreparedStatement(WString("SELECT id FROM t ORDER BY id")));
+    select->setColumnCount(1);
+    select->setColumnNumber(1);
+    for (int pass = 0; pass < 2; ++pass) {
+        select->executeQuery();
+        int rows = 0;
+        while (select->fetch())
+            EXPECT_EQ(select->getNumber(1), ++rows);
+        EXPECT_EQ(rows, 2);
+        EXPECT_FALSE(select->fetch());
+        select->fetchFinish(); // after the end: harmless
+    }
+    select->executeQuery();
+    EXPECT_TRUE(select->fetch(1));
+    EXPECT_TRUE(select->fetch(1));
+    EXPECT_FALSE(select->fetch(1)); // the end, with the cursor left open
+    select->fetchFinish();
+
+    // Columns declared again after the execute are bound before the next row.
+    select->executeQuery();
+    select->setColumnString(1, 10);
+    ASSERT_TRUE(select->fetch());
+    EXPECT_STREQ(select->getString(1).getBuf(), "1");
+}
+
+TEST_F(ODBC, ErrorsWithAndWithoutExceptions)
+{
+    std::unique_ptr<WSQLStatement> statement(db->createStatement());
+    WSQLException e = expectSqlError([&] { statement->executeQuery(WString("SELECT * FROM nowhere")); });
+    EXPECT_NE(strstr(e.getMessage().getBuf(), "no such table: nowhere"), nullptr) << e.getMessage().getBuf();
+    EXPECT_EQ(e.getId(), 1); // the engine's own code
+
+    statement->setException(false);
+    EXPECT_FALSE(statement->executeQuery(WString("SELECT * FROM nowhere")));
+    EXPECT_FALSE(statement->fetch()); // no cursor: an answer, not an endless loop
+    EXPECT_FALSE(statement->fetch(1));
+    EXPECT_TRUE(statement->executeQuery(WString("SELECT 1")));
+
+    // A statement that fails to prepare leaves no handle behind.
+    e = expectSqlError([&] { delete db->createPreparedStatement(WString("SELECT * FROM nowhere")); });
+    EXPECT_EQ(e.getId(), 1);
+
+    // A statement takes the connection's flag when it is made.
+    db->setException(false);
+    std::unique_ptr<WSQLStatement> quiet(db->createPreparedStatement(WString("SELEKT")));
+    EXPECT_FALSE(quiet->isException());
+    EXPECT_FALSE(quiet->executeQuery());
+    quiet.reset();
+    statement.reset();
+    db->setException(true);
+    EXPECT_TRUE(db->close());
+}
+
+TEST_F(ODBC, TransactionsCommitAndRollBack)
+{
+    db->setAutoCommit(false);
+    run("INSERT INTO t (id) VALUES (1)");
+    EXPECT_EQ(countRows(), 1);
+    db->rollback();
+    EXPECT_EQ(countRows(), 0);
+    run("INSERT INTO t (id) VALUES (2)");
+    db->commit();
+    db->setAutoCommit(true);
+    db->close();
+
+    // Chosen before the connection exists, the setting applies once it does.
+    db = std::make_unique<ODBC_WSQLConnection>("again");
+    db->setDSN("zvtest");
+    db->setAutoCommit(false);
+    EXPECT_TRUE(db->connect());
+    run("INSERT INTO t (id) VALUES (3)");
+    EXPECT_EQ(countRows(), 2);
+    db->rollback();
+    EXPECT_EQ(countRows(), 1);
+    db->setAutoCommit(true); // ends the transaction the count opened
+}
+
+TEST_F(ODBC, CloseWithLiveStatementFails)
+{
+    WSQLStatement* statement = db->createPreparedStatement(WString("SELECT id FROM t"));
+    WSQLException e = expectSqlError([&] { db->close(); });
+    EXPECT_NE(strstr(e.getMessage().getBuf(), "unfinished statements"), nullptr) << e.getMessage().getBuf();
+    EXPECT_TRUE(db->isActive());
+    delete statement;
+    EXPECT_TRUE(db->close());
+    EXPECT_FALSE(db->isActive());
+    EXPECT_FALSE(db->close());
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "WSQL.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+// A fresh folder under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zv-sql-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string file(const char* name) const { return (path / name).string(); }
+
+    std::filesystem::path path;
+};
+
+// Runs code that must throw WSQLException and hands the exception back.
+template <typename F>
+WSQLException expectSqlError(F&& code)
+{
+    try {
+        code();
+    } catch (const WSQLException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no WSQLException thrown";
+    return WSQLException("(none)", 0);
+}

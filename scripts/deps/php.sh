@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Builds the thread-safe PHP 8.2 embed library the server links against, from
+# Debian's own php8.2 source, into a cache outside the work tree:
+#   ${XDG_CACHE_HOME:-$HOME/.cache}/zorvane/php-8.2-zts
+# Idempotent: returns at once (and silently) when the cache is complete.
+# Debian only ships a non-thread-safe embed library, whose scripts would have
+# to run one at a time; see the ZORVANE_PHP option in server/scripting/php.cmake.
+#
+# Environment: ZV_PHP_JOBS (parallel make jobs, default: number of cores),
+#              ZV_PHP_VERSION (source version to pin, default below).
+set -euo pipefail
+
+home="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
+cache="${XDG_CACHE_HOME:-$home/.cache}/zorvane"
+prefix="$cache/php-8.2-zts"
+stamp="$prefix/.complete"
+
+if [ -f "$stamp" ] && [ -f "$prefix/lib/php/libphp.so" ]; then
+  exit 0
+fi
+
+pin="${ZV_PHP_VERSION:-8.2.32-1~deb12u1}"
+jobs="${ZV_PHP_JOBS:-$(nproc)}"
+work="$cache/php-build"
+log="$work/build.log"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+mkdir -p "$cache"
+exec 9>"$cache/php-build.lock"
+if ! flock -n 9; then
+  echo "php: another build of the PHP runtime is running; waiting for it"
+  flock 9
+  if [ -f "$stamp" ] && [ -f "$prefix/lib/php/libphp.so" ]; then exit 0; fi
+fi
+
+say() { echo "php: $*"; }
+fail() {
+  echo "php: FAILED: $*" >&2
+  if [ -f "$log" ]; then echo "php: last lines of $log:" >&2; tail -n 30 "$log" >&2; fi
+  exit 1
+}
+
+say "building the thread-safe PHP runtime into $prefix (about 10 minutes, once)"
+rm -rf "$work"
+mkdir -p "$work"
+: >"$log"
+
+# 1. A deb-src entry, so that apt can fetch the source package.
+have_src() {
+  { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } |
+    grep -qE '^\s*(deb-src\s|Types:.*deb-src)'
+}
+if ! have_src; then
+  say "adding a deb-src entry for Debian's sources"
+  tmp="$(mktemp)"
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$tmp"
+  else
+    grep -hsE '^\s*deb\s' /etc/apt/sources.list | sed -E 's/^\s*deb\s/deb-src /' >"$tmp" || true
+    mv "$tmp" "$tmp.list"; tmp="$tmp.list"
+  fi
+  [ -s "$tmp" ] || fail "no Debian apt source found to derive a deb-src entry from"
+  case "$tmp" in
+    *.list) "${sudo_cmd[@]}" install -m 644 "$tmp" /etc/apt/sources.list.d/zorvane-src.list ;;
+    *) "${sudo_cmd[@]}" install -m 644 "$tmp" /etc/apt/sources.list.d/zorvane-src.sources ;;
+  esac
+  rm -f "$tmp"
+  "${sudo_cmd[@]}" apt-get update -qq >>"$log" 2>&1 || fail "apt-get update"
+fi
+
+# 2. Build tools and libraries (normally installed from php.txt by setup.sh).
+need=()
+for p in dpkg-dev autoconf automake libtool bison re2c pkg-config file \
+         libxml2-dev libsqlite3-dev zlib1g-dev libpcre2-dev libonig-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  say "installing build dependencies: ${need[*]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${need[@]}" >>"$log" 2>&1 || fail "apt-get install"
+fi
+
+# 3. The source package, pinned; any version the archive offers otherwise.
+say "fetching the php8.2 source package"
+cd "$work"
+fetch_source() {
+  apt-get source -qq --download-only "php8.2=$pin" >>"$log" 2>&1 && return 0
+  say "version $pin is not available; taking the archive's php8.2 source"
+  apt-get source -qq --download-only php8.2 >>"$log" 2>&1
+}
+if ! fetch_source; then
+  # The package lists may predate the deb-src entry.
+  "${sudo_cmd[@]}" apt-get update -qq >>"$log" 2>&1 || fail "apt-get update"
+  fetch_source || fail "apt-get source php8.2"
+fi
+dsc="$(ls -1 php8.2_*.dsc | head -n 1)"
+dpkg-source -x "$dsc" src >>"$log" 2>&1 || fail "dpkg-source -x $dsc"
+say "source: ${dsc%.dsc}"
+
+# 4. Configure: thread-safe, embeddable, with the extensions compiled in
+#    (Debian's extension packages are non-thread-safe and cannot be loaded).
+cd src
+say "configuring"
+./buildconf --force >>"$log" 2>&1 || fail "buildconf"
+CFLAGS="-O2" CXXFLAGS="-O2" ./configure \
+  --build=x86_64-linux-gnu --host=x86_64-linux-gnu \
+  --prefix="$prefix" \
+  --enable-zts --enable-zend-max-execution-timers \
+  --enable-embed=shared --disable-static \
+  --disable-all --disable-cli --disable-cgi --disable-phpdbg --without-pear \
+  --enable-ctype --enable-filter --enable-tokenizer --enable-session \
+  --enable-mbstring --with-external-pcre --with-pcre-jit \
+  --with-sqlite3 --enable-pdo --with-pdo-sqlite --with-zlib \
+  --with-libxml --enable-dom --enable-simplexml --enable-xml \
+  --enable-xmlreader --enable-xmlwriter --with-iconv --enable-fileinfo \
+  >>"$log" 2>&1 || fail "configure"
+grep -q '^#define ZTS 1' main/php_config.h || fail "configure did not select a thread-safe build"
+
+# 5. Compile, showing progress now and then.
+total="$(grep -oE '[A-Za-z0-9_/.-]+\.lo' Makefile | sort -u | wc -l)"
+say "compiling with $jobs jobs (log: $log)"
+make -j"$jobs" >>"$log" 2>&1 &
+make_pid=$!
+while kill -0 "$make_pid" 2>/dev/null; do
+  sleep 20
+  done_n="$(find . -name '*.lo' | wc -l)"
+  say "compiled $done_n of $total files"
+done
+wait "$make_pid" || fail "make"
+
+# 6. Install into the cache and mark it complete.
+say "installing"
+rm -rf "$prefix"
+make install >>"$log" 2>&1 || fail "make install"
+[ -f "$prefix/lib/php/libphp.so" ] || fail "libphp.so was not installed"
+echo "${dsc%.dsc}" >"$stamp"
+cd "$cache"
+rm -rf "$work/src" "$work"/php8.2_*
+say "done: $(cat "$stamp") (thread-safe) in $prefix"

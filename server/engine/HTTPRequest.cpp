@@ -1,0 +1,425 @@
+#include "HTTPRequest.h"
+
+#include "UrlCodec.h"
+#include "ZorvaneControl.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const char* const METHOD_TABLE[] = {"GET", "HEAD", "POST", "PUT", "DELETE"};
+
+// The server thread gives every accepted connection this receive time-out.
+const unsigned long CONNECTION_RECV_TIMEOUT_MS = 30000;
+// How far a receive may run past the header deadline before the socket's
+// time-out is shortened to it (saves a system call per request).
+const long long TIMEOUT_SLACK_MS = 250;
+
+unsigned long initialHeaderTimeLimit()
+{
+    const char* text = getenv("ZORVANE_HEADER_TIMEOUT_MS");
+    if (text && *text) {
+        char* end = nullptr;
+        unsigned long ms = strtoul(text, &end, 10);
+        if (end && *end == '\0' && ms > 0)
+            return ms;
+    }
+    return 30000;
+}
+
+std::atomic<unsigned long> g_headerTimeLimitMs{initialHeaderTimeLimit()};
+
+long long monotonicMs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+[[noreturn]] void throwReadTimeout()
+{
+    errno = ETIMEDOUT;
+    throw WSocketException("Read timeout", -5);
+}
+
+[[noreturn]] void throwTooLarge()
+{
+    throw HTTPHeaderException("Request header too large.");
+}
+
+// The host name of the local address, looked up once per address and thread:
+// a reverse lookup can take seconds when no name server answers.
+const WString& localHostName(WIPAddress& address)
+{
+    struct Cache {
+        unsigned long ip = 0;
+        bool valid = false;
+        WString name;
+    };
+    thread_local Cache cache;
+    if (!cache.valid || cache.ip != address.getIpAddress()) {
+        cache.name = address.getHostname();
+        cache.ip = address.getIpAddress();
+        cache.valid = true;
+    }
+    return cache.name;
+}
+
+// Collects header lines from the bytes of the connection. Carriage returns
+// are dropped wherever they occur, a NUL ends the text of its line, and a line
+// feed ends a line; the first empty line ends the block.
+class HeaderBlockCollector {
+public:
+    explicit HeaderBlockCollector(WString& raw) : raw(raw) {}
+
+    // Takes bytes in order; returns how many belong to the header block (all of
+    // them unless the block ended inside). Throws when a limit is passed.
+    unsigned long feed(const char* data, unsigned long n)
+    {
+        unsigned long i = 0;
+        while (i < n) {
+            unsigned long j = i;
+            while (j < n && data[j] != '\n' && data[j] != '\r' && data[j] != '\0')
+                ++j;
+            if (j > i && !nulSeen) {
+                unsigned long run = j - i;
+                if (lineLength + run > HTTPRequest::MAX_LINE_LENGTH ||
+                    raw.length() + run > HTTPRequest::MAX_HEADER_BYTES)
+                    throwTooLarge();
+                raw.append(reinterpret_cast<const unsigned char*>(data + i), run);
+                lineLength += run;
+            }
+            if (j == n)
+                break;
+            char c = data[j];
+            i = j + 1;
+            if (c == '\0') {
+                nulSeen = true;
+            } else if (c == '\n') {
+                if (lineLength == 0) {
+                    finished = true;
+                    return i;
+                }
+                if (++lines > HTTPRequest::MAX_HEADER_LINES || raw.length() >= HTTPRequest::MAX_HEADER_BYTES)
+                    throwTooLarge();
+                raw.append('\n');
+                lineLength = 0;
+                nulSeen = false;
+            }
+        }
+        return n;
+    }
+
+    // A line that had not ended when the peer closed is not part of the block.
+    void dropUnfinishedLine()
+    {
+        if (lineLength)
+            raw.truncate(raw.length() - lineLength);
+        lineLength = 0;
+    }
+
+    bool isFinished() const { return finished; }
+    unsigned long lineCount() const { return lines; }
+
+private:
+    WString& raw;
+    unsigned long lineLength = 0;
+    unsigned long lines = 0;
+    bool nulSeen = false;
+    bool finished = false;
+};
+
+// Reads the header block (each line followed by "\n", no empty line)
+// without taking a byte of what follows it: the bytes are looked at first and
+// only the block's own bytes are then received. The whole block must arrive
+// within the header time limit.
+void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
+{
+    const long long deadline = monotonicMs() + (long long)g_headerTimeLimitMs.load();
+    char buffer[16384];
+    // The connection arrives with the server's receive time-out; it is only
+    // shortened when the rest of the deadline falls clearly below it.
+    long long applied = (long long)CONNECTION_RECV_TIMEOUT_MS;
+    bool timeoutChanged = false;
+    try {
+        while (!collector.isFinished()) {
+            long long remaining = deadline - monotonicMs();
+            if (remaining <= 0)
+                throwReadTimeout();
+            if (applied - remaining > TIMEOUT_SLACK_MS) {
+                client.setRecvTimeout((unsigned long)remaining);
+                applied = remaining;
+                timeoutChanged = true;
+            }
+            int n = client.read(buffer, sizeof buffer, true);
+            if (n <= 0)
+                continue; // nothing ready: wait again, bounded by the deadline
+            unsigned long take = collector.feed(buffer, (unsigned long)n);
+            // Receive exactly the bytes that belong to the block.
+            unsigned long done = 0;
+            while (done < take) {
+                int got = client.read(buffer, take - done, false);
+                if (got > 0)
+                    done += (unsigned long)got;
+            }
+        }
+    } catch (WSocketException& e) {
+        if (e.getId() != -6)
+            throw;
+        collector.dropUnfinishedLine(); // the peer closed: what arrived whole counts
+        return;
+    }
+    if (timeoutChanged)
+        client.setRecvTimeout(CONNECTION_RECV_TIMEOUT_MS);
+}
+
+void logLine(ZorvaneControl* control, int level, const char* text)
+{
+    if (control)
+        control->log(text, level);
+}
+
+} // namespace
+
+HTTPHeaderException::HTTPHeaderException(const char* message) : WException(message, -1) {}
+
+HTTPHeaderException::HTTPHeaderException(const HTTPHeaderException& other) : WException(other) {}
+
+HTTPRequest::HTTPRequest(ZorvaneControl* control, HTTPResponse* response)
+    : httpVersion(1.1f), methodIndex(0), contentLength(0), response(response), control(control)
+{
+}
+
+HTTPRequest::~HTTPRequest() = default;
+
+void HTTPRequest::setHeaderTimeLimit(unsigned long milliseconds)
+{
+    g_headerTimeLimitMs.store(milliseconds ? milliseconds : 1);
+}
+
+unsigned long HTTPRequest::getHeaderTimeLimit()
+{
+    return g_headerTimeLimitMs.load();
+}
+
+HTTPRequest::ReadResult HTTPRequest::read(WSocket& client, const char* root)
+{
+    client.getPeerName(remoteAddress);
+    client.getLocalName(serverAddress);
+    remoteAddr = remoteAddress.getIpAddressStr();
+    if (control)
+        control->log(WFormattedString("Client connected: %s", remoteAddr.getBuf()), 2);
+
+    WString raw(4096);
+    HeaderBlockCollector collector(raw);
+    receiveHeaderBlock(client, collector);
+    if (collector.lineCount() == 0)
+        return ReadResult::NoRequest;
+
+    logLine(control, 3, raw);
+
+    remotePort = WFormattedString("%u", (unsigned)remoteAddress.getPort());
+    serverAddr = serverAddress.getIpAddressStr();
+    serverPort = WFormattedString("%u", (unsigned)serverAddress.getPort());
+    serverHost = localHostName(serverAddress);
+    documentRoot = root;
+
+    parse(raw);
+    return ReadResult::Request;
+}
+
+void HTTPRequest::parse(const char* rawHeaderBlock)
+{
+    bool first = true;
+    const char* p = rawHeaderBlock;
+    WString line(1024);
+    while (*p) {
+        const char* end = strchr(p, '\n');
+        unsigned long n = end ? (unsigned long)(end - p) : (unsigned long)strlen(p);
+        if (n == 0)
+            break; // the empty line ends the block
+        line.assign(p, n);
+        if (first) {
+            parseRequestLine(line);
+            first = false;
+        } else {
+            parseHeaderLine(line);
+        }
+        p += n;
+        if (*p == '\n')
+            ++p;
+    }
+    setURL(requestLineURL);
+}
+
+void HTTPRequest::parseRequestLine(const char* line)
+{
+    WString text(line);
+    WString methodText;
+    WString rest;
+    text.split(" ", methodText, rest, true);
+    methodText.toUpperCase();
+    int index = -1;
+    for (int i = 0; i < (int)(sizeof METHOD_TABLE / sizeof METHOD_TABLE[0]); ++i) {
+        if (methodText.equals(METHOD_TABLE[i])) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0)
+        throw HTTPHeaderException(WFormattedString("Unknown HTTP method '%s'", methodText.getBuf()));
+
+    WString url;
+    WString proto;
+    rest.split(" ", url, proto, true);
+    proto.toUpperCase();
+    float version;
+    if (sscanf(proto.getBuf(), "HTTP/%f", &version) == 1)
+        httpVersion = version;
+    method = methodText;
+    methodIndex = index;
+    protocol = proto;
+    requestLineURL = url;
+}
+
+void HTTPRequest::parseHeaderLine(const char* line)
+{
+    WString text(line);
+    WString name;
+    WString value;
+    if (!text.split(":", name, value, true))
+        throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
+    name.toUpperCase();
+    if (name.equals("HOST")) {
+        WString before;
+        WString after;
+        if (value.split(":", before, after, false))
+            value = before;
+        host = value;
+    } else if (name.equals("USER-AGENT")) {
+        userAgent = value;
+    } else if (name.equals("CONTENT-LENGTH")) {
+        // An optional sign, then the leading digits; 0 when there are none.
+        // A negative length or one beyond the field's range is refused.
+        const char* s = value.getBuf();
+        bool negative = false;
+        if (*s == '+' || *s == '-')
+            negative = *s++ == '-';
+        long long n = 0;
+        for (; *s >= '0' && *s <= '9'; ++s) {
+            n = n * 10 + (*s - '0');
+            if (n > INT_MAX)
+                throw HTTPHeaderException("Invalid Content-Length.");
+        }
+        if (negative && n > 0)
+            throw HTTPHeaderException("Invalid Content-Length.");
+        contentLength = (int)n;
+    } else if (name.equals("CONTENT-TYPE")) {
+        contentTypeHeader = value;
+        WString type;
+        WString parameter;
+        if (value.split(";", type, parameter, true)) {
+            contentType = type;
+            WString key;
+            WString keyValue;
+            if (parameter.split("=", key, keyValue, true)) {
+                key.toUpperCase();
+                if (key.equals("BOUNDARY"))
+                    boundary = keyValue;
+            }
+        } else {
+            contentType = value;
+        }
+    }
+    headers.put(name, value);
+}
+
+void HTTPRequest::setURL(const char* url)
+{
+    cleanRequestURL(url, requestURI);
+    long q = requestURI.indexOf("?");
+    if (q >= 0) {
+        requestURI.substring(0, (unsigned long)q, scriptName);
+        requestURI.substring((unsigned long)q + 1, queryString);
+        if (!parseQueryString(queryString, parameters))
+            throw HTTPHeaderException("Invalid URL-Encoding format.");
+    } else {
+        scriptName = requestURI;
+        queryString.clear();
+    }
+    // A path that climbs above its root is never looked up.
+    if (hasParentSegment(scriptName))
+        throw HTTPHeaderException("Invalid URL path.");
+}
+
+const char* HTTPRequest::getHeader(const char* name) const
+{
+    const WString* value = headers.find(name, nullptr);
+    return value ? value->getBuf() : "";
+}
+
+bool HTTPRequest::hexDigitValue(unsigned char& c)
+{
+    if (c >= '0' && c <= '9') {
+        c = (unsigned char)(c - '0');
+        return true;
+    }
+    if (c >= 'A' && c <= 'F') {
+        c = (unsigned char)(c - 'A' + 10);
+        return true;
+    }
+    return false;
+}
+
+bool HTTPRequest::parseQueryString(const char* query, Table& table)
+{
+    WString key;
+    WString value;
+    WString* part = &key;
+    for (const unsigned char* p = (const unsigned char*)query; *p; ++p) {
+        switch (*p) {
+        case '%': {
+            if (p[1] == '\0')
+                break; // a '%' at the very end is ignored
+            unsigned char high = p[1];
+            if (!hexDigitValue(high))
+                return false;
+            if (p[2] == '\0') {
+                ++p; // '%' and one digit at the end are ignored
+                break;
+            }
+            unsigned char low = p[2];
+            if (!hexDigitValue(low))
+                return false;
+            part->append((int)(high * 16 + low));
+            p += 2;
+            break;
+        }
+        case '&':
+            if (key.length())
+                table.put(key, value);
+            key.clear();
+            value.clear();
+            part = &key;
+            break;
+        case '+':
+            part->append(' ');
+            break;
+        case '=':
+            part = &value;
+            break;
+        default:
+            part->append((int)*p);
+            break;
+        }
+    }
+    if (key.length())
+        table.put(key, value);
+    return true;
+}

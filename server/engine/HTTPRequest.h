@@ -1,0 +1,115 @@
+#pragma once
+
+#include "WException.h"
+#include "WHashtable.h"
+#include "WIPAddress.h"
+#include "WSocket.h"
+#include "WString.h"
+
+class HTTPResponse;
+class ZorvaneControl;
+
+// A malformed request; the worker answers it with 400 and the message.
+// The base is built from (message, -1), so the text form names "WException".
+class HTTPHeaderException : public WException {
+public:
+    explicit HTTPHeaderException(const char* message);
+    HTTPHeaderException(const HTTPHeaderException& other);
+};
+
+// One parsed request: request line, headers, cleaned URL, decoded query and
+// both endpoints. Routing fills the file-related fields; the PHP and CGI
+// runners read their variables from it. Fields are addressed by name.
+class HTTPRequest {
+public:
+    typedef WHashtable<WString, WString, const char*, const char*> Table;
+
+    // Positions in the method table.
+    enum Method { METHOD_GET = 0, METHOD_HEAD = 1, METHOD_POST = 2, METHOD_PUT = 3, METHOD_DELETE = 4 };
+
+    // How reading a connection ended.
+    enum class ReadResult {
+        Request,   // a request line arrived and was parsed: route and answer it
+        NoRequest, // closed (or an empty line) before any request line: close quietly,
+                   // dispatch nothing, count nothing
+    };
+
+    // Protocol limits. A longer line, a larger block or more lines answer 400.
+    static constexpr unsigned long MAX_LINE_LENGTH = 8192;
+    static constexpr unsigned long MAX_HEADER_BYTES = 65536;
+    static constexpr unsigned long MAX_HEADER_LINES = 100;
+
+    HTTPRequest(ZorvaneControl* control, HTTPResponse* response);
+    ~HTTPRequest();
+
+    // Reads the header block of a handed-over connection (which carries the
+    // server's 30000 ms receive time-out) and fills the request:
+    // logs "Client connected: %s" (2), reads the lines up to the empty line, logs
+    // the raw block (3), sets the endpoint fields and documentRoot, then parse().
+    // Throws HTTPHeaderException (answer 400), WSocketException id -5 when the
+    // block did not arrive within the header time limit (answer 408), or any
+    // other WSocketException (close silently).
+    ReadResult read(WSocket& client, const char* documentRoot);
+
+    // Parses a raw header block: lines ended by '\n' (a final line may lack it),
+    // the request line first. Fills the request-line fields, headers, URL fields
+    // and parameters. Throws HTTPHeaderException.
+    void parse(const char* rawHeaderBlock);
+
+    // The value stored under an upper-case header name, or "".
+    const char* getHeader(const char* name) const;
+
+    // Decodes a query string into table; false on a malformed escape.
+    static bool parseQueryString(const char* query, Table& table);
+    // '0'-'9' -> 0-9 and 'A'-'F' -> 10-15 in place, true; false for anything else.
+    static bool hexDigitValue(unsigned char& c);
+
+    // Time allowed for the whole header block to arrive (default 30000 ms;
+    // the environment variable ZORVANE_HEADER_TIMEOUT_MS overrides it at start).
+    static void setHeaderTimeLimit(unsigned long milliseconds);
+    static unsigned long getHeaderTimeLimit();
+
+    WString protocol;
+    float httpVersion;
+    WString method;
+    int methodIndex;
+    mutable Table headers;
+    WString requestURI;
+    WString queryString;
+    WString host;
+    WString userAgent;
+    int contentLength;
+    WString contentType;
+    WString boundary;
+    WString contentTypeHeader;
+    WString scriptName;
+    WString scriptFilename;
+    WString pathInfo;
+    WString pathTranslated;
+    WString fileName;
+    WString fileExtension;
+    WString interpreterKey;
+    WString mimeType;
+    Table parameters;
+    WIPAddress serverAddress;
+    WString serverAddr;
+    WString serverPort;
+    WString serverHost;
+    WIPAddress remoteAddress;
+    WString remoteAddr;
+    WString remotePort;
+    WString remoteHost;
+    WString documentRoot;
+    HTTPResponse* response;
+    ZorvaneControl* control;
+
+private:
+    void parseRequestLine(const char* line);
+    void parseHeaderLine(const char* line);
+    void setURL(const char* url);
+
+    WString requestLineURL; // the URL as the request line gave it
+
+    HTTPRequest(const HTTPRequest&) = delete;
+    HTTPRequest& operator=(const HTTPRequest&) = delete;
+};

@@ -1,0 +1,183 @@
+#include "HTTPResponse.h"
+
+#include "HtmlEscape.h"
+#include "WException.h"
+#include "WSocket.h"
+#include "ZorvaneControl.h"
+
+#include <cstring>
+
+namespace {
+
+const char SERVER_LINE[] = "Server: Zorvane with PHP 5.4.3 V1.1\n";
+const char CONNECTION_CLOSE_LINE[] = "Connection: close\n";
+
+// Body bytes up to this size travel in one send together with the header
+// block that precedes them; larger ones follow it in a send of their own.
+const unsigned long COMBINED_SEND_LIMIT = 256 * 1024;
+
+const char PAGE_HEAD[] =
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>%u %s</title>\n"
+    "</head><body>\n<h1>%s</h1>\n<p>";
+const char PAGE_TAIL[] = "</p>\n</body></html>\n";
+const unsigned long PAGE_LIMIT = 1024;
+
+} // namespace
+
+HTTPResponse::HTTPResponse(ZorvaneControl* control, WSocketIO* socket)
+    : socket(socket), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
+      headersSent(false), control(control)
+{
+}
+
+HTTPResponse::~HTTPResponse() = default;
+
+void HTTPResponse::setStatus(const HTTPStatus& newStatus)
+{
+    status = newStatus;
+}
+
+void HTTPResponse::setStatus(unsigned code)
+{
+    lookupHTTPStatus(code, status);
+}
+
+void HTTPResponse::addHeader(const char* line)
+{
+    headers.emplace_back(line);
+}
+
+void HTTPResponse::addHeader(const char* name, const char* value)
+{
+    unsigned long n = (unsigned long)(strlen(name) + strlen(value) + 2);
+    WString line(n);
+    line.append(name);
+    line.append(": ");
+    line.append(value);
+    headers.push_back(line);
+}
+
+void HTTPResponse::clearHeaders()
+{
+    headers.clear();
+}
+
+void HTTPResponse::setAutoHeaders(bool on)
+{
+    autoHeaders = on;
+}
+
+void HTTPResponse::setRawCGIOutput(bool on)
+{
+    rawCGIOutput = on;
+}
+
+void HTTPResponse::buildHeaderBlock(WString& out, bool connectionClose) const
+{
+    unsigned long need = 64 + sizeof SERVER_LINE + sizeof CONNECTION_CLOSE_LINE;
+    for (const WString& line : headers)
+        need += line.length() + 1;
+    out.resize(need > 1024 ? need : 1024);
+    out.truncate(0);
+    out.append(WFormattedString("HTTP/1.1 %u %s\n", (unsigned)status.code, status.reason));
+    out.append(SERVER_LINE);
+    for (const WString& line : headers) {
+        out.append(line);
+        out.append('\n');
+    }
+    if (connectionClose)
+        out.append(CONNECTION_CLOSE_LINE);
+}
+
+// Logs the block, ends it unless raw CGI output continues it, and sends it
+// together with the first body bytes (the bytes on the wire are the same as
+// with two sends, but one send saves a round of small packets).
+void HTTPResponse::sendBlock(WString& block, const void* body, unsigned long bodyLength)
+{
+    if (control)
+        control->log(block, 3);
+    if (!rawCGIOutput)
+        block.append('\n');
+    if (bodyLength > 0 && bodyLength <= COMBINED_SEND_LIMIT) {
+        block.append(static_cast<const unsigned char*>(body), bodyLength);
+        socket->write(block);
+        headersSent = true;
+        return;
+    }
+    socket->write(block);
+    headersSent = true;
+    if (bodyLength > 0)
+        socket->write(body, bodyLength);
+}
+
+void HTTPResponse::sendHeaders(bool connectionClose)
+{
+    WString block;
+    buildHeaderBlock(block, connectionClose);
+    sendBlock(block, nullptr, 0);
+}
+
+void HTTPResponse::write(const void* data, unsigned long length)
+{
+    if ((autoHeaders || rawCGIOutput) && !headersSent) {
+        WString block;
+        buildHeaderBlock(block, true);
+        sendBlock(block, data, length);
+        return;
+    }
+    if (length > 0)
+        socket->write(data, length);
+}
+
+int HTTPResponse::read(void* buffer, unsigned long length)
+{
+    return socket->read(buffer, length, false);
+}
+
+void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message, bool quiet)
+{
+    clearHeaders();
+    addHeader("Content-Type", "text/html");
+    setStatus(errorStatus);
+
+    // The page, cut at 1024 characters; the message is escaped so that it
+    // cannot become markup.
+    WString page(PAGE_LIMIT + 64);
+    page.append(WFormattedString(PAGE_HEAD, (unsigned)errorStatus.code, errorStatus.reason,
+                                 errorStatus.reason));
+    appendHtmlEscaped(page, message);
+    page.append(PAGE_TAIL);
+    if (page.length() > PAGE_LIMIT)
+        page.truncate(PAGE_LIMIT);
+
+    WString block;
+    buildHeaderBlock(block, true);
+    if (control)
+        control->log(block, 3);
+    block.append('\n');
+    block.append(page);
+    try {
+        socket->write(block);
+    } catch (WSocketException&) {
+        // A failure of the block itself always reaches the caller; a quiet
+        // page may be lost without notice. One send cannot tell them apart,
+        // so a quiet error page counts the failure as the page's.
+        if (!quiet)
+            throw;
+    }
+    headersSent = true;
+}
+
+void HTTPResponse::redirect(const char* location)
+{
+    clearHeaders();
+    addHeader("Location", location);
+    setStatus(HTTP_STATUS_MOVED_PERMANENTLY);
+    sendHeaders(true);
+}
+
+int HTTPResponse::socketDescriptor() const
+{
+    const WSocket* s = dynamic_cast<const WSocket*>(socket);
+    return s ? (int)s->getHandle() : -1;
+}

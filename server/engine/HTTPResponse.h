@@ -1,0 +1,74 @@
+#pragma once
+
+#include "HTTPStatus.h"
+#include "WString.h"
+
+#include <cstdint>
+#include <vector>
+
+class WSocketIO;
+class ZorvaneControl;
+
+// The one response of a connection: status line, header lines in insertion
+// order, then the body. Every header block starts "HTTP/1.1 %u %s", carries the
+// server line, ends its lines with a bare "\n" and (as every caller asks) ends
+// with "Connection: close". Used by its worker thread only.
+class HTTPResponse {
+public:
+    HTTPResponse(ZorvaneControl* control, WSocketIO* socket);
+    ~HTTPResponse();
+
+    void setStatus(const HTTPStatus& status);
+    void setStatus(unsigned code);
+    const HTTPStatus& getStatus() const { return status; }
+
+    // Appends a complete header line ("Name: value", no line end).
+    void addHeader(const char* line);
+    // Appends "name: value".
+    void addHeader(const char* name, const char* value);
+    void clearHeaders();
+
+    // Send the header block by itself before the first body bytes.
+    void setAutoHeaders(bool on);
+    // The body continues the header block: no empty line after the headers.
+    void setRawCGIOutput(bool on);
+    bool isHeadersSent() const { return headersSent; }
+
+    // Writes a complete header block (whatever went out before); logs it at level 3.
+    void sendHeaders(bool connectionClose);
+    // Body bytes; sends the automatic block first when one is due.
+    void write(const void* data, unsigned long length);
+    // One receive of at most length bytes from the client (the request body).
+    int read(void* buffer, unsigned long length);
+
+    // A complete error response: text/html header block and the page, whose
+    // message is HTML-escaped. quiet swallows a socket failure of the page write.
+    void sendError(const HTTPStatus& status, const char* message, bool quiet);
+    // 301 with "Location", no body.
+    void redirect(const char* location);
+
+    // Sends a static file with its dates, one byte range and the condition
+    // (If-Modified-Since, else If-Range, else ""). last 0 means to the end.
+    // Sizes and positions are 64-bit.
+    void sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
+                  uint64_t first, uint64_t last, bool rangeRequested);
+
+private:
+    // The status line, server line, header lines and (when asked) "Connection: close".
+    void buildHeaderBlock(WString& out, bool connectionClose) const;
+    // Logs the block, ends it, and sends it with the first body bytes.
+    void sendBlock(WString& block, const void* body, unsigned long bodyLength);
+    // The system socket under the stream, or -1 when it has none.
+    int socketDescriptor() const;
+
+    WSocketIO* socket;
+    std::vector<WString> headers;
+    HTTPStatus status;
+    bool autoHeaders;
+    bool rawCGIOutput;
+    bool headersSent;
+    ZorvaneControl* control;
+
+    HTTPResponse(const HTTPResponse&) = delete;
+    HTTPResponse& operator=(const HTTPResponse&) = delete;
+};

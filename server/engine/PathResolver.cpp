@@ -1,0 +1,136 @@
+#include "PathResolver.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace PathResolver {
+
+bool isReadableFile(const char* path)
+{
+    // O_NONBLOCK keeps a FIFO from blocking the open.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st;
+    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+bool isDirectory(const char* path)
+{
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const char* path)
+{
+    struct stat st;
+    return ::stat(path, &st) == 0;
+}
+
+namespace {
+
+// The entry of folder whose name equals name without regard to ASCII case;
+// the first such name in byte order, so the choice never depends on the order
+// the directory lists its entries in.
+bool findEntry(const WString& folder, const WString& name, WString& found)
+{
+    DIR* dir = ::opendir(folder.length() > 0 ? folder.getBuf() : ".");
+    if (dir == nullptr) {
+        return false;
+    }
+    bool any = false;
+    while (struct dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
+            continue;
+        }
+        if (::strcasecmp(e->d_name, name.getBuf()) == 0 &&
+            (!any || std::strcmp(e->d_name, found.getBuf()) < 0)) {
+            found = e->d_name;
+            any = true;
+        }
+    }
+    ::closedir(dir);
+    return any;
+}
+
+void appendComponent(WString& path, const char* data, unsigned long n)
+{
+    if (path.length() > 0 && path.charAt(path.length() - 1) != '/') {
+        path.append('/');
+    }
+    path.append(reinterpret_cast<const unsigned char*>(data), n);
+}
+
+// True when one of the components of path is "." or "..".
+bool hasDotSegment(const char* path)
+{
+    const char* p = path;
+    while (*p != '\0') {
+        while (*p == '/') {
+            p++;
+        }
+        const char* start = p;
+        while (*p != '\0' && *p != '/') {
+            p++;
+        }
+        size_t n = (size_t)(p - start);
+        if ((n == 1 && start[0] == '.') || (n == 2 && start[0] == '.' && start[1] == '.')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+WString resolve(const char* root, const char* rest)
+{
+    WString exact = WString(root) + rest;
+    // Dot segments never take part in a search: the search must stay below root.
+    if (exists(exact) || hasDotSegment(rest)) {
+        return exact;
+    }
+    WString path(root);
+    const char* p = rest;
+    while (*p != '\0') {
+        while (*p == '/') {
+            p++;
+        }
+        const char* start = p;
+        while (*p != '\0' && *p != '/') {
+            p++;
+        }
+        unsigned long n = (unsigned long)(p - start);
+        if (n == 0) {
+            break;
+        }
+        WString name(start, n);
+        WString candidate(path);
+        appendComponent(candidate, start, n);
+        if (exists(candidate)) {
+            path = candidate;
+            continue;
+        }
+        WString found;
+        if (!isDirectory(path.length() > 0 ? path.getBuf() : ".") ||
+            !findEntry(path, name, found)) {
+            return exact;
+        }
+        appendComponent(path, found.getBuf(), found.length());
+    }
+    unsigned long restLength = std::strlen(rest);
+    if (restLength > 0 && rest[restLength - 1] == '/') {
+        path.append('/');
+    }
+    return path;
+}
+
+} // namespace PathResolver

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "WString.h"
+
+// File names on Linux are case-sensitive while URLs reach us in whatever case
+// the client wrote (and virtual-directory remainders in lower case). These
+// helpers find the file a request means.
+namespace PathResolver {
+
+// root followed by rest when that names an existing entry; otherwise the path
+// found by matching each component of rest below root without regard to ASCII
+// case (an exact match first, else the first candidate in byte order). When
+// nothing matches, root followed by rest unchanged. A trailing '/' of rest is
+// kept. A rest with "." or ".." components is never searched.
+WString resolve(const char* root, const char* rest);
+
+// True for a regular file that can be opened for reading. Directories, FIFOs,
+// sockets and devices are not files to serve.
+bool isReadableFile(const char* path);
+
+// True when path names a directory.
+bool isDirectory(const char* path);
+
+// True when path exists in any form.
+bool exists(const char* path);
+
+} // namespace PathResolver

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+#include "WString.h"
+
+// The settings a front-end hands to the server; the server copies it, and
+// copies it again into each worker when it starts them.
+class ServerConfig {
+public:
+    ServerConfig();
+    ServerConfig(const ServerConfig& other) = default;
+    ServerConfig& operator=(const ServerConfig& other);
+    ~ServerConfig() = default;
+
+    WString host;          // host name or dotted address to listen on
+    uint32_t port;         // TCP port to listen on
+    WString documentPath;  // folder served as the document root
+    WString serverAdmin;   // administrator contact, carried along
+    WString startURL;      // opened in the browser once listening; empty = none
+    int32_t autoFinish;    // automatic-finish code of the console front-end
+};

@@ -1,0 +1,231 @@
+// Static file delivery: HTTPResponse::sendFile with dates, one byte range and
+// conditional requests.
+#include "HTTPResponse.h"
+
+#include "ByteRange.h"
+#include "HttpDate.h"
+#include "WException.h"
+#include "WFile.h"
+#include "WSocket.h"
+#include "ZorvaneControl.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <sys/sendfile.h>
+#include <unistd.h>
+
+namespace {
+
+// Bytes per read and write of the body.
+const unsigned long CHUNK_SIZE = 65535;
+// Bytes per sendfile call once the first chunk went out with the headers.
+const uint64_t SENDFILE_CHUNK = 1 << 24;
+
+char* chunkBuffer()
+{
+    thread_local std::unique_ptr<char[]> buffer;
+    if (!buffer)
+        buffer.reset(new char[CHUNK_SIZE]);
+    return buffer.get();
+}
+
+bool isArchiveMember(const char* path)
+{
+    return path[0] == '$';
+}
+
+// Reads the open file at 64-bit positions: pread on plain files, the member
+// stream for repository archive members.
+class FileReader {
+public:
+    FileReader(WFile& file, const char* path)
+        : file(file), member(isArchiveMember(path)), fd(member ? -1 : file.getFileHandle()), pos(0)
+    {
+    }
+
+    int descriptor() const { return fd; }
+    uint64_t position() const { return pos; }
+
+    void seek(uint64_t position)
+    {
+        if (member) {
+            if (position > (uint64_t)INT_MAX) {
+                errno = EOVERFLOW;
+                throw WFileException("Cannot set file pointer.", -5);
+            }
+            file.setPos((int)position);
+        }
+        pos = position;
+    }
+
+    // Up to n bytes; fewer only at the end of the file.
+    unsigned long read(char* buffer, unsigned long n)
+    {
+        if (member) {
+            try {
+                file.read(buffer, n);
+                pos += n;
+                return n;
+            } catch (WEOFException&) {
+                unsigned long got = file.getEOFBytes();
+                pos += got;
+                return got;
+            }
+        }
+        unsigned long done = 0;
+        while (done < n) {
+            ssize_t r = pread(fd, buffer + done, n - done, (off_t)(pos + done));
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw WFileException("Cannot read file.", -4);
+            }
+            if (r == 0)
+                break;
+            done += (unsigned long)r;
+        }
+        pos += done;
+        return done;
+    }
+
+private:
+    WFile& file;
+    bool member;
+    int fd;
+    uint64_t pos;
+};
+
+// sendfile raises SIGPIPE on a closed connection and has no flag against it,
+// so it is used only while the process ignores that signal.
+bool sigpipeIgnored()
+{
+    struct sigaction current;
+    return sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+// Copies count bytes from the file's position straight to the socket; returns
+// the bytes sent, fewer only when the file ended early.
+uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count)
+{
+    off_t off = (off_t)offset;
+    uint64_t sent = 0;
+    while (sent < count) {
+        uint64_t n = count - sent;
+        ssize_t r = sendfile(socketFd, fileFd, &off, (size_t)(n < SENDFILE_CHUNK ? n : SENDFILE_CHUNK));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            throw WSocketException("Cannot write into socket.", -3);
+        }
+        if (r == 0)
+            break;
+        sent += (uint64_t)r;
+    }
+    return sent;
+}
+
+} // namespace
+
+void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
+                            uint64_t first, uint64_t last, bool rangeRequested)
+{
+    try {
+        // The file layer opens regular files only: a directory, FIFO or device
+        // is refused without blocking.
+        WFile file;
+        file.open(path, false);
+        const uint64_t size = (uint64_t)file.getSize();
+        if (control)
+            control->log(WFormattedString("Send file: %s, Size=%llu, MimeType=%s", path,
+                                          (unsigned long long)size, mimeType),
+                         2);
+
+        WFileInfo info;
+        file.getFileInfo(info);
+        WString lastModified;
+        formatHttpDate((int64_t)info.getTimeLastModified(), lastModified);
+        WString now;
+        formatHttpDate((int64_t)time(nullptr), now);
+        addHeader("Date", now);
+
+        ByteRangePlan plan = settleByteRange(size, first, last, rangeRequested);
+        FileReader reader(file, path);
+        if (plan.ranged)
+            reader.seek(plan.first);
+        uint64_t count = plan.count;
+
+        const bool modified = !(condition[0] != '\0' && lastModified.equals(condition));
+        if (!modified && !plan.ranged) {
+            setStatus(HTTP_STATUS_NOT_MODIFIED);
+            sendHeaders(true);
+            return;
+        }
+
+        setStatus(HTTP_STATUS_OK);
+        addHeader("Content-Type", mimeType);
+        addHeader("Last-Modified", lastModified);
+        setAutoHeaders(true);
+        if (plan.ranged) {
+            if (condition[0] != '\0' && modified) {
+                // The validator does not match: the whole file, as a plain 200.
+                reader.seek(0);
+                count = size;
+                addHeader("Content-Length", WFormattedString("%llu", (unsigned long long)size));
+            } else {
+                setStatus(HTTP_STATUS_PARTIAL_CONTENT);
+                addHeader("Content-Range",
+                          WFormattedString("bytes %llu-%llu/%llu", (unsigned long long)plan.first,
+                                           (unsigned long long)plan.last, (unsigned long long)size));
+            }
+        } else {
+            addHeader("Content-Length", WFormattedString("%llu", (unsigned long long)count));
+            addHeader("Accept-Ranges", "bytes");
+        }
+
+        if (headOnly) {
+            setStatus(HTTP_STATUS_NO_CONTENT);
+            sendHeaders(true);
+            return;
+        }
+        if (count == 0) {
+            sendHeaders(true);
+            return;
+        }
+
+        // The first chunk goes out with the header block.
+        char* buffer = chunkBuffer();
+        unsigned long n = (unsigned long)(count < CHUNK_SIZE ? count : CHUNK_SIZE);
+        unsigned long got = reader.read(buffer, n);
+        write(buffer, got);
+        count -= got;
+        if (got < n)
+            return; // the file ended early
+
+        int socketFd = socketDescriptor();
+        if (count > 0 && socketFd >= 0 && reader.descriptor() >= 0 && sigpipeIgnored()) {
+            sendFileRange(socketFd, reader.descriptor(), reader.position(), count);
+            return;
+        }
+        while (count > 0) {
+            n = (unsigned long)(count < CHUNK_SIZE ? count : CHUNK_SIZE);
+            got = reader.read(buffer, n);
+            write(buffer, got);
+            count -= got;
+            if (got < n)
+                return;
+        }
+    } catch (WSocketException&) {
+#ifndef ZORVANE_WINDOWED
+        if (control)
+            control->log(WFormattedString("Cannot send file: %s, Connection closed by peer.", path), 2);
+#endif
+    } catch (WException& e) {
+        if (control)
+            control->log(WFormattedString("Cannot send file: %s, %s", path, e.toString().getBuf()), -1);
+        sendError(HTTP_STATUS_INTERNAL_SERVER_ERROR, e.getMessage(), false);
+    }
+}

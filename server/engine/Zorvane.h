@@ -1,0 +1,82 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "ServerConfig.h"
+#include "WServerSocket.h"
+#include "WSocket.h"
+#include "WThread.h"
+#include "ZorvaneWorker.h"
+
+class ZorvaneControl;
+
+// The HTTP server: a listening socket, one server thread that accepts
+// connections and a fixed pool of workers that answer them, one request per
+// connection. Constructing it starts the in-process PHP runtime, destroying it
+// shuts the runtime down.
+class Zorvane : public WRunable {
+public:
+    static constexpr int WORKER_COUNT = 15;
+    static constexpr int LISTEN_BACKLOG = 10;
+    static constexpr unsigned long SOCKET_BUFFER_SIZE = 0xFFFF;
+    static constexpr unsigned long RECEIVE_TIMEOUT_MS = 30000;
+    static constexpr unsigned long SEND_TIMEOUT_MS = 30000;
+    // Longest wait for a worker to become idle before the workers are scanned again.
+    static constexpr unsigned long HANDOFF_RETRY_MS = 200;
+    // How long the server thread waits for each worker to end when it stops.
+    static constexpr unsigned long WORKER_STOP_MS = 2000;
+
+    Zorvane();
+    Zorvane(ZorvaneControl* control, const ServerConfig& config);
+    ~Zorvane() override;
+
+    void configure(ZorvaneControl* control, const ServerConfig& config);
+    // Binds and listens on the caller's thread (failures are thrown to the
+    // caller), starts the server thread and opens the start URL.
+    void start();
+    // Asks the server thread to end and wakes it. With wait, and when not
+    // called from one of the server's own threads, joins it for up to
+    // timeoutMs and kills it when that runs out.
+    void stop(bool wait, unsigned long timeoutMs);
+    bool isRunning() const;
+    // True when neither the server thread nor any worker runs any more.
+    bool hasEnded() const;
+    // The port the server listens on.
+    unsigned long getPort() const;
+
+    // Time-outs given to each accepted connection (for tests).
+    void setClientTimeouts(unsigned long receiveMs, unsigned long sendMs);
+
+    void run() override;
+
+    // Called by a worker that has become idle.
+    void workerIdle();
+
+private:
+    friend class ZorvaneWorker;
+
+    // The server whose thread (server thread or worker) the caller is.
+    static thread_local const Zorvane* currentServer;
+
+    void construct();
+    void acceptConnections();
+    bool handOver(WSocket& client, int& next);
+    void stopWorkers();
+    bool isOwnThread() const;
+
+    ServerConfig config;
+    WServerSocket serverSocket;
+    std::atomic<bool> stopRequested;
+    ZorvaneWorker workers[WORKER_COUNT];
+    ZorvaneControl* control;
+
+    std::atomic<unsigned long> receiveTimeoutMs;
+    std::atomic<unsigned long> sendTimeoutMs;
+
+    std::mutex idleLock;
+    std::condition_variable idleChanged;
+    uint64_t idleEvents;
+};

@@ -1,0 +1,351 @@
+#include "HTTPRequest.h"
+#include "HTTPResponse.h"
+#include "ProtoTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string parseError(const char* block)
+{
+    HTTPRequest request(nullptr, nullptr);
+    try {
+        request.parse(block);
+    } catch (HTTPHeaderException& e) {
+        return e.getMessage().getBuf();
+    }
+    return "";
+}
+
+TEST(RequestParserTest, RequestLines)
+{
+    const struct {
+        const char* line;
+        const char* method;
+        int index;
+        const char* protocol;
+        float version;
+        const char* scriptName;
+    } cases[] = {
+        {"GET /a HTTP/1.1", "GET", 0, "HTTP/1.1", 1.1f, "/a"},
+        {"get /a HTTP/1.1", "GET", 0, "HTTP/1.1", 1.1f, "/a"},
+        {"HEAD /x http/1.0", "HEAD", 1, "HTTP/1.0", 1.0f, "/x"},
+        {"POST /p HTTP/1.1", "POST", 2, "HTTP/1.1", 1.1f, "/p"},
+        {"PUT /p HTTP/1.1", "PUT", 3, "HTTP/1.1", 1.1f, "/p"},
+        {"DELETE /p HTTP/1.1", "DELETE", 4, "HTTP/1.1", 1.1f, "/p"},
+        {"GET /index.html", "GET", 0, "", 1.1f, "/"},
+        {"GET   /t   HTTP/2.0 ", "GET", 0, "HTTP/2.0", 2.0f, "/t"},
+        {"GET /v FOO/9", "GET", 0, "FOO/9", 1.1f, "/v"},
+    };
+    for (const auto& c : cases) {
+        HTTPRequest request(nullptr, nullptr);
+        request.parse(c.line);
+        EXPECT_STREQ(c.method, request.method.getBuf()) << c.line;
+        EXPECT_EQ(c.index, request.methodIndex) << c.line;
+        EXPECT_STREQ(c.protocol, request.protocol.getBuf()) << c.line;
+        EXPECT_FLOAT_EQ(c.version, request.httpVersion) << c.line;
+        EXPECT_STREQ(c.scriptName, request.scriptName.getBuf()) << c.line;
+    }
+}
+
+TEST(RequestParserTest, MalformedRequests)
+{
+    const struct {
+        const char* block;
+        const char* message;
+    } cases[] = {
+        {"PATCH / HTTP/1.1", "Unknown HTTP method 'PATCH'"},
+        {"options / HTTP/1.1", "Unknown HTTP method 'OPTIONS'"},
+        {"GET", "Unknown HTTP method ''"},
+        {" GET / HTTP/1.1", "Unknown HTTP method ''"},
+        {"GET / HTTP/1.1\nNoColon", "Bad HTTP request. Header delimer ':' not found."},
+        {"GET / HTTP/1.1\n continued", "Bad HTTP request. Header delimer ':' not found."},
+        {"GET /a?x=%4G HTTP/1.1", "Invalid URL-Encoding format."},
+        {"GET /a?x=%e9 HTTP/1.1", "Invalid URL-Encoding format."},
+        {"GET /../etc/passwd HTTP/1.1", "Invalid URL path."},
+        {"GET /a/../../x HTTP/1.1", "Invalid URL path."},
+        {"GET \\..\\x HTTP/1.1", "Invalid URL path."},
+        {"GET /img/..//..\\x HTTP/1.1", "Invalid URL path."},
+        {"GET /.. HTTP/1.1", "Invalid URL path."},
+        {"POST / HTTP/1.1\nContent-Length: -1", "Invalid Content-Length."},
+        {"POST / HTTP/1.1\nContent-Length: 99999999999", "Invalid Content-Length."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.message, parseError(c.block)) << c.block;
+    // Dots that are not a parent segment are ordinary names.
+    EXPECT_EQ("", parseError("GET /a..b/...//%2e%2e/x?p=/../ HTTP/1.1"));
+}
+
+TEST(RequestParserTest, ExceptionTextNamesTheBase)
+{
+    HTTPHeaderException e("Unknown HTTP method 'PATCH'");
+    EXPECT_STREQ("WException: Unknown HTTP method 'PATCH' (id=-1, syserr=00000000h)", e.toString().getBuf());
+    HTTPHeaderException copy(e);
+    EXPECT_EQ(-1, copy.getId());
+    try {
+        throw copy;
+    } catch (WException& caught) {
+        EXPECT_STREQ("Unknown HTTP method 'PATCH'", caught.getMessage().getBuf());
+    }
+}
+
+TEST(RequestParserTest, HeaderFields)
+{
+    HTTPRequest request(nullptr, nullptr);
+    request.parse("POST /up/load?a=1&b=x%41y HTTP/1.1\n"
+                  "Host: example:8080\n"
+                  "User-Agent:  curl/8 \n"
+                  "Content-Length: 42\n"
+                  "Content-Type: multipart/form-data; boundary=XyZ\n"
+                  "X-Twice: one\n"
+                  "x-twice: two\n"
+                  "Cookie: a=b; c=d\n");
+    EXPECT_STREQ("example", request.host.getBuf());
+    EXPECT_STREQ("example", request.getHeader("HOST"));
+    EXPECT_STREQ("curl/8", request.userAgent.getBuf());
+    EXPECT_EQ(42, request.contentLength);
+    EXPECT_STREQ("multipart/form-data", request.contentType.getBuf());
+    EXPECT_STREQ("XyZ", request.boundary.getBuf());
+    EXPECT_STREQ("multipart/form-data; boundary=XyZ", request.contentTypeHeader.getBuf());
+    EXPECT_STREQ("multipart/form-data; boundary=XyZ", request.getHeader("CONTENT-TYPE"));
+    EXPECT_STREQ("two", request.getHeader("X-TWICE"));
+    EXPECT_STREQ("a=b; c=d", request.getHeader("COOKIE"));
+    EXPECT_STREQ("", request.getHeader("RANGE"));
+    EXPECT_STREQ("/up/load?a=1&b=x%41y", request.requestURI.getBuf());
+    EXPECT_STREQ("/up/load", request.scriptName.getBuf());
+    EXPECT_STREQ("a=1&b=x%41y", request.queryString.getBuf());
+    ASSERT_NE(nullptr, request.parameters.find("b"));
+    EXPECT_STREQ("xAy", request.parameters.find("b")->getBuf());
+}
+
+TEST(RequestParserTest, ContentFieldVariants)
+{
+    const struct {
+        const char* header;
+        int length;
+        const char* type;
+        const char* boundary;
+    } cases[] = {
+        {"Content-Type: text/plain", 0, "text/plain", ""},
+        {"Content-Type: text/html; charset=utf-8", 0, "text/html", ""},
+        {"Content-Type: a/b;BOUNDARY = q", 0, "a/b", "q"},
+        {"Content-Length: abc", 0, "", ""},
+        {"Content-Length: 12abc", 12, "", ""},
+        {"Content-Length: +7", 7, "", ""},
+        {"Content-Length: -0", 0, "", ""},
+        {"Content-Length: 2147483647", 2147483647, "", ""},
+    };
+    for (const auto& c : cases) {
+        HTTPRequest request(nullptr, nullptr);
+        request.parse((std::string("POST / HTTP/1.1\n") + c.header).c_str());
+        EXPECT_EQ(c.length, request.contentLength) << c.header;
+        EXPECT_STREQ(c.type, request.contentType.getBuf()) << c.header;
+        EXPECT_STREQ(c.boundary, request.boundary.getBuf()) << c.header;
+    }
+}
+
+TEST(RequestParserTest, UrlFields)
+{
+    const struct {
+        const char* url;
+        const char* uri;
+        const char* script;
+        const char* query;
+    } cases[] = {
+        {"/x?y=1//2", "/x?y=1/2", "/x", "y=1/2"},
+        {"\\a", "//a", "//a", ""},
+        {"/q?", "/q?", "/q", ""},
+        {"/p?a?b", "/p?a?b", "/p", "a?b"},
+    };
+    for (const auto& c : cases) {
+        HTTPRequest request(nullptr, nullptr);
+        request.parse((std::string("GET ") + c.url + " HTTP/1.1").c_str());
+        EXPECT_STREQ(c.uri, request.requestURI.getBuf()) << c.url;
+        EXPECT_STREQ(c.script, request.scriptName.getBuf()) << c.url;
+        EXPECT_STREQ(c.query, request.queryString.getBuf()) << c.url;
+    }
+}
+
+// ---- reading from a real connection
+
+class RequestReadTest : public ::testing::Test {
+protected:
+    void TearDown() override { HTTPRequest::setHeaderTimeLimit(30000); }
+
+    RecordingControl control;
+    LoopbackConnection connection;
+};
+
+TEST_F(RequestReadTest, ReadsBlockAndLeavesTheBody)
+{
+    connection.send("GET /a?q=1 HTTP/1.1\r\nHost: h:81\r\nContent-Length: 4\r\n\r\nBODY");
+    HTTPResponse response(&control, &connection.server);
+    HTTPRequest request(&control, &response);
+    ASSERT_EQ(HTTPRequest::ReadResult::Request, request.read(connection.server, "/srv/www"));
+    EXPECT_STREQ("/a", request.scriptName.getBuf());
+    EXPECT_STREQ("h", request.host.getBuf());
+    EXPECT_STREQ("/srv/www", request.documentRoot.getBuf());
+    EXPECT_STREQ("127.0.0.1", request.remoteAddr.getBuf());
+    EXPECT_STREQ("127.0.0.1", request.serverAddr.getBuf());
+    EXPECT_EQ(std::to_string(connection.port), request.serverPort.getBuf());
+    EXPECT_NE(0u, request.remotePort.length());
+    EXPECT_TRUE(control.hasLine(2, "Client connected: 127.0.0.1"));
+    EXPECT_TRUE(control.hasLine(3, "GET /a?q=1 HTTP/1.1\nHost: h:81\nContent-Length: 4\n"));
+
+    char body[8] = {};
+    int n = response.read(body, sizeof body);
+    EXPECT_EQ(4, n);
+    EXPECT_STREQ("BODY", body);
+}
+
+TEST_F(RequestReadTest, BlockArrivingInPieces)
+{
+    std::thread writer([this] {
+        const char* pieces[] = {"GE", "T /slow HTTP/1.1\r", "\nHost: x\r\n", "\r", "\nrest"};
+        for (const char* p : pieces) {
+            connection.send(p);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+    });
+    HTTPResponse response(&control, &connection.server);
+    HTTPRequest request(&control, &response);
+    EXPECT_EQ(HTTPRequest::ReadResult::Request, request.read(connection.server, "/d"));
+    writer.join();
+    EXPECT_STREQ("/slow", request.scriptName.getBuf());
+    char rest[8] = {};
+    EXPECT_EQ(4, response.read(rest, sizeof rest));
+    EXPECT_STREQ("rest", rest);
+}
+
+TEST_F(RequestReadTest, SilentCloseIsNoRequest)
+{
+    connection.closeClient();
+    HTTPRequest request(&control, nullptr);
+    EXPECT_EQ(HTTPRequest::ReadResult::NoRequest, request.read(connection.server, "/d"));
+    EXPECT_TRUE(control.linesAt(3).empty());
+}
+
+TEST_F(RequestReadTest, LeadingEmptyLineIsNoRequest)
+{
+    connection.send("\r\nGET / HTTP/1.1\r\n\r\n");
+    HTTPRequest request(&control, nullptr);
+    EXPECT_EQ(HTTPRequest::ReadResult::NoRequest, request.read(connection.server, "/d"));
+}
+
+TEST_F(RequestReadTest, CloseMidBlockKeepsWholeLines)
+{
+    connection.send("GET /c HTTP/1.1\r\nHost: a\r\nUser-Ag");
+    connection.shutdownClientWrite();
+    HTTPRequest request(&control, nullptr);
+    EXPECT_EQ(HTTPRequest::ReadResult::Request, request.read(connection.server, "/d"));
+    EXPECT_STREQ("/c", request.scriptName.getBuf());
+    EXPECT_STREQ("a", request.host.getBuf());
+    EXPECT_STREQ("", request.userAgent.getBuf());
+}
+
+TEST_F(RequestReadTest, CarriageReturnsAndNulBytes)
+{
+    connection.send(std::string("GET /n HTTP/1.1\nX-A: a\rb\nX-B: c\0junk\n\n", 39));
+    HTTPRequest request(&control, nullptr);
+    ASSERT_EQ(HTTPRequest::ReadResult::Request, request.read(connection.server, "/d"));
+    EXPECT_STREQ("ab", request.getHeader("X-A"));
+    EXPECT_STREQ("c", request.getHeader("X-B"));
+}
+
+TEST_F(RequestReadTest, SilentClientTimesOut)
+{
+    HTTPRequest::setHeaderTimeLimit(300);
+    connection.send("GET / HTTP/1.1\r\n");
+    HTTPRequest request(&control, nullptr);
+    auto start = std::chrono::steady_clock::now();
+    try {
+        request.read(connection.server, "/d");
+        FAIL() << "no time-out";
+    } catch (WSocketException& e) {
+        EXPECT_EQ(-5, e.getId());
+    }
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_GE(ms.count(), 250);
+    EXPECT_LT(ms.count(), 2000);
+}
+
+TEST_F(RequestReadTest, TricklingClientHitsTheBlockDeadline)
+{
+    HTTPRequest::setHeaderTimeLimit(400);
+    std::atomic<bool> done{false};
+    std::thread writer([this, &done] {
+        connection.send("GET / HTTP/1.1\r\n");
+        for (int i = 0; i < 40 && !done; ++i) {
+            connection.send("X");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    HTTPRequest request(&control, nullptr);
+    auto start = std::chrono::steady_clock::now();
+    try {
+        request.read(connection.server, "/d");
+        ADD_FAILURE() << "no time-out";
+    } catch (WSocketException& e) {
+        EXPECT_EQ(-5, e.getId());
+    }
+    done = true;
+    writer.join();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_LT(ms.count(), 1500);
+}
+
+std::string readError(LoopbackConnection& connection, const std::string& bytes)
+{
+    std::thread writer([&] { connection.send(bytes); });
+    HTTPRequest request(nullptr, nullptr);
+    std::string message;
+    try {
+        request.read(connection.server, "/d");
+    } catch (HTTPHeaderException& e) {
+        message = e.getMessage().getBuf();
+    }
+    writer.join();
+    return message;
+}
+
+TEST(RequestLimitsTest, OversizedInputAnswers400)
+{
+    const std::string tooLarge = "Request header too large.";
+    {
+        LoopbackConnection c;
+        EXPECT_EQ(tooLarge, readError(c, "GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n"));
+    }
+    {
+        LoopbackConnection c;
+        EXPECT_EQ(tooLarge, readError(c, "GET / HTTP/1.1\r\nX: " + std::string(8200, 'b') + "\r\n\r\n"));
+    }
+    {
+        LoopbackConnection c;
+        std::string block = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i < 100; ++i)
+            block += "H" + std::to_string(i) + ": v\r\n";
+        EXPECT_EQ(tooLarge, readError(c, block + "\r\n"));
+    }
+    {
+        LoopbackConnection c;
+        std::string block = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i < 9; ++i)
+            block += "H" + std::to_string(i) + ": " + std::string(8000, 'c') + "\r\n";
+        EXPECT_EQ(tooLarge, readError(c, block + "\r\n"));
+    }
+    {
+        // Just inside every limit.
+        LoopbackConnection c;
+        std::string block = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i < 7; ++i)
+            block += "H" + std::to_string(i) + ": " + std::string(8000, 'd') + "\r\n";
+        for (int i = 7; i < 99; ++i)
+            block += "H" + std::to_string(i) + ": v\r\n";
+        EXPECT_EQ("", readError(c, block + "\r\n"));
+    }
+}
+
+} // namespace

@@ -1,0 +1,338 @@
+#pragma once
+
+// Shared by the server's end-to-end tests: a temporary site with its own cfg/
+// folder (the server reads cfg/ from the current directory), a control that
+// records what the server reports, and a raw HTTP client over loopback.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ServerConfig.h"
+#include "WException.h"
+#include "Zorvane.h"
+#include "ZorvaneControl.h"
+
+namespace servertest {
+
+// Records log lines, exceptions and notifications; safe to call from any thread.
+class RecordingControl : public ZorvaneControl {
+public:
+    struct Line {
+        int level;
+        std::string text;
+    };
+
+    void start() override {}
+    void stop() override {}
+    void restart() override {}
+    void onStarted() override { started++; }
+    void onStopped() override { stopped++; }
+    void onException(const WException& e) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        exceptions.push_back(e.toString().getBuf());
+    }
+    void log(const char* message, int level) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        lines.push_back(Line{level, message});
+    }
+    void command(int) override {}
+    void onRequestFinished() override
+    {
+        finished++;
+        if (whenFinished) {
+            whenFinished();
+        }
+    }
+
+    // Lines at level that contain text.
+    int count(int level, const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        int n = 0;
+        for (const Line& l : lines) {
+            if (l.level == level && l.text.find(text) != std::string::npos) {
+                n++;
+            }
+        }
+        return n;
+    }
+    bool has(int level, const std::string& text) { return count(level, text) > 0; }
+    std::vector<Line> snapshot()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return lines;
+    }
+    std::vector<std::string> exceptionTexts()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return exceptions;
+    }
+    // Waits until a line at level containing text arrives.
+    bool waitFor(int level, const std::string& text, int ms = 5000)
+    {
+        for (int waited = 0; waited < ms; waited += 10) {
+            if (has(level, text)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return has(level, text);
+    }
+
+    std::atomic<int> started{0};
+    std::atomic<int> stopped{0};
+    std::atomic<int> finished{0};
+    std::function<void()> whenFinished;
+
+private:
+    std::mutex lock;
+    std::vector<Line> lines;
+    std::vector<std::string> exceptions;
+};
+
+// A temporary folder that becomes the current directory while it lives.
+class TempSite {
+public:
+    TempSite()
+    {
+        char buffer[PATH_MAX];
+        previous = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
+        std::string pattern = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+        pattern += "/zorvane-test-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (::mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        root = name.data();
+        if (::chdir(root.c_str()) != 0) {
+            throw std::runtime_error("chdir failed");
+        }
+    }
+    ~TempSite()
+    {
+        if (::chdir(previous.c_str()) != 0) {
+            // nothing sensible left to do
+        }
+        ::nftw(root.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); },
+               16, FTW_DEPTH | FTW_PHYS);
+    }
+    TempSite(const TempSite&) = delete;
+    TempSite& operator=(const TempSite&) = delete;
+
+    // Writes a file below the site, making its folders.
+    void write(const std::string& relative, const std::string& content)
+    {
+        makeFolders(relative.substr(0, relative.rfind('/') == std::string::npos ? 0 : relative.rfind('/')));
+        std::ofstream out(root + "/" + relative, std::ios::binary | std::ios::trunc);
+        out << content;
+    }
+    void makeFolders(const std::string& relative)
+    {
+        std::string path = root;
+        size_t start = 0;
+        while (start < relative.size()) {
+            size_t end = relative.find('/', start);
+            if (end == std::string::npos) {
+                end = relative.size();
+            }
+            path += "/" + relative.substr(start, end - start);
+            ::mkdir(path.c_str(), 0755);
+            start = end + 1;
+        }
+    }
+    std::string path(const std::string& relative) const { return root + "/" + relative; }
+
+    std::string root;
+
+private:
+    std::string previous;
+};
+
+// A port nobody listens on right now.
+inline unsigned freePort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// A client connection to the server on loopback.
+class Client {
+public:
+    explicit Client(unsigned port)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons((uint16_t)port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~Client()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    bool send(const std::string& data)
+    {
+        size_t done = 0;
+        while (done < data.size()) {
+            ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) {
+                return false;
+            }
+            done += (size_t)n;
+        }
+        return true;
+    }
+    void shutdownSend() { ::shutdown(fd, SHUT_WR); }
+    // Everything until the server closes, or what came within ms.
+    std::string readAll(int ms = 10000)
+    {
+        std::string out;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        char buffer[65536];
+        for (;;) {
+            int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
+                           deadline - std::chrono::steady_clock::now())
+                           .count();
+            if (left <= 0) {
+                timedOut = true;
+                break;
+            }
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, left) <= 0) {
+                continue;
+            }
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n < 0) {
+                reset = errno == ECONNRESET;
+                break;
+            }
+            if (n == 0) {
+                break;
+            }
+            out.append(buffer, (size_t)n);
+        }
+        return out;
+    }
+
+    int fd = -1;
+    bool connected = false;
+    bool timedOut = false;
+    bool reset = false;
+};
+
+// One request, sent whole; the answer up to the server's close.
+inline std::string roundTrip(unsigned port, const std::string& request, int ms = 10000)
+{
+    Client client(port);
+    if (!client.connected) {
+        return "(not connected)";
+    }
+    client.send(request);
+    return client.readAll(ms);
+}
+
+inline std::string get(unsigned port, const std::string& path)
+{
+    return roundTrip(port, "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+}
+
+// The status line of a response.
+inline std::string statusLine(const std::string& response)
+{
+    return response.substr(0, response.find('\n'));
+}
+
+// The body of a response (after the first empty line).
+inline std::string body(const std::string& response)
+{
+    size_t at = response.find("\n\n");
+    return at == std::string::npos ? std::string() : response.substr(at + 2);
+}
+
+// The error page the server sends for a status.
+inline std::string errorPage(unsigned code, const std::string& reason, const std::string& message)
+{
+    return "HTTP/1.1 " + std::to_string(code) + " " + reason +
+           "\nServer: Zorvane with PHP 5.4.3 V1.1\nContent-Type: text/html\nConnection: close\n\n"
+           "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>" +
+           std::to_string(code) + " " + reason + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message +
+           "</p>\n</body></html>\n";
+}
+
+// A site with documents in docs/, pictures outside it under pics/ (a virtual
+// directory), a secret beside docs/ and the cfg/ files, and a server on it.
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        site.write("cfg/mime.txt", "text/html html htm\ntext/css css\nimage/gif gif\ntext/plain txt\n");
+        site.write("cfg/vdir.txt", "# pictures\n\n/img/;" + site.path("pics") + "\n");
+        site.write("cfg/cgi.txt", ".php;PHPBuildIn\n.sh;/bin/sh\n");
+        site.write("docs/index.html", "<h1>home</h1>");
+        site.write("docs/style.css", "body{}");
+        site.write("docs/sub/index.html", "sub index.html");
+        site.write("docs/sub/index.php", "<?php echo 'sub index.php';");
+        site.write("docs/Mixed/Case.TXT", "mixed case file");
+        site.makeFolders("docs/empty");
+        site.write("pics/Logo.GIF", "GIF89a-logo");
+        site.write("secret.txt", "SECRET-OUTSIDE");
+        site.write("docs/x.php", "<?php echo 'php ran';");
+    }
+
+    void TearDown() override { server.reset(); }
+
+    // Builds and starts a server on a free port with the site's docs/ as root.
+    void startServer()
+    {
+        config.host = "127.0.0.1";
+        config.port = freePort();
+        config.documentPath = (site.root + "/docs").c_str();
+        server = std::make_unique<Zorvane>(&control, config);
+        server->start();
+        port = config.port;
+    }
+
+    TempSite site;
+    RecordingControl control;
+    ServerConfig config;
+    std::unique_ptr<Zorvane> server;
+    unsigned port = 0;
+};
+
+} // namespace servertest

@@ -1,0 +1,296 @@
+#include "HTTPResponse.h"
+#include "ProtoTestSupport.h"
+#include "WRepository.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <thread>
+
+namespace {
+
+const std::string SERVER = "Server: Zorvane with PHP 5.4.3 V1.1\n";
+const std::string LAST_MODIFIED = "Mon, 01 Mar 2027 09:05:03 GMT";
+const time_t MTIME = 1803891903;
+
+struct Request {
+    const char* condition = "";
+    uint64_t first = 0;
+    uint64_t last = 0;
+    bool range = false;
+    bool head = false;
+};
+
+class StaticFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char templ[] = "/tmp/zv_static_XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(templ));
+        dir = templ;
+        content.resize(1000);
+        for (size_t i = 0; i < content.size(); ++i)
+            content[i] = (char)('a' + i % 26);
+        file = make("f.html", content);
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    std::string make(const std::string& name, const std::string& bytes)
+    {
+        std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        struct timeval times[2] = {{MTIME, 0}, {MTIME, 0}};
+        utimes(path.c_str(), times);
+        return path;
+    }
+
+    // Serves path and returns the bytes the client got, with the Date value
+    // replaced by "<now>" after checking its form.
+    std::string serve(const std::string& path, const Request& r, const char* mime = "text/html")
+    {
+        LoopbackConnection c;
+        std::string out;
+        std::thread reader([&] { out = c.receiveAll(); });
+        {
+            HTTPResponse response(&control, &c.server);
+            response.sendFile(path.c_str(), mime, r.head, r.condition, r.first, r.last, r.range);
+        }
+        c.server.close();
+        reader.join();
+        static const std::regex date("Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\n");
+        std::smatch m;
+        if (std::regex_search(out, m, date))
+            out.replace((size_t)m.position(0), (size_t)m.length(0), "Date: <now>\n");
+        return out;
+    }
+
+    std::string ok200(size_t length, const std::string& mime = "text/html")
+    {
+        return "HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: " + mime + "\nLast-Modified: " +
+               LAST_MODIFIED + "\nContent-Length: " + std::to_string(length) +
+               "\nAccept-Ranges: bytes\nConnection: close\n\n";
+    }
+
+    std::string partial(uint64_t first, uint64_t last, uint64_t size)
+    {
+        return "HTTP/1.1 206 Partial Content\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: " +
+               LAST_MODIFIED + "\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) +
+               "/" + std::to_string(size) + "\nConnection: close\n\n";
+    }
+
+    RecordingControl control;
+    std::string dir;
+    std::string content;
+    std::string file;
+};
+
+TEST_F(StaticFileTest, WholeFile)
+{
+    EXPECT_EQ(ok200(1000) + content, serve(file, {}));
+    EXPECT_TRUE(control.hasLine(2, "Send file: " + file + ", Size=1000, MimeType=text/html"));
+}
+
+TEST_F(StaticFileTest, Conditions)
+{
+    const std::string notModified = "HTTP/1.1 304 Not Modified\n" + SERVER + "Date: <now>\nConnection: close\n\n";
+    Request r;
+    r.condition = LAST_MODIFIED.c_str();
+    EXPECT_EQ(notModified, serve(file, r));
+    r.head = true;
+    EXPECT_EQ(notModified, serve(file, r));
+    // Any other spelling of the same instant counts as modified.
+    Request other;
+    other.condition = "Monday, 01-Mar-27 09:05:03 GMT";
+    EXPECT_EQ(ok200(1000) + content, serve(file, other));
+}
+
+TEST_F(StaticFileTest, Ranges)
+{
+    const struct {
+        uint64_t first, last;
+        uint64_t from, to; // to < from: the whole file as a 200
+    } cases[] = {
+        {100, 199, 100, 199}, {900, 0, 900, 999}, {0, 0, 0, 999}, {500, 99999, 500, 999},
+        {1000, 0, 1, 0},      {5000, 6000, 1, 0}, {300, 200, 1, 0}, {(uint64_t)0 - 500, 0, 1, 0},
+    };
+    for (const auto& c : cases) {
+        Request r;
+        r.first = c.first;
+        r.last = c.last;
+        r.range = true;
+        std::string expected = c.to >= c.from ? partial(c.from, c.to, 1000) + content.substr(c.from, c.to - c.from + 1)
+                                              : ok200(1000) + content;
+        EXPECT_EQ(expected, serve(file, r)) << c.first << "-" << c.last;
+    }
+}
+
+TEST_F(StaticFileTest, RangeWithCondition)
+{
+    Request r;
+    r.first = 100;
+    r.last = 199;
+    r.range = true;
+    r.condition = LAST_MODIFIED.c_str();
+    EXPECT_EQ(partial(100, 199, 1000) + content.substr(100, 100), serve(file, r));
+    r.condition = "Tue, 02 Mar 2027 09:05:03 GMT";
+    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: " + LAST_MODIFIED +
+                  "\nContent-Length: 1000\nConnection: close\n\n" + content,
+              serve(file, r));
+}
+
+TEST_F(StaticFileTest, HeadAnswers204WithTheGetHeaders)
+{
+    Request r;
+    r.head = true;
+    std::string expected = ok200(1000);
+    expected.replace(0, strlen("HTTP/1.1 200 OK"), "HTTP/1.1 204 No Content");
+    EXPECT_EQ(expected, serve(file, r));
+    r.range = true;
+    r.first = 10;
+    r.last = 19;
+    expected = partial(10, 19, 1000);
+    expected.replace(0, strlen("HTTP/1.1 206 Partial Content"), "HTTP/1.1 204 No Content");
+    EXPECT_EQ(expected, serve(file, r));
+}
+
+TEST_F(StaticFileTest, EmptyFile)
+{
+    std::string empty = make("empty.txt", "");
+    EXPECT_EQ(ok200(0, "text/plain"), serve(empty, {}, "text/plain"));
+    Request r;
+    r.range = true;
+    EXPECT_EQ(ok200(0, "text/plain"), serve(empty, r, "text/plain"));
+}
+
+TEST_F(StaticFileTest, ChunkBoundariesAndLargeFiles)
+{
+    for (size_t size : {65535u, 65536u, 65537u, 300001u}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            bytes[i] = (char)(i * 7 + i / 251);
+        std::string path = make("big" + std::to_string(size), bytes);
+        // Both ways of moving the body: copying through the chunk buffer, and
+        // straight from the file when SIGPIPE is ignored.
+        for (auto disposition : {SIG_DFL, SIG_IGN}) {
+            auto previous = signal(SIGPIPE, disposition);
+            std::string got = serve(path, {}, "application/octet-stream");
+            signal(SIGPIPE, previous);
+            EXPECT_EQ(ok200(size, "application/octet-stream") + bytes, got) << size;
+        }
+        Request r;
+        r.range = true;
+        r.first = 70000 % size;
+        std::string got = serve(path, r);
+        EXPECT_EQ(partial(r.first, size - 1, size) + bytes.substr(r.first), got) << size;
+    }
+}
+
+TEST_F(StaticFileTest, FilesBeyondFourGiB)
+{
+    const uint64_t size = (4ull << 30) + 10;
+    std::string path = dir + "/huge.bin";
+    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    if (ftruncate(fd, (off_t)(size - 10)) != 0 || pwrite(fd, "0123456789", 10, (off_t)(size - 10)) != 10) {
+        close(fd);
+        GTEST_SKIP() << "no room for a sparse 4 GiB file";
+    }
+    close(fd);
+    struct timeval times[2] = {{MTIME, 0}, {MTIME, 0}};
+    utimes(path.c_str(), times);
+
+    Request r;
+    r.range = true;
+    r.first = size - 10;
+    EXPECT_EQ(partial(size - 10, size - 1, size) + "0123456789", serve(path, r));
+    r.first = size - 4;
+    r.last = size - 2;
+    EXPECT_EQ(partial(size - 4, size - 2, size) + "678", serve(path, r));
+    Request head;
+    head.head = true;
+    std::string expected = ok200(size);
+    expected.replace(0, strlen("HTTP/1.1 200 OK"), "HTTP/1.1 204 No Content");
+    EXPECT_EQ(expected, serve(path, head));
+    EXPECT_TRUE(control.hasLine(2, "Send file: " + path + ", Size=4294967306, MimeType=text/html"));
+}
+
+TEST_F(StaticFileTest, ArchiveMembers)
+{
+    std::string archive = dir + "/pack.rep";
+    {
+        WRepository repository;
+        repository.create(archive.c_str());
+        repository.addFile(file.c_str(), "m.html");
+        repository.close();
+    }
+    std::string member = "$" + archive + ":m.html";
+    std::string whole = serve(member, {});
+    ASSERT_EQ(0u, whole.find("HTTP/1.1 200 OK\n"));
+    EXPECT_NE(std::string::npos, whole.find("\nContent-Length: 1000\nAccept-Ranges: bytes\nConnection: close\n\n" + content));
+    Request r;
+    r.range = true;
+    r.first = 990;
+    std::string tail = serve(member, r);
+    EXPECT_NE(std::string::npos, tail.find("\nContent-Range: bytes 990-999/1000\nConnection: close\n\n" + content.substr(990)));
+}
+
+std::string errorPage(const std::string& message)
+{
+    return "HTTP/1.1 500 Internal Server Error\n" + SERVER + "Content-Type: text/html\nConnection: close\n\n" +
+           "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>500 Internal Server "
+           "Error</title>\n</head><body>\n<h1>Internal Server Error</h1>\n<p>" +
+           message + "</p>\n</body></html>\n";
+}
+
+TEST_F(StaticFileTest, DirectoriesAndSpecialFilesAreNeverSent)
+{
+    std::string sub = dir + "/sub";
+    mkdir(sub.c_str(), 0755);
+    EXPECT_EQ(errorPage("Cannot open file: " + sub), serve(sub, {}));
+    EXPECT_TRUE(control.hasLine(-1, "Cannot send file: " + sub + ", WFileException: Cannot open file: " + sub +
+                                        " (id=-2, syserr=00000015h)"));
+
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+    auto start = std::chrono::steady_clock::now();
+    std::string out = serve(fifo, {});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(0u, out.find("HTTP/1.1 500 Internal Server Error\n"));
+
+    EXPECT_EQ(0u, serve("/dev/zero", {}).find("HTTP/1.1 500 Internal Server Error\n"));
+
+    std::string missing = dir + "/missing";
+    EXPECT_EQ(errorPage("File not found: " + missing), serve(missing, {}));
+}
+
+TEST_F(StaticFileTest, ClientGoneMidBody)
+{
+    std::string path = make("large.bin", std::string(8 << 20, 'q'));
+    for (auto disposition : {SIG_DFL, SIG_IGN}) {
+        auto previous = signal(SIGPIPE, disposition);
+        LoopbackConnection c;
+        linger l{1, 0};
+        setsockopt(c.client, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        std::thread closer([&] {
+            char buf[1000];
+            recv(c.client, buf, sizeof buf, 0);
+            c.closeClient();
+        });
+        HTTPResponse response(&control, &c.server);
+        EXPECT_NO_THROW(response.sendFile(path.c_str(), "x/y", false, "", 0, 0, false));
+        closer.join();
+        signal(SIGPIPE, previous);
+    }
+#ifndef ZORVANE_WINDOWED
+    EXPECT_TRUE(control.hasLine(2, "Cannot send file: " + path + ", Connection closed by peer."));
+#endif
+}
+
+} // namespace

@@ -1,0 +1,236 @@
+#include "CGIProcess.h"
+
+#include "CGIExecutor.h"
+#include "ScriptEnvironment.h"
+#include "WException.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+// Descriptors 0 to 2 are the child's standard streams; our pipe ends must not
+// sit there, or the dup2 of one end would overwrite another.
+bool moveAboveStandardStreams(int& fd)
+{
+    if (fd > 2) return true;
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (moved < 0) return false;
+    ::close(fd);
+    fd = moved;
+    return true;
+}
+
+bool makePipe(int& readEnd, int& writeEnd)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    readEnd = fds[0];
+    writeEnd = fds[1];
+    return moveAboveStandardStreams(readEnd) && moveAboveStandardStreams(writeEnd);
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+void splitOnBlanks(const char* text, size_t length, std::vector<std::string>& out)
+{
+    size_t i = 0;
+    while (i < length) {
+        while (i < length && isBlank(text[i])) i++;
+        size_t start = i;
+        while (i < length && !isBlank(text[i])) i++;
+        if (i > start) out.emplace_back(text + start, i - start);
+    }
+}
+
+} // namespace
+
+void CGIPipes::create()
+{
+    if (!makePipe(stdoutRead, stdoutWrite)) throw WException("Cannot create StdOutRd pipe.", -1);
+    if (!makePipe(stderrRead, stderrWrite)) throw WException("Cannot create StdErrRd pipe.", -1);
+    // Our ends are served by poll(), so they must not block.
+    if (fcntl(stdoutRead, F_SETFL, O_NONBLOCK) != 0 || fcntl(stderrRead, F_SETFL, O_NONBLOCK) != 0)
+        throw WException("Cannot set StdOut handle information.", -1);
+    if (!makePipe(stdinRead, stdinWrite)) throw WException("Cannot create StdIn pipe.", -1);
+    if (fcntl(stdinWrite, F_SETFL, O_NONBLOCK) != 0) throw WException("Cannot set StdIn handle information.", -1);
+}
+
+bool CGIPipes::closeOne(int& fd)
+{
+    if (fd < 0) return true;
+    int result = ::close(fd);
+    fd = -1;
+    // After EINTR the descriptor is gone on Linux all the same.
+    return result == 0 || errno == EINTR;
+}
+
+void CGIPipes::close()
+{
+    closeOne(stdinRead);
+    closeOne(stdinWrite);
+    closeOne(stdoutRead);
+    closeOne(stdoutWrite);
+    closeOne(stderrWrite);
+    closeOne(stderrRead);
+}
+
+std::vector<std::string> splitCGICommandLine(const char* commandLine, const char* scriptPath)
+{
+    std::vector<std::string> argv;
+    size_t lineLength = strlen(commandLine);
+    size_t scriptLength = scriptPath != nullptr ? strlen(scriptPath) : 0;
+    if (scriptLength > 0 && lineLength > scriptLength &&
+        strcmp(commandLine + lineLength - scriptLength, scriptPath) == 0 &&
+        isBlank(commandLine[lineLength - scriptLength - 1])) {
+        splitOnBlanks(commandLine, lineLength - scriptLength - 1, argv);
+        argv.emplace_back(scriptPath);
+    } else {
+        splitOnBlanks(commandLine, lineLength, argv);
+    }
+    return argv;
+}
+
+std::string findCGIProgram(const std::string& name)
+{
+    if (name.empty()) return "";
+    if (name.find('/') != std::string::npos) return name;
+
+    std::string path;
+    lockProcessEnvironment();
+    const char* value = getenv("PATH");
+    path = value != nullptr ? value : "/usr/local/bin:/usr/bin:/bin";
+    unlockProcessEnvironment();
+
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos) end = path.size();
+        std::string dir = path.substr(start, end - start);
+        if (dir.empty()) dir = ".";
+        std::string candidate = dir + "/" + name;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+double cgiNow()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+int CGIChild::spawn(const std::string& program, const std::vector<std::string>& argv, const char* environmentBlock,
+                    const CGIPipes& pipes)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> env;
+    for (const char* p = environmentBlock; *p != 0; p += strlen(p) + 1) env.push_back(const_cast<char*>(p));
+    env.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipes.stdinRead, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipes.stdoutWrite, 1);
+    posix_spawn_file_actions_adddup2(&actions, pipes.stderrWrite, 2);
+    // Whatever else is open in the server (other code's descriptors that are
+    // not close-on-exec) stays out of the child.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    // The server ignores SIGPIPE and its workers may block signals; the
+    // child starts with default signal handling, in a process group of its
+    // own so that its own children can be killed with it.
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+    pid_t child = -1;
+    int result = posix_spawn(&child, program.c_str(), &actions, &attributes, args.data(), env.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (result == 0) pid = child;
+    return result;
+}
+
+void CGIChild::kill()
+{
+    if (pid <= 0) return;
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid = -1;
+}
+
+void CGIChild::reap(double deadline)
+{
+    if (pid <= 0) return;
+    // A child normally ends right after closing its output.
+    for (int i = 0; i < 50; i++) {
+        pid_t r = waitpid(pid, nullptr, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR)) {
+            pid = -1;
+            return;
+        }
+        struct timespec pause = {0, 2000000};
+        nanosleep(&pause, nullptr);
+    }
+    // It lingers: reap it in the background, killing it at the deadline.
+    pid_t lingering = pid;
+    try {
+        startReaper(lingering, deadline);
+        pid = -1;
+    } catch (...) {
+        kill();
+    }
+}
+
+void CGIChild::startReaper(pid_t lingering, double deadline)
+{
+    std::thread([lingering, deadline] {
+        for (;;) {
+            pid_t r = waitpid(lingering, nullptr, WNOHANG);
+            if (r == lingering || (r < 0 && errno != EINTR)) return;
+            if (cgiNow() >= deadline) {
+                ::kill(-lingering, SIGKILL);
+                ::kill(lingering, SIGKILL);
+                while (waitpid(lingering, nullptr, 0) < 0 && errno == EINTR) {
+                }
+                return;
+            }
+            struct timespec pause = {0, 100000000};
+            nanosleep(&pause, nullptr);
+        }
+    }).detach();
+}
+
+CGIChild::~CGIChild()
+{
+    kill();
+}

@@ -1,0 +1,198 @@
+// The callbacks through which a running script reaches its request: output,
+// header lines, the status and header block, the request body, cookies,
+// $_SERVER and PHP's own log messages. Each runs on the script's worker
+// thread, catches every C++ exception, and calls back into PHP (which may
+// longjmp) only outside its catch blocks.
+#ifdef ZORVANE_PHP
+
+#include "PHPSapi.h"
+
+#include "HTTPRequest.h"
+#include "HTTPResponse.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+HTTPRequest* currentRequest()
+{
+    PHPRequestContext* context = currentPHPContext();
+    return context != nullptr ? context->request : nullptr;
+}
+
+#ifndef ZORVANE_WINDOWED
+void writeAll(int fd, const char* data, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+}
+#endif
+
+} // namespace
+
+size_t sapiUbWrite(const char* text, size_t length)
+{
+    HTTPRequest* request = currentRequest();
+    if (request == nullptr) return 0;
+    bool failed = false;
+    try {
+        request->response->write(text, length);
+    } catch (...) {
+        failed = true;
+    }
+    if (failed) {
+        // The client is gone. This may bail out of the script, so it runs
+        // after the exception has been fully handled.
+        php_handle_aborted_connection();
+        return 0;
+    }
+    return length;
+}
+
+// PHP keeps the authoritative header list itself (replace, delete and
+// delete-all applied); the lines go to the response when the block is sent.
+// Delete operations carry no valid header record, so it is not looked at.
+int sapiHeaderHandler(sapi_header_struct*, sapi_header_op_enum, sapi_headers_struct*)
+{
+    HTTPRequest* request = currentRequest();
+    if (request != nullptr) {
+        try {
+            request->response->setAutoHeaders(true);
+        } catch (...) {
+        }
+    }
+    return SAPI_HEADER_ADD;
+}
+
+int sapiSendHeaders(sapi_headers_struct* headers)
+{
+    HTTPRequest* request = currentRequest();
+    if (request == nullptr) return SAPI_HEADER_SEND_FAILED;
+    try {
+        HTTPResponse* response = request->response;
+        response->setStatus(static_cast<unsigned>(headers->http_response_code));
+        response->clearHeaders();
+        zend_llist_position position;
+        for (auto* h = static_cast<sapi_header_struct*>(zend_llist_get_first_ex(&headers->headers, &position));
+             h != nullptr; h = static_cast<sapi_header_struct*>(zend_llist_get_next_ex(&headers->headers, &position))) {
+            response->addHeader(h->header);
+        }
+        response->sendHeaders(true);
+        return SAPI_HEADER_SENT_SUCCESSFULLY;
+    } catch (...) {
+        return SAPI_HEADER_SEND_FAILED;
+    }
+}
+
+size_t sapiReadPost(char* buffer, size_t count)
+{
+    PHPRequestContext* context = currentPHPContext();
+    if (context == nullptr || context->readFailed) return 0;
+    int64_t left = static_cast<int64_t>(SG(request_info).content_length) - SG(read_post_bytes);
+    if (left <= 0) return 0;
+    if (static_cast<int64_t>(count) > left) count = static_cast<size_t>(left);
+
+    size_t total = 0;
+    try {
+        while (total < count) {
+            int n = context->request->response->read(buffer + total, count - total);
+            if (n <= 0) break;
+            total += static_cast<size_t>(n);
+        }
+    } catch (...) {
+        // Closed or timed out: what arrived is kept, later calls end at once.
+        context->readFailed = true;
+    }
+    return total;
+}
+
+char* sapiReadCookies()
+{
+    HTTPRequest* request = currentRequest();
+    if (request == nullptr) return nullptr;
+    try {
+        return const_cast<char*>(request->getHeader("COOKIE"));
+    } catch (...) {
+        return const_cast<char*>("");
+    }
+}
+
+void sapiRegisterServerVariables(zval* trackVars)
+{
+    HTTPRequest* r = currentRequest();
+    if (r == nullptr) return;
+    const char* names[] = {
+        "PHP_SELF", "SCRIPT_NAME", "SCRIPT_FILENAME", "SERVER_ADDR", "SERVER_PORT",
+        "SERVER_NAME", "SERVER_PROTOCOL", "SERVER_SOFTWARE", "QUERY_STRING", "REQUEST_URI",
+        "REQUEST_METHOD", "REMOTE_ADDR", "REMOTE_PORT", "DOCUMENT_ROOT", "HTTP_HOST",
+        "HTTP_USER_AGENT", "HTTP_ACCEPT", "HTTP_ACCEPT_ENCODING", "HTTP_ACCEPT_LANGUAGE", "HTTP_ACCEPT_CHARSET",
+        "HTTP_KEEP_ALIVE", "HTTP_CONNECTION", "HTTP_REFERER", "CONTENT_LENGTH", "RANGE",
+        "PATH_INFO",
+    };
+    const char* values[sizeof(names) / sizeof(names[0])];
+    try {
+        const char* v[] = {
+            r->scriptName, r->scriptName, r->scriptFilename, r->serverAddr, r->serverPort,
+            r->serverHost, r->protocol, "Zorvane with PHP 5.4.3", r->queryString, r->requestURI,
+            r->method, r->remoteAddr, r->remotePort, r->documentRoot, r->host,
+            r->userAgent, r->getHeader("ACCEPT"), r->getHeader("ACCEPT-ENCODING"),
+            r->getHeader("ACCEPT-LANGUAGE"), r->getHeader("ACCEPT-CHARSET"),
+            r->getHeader("KEEP-ALIVE"), r->getHeader("CONNECTION"), r->getHeader("REFERER"),
+            r->getHeader("CONTENT-LENGTH"), r->getHeader("RANGE"),
+            r->pathInfo,
+        };
+        static_assert(sizeof(v) == sizeof(values), "one value per variable");
+        memcpy(values, v, sizeof(values));
+    } catch (...) {
+        return;
+    }
+    for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++) {
+        php_register_variable(names[i], values[i], trackVars);
+    }
+}
+
+size_t formatPHPLogLine(char* out, size_t size, const char* message)
+{
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    time_t now = time(nullptr);
+    struct tm t;
+    localtime_r(&now, &t);
+    int n = snprintf(out, size, "%.3s %.3s%3u %.2u:%.2u:%.2u %u : %s\r\n", days[t.tm_wday % 7],
+                     months[t.tm_mon % 12], static_cast<unsigned>(t.tm_mday), static_cast<unsigned>(t.tm_hour),
+                     static_cast<unsigned>(t.tm_min), static_cast<unsigned>(t.tm_sec),
+                     static_cast<unsigned>(t.tm_year + 1900), message);
+    if (n < 0) return 0;
+    return static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
+}
+
+void sapiLogMessage(const char* message, int)
+{
+#ifdef ZORVANE_WINDOWED
+    (void)message;
+#else
+    // One write per line, so lines of several workers never interleave.
+    size_t size = strlen(message) + 64;
+    char* line = static_cast<char*>(malloc(size));
+    if (line == nullptr) return;
+    size_t length = formatPHPLogLine(line, size, message);
+    writeAll(STDOUT_FILENO, line, length);
+    free(line);
+#endif
+}
+
+void sapiTerminateProcess() {}
+
+#endif

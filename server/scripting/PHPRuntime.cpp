@@ -1,0 +1,427 @@
+// The in-process PHP runtime: module record, process start-up and shutdown,
+// and the run of one script on a worker thread inside a crash guard.
+//
+// Rule for this file and PHPCallbacks.cpp: PHP leaves frames by longjmp (its
+// bail-out) and the crash guard leaves them by siglongjmp. Every frame such a
+// jump can cross holds only trivially destructible locals, and no C++
+// exception ever unwinds into PHP's C frames.
+#ifdef ZORVANE_PHP
+
+#include "PHPRuntime.h"
+#include "PHPSapi.h"
+
+#include "CrashGuard.h"
+#include "HTTPRequest.h"
+#include "HTTPResponse.h"
+#include "HTTPStatus.h"
+#include "ScriptEnvironment.h"
+#include "ZorvaneControl.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+void phpModuleInfo(zend_module_entry*) {}
+
+zend_module_entry builtinModuleEntry = {
+    STANDARD_MODULE_HEADER,
+    "Zorvane",
+    nullptr,       // functions
+    nullptr,       // module start-up
+    nullptr,       // module shutdown
+    nullptr,       // request start-up
+    nullptr,       // request shutdown
+    phpModuleInfo, // phpinfo() section
+    nullptr,       // version
+    STANDARD_MODULE_PROPERTIES,
+};
+
+int sapiStartup(sapi_module_struct* module)
+{
+    return php_module_startup(module, &builtinModuleEntry) == FAILURE ? -1 : 0;
+}
+
+#ifndef ZTS
+// The non-thread-safe runtime must not kill the whole server when a script
+// overruns its time limit while blocked in a system call.
+char ntsIniEntries[] = "hard_timeout=0\n";
+#endif
+
+sapi_module_struct makeSapiModule()
+{
+    sapi_module_struct m;
+    memset(&m, 0, sizeof(m));
+    m.name = const_cast<char*>("Zorvane");
+    m.pretty_name = const_cast<char*>("Zorvane with PHP 5.4.3");
+    m.startup = sapiStartup;
+    m.shutdown = php_module_shutdown_wrapper;
+    m.ub_write = sapiUbWrite;
+    m.sapi_error = zend_error;
+    m.header_handler = sapiHeaderHandler;
+    m.send_headers = sapiSendHeaders;
+    m.read_post = sapiReadPost;
+    m.read_cookies = sapiReadCookies;
+    m.register_server_variables = sapiRegisterServerVariables;
+    m.log_message = sapiLogMessage;
+    m.terminate_process = sapiTerminateProcess;
+    m.php_ini_path_override = const_cast<char*>("cfg");
+    return m;
+}
+
+sapi_module_struct sapiModule = makeSapiModule();
+
+// Process state of the runtime, guarded by stateLock.
+std::mutex stateLock;
+int users = 0;           // startupPHP calls not yet matched by shutdownPHP
+bool started = false;    // the runtime was started (and not yet shut down)
+bool available = false;  // ... and its module start-up succeeded
+int runtimeGeneration = 0; // counts start-ups: a thread's context belongs to one
+char version[32] = "";
+
+#ifndef ZTS
+// The non-thread-safe runtime runs one script at a time.
+std::mutex scriptLock;
+#endif
+
+// Per-thread state: the runtime context of this thread and the request that
+// is running on it.
+struct ThreadState {
+    bool hasContext = false;
+    int generation = 0;
+    PHPRequestContext* context = nullptr;
+    ~ThreadState()
+    {
+#ifdef ZTS
+        if (!hasContext) return;
+        std::lock_guard<std::mutex> lock(stateLock);
+        if (started && generation == runtimeGeneration) ts_free_thread();
+#endif
+    }
+};
+thread_local ThreadState threadState;
+
+// Start-up lines wait here when there is no control to take them yet.
+struct PendingLine {
+    int level;
+    char text[200];
+};
+PendingLine pendingLines[2];
+int pendingCount = 0;
+
+void logLine(ZorvaneControl* control, const char* text, int level)
+{
+    if (control == nullptr) {
+        if (pendingCount < 2) {
+            pendingLines[pendingCount].level = level;
+            snprintf(pendingLines[pendingCount].text, sizeof(pendingLines[pendingCount].text), "%s", text);
+            pendingCount++;
+        }
+        return;
+    }
+    try {
+        control->log(text, level);
+    } catch (...) {
+    }
+}
+
+void readRuntimeFacts(bool& threadSafe)
+{
+    threadSafe = false;
+    version[0] = 0;
+    zval* v = zend_get_constant_str(ZEND_STRL("PHP_VERSION"));
+    if (v != nullptr && Z_TYPE_P(v) == IS_STRING) {
+        snprintf(version, sizeof(version), "%s", Z_STRVAL_P(v));
+    }
+    zval* ts = zend_get_constant_str(ZEND_STRL("ZEND_THREAD_SAFE"));
+    threadSafe = ts != nullptr && Z_TYPE_P(ts) == IS_TRUE;
+}
+
+void startRuntime(ZorvaneControl* control)
+{
+    pendingCount = 0;
+#ifdef ZTS
+    php_tsrm_startup();
+#endif
+#ifdef ZEND_SIGNALS
+    zend_signal_startup();
+#endif
+    sapi_startup(&sapiModule);
+    ++runtimeGeneration;
+#ifndef ZTS
+    sapi_module.ini_entries = ntsIniEntries;
+#endif
+    started = true;
+    available = sapi_module.startup != nullptr && sapi_module.startup(&sapi_module) == 0;
+    if (!available) {
+        logLine(control, "Cannot start the PHP runtime: requests for PHP scripts are answered with 500.", -1);
+        return;
+    }
+
+    bool threadSafe = false;
+    readRuntimeFacts(threadSafe);
+    char line[160];
+#ifdef ZTS
+    if (!threadSafe) {
+        available = false;
+        snprintf(line, sizeof(line), "The embedded PHP %s is not thread-safe: PHP scripts are answered with 500.",
+                 version);
+        logLine(control, line, -1);
+        return;
+    }
+    snprintf(line, sizeof(line), "Embedded PHP %s, thread-safe", version);
+#else
+    // Without virtual working directories a chdir() into the script's folder
+    // would move the whole process.
+    SG(options) |= SAPI_OPTION_NO_CHDIR;
+    snprintf(line, sizeof(line), "Embedded PHP %s, not thread-safe: one script at a time", version);
+#endif
+    logLine(control, line, 1);
+}
+
+void stopRuntime()
+{
+    if (sapi_module.shutdown != nullptr) sapi_module.shutdown(&sapi_module);
+    sapi_shutdown();
+#ifdef ZTS
+    tsrm_shutdown();
+#endif
+    started = false;
+    available = false;
+}
+
+void answerUnavailable(HTTPRequest* request)
+{
+    try {
+        request->response->sendError(HTTP_STATUS_INTERNAL_SERVER_ERROR, "The PHP runtime is not available.", true);
+    } catch (...) {
+    }
+}
+
+void setRequestInfo(PHPRequestContext* context)
+{
+    HTTPRequest* request = context->request;
+    SG(request_info).request_method = request->method.getBuf();
+    SG(request_info).query_string = request->queryString.getBuf();
+    SG(request_info).path_translated = request->scriptFilename.getBuf();
+    SG(request_info).request_uri = request->requestURI.getBuf();
+    SG(request_info).content_type = request->contentTypeHeader.getBuf();
+    // A negative length (a malformed header) means no body.
+    SG(request_info).content_length = request->contentLength > 0 ? request->contentLength : 0;
+    SG(request_info).auth_user = nullptr;
+    SG(request_info).auth_password = nullptr;
+    SG(request_info).auth_digest = nullptr;
+    // PHP keeps the code of the previous request on this thread otherwise.
+    SG(sapi_headers).http_response_code = 200;
+    SG(server_context) = context;
+}
+
+void shutdownRequest(PHPRequestContext* context)
+{
+    if (context->handleOpen) {
+        context->handleOpen = false;
+        zend_destroy_file_handle(&context->handle);
+    }
+    context->shutdownStarted = true;
+    CrashGuard guard;
+    if (sigsetjmp(guard.jump, 1) == 0) {
+        enterCrashGuard(&guard);
+        php_request_shutdown(nullptr);
+        leaveCrashGuard(&guard);
+    }
+}
+
+// Start-up, execution and shutdown of one request. Reached by PHP's bail-out
+// and by the crash guard's jump: plain locals only.
+void runScript(PHPRequestContext* context)
+{
+    JMP_BUF* const outerBailout = EG(bailout);
+    CrashGuard* const outerGuard = currentCrashGuard();
+    JMP_BUF bailout;
+
+    EG(bailout) = &bailout;
+    if (SETJMP(bailout) == 0) {
+        CrashGuard guard;
+        if (sigsetjmp(guard.jump, 1) == 0) {
+            enterCrashGuard(&guard);
+            setRequestInfo(context);
+            if (php_request_startup() == SUCCESS) {
+                zend_stream_init_filename(&context->handle, context->scriptPath);
+                context->handle.primary_script = 1;
+                context->handleOpen = true;
+                php_execute_script(&context->handle);
+            }
+            leaveCrashGuard(&guard);
+        } else {
+            // The fault left PHP's own bail-out target in a frame that is gone.
+            EG(bailout) = &bailout;
+            CG(unclean_shutdown) = 1;
+            char text[1024];
+            unsigned length = formatCrashText(guard, text, sizeof(text));
+            CrashGuard reportGuard;
+            if (sigsetjmp(reportGuard.jump, 1) == 0) {
+                enterCrashGuard(&reportGuard);
+                reportPHPCrash(text, length);
+                leaveCrashGuard(&reportGuard);
+            }
+        }
+        shutdownRequest(context);
+    } else {
+        // PHP bailed out of a frame above (exit() and fatal errors inside the
+        // script end in php_execute_script; this is for the rest).
+        restoreCrashGuard(outerGuard);
+        if (!context->shutdownStarted) {
+            EG(bailout) = &bailout;
+            zend_try {
+                shutdownRequest(context);
+            }
+            zend_end_try();
+        }
+    }
+    EG(bailout) = outerBailout;
+    restoreCrashGuard(outerGuard);
+}
+
+// The calling thread's runtime context and crash guard; once per thread.
+bool prepareThread()
+{
+    int current;
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        current = runtimeGeneration;
+    }
+    if (!threadState.hasContext || threadState.generation != current) {
+#ifdef ZTS
+        ts_resource(0);
+#endif
+        threadState.hasContext = true;
+        threadState.generation = current;
+    }
+    return prepareCrashGuard();
+}
+
+} // namespace
+
+PHPRequestContext* currentPHPContext()
+{
+    return threadState.context;
+}
+
+void startupPHP(ZorvaneControl* control)
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    if (users++ > 0) return;
+    startRuntime(control);
+}
+
+void announcePHP(ZorvaneControl* control)
+{
+    if (control == nullptr) return;
+    PendingLine lines[2];
+    int count;
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        count = pendingCount;
+        memcpy(lines, pendingLines, sizeof(lines));
+        pendingCount = 0;
+    }
+    for (int i = 0; i < count; i++) logLine(control, lines[i].text, lines[i].level);
+}
+
+void shutdownPHP()
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    if (users == 0 || --users > 0) return;
+    if (started) stopRuntime();
+}
+
+bool isPHPAvailable()
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    return available;
+}
+
+bool isPHPThreadSafe()
+{
+#ifdef ZTS
+    return true;
+#else
+    return false;
+#endif
+}
+
+const char* getPHPVersion()
+{
+    return version;
+}
+
+void executePHPScript(HTTPRequest* request)
+{
+    announcePHP(request->control);
+    if (!isPHPAvailable() || !prepareThread()) {
+        answerUnavailable(request);
+        return;
+    }
+#ifndef ZTS
+    std::lock_guard<std::mutex> lock(scriptLock);
+#endif
+    // PHP moves into the script's folder before it opens the script, so a
+    // relative path (a relative document path) would no longer lead to it.
+    std::string scriptPath = request->scriptFilename.getBuf();
+    if (!scriptPath.empty() && scriptPath[0] != '/') {
+        char cwd[4096];
+        if (getcwd(cwd, sizeof(cwd)) != nullptr) scriptPath = std::string(cwd) + "/" + scriptPath;
+    }
+    PHPRequestContext context;
+    memset(&context, 0, sizeof(context));
+    context.request = request;
+    context.scriptPath = scriptPath.c_str();
+    threadState.context = &context;
+    runScript(&context);
+    threadState.context = nullptr;
+}
+
+int reportPHPCrash(const char* text, unsigned length)
+{
+    PHPRequestContext* context = currentPHPContext();
+    if (context == nullptr) return 0;
+    HTTPRequest* request = context->request;
+    if (request->control != nullptr) {
+        try {
+            request->control->log(text, -1);
+        } catch (...) {
+        }
+    }
+    if (!SG(headers_sent)) {
+        try {
+            request->response->setAutoHeaders(true);
+            request->response->setStatus(HTTP_STATUS_INTERNAL_SERVER_ERROR);
+        } catch (...) {
+        }
+        SG(headers_sent) = 1;
+    }
+    int written = static_cast<int>(sapiUbWrite(text, length));
+    // Whatever the script had buffered must not follow the crash report.
+    php_output_set_status(PHP_OUTPUT_DISABLED);
+    return written;
+}
+
+void lockProcessEnvironment()
+{
+#ifdef ZTS
+    tsrm_env_lock();
+#endif
+}
+
+void unlockProcessEnvironment()
+{
+#ifdef ZTS
+    tsrm_env_unlock();
+#endif
+}
+
+#endif

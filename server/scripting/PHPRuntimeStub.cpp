@@ -1,0 +1,19 @@
+// A server built without PHP answers requests for PHP scripts with 500.
+#ifndef ZORVANE_PHP
+
+#include "PHPRuntime.h"
+#include "ScriptEnvironment.h"
+
+#include "WException.h"
+
+void startupPHP(ZorvaneControl*) {}
+void announcePHP(ZorvaneControl*) {}
+void shutdownPHP() {}
+void executePHPScript(HTTPRequest*) { throw WException("PHP runtime is not built in.", -1); }
+bool isPHPAvailable() { return false; }
+bool isPHPThreadSafe() { return false; }
+const char* getPHPVersion() { return ""; }
+void lockProcessEnvironment() {}
+void unlockProcessEnvironment() {}
+
+#endif

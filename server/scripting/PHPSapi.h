@@ -1,0 +1,45 @@
+#pragma once
+
+// Shared by the PHP glue files only: the runtime's own headers and the
+// server API callbacks of our module record.
+
+#include <php.h>
+#include <SAPI.h>
+#include <php_main.h>
+#include <php_variables.h>
+#include <php_output.h>
+#include <zend_constants.h>
+
+class HTTPRequest;
+
+// What the callbacks of one script run reach through SG(server_context).
+// Lives in executePHPScript's frame; plain data only.
+struct PHPRequestContext {
+    HTTPRequest* request;
+    const char* scriptPath; // the script file, made absolute
+    bool readFailed;       // a body read failed: the rest of the body is gone
+    bool handleOpen;       // `handle` holds the script's file handle
+    bool shutdownStarted;  // php_request_shutdown has been entered
+    zend_file_handle handle;
+};
+
+// The current request's context on this thread, or null outside a script run.
+PHPRequestContext* currentPHPContext();
+
+// Callbacks of the module record.
+size_t sapiUbWrite(const char* text, size_t length);
+int sapiHeaderHandler(sapi_header_struct* header, sapi_header_op_enum op, sapi_headers_struct* headers);
+int sapiSendHeaders(sapi_headers_struct* headers);
+size_t sapiReadPost(char* buffer, size_t count);
+char* sapiReadCookies();
+void sapiRegisterServerVariables(zval* trackVars);
+void sapiLogMessage(const char* message, int syslogType);
+void sapiTerminateProcess();
+
+// Reports a crash of the runtime: level -1 log line, status 500 when no header
+// block went out yet, then the text to the client. Returns what sapiUbWrite returns.
+int reportPHPCrash(const char* text, unsigned length);
+
+// Formats a PHP log line "<date> : <message>\r\n" (date in the fixed log
+// format, local time) into out; returns its length (cut to size - 1).
+size_t formatPHPLogLine(char* out, size_t size, const char* message);

@@ -1,0 +1,318 @@
+// CGI programs end to end: a real server in a temporary folder runs small
+// shell scripts through /bin/sh.
+
+#include "CGIExecutor.h"
+#include "ScriptTestSupport.h"
+
+#include <dirent.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <functional>
+#include <future>
+#include <map>
+
+using namespace scripttest;
+
+namespace {
+
+const char* CGI_VARIABLES[] = {
+    "CONTENT_LENGTH", "CONTENT_TYPE", "DOCUMENT_ROOT", "GATEWAY_INTERFACE", "HTTP_ACCEPT",
+    "HTTP_ACCEPT_CHARSET", "HTTP_ACCEPT_ENCODING", "HTTP_ACCEPT_LANGUAGE", "HTTP_CONNECTION", "HTTP_COOKIE",
+    "HTTP_HOST", "HTTP_REFERER", "HTTP_USER_AGENT", "PATH_INFO", "PATH_TRANSLATED",
+    "QUERY_STRING", "REMOTE_IDENT", "REMOTE_ADDR", "REMOTE_PORT", "REMOTE_HOST",
+    "REMOTE_USER", "REQUEST_METHOD", "REQUEST_URI", "SCRIPT_FILENAME", "SCRIPT_NAME",
+    "SERVER_ADDR", "SERVER_PORT", "SERVER_HOST", "SERVER_PROTOCOL", "SERVER_SIGNATURE",
+    "SERVER_SOFTWARE", "SERVER_ADMIN",
+};
+
+const std::string HEADER_BLOCK = "HTTP/1.1 200 OK\nServer: Zorvane with PHP 5.4.3 V1.1\nConnection: close\n";
+const std::string TEXT = "printf 'Content-Type: text/plain\\r\\n\\r\\n'\n";
+
+class CGISite : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        site = std::make_unique<TempSite>();
+        writeFile(site->root / "cfg" / "cgi.txt",
+                  "# test interpreters\n"
+                  ".sh;/bin/sh\n"
+                  ".lookup;sh\n"
+                  ".strict;/bin/sh -e\n"
+                  ".nosuch;/no/such/interpreter\n");
+        std::filesystem::path www = site->www();
+        writeFile(www / "hello.sh", "printf 'Content-Type: text/plain\\r\\n\\r\\nhello'\n");
+        writeFile(www / "hello.lookup", "printf 'Content-Type: text/plain\\r\\n\\r\\nfound'\n");
+        writeFile(www / "args.strict", TEXT + "printf '%s|' \"$#\" \"$0\" \"$@\"\n");
+        writeFile(www / "env.sh", TEXT + "cat /proc/$$/environ\n");
+        writeFile(www / "echo.sh", TEXT + "cat\n");
+        writeFile(www / "ignore.sh", TEXT + "head -c 1048576 /dev/zero | tr '\\0' a\n");
+        writeFile(www / "stderr-first.sh", "head -c 1048576 /dev/zero | tr '\\0' e >&2\n" + TEXT + "printf out\n");
+        writeFile(www / "stderr-only.sh", "echo oops >&2\n");
+        writeFile(www / "silent.sh", "exit 0\n");
+        writeFile(www / "status.sh", "printf 'Status: 404 Not Found\\r\\n'\n" + TEXT + "printf gone\n");
+        writeFile(www / "fds.sh", TEXT + "ls -l /proc/$$/fd\n");
+        writeFile(www / "endless.sh", TEXT + "echo $$ > endless.pid\nwhile :; do echo tick; sleep 0.05; done\n");
+        writeFile(www / "quiet.sh", TEXT + "echo $$ > quiet.pid\nexec sleep 30\n");
+        server = std::make_unique<TestServer>(*site);
+    }
+    void TearDown() override
+    {
+        server.reset();
+        site.reset();
+    }
+
+    static std::unique_ptr<TempSite> site;
+    static std::unique_ptr<TestServer> server;
+};
+
+std::unique_ptr<TempSite> CGISite::site;
+std::unique_ptr<TestServer> CGISite::server;
+
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new CGISite);
+
+unsigned port()
+{
+    return CGISite::server->port;
+}
+
+std::filesystem::path www()
+{
+    return CGISite::site->www();
+}
+
+std::string post(const std::string& path, const std::string& body)
+{
+    return httpExchange(port(), "POST " + path + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/octet-stream\r\n"
+                                "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+std::string cgiBody(const std::string& answer)
+{
+    return answer.compare(0, HEADER_BLOCK.size(), HEADER_BLOCK) == 0 ? bodyOf(answer.substr(HEADER_BLOCK.size()))
+                                                                      : "(no header block) " + answer;
+}
+
+bool processGone(pid_t pid)
+{
+    // kill() still reaches a zombie; ESRCH means ended and reaped.
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int ms = 5000)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+pid_t readPid(const std::string& name)
+{
+    pid_t pid = 0;
+    waitUntil([&] {
+        // Programs run in the server's current directory.
+        pid = atoi(readFile(CGISite::site->root / name).c_str());
+        return pid > 0;
+    });
+    return pid;
+}
+
+// Children of this process that have ended but were not reaped.
+int zombieChildren()
+{
+    int zombies = 0;
+    DIR* proc = opendir("/proc");
+    while (dirent* e = readdir(proc)) {
+        std::string stat = readFile(std::string("/proc/") + e->d_name + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        char state = 0;
+        int parent = 0;
+        if (sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == getpid() && state == 'Z')
+            zombies++;
+    }
+    closedir(proc);
+    return zombies;
+}
+
+size_t openDescriptors()
+{
+    size_t n = 0;
+    for (auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)e;
+        n++;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(CGIServer, OutputFollowsTheServersHeaderLinesByteForByte)
+{
+    EXPECT_EQ(HEADER_BLOCK + "Content-Type: text/plain\r\n\r\nhello", get(port(), "/hello.sh"));
+    // The interpreter is looked up in the server's PATH.
+    EXPECT_EQ(HEADER_BLOCK + "Content-Type: text/plain\r\n\r\nfound", get(port(), "/hello.lookup"));
+    // A Status line is one more header line; the status line stays 200.
+    std::string answer = get(port(), "/status.sh");
+    EXPECT_EQ(HEADER_BLOCK + "Status: 404 Not Found\r\nContent-Type: text/plain\r\n\r\ngone", answer);
+}
+
+TEST(CGIServer, ChildGetsExactlyTheThirtyTwoVariables)
+{
+    std::string answer = get(port(), "/env.sh/more/path?x=1&y=%41", "User-Agent: probe\r\nCookie: c=1\r\n");
+    std::string block = cgiBody(answer);
+    std::vector<std::string> entries;
+    for (size_t start = 0; start < block.size();) {
+        size_t end = block.find('\0', start);
+        if (end == std::string::npos) end = block.size();
+        entries.push_back(block.substr(start, end - start));
+        start = end + 1;
+    }
+    ASSERT_EQ(32u, entries.size()) << block;
+    std::map<std::string, std::string> values;
+    for (size_t i = 0; i < entries.size(); i++) {
+        std::string name = entries[i].substr(0, entries[i].find('='));
+        EXPECT_EQ(CGI_VARIABLES[i], name) << i;
+        values[name] = entries[i].substr(name.size() + 1);
+    }
+    EXPECT_EQ("0", values["CONTENT_LENGTH"]);
+    EXPECT_EQ("CGI/1.1", values["GATEWAY_INTERFACE"]);
+    EXPECT_EQ("Zorvane with PHP 5.4.3 V1.1", values["SERVER_SOFTWARE"]);
+    EXPECT_EQ(CGIEnvironment::SERVER_ADMIN, values["SERVER_ADMIN"]);
+    EXPECT_EQ("localhost", values["HTTP_HOST"]);
+    EXPECT_EQ("probe", values["HTTP_USER_AGENT"]);
+    EXPECT_EQ("c=1", values["HTTP_COOKIE"]);
+    EXPECT_EQ("/more/path", values["PATH_INFO"]);
+    EXPECT_EQ("/env.sh", values["SCRIPT_NAME"]);
+    EXPECT_EQ("x=1&y=%41", values["QUERY_STRING"]);
+    EXPECT_EQ("GET", values["REQUEST_METHOD"]);
+    EXPECT_EQ((www() / "env.sh").string(), values["SCRIPT_FILENAME"]);
+    EXPECT_EQ("", values["REMOTE_USER"]);
+    EXPECT_EQ(0u, values.count("PATH"));
+}
+
+TEST(CGIServer, PostBodyArrivesWholeThenEndOfFile)
+{
+    std::string body;
+    for (int i = 0; i < 10000; i++) body += static_cast<char>(i * 7 % 251);
+    EXPECT_EQ(body, cgiBody(post("/echo.sh", body)));
+    // Without a body the program's input ends at once.
+    EXPECT_EQ("", cgiBody(get(port(), "/echo.sh")));
+}
+
+TEST(CGIServer, ShortBodyEndsAtTheReceiveTimeOut)
+{
+    CGISite::server->server->setClientTimeouts(1000, 30000);
+    int s = connectTo(port());
+    ASSERT_GE(s, 0);
+    sendAll(s, "POST /echo.sh HTTP/1.1\r\nContent-Length: 10\r\n\r\nabcd");
+    std::string answer = receiveAll(s, 10000);
+    close(s);
+    CGISite::server->server->setClientTimeouts(30000, 30000);
+    EXPECT_EQ("abcd", cgiBody(answer));
+}
+
+TEST(CGIServer, ProgramThatIgnoresItsInputStillCompletes)
+{
+    std::string body(1 << 20, 'b');
+    std::string answer = post("/ignore.sh", body);
+    EXPECT_EQ(std::string(1 << 20, 'a'), cgiBody(answer));
+}
+
+TEST(CGIServer, StandardErrorFollowsStandardOutput)
+{
+    // 1 MB of stderr before any stdout must not stall the program.
+    std::string answer = get(port(), "/stderr-first.sh");
+    EXPECT_EQ("out" + std::string(1 << 20, 'e'), cgiBody(answer));
+    // Only stderr: its text goes out with no status line at all.
+    EXPECT_EQ("oops\n", get(port(), "/stderr-only.sh"));
+    // Nothing at all: an empty answer.
+    EXPECT_EQ("", get(port(), "/silent.sh"));
+}
+
+TEST(CGIServer, ArgumentsAreSplitWithoutAShell)
+{
+    std::string answer = get(port(), "/args.strict/x");
+    EXPECT_EQ("0|" + (www() / "args.strict").string() + "|", cgiBody(answer));
+
+    // Shell syntax in the URL reaches the interpreter as part of one argument.
+    answer = get(port(), "/a;touch${IFS}pwned;$(touch${IFS}pwned2)`touch${IFS}pwned3`.sh");
+    EXPECT_FALSE(std::filesystem::exists(www() / "pwned"));
+    EXPECT_FALSE(std::filesystem::exists(CGISite::site->root / "pwned"));
+    EXPECT_FALSE(std::filesystem::exists(CGISite::site->root / "pwned2"));
+    EXPECT_FALSE(std::filesystem::exists(CGISite::site->root / "pwned3"));
+}
+
+TEST(CGIServer, MissingInterpreterAnswers500)
+{
+    std::string answer = get(port(), "/x.nosuch");
+    EXPECT_EQ("HTTP/1.1 500 Internal Server Error", statusLineOf(answer));
+    std::string message = "Cannot create process: /no/such/interpreter " + (www() / "x.nosuch").string();
+    EXPECT_NE(std::string::npos, answer.find(message)) << answer;
+    EXPECT_TRUE(std::count(CGISite::server->control.exceptions.begin(), CGISite::server->control.exceptions.end(),
+                           message) >= 1);
+}
+
+TEST(CGIServer, NoZombieNoStrayDescriptor)
+{
+    size_t before = openDescriptors();
+    std::vector<std::future<std::string>> answers;
+    for (int i = 0; i < 40; i++)
+        answers.push_back(std::async(std::launch::async, [] { return get(port(), "/hello.sh"); }));
+    for (auto& a : answers) EXPECT_EQ("hello", cgiBody(a.get()));
+    EXPECT_TRUE(waitUntil([] { return zombieChildren() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return openDescriptors() <= before; })) << openDescriptors() << " > " << before;
+
+    // The child holds its three pipe ends and nothing of the server's.
+    std::string listing = cgiBody(get(port(), "/fds.sh"));
+    std::map<std::string, std::string> fds;
+    std::stringstream s(listing);
+    std::string line;
+    while (std::getline(s, line)) {
+        // "lr-x------ 1 user group 64 Dec  8 20:32 0 -> pipe:[123]"
+        size_t arrow = line.find(" -> ");
+        if (arrow == std::string::npos) continue;
+        size_t name = line.rfind(' ', arrow - 1) + 1;
+        fds[line.substr(name, arrow - name)] = line.substr(arrow + 4);
+    }
+    ASSERT_EQ(1u, fds.count("0")) << listing;
+    for (auto& [fd, target] : fds) {
+        EXPECT_EQ(std::string::npos, target.find("socket:")) << fd << " " << target;
+        if (target.find("pipe:") == 0 && fd != "0" && fd != "1" && fd != "2") {
+            EXPECT_TRUE(target == fds["0"] || target == fds["1"] || target == fds["2"]) << fd << " " << target;
+        }
+    }
+}
+
+TEST(CGIServer, ChildIsKilledWhenTheClientLeaves)
+{
+    std::filesystem::remove(CGISite::site->root / "endless.pid");
+    int s = connectTo(port());
+    ASSERT_GE(s, 0);
+    sendAll(s, "GET /endless.sh HTTP/1.1\r\n\r\n");
+    char buffer[256];
+    ASSERT_GT(recv(s, buffer, sizeof buffer, 0), 0);
+    pid_t pid = readPid("endless.pid");
+    ASSERT_GT(pid, 0);
+    linger off{1, 0};
+    setsockopt(s, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    close(s);
+    EXPECT_TRUE(waitUntil([&] { return processGone(pid); }));
+}
+
+TEST(CGIServer, ChildIsKilledAtTheTimeLimit)
+{
+    std::filesystem::remove(CGISite::site->root / "quiet.pid");
+    CGIExecutor::setTimeLimit(1);
+    auto started = std::chrono::steady_clock::now();
+    std::string answer = get(port(), "/quiet.sh");
+    CGIExecutor::setTimeLimit(300);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ("", cgiBody(answer));
+    pid_t pid = readPid("quiet.pid");
+    EXPECT_TRUE(waitUntil([&] { return processGone(pid); }));
+    EXPECT_TRUE(CGISite::server->control.hasLineContaining(-1, "CGI program killed after 1 seconds"));
+}

@@ -1,0 +1,191 @@
+"""Static files, dates, ranges, conditions, HEAD, folders, error pages."""
+import os
+import re
+import time
+
+import pytest
+
+SERVER_LINE = "Server: Zorvane with PHP 5.4.3 V1.1"
+HTTP_DATE = re.compile(r"^(Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{4} \d\d:\d\d:\d\d GMT$")
+
+
+def error_page(code, reason, message):
+    return ("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n"
+            f"<title>{code} {reason}</title>\n</head><body>\n<h1>{reason}</h1>\n"
+            f"<p>{message}</p>\n</body></html>\n").encode()
+
+
+def test_full_get_has_exact_header_order(server):
+    r = server.get("/hello.txt")
+    assert r.status_line == "HTTP/1.1 200 OK"
+    assert r.header_lines[0] == SERVER_LINE
+    assert r.names() == ["Server", "Date", "Content-Type", "Last-Modified", "Content-Length",
+                         "Accept-Ranges", "Connection"]
+    assert r.headers["content-type"] == "text/plain"
+    assert r.headers["content-length"] == "14"
+    assert r.headers["accept-ranges"] == "bytes"
+    assert r.headers["connection"] == "close"
+    assert HTTP_DATE.match(r.headers["date"])
+    assert HTTP_DATE.match(r.headers["last-modified"])
+    assert b"\r" not in r.raw.partition(b"\n\n")[0], "header lines end with a bare line feed"
+    assert r.body == b"Hello, world!\n"
+
+
+def test_conditional_get(server):
+    lm = server.get("/hello.txt").headers["last-modified"]
+    r = server.get("/hello.txt", [f"If-Modified-Since: {lm}"])
+    assert r.status_line == "HTTP/1.1 304 Not Modified"
+    assert r.names() == ["Server", "Date", "Connection"]
+    assert r.body == b""
+    other = server.get("/hello.txt", ["If-Modified-Since: " + lm.replace("GMT", "+0000")])
+    assert other.status == 200
+    head = server.get("/hello.txt", [f"If-Modified-Since: {lm}"], method="HEAD")
+    assert head.status == 304
+
+
+@pytest.mark.parametrize("rng,status,content_range,nbytes", [
+    ("bytes=100-199", 206, "bytes 100-199/1000", 100),
+    ("bytes=900-", 206, "bytes 900-999/1000", 100),
+    ("bytes=0-0", 206, "bytes 0-999/1000", 1000),
+    ("bytes=0-", 206, "bytes 0-999/1000", 1000),
+    ("items=1-2", 206, "bytes 0-999/1000", 1000),
+    ("bytes=500-99999", 206, "bytes 500-999/1000", 500),
+    ("bytes=1000-", 200, None, 1000),
+    ("bytes=5000-6000", 200, None, 1000),
+    ("bytes=300-200", 200, None, 1000),
+])
+def test_ranges(server, rng, status, content_range, nbytes):
+    data = (server.docs / "k1000.bin").read_bytes()
+    r = server.get("/k1000.bin", [f"Range: {rng}"])
+    assert r.status == status
+    if content_range:
+        assert r.headers["content-range"] == content_range
+        assert "content-length" not in r.headers
+        first = int(content_range.split()[1].split("-")[0])
+        assert r.body == data[first:first + nbytes]
+    else:
+        assert r.headers["content-length"] == "1000"
+        assert r.headers["accept-ranges"] == "bytes"
+        assert r.body == data
+
+
+def test_range_with_validator(server):
+    lm = server.get("/k1000.bin").headers["last-modified"]
+    r = server.get("/k1000.bin", ["Range: bytes=10-19", f"If-Range: {lm}"])
+    assert r.status == 206 and len(r.body) == 10
+    r = server.get("/k1000.bin", ["Range: bytes=10-19", "If-Range: Thu, 01 Jan 1970 00:00:00 GMT"])
+    assert r.status == 200
+    assert r.headers["content-length"] == "1000"
+    assert "accept-ranges" not in r.headers
+    assert len(r.body) == 1000
+
+
+def test_head_is_204_without_body(server):
+    r = server.get("/hello.txt", method="HEAD")
+    assert r.status_line == "HTTP/1.1 204 No Content"
+    assert r.headers["content-length"] == "14"
+    assert r.body == b""
+
+
+def test_empty_file(server):
+    r = server.get("/empty.txt", ["Range: bytes=0-"])
+    assert r.status == 200
+    assert r.headers["content-length"] == "0"
+    assert r.body == b""
+
+
+def test_folder_redirect_and_index(server):
+    r = server.get("/folder")
+    assert r.raw == (b"HTTP/1.1 301 Moved Permanently\nServer: Zorvane with PHP 5.4.3 V1.1\n"
+                     b"Location: /folder/\nConnection: close\n\n")
+    r = server.get("/folder/?a=1")
+    assert r.status == 200 and r.body == b"<p>index</p>"
+    assert r.headers["content-type"] == "text/html"
+
+
+def test_not_found_page(server):
+    r = server.get("/nothing/here.txt")
+    assert r.raw == (b"HTTP/1.1 404 Not Found\nServer: Zorvane with PHP 5.4.3 V1.1\n"
+                     b"Content-Type: text/html\nConnection: close\n\n"
+                     + error_page(404, "Not Found", "/nothing/here.txt"))
+
+
+@pytest.mark.parametrize("method", ["PUT", "DELETE"])
+def test_put_and_delete_not_implemented(server, method):
+    r = server.get("/hello.txt", method=method)
+    assert r.status_line == "HTTP/1.1 501 Not Implemented"
+    assert r.body == error_page(501, "Not Implemented", f"HTTP-Method: {method}")
+
+
+def test_bad_requests(server):
+    r = server.get("/", method="PATCH")
+    assert r.status == 400
+    assert r.body == error_page(400, "Bad Request", "Unknown HTTP method 'PATCH'")
+    r = Response_from(server.raw(b"GET / HTTP/1.1\r\n continued\r\n\r\n"))
+    assert r.status == 400
+    assert b"Header delimer" in r.body
+    r = server.get("/x?a=%4G")
+    assert r.status == 400
+    assert b"Invalid URL-Encoding format." in r.body
+
+
+def Response_from(raw):
+    from conftest import Response
+    return Response(raw)
+
+
+def test_lower_case_method_and_missing_protocol(server):
+    r = Response_from(server.raw(b"get /hello.txt HTTP/1.0\r\n\r\n"))
+    assert r.status_line == "HTTP/1.1 200 OK"
+    # Without a protocol the URL is dropped too: the request is for "/", which has no index here.
+    r = Response_from(server.raw(b"GET /hello.txt\r\n\r\n"))
+    assert r.status == 404 and b"<p>/</p>" in r.body
+
+
+@pytest.mark.parametrize("path", [
+    "/../secret.txt", "/folder/../../secret.txt", "/..\\secret.txt", "/folder/..",
+    "\\..\\secret.txt", "/%2e%2e/secret.txt",
+])
+def test_traversal_never_leaves_the_root(server, path):
+    (server.base / "secret.txt").write_text("secret")
+    r = Response_from(server.raw(f"GET {path} HTTP/1.1\r\n\r\n".encode()))
+    assert b"secret" not in r.body or r.status in (400, 404)
+    assert r.status in (400, 404)
+
+
+def test_limits(server):
+    long_line = "GET /" + "a" * 9000 + " HTTP/1.1\r\n\r\n"
+    assert Response_from(server.raw(long_line.encode())).status == 400
+    many = "GET / HTTP/1.1\r\n" + "".join(f"X-H{i}: v\r\n" for i in range(150)) + "\r\n"
+    assert Response_from(server.raw(many.encode())).status == 400
+
+
+def test_connect_without_request_is_closed_quietly(server):
+    import socket
+    with socket.create_connection(("127.0.0.1", server.port), timeout=5) as s:
+        s.shutdown(socket.SHUT_WR)
+        assert s.recv(100) == b""
+    assert server.get("/hello.txt").status == 200
+
+
+def test_many_clients_all_served(server):
+    import concurrent.futures as cf
+    with cf.ThreadPoolExecutor(40) as pool:
+        results = list(pool.map(lambda _: server.get("/k1000.bin").status, range(200)))
+    assert results == [200] * 200
+
+
+def test_large_file_streams_whole(server):
+    data = os.urandom(3 * 65535 + 17)
+    (server.docs / "big.bin").write_bytes(data)
+    r = server.get("/big.bin")
+    assert r.headers["content-length"] == str(len(data))
+    assert r.body == data
+
+
+def test_console_log_lines(server):
+    server.get("/hello.txt")
+    time.sleep(0.2)
+    out = server.output()
+    assert "Zorvane with PHP 5.4.3 running ..." in out
+    assert re.search(r"(Sun|Mon|Tue|Wed|Thu|Fri|Sat) \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4} : ", out)
