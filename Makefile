@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: run test build setup clean
+.PHONY: run test build setup clean bench soak fuzz
 
 run: build
 	@scripts/run.sh $(BUILD)
@@ -20,3 +20,13 @@ setup:
 
 clean:
 	rm -rf $(BUILD)
+
+# Not part of the tests: measurements and long runs (see bench/ and fuzz/).
+bench: setup
+	@bench/run.sh
+
+soak: setup
+	@tests/soak/run.sh
+
+fuzz: setup
+	@fuzz/run.sh

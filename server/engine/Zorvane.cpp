@@ -98,6 +98,8 @@ void Zorvane::configure(ZorvaneControl* control, const ServerConfig& config)
 {
     this->config = config;
     this->control = control;
+    // The runtime started before anyone could hear about it: say now which PHP runs.
+    announcePHP(control);
 }
 
 void Zorvane::setClientTimeouts(unsigned long receiveMs, unsigned long sendMs)
@@ -114,6 +116,7 @@ void Zorvane::start()
     WIPAddress address(config.host, config.port);
     if (config.port < 1 || config.port > 65535) {
         // The system would take the port modulo 65536 and listen elsewhere.
+        errno = EINVAL;
         throw WSocketException(WFormattedString("Cannot bind to %s:%u", address.getIpAddressStr(),
                                                 (unsigned)config.port),
                                -7);
@@ -237,8 +240,12 @@ void Zorvane::run()
         RoutingTables tables;
         tables.load(control);
         for (ZorvaneWorker& worker : workers) {
-            worker.configure(control, config);
-            worker.setRouting(tables, this);
+            // A worker still serving a connection from before (a run that an
+            // exception ended leaves its workers alone) keeps what it has.
+            if (!worker.isBusy()) {
+                worker.configure(control, config);
+                worker.setRouting(tables, this);
+            }
             worker.start();
         }
         acceptConnections();

@@ -138,7 +138,6 @@ bool ZorvaneWorker::assignClient(const WSocket& socket)
 void ZorvaneWorker::run()
 {
     Zorvane::currentServer = server;
-    config.documentPath.replace('\\', '/');
     while (!stopRequested.load()) {
         busy = false;
         if (server != nullptr) {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -41,17 +42,26 @@ const char* const USAGE =
 // The time stamp that begins console and error.log lines: 'Tue Dec  8 20:28:23 2026'.
 const std::string TIME = "[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}";
 
+// A port nobody listens on right now, below the range the system hands out to
+// outgoing connections (so another test's client cannot take it meanwhile).
 unsigned freePort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    static unsigned seed = (unsigned)::getpid() * 7919u + (unsigned)time(nullptr);
+    for (int attempt = 0; attempt < 200; attempt++) {
+        seed = seed * 1103515245u + 12345u;
+        unsigned port = 20000 + (seed >> 8) % 12000;
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons((uint16_t)port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (free) {
+            return port;
+        }
+    }
+    return 0;
 }
 
 std::string readFile(const std::string& path)
@@ -126,7 +136,8 @@ protected:
     }
 
     // Starts the program in the folder with its output going to files there.
-    void launch(const std::vector<std::string>& options)
+    // A non-empty path replaces the program's PATH.
+    void launch(const std::vector<std::string>& options, const std::string& path = "")
     {
         std::vector<std::string> words = {ZORVANE_CMD_PATH};
         words.insert(words.end(), options.begin(), options.end());
@@ -141,7 +152,20 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        std::vector<std::string> variables;
+        for (char** e = environ; *e != nullptr; e++) {
+            std::string v = *e;
+            if (!path.empty() && v.rfind("PATH=", 0) == 0) {
+                v = "PATH=" + path;
+            }
+            variables.push_back(v);
+        }
+        std::vector<char*> envp;
+        for (std::string& v : variables) {
+            envp.push_back(v.data());
+        }
+        envp.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
     }
 
@@ -339,10 +363,32 @@ TEST_F(ConsoleProgramTest, BindFailuresEndInTheErrorBox)
 
 TEST_F(ConsoleProgramTest, StartURLWithoutABrowserIsHarmless)
 {
+    // No xdg-open to be found.
     writeInit();
-    launch({"--auto-finish=1", "--open-url=http://127.0.0.1:" + std::to_string(port) + "/"});
+    launch({"--auto-finish=1", "--open-url=http://127.0.0.1:" + std::to_string(port) + "/"}, folder + "/none");
     ASSERT_TRUE(waitListening());
     EXPECT_TRUE(contains(request(port, "GET / HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
     EXPECT_EQ(finish(), 0);
     EXPECT_TRUE(contains(out(), " : Webserver stopped\r\n"));
+}
+
+TEST_F(ConsoleProgramTest, StartURLOpensTheBrowser)
+{
+    // A stand-in for xdg-open that notes how it was called.
+    ::mkdir((folder + "/bin").c_str(), 0755);
+    write("bin/xdg-open", "#!/bin/sh\n"
+                          "i=$(readlink /proc/$$/fd/0); o=$(readlink /proc/$$/fd/1); e=$(readlink /proc/$$/fd/2)\n"
+                          "printf 'args=%s:%s\\n%s %s %s\\n' \"$#\" \"$1\" \"$i\" \"$o\" \"$e\" > opened.tmp\n"
+                          "mv opened.tmp opened.txt\n");
+    ::chmod((folder + "/bin/xdg-open").c_str(), 0755);
+    writeInit();
+    std::string url = "http://127.0.0.1:" + std::to_string(port) + "/a b;$(x)";
+    launch({"--auto-finish=1", "--open-url=" + url}, folder + "/bin:/usr/bin:/bin");
+    EXPECT_EQ(finish(), 0);
+    std::string opened;
+    for (int i = 0; i < 200 && opened.empty(); i++) {
+        opened = readFile(folder + "/opened.txt");
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(opened, "args=1:" + url + "\n/dev/null /dev/null /dev/null\n");
 }

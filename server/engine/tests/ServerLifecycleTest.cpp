@@ -80,6 +80,7 @@ TEST_F(ServerTest, StopsAndStartsAgain)
     // A worker busy with a client that sends nothing while the server stops.
     auto idle = std::make_unique<Client>(port);
     EXPECT_EQ(body(get(port, "/index.html")), "<h1>home</h1>");
+    ASSERT_TRUE(waitUntil([&] { return control.count(2, "Client connected") == 2; }, 3000));
     // The busy worker cannot finish within the second the caller waits: the
     // server's threads are ended and the listening port is free again.
     auto stopping = std::chrono::steady_clock::now();
@@ -272,4 +273,35 @@ TEST_F(ServerTest, DestroyingTheServerEndsBusyWorkersFirst)
     for (auto& client : idle) {
         EXPECT_EQ(client->readAll(2000), "");
     }
+}
+
+TEST_F(ServerTest, ExceptionInTheServerThreadIsReportedAndEndsIt)
+{
+    // A control whose first log line fails: the server thread reports the
+    // exception, gives up the port and says it stopped.
+    class FailingControl : public RecordingControl {
+    public:
+        void log(const char* message, int level) override
+        {
+            RecordingControl::log(message, level);
+            if (std::string(message).rfind("Create HTTP server", 0) == 0) {
+                throw WException("log failed", 5);
+            }
+        }
+    } failing;
+    config.host = "127.0.0.1";
+    config.port = freePort();
+    config.documentPath = (site.root + "/docs").c_str();
+    {
+        Zorvane broken(&failing, config);
+        broken.start();
+        EXPECT_TRUE(waitUntil([&] { return failing.stopped.load() == 1; }, 3000));
+        EXPECT_TRUE(waitUntil([&] { return !broken.isRunning(); }, 3000));
+        std::vector<std::string> errors = failing.exceptionTexts();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0], "WException: log failed (id=5, syserr=00000000h)");
+        EXPECT_EQ(get(config.port, "/index.html"), "(not connected)");
+        broken.stop(true, 1000); // stopped already: nothing to do
+    }
+    EXPECT_EQ(failing.started.load(), 1);
 }

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -171,18 +172,26 @@ private:
     std::string previous;
 };
 
-// A port nobody listens on right now.
+// A port nobody listens on right now, below the range the system hands out to
+// outgoing connections (so another test's client cannot take it meanwhile).
 inline unsigned freePort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    static unsigned seed = (unsigned)::getpid() * 7919u + (unsigned)time(nullptr);
+    for (int attempt = 0; attempt < 200; attempt++) {
+        seed = seed * 1103515245u + 12345u;
+        unsigned port = 20000 + (seed >> 8) % 12000;
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons((uint16_t)port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (free) {
+            return port;
+        }
+    }
+    return 0;
 }
 
 // A client connection to the server on loopback.
@@ -321,10 +330,21 @@ protected:
     void startServer()
     {
         config.host = "127.0.0.1";
-        config.port = freePort();
         config.documentPath = (site.root + "/docs").c_str();
         server = std::make_unique<Zorvane>(&control, config);
-        server->start();
+        // Another test running at the same time may take the port first.
+        for (int attempt = 0;; attempt++) {
+            config.port = freePort();
+            server->configure(&control, config);
+            try {
+                server->start();
+                break;
+            } catch (WSocketException& e) {
+                if (e.getId() != -7 || attempt == 10) {
+                    throw;
+                }
+            }
+        }
         port = config.port;
     }
 

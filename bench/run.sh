@@ -1,0 +1,520 @@
+#!/usr/bin/env bash
+# make bench: Zorvane against the servers its users would otherwise pick,
+# measured in one run on this machine over loopback.
+#
+# Builds an optimised zorvane_cmd (build-bench), writes a document folder and
+# the peers' configurations into a temporary folder, starts
+#   zorvane        zorvane_cmd, 15 workers, in-process PHP, CGI through /bin/sh
+#   nginx-1w       nginx, worker_processes 1 (static files)
+#   nginx-auto     nginx, worker_processes auto (static files; PHP through php-fpm)
+#   lighttpd       lighttpd, one process (static files; CGI through mod_cgi)
+#   php-S-8w       php -S with PHP_CLI_SERVER_WORKERS=8 (static files and PHP)
+#   php-fpm        16 static children behind nginx-auto (unix socket)
+# on 127.0.0.1 high ports, measures with wrk (every request on its own
+# connection: "Connection: close"), prints one table and appends it to
+# bench/results/<date>.md. Every process it started is stopped by its id.
+#
+# Environment:
+#   BENCH_DURATION  seconds per wrk run (default 5)
+#   BENCH_ROUNDS    runs per server and test, the best counts (default 1)
+#   BENCH_THREADS / BENCH_CONNECTIONS  wrk -t / -c (default 4 / 32)
+#   BENCH_PORT_BASE first of 5 consecutive ports (default 28180)
+#   BENCH_BUILD     build folder (default <tree>/build-bench)
+#   BENCH_NO_BUILD=1  use the build folder as it is
+#   BENCH_LABEL     a word for the heading of the results section
+#   BENCH_ONLY      space-separated test names to run (static1k static1m php sleep cgi)
+#   BENCH_KEEP=1    keep the temporary folder
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD="${BENCH_BUILD:-$ROOT/build-bench}"
+DURATION="${BENCH_DURATION:-5}"
+ROUNDS="${BENCH_ROUNDS:-1}"
+WRK_THREADS="${BENCH_THREADS:-4}"
+WRK_CONNS="${BENCH_CONNECTIONS:-32}"
+PORT_BASE="${BENCH_PORT_BASE:-28180}"
+ONLY="${BENCH_ONLY:-static1k static1m php sleep cgi}"
+LABEL="${BENCH_LABEL:-}"
+
+say() { echo "bench: $*" >&2; }
+die() { echo "bench: FAILED: $*" >&2; exit 1; }
+wants() { [[ " $ONLY " == *" $1 "* ]]; }
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+# ---------------------------------------------------------------------------
+# 1. Peers and the load generator (not needed by the tests, so installed here)
+need=()
+command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || need+=(nginx-light)
+command -v lighttpd >/dev/null 2>&1 || [ -x /usr/sbin/lighttpd ] || need+=(lighttpd)
+command -v php8.2 >/dev/null 2>&1 || need+=(php8.2-cli)
+[ -x /usr/sbin/php-fpm8.2 ] || need+=(php8.2-fpm)
+command -v wrk >/dev/null 2>&1 || need+=(wrk)
+command -v curl >/dev/null 2>&1 || need+=(curl)
+if [ ${#need[@]} -gt 0 ]; then
+  say "installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+PATH="$PATH:/usr/sbin:/sbin"
+NGINX="$(command -v nginx)"
+LIGHTTPD="$(command -v lighttpd)"
+PHP="$(command -v php8.2 || command -v php)"
+FPM=/usr/sbin/php-fpm8.2
+
+# ---------------------------------------------------------------------------
+# 2. An optimised build of zorvane_cmd. -O2 rather than CMake's -O3: GCC 12
+#    raises a false -Wrestrict under -O3 inside libstdc++, and -Werror is on.
+if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
+  say "building zorvane_cmd (Release) in $BUILD"
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
+  cmake --build "$BUILD" --target zorvane_cmd -j 4 >/dev/null || die "build of zorvane_cmd"
+fi
+ZORVANE="$BUILD/bin/zorvane_cmd"
+[ -x "$ZORVANE" ] || die "$ZORVANE is missing"
+
+# ---------------------------------------------------------------------------
+# 3. Process bookkeeping: everything started is stopped by its id on exit.
+PIDS=()
+declare -A SPID
+TMP=""
+children_of() { pgrep -P "$1" 2>/dev/null || true; }
+stop_pid() {
+  local pid=$1 kids k i
+  kill -0 "$pid" 2>/dev/null || return 0
+  kids="$(children_of "$pid")"
+  kill -TERM "$pid" 2>/dev/null || true
+  for i in $(seq 1 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null || true
+  # Workers of a master that went without them (php -S workers, nginx, fpm).
+  for k in $kids; do
+    kill -0 "$k" 2>/dev/null && kill -TERM "$k" 2>/dev/null || true
+  done
+  wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+  local rc=$? p
+  for p in "${PIDS[@]}"; do stop_pid "$p"; done
+  if [ -n "$TMP" ] && [ -d "$TMP" ]; then
+    if [ "${BENCH_KEEP:-0}" = 1 ]; then say "kept $TMP"; else rm -rf "$TMP"; fi
+  fi
+  exit $rc
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+port_free() { ! ss -Hltn "sport = :$1" 2>/dev/null | grep -q .; }
+P_ZORVANE=$PORT_BASE
+P_NGINX1=$((PORT_BASE + 1))
+P_NGINXA=$((PORT_BASE + 2))
+P_LIGHTTPD=$((PORT_BASE + 3))
+P_PHPS=$((PORT_BASE + 4))
+for p in $P_ZORVANE $P_NGINX1 $P_NGINXA $P_LIGHTTPD $P_PHPS; do
+  port_free "$p" || die "port $p is in use (set BENCH_PORT_BASE)"
+done
+
+TMP="$(mktemp -d /tmp/zorvane-bench.XXXXXX)"
+chmod 755 "$TMP"   # nginx and php-fpm workers may run as another user
+DOCS="$TMP/docs"
+mkdir -p "$DOCS"
+head -c 1024 /dev/urandom >"$DOCS/1k.bin"
+head -c 1048576 /dev/urandom >"$DOCS/1m.bin"
+printf '<?php echo "Hello World";\n' >"$DOCS/hello.php"
+printf '<?php sleep(1); echo "slept";\n' >"$DOCS/sleep.php"
+printf 'echo "Content-Type: text/plain"\necho\necho "Hello World"\n' >"$DOCS/hello.sh"
+chmod -R a+rX "$DOCS"
+
+# Waits until the server answers url with 200 (bounded), false otherwise.
+wait_ready() {
+  local url=$1 pid=$2 i
+  for i in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || return 1
+    if [ "$(curl -s -o /dev/null -w '%{http_code}' --max-time 2 -H 'Connection: close' "$url" || true)" = 200 ]; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# ---------------------------------------------------------------------------
+# 4. The servers
+start_zorvane() {
+  local dir="$TMP/zorvane"
+  mkdir -p "$dir/cfg"
+  printf 'httpHost=127.0.0.1\r\nhttpPort=%s\r\ndocPath=%s\r\n' "$P_ZORVANE" "$DOCS" >"$dir/cfg/init.txt"
+  cp "$ROOT/cfg/mime.txt" "$dir/cfg/mime.txt"
+  [ -f "$ROOT/cfg/php.ini" ] && cp "$ROOT/cfg/php.ini" "$dir/cfg/php.ini"
+  : >"$dir/cfg/vdir.txt"
+  printf '.php;PHPBuildIn\n.sh;/bin/sh\n' >"$dir/cfg/cgi.txt"
+  (cd "$dir" && exec "$ZORVANE" --loglevel=1 >"$dir/console.txt" 2>&1) &
+  PID_ZORVANE=$!
+  PIDS+=("$PID_ZORVANE")
+  wait_ready "http://127.0.0.1:$P_ZORVANE/1k.bin" "$PID_ZORVANE" || {
+    cat "$dir/console.txt" >&2
+    die "zorvane_cmd did not start"
+  }
+}
+
+start_fpm() {
+  local conf="$TMP/fpm.conf" extra=()
+  {
+    echo "[global]"
+    echo "pid = $TMP/fpm.pid"
+    echo "error_log = $TMP/fpm.err"
+    echo "daemonize = no"
+    echo "[bench]"
+    echo "listen = $TMP/fpm.sock"
+    echo "listen.mode = 0666"
+    echo "pm = static"
+    echo "pm.max_children = 16"
+    if [ "$(id -u)" -eq 0 ]; then
+      echo "user = root"
+      echo "group = root"
+    fi
+  } >"$conf"
+  [ "$(id -u)" -eq 0 ] && extra=(-R)
+  "$FPM" -F -y "$conf" "${extra[@]}" >"$TMP/fpm.out" 2>&1 &
+  PID_FPM=$!
+  PIDS+=("$PID_FPM")
+  local i
+  for i in $(seq 1 100); do [ -S "$TMP/fpm.sock" ] && return 0; sleep 0.1; done
+  cat "$TMP/fpm.out" "$TMP/fpm.err" >&2 || true
+  die "php-fpm did not start"
+}
+
+# start_nginx <name> <workers> <port>
+start_nginx() {
+  local name=$1 workers=$2 port=$3 dir="$TMP/$1" params=""
+  mkdir -p "$dir/logs"
+  if [ -f /etc/nginx/fastcgi_params ]; then params="include /etc/nginx/fastcgi_params;"; fi
+  cat >"$dir/nginx.conf" <<EOF
+worker_processes $workers;
+daemon off;
+pid $dir/nginx.pid;
+error_log $dir/error.log warn;
+$([ "$(id -u)" -eq 0 ] && echo "user root;")
+events { worker_connections 4096; }
+http {
+  access_log off;
+  sendfile on;
+  tcp_nopush on;
+  types { application/octet-stream bin; text/html html php; }
+  default_type application/octet-stream;
+  client_body_temp_path $dir/body;
+  fastcgi_temp_path $dir/fastcgi;
+  proxy_temp_path $dir/proxy;
+  uwsgi_temp_path $dir/uwsgi;
+  scgi_temp_path $dir/scgi;
+  server {
+    listen 127.0.0.1:$port;
+    root $DOCS;
+    location ~ \.php\$ {
+      $params
+      fastcgi_param SCRIPT_FILENAME \$document_root\$fastcgi_script_name;
+      fastcgi_pass unix:$TMP/fpm.sock;
+    }
+  }
+}
+EOF
+  "$NGINX" -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/out.txt" 2>&1 &
+  local pid=$!
+  PIDS+=("$pid")
+  SPID[$name]=$pid
+  wait_ready "http://127.0.0.1:$port/1k.bin" "$pid" || {
+    cat "$dir/out.txt" "$dir/error.log" >&2 || true
+    die "nginx ($name) did not start"
+  }
+}
+
+start_lighttpd() {
+  local dir="$TMP/lighttpd"
+  mkdir -p "$dir"
+  cat >"$dir/lighttpd.conf" <<EOF
+server.document-root = "$DOCS"
+server.bind = "127.0.0.1"
+server.port = $P_LIGHTTPD
+server.errorlog = "$dir/error.log"
+server.max-fds = 4096
+server.modules = ( "mod_cgi" )
+cgi.assign = ( ".sh" => "/bin/sh" )
+mimetype.assign = ( ".bin" => "application/octet-stream", ".html" => "text/html" )
+EOF
+  "$LIGHTTPD" -D -f "$dir/lighttpd.conf" >"$dir/out.txt" 2>&1 &
+  local pid=$!
+  PIDS+=("$pid")
+  SPID[lighttpd]=$pid
+  wait_ready "http://127.0.0.1:$P_LIGHTTPD/1k.bin" "$pid" || {
+    cat "$dir/out.txt" "$dir/error.log" >&2 || true
+    die "lighttpd did not start"
+  }
+}
+
+start_php_server() {
+  PHP_CLI_SERVER_WORKERS=8 "$PHP" -S "127.0.0.1:$P_PHPS" -t "$DOCS" >/dev/null 2>"$TMP/php-S.err" &
+  local pid=$!
+  PIDS+=("$pid")
+  SPID[php-S-8w]=$pid
+  wait_ready "http://127.0.0.1:$P_PHPS/1k.bin" "$pid" || {
+    cat "$TMP/php-S.err" >&2 || true
+    die "php -S did not start"
+  }
+}
+
+say "starting the servers on 127.0.0.1:$P_ZORVANE-$P_PHPS"
+start_zorvane
+sleep 1
+rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+RSS_IDLE=$(rss_kib "$PID_ZORVANE")
+RSS_LOAD=0
+start_fpm
+start_nginx nginx-1w 1 "$P_NGINX1"
+start_nginx nginx-auto auto "$P_NGINXA"
+start_lighttpd
+start_php_server
+
+# ---------------------------------------------------------------------------
+# 5. Measurements
+url_of() {
+  case $1 in
+    zorvane) echo "http://127.0.0.1:$P_ZORVANE" ;;
+    nginx-1w) echo "http://127.0.0.1:$P_NGINX1" ;;
+    nginx-auto | nginx+fpm) echo "http://127.0.0.1:$P_NGINXA" ;;
+    lighttpd) echo "http://127.0.0.1:$P_LIGHTTPD" ;;
+    php-S-8w) echo "http://127.0.0.1:$P_PHPS" ;;
+  esac
+}
+cpu_ticks() {
+  local total=0 p t
+  for p in "$@"; do
+    # utime stime cutime cstime (fields 14-17; the name in field 2 has no blanks here)
+    t=$(awk '{print $14 + $15 + $16 + $17}' "/proc/$p/stat" 2>/dev/null || echo 0)
+    total=$((total + t))
+  done
+  echo "$total"
+}
+to_ms() {
+  # wrk latency text (e.g. 812.00us, 3.21ms, 1.02s) to milliseconds
+  awk -v v="$1" 'BEGIN {
+    n = v + 0
+    if (v ~ /us$/) n = n / 1000; else if (v ~ /ms$/) n = n; else if (v ~ /m$/) n = n * 60000; else if (v ~ /s$/) n = n * 1000
+    printf "%.2f", n }'
+}
+
+declare -A RPS P99 CPU NOTE
+HZ=$(getconf CLK_TCK)
+
+# measure <test> <server> <path> <pid list...>
+measure() {
+  local test=$1 server=$2 path=$3
+  shift 3
+  local url best_rps=0 best_p99="" best_cpu="" note="" r out rps p99 req errs non2xx before after
+  url="$(url_of "$server")$path"
+  local code
+  code=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 -H 'Connection: close' "$url" || true)
+  if [ "$code" != 200 ]; then
+    RPS[$test,$server]=0; P99[$test,$server]="-"; CPU[$test,$server]="-"; NOTE[$test,$server]="HTTP $code"
+    say "$test $server: answered $code, skipped"
+    return
+  fi
+  for r in $(seq 1 "$ROUNDS"); do
+    before=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
+    wrk -t"$WRK_THREADS" -c"$WRK_CONNS" -d"${DURATION}s" --latency -H 'Connection: close' "$url" >"$TMP/wrk.txt" 2>&1 &
+    local wpid=$!
+    if [ "$server" = zorvane ]; then
+      sleep "$(awk -v d="$DURATION" 'BEGIN {print d / 2}')"
+      local now
+      now=$(rss_kib "$PID_ZORVANE")
+      [ "$now" -gt "$RSS_LOAD" ] && RSS_LOAD=$now
+    fi
+    wait "$wpid" || true
+    after=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
+    out="$(cat "$TMP/wrk.txt")"
+    rps=$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")
+    rps=${rps:-0}
+    p99=$(awk '$1 == "99%" {print $2}' <<<"$out")
+    req=$(awk '/requests in/ {print $1}' <<<"$out")
+    non2xx=$(awk -F': ' '/Non-2xx/ {print $2}' <<<"$out")
+    errs=$(awk '/Socket errors/ {gsub(",", ""); print "connect " $4 ", timeout " $10}' <<<"$out")
+    if awk -v a="$rps" -v b="$best_rps" 'BEGIN {exit !(a > b)}'; then
+      best_rps=$rps
+      best_p99=$(to_ms "${p99:-0}")
+      best_cpu=$(awk -v t=$((after - before)) -v n="${req:-0}" -v hz="$HZ" 'BEGIN { if (n > 0) printf "%.0f", t / hz * 1e6 / n; else print "-" }')
+      note=""
+      [ -n "$non2xx" ] && note="non-2xx: $non2xx"
+      if [ -n "$errs" ] && [[ "$errs" != "connect 0, timeout 0" ]]; then note="${note:+$note; }$errs"; fi
+    fi
+  done
+  RPS[$test,$server]=$best_rps
+  P99[$test,$server]=$best_p99
+  CPU[$test,$server]=$best_cpu
+  NOTE[$test,$server]=$note
+  say "$test $server: $best_rps req/s, p99 $best_p99 ms, ${best_cpu} us CPU/req ${note:+($note)}"
+}
+
+# sleepers <server> <path>: seconds until 15 simultaneous sleeping pages are all answered
+sleepers() {
+  local server=$1 url t0 t1 pids=() p bad=0 i
+  url="$(url_of "$server")$2"
+  rm -f "$TMP"/sleep-*.code
+  t0=$(date +%s%N)
+  for i in $(seq 1 15); do
+    curl -s -o /dev/null -w '%{http_code}' --max-time 30 -H 'Connection: close' "$url" >"$TMP/sleep-$i.code" &
+    pids+=($!)
+  done
+  for p in "${pids[@]}"; do wait "$p" || bad=1; done
+  t1=$(date +%s%N)
+  for i in $(seq 1 15); do [ "$(cat "$TMP/sleep-$i.code")" = 200 ] || bad=1; done
+  SLEEP[$server]=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.2f", (b - a) / 1e9}')
+  [ $bad = 0 ] || SLEEP[$server]="${SLEEP[$server]} (failures)"
+  say "sleep $server: ${SLEEP[$server]} s"
+}
+declare -A SLEEP
+
+LOAD_START="$(cut -d' ' -f1-3 /proc/loadavg)"
+ZP=$PID_ZORVANE
+NGINX1_PID=${SPID[nginx-1w]}
+NGINXA_PID=${SPID[nginx-auto]}
+FPM_NGINX_PIDS="$PID_FPM $NGINXA_PID"
+LIGHTTPD_PID=${SPID[lighttpd]}
+PHPS_PID=${SPID[php-S-8w]}
+
+if wants static1k; then
+  measure static1k zorvane /1k.bin "$ZP"
+  measure static1k nginx-1w /1k.bin "$NGINX1_PID"
+  measure static1k nginx-auto /1k.bin "$NGINXA_PID"
+  measure static1k lighttpd /1k.bin "$LIGHTTPD_PID"
+  measure static1k php-S-8w /1k.bin "$PHPS_PID"
+fi
+if wants static1m; then
+  measure static1m zorvane /1m.bin "$ZP"
+  measure static1m nginx-1w /1m.bin "$NGINX1_PID"
+  measure static1m nginx-auto /1m.bin "$NGINXA_PID"
+  measure static1m lighttpd /1m.bin "$LIGHTTPD_PID"
+  measure static1m php-S-8w /1m.bin "$PHPS_PID"
+fi
+if wants php; then
+  measure php zorvane /hello.php "$ZP"
+  measure php nginx+fpm /hello.php $FPM_NGINX_PIDS
+  measure php php-S-8w /hello.php "$PHPS_PID"
+fi
+if wants sleep; then
+  sleepers zorvane /sleep.php
+  sleepers nginx+fpm /sleep.php
+  sleepers php-S-8w /sleep.php
+fi
+if wants cgi; then
+  measure cgi zorvane /hello.sh "$ZP"
+  measure cgi lighttpd /hello.sh "$LIGHTTPD_PID"
+fi
+sleep 1
+RSS_AFTER=$(rss_kib "$PID_ZORVANE")
+LOAD_END="$(cut -d' ' -f1-3 /proc/loadavg)"
+kill -0 "$PID_ZORVANE" 2>/dev/null || die "zorvane_cmd ended during the run"
+
+# ---------------------------------------------------------------------------
+# 6. The table and the targets
+ratio() { awk -v z="$1" -v p="$2" 'BEGIN { if (p > 0 && z > 0) printf "%.2f", z / p; else print "-" }'; }
+title_of() {
+  case $1 in
+    static1k) echo "1 KiB static" ;;
+    static1m) echo "1 MiB static" ;;
+    php) echo "hello.php" ;;
+    cgi) echo "CGI hello.sh" ;;
+  esac
+}
+servers_of() {
+  case $1 in
+    static1k | static1m) echo "zorvane nginx-1w nginx-auto lighttpd php-S-8w" ;;
+    php) echo "zorvane nginx+fpm php-S-8w" ;;
+    cgi) echo "zorvane lighttpd" ;;
+  esac
+}
+check() { # check <ok-expression> <text>
+  if awk "BEGIN {exit !($1)}"; then echo "| met | $2 |"; else echo "| **missed** | $2 |"; fi
+}
+
+report() {
+  local t s z
+  echo "| Test | Server | req/s | p99 ms | CPU µs/req | Zorvane ÷ peer | Note |"
+  echo "|---|---|---:|---:|---:|---:|---|"
+  for t in static1k static1m php cgi; do
+    wants "$t" || continue
+    z=${RPS[$t,zorvane]}
+    for s in $(servers_of "$t"); do
+      local r="-"
+      [ "$s" != zorvane ] && r=$(ratio "$z" "${RPS[$t,$s]}")
+      [ "$s" = zorvane ] && r="—"
+      echo "| $(title_of "$t") | $s | ${RPS[$t,$s]} | ${P99[$t,$s]} | ${CPU[$t,$s]} | $r | ${NOTE[$t,$s]} |"
+    done
+  done
+  if wants sleep; then
+    for s in zorvane nginx+fpm php-S-8w; do
+      local r="—"
+      [ "$s" != zorvane ] && r=$(ratio "${SLEEP[$s]%% *}" "${SLEEP[zorvane]%% *}")
+      echo "| 15 × sleep(1) page, s until all done | $s | ${SLEEP[$s]} s | | | $r | lower is better; ratio = peer ÷ Zorvane time |"
+    done
+  fi
+  echo
+  echo "Zorvane resident memory: idle ${RSS_IDLE} KiB, under load (highest sample) ${RSS_LOAD} KiB, after the run ${RSS_AFTER} KiB."
+  echo
+  echo "| Target | Check |"
+  echo "|---|---|"
+  if wants static1k; then
+    check "${RPS[static1k,zorvane]} >= ${RPS[static1k,nginx-auto]}" \
+      "1 KiB static ≥ nginx with all workers: ${RPS[static1k,zorvane]} vs ${RPS[static1k,nginx-auto]} req/s ($(ratio "${RPS[static1k,zorvane]}" "${RPS[static1k,nginx-auto]}")×)"
+  fi
+  if wants static1m; then
+    local best=${RPS[static1m,nginx-auto]}
+    awk -v a="${RPS[static1m,nginx-1w]}" -v b="$best" 'BEGIN {exit !(a > b)}' && best=${RPS[static1m,nginx-1w]}
+    check "${RPS[static1m,zorvane]} >= $best" \
+      "1 MiB static ≥ nginx (better of 1 worker and auto): ${RPS[static1m,zorvane]} vs $best req/s ($(ratio "${RPS[static1m,zorvane]}" "$best")×)"
+  fi
+  if wants php; then
+    check "${RPS[php,zorvane]} >= 1.5 * ${RPS[php,nginx+fpm]}" \
+      "hello.php ≥ 1.5 × nginx + php-fpm: ${RPS[php,zorvane]} vs $(awk -v p="${RPS[php,nginx+fpm]}" 'BEGIN {printf "%.0f", 1.5 * p}') req/s ($(ratio "${RPS[php,zorvane]}" "${RPS[php,nginx+fpm]}")× nginx + php-fpm)"
+  fi
+  if wants sleep; then
+    check "${SLEEP[zorvane]%% *} <= 1.2 && \"${SLEEP[zorvane]}\" !~ /fail/" \
+      "15 sleeping pages done in ≤ 1.2 s: ${SLEEP[zorvane]} s"
+  fi
+  if wants cgi; then
+    check "${RPS[cgi,zorvane]} >= 1000" "shell CGI hello ≥ 1000 req/s: ${RPS[cgi,zorvane]} req/s"
+  fi
+}
+
+TABLE="$(report)"
+NOW_DATE="$(date -u +%Y-%m-%d)"
+NOW_TIME="$(date -u +%H:%M:%S)"
+RESULTS="$ROOT/bench/results/$NOW_DATE.md"
+mkdir -p "$ROOT/bench/results"
+{
+  echo
+  echo "## $NOW_DATE $NOW_TIME UTC${LABEL:+ — $LABEL}"
+  echo
+  echo "wrk -t$WRK_THREADS -c$WRK_CONNS -d${DURATION}s -H 'Connection: close', best of $ROUNDS round(s);" \
+    "$(nproc) CPUs; load average $LOAD_START at the start, $LOAD_END at the end."
+  echo "zorvane_cmd: $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo '?')$(git -C "$ROOT" diff --quiet -- server library 2>/dev/null || echo ' + uncommitted changes'), -O2;" \
+    "$("$NGINX" -v 2>&1 | sed 's/.*: //'), lighttpd $("$LIGHTTPD" -v 2>&1 | head -n 1 | sed 's/^lighttpd\/\([^ ]*\).*/\1/'), PHP $("$PHP" -r 'echo PHP_VERSION;'), $(wrk -v 2>&1 | head -n 1 | cut -d' ' -f1-2)."
+  echo
+  echo "$TABLE"
+} >"$TMP/section.md"
+if [ ! -f "$RESULTS" ]; then
+  {
+    echo "# Benchmarks, $NOW_DATE"
+    echo
+    echo "Written by bench/run.sh (make bench). CPU µs/req is the server's user and system time"
+    echo "(all its processes and threads, CGI children included) divided by the requests wrk completed."
+    echo "PHP and CGI responses end with the connection (no Content-Length), so wrk counts a read"
+    echo "error for each of them; the request counts are valid."
+  } >"$RESULTS"
+fi
+cat "$TMP/section.md" >>"$RESULTS"
+cat "$TMP/section.md"
+say "results appended to ${RESULTS#$ROOT/}"

@@ -1,0 +1,99 @@
+// Raw header blocks straight into HTTPRequest::parse, and the same bytes into
+// the URL cleaner, the query decoder, the Range reader and the date formatter.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "ByteRange.h"
+#include "FuzzCheck.h"
+#include "HTTPRequest.h"
+#include "HttpDate.h"
+#include "UrlCodec.h"
+
+namespace {
+
+// What every cleaned URL looks like: a leading '/', no backslash, no run of
+// separators after the first two characters.
+void checkCleanURL(const char* url, const WString& out)
+{
+    FUZZ_CHECK(out.length() >= 1 && out.getBuf()[0] == '/');
+    FUZZ_CHECK(out.length() <= strlen(url) + 1);
+    FUZZ_CHECK(strlen(out.getBuf()) == out.length());
+    FUZZ_CHECK(strchr(out.getBuf(), '\\') == nullptr);
+    for (unsigned long i = 2; i < out.length(); ++i)
+        FUZZ_CHECK(!(out.getBuf()[i] == '/' && out.getBuf()[i - 1] == '/'));
+}
+
+void checkRange(uint64_t size, const char* value)
+{
+    uint64_t first = 1;
+    uint64_t last = 1;
+    parseRangeHeader(value, first, last);
+    ByteRangePlan plan = settleByteRange(size, first, last, true);
+    if (plan.ranged) {
+        FUZZ_CHECK(plan.first <= plan.last);
+        FUZZ_CHECK(plan.last < size);
+        FUZZ_CHECK(plan.count == plan.last - plan.first + 1);
+    } else {
+        FUZZ_CHECK(plan.count == size);
+    }
+}
+
+void checkParsedRequest(const HTTPRequest& r)
+{
+    FUZZ_CHECK(r.methodIndex >= 0 && r.methodIndex <= 4);
+    FUZZ_CHECK(r.contentLength >= 0);
+    FUZZ_CHECK(r.requestURI.length() >= 1 && r.requestURI.getBuf()[0] == '/');
+    FUZZ_CHECK(!hasParentSegment(r.scriptName));
+    FUZZ_CHECK(r.scriptName.indexOf("?") < 0);
+    // Every decoded parameter can be walked (a name may hold a decoded NUL).
+    HTTPRequest::Table& params = const_cast<HTTPRequest::Table&>(r.parameters);
+    params.reset();
+    while (params.hasMoreElements()) {
+        (void)params.currentKey();
+        (void)params.currentValue();
+    }
+    (void)r.getHeader("HOST");
+    (void)r.getHeader("RANGE");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // The parser takes text: a NUL ends it, as it ends a line on the wire.
+    std::string text(reinterpret_cast<const char*>(data), size);
+    const char* s = text.c_str();
+
+    HTTPRequest request(nullptr, nullptr);
+    try {
+        request.parse(s);
+        checkParsedRequest(request);
+        const char* range = request.getHeader("RANGE");
+        if (*range)
+            checkRange(size, range);
+    } catch (HTTPHeaderException& e) {
+        FUZZ_CHECK(e.getMessage().length() > 0);
+    }
+
+    WString clean;
+    cleanRequestURL(s, clean);
+    checkCleanURL(s, clean);
+    (void)hasParentSegment(s);
+
+    HTTPRequest::Table table;
+    (void)HTTPRequest::parseQueryString(s, table);
+
+    checkRange(size, s);
+    checkRange(0, s);
+    checkRange(UINT64_MAX, s);
+
+    if (size >= 8) {
+        int64_t seconds;
+        memcpy(&seconds, data, sizeof seconds);
+        WString date;
+        formatHttpDate(seconds, date);
+        FUZZ_CHECK(date.length() >= 29 && strcmp(date.getBuf() + date.length() - 4, " GMT") == 0);
+    }
+    return 0;
+}

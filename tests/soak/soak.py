@@ -1,0 +1,663 @@
+#!/usr/bin/python3
+"""Soak test: mixed load on loopback against one zorvane_cmd in a temporary folder.
+
+Many client threads (by default ten times the server's 15 workers) loop over a
+mix of requests until the time is up: static files (small, large, ranges, HEAD,
+missing), PHP pages (plain, forms, sleeping, hanging under a time limit, deep
+recursion into the stack-overflow guard, fatal errors, large output) and CGI
+scripts (plain, POST echo, sleeping, crashing, large output); slow clients that
+trickle their request in or read slowly, clients that stall until the header
+time limit, and clients that vanish before or in the middle of a response.
+
+Every request must be answered with a well-formed response (or be refused
+cleanly at connect time). The server's descriptors, threads, child processes
+and resident memory are sampled throughout; after the load they must be back
+at their level from before it (memory: no steady growth). The last line is
+the verdict: "soak: PASS ..." or "soak: FAIL ...".
+
+Standard library only; talks to 127.0.0.1 only; bounded in time and count.
+"""
+import argparse
+import collections
+import errno
+import os
+import random
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+WORKERS = 15
+
+SMALL = bytes((i * 7) % 256 for i in range(1024))
+BIG_SIZE = 2 * 1024 * 1024
+BIG = bytes((i * 131 + 7) % 251 for i in range(BIG_SIZE))
+
+MIME = "text/html html htm\ntext/plain txt\napplication/octet-stream bin\n"
+
+PHP = {
+    "hello.php": "<?php echo 'Hello from PHP';",
+    "form.php": "<?php echo 'q=', $_GET['q'] ?? '', ';p=', $_POST['p'] ?? '', ';n=', strlen($_POST['blob'] ?? '');",
+    "sleep.php": "<?php usleep(800000); echo 'slept';",
+    "hang.php": "<?php set_time_limit(1); while (true) { }",
+    "nap.php": "<?php set_time_limit(1); sleep(3); echo 'woke';",
+    "overflow.php": "<?php function f($n) { return array_map('f', [$n + 1]); } f(0);",
+    "fatal.php": "<?php no_such_function();",
+    "big.php": "<?php $s = str_repeat('0123456789abcdef', 4096); for ($i = 0; $i < 32; $i++) echo $s;",
+}
+PHP_BIG_SIZE = 16 * 4096 * 32
+
+CGI = {
+    "hello.sh": "printf 'Content-Type: text/plain\\r\\n\\r\\nHello from CGI'\n",
+    "echo.sh": "printf 'Content-Type: text/plain\\r\\n\\r\\n'\nhead -c \"$CONTENT_LENGTH\"\n",
+    "slow.sh": "sleep 1\nprintf 'Content-Type: text/plain\\r\\n\\r\\nslow'\n",
+    "crash.sh": "printf 'Content-Type: text/plain\\r\\n\\r\\nbefore'\nkill -SEGV $$\n",
+    "big.sh": "printf 'Content-Type: application/octet-stream\\r\\n\\r\\n'\nhead -c 1048576 /dev/zero\n",
+}
+
+
+class Outcome:
+    ANSWERED = "answered"   # a well-formed response as expected
+    REFUSED = "refused"     # the connection was refused cleanly
+    VANISHED = "vanished"   # the client left on purpose; nothing to check
+    FAILED = "failed"       # anything else
+
+
+class Stats:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.by_outcome = collections.Counter()
+        self.by_kind = collections.Counter()
+        self.status = collections.Counter()
+        self.failures = []
+        self.failure_kinds = collections.Counter()
+
+    def add(self, kind, outcome, status=None, detail=""):
+        with self.lock:
+            self.by_outcome[outcome] += 1
+            self.by_kind[kind] += 1
+            if status is not None:
+                self.status[status] += 1
+            if outcome == Outcome.FAILED:
+                self.failure_kinds[kind] += 1
+                if len(self.failures) < 25:
+                    self.failures.append(f"{kind}: {detail}")
+
+
+class Failure(Exception):
+    pass
+
+
+class Refused(Exception):
+    pass
+
+
+# ---------------------------------------------------------------- the site
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def make_site(base, port):
+    docs = base / "docs"
+    cfg = base / "cfg"
+    docs.mkdir()
+    cfg.mkdir()
+    (cfg / "init.txt").write_text(f"httpHost=127.0.0.1\nhttpPort={port}\ndocPath={docs}\n")
+    (cfg / "mime.txt").write_text(MIME)
+    (cfg / "vdir.txt").write_text("")
+    (cfg / "cgi.txt").write_text(".php;PHPBuildIn\n.sh;/bin/sh\n")
+    ini = ROOT / "cfg" / "php.ini"
+    if ini.exists():
+        shutil.copy(ini, cfg / "php.ini")
+    (docs / "small.txt").write_bytes(SMALL)
+    (docs / "big.bin").write_bytes(BIG)
+    (docs / "index.html").write_bytes(b"<p>soak</p>")
+    for name, text in PHP.items():
+        (docs / name).write_text(text)
+    for name, text in CGI.items():
+        (docs / name).write_text(text)
+    return docs
+
+
+# ---------------------------------------------------------------- one client
+
+def connect(port, timeout):
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.settimeout(timeout)
+    try:
+        s.connect(("127.0.0.1", port))
+    except ConnectionRefusedError:
+        s.close()
+        raise Refused("connection refused")
+    except socket.timeout:
+        s.close()
+        raise Refused("connect timed out")
+    except OSError as e:
+        s.close()
+        if e.errno in (errno.EADDRNOTAVAIL, errno.ECONNREFUSED):
+            raise Refused(str(e))
+        raise
+    return s
+
+
+def reset_close(s):
+    """Leaves with a reset, as a client that crashes or is killed does."""
+    try:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    except OSError:
+        pass
+    s.close()
+
+
+def read_all(s, limit=8 * 1024 * 1024, slow=False):
+    chunks = []
+    total = 0
+    while True:
+        b = s.recv(1024 if slow else 65536)
+        if not b:
+            break
+        chunks.append(b)
+        total += len(b)
+        if total > limit:
+            raise Failure("response longer than expected")
+        if slow:
+            time.sleep(0.002)
+    return b"".join(chunks)
+
+
+def parse_response(raw):
+    if not raw:
+        raise Failure("connection closed without a response")
+    cut = [i for i in (raw.find(b"\r\n\r\n"), raw.find(b"\n\n")) if i >= 0]
+    if not cut:
+        raise Failure(f"no end of header block in {raw[:80]!r}")
+    end = min(cut)
+    head = raw[:end].decode("latin-1")
+    body = raw[end + (4 if raw[end:end + 4] == b"\r\n\r\n" else 2):]
+    lines = head.replace("\r\n", "\n").split("\n")
+    parts = lines[0].split(" ", 2)
+    if len(parts) < 2 or not parts[0].startswith("HTTP/1.") or not parts[1].isdigit():
+        raise Failure(f"bad status line {lines[0][:80]!r}")
+    headers = {}
+    for line in lines[1:]:
+        name, _, value = line.partition(":")
+        headers[name.strip().lower()] = value.strip()
+    length = headers.get("content-length")
+    if length is not None and length.isdigit() and int(length) != len(body):
+        raise Failure(f"{lines[0]}: Content-Length {length} but {len(body)} bytes")
+    return int(parts[1]), headers, body
+
+
+def exchange(port, request, timeout=90, slow_send=False, slow_read=False):
+    s = connect(port, timeout)
+    try:
+        if slow_send:
+            # Trickles the request in small pieces over a second or two.
+            for i in range(0, len(request), 7):
+                s.sendall(request[i:i + 7])
+                time.sleep(random.uniform(0.005, 0.04))
+        else:
+            s.sendall(request)
+        raw = read_all(s, slow=slow_read)
+    except ConnectionResetError:
+        raise Failure("connection reset by the server")
+    except socket.timeout:
+        raise Failure("no complete response in time")
+    finally:
+        s.close()
+    return parse_response(raw)
+
+
+def get(path, headers=(), method="GET", body=b""):
+    req = f"{method} {path} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+    for h in headers:
+        req += h + "\r\n"
+    if body:
+        req += f"Content-Length: {len(body)}\r\n"
+    return (req + "\r\n").encode("latin-1") + body
+
+
+def expect(cond, what):
+    if not cond:
+        raise Failure(what)
+
+
+# Each scenario returns (outcome, status).
+
+def sc_small(port, rnd):
+    st, _, body = exchange(port, get("/small.txt"))
+    expect(st == 200 and body == SMALL, f"small.txt: {st}, {len(body)} bytes")
+    return Outcome.ANSWERED, st
+
+
+def sc_big(port, rnd):
+    st, _, body = exchange(port, get("/big.bin"), slow_read=rnd.random() < 0.1)
+    expect(st == 200 and body == BIG, f"big.bin: {st}, {len(body)} bytes")
+    return Outcome.ANSWERED, st
+
+
+def sc_range(port, rnd):
+    a = rnd.randrange(0, BIG_SIZE - 1)
+    b = rnd.randrange(a, min(BIG_SIZE, a + 100000))
+    st, _, body = exchange(port, get("/big.bin", [f"Range: bytes={a}-{b}"]))
+    expect(st == 206 and body == BIG[a:b + 1], f"range {a}-{b}: {st}, {len(body)} bytes")
+    return Outcome.ANSWERED, st
+
+
+def sc_head(port, rnd):
+    st, h, body = exchange(port, get("/index.html", method="HEAD"))
+    expect(st == 200 and body == b"", f"HEAD: {st}, {len(body)} bytes")
+    return Outcome.ANSWERED, st
+
+
+def sc_missing(port, rnd):
+    st, _, _ = exchange(port, get(f"/no/such/{rnd.randrange(1000)}.html"))
+    expect(st == 404, f"missing: {st}")
+    return Outcome.ANSWERED, st
+
+
+def sc_php_hello(port, rnd):
+    st, _, body = exchange(port, get("/hello.php"))
+    expect(st == 200 and body == b"Hello from PHP", f"hello.php: {st} {body[:80]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_php_form(port, rnd):
+    q = rnd.randrange(10**6)
+    blob = "x" * rnd.randrange(0, 50000)
+    form = f"p=v{q}&blob={blob}".encode()
+    st, _, body = exchange(port, get(f"/form.php?q={q}", ["Content-Type: application/x-www-form-urlencoded"],
+                                     method="POST", body=form))
+    want = f"q={q};p=v{q};n={len(blob)}".encode()
+    expect(st == 200 and body == want, f"form.php: {st} {body[:80]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_php_sleep(port, rnd):
+    st, _, body = exchange(port, get("/sleep.php"))
+    expect(st == 200 and body == b"slept", f"sleep.php: {st} {body[:80]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_php_hang(port, rnd):
+    name = rnd.choice(["hang.php", "nap.php"])
+    st, _, body = exchange(port, get("/" + name))
+    ok = b"Maximum execution time" in body or (name == "nap.php" and body == b"woke")
+    expect(ok, f"{name}: {st} {body[:120]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_php_overflow(port, rnd):
+    st, _, body = exchange(port, get("/overflow.php"))
+    expect(st == 500 and b"Stack overflow" in body, f"overflow.php: {st} {body[:120]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_php_fatal(port, rnd):
+    st, _, body = exchange(port, get("/fatal.php"))
+    expect(b"no_such_function" in body, f"fatal.php: {st} {body[:120]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_cgi_hello(port, rnd):
+    st, _, body = exchange(port, get("/hello.sh"))
+    expect(st == 200 and body == b"Hello from CGI", f"hello.sh: {st} {body[:80]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_cgi_echo(port, rnd):
+    data = bytes(rnd.randrange(256) for _ in range(rnd.randrange(1, 20000)))
+    st, _, body = exchange(port, get("/echo.sh", ["Content-Type: application/octet-stream"],
+                                     method="POST", body=data))
+    expect(st == 200 and body == data, f"echo.sh: {st}, {len(body)} of {len(data)} bytes")
+    return Outcome.ANSWERED, st
+
+
+def sc_cgi_slow(port, rnd):
+    st, _, body = exchange(port, get("/slow.sh"))
+    expect(st == 200 and body == b"slow", f"slow.sh: {st} {body[:80]!r}")
+    return Outcome.ANSWERED, st
+
+
+def sc_cgi_crash(port, rnd):
+    # The program dies of a signal after its first output: whatever the
+    # server makes of it, it must be a complete answer.
+    st, _, _ = exchange(port, get("/crash.sh"))
+    return Outcome.ANSWERED, st
+
+
+def sc_slow_request(port, rnd):
+    path = rnd.choice(["/small.txt", "/hello.php", "/hello.sh"])
+    st, _, body = exchange(port, get(path, ["User-Agent: slow-client/1.0", "Accept: */*"]), slow_send=True)
+    expect(st == 200 and body in (SMALL, b"Hello from PHP", b"Hello from CGI"), f"slow {path}: {st}")
+    return Outcome.ANSWERED, st
+
+
+def sc_stall(port, rnd):
+    # Half a header block, then silence: the header time limit answers it.
+    s = connect(port, 90)
+    try:
+        s.sendall(b"GET /small.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+        raw = read_all(s)
+    except ConnectionResetError:
+        raise Failure("stalled client: reset instead of an answer")
+    except socket.timeout:
+        raise Failure("stalled client: no answer in time")
+    finally:
+        s.close()
+    st, _, _ = parse_response(raw)
+    expect(st == 408, f"stalled client: {st}")
+    return Outcome.ANSWERED, st
+
+
+def sc_bad(port, rnd):
+    req = rnd.choice([b"BREW /pot HTTP/1.1\r\n\r\n", b"GET /a HTTP/1.1\r\nno colon\r\n\r\n",
+                      b"GET /" + b"a" * 9000 + b" HTTP/1.1\r\n\r\n", b"GET /../etc/passwd HTTP/1.1\r\n\r\n"])
+    st, _, _ = exchange(port, req)
+    expect(st == 400, f"bad request: {st}")
+    return Outcome.ANSWERED, st
+
+
+def sc_vanish(port, rnd):
+    # Leaves before or in the middle of the answer, often with a reset.
+    path = rnd.choice(["/big.bin", "/big.bin", "/big.php", "/big.sh", "/sleep.php", "/slow.sh", "/hang.php"])
+    s = connect(port, 30)
+    try:
+        s.sendall(get(path))
+        want = rnd.choice([0, 1, 4096, 65536, 300000])
+        got = 0
+        while got < want:
+            b = s.recv(65536)
+            if not b:
+                break
+            got += len(b)
+    except OSError:
+        pass
+    if rnd.random() < 0.5:
+        reset_close(s)
+    else:
+        s.close()
+    return Outcome.VANISHED, None
+
+
+def sc_silent(port, rnd):
+    # Connects and leaves without a request: closed quietly by the server.
+    s = connect(port, 30)
+    if rnd.random() < 0.5:
+        reset_close(s)
+    else:
+        s.close()
+    return Outcome.VANISHED, None
+
+
+SCENARIOS = [
+    (sc_small, 20), (sc_big, 4), (sc_range, 4), (sc_head, 3), (sc_missing, 3),
+    (sc_php_hello, 16), (sc_php_form, 5), (sc_php_sleep, 3), (sc_php_hang, 1), (sc_php_overflow, 1),
+    (sc_php_fatal, 2), (sc_cgi_hello, 6), (sc_cgi_echo, 3), (sc_cgi_slow, 1), (sc_cgi_crash, 1),
+    (sc_slow_request, 3), (sc_stall, 1), (sc_bad, 3), (sc_vanish, 6), (sc_silent, 2),
+]
+
+
+def client_loop(port, deadline, stats, seed, max_requests, counter):
+    rnd = random.Random(seed)
+    funcs = [f for f, _ in SCENARIOS]
+    weights = [w for _, w in SCENARIOS]
+    while time.monotonic() < deadline:
+        with counter["lock"]:
+            if counter["n"] >= max_requests:
+                return
+            counter["n"] += 1
+        f = rnd.choices(funcs, weights)[0]
+        kind = f.__name__[3:]
+        try:
+            outcome, status = f(port, rnd)
+            stats.add(kind, outcome, status)
+        except Refused as e:
+            stats.add(kind, Outcome.REFUSED, None, str(e))
+            time.sleep(0.05)
+        except Failure as e:
+            stats.add(kind, Outcome.FAILED, None, str(e))
+        except OSError as e:
+            stats.add(kind, Outcome.FAILED, None, f"{type(e).__name__}: {e}")
+
+
+# ---------------------------------------------------------------- the server
+
+def read_proc(pid):
+    """fd count, threads, RSS (KiB), children (live, zombie) of pid; None once it is gone."""
+    try:
+        fds = len(os.listdir(f"/proc/{pid}/fd"))
+        threads = rss = 0
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith("Threads:"):
+                    threads = int(line.split()[1])
+                elif line.startswith("VmRSS:"):
+                    rss = int(line.split()[1])
+    except (FileNotFoundError, ProcessLookupError):
+        return None
+    live = zombies = 0
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                stat = f.read()
+        except OSError:
+            continue
+        fields = stat[stat.rfind(")") + 2:].split()
+        if len(fields) > 1 and fields[1] == str(pid):
+            if fields[0] == "Z":
+                zombies += 1
+            else:
+                live += 1
+    return {"fd": fds, "threads": threads, "rss": rss, "children": live, "zombies": zombies}
+
+
+def fmt(s):
+    return (f"fd={s['fd']} threads={s['threads']} children={s['children']}+{s['zombies']}z "
+            f"rss={s['rss'] / 1024:.1f}MiB")
+
+
+def run_quietly(f, port, rnd):
+    try:
+        f(port, rnd)
+    except (Failure, Refused, OSError) as e:
+        print(f"soak: warm-up {f.__name__[3:]}: {e}", flush=True)
+
+
+def stop_server(proc):
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(15)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            return "zorvane_cmd did not end within 15 s of SIGTERM"
+    if proc.returncode not in (0, -signal.SIGTERM):
+        return f"zorvane_cmd exit status {proc.returncode}"
+    return None
+
+
+def warm_up(port):
+    """One of each kind of request first, so the level before the load
+    includes what the server keeps for good (per-thread runtimes, caches)."""
+    rnd = random.Random(1)
+    threads = []
+    for i in range(WORKERS * 2):
+        f = [sc_small, sc_php_hello, sc_cgi_hello, sc_php_form, sc_php_fatal, sc_php_overflow][i % 6]
+        t = threading.Thread(target=lambda f=f: run_quietly(f, port, rnd))
+        t.start()
+        threads.append(t)
+    for t in threads:
+        t.join(60)
+
+
+def wait_for_level(pid, base, seconds):
+    """Waits until descriptors, threads and children are back at base."""
+    until = time.monotonic() + seconds
+    s = read_proc(pid)
+    while s is not None and time.monotonic() < until:
+        if s["fd"] <= base["fd"] and s["threads"] <= base["threads"] and s["children"] == 0 and s["zombies"] == 0:
+            break
+        time.sleep(0.5)
+        s = read_proc(pid)
+    return s
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--seconds", type=float, default=600)
+    ap.add_argument("--clients", type=int, default=WORKERS * 10 + 10)
+    ap.add_argument("--max-requests", type=int, default=3_000_000)
+    ap.add_argument("--header-timeout-ms", type=int, default=5000)
+    ap.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    args = ap.parse_args()
+
+    base = Path(tempfile.mkdtemp(prefix="zorvane-soak-"))
+    port = free_port()
+    make_site(base, port)
+    env = dict(os.environ, ZORVANE_HEADER_TIMEOUT_MS=str(args.header_timeout_ms))
+    out = open(base / "server.out", "wb")
+    proc = subprocess.Popen([os.path.abspath(args.exe), "--loglevel=0"], cwd=base, stdout=out,
+                            stderr=subprocess.STDOUT, env=env)
+    verdict_problems = []
+    try:
+        deadline = time.monotonic() + 20
+        while True:
+            if proc.poll() is not None:
+                raise SystemExit(f"soak: FAIL zorvane_cmd ended at start:\n{(base / 'server.out').read_text(errors='replace')}")
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+                break
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise SystemExit("soak: FAIL zorvane_cmd does not listen")
+                time.sleep(0.05)
+
+        warm_up(port)
+        start = wait_for_level(proc.pid, {"fd": 10**6, "threads": 10**6}, 10)
+        print(f"soak: pid {proc.pid} port {port} folder {base}", flush=True)
+        print(f"soak: {args.clients} clients for {args.seconds:.0f}s against {WORKERS} workers", flush=True)
+        print(f"soak: before   {fmt(start)}", flush=True)
+
+        stats = Stats()
+        t0 = time.monotonic()
+        load_deadline = t0 + args.seconds
+        counter = {"lock": threading.Lock(), "n": 0}
+        clients = [threading.Thread(target=client_loop, daemon=True,
+                                    args=(port, load_deadline, stats, 1000 + i, args.max_requests, counter))
+                   for i in range(args.clients)]
+        for c in clients:
+            c.start()
+
+        samples = []
+        next_print = t0 + 30
+        crashed = False
+        while any(c.is_alive() for c in clients):
+            time.sleep(2)
+            if proc.poll() is not None:
+                crashed = True
+                break
+            s = read_proc(proc.pid)
+            if s is None:
+                crashed = True
+                break
+            s["t"] = time.monotonic() - t0
+            samples.append(s)
+            if time.monotonic() >= next_print:
+                next_print += 30
+                with stats.lock:
+                    done = sum(stats.by_outcome.values())
+                    failed = stats.by_outcome[Outcome.FAILED]
+                print(f"soak: {s['t']:5.0f}s {fmt(s)} requests={done} failed={failed}", flush=True)
+            if time.monotonic() > load_deadline + 120:
+                verdict_problems.append("clients did not finish within 120 s of the end")
+                break
+
+        if crashed or proc.poll() is not None:
+            verdict_problems.append(f"zorvane_cmd ended during the load (exit {proc.poll()})")
+            end = None
+        else:
+            # Back to rest: what the load took must be given back.
+            end = wait_for_level(proc.pid, start, 30)
+            if end is None:
+                verdict_problems.append("zorvane_cmd ended after the load")
+
+        print("soak: requests by kind: " + " ".join(f"{k}={v}" for k, v in sorted(stats.by_kind.items())))
+        print("soak: statuses: " + " ".join(f"{k}={v}" for k, v in sorted(stats.status.items())))
+        if stats.failures:
+            print("soak: failures by kind: " + " ".join(f"{k}={v}" for k, v in sorted(stats.failure_kinds.items())))
+            for line in stats.failures:
+                print("  " + line)
+        if samples:
+            peak = {k: max(s[k] for s in samples) for k in ("fd", "threads", "children", "zombies", "rss")}
+            print(f"soak: peak     fd={peak['fd']} threads={peak['threads']} children={peak['children']}"
+                  f"+{peak['zombies']}z rss={peak['rss'] / 1024:.1f}MiB")
+        if end is not None:
+            print(f"soak: after    {fmt(end)}")
+            if end["fd"] > start["fd"]:
+                verdict_problems.append(f"descriptors {start['fd']} -> {end['fd']}")
+            if end["threads"] > start["threads"]:
+                verdict_problems.append(f"threads {start['threads']} -> {end['threads']}")
+            if end["children"] or end["zombies"]:
+                verdict_problems.append(f"children left: {end['children']} running, {end['zombies']} zombies")
+            # Memory: compare the last third of the run with the middle third;
+            # a leak grows steadily, a warm-up levels off.
+            n = len(samples)
+            if n >= 9:
+                mid = sorted(s["rss"] for s in samples[n // 3: 2 * n // 3])[n // 6]
+                last = sorted(s["rss"] for s in samples[2 * n // 3:])[-1]
+                print(f"soak: rss      middle third {mid / 1024:.1f}MiB, end third max {last / 1024:.1f}MiB")
+                if last > mid * 1.10 + 8 * 1024:
+                    verdict_problems.append(f"resident memory grew {mid / 1024:.1f} -> {last / 1024:.1f} MiB")
+        total = sum(stats.by_outcome.values())
+        answered = stats.by_outcome[Outcome.ANSWERED]
+        refused = stats.by_outcome[Outcome.REFUSED]
+        vanished = stats.by_outcome[Outcome.VANISHED]
+        failed = stats.by_outcome[Outcome.FAILED]
+        if failed:
+            verdict_problems.append(f"{failed} requests failed")
+        if total == 0:
+            verdict_problems.append("no request was made")
+        summary = (f"requests={total} answered={answered} refused={refused} vanished={vanished} failed={failed}"
+                   f" in {time.monotonic() - t0:.0f}s")
+        if end is not None:
+            summary += (f"; fd {start['fd']}->{end['fd']} threads {start['threads']}->{end['threads']}"
+                        f" children {start['children']}->{end['children']}"
+                        f" rss {start['rss'] / 1024:.1f}->{end['rss'] / 1024:.1f}MiB")
+        problem = stop_server(proc)
+        if problem:
+            verdict_problems.append(problem)
+            print("soak: server output (end):")
+            print((base / "server.out").read_text(errors="replace")[-3000:])
+        if verdict_problems:
+            print("soak: problems: " + "; ".join(verdict_problems))
+            print(f"soak: FAIL {summary}", flush=True)
+            return 1
+        print(f"soak: PASS {summary}", flush=True)
+        return 0
+    finally:
+        if proc.poll() is None:
+            stop_server(proc)
+        out.close()
+        if args.keep:
+            print(f"soak: kept {base}", file=sys.stderr)
+        else:
+            shutil.rmtree(base, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
