@@ -81,6 +81,7 @@ bool WServerSocket::accept(WSocket& client)
         case EHOSTUNREACH:
         case EOPNOTSUPP:
         case ENETUNREACH:
+        case EPERM: // a firewall rule refused this one connection
             continue;
         default:
             WSocketCore::fail(e, -9, "Cannot accept socket.");

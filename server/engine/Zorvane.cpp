@@ -18,29 +18,6 @@
 
 namespace {
 
-// accept() failures that concern one pending connection, not the listener:
-// the next accept may well succeed.
-bool isTransientAcceptError(int err)
-{
-    switch (err) {
-    case EINTR:
-    case EAGAIN:
-    case ECONNABORTED:
-    case EPROTO:
-    case ENETDOWN:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case EOPNOTSUPP:
-    case ENETUNREACH:
-    case EPERM:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // accept() failures from running out of descriptors or memory: they pass
 // once connections end, so the server waits a little and tries again.
 bool isExhaustionError(int err)
@@ -299,10 +276,9 @@ void Zorvane::acceptConnections()
             if (stopRequested.load()) {
                 break;
             }
+            // Failures of a single pending connection are retried inside accept();
+            // what reaches here concerns the listener itself.
             int err = (int)e.getSysErrCode();
-            if (isTransientAcceptError(err)) {
-                continue;
-            }
             if (!isExhaustionError(err)) {
                 throw;
             }
