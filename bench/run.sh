@@ -22,7 +22,7 @@
 #   BENCH_BUILD     build folder (default <tree>/build-bench)
 #   BENCH_NO_BUILD=1  use the build folder as it is
 #   BENCH_LABEL     a word for the heading of the results section
-#   BENCH_ONLY      space-separated test names to run (static1k static1m php sleep cgi)
+#   BENCH_ONLY      space-separated test names to run (static1k static1m php phpcl sleep cgi)
 #   BENCH_KEEP=1    keep the temporary folder
 set -euo pipefail
 
@@ -33,7 +33,7 @@ ROUNDS="${BENCH_ROUNDS:-1}"
 WRK_THREADS="${BENCH_THREADS:-4}"
 WRK_CONNS="${BENCH_CONNECTIONS:-32}"
 PORT_BASE="${BENCH_PORT_BASE:-28180}"
-ONLY="${BENCH_ONLY:-static1k static1m php sleep cgi}"
+ONLY="${BENCH_ONLY:-static1k static1m php phpcl sleep cgi}"
 LABEL="${BENCH_LABEL:-}"
 
 say() { echo "bench: $*" >&2; }
@@ -127,6 +127,9 @@ head -c 1024 /dev/urandom >"$DOCS/1k.bin"
 head -c 1048576 /dev/urandom >"$DOCS/1m.bin"
 printf '<?php echo "Hello World";\n' >"$DOCS/hello.php"
 printf '<?php sleep(1); echo "slept";\n' >"$DOCS/sleep.php"
+# The same page with a Content-Length, so that no server's answer ends with
+# the connection (see the note on wrk's second connection in the results).
+printf '<?php header("Content-Length: 11"); echo "Hello World";\n' >"$DOCS/hello-cl.php"
 printf 'echo "Content-Type: text/plain"\necho\necho "Hello World"\n' >"$DOCS/hello.sh"
 chmod -R a+rX "$DOCS"
 
@@ -404,6 +407,11 @@ if wants php; then
   measure php nginx+fpm /hello.php $FPM_NGINX_PIDS
   measure php php-S-8w /hello.php "$PHPS_PID"
 fi
+if wants phpcl; then
+  measure phpcl zorvane /hello-cl.php "$ZP"
+  measure phpcl nginx+fpm /hello-cl.php $FPM_NGINX_PIDS
+  measure phpcl php-S-8w /hello-cl.php "$PHPS_PID"
+fi
 if wants sleep; then
   sleepers zorvane /sleep.php
   sleepers nginx+fpm /sleep.php
@@ -426,13 +434,14 @@ title_of() {
     static1k) echo "1 KiB static" ;;
     static1m) echo "1 MiB static" ;;
     php) echo "hello.php" ;;
+    phpcl) echo "hello.php with Content-Length" ;;
     cgi) echo "CGI hello.sh" ;;
   esac
 }
 servers_of() {
   case $1 in
     static1k | static1m) echo "zorvane nginx-1w nginx-auto lighttpd php-S-8w" ;;
-    php) echo "zorvane nginx+fpm php-S-8w" ;;
+    php | phpcl) echo "zorvane nginx+fpm php-S-8w" ;;
     cgi) echo "zorvane lighttpd" ;;
   esac
 }
@@ -444,7 +453,7 @@ report() {
   local t s z
   echo "| Test | Server | req/s | p99 ms | CPU µs/req | Zorvane ÷ peer | Note |"
   echo "|---|---|---:|---:|---:|---:|---|"
-  for t in static1k static1m php cgi; do
+  for t in static1k static1m php phpcl cgi; do
     wants "$t" || continue
     z=${RPS[$t,zorvane]}
     for s in $(servers_of "$t"); do
@@ -480,6 +489,10 @@ report() {
     check "${RPS[php,zorvane]} >= 1.5 * ${RPS[php,nginx+fpm]}" \
       "hello.php ≥ 1.5 × nginx + php-fpm: ${RPS[php,zorvane]} vs $(awk -v p="${RPS[php,nginx+fpm]}" 'BEGIN {printf "%.0f", 1.5 * p}') req/s ($(ratio "${RPS[php,zorvane]}" "${RPS[php,nginx+fpm]}")× nginx + php-fpm)"
   fi
+  if wants phpcl; then
+    check "${RPS[phpcl,zorvane]} >= 1.5 * ${RPS[phpcl,nginx+fpm]}" \
+      "(same, page with Content-Length) ≥ 1.5 × nginx + php-fpm: ${RPS[phpcl,zorvane]} vs $(awk -v p="${RPS[phpcl,nginx+fpm]}" 'BEGIN {printf "%.0f", 1.5 * p}') req/s ($(ratio "${RPS[phpcl,zorvane]}" "${RPS[phpcl,nginx+fpm]}")× nginx + php-fpm)"
+  fi
   if wants sleep; then
     check "${SLEEP[zorvane]%% *} <= 1.2 && \"${SLEEP[zorvane]}\" !~ /fail/" \
       "15 sleeping pages done in ≤ 1.2 s: ${SLEEP[zorvane]} s"
@@ -511,8 +524,10 @@ if [ ! -f "$RESULTS" ]; then
     echo
     echo "Written by bench/run.sh (make bench). CPU µs/req is the server's user and system time"
     echo "(all its processes and threads, CGI children included) divided by the requests wrk completed."
-    echo "PHP and CGI responses end with the connection (no Content-Length), so wrk counts a read"
-    echo "error for each of them; the request counts are valid."
+    echo "Zorvane's and php -S's PHP and CGI responses end with the connection (no Content-Length, no"
+    echo "chunks): wrk counts a read error for each and then opens a second connection that it closes"
+    echo "again without a request, so these servers accept about 2 connections per request, while"
+    echo "nginx (chunked) and lighttpd (buffered CGI output with Content-Length) accept 1."
   } >"$RESULTS"
 fi
 cat "$TMP/section.md" >>"$RESULTS"

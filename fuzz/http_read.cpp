@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,6 +47,24 @@ void sendAll(int fd, const uint8_t* data, size_t size)
     }
 }
 
+// libFuzzer's timer signal may interrupt connect(); the connection then
+// completes in the background.
+void connectTo(int fd)
+{
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&g_address), sizeof g_address) == 0)
+        return;
+    if (errno != EINTR) {
+        perror("connect");
+        abort();
+    }
+    pollfd p = {fd, POLLOUT, 0};
+    while (poll(&p, 1, -1) < 0)
+        FUZZ_CHECK(errno == EINTR);
+    int error = 0;
+    socklen_t length = sizeof error;
+    FUZZ_CHECK(getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -70,13 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     FUZZ_CHECK(client >= 0);
     setBuffer(client, SO_SNDBUF, 1 << 20);
-    if (connect(client, reinterpret_cast<const sockaddr*>(&g_address), sizeof g_address) != 0) {
-        perror("connect");
-        abort();
-    }
+    connectTo(client);
     sockaddr_in peer;
     socklen_t peerLength = sizeof peer;
-    int server = accept4(g_listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    int server;
+    do
+        server = accept4(g_listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    while (server < 0 && errno == EINTR);
     FUZZ_CHECK(server >= 0);
     setBuffer(server, SO_RCVBUF, 1 << 20);
     sendAll(client, data, size);

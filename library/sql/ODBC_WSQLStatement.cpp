@@ -1,4 +1,5 @@
 #include "ODBC_WSQL.h"
+#include "WSQLColumnTable.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -44,6 +45,15 @@ unsigned long countMarkers(const WString& sql)
         if (*p == '?')
             ++count;
     return count;
+}
+
+// Copies a fixed-size value into a parameter's buffer (sized for it by
+// param()) and sets the length the driver reads.
+template <typename Param, typename Value>
+void storeFixed(Param& p, const Value& value)
+{
+    memcpy(p.data.data(), &value, sizeof value);
+    p.indicator = sizeof value;
 }
 
 } // namespace
@@ -178,13 +188,7 @@ void ODBC_WSQLStatement::unbindColumns()
 
 void ODBC_WSQLStatement::setColumnCount(unsigned long count)
 {
-    ColumnDef* fresh = nullptr;
-    if (count > 0) {
-        if (count <= SIZE_MAX / sizeof(ColumnDef))
-            fresh = new (std::nothrow) ColumnDef[count];
-        if (!fresh)
-            throw WException("Out of memory.", -1);
-    }
+    ColumnDef* fresh = newColumnTable<ColumnDef>(count);
     unbindColumns();
     delete[] columns;
     columns = fresh;
@@ -417,19 +421,13 @@ void ODBC_WSQLStatement::setParamString(unsigned long position, const WString& v
 void ODBC_WSQLStatement::setParamNumber(unsigned long position, int value)
 {
     checkParamPos(position);
-    ParamDef& p = param(position, SQL_C_LONG, SQL_INTEGER, sizeof(SQLINTEGER));
-    SQLINTEGER number = value;
-    memcpy(p.data.data(), &number, sizeof number);
-    p.indicator = sizeof number;
+    storeFixed(param(position, SQL_C_LONG, SQL_INTEGER, sizeof(SQLINTEGER)), (SQLINTEGER)value);
 }
 
 void ODBC_WSQLStatement::setParamFloat(unsigned long position, double value)
 {
     checkParamPos(position);
-    ParamDef& p = param(position, SQL_C_DOUBLE, SQL_DOUBLE, sizeof(SQLDOUBLE));
-    SQLDOUBLE number = value;
-    memcpy(p.data.data(), &number, sizeof number);
-    p.indicator = sizeof number;
+    storeFixed(param(position, SQL_C_DOUBLE, SQL_DOUBLE, sizeof(SQLDOUBLE)), (SQLDOUBLE)value);
 }
 
 void ODBC_WSQLStatement::setParamArray(unsigned long position, const unsigned char* data, unsigned long length)
@@ -449,16 +447,13 @@ void ODBC_WSQLStatement::setParamDate(unsigned long position, const WDate& value
     if (type == TYPE_DATE) {
         // A date goes as a date structure: given a timestamp, drivers store
         // the time of day too, even into a DATE column.
-        ParamDef& p = param(position, SQL_C_DATE, SQL_DATE, sizeof(SQL_DATE_STRUCT));
         SQL_DATE_STRUCT day = {};
         day.year = (SQLSMALLINT)value.getYear();
         day.month = (SQLUSMALLINT)value.getMonth();
         day.day = (SQLUSMALLINT)value.getDay();
-        memcpy(p.data.data(), &day, sizeof day);
-        p.indicator = sizeof day;
+        storeFixed(param(position, SQL_C_DATE, SQL_DATE, sizeof(SQL_DATE_STRUCT)), day);
         return;
     }
-    ParamDef& p = param(position, SQL_C_TIMESTAMP, SQL_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT));
     SQL_TIMESTAMP_STRUCT stamp = {};
     stamp.year = (SQLSMALLINT)value.getYear();
     stamp.month = (SQLUSMALLINT)value.getMonth();
@@ -467,8 +462,7 @@ void ODBC_WSQLStatement::setParamDate(unsigned long position, const WDate& value
     stamp.minute = (SQLUSMALLINT)value.getMinute();
     stamp.second = (SQLUSMALLINT)value.getSecond();
     stamp.fraction = 0;
-    memcpy(p.data.data(), &stamp, sizeof stamp);
-    p.indicator = sizeof stamp;
+    storeFixed(param(position, SQL_C_TIMESTAMP, SQL_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)), stamp);
 }
 
 // --- execution ---
@@ -578,20 +572,14 @@ int ODBC_WSQLStatement::getNumber(unsigned long position) const
 {
     checkColumnPos(position);
     const ColumnDef& column = columns[position - 1];
-    int32_t number = 0;
-    if (column.size >= sizeof number)
-        memcpy(&number, column.data.data(), sizeof number);
-    return number;
+    return numberFromBytes<int32_t>(column.data.data(), column.size);
 }
 
 double ODBC_WSQLStatement::getFloat(unsigned long position) const
 {
     checkColumnPos(position);
     const ColumnDef& column = columns[position - 1];
-    double number = 0.0;
-    if (column.size >= sizeof number)
-        memcpy(&number, column.data.data(), sizeof number);
-    return number;
+    return numberFromBytes<double>(column.data.data(), column.size);
 }
 
 const unsigned char* ODBC_WSQLStatement::getArray(unsigned long position) const

@@ -1,4 +1,5 @@
 #include "SQLITE_WSQL.h"
+#include "WSQLColumnTable.h"
 
 #include <sqlite3.h>
 
@@ -91,13 +92,7 @@ void SQLITE_WSQLStatement::checkColumnPos(unsigned long position) const
 
 void SQLITE_WSQLStatement::setColumnCount(unsigned long count)
 {
-    ColumnDef* fresh = nullptr;
-    if (count > 0) {
-        if (count <= SIZE_MAX / sizeof(ColumnDef))
-            fresh = new (std::nothrow) ColumnDef[count];
-        if (!fresh)
-            throw WException("Out of memory.", -1);
-    }
+    ColumnDef* fresh = newColumnTable<ColumnDef>(count);
     delete[] columns;
     columns = fresh;
     columnCount = count;
@@ -324,20 +319,14 @@ int SQLITE_WSQLStatement::getNumber(unsigned long position) const
 {
     checkColumnPos(position);
     const WString& value = columns[position - 1].value;
-    int32_t number = 0;
-    if (value.length() >= sizeof number)
-        memcpy(&number, value.getBuf(), sizeof number);
-    return number;
+    return numberFromBytes<int32_t>(value.getBuf(), value.length());
 }
 
 double SQLITE_WSQLStatement::getFloat(unsigned long position) const
 {
     checkColumnPos(position);
     const WString& value = columns[position - 1].value;
-    double number = 0.0;
-    if (value.length() >= sizeof number)
-        memcpy(&number, value.getBuf(), sizeof number);
-    return number;
+    return numberFromBytes<double>(value.getBuf(), value.length());
 }
 
 const unsigned char* SQLITE_WSQLStatement::getArray(unsigned long position) const

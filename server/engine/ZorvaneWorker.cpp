@@ -50,6 +50,17 @@ void drainInput(int fd)
     }
 }
 
+// True when bytes have arrived that nobody read.
+bool inputWaiting(int fd)
+{
+    char c;
+    ssize_t n;
+    do {
+        n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n > 0;
+}
+
 } // namespace
 
 ZorvaneWorker::ZorvaneWorker()
@@ -141,9 +152,12 @@ void ZorvaneWorker::run()
     while (!stopRequested.load()) {
         busy = false;
         if (server != nullptr) {
-            server->workerIdle();
+            if (!server->acceptFor(client)) {
+                break;
+            }
+        } else {
+            clientReady.wait(0);
         }
-        clientReady.wait(0);
         if (stopRequested.load()) {
             break;
         }
@@ -166,9 +180,15 @@ void ZorvaneWorker::answerQuietly(HTTPResponse& response, unsigned code, const c
 void ZorvaneWorker::serveClient()
 {
     HTTPResponse response(control, &client);
+    // Until a whole header block of a request without a body has arrived, the
+    // client may still be sending.
+    Linger linger = Linger::Always;
     try {
         HTTPRequest request(control, &response);
         if (request.read(client, config.documentPath) == HTTPRequest::ReadResult::Request) {
+            if (request.contentLength <= 0 && *request.getHeader("TRANSFER-ENCODING") == '\0') {
+                linger = Linger::WhenInputWaits;
+            }
             RequestRouter router(tables);
             if (router.route(request)) {
                 router.dispatch(request);
@@ -189,13 +209,15 @@ void ZorvaneWorker::serveClient()
         control->onException(error);
         answerQuietly(response, 500, error.getMessage());
     }
-    closeClient();
+    closeClient(linger);
 }
 
-void ZorvaneWorker::closeClient()
+void ZorvaneWorker::closeClient(Linger linger)
 {
+    // The drain costs the worker a wait for the client's close; after a
+    // complete request without a body it is only needed when bytes follow.
     int fd = client.getHandle();
-    if (fd >= 0 && client.shutdownSend()) {
+    if (fd >= 0 && client.shutdownSend() && (linger == Linger::Always || inputWaiting(fd))) {
         drainInput(fd);
     }
     try {

@@ -12,16 +12,17 @@ class Zorvane;
 class ZorvaneControl;
 class HTTPResponse;
 
-// One of the server's worker threads: it waits until the server thread hands
-// it a connection, answers the one request on it and closes it again.
+// One of the server's worker threads: it accepts a connection on the
+// server's listener, answers the one request on it and closes it again.
+// A worker without a server waits for connections handed to it instead.
 class ZorvaneWorker : public WRunable {
 public:
     ZorvaneWorker();
     ~ZorvaneWorker() override;
 
     void configure(ZorvaneControl* control, const ServerConfig& config);
-    // The tables to route with (copied) and the server to tell when this
-    // worker becomes idle; set by the server before it starts the worker.
+    // The tables to route with (copied) and the server whose listener this
+    // worker accepts on; set by the server before it starts the worker.
     void setRouting(const RoutingTables& tables, Zorvane* server);
 
     // Starts the thread unless it runs already.
@@ -43,7 +44,11 @@ public:
 private:
     void serveClient();
     void answerQuietly(HTTPResponse& response, unsigned code, const char* message);
-    void closeClient();
+    // Always: the client may still be sending, so its input is drained
+    // before the close. WhenInputWaits: the whole request has arrived, so the
+    // drain is needed only when more bytes came after it.
+    enum class Linger { Always, WhenInputWaits };
+    void closeClient(Linger linger);
 
     ServerConfig config;
     std::atomic<bool> stopRequested;

@@ -17,6 +17,7 @@
 #include "ScriptEnvironment.h"
 #include "ZorvaneControl.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -75,12 +76,13 @@ sapi_module_struct makeSapiModule()
 
 sapi_module_struct sapiModule = makeSapiModule();
 
-// Process state of the runtime, guarded by stateLock.
+// Process state of the runtime, written under stateLock. What every request
+// looks at is atomic, so that the workers' scripts do not queue for the lock.
 std::mutex stateLock;
 int users = 0;           // startupPHP calls not yet matched by shutdownPHP
 bool started = false;    // the runtime was started (and not yet shut down)
-bool available = false;  // ... and its module start-up succeeded
-int runtimeGeneration = 0; // counts start-ups: a thread's context belongs to one
+std::atomic<bool> available{false};    // ... and its module start-up succeeded
+std::atomic<int> runtimeGeneration{0}; // counts start-ups: a thread's context belongs to one
 char version[32] = "";
 
 #ifndef ZTS
@@ -111,15 +113,16 @@ struct PendingLine {
     char text[200];
 };
 PendingLine pendingLines[2];
-int pendingCount = 0;
+std::atomic<int> pendingCount{0};
 
 void logLine(ZorvaneControl* control, const char* text, int level)
 {
     if (control == nullptr) {
-        if (pendingCount < 2) {
-            pendingLines[pendingCount].level = level;
-            snprintf(pendingLines[pendingCount].text, sizeof(pendingLines[pendingCount].text), "%s", text);
-            pendingCount++;
+        int n = pendingCount.load();
+        if (n < 2) {
+            pendingLines[n].level = level;
+            snprintf(pendingLines[n].text, sizeof(pendingLines[n].text), "%s", text);
+            pendingCount = n + 1;
         }
         return;
     }
@@ -289,11 +292,7 @@ void runScript(PHPRequestContext* context)
 // The calling thread's runtime context and crash guard; once per thread.
 bool prepareThread()
 {
-    int current;
-    {
-        std::lock_guard<std::mutex> lock(stateLock);
-        current = runtimeGeneration;
-    }
+    int current = runtimeGeneration.load();
     if (!threadState.hasContext || threadState.generation != current) {
 #ifdef ZTS
         ts_resource(0);
@@ -320,7 +319,7 @@ void startupPHP(ZorvaneControl* control)
 
 void announcePHP(ZorvaneControl* control)
 {
-    if (control == nullptr) return;
+    if (control == nullptr || pendingCount.load() == 0) return;
     PendingLine lines[2];
     int count;
     {
@@ -341,8 +340,7 @@ void shutdownPHP()
 
 bool isPHPAvailable()
 {
-    std::lock_guard<std::mutex> lock(stateLock);
-    return available;
+    return available.load();
 }
 
 bool isPHPThreadSafe()

@@ -4,7 +4,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,12 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include "ServerTestSupport.h"
+
 #include <chrono>
-#include <ctime>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,75 +41,19 @@ const char* const USAGE =
 // The time stamp that begins console and error.log lines: 'Tue Dec  8 20:28:23 2026'.
 const std::string TIME = "[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}";
 
-// A port nobody listens on right now, below the range the system hands out to
-// outgoing connections (so another test's client cannot take it meanwhile).
-unsigned freePort()
-{
-    static unsigned seed = (unsigned)::getpid() * 7919u + (unsigned)time(nullptr);
-    for (int attempt = 0; attempt < 200; attempt++) {
-        seed = seed * 1103515245u + 12345u;
-        unsigned port = 20000 + (seed >> 8) % 12000;
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons((uint16_t)port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        if (free) {
-            return port;
-        }
-    }
-    return 0;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// One request; the answer up to the server's close ("" when nobody listens).
-std::string request(unsigned port, const std::string& text)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons((uint16_t)port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string out;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-        char buffer[4096];
-        pollfd p{fd, POLLIN, 0};
-        while (::poll(&p, 1, 5000) > 0) {
-            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                break;
-            }
-            out.append(buffer, (size_t)n);
-        }
-    }
-    ::close(fd);
-    return out;
-}
+using servertest::readFile;
+using servertest::roundTrip;
 
 class ConsoleProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/zorvane-console-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        folder = name;
-        port = freePort();
-        ::mkdir((folder + "/cfg").c_str(), 0755);
-        ::mkdir((folder + "/docs").c_str(), 0755);
-        write("cfg/mime.txt", "text/html html\n");
-        write("cfg/cgi.txt", ".php;PHPBuildIn\n");
-        write("docs/index.html", "<h1>console</h1>");
-        write("docs/a.php", "<?php echo 'script';");
+        folder = site.root;
+        port = servertest::freePort();
+        site.write("cfg/mime.txt", "text/html html\n");
+        site.write("cfg/cgi.txt", ".php;PHPBuildIn\n");
+        site.write("docs/index.html", "<h1>console</h1>");
+        site.write("docs/a.php", "<?php echo 'script';");
     }
 
     void TearDown() override
@@ -119,20 +62,12 @@ protected:
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
-        ::nftw(folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
-               FTW_DEPTH | FTW_PHYS);
-    }
-
-    void write(const std::string& relative, const std::string& content)
-    {
-        std::ofstream out(folder + "/" + relative, std::ios::binary | std::ios::trunc);
-        out << content;
     }
 
     // cfg/init.txt naming the test's port and document folder, plus extra lines.
     void writeInit(const std::string& extra = "")
     {
-        write("cfg/init.txt", "httpHost=127.0.0.1\nhttpPort=" + std::to_string(port) + "\ndocPath=docs\n" + extra);
+        site.write("cfg/init.txt", "httpHost=127.0.0.1\nhttpPort=" + std::to_string(port) + "\ndocPath=docs\n" + extra);
     }
 
     // Starts the program in the folder with its output going to files there.
@@ -193,14 +128,7 @@ protected:
     bool waitListening()
     {
         for (int i = 0; i < 500; i++) {
-            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons((uint16_t)port);
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-            ::close(fd);
-            if (ok) {
+            if (servertest::Client(port).connected) {
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -211,6 +139,7 @@ protected:
     std::string out() { return readFile(folder + "/stdout.txt"); }
     std::string err() { return readFile(folder + "/stderr.txt"); }
 
+    servertest::TempFolder site;
     std::string folder;
     unsigned port = 0;
     pid_t pid = -1;
@@ -265,12 +194,12 @@ TEST_F(ConsoleProgramTest, FinishesAfterScriptRequests)
     launch({"--auto-finish=-2", "--loglevel=2"});
     ASSERT_TRUE(waitListening());
     // Static files do not count.
-    EXPECT_TRUE(contains(request(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
-    EXPECT_TRUE(contains(request(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
-    request(port, "GET /a.php HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(contains(roundTrip(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
+    EXPECT_TRUE(contains(roundTrip(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
+    roundTrip(port, "GET /a.php HTTP/1.1\r\n\r\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(finish(10), -1) << "ended after one script request";
-    request(port, "GET /a.php HTTP/1.1\r\n\r\n");
+    roundTrip(port, "GET /a.php HTTP/1.1\r\n\r\n");
     EXPECT_EQ(finish(5000), 0);
     std::string text = out();
     EXPECT_TRUE(contains(text, " : Auto finish after 2 request(s)\r\n")) << text;
@@ -284,8 +213,8 @@ TEST_F(ConsoleProgramTest, ErrorsGoToErrorLogAndTheConsole)
     writeInit();
     launch({"--auto-finish=2", "--loglevel=0"});
     ASSERT_TRUE(waitListening());
-    EXPECT_TRUE(contains(request(port, "PATCH / HTTP/1.1\r\n\r\n"), "400 Bad Request"));
-    EXPECT_TRUE(contains(request(port, "GET /a?x=%4G HTTP/1.1\r\n\r\n"), "400 Bad Request"));
+    EXPECT_TRUE(contains(roundTrip(port, "PATCH / HTTP/1.1\r\n\r\n"), "400 Bad Request"));
+    EXPECT_TRUE(contains(roundTrip(port, "GET /a?x=%4G HTTP/1.1\r\n\r\n"), "400 Bad Request"));
     EXPECT_EQ(finish(), 0);
     std::string log = readFile(folder + "/error.log");
     EXPECT_TRUE(std::regex_match(
@@ -307,7 +236,7 @@ TEST_F(ConsoleProgramTest, HeaderLevelShowsTheRawProtocol)
     writeInit();
     launch({"--auto-finish=1", "--loglevel=3"});
     ASSERT_TRUE(waitListening());
-    request(port, "GET /missing.html HTTP/1.1\r\nHost: here\r\n\r\n");
+    roundTrip(port, "GET /missing.html HTTP/1.1\r\nHost: here\r\n\r\n");
     EXPECT_EQ(finish(), 0);
     std::string text = out();
     EXPECT_TRUE(contains(text, "\r\nGET /missing.html HTTP/1.1\nHost: here\n\r\n")) << text;
@@ -324,7 +253,7 @@ TEST_F(ConsoleProgramTest, OptionsFallBackToTheInitFile)
     EXPECT_EQ(run({"--port=abc", "--port", "--unknown=1"}), 0);
     EXPECT_TRUE(contains(out(), "Create HTTP server: Host=127.0.0.1, Port=" + std::to_string(port) + "\r\n")) << out();
     // Options win over the file.
-    unsigned other = freePort();
+    unsigned other = servertest::freePort();
     EXPECT_EQ(run({"--port=" + std::to_string(other), "--docpath=elsewhere", "--host=localhost"}), 0);
     EXPECT_TRUE(contains(out(), "Create HTTP server: Host=localhost, Port=" + std::to_string(other) + "\r\n"))
         << out();
@@ -333,7 +262,7 @@ TEST_F(ConsoleProgramTest, OptionsFallBackToTheInitFile)
 
 TEST_F(ConsoleProgramTest, EmptyInitFileGivesTheDefaults)
 {
-    write("cfg/init.txt", "");
+    site.write("cfg/init.txt", "");
     EXPECT_EQ(run({"--port=" + std::to_string(port), "--auto-finish=1"}), 0);
     char cwd[4096];
     std::string here = ::realpath(folder.c_str(), cwd) ? cwd : folder;
@@ -367,7 +296,7 @@ TEST_F(ConsoleProgramTest, StartURLWithoutABrowserIsHarmless)
     writeInit();
     launch({"--auto-finish=1", "--open-url=http://127.0.0.1:" + std::to_string(port) + "/"}, folder + "/none");
     ASSERT_TRUE(waitListening());
-    EXPECT_TRUE(contains(request(port, "GET / HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
+    EXPECT_TRUE(contains(roundTrip(port, "GET / HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
     EXPECT_EQ(finish(), 0);
     EXPECT_TRUE(contains(out(), " : Webserver stopped\r\n"));
 }
@@ -376,7 +305,7 @@ TEST_F(ConsoleProgramTest, StartURLOpensTheBrowser)
 {
     // A stand-in for xdg-open that notes how it was called.
     ::mkdir((folder + "/bin").c_str(), 0755);
-    write("bin/xdg-open", "#!/bin/sh\n"
+    site.write("bin/xdg-open", "#!/bin/sh\n"
                           "i=$(readlink /proc/$$/fd/0); o=$(readlink /proc/$$/fd/1); e=$(readlink /proc/$$/fd/2)\n"
                           "printf 'args=%s:%s\\n%s %s %s\\n' \"$#\" \"$1\" \"$i\" \"$o\" \"$e\" > opened.tmp\n"
                           "mv opened.tmp opened.txt\n");

@@ -88,6 +88,7 @@ struct WaveOutDevice {
     void run();
     void feed();
     void finish(std::vector<Entry>& entries, std::unique_lock<std::mutex>& lock);
+    void markDone(const std::vector<Entry>& entries, std::unique_lock<std::mutex>& lock);
     void doReset(std::unique_lock<std::mutex>& lock);
     void notify(WaveMessage message, WaveHeader* header)
     {
@@ -121,12 +122,19 @@ void WaveOutDevice::finish(std::vector<Entry>& entries, std::unique_lock<std::mu
     for (const Entry& e : entries)
         backend->played(e.header->data, e.header->bufferLength);
     lock.lock();
+    markDone(entries, lock);
+    entries.clear();
+}
+
+// Flags blocks done under the lock, then calls back for each with the lock
+// released (entered with the lock held, left held).
+void WaveOutDevice::markDone(const std::vector<Entry>& entries, std::unique_lock<std::mutex>& lock)
+{
     for (const Entry& e : entries)
         e.header->flags = (e.header->flags & ~WAVE_HEADER_INQUEUE) | WAVE_HEADER_DONE;
     lock.unlock();
     for (const Entry& e : entries)
         notify(WaveMessage::Done, e.header);
-    entries.clear();
     lock.lock();
 }
 
@@ -151,12 +159,7 @@ void WaveOutDevice::doReset(std::unique_lock<std::mutex>& lock)
     }
     backend->drop();
     lock.lock();
-    for (const Entry& e : entries)
-        e.header->flags = (e.header->flags & ~WAVE_HEADER_INQUEUE) | WAVE_HEADER_DONE;
-    lock.unlock();
-    for (const Entry& e : entries)
-        notify(WaveMessage::Done, e.header);
-    lock.lock();
+    markDone(entries, lock);
     resetsDone = std::max(resetsDone, target);
     resetDone.notify_all();
 }

@@ -9,45 +9,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileTestSupport.h"
 #include "WException.h"
 #include "WInitFile.h"
 
 namespace {
 
-class InitFileTest : public ::testing::Test {
+// Each test works in a fresh folder of its own (path, write and read name
+// files in it).
+class InitFileTest : public ::testing::Test, protected TempDir {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/initfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override
-    {
-        std::string command = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(command.c_str()), 0);
-    }
-
-    std::string path(const char* name) const { return dir + "/" + name; }
-
-    void write(const char* name, const std::string& content) const
-    {
-        std::ofstream out(path(name), std::ios::binary);
-        out << content;
-    }
-
-    std::string read(const char* name) const
-    {
-        std::ifstream in(path(name), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
     int fileCount() const
     {
         int n = 0;
-        DIR* d = opendir(dir.c_str());
+        DIR* d = opendir(root.c_str());
         while (struct dirent* e = readdir(d)) {
             if (e->d_name[0] != '.')
                 n++;
@@ -55,8 +30,6 @@ protected:
         closedir(d);
         return n;
     }
-
-    std::string dir;
 };
 
 } // namespace

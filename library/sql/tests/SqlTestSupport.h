@@ -45,3 +45,18 @@ WSQLException expectSqlError(F&& code)
     ADD_FAILURE() << "no WSQLException thrown";
     return WSQLException("(none)", 0);
 }
+
+// Both engines' round trip stores 2024-02-29 13:05:09 in a DATE column and a
+// TIMESTAMP column: the date comes back at midnight, the time stamp whole.
+inline void expectLeapDayColumns(WSQLStatement& select, unsigned long datePosition, unsigned long stampPosition)
+{
+    const WDate& date = select.getDate(datePosition);
+    EXPECT_EQ(date.getYear(), 2024);
+    EXPECT_EQ(date.getMonth(), 2);
+    EXPECT_EQ(date.getDay(), 29);
+    EXPECT_EQ(date.getHour(), 0);
+    const WDate& stamp = select.getDate(stampPosition);
+    EXPECT_EQ(stamp.getHour(), 13);
+    EXPECT_EQ(stamp.getMinute(), 5);
+    EXPECT_EQ(stamp.getSecond(), 9); // seconds are kept
+}

@@ -1,5 +1,6 @@
 #include "MimeTypeMap.h"
 
+#include "ServerTestSupport.h"
 #include "WException.h"
 
 #include <gtest/gtest.h>
@@ -13,22 +14,14 @@ namespace {
 
 class MimeTypeMapTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char templ[] = "/tmp/zv_mime_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(templ));
-        dir = templ;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
     std::string write(const std::string& text)
     {
-        std::string path = dir + "/mime.txt";
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
+        folder.write("mime.txt", text);
+        return folder.path("mime.txt");
     }
 
-    std::string dir;
+    servertest::TempFolder folder;
+    const std::string dir = folder.root;
 };
 
 TEST_F(MimeTypeMapTest, LineRules)

@@ -1,11 +1,14 @@
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
-#include "ProtoTestSupport.h"
+#include "ServerTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
+
+using servertest::LoopbackConnection;
+using servertest::RecordingControl;
 
 namespace {
 

@@ -1,12 +1,15 @@
 #include "HTTPResponse.h"
 #include "HTTPStatus.h"
-#include "ProtoTestSupport.h"
+#include "ServerTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <thread>
+
+using servertest::LoopbackConnection;
+using servertest::RecordingControl;
 
 namespace {
 
@@ -186,7 +189,7 @@ TEST(ResponseTest, ReadsTheBody)
 void resetPeer(LoopbackConnection& c)
 {
     linger l{1, 0};
-    setsockopt(c.client, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    setsockopt(c.client.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     c.closeClient();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }

@@ -1,10 +1,13 @@
 #pragma once
 
-// Shared by the server's end-to-end tests: a temporary site with its own cfg/
-// folder (the server reads cfg/ from the current directory), a control that
-// records what the server reports, and a raw HTTP client over loopback.
+// Shared by the server's tests (engine, scripting and the console program): a
+// temporary site with its own cfg/ folder (the server reads cfg/ from the
+// current directory), a control that records what the server reports, a raw
+// HTTP client over loopback, and a loopback connection whose server end is a
+// WSocket for the protocol tests.
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <fcntl.h>
 #include <ftw.h>
 #include <netinet/in.h>
@@ -20,16 +23,19 @@
 #include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ServerConfig.h"
 #include "WException.h"
+#include "WSocket.h"
 #include "Zorvane.h"
 #include "ZorvaneControl.h"
 
@@ -52,6 +58,7 @@ public:
     {
         std::lock_guard<std::mutex> guard(lock);
         exceptions.push_back(e.toString().getBuf());
+        messages.push_back(e.getMessage().getBuf());
     }
     void log(const char* message, int level) override
     {
@@ -80,15 +87,44 @@ public:
         return n;
     }
     bool has(int level, const std::string& text) { return count(level, text) > 0; }
+    // Whether a line at level is exactly text.
+    bool hasLine(int level, const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (const Line& l : lines) {
+            if (l.level == level && l.text == text) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::vector<std::string> linesAt(int level)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        std::vector<std::string> out;
+        for (const Line& l : lines) {
+            if (l.level == level) {
+                out.push_back(l.text);
+            }
+        }
+        return out;
+    }
     std::vector<Line> snapshot()
     {
         std::lock_guard<std::mutex> guard(lock);
         return lines;
     }
+    // What reached onException, as toString() words it.
     std::vector<std::string> exceptionTexts()
     {
         std::lock_guard<std::mutex> guard(lock);
         return exceptions;
+    }
+    // The same exceptions' messages alone.
+    std::vector<std::string> exceptionMessages()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return messages;
     }
     // Waits until a line at level containing text arrives.
     bool waitFor(int level, const std::string& text, int ms = 5000)
@@ -111,15 +147,34 @@ private:
     std::mutex lock;
     std::vector<Line> lines;
     std::vector<std::string> exceptions;
+    std::vector<std::string> messages;
 };
 
-// A temporary folder that becomes the current directory while it lives.
-class TempSite {
+inline void writeFile(const std::filesystem::path& path, const std::string& content,
+                      bool executable = false)
+{
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (executable) {
+        ::chmod(path.c_str(), 0755);
+    }
+}
+
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A temporary folder, removed with everything in it when the object goes.
+class TempFolder {
 public:
-    TempSite()
+    TempFolder()
     {
-        char buffer[PATH_MAX];
-        previous = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
         std::string pattern = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
         pattern += "/zorvane-test-XXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
@@ -128,6 +183,30 @@ public:
             throw std::runtime_error("mkdtemp failed");
         }
         root = name.data();
+    }
+    ~TempFolder()
+    {
+        ::nftw(root.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); },
+               16, FTW_DEPTH | FTW_PHYS);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // Writes a file below the folder, making its folders.
+    void write(const std::string& relative, const std::string& content) { writeFile(path(relative), content); }
+    void makeFolders(const std::string& relative) { std::filesystem::create_directories(path(relative)); }
+    std::string path(const std::string& relative) const { return root + "/" + relative; }
+
+    std::string root;
+};
+
+// A temporary folder that becomes the current directory while it lives.
+class TempSite : public TempFolder {
+public:
+    TempSite()
+    {
+        char buffer[PATH_MAX];
+        previous = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
         if (::chdir(root.c_str()) != 0) {
             throw std::runtime_error("chdir failed");
         }
@@ -137,36 +216,7 @@ public:
         if (::chdir(previous.c_str()) != 0) {
             // nothing sensible left to do
         }
-        ::nftw(root.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); },
-               16, FTW_DEPTH | FTW_PHYS);
     }
-    TempSite(const TempSite&) = delete;
-    TempSite& operator=(const TempSite&) = delete;
-
-    // Writes a file below the site, making its folders.
-    void write(const std::string& relative, const std::string& content)
-    {
-        makeFolders(relative.substr(0, relative.rfind('/') == std::string::npos ? 0 : relative.rfind('/')));
-        std::ofstream out(root + "/" + relative, std::ios::binary | std::ios::trunc);
-        out << content;
-    }
-    void makeFolders(const std::string& relative)
-    {
-        std::string path = root;
-        size_t start = 0;
-        while (start < relative.size()) {
-            size_t end = relative.find('/', start);
-            if (end == std::string::npos) {
-                end = relative.size();
-            }
-            path += "/" + relative.substr(start, end - start);
-            ::mkdir(path.c_str(), 0755);
-            start = end + 1;
-        }
-    }
-    std::string path(const std::string& relative) const { return root + "/" + relative; }
-
-    std::string root;
 
 private:
     std::string previous;
@@ -206,12 +256,7 @@ public:
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
-    ~Client()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+    ~Client() { close(); }
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
@@ -228,6 +273,13 @@ public:
         return true;
     }
     void shutdownSend() { ::shutdown(fd, SHUT_WR); }
+    void close()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
     // Everything until the server closes, or what came within ms.
     std::string readAll(int ms = 10000)
     {
@@ -281,6 +333,79 @@ inline std::string get(unsigned port, const std::string& path)
     return roundTrip(port, "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
 }
 
+// One accepted loopback connection: the server end is a WSocket, the client
+// end a plain socket the test writes to and reads from.
+class LoopbackConnection {
+public:
+    LoopbackConnection()
+        : listener(listenOnLoopback(port))
+        , client(port)
+    {
+        if (!client.connected) {
+            ADD_FAILURE() << "connect: " << errno;
+        }
+        sockaddr_in peer{};
+        socklen_t len = sizeof peer;
+        int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        if (fd < 0) {
+            ADD_FAILURE() << "accept: " << errno;
+        }
+        server.init(fd, peer);
+        server.setRecvTimeout(30000);
+    }
+    ~LoopbackConnection()
+    {
+        try {
+            server.close();
+        } catch (WException&) {
+        }
+        ::close(listener);
+    }
+    LoopbackConnection(const LoopbackConnection&) = delete;
+    LoopbackConnection& operator=(const LoopbackConnection&) = delete;
+
+    void send(const std::string& bytes)
+    {
+        if (!client.send(bytes)) {
+            ADD_FAILURE() << "send: " << errno;
+        }
+    }
+    void closeClient() { client.close(); }
+    void shutdownClientWrite() { client.shutdownSend(); }
+    // Everything the server end sends until it closes (or 5 s pass).
+    std::string receiveAll() { return client.readAll(5000); }
+    // Closes the server end (send side first) and returns what the client got.
+    std::string finish()
+    {
+        try {
+            server.close();
+        } catch (WException&) {
+        }
+        return receiveAll();
+    }
+
+    unsigned port = 0;
+    int listener = -1;
+    Client client;
+    WSocket server;
+
+private:
+    static int listenOnLoopback(unsigned& port)
+    {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            ADD_FAILURE() << "listen: " << errno;
+        }
+        port = ntohs(a.sin_port);
+        return fd;
+    }
+};
+
 // The status line of a response.
 inline std::string statusLine(const std::string& response)
 {
@@ -302,6 +427,24 @@ inline std::string errorPage(unsigned code, const std::string& reason, const std
            "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>" +
            std::to_string(code) + " " + reason + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message +
            "</p>\n</body></html>\n";
+}
+
+// Starts server on a free loopback port and notes the port in config.
+inline void startOnFreePort(Zorvane& server, ZorvaneControl* control, ServerConfig& config)
+{
+    // Another test running at the same time may take the port first.
+    for (int attempt = 0;; attempt++) {
+        config.port = freePort();
+        server.configure(control, config);
+        try {
+            server.start();
+            return;
+        } catch (WSocketException& e) {
+            if (e.getId() != -7 || attempt == 10) {
+                throw;
+            }
+        }
+    }
 }
 
 // A site with documents in docs/, pictures outside it under pics/ (a virtual
@@ -332,19 +475,7 @@ protected:
         config.host = "127.0.0.1";
         config.documentPath = (site.root + "/docs").c_str();
         server = std::make_unique<Zorvane>(&control, config);
-        // Another test running at the same time may take the port first.
-        for (int attempt = 0;; attempt++) {
-            config.port = freePort();
-            server->configure(&control, config);
-            try {
-                server->start();
-                break;
-            } catch (WSocketException& e) {
-                if (e.getId() != -7 || attempt == 10) {
-                    throw;
-                }
-            }
-        }
+        startOnFreePort(*server, &control, config);
         port = config.port;
     }
 

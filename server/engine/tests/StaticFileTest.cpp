@@ -1,5 +1,5 @@
 #include "HTTPResponse.h"
-#include "ProtoTestSupport.h"
+#include "ServerTestSupport.h"
 #include "WRepository.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,9 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <thread>
+
+using servertest::LoopbackConnection;
+using servertest::RecordingControl;
 
 namespace {
 
@@ -32,20 +35,16 @@ class StaticFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char templ[] = "/tmp/zv_static_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(templ));
-        dir = templ;
+        dir = folder.root;
         content.resize(1000);
         for (size_t i = 0; i < content.size(); ++i)
             content[i] = (char)('a' + i % 26);
         file = make("f.html", content);
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
     std::string make(const std::string& name, const std::string& bytes)
     {
-        std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
+        folder.write(name, bytes);
+        std::string path = folder.path(name);
         struct timeval times[2] = {{MTIME, 0}, {MTIME, 0}};
         utimes(path.c_str(), times);
         return path;
@@ -86,6 +85,7 @@ protected:
     }
 
     RecordingControl control;
+    servertest::TempFolder folder;
     std::string dir;
     std::string content;
     std::string file;
@@ -277,10 +277,10 @@ TEST_F(StaticFileTest, ClientGoneMidBody)
         auto previous = signal(SIGPIPE, disposition);
         LoopbackConnection c;
         linger l{1, 0};
-        setsockopt(c.client, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        setsockopt(c.client.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         std::thread closer([&] {
             char buf[1000];
-            recv(c.client, buf, sizeof buf, 0);
+            recv(c.client.fd, buf, sizeof buf, 0);
             c.closeClient();
         });
         HTTPResponse response(&control, &c.server);

@@ -29,18 +29,17 @@ const char* CGI_VARIABLES[] = {
 const std::string HEADER_BLOCK = "HTTP/1.1 200 OK\nServer: Zorvane with PHP 5.4.3 V1.1\nConnection: close\n";
 const std::string TEXT = "printf 'Content-Type: text/plain\\r\\n\\r\\n'\n";
 
-class CGISite : public ::testing::Environment {
-public:
-    void SetUp() override
+class CGISite : public SharedSite {
+protected:
+    void fill(ScriptSite& site) override
     {
-        site = std::make_unique<TempSite>();
-        writeFile(site->root / "cfg" / "cgi.txt",
+        writeFile(site.path("cfg/cgi.txt"),
                   "# test interpreters\n"
                   ".sh;/bin/sh\n"
                   ".lookup;sh\n"
                   ".strict;/bin/sh -e\n"
                   ".nosuch;/no/such/interpreter\n");
-        std::filesystem::path www = site->www();
+        std::filesystem::path www = site.www();
         writeFile(www / "hello.sh", "printf 'Content-Type: text/plain\\r\\n\\r\\nhello'\n");
         writeFile(www / "hello.lookup", "printf 'Content-Type: text/plain\\r\\n\\r\\nfound'\n");
         writeFile(www / "args.strict", TEXT + "printf '%s|' \"$#\" \"$0\" \"$@\"\n");
@@ -54,20 +53,8 @@ public:
         writeFile(www / "fds.sh", TEXT + "ls -l /proc/$$/fd\n");
         writeFile(www / "endless.sh", TEXT + "echo $$ > endless.pid\nwhile :; do echo tick; sleep 0.05; done\n");
         writeFile(www / "quiet.sh", TEXT + "echo $$ > quiet.pid\nexec sleep 30\n");
-        server = std::make_unique<TestServer>(*site);
     }
-    void TearDown() override
-    {
-        server.reset();
-        site.reset();
-    }
-
-    static std::unique_ptr<TempSite> site;
-    static std::unique_ptr<TestServer> server;
 };
-
-std::unique_ptr<TempSite> CGISite::site;
-std::unique_ptr<TestServer> CGISite::server;
 
 const auto* const registered = ::testing::AddGlobalTestEnvironment(new CGISite);
 
@@ -114,7 +101,7 @@ pid_t readPid(const std::string& name)
     pid_t pid = 0;
     waitUntil([&] {
         // Programs run in the server's current directory.
-        pid = atoi(readFile(CGISite::site->root / name).c_str());
+        pid = atoi(readFile(CGISite::site->path(name)).c_str());
         return pid > 0;
     });
     return pid;
@@ -206,11 +193,11 @@ TEST(CGIServer, PostBodyArrivesWholeThenEndOfFile)
 TEST(CGIServer, ShortBodyEndsAtTheReceiveTimeOut)
 {
     CGISite::server->server->setClientTimeouts(1000, 30000);
-    int s = connectTo(port());
-    ASSERT_GE(s, 0);
-    sendAll(s, "POST /echo.sh HTTP/1.1\r\nContent-Length: 10\r\n\r\nabcd");
-    std::string answer = receiveAll(s, 10000);
-    close(s);
+    Client client(port());
+    ASSERT_TRUE(client.connected);
+    client.send("POST /echo.sh HTTP/1.1\r\nContent-Length: 10\r\n\r\nabcd");
+    std::string answer = client.readAll(10000);
+    client.close();
     CGISite::server->server->setClientTimeouts(30000, 30000);
     EXPECT_EQ("abcd", cgiBody(answer));
 }
@@ -241,19 +228,19 @@ TEST(CGIServer, ArgumentsAreSplitWithoutAShell)
     // Shell syntax in the URL reaches the interpreter as part of one argument.
     answer = get(port(), "/a;touch${IFS}pwned;$(touch${IFS}pwned2)`touch${IFS}pwned3`.sh");
     EXPECT_FALSE(std::filesystem::exists(www() / "pwned"));
-    EXPECT_FALSE(std::filesystem::exists(CGISite::site->root / "pwned"));
-    EXPECT_FALSE(std::filesystem::exists(CGISite::site->root / "pwned2"));
-    EXPECT_FALSE(std::filesystem::exists(CGISite::site->root / "pwned3"));
+    EXPECT_FALSE(std::filesystem::exists(CGISite::site->path("pwned")));
+    EXPECT_FALSE(std::filesystem::exists(CGISite::site->path("pwned2")));
+    EXPECT_FALSE(std::filesystem::exists(CGISite::site->path("pwned3")));
 }
 
 TEST(CGIServer, MissingInterpreterAnswers500)
 {
     std::string answer = get(port(), "/x.nosuch");
-    EXPECT_EQ("HTTP/1.1 500 Internal Server Error", statusLineOf(answer));
+    EXPECT_EQ("HTTP/1.1 500 Internal Server Error", statusLine(answer));
     std::string message = "Cannot create process: /no/such/interpreter " + (www() / "x.nosuch").string();
     EXPECT_NE(std::string::npos, answer.find(message)) << answer;
-    EXPECT_TRUE(std::count(CGISite::server->control.exceptions.begin(), CGISite::server->control.exceptions.end(),
-                           message) >= 1);
+    std::vector<std::string> messages = CGISite::server->control.exceptionMessages();
+    EXPECT_TRUE(std::count(messages.begin(), messages.end(), message) >= 1);
 }
 
 TEST(CGIServer, NoZombieNoStrayDescriptor)
@@ -289,23 +276,23 @@ TEST(CGIServer, NoZombieNoStrayDescriptor)
 
 TEST(CGIServer, ChildIsKilledWhenTheClientLeaves)
 {
-    std::filesystem::remove(CGISite::site->root / "endless.pid");
-    int s = connectTo(port());
-    ASSERT_GE(s, 0);
-    sendAll(s, "GET /endless.sh HTTP/1.1\r\n\r\n");
+    std::filesystem::remove(CGISite::site->path("endless.pid"));
+    Client client(port());
+    ASSERT_TRUE(client.connected);
+    client.send("GET /endless.sh HTTP/1.1\r\n\r\n");
     char buffer[256];
-    ASSERT_GT(recv(s, buffer, sizeof buffer, 0), 0);
+    ASSERT_GT(recv(client.fd, buffer, sizeof buffer, 0), 0);
     pid_t pid = readPid("endless.pid");
     ASSERT_GT(pid, 0);
     linger off{1, 0};
-    setsockopt(s, SOL_SOCKET, SO_LINGER, &off, sizeof off);
-    close(s);
+    setsockopt(client.fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    client.close();
     EXPECT_TRUE(waitUntil([&] { return processGone(pid); }));
 }
 
 TEST(CGIServer, ChildIsKilledAtTheTimeLimit)
 {
-    std::filesystem::remove(CGISite::site->root / "quiet.pid");
+    std::filesystem::remove(CGISite::site->path("quiet.pid"));
     CGIExecutor::setTimeLimit(1);
     auto started = std::chrono::steady_clock::now();
     std::string answer = get(port(), "/quiet.sh");
@@ -314,5 +301,5 @@ TEST(CGIServer, ChildIsKilledAtTheTimeLimit)
     EXPECT_EQ("", cgiBody(answer));
     pid_t pid = readPid("quiet.pid");
     EXPECT_TRUE(waitUntil([&] { return processGone(pid); }));
-    EXPECT_TRUE(CGISite::server->control.hasLineContaining(-1, "CGI program killed after 1 seconds"));
+    EXPECT_TRUE(CGISite::server->control.has(-1, "CGI program killed after 1 seconds"));
 }

@@ -8,9 +8,9 @@ using namespace scripttest;
 
 namespace {
 
-void writeSite(const TempSite& site)
+void writeSite(const ScriptSite& site)
 {
-    writeFile(site.root / "cfg" / "cgi.txt", ".php;PHPBuildIn\n");
+    writeFile(site.path("cfg/cgi.txt"), ".php;PHPBuildIn\n");
     writeFile(site.www() / "n.php", "<?php $n = ($GLOBALS['n'] ?? 0) + 1; echo 'run ', $n;");
 }
 
@@ -18,7 +18,7 @@ void writeSite(const TempSite& site)
 
 TEST(PHPLifecycle, RuntimeStartsAgainAfterAShutdown)
 {
-    TempSite site;
+    ScriptSite site;
     writeSite(site);
     for (int round = 0; round < 3; round++) {
         TestServer server(site);
@@ -30,7 +30,7 @@ TEST(PHPLifecycle, RuntimeStartsAgainAfterAShutdown)
 
 TEST(PHPLifecycle, TwoServersShareOneRuntime)
 {
-    TempSite site;
+    ScriptSite site;
     writeSite(site);
     auto first = std::make_unique<TestServer>(site);
     {

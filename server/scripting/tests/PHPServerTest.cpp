@@ -28,25 +28,18 @@ const char* SERVER_VARIABLES[] = {
 };
 
 // One site and one server for the whole program: PHP starts once per process.
-class PHPSite : public ::testing::Environment {
-public:
-    void SetUp() override
+class PHPSite : public SharedSite {
+protected:
+    void fill(ScriptSite& site) override
     {
-        site = std::make_unique<TempSite>();
         std::string ini = readFile(std::filesystem::path(sourceDir()) / "cfg" / "php.ini");
         ASSERT_FALSE(ini.empty()) << "cfg/php.ini of the source tree";
         // Plain-text errors are easier to match; nothing buffered, so output
         // reaches the socket as the script writes it.
         ini += "\nhtml_errors = Off\nlog_errors = Off\noutput_buffering = 0\n";
-        writeFile(site->root / "cfg" / "php.ini", ini);
-        writeFile(site->root / "cfg" / "cgi.txt", ".php;PHPBuildIn\n");
-        writeScripts(site->www());
-        server = std::make_unique<TestServer>(*site);
-    }
-    void TearDown() override
-    {
-        server.reset();
-        site.reset();
+        writeFile(site.path("cfg/php.ini"), ini);
+        writeFile(site.path("cfg/cgi.txt"), ".php;PHPBuildIn\n");
+        writeScripts(site.www());
     }
 
     static void writeScripts(const std::filesystem::path& www)
@@ -86,12 +79,7 @@ public:
         writeFile(www / "code.php", "<?php http_response_code(404); echo 'missing';");
     }
 
-    static std::unique_ptr<TempSite> site;
-    static std::unique_ptr<TestServer> server;
 };
-
-std::unique_ptr<TempSite> PHPSite::site;
-std::unique_ptr<TestServer> PHPSite::server;
 
 const auto* const registered = ::testing::AddGlobalTestEnvironment(new PHPSite);
 
@@ -100,7 +88,7 @@ unsigned port()
     return PHPSite::server->port;
 }
 
-TestControl& control()
+RecordingControl& control()
 {
     return PHPSite::server->control;
 }
@@ -124,9 +112,9 @@ std::string headerBlock(const std::string& answer)
 TEST(PHPServer, RuntimeIsEmbeddedAndAnnounced)
 {
     ASSERT_TRUE(isPHPAvailable());
-    EXPECT_TRUE(control().hasLineContaining(1, std::string("Embedded PHP ") + getPHPVersion()));
+    EXPECT_TRUE(control().has(1, std::string("Embedded PHP ") + getPHPVersion()));
     std::string answer = get(port(), "/hello.php");
-    EXPECT_EQ("HTTP/1.1 200 OK", statusLineOf(answer));
+    EXPECT_EQ("HTTP/1.1 200 OK", statusLine(answer));
     EXPECT_NE(std::string::npos, answer.find("\nServer: Zorvane with PHP 5.4.3 V1.1\n"));
     EXPECT_NE(std::string::npos, answer.find("\nContent-type: text/html; charset=UTF-8\n"));
     EXPECT_NE(std::string::npos, answer.find("\nConnection: close\n\n"));
@@ -189,10 +177,10 @@ TEST(PHPServer, NegativeContentLengthMeansNoBody)
                                           "Content-Length: -5\r\n\r\n");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     // Either the parser refuses it, or the script sees an empty body.
-    if (statusLineOf(answer) == "HTTP/1.1 200 OK") {
+    if (statusLine(answer) == "HTTP/1.1 200 OK") {
         EXPECT_EQ("{\"get\":[],\"post\":[],\"cookie\":[],\"input\":\"\"}", bodyOf(answer));
     } else {
-        EXPECT_EQ("HTTP/1.1 400 Bad Request", statusLineOf(answer));
+        EXPECT_EQ("HTTP/1.1 400 Bad Request", statusLine(answer));
     }
 }
 
@@ -232,7 +220,7 @@ TEST(PHPServer, MultipartUploadFillsFiles)
 TEST(PHPServer, LocationGivesOne302AndHeaderOperationsAreHonoured)
 {
     std::string answer = get(port(), "/redirect.php");
-    EXPECT_EQ("HTTP/1.1 302 Moved Temporarily", statusLineOf(answer));
+    EXPECT_EQ("HTTP/1.1 302 Moved Temporarily", statusLine(answer));
     std::string head = headerBlock(answer);
     EXPECT_EQ(std::string::npos, head.find("Location: /first"));
     EXPECT_NE(std::string::npos, head.find("\nLocation: /second\n"));
@@ -248,13 +236,13 @@ TEST(PHPServer, LocationGivesOne302AndHeaderOperationsAreHonoured)
 
     // The status of one request does not carry over into the next on that thread.
     for (int i = 0; i < 16; i++) get(port(), "/code.php");
-    for (int i = 0; i < 16; i++) EXPECT_EQ("HTTP/1.1 200 OK", statusLineOf(get(port(), "/hello.php")));
+    for (int i = 0; i < 16; i++) EXPECT_EQ("HTTP/1.1 200 OK", statusLine(get(port(), "/hello.php")));
 }
 
 TEST(PHPServer, HeadGetsTheHeadersOnly)
 {
     std::string answer = httpExchange(port(), "HEAD /hello.php HTTP/1.1\r\nHost: x\r\n\r\n");
-    EXPECT_EQ("HTTP/1.1 200 OK", statusLineOf(answer));
+    EXPECT_EQ("HTTP/1.1 200 OK", statusLine(answer));
     EXPECT_EQ("", bodyOf(answer));
 }
 
@@ -287,13 +275,13 @@ TEST(PHPServer, StackOverflowIsAnswered500AndTheWorkerServesOn)
     // Sixteen overflows: every one of the 15 workers gets one, one worker two.
     for (int i = 0; i < 16; i++) {
         std::string answer = get(port(), "/overflow.php");
-        EXPECT_EQ("HTTP/1.1 500 Internal Server Error", statusLineOf(answer)) << i;
+        EXPECT_EQ("HTTP/1.1 500 Internal Server Error", statusLine(answer)) << i;
         EXPECT_EQ("PHP has encountered a Stack overflow", bodyOf(answer)) << answer;
     }
-    EXPECT_TRUE(control().hasLineContaining(-1, "PHP has encountered a Stack overflow"));
+    EXPECT_TRUE(control().has(-1, "PHP has encountered a Stack overflow"));
     // Once output went out, the status stays and the text follows it.
     std::string late = get(port(), "/overflow-late.php");
-    EXPECT_EQ("HTTP/1.1 200 OK", statusLineOf(late));
+    EXPECT_EQ("HTTP/1.1 200 OK", statusLine(late));
     EXPECT_EQ("deep PHP has encountered a Stack overflow", bodyOf(late));
     for (int i = 0; i < 16; i++) EXPECT_EQ("Hello 42", bodyOf(get(port(), "/hello.php"))) << i;
     EXPECT_EQ("14 1", bodyOf(get(port(), "/globals.php")));
@@ -303,15 +291,15 @@ TEST(PHPServer, ClientLeavingMidOutputAbortsTheScript)
 {
     std::filesystem::remove(PHPSite::site->www() / "finished.txt");
     std::filesystem::remove(PHPSite::site->www() / "status.txt");
-    int s = connectTo(port());
-    ASSERT_GE(s, 0);
-    sendAll(s, "GET /stream.php HTTP/1.1\r\nHost: x\r\n\r\n");
+    Client client(port());
+    ASSERT_TRUE(client.connected);
+    client.send("GET /stream.php HTTP/1.1\r\nHost: x\r\n\r\n");
     char buffer[4096];
-    ASSERT_GT(recv(s, buffer, sizeof buffer, 0), 0);
+    ASSERT_GT(recv(client.fd, buffer, sizeof buffer, 0), 0);
     // Leave with an RST, so that the next write fails at once.
     linger off{1, 0};
-    setsockopt(s, SOL_SOCKET, SO_LINGER, &off, sizeof off);
-    close(s);
+    setsockopt(client.fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    client.close();
 
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!std::filesystem::exists(PHPSite::site->www() / "status.txt") && std::chrono::steady_clock::now() < until)
@@ -375,12 +363,12 @@ TEST(PHPServer, PHPLogMessagesGoToStandardOutputAsOneDatedLine)
 TEST(PHPServer, ShortBodyEndsAtTheReceiveTimeOutWithWhatArrived)
 {
     PHPSite::server->server->setClientTimeouts(1000, 30000);
-    int s = connectTo(port());
-    ASSERT_GE(s, 0);
-    sendAll(s, "POST /vars.php HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n\r\nabcd");
+    Client client(port());
+    ASSERT_TRUE(client.connected);
+    client.send("POST /vars.php HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n\r\nabcd");
     auto started = std::chrono::steady_clock::now();
-    std::string answer = receiveAll(s, 10000);
-    close(s);
+    std::string answer = client.readAll(10000);
+    client.close();
     PHPSite::server->server->setClientTimeouts(30000, 30000);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ("{\"get\":[],\"post\":[],\"cookie\":[],\"input\":\"abcd\"}", bodyOf(answer));

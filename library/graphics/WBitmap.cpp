@@ -1,0 +1,382 @@
+#include "WBitmap.h"
+
+#include <vector>
+
+#include "Platform.h"
+#include "WException.h"
+#include "WFileStream.h"
+#include "WImageDraw.h"
+#include "WSystem.h"
+#include "codecs/ImageData.h"
+
+namespace {
+
+// Reads the whole file or member through a file stream; false when a read
+// fails. Opening raises the file layer's own exceptions.
+bool readAll(const char* path, std::vector<uint8_t>& bytes)
+{
+    WFileStream stream;
+    stream.setRefCount(1);
+    stream.getFile().open(path, false);
+    std::vector<uint8_t> chunk(65536);
+    for (;;) {
+        unsigned long done = 0;
+        if (stream.Read(chunk.data(), static_cast<unsigned long>(chunk.size()), &done) != S_OK)
+            return false;
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + long(done));
+        if (done < chunk.size())
+            return true;
+    }
+}
+
+wgfx::ArgbView viewOf(const wgfx::ImageData& image, unsigned long frame)
+{
+    return wgfx::ArgbView{image.frames[frame].data(), image.width, image.height};
+}
+
+} // namespace
+
+WBitmap::WBitmap()
+{
+    initialize();
+}
+
+WBitmap::WBitmap(const char* name) : WBitmap()
+{
+    open(name);
+}
+
+WBitmap::WBitmap(const wplat::PixelImage& pixels) : WBitmap()
+{
+    create(pixels);
+}
+
+WBitmap::WBitmap(HBITMAP bitmap, HPALETTE palette) : WBitmap()
+{
+    create(bitmap, palette);
+}
+
+WBitmap::WBitmap(const WBitmap& other) = default;
+WBitmap& WBitmap::operator=(const WBitmap& other) = default;
+
+WBitmap::~WBitmap()
+{
+    close();
+}
+
+void WBitmap::initialize()
+{
+    image.reset();
+    bitmapImage.reset();
+    bitmapHandle.reset();
+    frameIndex = 0;
+    frameCount = 0;
+    colorKey = 0;
+    hasColorKey = false;
+}
+
+void WBitmap::close()
+{
+    initialize();
+}
+
+void WBitmap::open(const char* name)
+{
+    close();
+    fileName = name ? name : "";
+    auto decoded = std::make_shared<wgfx::ImageData>();
+    std::string error;
+    if (fileName.startsWith('$')) {
+        // Repository errors pass through as they are.
+        std::vector<uint8_t> bytes;
+        if (!readAll(fileName, bytes) || !wgfx::decodeImage(bytes.data(), bytes.size(), *decoded, error))
+            throw WBitmapException(WFormattedString("Cannot load bitmap: %s", fileName.getBuf()));
+    } else {
+        bool ok = false;
+        try {
+            std::vector<uint8_t> bytes;
+            ok = readAll(fileName, bytes) && wgfx::decodeImage(bytes.data(), bytes.size(), *decoded, error);
+        } catch (const WException&) {
+            ok = false;
+        }
+        if (!ok)
+            throw WBitmapException(WFormattedString("Cannot load bitmap: %s", fileName.getBuf()));
+    }
+    image = std::move(decoded);
+    loadProperties();
+}
+
+void WBitmap::create(const wplat::PixelImage& pixels)
+{
+    close();
+    if (pixels.isNull())
+        throw WBitmapException("Cannot create bitmap.");
+    auto made = std::make_shared<wgfx::ImageData>();
+    made->width = pixels.width();
+    made->height = pixels.height();
+    made->pixelFormat = wgfx::PF_32BPP_RGB;
+    made->frames.assign(1, std::vector<uint32_t>(size_t(made->width) * size_t(made->height)));
+    for (int y = 0; y < made->height; ++y)
+        for (int x = 0; x < made->width; ++x)
+            made->frames[0][size_t(y) * size_t(made->width) + size_t(x)] = 0xFF000000u | pixels.pixel(x, y);
+    image = std::move(made);
+    loadProperties();
+}
+
+void WBitmap::create(HBITMAP bitmap, HPALETTE)
+{
+    close();
+    const wplat::PixelImage* pixels = bitmap ? wplat::getBitmapImage(bitmap) : nullptr;
+    if (pixels == nullptr || pixels->isNull())
+        throw WBitmapException("Cannot create bitmap.");
+    create(*pixels);
+}
+
+void WBitmap::loadProperties()
+{
+    frameCount = 1;
+    if (!image)
+        return;
+    frameCount = static_cast<unsigned long>(image->frames.size());
+    if ((image->flags & wgfx::IMAGE_FLAG_HAS_ALPHA) != 0) {
+        // The last fully transparent palette entry wins.
+        for (uint32_t entry : image->palette)
+            if ((entry >> 24) == 0) {
+                hasColorKey = true;
+                colorKey = wplat::colorRefFromRgb(entry & 0x00FFFFFF);
+            }
+    }
+}
+
+wgfx::ImageData& WBitmap::ownImage()
+{
+    if (image.use_count() > 1)
+        image = std::make_shared<wgfx::ImageData>(*image);
+    return *image;
+}
+
+void WBitmap::save(const char* name, unsigned long quality)
+{
+    WString extension;
+    WSystem::extractFileExtension(name, extension);
+    extension.toLowerCase();
+    const bool jpeg = extension.equals("jpg");
+    if (!jpeg && !extension.equals("gif"))
+        throw WBitmapException("Bitmap format is not supported for saving!");
+    // Encode in memory first, so a failure leaves an existing file alone.
+    std::vector<uint8_t> bytes;
+    bool ok = image && (jpeg ? wgfx::encodeJpeg(*image, frameIndex, static_cast<long>(quality > 1000 ? 1000 : quality), bytes)
+                             : wgfx::encodeGif(*image, frameIndex, bytes));
+    if (!ok)
+        throw WBitmapException("Error while saving image!");
+    WFileStream stream;
+    stream.setRefCount(1);
+    stream.getFile().create(name, false);
+    unsigned long done = 0;
+    if (stream.Write(bytes.data(), static_cast<unsigned long>(bytes.size()), &done) != S_OK || done != bytes.size())
+        throw WBitmapException("Error while saving image!");
+}
+
+unsigned long WBitmap::getWidth() const
+{
+    return image ? static_cast<unsigned long>(image->width) : 0;
+}
+
+unsigned long WBitmap::getHeight() const
+{
+    return image ? static_cast<unsigned long>(image->height) : 0;
+}
+
+unsigned long WBitmap::getBPP() const
+{
+    if (!image)
+        return 0;
+    switch (image->pixelFormat) {
+    case wgfx::PF_1BPP_INDEXED: return 1;
+    case wgfx::PF_4BPP_INDEXED: return 4;
+    case wgfx::PF_8BPP_INDEXED: return 8;
+    case wgfx::PF_16BPP_RGB555:
+    case wgfx::PF_16BPP_RGB565:
+    case wgfx::PF_16BPP_ARGB1555:
+    case wgfx::PF_16BPP_GREY: return 16;
+    case wgfx::PF_24BPP_RGB: return 24;
+    case wgfx::PF_32BPP_RGB:
+    case wgfx::PF_32BPP_PARGB:
+    case wgfx::PF_32BPP_ARGB: return 32;
+    case wgfx::PF_48BPP_RGB: return 48;
+    case wgfx::PF_64BPP_ARGB:
+    case wgfx::PF_64BPP_PARGB: return 64;
+    default: return 0;
+    }
+}
+
+unsigned long WBitmap::getPixel(unsigned long x, unsigned long y)
+{
+    if (!image || x >= getWidth() || y >= getHeight())
+        return 0;
+    uint32_t p = image->frames[frameIndex][y * getWidth() + x];
+    return wplat::colorRefFromRgb(p & 0x00FFFFFF);
+}
+
+// Indexed images take the pixel too: their palette is rebuilt on saving.
+void WBitmap::setPixel(unsigned long x, unsigned long y, unsigned long color)
+{
+    if (!image || x >= getWidth() || y >= getHeight())
+        return;
+    wgfx::ImageData& own = ownImage();
+    own.frames[frameIndex][y * getWidth() + x] = 0xFF000000u | wplat::rgbFromColorRef(static_cast<uint32_t>(color));
+}
+
+void WBitmap::getPalette(WPalette& palette) const
+{
+    if (!image || image->palette.empty())
+        return;
+    std::vector<RGBQUAD> quads;
+    for (uint32_t entry : image->palette)
+        quads.push_back(RGBQUAD{uint8_t(entry), uint8_t(entry >> 8), uint8_t(entry >> 16), 0});
+    try {
+        palette.create(quads.data(), static_cast<unsigned long>(quads.size()), getBPP());
+    } catch (const WException&) {
+        throw WBitmapException("Cannot load palette from bitmap.");
+    }
+}
+
+void WBitmap::setFrame(unsigned long frame)
+{
+    if (!image || frame >= frameCount)
+        return;
+    frameIndex = frame;
+}
+
+unsigned long WBitmap::getFrameDelay() const
+{
+    if (!image || frameIndex >= image->delays.size())
+        return 0;
+    return static_cast<unsigned long>(image->delays[frameIndex]) * 10;
+}
+
+bool WBitmap::getColorKey(unsigned long& color) const
+{
+    if (!hasColorKey)
+        return false;
+    color = colorKey;
+    return true;
+}
+
+const wplat::PixelImage* WBitmap::getBitmapImage() const
+{
+    if (!image)
+        return nullptr;
+    if (!bitmapImage) {
+        uint32_t background = hasColorKey ? wplat::rgbFromColorRef(static_cast<uint32_t>(colorKey)) : 0;
+        auto made = std::make_shared<wplat::PixelImage>(image->width, image->height, background);
+        const std::vector<uint32_t>& pixels = image->frames[frameIndex];
+        for (int y = 0; y < image->height; ++y) {
+            uint32_t* row = made->row(y);
+            for (int x = 0; x < image->width; ++x)
+                row[x] = wgfx::blend(row[x], pixels[size_t(y) * size_t(image->width) + size_t(x)]);
+        }
+        bitmapImage = std::move(made);
+    }
+    return bitmapImage.get();
+}
+
+// Every frame is resampled, so the frame count stays true.
+void WBitmap::resample(unsigned long width, unsigned long height)
+{
+    if (!image || width == 0 || height == 0 || !wgfx::sizeAcceptable(int64_t(width), int64_t(height)))
+        return;
+    wgfx::ImageData& own = ownImage();
+    bitmapImage.reset();
+    bitmapHandle.reset();
+    for (size_t f = 0; f < own.frames.size(); ++f)
+        own.frames[f] = wgfx::resampleArgb(wgfx::ArgbView{own.frames[f].data(), own.width, own.height},
+                                           static_cast<int>(width), static_cast<int>(height));
+    own.width = static_cast<int>(width);
+    own.height = static_cast<int>(height);
+}
+
+void WBitmap::toDevice(wplat::PixelImage& target, int x, int y, const std::vector<RECT>* clip) const
+{
+    if (!image)
+        return;
+    RECT source{0, 0, image->width, image->height};
+    RECT destination{x, y, x + image->width, y + image->height};
+    wgfx::drawScaled(target, viewOf(*image, frameIndex), source, destination, wgfx::Sampling::Nearest,
+                     wgfx::Clip{clip});
+}
+
+void WBitmap::toDevice(wplat::PixelImage& target, const RECT& source, const RECT& destination,
+                       const std::vector<RECT>* clip) const
+{
+    if (!image)
+        return;
+    wgfx::drawScaled(target, viewOf(*image, frameIndex), source, destination, wgfx::Sampling::Smooth,
+                     wgfx::Clip{clip});
+}
+
+void WBitmap::toDevice(wplat::PixelImage& target, const POINT* points, unsigned long count, bool smooth,
+                       const std::vector<RECT>* clip) const
+{
+    if (!image || points == nullptr || (count != 3 && count != 4))
+        return;
+    POINT copy[3] = {points[0], points[1], points[2]};
+    wgfx::drawParallelogram(target, viewOf(*image, frameIndex), copy,
+                            smooth ? wgfx::Sampling::Smooth : wgfx::Sampling::Nearest, wgfx::Clip{clip});
+}
+
+HBITMAP WBitmap::getBitmapHandle() const
+{
+    if (!bitmapHandle) {
+        const wplat::PixelImage* pixels = getBitmapImage();
+        if (pixels == nullptr)
+            return nullptr;
+        HBITMAP made = wplat::createBitmapFromImage(*pixels);
+        if (made == nullptr)
+            return nullptr;
+        bitmapHandle = std::shared_ptr<void>(made, [](void* h) { wplat::deleteObject((HGDIOBJ)h); });
+    }
+    return static_cast<HBITMAP>(bitmapHandle.get());
+}
+
+namespace {
+
+// The context's image with the point shifted into image coordinates.
+wplat::PixelImage* imageOf(HDC dc, POINT& origin)
+{
+    origin = POINT{0, 0};
+    return dc ? wplat::getDCImage(dc, &origin) : nullptr;
+}
+
+RECT shifted(const RECT& r, const POINT& o)
+{
+    return RECT{r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y};
+}
+
+} // namespace
+
+void WBitmap::toDevice(HDC dc, int x, int y) const
+{
+    POINT o;
+    if (wplat::PixelImage* target = imageOf(dc, o))
+        toDevice(*target, x + o.x, y + o.y);
+}
+
+void WBitmap::toDevice(HDC dc, const RECT& source, const RECT& destination) const
+{
+    POINT o;
+    if (wplat::PixelImage* target = imageOf(dc, o))
+        toDevice(*target, source, shifted(destination, o));
+}
+
+void WBitmap::toDevice(HDC dc, const POINT* points, unsigned long count, bool smooth) const
+{
+    POINT o;
+    wplat::PixelImage* target = imageOf(dc, o);
+    if (target == nullptr || points == nullptr || (count != 3 && count != 4))
+        return;
+    POINT copy[3];
+    for (int i = 0; i < 3; ++i)
+        copy[i] = POINT{points[i].x + o.x, points[i].y + o.y};
+    toDevice(*target, copy, 3, smooth);
+}

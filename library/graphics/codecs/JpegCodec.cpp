@@ -1,0 +1,151 @@
+// JPEG through libjpeg-turbo, from and to memory. Errors leave the library
+// by longjmp into these functions only; no object with a destructor is
+// created between setjmp and the end of the work.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+#include "ImageData.h"
+
+namespace wgfx {
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void onError(j_common_ptr info)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    info->err->format_message(info, err->message);
+    longjmp(err->jump, 1);
+}
+
+void onMessage(j_common_ptr, int) {}
+
+// Everything that changes after setjmp lives in the caller's frame.
+struct Work {
+    std::vector<uint8_t> row;
+    unsigned char* buffer = nullptr;
+    unsigned long length = 0;
+};
+
+bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::string& error, Work& work)
+{
+    jpeg_decompress_struct info;
+    ErrorManager err;
+    info.err = jpeg_std_error(&err.base);
+    err.base.error_exit = onError;
+    err.base.emit_message = onMessage;
+    err.message[0] = '\0';
+    std::vector<uint8_t>& row = work.row;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&info);
+        error = err.message;
+        out = ImageData();
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
+    info.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    if (!sizeAcceptable(info.image_width, info.image_height)) {
+        jpeg_destroy_decompress(&info);
+        error = "JPEG size out of range";
+        return false;
+    }
+    jpeg_start_decompress(&info);
+    const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
+    const int channels = info.output_components;
+    out.width = w;
+    out.height = h;
+    out.frames.assign(1, std::vector<uint32_t>(size_t(w) * size_t(h)));
+    row.resize(size_t(w) * size_t(channels));
+    while (info.output_scanline < info.output_height) {
+        const int y = static_cast<int>(info.output_scanline);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_read_scanlines(&info, rows, 1);
+        uint32_t* target = out.frames[0].data() + size_t(y) * size_t(w);
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = row.data() + size_t(x) * size_t(channels);
+            target[x] = channels == 1 ? 0xFF000000u | (uint32_t(p[0]) * 0x010101u)
+                                      : 0xFF000000u | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+        }
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    if (grey) {
+        out.pixelFormat = PF_8BPP_INDEXED;
+        for (uint32_t i = 0; i < 256; ++i)
+            out.palette.push_back(0xFF000000u | (i * 0x010101u));
+    } else {
+        out.pixelFormat = PF_24BPP_RGB;
+    }
+    return true;
+}
+
+bool encodeJpegWith(const ImageData& image, size_t frame, int q, std::vector<uint8_t>& out, Work& work)
+{
+    jpeg_compress_struct info;
+    ErrorManager err;
+    info.err = jpeg_std_error(&err.base);
+    err.base.error_exit = onError;
+    err.base.emit_message = onMessage;
+    std::vector<uint8_t>& row = work.row;
+    row.assign(size_t(image.width) * 3, 0);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &work.buffer, &work.length);
+    info.image_width = static_cast<JDIMENSION>(image.width);
+    info.image_height = static_cast<JDIMENSION>(image.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, q, TRUE); // libjpeg takes 0 as 1
+    jpeg_start_compress(&info, TRUE);
+    const std::vector<uint32_t>& pixels = image.frames[frame];
+    while (info.next_scanline < info.image_height) {
+        const uint32_t* source = pixels.data() + size_t(info.next_scanline) * size_t(image.width);
+        for (int x = 0; x < image.width; ++x) {
+            row[size_t(x) * 3] = uint8_t(source[x] >> 16);
+            row[size_t(x) * 3 + 1] = uint8_t(source[x] >> 8);
+            row[size_t(x) * 3 + 2] = uint8_t(source[x]);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    out.assign(work.buffer, work.buffer + work.length);
+    return true;
+}
+
+} // namespace
+
+bool decodeJpeg(const uint8_t* data, size_t size, ImageData& out, std::string& error)
+{
+    Work work;
+    return decodeJpegWith(data, size, out, error, work);
+}
+
+bool encodeJpeg(const ImageData& image, size_t frame, long quality, std::vector<uint8_t>& out)
+{
+    if (frame >= image.frames.size() || image.width <= 0 || image.height <= 0)
+        return false;
+    const int q = quality > 100 ? 100 : (quality < 0 ? 0 : static_cast<int>(quality));
+    Work work;
+    bool ok = encodeJpegWith(image, frame, q, out, work);
+    free(work.buffer);
+    return ok;
+}
+
+} // namespace wgfx

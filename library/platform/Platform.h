@@ -1,0 +1,218 @@
+#pragma once
+
+// The window system the toolkit runs on: windows with classes, procedures and
+// slots, message queues per user-interface thread, timers, painting, focus,
+// device contexts and graphic objects. Substrate-independent interface; the
+// Qt backend (backend_qt) puts views under the windows once the user
+// interface is started (startUi). Before that, and on threads other than the
+// user-interface thread, windows exist without views: messages, slots,
+// timers and painting into backing images all work.
+
+#include <string>
+
+#include "PixelImage.h"
+#include "PlatformTypes.h"
+
+namespace wplat {
+
+// --- User interface start-up -------------------------------------------------
+enum class UiStart { Started, AlreadyStarted, NoDisplay };
+// Creates the substrate's application on the calling thread, which becomes
+// the user-interface thread. Checks for a display first (no abort without
+// one); undoes the substrate's locale change.
+UiStart startUi();
+bool isUiStarted();
+bool isUiThread();
+// Screen resolution in pixels per logical inch (96 without a display).
+int screenDpi();
+
+// --- Window classes ------------------------------------------------------------
+// What stands under a window of the class once the user interface runs.
+enum class ViewKind {
+    Canvas,   // custom painted from its backing image (registered classes)
+    None,     // no view (message-only windows)
+};
+
+struct WindowClass {
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+    const char* name = nullptr;
+    ViewKind view = ViewKind::Canvas;
+};
+
+bool registerClass(const WindowClass& windowClass);
+bool unregisterClass(const char* name);
+bool getClassInfo(const char* name, WindowClass& out);
+
+// --- Windows -------------------------------------------------------------------
+// Sends WM_NCCREATE, WM_CREATE (a -1 answer destroys the window and returns
+// null), then WM_SIZE and WM_MOVE, as the platform does. For WS_CHILD windows
+// `menuOrId` is the child id.
+HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
+                    int height, HWND parent, HMENU menuOrId, HINSTANCE instance, void* param);
+// Destroys children first in WM_DESTROY order parent-then-children, then
+// WM_NCDESTROY children-then-parent. Stale handles are a no-op (false).
+bool destroyWindow(HWND window);
+bool isWindow(HWND window);
+bool isChild(HWND parent, HWND window);
+HWND getParent(HWND window);
+HWND getAncestorTopLevel(HWND window);
+HWND getWindow(HWND window, UINT relation);
+HWND getDlgItem(HWND dialog, int id);
+int getDlgCtrlID(HWND window);
+std::string getClassName(HWND window);
+
+LONG_PTR getWindowLongPtr(HWND window, int index);
+LONG_PTR setWindowLongPtr(HWND window, int index, LONG_PTR value);
+// Per-window named properties for other modules' bookkeeping.
+bool setProp(HWND window, const char* name, void* value);
+void* getProp(HWND window, const char* name);
+
+bool setWindowText(HWND window, const char* text);
+std::string getWindowText(HWND window);
+int getWindowTextLength(HWND window);
+
+// Positions are relative to the parent's client area (screen for top-levels).
+bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+bool moveWindow(HWND window, int x, int y, int width, int height, bool repaint);
+bool getWindowRect(HWND window, RECT& rect);
+bool getClientRect(HWND window, RECT& rect);
+bool clientToScreen(HWND window, POINT& point);
+bool screenToClient(HWND window, POINT& point);
+bool showWindow(HWND window, int command);
+bool isWindowVisible(HWND window);
+bool isIconic(HWND window);
+bool isZoomed(HWND window);
+bool enableWindow(HWND window, bool enable);
+bool isWindowEnabled(HWND window);
+bool setForegroundWindow(HWND window);
+
+// Keyboard focus (per user-interface thread): WM_KILLFOCUS to the old window,
+// then WM_SETFOCUS to the new one.
+HWND setFocus(HWND window);
+HWND getFocus();
+HWND getActiveWindow();
+// The next (or previous) child of `dialog` with WS_TABSTOP that is visible
+// and enabled, after `control` in z-order, wrapping around.
+HWND getNextDlgTabItem(HWND dialog, HWND control, bool previous);
+
+// --- Messages ------------------------------------------------------------------
+LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void postQuitMessage(int code);
+// Waits for the next message of the calling thread; false for WM_QUIT.
+// Sent messages from other threads are serviced while waiting; WM_PAINT and
+// WM_TIMER come when nothing is posted.
+bool getMessage(MSG& msg, HWND filter);
+enum class Peek { Keep, Remove };
+bool peekMessage(MSG& msg, HWND filter, Peek mode);
+bool translateMessage(const MSG& msg);
+LRESULT dispatchMessage(const MSG& msg);
+LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT callWindowProc(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Answers a message sent from another thread early; true inside such a send.
+bool inSendMessage();
+// Runs `work` on the user-interface thread and waits (sent-message priority);
+// runs it directly on that thread or when the user interface is not started.
+void runOnUiThread(void (*work)(void*), void* context);
+
+UINT_PTR setTimer(HWND window, UINT_PTR id, UINT milliseconds);
+bool killTimer(HWND window, UINT_PTR id);
+
+// Mouse capture and leave tracking.
+bool trackMouseEvent(HWND window, DWORD flags);
+bool getCursorPos(POINT& point);
+HWND setCapture(HWND window);
+bool releaseCapture();
+HCURSOR loadCursor(int id);
+HCURSOR setCursor(HCURSOR cursor);
+
+// --- Painting ------------------------------------------------------------------
+bool invalidateRect(HWND window, const RECT* rect, bool erase);
+bool validateRect(HWND window, const RECT* rect);
+bool getUpdateRect(HWND window, RECT& rect);
+// Sends WM_PAINT at once when the window has an invalid region.
+bool updateWindow(HWND window);
+HDC beginPaint(HWND window, PAINTSTRUCT& paint);
+bool endPaint(HWND window, const PAINTSTRUCT& paint);
+HDC getDC(HWND window);
+HDC getWindowDC(HWND window);
+int releaseDC(HWND window, HDC dc);
+// The backing image of a custom-painted window (what the screen shows).
+const PixelImage* getBackingImage(HWND window);
+// What the substrate shows of the window's client area now (its widget
+// grabbed); false without a view.
+bool grabWindow(HWND window, PixelImage& out);
+
+// --- Message boxes ---------------------------------------------------------------
+// The substrate's modal box on the user-interface thread (marshalled there
+// from other threads). Returns IDOK/IDCANCEL/IDYES/IDNO, or 0 when no user
+// interface runs.
+int messageBox(HWND owner, const char* text, const char* caption, UINT type);
+
+// --- Device contexts and graphic objects --------------------------------------
+HDC createCompatibleDC(HDC dc);
+bool deleteDC(HDC dc);
+HBRUSH createSolidBrush(COLORREF color);
+HBRUSH getSysColorBrush(int index);
+COLORREF getSysColor(int index);
+HFONT createFontIndirect(const LOGFONT& font);
+bool getFontInfo(HFONT font, LOGFONT& out);
+HBITMAP createBitmap(int width, int height);
+HBITMAP createBitmapFromImage(const PixelImage& image);
+PixelImage* getBitmapImage(HBITMAP bitmap);
+bool deleteObject(HGDIOBJ object);
+HGDIOBJ selectObject(HDC dc, HGDIOBJ object);
+inline HGDIOBJ toObject(HBRUSH h) { return (HGDIOBJ)h; }
+inline HGDIOBJ toObject(HFONT h) { return (HGDIOBJ)h; }
+inline HGDIOBJ toObject(HBITMAP h) { return (HGDIOBJ)h; }
+
+COLORREF setTextColor(HDC dc, COLORREF color);
+COLORREF setBkColor(HDC dc, COLORREF color);
+int setBkMode(HDC dc, int mode);
+int getDeviceCaps(HDC dc, int index);
+bool fillRect(HDC dc, const RECT& rect, HBRUSH brush);
+bool fillSolid(HDC dc, const RECT& rect, COLORREF color);
+bool rectangle(HDC dc, int left, int top, int right, int bottom);
+bool moveToEx(HDC dc, int x, int y, POINT* previous);
+bool lineTo(HDC dc, int x, int y);
+bool textOut(HDC dc, int x, int y, const char* text, int length);
+int drawText(HDC dc, const char* text, int length, RECT& rect, UINT format);
+bool getTextExtentPoint(HDC dc, const char* text, int length, SIZE& size);
+bool getTextMetrics(HDC dc, TEXTMETRIC& metrics);
+COLORREF getPixel(HDC dc, int x, int y);
+bool bitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY);
+// The image a device context draws into, and its origin in that image.
+PixelImage* getDCImage(HDC dc, POINT* origin);
+// Clips further drawing of the context to `rect` (context coordinates).
+bool intersectClipRect(HDC dc, const RECT& rect);
+
+// Dialog base units of the dialog font ("MS Shell Dlg" 8pt): 6x13 at 96 DPI.
+SIZE getDialogBaseUnits();
+// Base units of any font: width of "A..Za..z" / 26 + 1, halved; height from
+// the face's own ascent and descent rounded up, as the platform measures.
+SIZE getFontBaseUnits(HFONT font);
+// The face that a requested face name maps to here ("MS Shell Dlg" and
+// "MS Sans Serif" to Liberation Sans and so on).
+std::string mapFaceName(const char* face);
+
+// --- Image lists ---------------------------------------------------------------
+HIMAGELIST imageListCreate(int width, int height, UINT flags, int initial, int grow);
+bool imageListDestroy(HIMAGELIST list);
+int imageListAdd(HIMAGELIST list, HBITMAP image, HBITMAP mask);
+int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColor);
+bool imageListReplace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask);
+int imageListGetImageCount(HIMAGELIST list);
+bool imageListSetImageCount(HIMAGELIST list, UINT count);
+bool imageListSetIconSize(HIMAGELIST list, int width, int height);
+bool imageListGetIconSize(HIMAGELIST list, int& width, int& height);
+COLORREF imageListSetBkColor(HIMAGELIST list, COLORREF color);
+HIMAGELIST imageListDuplicate(HIMAGELIST list);
+// Draws image `index` through its mask at (x, y).
+bool imageListDraw(HIMAGELIST list, int index, HDC dc, int x, int y);
+
+} // namespace wplat
