@@ -24,6 +24,8 @@
 #   BENCH_LABEL     a word for the heading of the results section
 #   BENCH_ONLY      space-separated test names to run (static1k static1m php phpcl sleep cgi)
 #   BENCH_KEEP=1    keep the temporary folder
+#   BENCH_BASELINE  a folder holding an earlier zorvane_cmd (and its libmirola2.so):
+#                   measured in the same run as "zorvane-before", for before and after
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -115,7 +117,13 @@ P_NGINX1=$((PORT_BASE + 1))
 P_NGINXA=$((PORT_BASE + 2))
 P_LIGHTTPD=$((PORT_BASE + 3))
 P_PHPS=$((PORT_BASE + 4))
-for p in $P_ZORVANE $P_NGINX1 $P_NGINXA $P_LIGHTTPD $P_PHPS; do
+P_BEFORE=$((PORT_BASE + 5))
+BASELINE="${BENCH_BASELINE:-}"
+if [ -n "$BASELINE" ]; then
+  [ -x "$BASELINE/zorvane_cmd" ] || die "BENCH_BASELINE: no zorvane_cmd in $BASELINE"
+  BASELINE="$(cd "$BASELINE" && pwd)"
+fi
+for p in $P_ZORVANE $P_NGINX1 $P_NGINXA $P_LIGHTTPD $P_PHPS $P_BEFORE; do
   port_free "$p" || die "port $p is in use (set BENCH_PORT_BASE)"
 done
 
@@ -148,20 +156,26 @@ wait_ready() {
 
 # ---------------------------------------------------------------------------
 # 4. The servers
+# start_zorvane <name> <program> <port> [library folder]; sets STARTED_PID
 start_zorvane() {
-  local dir="$TMP/zorvane"
+  local name=$1 exe=$2 port=$3 libdir=${4:-} dir="$TMP/$1"
   mkdir -p "$dir/cfg"
-  printf 'httpHost=127.0.0.1\r\nhttpPort=%s\r\ndocPath=%s\r\n' "$P_ZORVANE" "$DOCS" >"$dir/cfg/init.txt"
+  printf 'httpHost=127.0.0.1\r\nhttpPort=%s\r\ndocPath=%s\r\n' "$port" "$DOCS" >"$dir/cfg/init.txt"
   cp "$ROOT/cfg/mime.txt" "$dir/cfg/mime.txt"
   [ -f "$ROOT/cfg/php.ini" ] && cp "$ROOT/cfg/php.ini" "$dir/cfg/php.ini"
   : >"$dir/cfg/vdir.txt"
   printf '.php;PHPBuildIn\n.sh;/bin/sh\n' >"$dir/cfg/cgi.txt"
-  (cd "$dir" && exec "$ZORVANE" --loglevel=1 >"$dir/console.txt" 2>&1) &
-  PID_ZORVANE=$!
-  PIDS+=("$PID_ZORVANE")
-  wait_ready "http://127.0.0.1:$P_ZORVANE/1k.bin" "$PID_ZORVANE" || {
+  if [ -n "$libdir" ]; then
+    (cd "$dir" && LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" exec "$exe" --loglevel=1 \
+      >"$dir/console.txt" 2>&1) &
+  else
+    (cd "$dir" && exec "$exe" --loglevel=1 >"$dir/console.txt" 2>&1) &
+  fi
+  STARTED_PID=$!
+  PIDS+=("$STARTED_PID")
+  wait_ready "http://127.0.0.1:$port/1k.bin" "$STARTED_PID" || {
     cat "$dir/console.txt" >&2
-    die "zorvane_cmd did not start"
+    die "$name did not start"
   }
 }
 
@@ -271,10 +285,16 @@ start_php_server() {
 }
 
 say "starting the servers on 127.0.0.1:$P_ZORVANE-$P_PHPS"
-start_zorvane
+start_zorvane zorvane "$ZORVANE" "$P_ZORVANE"
+PID_ZORVANE=$STARTED_PID
+if [ -n "$BASELINE" ]; then
+  start_zorvane zorvane-before "$BASELINE/zorvane_cmd" "$P_BEFORE" "$BASELINE"
+  PID_BEFORE=$STARTED_PID
+fi
 sleep 1
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 RSS_IDLE=$(rss_kib "$PID_ZORVANE")
+[ -n "$BASELINE" ] && RSS_IDLE_BEFORE=$(rss_kib "$PID_BEFORE")
 RSS_LOAD=0
 start_fpm
 start_nginx nginx-1w 1 "$P_NGINX1"
@@ -287,6 +307,7 @@ start_php_server
 url_of() {
   case $1 in
     zorvane) echo "http://127.0.0.1:$P_ZORVANE" ;;
+    zorvane-before) echo "http://127.0.0.1:$P_BEFORE" ;;
     nginx-1w) echo "http://127.0.0.1:$P_NGINX1" ;;
     nginx-auto | nginx+fpm) echo "http://127.0.0.1:$P_NGINXA" ;;
     lighttpd) echo "http://127.0.0.1:$P_LIGHTTPD" ;;
@@ -382,6 +403,8 @@ declare -A SLEEP
 
 LOAD_START="$(cut -d' ' -f1-3 /proc/loadavg)"
 ZP=$PID_ZORVANE
+# measure_before <test> <path>: the baseline, right after Zorvane, when there is one
+measure_before() { [ -z "$BASELINE" ] || measure "$1" zorvane-before "$2" "$PID_BEFORE"; }
 NGINX1_PID=${SPID[nginx-1w]}
 NGINXA_PID=${SPID[nginx-auto]}
 FPM_NGINX_PIDS="$PID_FPM $NGINXA_PID"
@@ -390,6 +413,7 @@ PHPS_PID=${SPID[php-S-8w]}
 
 if wants static1k; then
   measure static1k zorvane /1k.bin "$ZP"
+  measure_before static1k /1k.bin
   measure static1k nginx-1w /1k.bin "$NGINX1_PID"
   measure static1k nginx-auto /1k.bin "$NGINXA_PID"
   measure static1k lighttpd /1k.bin "$LIGHTTPD_PID"
@@ -397,6 +421,7 @@ if wants static1k; then
 fi
 if wants static1m; then
   measure static1m zorvane /1m.bin "$ZP"
+  measure_before static1m /1m.bin
   measure static1m nginx-1w /1m.bin "$NGINX1_PID"
   measure static1m nginx-auto /1m.bin "$NGINXA_PID"
   measure static1m lighttpd /1m.bin "$LIGHTTPD_PID"
@@ -404,21 +429,25 @@ if wants static1m; then
 fi
 if wants php; then
   measure php zorvane /hello.php "$ZP"
+  measure_before php /hello.php
   measure php nginx+fpm /hello.php $FPM_NGINX_PIDS
   measure php php-S-8w /hello.php "$PHPS_PID"
 fi
 if wants phpcl; then
   measure phpcl zorvane /hello-cl.php "$ZP"
+  measure_before phpcl /hello-cl.php
   measure phpcl nginx+fpm /hello-cl.php $FPM_NGINX_PIDS
   measure phpcl php-S-8w /hello-cl.php "$PHPS_PID"
 fi
 if wants sleep; then
   sleepers zorvane /sleep.php
+  [ -z "$BASELINE" ] || sleepers zorvane-before /sleep.php
   sleepers nginx+fpm /sleep.php
   sleepers php-S-8w /sleep.php
 fi
 if wants cgi; then
   measure cgi zorvane /hello.sh "$ZP"
+  measure_before cgi /hello.sh
   measure cgi lighttpd /hello.sh "$LIGHTTPD_PID"
 fi
 sleep 1
@@ -439,10 +468,12 @@ title_of() {
   esac
 }
 servers_of() {
+  local before=""
+  [ -n "$BASELINE" ] && before=" zorvane-before"
   case $1 in
-    static1k | static1m) echo "zorvane nginx-1w nginx-auto lighttpd php-S-8w" ;;
-    php | phpcl) echo "zorvane nginx+fpm php-S-8w" ;;
-    cgi) echo "zorvane lighttpd" ;;
+    static1k | static1m) echo "zorvane$before nginx-1w nginx-auto lighttpd php-S-8w" ;;
+    php | phpcl) echo "zorvane$before nginx+fpm php-S-8w" ;;
+    cgi) echo "zorvane$before lighttpd" ;;
   esac
 }
 check() { # check <ok-expression> <text>
@@ -464,7 +495,9 @@ report() {
     done
   done
   if wants sleep; then
-    for s in zorvane nginx+fpm php-S-8w; do
+    local sl="zorvane nginx+fpm php-S-8w"
+    [ -n "$BASELINE" ] && sl="zorvane zorvane-before nginx+fpm php-S-8w"
+    for s in $sl; do
       local r="—"
       [ "$s" != zorvane ] && r=$(ratio "${SLEEP[$s]%% *}" "${SLEEP[zorvane]%% *}")
       echo "| 15 × sleep(1) page, s until all done | $s | ${SLEEP[$s]} s | | | $r | lower is better; ratio = peer ÷ Zorvane time |"
@@ -472,6 +505,9 @@ report() {
   fi
   echo
   echo "Zorvane resident memory: idle ${RSS_IDLE} KiB, under load (highest sample) ${RSS_LOAD} KiB, after the run ${RSS_AFTER} KiB."
+  if [ -n "$BASELINE" ]; then
+    echo "zorvane-before ($BASELINE): idle ${RSS_IDLE_BEFORE} KiB, after the run $(rss_kib "$PID_BEFORE") KiB."
+  fi
   echo
   echo "| Target | Check |"
   echo "|---|---|"

@@ -181,6 +181,8 @@ void WDate::format(WString& out, const char* pattern, const Fields& t)
     if (pattern == nullptr)
         return;
     char buf[32];
+    // Day, month and time fields are written with two digits.
+    auto twoDigits = [&buf](unsigned value) { snprintf(buf, sizeof buf, "%.2u", value); };
     for (const char* p = pattern; *p != '\0'; p++) {
         if (*p != '%') {
             out.append((int)(unsigned char)*p);
@@ -199,22 +201,22 @@ void WDate::format(WString& out, const char* pattern, const Fields& t)
             snprintf(buf, sizeof buf, "%.3s", WEEKDAY_NAMES[t.dayOfWeek]);
             break;
         case 'd':
-            snprintf(buf, sizeof buf, "%.2u", (unsigned)t.day);
+            twoDigits((unsigned)t.day);
             break;
         case 'm':
-            snprintf(buf, sizeof buf, "%.2u", (unsigned)t.month);
+            twoDigits((unsigned)t.month);
             break;
         case 'H':
-            snprintf(buf, sizeof buf, "%.2u", (unsigned)t.hour);
+            twoDigits((unsigned)t.hour);
             break;
         case 'I':
-            snprintf(buf, sizeof buf, "%.2u", (unsigned)(t.hour <= 12 ? t.hour : t.hour - 12));
+            twoDigits((unsigned)(t.hour <= 12 ? t.hour : t.hour - 12));
             break;
         case 'M':
-            snprintf(buf, sizeof buf, "%.2u", (unsigned)t.minute);
+            twoDigits((unsigned)t.minute);
             break;
         case 'S':
-            snprintf(buf, sizeof buf, "%.2u", (unsigned)t.second);
+            twoDigits((unsigned)t.second);
             break;
         case 'Y':
             snprintf(buf, sizeof buf, "%i", t.year);

@@ -139,12 +139,12 @@ HDC W2DSurface::getDC()
     return dc;
 }
 
+// A context the window layer no longer knows is gone as well.
 void W2DSurface::releaseDC()
 {
-    if (dc != nullptr && wplat::deleteDC(dc))
-        dc = nullptr;
-    else
-        dc = nullptr; // a context the platform no longer knows is gone
+    if (dc != nullptr)
+        wplat::deleteDC(dc);
+    dc = nullptr;
 }
 
 void W2DSurface::erase(const unsigned long& colour)

@@ -9,8 +9,6 @@
 #include "PixelImage.h"
 #include "PlatformTypes.h"
 
-
-
 // The flat description of a region: a header and `nCount` rectangles that
 // follow it in `Buffer`, banded top to bottom, left to right.
 struct RGNDATAHEADER {

@@ -63,12 +63,32 @@ bool registerWindowClass(const char* name, HINSTANCE instance)
     return wplat::registerClass(cls);
 }
 
-int messageLoop(HWND, unsigned long)
+// The program's loop: the given window and the registered dialogs get the
+// keyboard interface of dialogs; the list follows every registry change.
+int messageLoop(HWND window, unsigned long)
 {
+    HWND targets[16];
+    unsigned long count = 0;
+    unsigned long version = WSystem::getDialogWindowsVersion() + 1;
     MSG msg;
     while (wplat::getMessage(msg, nullptr)) {
-        wplat::translateMessage(msg);
-        wplat::dispatchMessage(msg);
+        if (version != WSystem::getDialogWindowsVersion()) {
+            version = WSystem::getDialogWindowsVersion();
+            count = 0;
+            if (window != nullptr)
+                targets[count++] = window;
+            HWND dialogs[16];
+            unsigned long n = WSystem::getDialogWindows(dialogs, 16);
+            for (unsigned long i = 0; i < n && count < 16; i++)
+                targets[count++] = dialogs[i];
+        }
+        bool taken = false;
+        for (unsigned long i = 0; i < count && !taken; i++)
+            taken = wplat::isDialogMessage(targets[i], msg);
+        if (!taken) {
+            wplat::translateMessage(msg);
+            wplat::dispatchMessage(msg);
+        }
     }
     return (int)msg.wParam;
 }

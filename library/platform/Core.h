@@ -76,10 +76,14 @@ public:
     virtual void drawText(PixelImage& image, const std::vector<RECT>& clip, const LOGFONT& font, COLORREF color,
                           int x, int y, const std::string& text) = 0;
     virtual int dpi() = 0;
+    // The work area of the primary screen.
+    virtual RECT screenArea() = 0;
 };
 
 Backend* backend();
 void setBackend(Backend* backend);
+// Registers the classes every program finds ready ("STATIC").
+void registerStandardClasses();
 
 struct SentMessage {
     HWND window = nullptr;
@@ -117,6 +121,8 @@ struct ThreadQueue {
     int receivingSend = 0;
     HWND focus = nullptr;
     HWND active = nullptr;
+    // Down state of each virtual key as of the last message taken.
+    bool keys[256] = {};
     HWND capture = nullptr;
 };
 
@@ -137,6 +143,9 @@ private:
     bool saved;
 };
 
+// Puts a message at the head of the window's queue (characters made from
+// a key come right after it).
+void postFront(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Input from the substrate (client coordinates of the window).
 void postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The user resized or moved a top-level window.

@@ -131,8 +131,11 @@ bool nextMessage(const std::shared_ptr<ThreadQueue>& q, MSG& msg, HWND filter, b
         for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
             if (matches(*it, filter) || it->message == WM_QUIT) {
                 msg = *it;
-                if (remove)
+                if (remove) {
                     q->posted.erase(it);
+                    if ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam < 256)
+                        q->keys[msg.wParam] = msg.message == WM_KEYDOWN;
+                }
                 return true;
             }
         }
@@ -152,30 +155,6 @@ bool nextMessage(const std::shared_ptr<ThreadQueue>& q, MSG& msg, HWND filter, b
     return dueTimer(q, filter, msg, wait);
 }
 
-void waitForWork(const std::shared_ptr<ThreadQueue>& q, int timeoutMs)
-{
-    if (onUi(q)) {
-        {
-            std::lock_guard<std::mutex> guard(q->lock);
-            if (!q->sent.empty() || !q->posted.empty() || q->quit)
-                return;
-        }
-        q->waiting = true;
-        g_backend.load()->wait(timeoutMs);
-        q->waiting = false;
-        std::lock_guard<std::mutex> guard(q->lock);
-        q->wakePending = false;
-        return;
-    }
-    std::unique_lock<std::mutex> guard(q->lock);
-    auto ready = [&] { return !q->sent.empty() || !q->posted.empty() || q->quit || q->wakePending; };
-    if (timeoutMs < 0)
-        q->signal.wait(guard, ready);
-    else
-        q->signal.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
-    q->wakePending = false;
-}
-
 void scheduleTimers(const std::shared_ptr<ThreadQueue>& q)
 {
     if (!onUi(q))
@@ -193,6 +172,35 @@ void scheduleTimers(const std::shared_ptr<ThreadQueue>& q)
     }
     (void)unused;
     g_backend.load()->scheduleService(wait);
+}
+
+void waitForWork(const std::shared_ptr<ThreadQueue>& q, int timeoutMs)
+{
+    if (onUi(q)) {
+        {
+            std::lock_guard<std::mutex> guard(q->lock);
+            if (!q->sent.empty() || !q->posted.empty() || q->quit)
+                return;
+        }
+        q->waiting = true;
+        g_backend.load()->wait(timeoutMs);
+        q->waiting = false;
+        {
+            std::lock_guard<std::mutex> guard(q->lock);
+            q->wakePending = false;
+        }
+        // Should a handler now enter a modal loop of the substrate, the
+        // timers keep ticking there.
+        scheduleTimers(q);
+        return;
+    }
+    std::unique_lock<std::mutex> guard(q->lock);
+    auto ready = [&] { return !q->sent.empty() || !q->posted.empty() || q->quit || q->wakePending; };
+    if (timeoutMs < 0)
+        q->signal.wait(guard, ready);
+    else
+        q->signal.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
+    q->wakePending = false;
 }
 
 } // namespace
@@ -224,6 +232,20 @@ std::shared_ptr<ThreadQueue> currentQueue()
         g_queues[q->thread] = q;
     }
     t_queue = q;
+    // The table lets go of the queue when its thread ends.
+    struct Release {
+        ~Release()
+        {
+            if (!t_queue)
+                return;
+            std::lock_guard<std::mutex> guard(g_queuesLock);
+            auto it = g_queues.find(t_queue->thread);
+            if (it != g_queues.end() && it->second == t_queue)
+                g_queues.erase(it);
+        }
+    };
+    thread_local Release release;
+    (void)release;
     return q;
 }
 
@@ -278,6 +300,18 @@ DispatchScope::DispatchScope()
 DispatchScope::~DispatchScope()
 {
     currentQueue()->waiting = saved;
+}
+
+void postFront(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto w = findWindow(window);
+    if (!w)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(w->owner->lock);
+        w->owner->posted.push_front(MSG{window, message, wParam, lParam, tickCount(), POINT{0, 0}});
+    }
+    wakeQueue(w->owner);
 }
 
 void postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -449,8 +483,44 @@ bool peekMessage(MSG& msg, HWND filter, Peek mode)
 
 bool translateMessage(const MSG& msg)
 {
-    // Character messages come from the backend with each key press already.
-    return msg.message == WM_KEYDOWN;
+    // A key press carries its character (a code point) in the high half of
+    // lParam; it becomes WM_CHAR messages, one per UTF-8 byte, next in line.
+    if (msg.message != WM_KEYDOWN)
+        return false;
+    uint32_t c = (uint32_t)((uint64_t)msg.lParam >> 32);
+    if (c == 0)
+        return false;
+    unsigned char bytes[4];
+    int n;
+    if (c < 0x80) {
+        bytes[0] = (unsigned char)c;
+        n = 1;
+    } else if (c < 0x800) {
+        bytes[0] = (unsigned char)(0xC0 | (c >> 6));
+        bytes[1] = (unsigned char)(0x80 | (c & 0x3F));
+        n = 2;
+    } else if (c < 0x10000) {
+        bytes[0] = (unsigned char)(0xE0 | (c >> 12));
+        bytes[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+        bytes[2] = (unsigned char)(0x80 | (c & 0x3F));
+        n = 3;
+    } else {
+        bytes[0] = (unsigned char)(0xF0 | (c >> 18));
+        bytes[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+        bytes[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+        bytes[3] = (unsigned char)(0x80 | (c & 0x3F));
+        n = 4;
+    }
+    for (int i = n - 1; i >= 0; i--)
+        postFront(msg.hwnd, WM_CHAR, bytes[i], 1);
+    return true;
+}
+
+short getKeyState(int virtualKey)
+{
+    if (virtualKey < 0 || virtualKey >= 256)
+        return 0;
+    return currentQueue()->keys[virtualKey] ? (short)0x8000 : (short)0;
 }
 
 LRESULT dispatchMessage(const MSG& msg)

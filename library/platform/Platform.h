@@ -215,4 +215,96 @@ HIMAGELIST imageListDuplicate(HIMAGELIST list);
 // Draws image `index` through its mask at (x, y).
 bool imageListDraw(HIMAGELIST list, int index, HDC dc, int x, int y);
 
+// --- Dialogs ---------------------------------------------------------------------
+// A dialog template: positions and sizes in dialog units of the template's
+// font. Programs describe their dialogs in code and register them by id.
+struct DialogItemTemplate {
+    const char* className;
+    const char* text;
+    int id;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    DWORD style;
+    DWORD exStyle;
+};
+struct DialogTemplate {
+    DWORD style;
+    DWORD exStyle;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    const char* caption;
+    const char* fontFace;
+    int fontPoints;
+    const DialogItemTemplate* items;
+    int itemCount;
+};
+
+// Registers a template under an id (the instance is not needed here).
+void registerDialogTemplate(int id, const DialogTemplate* dialogTemplate);
+const DialogTemplate* findDialogTemplate(int id);
+// Creates the dialog window and its items (before WM_INITDIALOG, which
+// carries `param`); `proc` answers non-zero for what it handled.
+HWND createDialogParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LPARAM param);
+HWND createDialogIndirectParam(HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND owner, WNDPROC proc,
+                               LPARAM param);
+// Runs a modal dialog with its own loop; -1 when it cannot be created.
+intptr_t dialogBoxParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LPARAM param);
+bool endDialog(HWND dialog, intptr_t result);
+// The keyboard interface of a dialog: Tab and Shift-Tab through the tab
+// stops, Return for the default button (IDOK), Escape for IDCANCEL. True
+// when the message was for the dialog (it has then been handled).
+bool isDialogMessage(HWND dialog, MSG& msg);
+bool mapDialogRect(HWND dialog, RECT& rect);
+// Key state as of the last message taken from the queue (high bit: down).
+short getKeyState(int virtualKey);
+
+// --- Menus ------------------------------------------------------------------------
+// Our own menu model; the substrate shows it (menu bars, pop-ups).
+HMENU createMenu();
+HMENU createPopupMenu();
+bool destroyMenu(HMENU menu);
+bool isMenu(HMENU menu);
+bool appendMenu(HMENU menu, UINT flags, UINT_PTR idOrPopup, const char* text);
+bool removeMenu(HMENU menu, UINT item, UINT flags);
+bool deleteMenu(HMENU menu, UINT item, UINT flags);
+// Previous state (MF_GRAYED|MF_DISABLED bits), or -1 when there is no item.
+int enableMenuItem(HMENU menu, UINT item, UINT flags);
+// Previous check state (MF_CHECKED or 0), or -1 when there is no item.
+int checkMenuItem(HMENU menu, UINT item, UINT flags);
+bool setMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP unchecked, HBITMAP checked);
+int getMenuItemCount(HMENU menu);
+UINT getMenuItemID(HMENU menu, int position);
+// MF_* bits of the item, or (UINT)-1 when there is none.
+UINT getMenuState(HMENU menu, UINT item, UINT flags);
+std::string getMenuString(HMENU menu, UINT item, UINT flags);
+HMENU getSubMenu(HMENU menu, int position);
+// Shows a pop-up menu at a screen position and waits for the choice. With
+// TPM_RETURNCMD the chosen command id is returned (0 for none); otherwise
+// the choice is posted to `owner` as WM_COMMAND and the answer is non-zero
+// when something was chosen.
+UINT_PTR trackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner);
+
+// --- File selection -----------------------------------------------------------------
+// The open and save dialogs (the substrate's own, not the desktop's, so
+// they behave the same everywhere). `filter` is a list of description and
+// pattern texts, each ended by NUL, the list ended by a further NUL;
+// patterns are separated by ';'. `filterIndex` is 1-based in and out.
+struct FileDialogRequest {
+    HWND owner = nullptr;
+    const char* title = nullptr;
+    const char* filter = nullptr;
+    unsigned long filterIndex = 1;
+    const char* initialDirectory = nullptr;
+    std::string fileName;
+    bool save = false;
+    bool promptOverwrite = false;
+};
+// True when the user chose a file (then in fileName); false when cancelled
+// or when there is no user interface.
+bool runFileDialog(FileDialogRequest& request);
+
 } // namespace wplat

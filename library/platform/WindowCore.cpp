@@ -212,6 +212,7 @@ bool getClassInfo(const char* name, WindowClass& out)
 HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
                     int height, HWND parent, HMENU menuOrId, HINSTANCE instance, void* param)
 {
+    registerStandardClasses();
     std::shared_ptr<WindowClass> cls;
     {
         std::lock_guard<std::mutex> guard(g_classLock);

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "BrowserLauncher.h"
@@ -13,6 +12,7 @@
 #include "WException.h"
 #include "WIPAddress.h"
 #include "WServerSocket.h"
+#include "WSocketUtils.h"
 #include "WSystem.h"
 #include "ZorvaneControl.h"
 
@@ -46,8 +46,7 @@ void Zorvane::construct()
     stopRequested = false;
     receiveTimeoutMs = RECEIVE_TIMEOUT_MS;
     sendTimeoutMs = SEND_TIMEOUT_MS;
-    exhaustionReported = false;
-    acceptFailed = false;
+    idleEvents = 0;
     startupPHP(control);
 }
 
@@ -111,7 +110,6 @@ void Zorvane::start()
     // Cleared here, before the thread exists, so that a stop right after the
     // start is never lost.
     stopRequested = false;
-    acceptFailed = false;
     thread.setPriority(WThread::PRIORITY_HIGHEST);
     try {
         thread.start(this);
@@ -134,14 +132,24 @@ void Zorvane::stop(bool wait, unsigned long timeoutMs)
     if (!thread.isActive()) {
         return;
     }
+    bool first = !stopRequested.exchange(true);
     {
-        // Under the lock, so that the server thread cannot miss the wake-up
-        // between its look at the flag and its wait.
         std::lock_guard<std::mutex> guard(idleLock);
-        stopRequested = true;
+        idleEvents++;
     }
     idleChanged.notify_all();
     bool own = isOwnThread();
+    if (first) {
+        try {
+            WSocketUtils::ping(serverSocket);
+        } catch (WException&) {
+            if (!own) {
+                throw;
+            }
+            // On our own thread there is nobody to tell: the server thread
+            // leaves its loop at the next connection.
+        }
+    }
     if (wait && !own && !thread.join(timeoutMs)) {
         // The server thread did not wind down in time: end it, and with it
         // the workers it was still waiting for, and free the port.
@@ -150,7 +158,6 @@ void Zorvane::stop(bool wait, unsigned long timeoutMs)
         } catch (WException&) {
             // it ends at its next library wait
         }
-        shutDownListener();
         for (ZorvaneWorker& worker : workers) {
             worker.requestStop();
         }
@@ -186,6 +193,15 @@ unsigned long Zorvane::getPort() const
     return serverSocket.getPort();
 }
 
+void Zorvane::workerIdle()
+{
+    {
+        std::lock_guard<std::mutex> guard(idleLock);
+        idleEvents++;
+    }
+    idleChanged.notify_all();
+}
+
 void Zorvane::run()
 {
     currentServer = this;
@@ -209,18 +225,12 @@ void Zorvane::run()
             }
             worker.start();
         }
-        waitForStop();
-        shutDownListener();
+        acceptConnections();
         stopWorkers();
-        if (acceptFailed) {
-            throw acceptFailure;
-        }
     } catch (WException& e) {
         control->onException(e);
         WSystem::showMessage(nullptr, e.getMessage(), "Information", false);
     }
-    // Workers started before a failure must not wait on a closed listener.
-    shutDownListener();
     try {
         serverSocket.close();
     } catch (WException&) {
@@ -229,53 +239,52 @@ void Zorvane::run()
     control->onStopped();
 }
 
-void Zorvane::waitForStop()
+bool Zorvane::handOver(WSocket& client, int& next)
 {
-    std::unique_lock<std::mutex> lock(idleLock);
-    idleChanged.wait(lock, [&] { return stopRequested.load(); });
-}
-
-void Zorvane::shutDownListener()
-{
-    int fd = serverSocket.getHandle();
-    if (fd >= 0) {
-        ::shutdown(fd, SHUT_RDWR);
-    }
-}
-
-// Each idle worker waits in accept itself, so a connection goes straight to
-// the thread that answers it: no hand-off and no wake-up of a second thread
-// per connection. The kernel gives each connection to one waiting worker;
-// when all are busy, further clients wait in the listen backlog.
-bool Zorvane::acceptFor(WSocket& client)
-{
-    for (;;) {
-        if (stopRequested.load()) {
-            return false;
+    while (!stopRequested.load()) {
+        uint64_t seen;
+        {
+            std::lock_guard<std::mutex> guard(idleLock);
+            seen = idleEvents;
         }
+        for (int examined = 0; examined < WORKER_COUNT; examined++) {
+            ZorvaneWorker& worker = workers[next];
+            next = (next + 1) % WORKER_COUNT;
+            if (worker.isAvailable() && worker.assignClient(client)) {
+                return true;
+            }
+        }
+        // All busy: wait for one to become idle, but scan again at the latest
+        // after the retry interval.
+        std::unique_lock<std::mutex> lock(idleLock);
+        idleChanged.wait_for(lock, std::chrono::milliseconds(HANDOFF_RETRY_MS),
+                             [&] { return idleEvents != seen || stopRequested.load(); });
+    }
+    return false;
+}
+
+void Zorvane::acceptConnections()
+{
+    WSocket client;
+    int next = 0;
+    bool exhaustionReported = false;
+    for (;;) {
         bool accepted;
         try {
             accepted = serverSocket.accept(client);
         } catch (WSocketException& e) {
             if (stopRequested.load()) {
-                return false;
+                break;
             }
             // Failures of a single pending connection are retried inside accept();
             // what reaches here concerns the listener itself.
             int err = (int)e.getSysErrCode();
             if (!isExhaustionError(err)) {
-                // Ends the server; its thread reports the failure.
-                std::lock_guard<std::mutex> guard(idleLock);
-                if (!acceptFailed) {
-                    acceptFailed = true;
-                    acceptFailure = e;
-                }
-                stopRequested = true;
-                idleChanged.notify_all();
-                return false;
+                throw;
             }
-            if (!exhaustionReported.exchange(true)) {
+            if (!exhaustionReported) {
                 control->log(e.toString(), -1);
+                exhaustionReported = true;
             }
             std::unique_lock<std::mutex> lock(idleLock);
             idleChanged.wait_for(lock, std::chrono::milliseconds(HANDOFF_RETRY_MS),
@@ -284,16 +293,22 @@ bool Zorvane::acceptFor(WSocket& client)
         }
         if (!accepted || stopRequested.load()) {
             client.close();
-            return false;
+            break;
         }
         exhaustionReported = false;
         // The receive buffer is fixed; the send buffer is left to the
         // system's auto-tuning, which starts below 64 KiB and grows to
-        // megabytes for a large file (a fixed size turns it off).
+        // megabytes for a large file (a fixed size turns it off on Linux).
         client.setRecvBufSize(SOCKET_BUFFER_SIZE);
         client.setRecvTimeout(receiveTimeoutMs.load());
         client.setSendTimeout(sendTimeoutMs.load());
-        return true;
+        if (handOver(client, next)) {
+            // The worker owns the connection now.
+            client.release();
+        } else {
+            client.close();
+            break;
+        }
     }
 }
 

@@ -13,9 +13,9 @@
 
 class ZorvaneControl;
 
-// The HTTP server: a listening socket, a fixed pool of workers that each
-// accept a connection and answer its one request, and a server thread that
-// starts and stops them. Constructing it starts the in-process PHP runtime, destroying it
+// The HTTP server: a listening socket, one server thread that accepts
+// connections and a fixed pool of workers that answer them, one request per
+// connection. Constructing it starts the in-process PHP runtime, destroying it
 // shuts the runtime down.
 class Zorvane : public WRunable {
 public:
@@ -24,7 +24,7 @@ public:
     static constexpr unsigned long SOCKET_BUFFER_SIZE = 0xFFFF;
     static constexpr unsigned long RECEIVE_TIMEOUT_MS = 30000;
     static constexpr unsigned long SEND_TIMEOUT_MS = 30000;
-    // Pause before accepting again when the process ran out of descriptors.
+    // Longest wait for a worker to become idle before the workers are scanned again.
     static constexpr unsigned long HANDOFF_RETRY_MS = 200;
     // How long the server thread waits for each worker to end when it stops.
     static constexpr unsigned long WORKER_STOP_MS = 2000;
@@ -52,9 +52,8 @@ public:
 
     void run() override;
 
-    // Called by an idle worker: waits for the next connection and gives it
-    // the connection's options. False when the server stops (the worker ends).
-    bool acceptFor(WSocket& client);
+    // Called by a worker that has become idle.
+    void workerIdle();
 
 private:
     friend class ZorvaneWorker;
@@ -63,10 +62,9 @@ private:
     static thread_local const Zorvane* currentServer;
 
     void construct();
-    void waitForStop();
+    void acceptConnections();
+    bool handOver(WSocket& client, int& next);
     void stopWorkers();
-    // Wakes every worker that waits in accept (the listener accepts no more).
-    void shutDownListener();
     bool isOwnThread() const;
 
     ServerConfig config;
@@ -78,12 +76,7 @@ private:
     std::atomic<unsigned long> receiveTimeoutMs;
     std::atomic<unsigned long> sendTimeoutMs;
 
-    // Wakes the server thread (stop) and the workers that pause after a
-    // failed accept.
     std::mutex idleLock;
     std::condition_variable idleChanged;
-    std::atomic<bool> exhaustionReported;
-    // The first accept failure that ended the server, reported by the server thread.
-    bool acceptFailed;
-    WException acceptFailure;
+    uint64_t idleEvents;
 };

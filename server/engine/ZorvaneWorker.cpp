@@ -152,12 +152,9 @@ void ZorvaneWorker::run()
     while (!stopRequested.load()) {
         busy = false;
         if (server != nullptr) {
-            if (!server->acceptFor(client)) {
-                break;
-            }
-        } else {
-            clientReady.wait(0);
+            server->workerIdle();
         }
+        clientReady.wait(0);
         if (stopRequested.load()) {
             break;
         }

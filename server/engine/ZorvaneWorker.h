@@ -12,17 +12,16 @@ class Zorvane;
 class ZorvaneControl;
 class HTTPResponse;
 
-// One of the server's worker threads: it accepts a connection on the
-// server's listener, answers the one request on it and closes it again.
-// A worker without a server waits for connections handed to it instead.
+// One of the server's worker threads: it waits until the server thread hands
+// it a connection, answers the one request on it and closes it again.
 class ZorvaneWorker : public WRunable {
 public:
     ZorvaneWorker();
     ~ZorvaneWorker() override;
 
     void configure(ZorvaneControl* control, const ServerConfig& config);
-    // The tables to route with (copied) and the server whose listener this
-    // worker accepts on; set by the server before it starts the worker.
+    // The tables to route with (copied) and the server to tell when this
+    // worker becomes idle; set by the server before it starts the worker.
     void setRouting(const RoutingTables& tables, Zorvane* server);
 
     // Starts the thread unless it runs already.

@@ -170,6 +170,24 @@ def reset_close(s):
     s.close()
 
 
+def unacknowledged(s):
+    """Segments of ours the server's kernel has not acknowledged (TCP_INFO)."""
+    try:
+        info = s.getsockopt(socket.IPPROTO_TCP, socket.TCP_INFO, 104)
+    except OSError:
+        return 0
+    return struct.unpack_from("I", info, 24)[0]  # tcpi_unacked
+
+
+def timed_out(s, what):
+    """A request still unacknowledged never got past the full listen queue:
+    the server never saw it, the kernel kept dropping it. Anything else that
+    went unanswered is the server's failure."""
+    if unacknowledged(s) > 0:
+        raise Refused("request never taken from the listen queue")
+    raise Failure(what)
+
+
 def read_all(s, limit=8 * 1024 * 1024, slow=False):
     chunks = []
     total = 0
@@ -217,24 +235,25 @@ def parse_response(raw, head=False):
 
 def exchange(port, request, timeout=150, slow_send=False, slow_read=False, head=False):
     s = connect(port, timeout)
-    raw = b""
     try:
-        if slow_send:
-            # Trickles the request in small pieces over a second or two.
-            for i in range(0, len(request), 7):
-                s.sendall(request[i:i + 7])
-                time.sleep(random.uniform(0.005, 0.04))
-        else:
-            s.sendall(request)
-    except (ConnectionResetError, BrokenPipeError):
-        s.close()
-        raise EarlyReset()
-    try:
-        raw = read_all(s, slow=slow_read)
-    except (ConnectionResetError, BrokenPipeError):
-        raise Failure("connection reset during the answer")
-    except socket.timeout:
-        raise Failure("no complete response in time")
+        try:
+            if slow_send:
+                # Trickles the request in small pieces over a second or two.
+                for i in range(0, len(request), 7):
+                    s.sendall(request[i:i + 7])
+                    time.sleep(random.uniform(0.005, 0.04))
+            else:
+                s.sendall(request)
+        except (ConnectionResetError, BrokenPipeError):
+            raise EarlyReset()
+        except socket.timeout:
+            timed_out(s, "request not taken in time")
+        try:
+            raw = read_all(s, slow=slow_read)
+        except (ConnectionResetError, BrokenPipeError):
+            raise Failure("connection reset during the answer")
+        except socket.timeout:
+            timed_out(s, "no complete response in time")
     finally:
         s.close()
     return parse_response(raw, head)
@@ -377,7 +396,7 @@ def sc_stall(port, rnd):
     except ConnectionResetError:
         raise Failure("stalled client: reset during the answer")
     except socket.timeout:
-        raise Failure("stalled client: no answer in time")
+        timed_out(s, "stalled client: no answer in time")
     finally:
         s.close()
     st, _, _ = parse_response(raw)

@@ -119,6 +119,10 @@ TEST(Context, TextAlignment)
     // Text is drawn by the window layer's substrate, headless on its
     // off-screen platform.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The thread's queue must exist before the user interface starts on it
+    // (startUi on a thread without one waits for ever).
+    MSG msg;
+    wplat::peekMessage(msg, nullptr, wplat::Peek::Keep);
     if (wplat::startUi() == wplat::UiStart::NoDisplay)
         GTEST_SKIP() << "no user interface";
     PlainContext ctx;

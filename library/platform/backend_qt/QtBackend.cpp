@@ -3,8 +3,10 @@
 // and text. No meta-object compiler: virtual overrides and lambdas only.
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
@@ -292,14 +294,15 @@ public:
             focus = canvas->hwnd;
         int vk = virtualKeyOf(key->key());
         if (e->type() == QEvent::KeyPress) {
-            if (vk != 0)
-                postInput(focus, WM_KEYDOWN, (WPARAM)vk, 1);
-            QByteArray text = key->text().toUtf8();
-            if (!text.isEmpty() && (unsigned char)text[0] >= 0x20 && text[0] != 0x7F)
-                for (char c : text)
-                    postInput(focus, WM_CHAR, (WPARAM)(unsigned char)c, 1);
-            else if (vk == VK_RETURN || vk == VK_TAB || vk == VK_BACK || vk == VK_ESCAPE)
-                postInput(focus, WM_CHAR, (WPARAM)(vk == VK_RETURN ? 13 : vk), 1);
+            // The character rides along; translateMessage makes WM_CHAR of it.
+            uint64_t character = 0;
+            QString text = key->text();
+            if (!text.isEmpty() && text[0] != QChar(0x7F))
+                character = text.toUcs4().value(0);
+            if (vk == VK_RETURN)
+                character = 13;
+            if (vk != 0 || character != 0)
+                postInput(focus, WM_KEYDOWN, (WPARAM)vk, (LPARAM)((character << 32) | 1));
         } else if (vk != 0) {
             postInput(focus, WM_KEYUP, (WPARAM)vk, (LPARAM)0xC0000001);
         }
@@ -492,6 +495,15 @@ public:
         painter.drawText(QPoint(x, y + m.ascent), QString::fromUtf8(text.c_str()));
     }
 
+    RECT screenArea() override
+    {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr)
+            return RECT{0, 0, 1024, 768};
+        QRect r = screen->availableGeometry();
+        return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    }
+
     int dpi() override
     {
         QScreen* screen = QGuiApplication::primaryScreen();
@@ -577,6 +589,120 @@ bool grabWindow(HWND window, PixelImage& out)
             out.setPixel(x, y, line[x] & 0xFFFFFF);
     }
     return true;
+}
+
+namespace {
+struct FileCall {
+    FileDialogRequest* request;
+    bool chosen;
+};
+
+void runFile(void* context)
+{
+    auto* call = (FileCall*)context;
+    FileDialogRequest& r = *call->request;
+    QStringList filters;
+    for (const char* p = r.filter; p != nullptr && *p != '\0';) {
+        QString description = QString::fromUtf8(p);
+        p += strlen(p) + 1;
+        QString patterns = QString::fromUtf8(p);
+        if (*p != '\0')
+            p += strlen(p) + 1;
+        filters << description + QStringLiteral(" (") + patterns.split(QChar(';'), Qt::SkipEmptyParts).join(QChar(' ')) +
+                       QStringLiteral(")");
+    }
+    QFileDialog dialog(r.owner != nullptr ? canvasOf(getAncestorTopLevel(r.owner)) : nullptr,
+                       r.title != nullptr ? QString::fromUtf8(r.title) : QString(),
+                       r.initialDirectory != nullptr ? QString::fromUtf8(r.initialDirectory) : QString());
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !r.promptOverwrite);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (r.filterIndex >= 1 && r.filterIndex <= (unsigned long)filters.size())
+            dialog.selectNameFilter(filters[(int)r.filterIndex - 1]);
+    }
+    if (!r.fileName.empty())
+        dialog.selectFile(QString::fromStdString(r.fileName));
+    DispatchScope scope;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        call->chosen = false;
+        return;
+    }
+    r.fileName = dialog.selectedFiles().first().toStdString();
+    int index = filters.indexOf(dialog.selectedNameFilter());
+    r.filterIndex = index >= 0 ? (unsigned long)index + 1 : 1;
+    call->chosen = true;
+}
+} // namespace
+
+namespace {
+// Builds a Qt menu from ours; actions carry their command ids.
+void fillMenu(QMenu& target, HMENU menu, int depth)
+{
+    int count = getMenuItemCount(menu);
+    for (int i = 0; i < count && depth < 16; i++) {
+        UINT state = getMenuState(menu, (UINT)i, MF_BYPOSITION);
+        if ((state & MF_SEPARATOR) != 0) {
+            target.addSeparator();
+            continue;
+        }
+        QString text = QString::fromStdString(getMenuString(menu, (UINT)i, MF_BYPOSITION));
+        if ((state & MF_POPUP) != 0) {
+            QMenu* sub = target.addMenu(text);
+            sub->setEnabled((state & (MF_GRAYED | MF_DISABLED)) == 0);
+            fillMenu(*sub, getSubMenu(menu, i), depth + 1);
+            continue;
+        }
+        QAction* action = target.addAction(text);
+        action->setData(QVariant::fromValue((qulonglong)getMenuItemID(menu, i)));
+        action->setEnabled((state & (MF_GRAYED | MF_DISABLED)) == 0);
+        if ((state & MF_CHECKED) != 0) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+    }
+}
+
+struct PopupCall {
+    HMENU menu;
+    int x;
+    int y;
+    UINT_PTR chosen;
+};
+
+void runPopup(void* context)
+{
+    auto* call = (PopupCall*)context;
+    QMenu menu;
+    fillMenu(menu, call->menu, 0);
+    DispatchScope scope;
+    QAction* action = menu.exec(QPoint(call->x, call->y));
+    call->chosen = action != nullptr ? (UINT_PTR)action->data().toULongLong() : 0;
+}
+} // namespace
+
+UINT_PTR trackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner)
+{
+    if (!isUiStarted() || !isMenu(menu))
+        return 0;
+    PopupCall call{menu, x, y, 0};
+    runOnUiThread(runPopup, &call);
+    if ((flags & TPM_RETURNCMD) != 0)
+        return call.chosen;
+    if (call.chosen != 0 && owner != nullptr)
+        postMessage(owner, WM_COMMAND, MAKEWPARAM((int)call.chosen, 0), 0);
+    return call.chosen != 0 ? 1 : 0;
+}
+
+bool runFileDialog(FileDialogRequest& request)
+{
+    if (!isUiStarted())
+        return false;
+    FileCall call{&request, false};
+    runOnUiThread(runFile, &call);
+    return call.chosen;
 }
 
 int screenDpi()

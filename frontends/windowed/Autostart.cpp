@@ -1,0 +1,125 @@
+#include "Autostart.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string configHome()
+{
+    const char* xdg = getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/')
+        return xdg;
+    const char* home = getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.config";
+}
+
+// One argument of an Exec line: quoted, with the characters the entry format
+// reserves escaped, then escaped again as a string value.
+std::string quoteExec(const char* text)
+{
+    std::string quoted = "\"";
+    for (const char* p = text; *p != '\0'; p++) {
+        if (*p == '"' || *p == '`' || *p == '$' || *p == '\\')
+            quoted += '\\';
+        quoted += *p;
+    }
+    quoted += '"';
+    std::string out;
+    for (char c : quoted) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '%')
+            out += "%%";
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool writeAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += (size_t)n;
+    }
+    return true;
+}
+
+bool makeDirectories(const std::string& path)
+{
+    for (size_t i = 1; i <= path.size(); i++) {
+        if (i == path.size() || path[i] == '/') {
+            std::string part = path.substr(0, i);
+            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+WString Autostart::entryPath()
+{
+    std::string path = configHome() + "/autostart/zorvane-gui.desktop";
+    return WString(path.c_str());
+}
+
+bool Autostart::exists()
+{
+    FILE* file = fopen(entryPath(), "re");
+    if (file == nullptr)
+        return false;
+    bool hidden = false;
+    char line[1024];
+    while (fgets(line, sizeof line, file) != nullptr) {
+        if (strncmp(line, "Hidden=true", 11) == 0)
+            hidden = true;
+    }
+    fclose(file);
+    return !hidden;
+}
+
+bool Autostart::set(const char* name, const char* program, const char* argument)
+{
+    std::string directory = configHome() + "/autostart";
+    if (!makeDirectories(directory))
+        return false;
+    std::string text = "[Desktop Entry]\nType=Application\nName=";
+    text += name != nullptr ? name : "";
+    text += "\nExec=" + quoteExec(program != nullptr ? program : "");
+    if (argument != nullptr && *argument != '\0')
+        text += std::string(" ") + argument;
+    text += "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+
+    std::string target = entryPath().getBuf();
+    std::string temporary = target + ".XXXXXX";
+    int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, text) && fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok)
+        ok = fchmodat(AT_FDCWD, temporary.c_str(), 0644, 0) == 0 && rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok)
+        unlink(temporary.c_str());
+    return ok;
+}
+
+bool Autostart::remove()
+{
+    return unlink(entryPath()) == 0 || errno == ENOENT;
+}

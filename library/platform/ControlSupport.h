@@ -1,0 +1,71 @@
+#pragma once
+
+// What the control class procedures share: their per-window state, the
+// notifications to the parent and a few drawing and text helpers.
+
+#include <string>
+
+#include "Controls.h"
+#include "Platform.h"
+
+namespace wplat::controls {
+
+// The state a control procedure keeps for its window; freed with it.
+struct State {
+    virtual ~State() = default;
+};
+
+void attachState(HWND window, State* state);
+State* findState(HWND window);
+void freeState(HWND window);
+
+template <class T>
+T* stateOf(HWND window)
+{
+    return dynamic_cast<T*>(findState(window));
+}
+
+DWORD styleOf(HWND window);
+void setStyleBits(HWND window, DWORD bits, bool on);
+// WM_COMMAND (id, code) with the control as lParam, to the parent.
+LRESULT notifyCommand(HWND control, UINT code);
+// WM_NOTIFY to the parent; the header's sender fields are filled here.
+LRESULT notifyParent(HWND control, NMHDR& header, UINT code);
+
+// Height of one text line in the control's font (16 without metrics).
+int lineHeight(HWND window);
+// Width of the text in the control's font.
+int textWidth(HWND window, const std::string& text);
+// Selects the control's font into the context (the default GUI font when
+// the control has none).
+void selectFont(HWND window, HDC dc);
+// The brush a parent hands out for WM_CTLCOLOR* (null when it does not),
+// with the text colour it set on the context.
+HBRUSH parentColors(HWND window, UINT message, HDC dc, COLORREF& text);
+void drawFrame(HDC dc, const RECT& rect, COLORREF color);
+void drawTextLine(HDC dc, int x, int y, const std::string& text, COLORREF color);
+
+bool equalsNoCase(const std::string& a, const std::string& b);
+bool startsWithNoCase(const std::string& text, const std::string& prefix);
+// The string a message parameter points at ("" for null).
+inline std::string textArg(LPARAM lParam)
+{
+    return lParam != 0 ? std::string((const char*)lParam) : std::string();
+}
+
+// The class procedures (one file each group).
+LRESULT buttonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT staticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT editProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT richEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT listBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT comboBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT listViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT tabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT rebarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT toolbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT statusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT trackbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT progressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+} // namespace wplat::controls
