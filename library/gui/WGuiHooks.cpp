@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "Controls.h"
 #include "DisplayProvider.h"
 #include "Platform.h"
 #include "WFont.h"
@@ -48,6 +49,8 @@ void getDisplayDevices(WDisplayDeviceTable& devices)
 
 bool registerWindowClass(const char* name, HINSTANCE instance)
 {
+    // The standard controls, so dialogs can be made of them.
+    wplat::registerControlClasses();
     if (wplat::startUi() == wplat::UiStart::NoDisplay)
         return false;
     WWindow::setClassName(name);

@@ -1,0 +1,111 @@
+// The tray icon on Qt's QSystemTrayIcon: one icon per window and id; the
+// icon's activations are posted to the window as the tray callback.
+#include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "Platform.h"
+#include "TrayIcon.h"
+
+namespace {
+
+struct Entry {
+    QSystemTrayIcon* icon = nullptr;
+    std::string tip;
+};
+
+std::mutex g_lock;
+std::map<std::pair<HWND, unsigned int>, Entry>& g_icons = *new std::map<std::pair<HWND, unsigned int>, Entry>;
+
+std::string cut(const char* tip)
+{
+    std::string text = tip != nullptr ? tip : "";
+    if (text.size() > TRAY_TIP_LENGTH)
+        text.resize(TRAY_TIP_LENGTH);
+    return text;
+}
+
+// The program icon: 32 by 32, a few flat colours.
+QIcon programIcon()
+{
+    QPixmap picture(32, 32);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setBrush(QColor(0, 0, 128));
+    p.setPen(Qt::NoPen);
+    p.drawRect(2, 2, 28, 28);
+    p.setPen(QPen(QColor(255, 255, 0), 4));
+    p.drawLine(9, 9, 23, 9);
+    p.drawLine(23, 9, 9, 23);
+    p.drawLine(9, 23, 23, 23);
+    return QIcon(picture);
+}
+
+} // namespace
+
+HICON loadProgramIcon(unsigned int id)
+{
+    return id == 102 ? (HICON)(uintptr_t)id : nullptr;
+}
+
+bool addTrayIcon(HWND window, unsigned int id, HICON icon, const char* tip)
+{
+    (void)icon;  // icons are pictures of the program here, nothing to release
+    if (QApplication::instance() == nullptr || !wplat::isWindow(window))
+        return false;
+    std::lock_guard<std::mutex> guard(g_lock);
+    Entry& entry = g_icons[{window, id}];
+    if (entry.icon == nullptr) {
+        entry.icon = new QSystemTrayIcon(programIcon());
+        QObject::connect(entry.icon, &QSystemTrayIcon::activated, [window, id](QSystemTrayIcon::ActivationReason why) {
+            LPARAM mouse = 0;
+            if (why == QSystemTrayIcon::DoubleClick || why == QSystemTrayIcon::Trigger)
+                mouse = WM_LBUTTONDBLCLK;
+            else if (why == QSystemTrayIcon::Context)
+                mouse = WM_RBUTTONDOWN;
+            if (mouse != 0)
+                wplat::postMessage(window, TRAY_CALLBACK_MESSAGE, id, mouse);
+        });
+    }
+    entry.tip = cut(tip);
+    entry.icon->setToolTip(QString::fromUtf8(entry.tip.c_str()));
+    entry.icon->show();
+    return true;
+}
+
+bool setTrayTip(HWND window, unsigned int id, const char* tip)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    auto it = g_icons.find({window, id});
+    if (it == g_icons.end())
+        return false;
+    it->second.tip = cut(tip);
+    it->second.icon->setToolTip(QString::fromUtf8(it->second.tip.c_str()));
+    return true;
+}
+
+bool removeTrayIcon(HWND window, unsigned int id)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    auto it = g_icons.find({window, id});
+    if (it == g_icons.end())
+        return false;
+    it->second.icon->hide();
+    delete it->second.icon;
+    g_icons.erase(it);
+    return true;
+}
+
+std::string getTrayTip(HWND window, unsigned int id)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    auto it = g_icons.find({window, id});
+    return it == g_icons.end() ? std::string() : it->second.tip;
+}

@@ -1,0 +1,127 @@
+// zorvane_gui: the server driven from a configuration dialog and a tray icon.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "DlgMain.h"
+#include "FallbackControls.h"
+#include "InstanceMutex.h"
+#include "Platform.h"
+#include "Resources.h"
+#include "WException.h"
+#include "WSystem.h"
+
+namespace {
+
+const char* const PROGRAM_TITLE = "Zorvane with PHP 5.4.3 V1.1";
+
+// A stand-in for the instance handle: any non-null value of the program.
+char g_instance;
+
+// The command line as one text, arguments with spaces quoted.
+std::string commandLine(int argc, char* argv[])
+{
+    std::string line;
+    for (int i = 1; i < argc; i++) {
+        std::string word = argv[i];
+        if (!line.empty())
+            line += ' ';
+        if (word.find(' ') != std::string::npos || word.empty())
+            line += '"' + word + '"';
+        else
+            line += word;
+    }
+    return line;
+}
+
+// The end of the session (SIGTERM, SIGHUP, SIGINT) reaches the dialog as
+// WM_QUERYENDSESSION, so it saves and stops as at the end of a log-on.
+std::atomic<HWND> g_dialogWindow{nullptr};
+
+void blockSessionSignals(sigset_t& set)
+{
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void watchSessionSignals(sigset_t set)
+{
+    std::thread([set]() {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&set, &signal) != 0)
+                continue;
+            HWND window = g_dialogWindow.load();
+            if (window == nullptr || !wplat::postMessage(window, WM_QUERYENDSESSION, 0, 0))
+                _exit(0);
+        }
+    }).detach();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    sigset_t sessionSignals;
+    blockSessionSignals(sessionSignals);
+    signal(SIGPIPE, SIG_IGN);
+
+    if (instanceMutex().alreadyExists()) {
+        // A box where there is a display, else the same text on stderr.
+        wplat::startUi();
+        WSystem::showMessage(nullptr, "Zorvane is still running.\r\nPlease check the Taskbar Icon.", "Info", true);
+        return 0;
+    }
+    if (wplat::startUi() == wplat::UiStart::NoDisplay) {
+        std::fputs("zorvane_gui: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                   "Run zorvane_cmd to serve without a display.\n",
+                   stderr);
+        return 1;
+    }
+    watchSessionSignals(sessionSignals);
+
+    std::string line = commandLine(argc, argv);
+    DlgMain* dialog = nullptr;
+    try {
+        WSystem::startup(PROGRAM_TITLE, (HINSTANCE)&g_instance, nullptr, line.data(), 1);
+        res::registerResources();
+        registerFallbackControls();
+        WSystem::setCurrentDirectory(WSystem::getSystemInfo().getProgramDirectory());
+        dialog = new DlgMain(nullptr);
+        dialog->show(false);
+        g_dialogWindow = dialog->getWindowHandle();
+        WSystem::messageLoop(dialog->getWindowHandle(), 0);
+        g_dialogWindow = nullptr;
+        if (!dialog->getServer().hasEnded()) {
+            // A thread that could not be stopped still uses the server:
+            // leave without destructors rather than pull objects from under it.
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
+        delete dialog;
+        dialog = nullptr;
+    } catch (WException& e) {
+        g_dialogWindow = nullptr;
+        wplat::messageBox(nullptr, e.toString(), "Error", MB_OK);
+        if (!wplat::isUiStarted()) {
+            std::fprintf(stderr, "Error: %s\n", e.toString().getBuf());
+        }
+        if (dialog != nullptr && !dialog->getServer().hasEnded()) {
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
+        delete dialog;
+    }
+    try {
+        WSystem::shutdown();
+    } catch (WException&) {
+    }
+    return 0;
+}

@@ -1,0 +1,227 @@
+// The configuration dialog on Qt's offscreen platform: its fields from
+// cfg/init.txt, validation on Start, a real server started and stopped on a
+// loopback port, and the exit that saves the four keys and the autostart
+// entry.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DlgMain.h"
+#include "FallbackControls.h"
+#include "Platform.h"
+#include "Resources.h"
+#include "ServerTestSupport.h"
+#include "WSystem.h"
+
+using namespace servertest;
+
+namespace {
+
+struct Offscreen {
+    Offscreen() { setenv("QT_QPA_PLATFORM", "offscreen", 1); }
+} g_offscreen;
+
+char g_instance;
+
+// Message boxes the dialog shows, answered at once.
+struct BoxCatcher {
+    std::vector<std::string> texts;
+    std::vector<std::string> captions;
+    QTimer timer;
+    BoxCatcher()
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this]() {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            texts.push_back(box->text().toStdString());
+            captions.push_back(box->windowTitle().toStdString());
+            box->done(QMessageBox::Ok);
+        });
+        timer.start();
+    }
+};
+
+bool g_quitSeen = false;
+
+// Runs the message loop until the condition holds (bounded).
+bool pumpUntil(const std::function<bool()>& done, int ms = 8000)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        MSG msg;
+        while (wplat::peekMessage(msg, nullptr, wplat::Peek::Remove)) {
+            if (msg.message == WM_QUIT) {
+                g_quitSeen = true;
+                continue;
+            }
+            wplat::translateMessage(msg);
+            wplat::dispatchMessage(msg);
+        }
+        QCoreApplication::processEvents();
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        usleep(2000);
+    }
+    return true;
+}
+
+class DlgMainTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static bool started = false;
+        if (started)
+            return;
+        started = true;
+        static char commandLine[] = "";
+        WSystem::startup("Zorvane dialog test", (HINSTANCE)&g_instance, nullptr, commandLine, 1);
+        res::registerResources();
+        registerFallbackControls();
+    }
+
+    void SetUp() override
+    {
+        setenv("XDG_CONFIG_HOME", home.root.c_str(), 1);
+        const char* source = std::getenv("ZV_SOURCE_DIR");
+        ASSERT_NE(source, nullptr);
+        for (const char* f : {"mime.txt", "vdir.txt", "cgi.txt"})
+            site.write(std::string("cfg/") + f, readFile(std::string(source) + "/cfg/" + f));
+        site.write("www/index.html", "hello from the dialog");
+        port = freePort();
+        site.write("cfg/init.txt", "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(port) + "\r\ndocPath=" +
+                                       site.root + "/www\r\nopenURL=\r\nautoFinish=3\r\n");
+        g_quitSeen = false;
+    }
+
+    void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
+
+    HWND item(DlgMain& d, int id) { return wplat::getDlgItem(d.getWindowHandle(), id); }
+    std::string text(DlgMain& d, int id) { return wplat::getWindowText(item(d, id)); }
+    void command(DlgMain& d, unsigned long id) { wplat::sendMessage(d.getWindowHandle(), WM_COMMAND, id, 0); }
+
+    TempFolder home;
+    TempSite site;
+    unsigned port = 0;
+};
+
+} // namespace
+
+TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
+{
+    ASSERT_NE(wplat::startUi(), wplat::UiStart::NoDisplay);
+    BoxCatcher boxes;
+    DlgMain dialog(nullptr);
+    ASSERT_EQ(dialog.show(false), 1);
+    HWND window = dialog.getWindowHandle();
+    ASSERT_NE(window, nullptr);
+
+    // Fields from cfg/init.txt; Stop disabled; shown without -autostart.
+    EXPECT_EQ(text(dialog, 1002), "127.0.0.1");
+    EXPECT_EQ(text(dialog, 1003), std::to_string(port));
+    EXPECT_EQ(text(dialog, 1004), site.root + "/www");
+    EXPECT_EQ(wplat::getWindowText(window), "Zorvane with PHP 5.4.3");
+    EXPECT_TRUE(wplat::isWindowVisible(window));
+    EXPECT_TRUE(wplat::isWindowEnabled(item(dialog, 1001)));
+    EXPECT_FALSE(wplat::isWindowEnabled(item(dialog, 1008)));
+    EXPECT_FALSE(dialog.isAutostart());
+
+    // Invalid port and empty path: the box, red fields, no server.
+    for (const char* bad : {"0", "abc"}) {
+        wplat::setWindowText(item(dialog, 1003), bad);
+        size_t before = boxes.texts.size();
+        command(dialog, 1001);
+        ASSERT_EQ(boxes.texts.size(), before + 1) << bad;
+        EXPECT_EQ(boxes.texts.back(), "Please check marked fields.");
+        EXPECT_EQ(boxes.captions.back(), "Information");
+        EXPECT_FALSE(dialog.getServer().isRunning());
+        EXPECT_EQ(dialog.getMapping(1003)->backColor, 255u);
+    }
+    wplat::setWindowText(item(dialog, 1003), std::to_string(port).c_str());
+    wplat::setWindowText(item(dialog, 1004), "");
+    command(dialog, 1001);
+    EXPECT_EQ(boxes.texts.back(), "Please check marked fields.");
+    EXPECT_EQ(dialog.getMapping(1004)->backColor, 255u);
+    EXPECT_EQ(dialog.getMapping(1003)->backColor, 0xFFFFFFu);
+    EXPECT_FALSE(dialog.getMapping(1007)->coloured);  // the status line is never invalid
+    wplat::setWindowText(item(dialog, 1004), (site.root + "/www").c_str());
+
+    // Start: the server answers; Start disabled, Stop enabled, status line.
+    size_t boxesBefore = boxes.texts.size();
+    command(dialog, 1001);
+    EXPECT_EQ(boxes.texts.size(), boxesBefore);
+    ASSERT_TRUE(pumpUntil([&] { return wplat::isWindowEnabled(item(dialog, 1008)); }));
+    // The server's own start lines follow "running ..." on the status line.
+    const std::string started = "Document path: " + site.root + "/www";
+    ASSERT_TRUE(pumpUntil([&] { return text(dialog, 1007) == started; })) << text(dialog, 1007);
+    EXPECT_FALSE(wplat::isWindowEnabled(item(dialog, 1001)));
+    std::string reply = get(port, "/index.html");
+    EXPECT_EQ(statusLine(reply), "HTTP/1.1 200 OK");
+    EXPECT_EQ(body(reply), "hello from the dialog");
+
+    // Levels other than -1 and 1 change nothing.
+    dialog.log("per request", 2);
+    dialog.log("headers", 3);
+    dialog.log("always", 0);
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(text(dialog, 1007), started);
+
+    // Stop: no waiting on this thread; the server's stop comes back as status.
+    command(dialog, 1008);
+    ASSERT_TRUE(pumpUntil([&] { return text(dialog, 1007) == "Webserver stopped"; }));
+    ASSERT_TRUE(pumpUntil([&] { return wplat::isWindowEnabled(item(dialog, 1001)); }));
+    EXPECT_FALSE(wplat::isWindowEnabled(item(dialog, 1008)));
+    EXPECT_FALSE(dialog.getServer().isRunning());
+
+    // An error line goes to error.log and the status line.
+    dialog.log("disk full", -1);
+    EXPECT_EQ(text(dialog, 1007), "Critical error occurred. Plese see error.txt");
+    std::string errors = readFile(site.path("error.log"));
+    EXPECT_NE(errors.find(": disk full\r\n"), std::string::npos) << errors;
+
+    // Closing the window only hides it.
+    wplat::sendMessage(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(wplat::isWindow(window));
+    EXPECT_FALSE(wplat::isWindowVisible(window));
+
+    // Exit while running: the server is stopped on the dialog's thread, then
+    // the four keys and the autostart entry are saved and the loop ends.
+    wplat::sendMessage(item(dialog, 1009), 0x00F1 /* BM_SETCHECK */, 1, 0);
+    command(dialog, 1001);
+    ASSERT_TRUE(pumpUntil([&] { return dialog.getServer().isRunning(); }));
+    command(dialog, 1099);
+    ASSERT_TRUE(pumpUntil([] { return g_quitSeen; }, 15000));
+    EXPECT_FALSE(dialog.getServer().isRunning());
+    EXPECT_FALSE(wplat::isWindow(window));
+    EXPECT_EQ(readFile(site.path("cfg/init.txt")),
+              "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(port) + "\r\ndocPath=" + site.root +
+                  "/www\r\nopenURL=\r\n");
+    EXPECT_TRUE(std::filesystem::exists(home.path("autostart/zorvane-gui.desktop")));
+}
+
+TEST_F(DlgMainTest, AutostartIsReadEvenWithoutInitFileAndSavedOff)
+{
+    ASSERT_NE(wplat::startUi(), wplat::UiStart::NoDisplay);
+    home.write("autostart/zorvane-gui.desktop", "[Desktop Entry]\nType=Application\nExec=x\n");
+    ::remove(site.path("cfg/init.txt").c_str());
+    DlgMain dialog(nullptr);
+    dialog.show(false);
+    EXPECT_TRUE(dialog.isAutostart());
+    EXPECT_EQ(text(dialog, 1002), "localhost");
+    EXPECT_EQ(text(dialog, 1003), "80");
+    EXPECT_EQ(wplat::sendMessage(item(dialog, 1009), 0x00F0 /* BM_GETCHECK */, 0, 0), 1);
+    wplat::sendMessage(item(dialog, 1009), 0x00F1, 0, 0);
+    command(dialog, 1099);
+    ASSERT_TRUE(pumpUntil([] { return g_quitSeen; }));
+    EXPECT_FALSE(std::filesystem::exists(home.path("autostart/zorvane-gui.desktop")));
+    EXPECT_NE(readFile(site.path("cfg/init.txt")).find("httpHost=localhost\r\nhttpPort=80\r\n"), std::string::npos);
+}

@@ -1,0 +1,62 @@
+#include "WControlButton.h"
+
+#include "ControlTypes.h"
+#include "WControlHelpers.h"
+
+WControlButton::WControlButton(WWindowContext* context, const char* name, unsigned long dialogItemId)
+{
+    create(context, name, dialogItemId);
+}
+
+WControlButton::WControlButton(WWindowContext* context, const char* name, const char* text, int x, int y,
+                               unsigned long width, unsigned long height, Style style)
+{
+    create(context, name, text, x, y, width, height, style);
+}
+
+void WControlButton::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+{
+    WControl::create(context, name, dialogItemId);
+}
+
+void WControlButton::create(WWindowContext* context, const char* name, const char* text, int x, int y,
+                            unsigned long width, unsigned long height, Style style)
+{
+    if (window != nullptr)
+        return;
+    wplat::registerControlClasses();
+    unsigned long bits = style == STYLE_RADIOBUTTON ? BS_RADIOBUTTON : style == STYLE_CHECKBOX ? BS_CHECKBOX : 0;
+    WControl::create(context, name, WWindowStyle("BUTTON", WS_CHILD | WS_VISIBLE | bits, 0), x, y, width, height);
+    wcontrols::setDefaultFont(window);
+    setText(text);
+}
+
+void WControlButton::setText(const char* text)
+{
+    wplat::sendMessage(window, WM_SETTEXT, 0, (LPARAM)(text != nullptr ? text : ""));
+}
+
+void WControlButton::setFont(const WFont& font)
+{
+    wplat::sendMessage(window, WM_SETFONT, (WPARAM)(HFONT)font, 1);
+}
+
+void WControlButton::setChecked(bool checked)
+{
+    wplat::sendMessage(window, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool WControlButton::isChecked() const
+{
+    return wplat::sendMessage(window, BM_GETCHECK, 0, 0) == (LRESULT)BST_CHECKED;
+}
+
+void WControlButton::setPushed(bool pushed)
+{
+    wplat::sendMessage(window, BM_SETSTATE, pushed ? 1 : 0, 0);
+}
+
+bool WControlButton::isPushed() const
+{
+    return (wplat::sendMessage(window, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
+}

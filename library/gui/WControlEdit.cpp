@@ -1,0 +1,141 @@
+#include "WControlEdit.h"
+
+#include "ControlTypes.h"
+#include "WControlHelpers.h"
+
+namespace {
+
+std::shared_ptr<void> makeBrush(unsigned long color)
+{
+    HBRUSH brush = wplat::createSolidBrush((COLORREF)color);
+    if (brush == nullptr)
+        return nullptr;
+    return std::shared_ptr<void>(brush, [](void* b) { wplat::deleteObject(wplat::toObject((HBRUSH)b)); });
+}
+
+} // namespace
+
+WControlEdit::WControlEdit() : textColor(0), backColor(0xFFFFFF) {}
+
+WControlEdit::WControlEdit(WWindowContext* context, const char* name, unsigned long dialogItemId) : WControlEdit()
+{
+    create(context, name, dialogItemId);
+}
+
+WControlEdit::WControlEdit(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+                           unsigned long height, Style style, bool clientEdge)
+    : WControlEdit()
+{
+    create(context, name, x, y, width, height, style, clientEdge);
+}
+
+WControlEdit::WControlEdit(const WControlEdit& other)
+    : WControl(other), brush(other.brush), textColor(other.textColor), backColor(other.backColor)
+{
+}
+
+WControlEdit& WControlEdit::operator=(const WControlEdit& other)
+{
+    if (this != &other) {
+        WControl::operator=(other);
+        brush = other.brush;
+        textColor = other.textColor;
+        backColor = other.backColor;
+    }
+    return *this;
+}
+
+WControlEdit::~WControlEdit()
+{
+    brush.reset();
+}
+
+void WControlEdit::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+{
+    WControl::create(context, name, dialogItemId);
+}
+
+void WControlEdit::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+                          unsigned long height, Style style, bool clientEdge)
+{
+    if (window != nullptr)
+        return;
+    wplat::registerControlClasses();
+    unsigned long bits = style == STYLE_SINGLELINE ? 0x80 : style == STYLE_PASSWORD ? 0xA0
+                         : style == STYLE_MULTILINE ? 0x201044
+                                                    : 0;
+    WControl::create(context, name, WWindowStyle("EDIT", 0x50010000 | bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x, y,
+                     width, wcontrols::defaultHeight(height));
+    wcontrols::setDefaultFont(window);
+}
+
+void WControlEdit::destroy()
+{
+    brush.reset();
+    WControl::destroy();
+    textColor = 0;
+    backColor = 0xFFFFFF;
+}
+
+void WControlEdit::setText(const char* text)
+{
+    wplat::sendMessage(window, WM_SETTEXT, 0, (LPARAM)(text != nullptr ? text : ""));
+}
+
+void WControlEdit::getText(WString& text) const
+{
+    wcontrols::readWindowText(window, text);
+}
+
+void WControlEdit::setFont(const WFont& font)
+{
+    wplat::sendMessage(window, WM_SETFONT, (WPARAM)(HFONT)font, 1);
+}
+
+void WControlEdit::setColor(unsigned long text, unsigned long back)
+{
+    brush.reset();
+    textColor = text;
+    backColor = back;
+    brush = makeBrush(back);
+    if (window != nullptr)
+        wplat::invalidateRect(window, nullptr, true);
+}
+
+HBRUSH WControlEdit::getBackColorBrush() const
+{
+    return (HBRUSH)brush.get();
+}
+
+void WControlEdit::setReadOnly(bool readOnly)
+{
+    wplat::sendMessage(window, EM_SETREADONLY, readOnly ? 1 : 0, 0);
+}
+
+void WControlEdit::setLowercase(bool on)
+{
+    if (window == nullptr)
+        return;
+    LONG_PTR style = wplat::getWindowLongPtr(window, GWL_STYLE);
+    wplat::setWindowLongPtr(window, GWL_STYLE, on ? (style | ES_LOWERCASE) : (style & ~(LONG_PTR)ES_LOWERCASE));
+}
+
+void WControlEdit::setUppercase(bool on)
+{
+    if (window == nullptr)
+        return;
+    LONG_PTR style = wplat::getWindowLongPtr(window, GWL_STYLE);
+    wplat::setWindowLongPtr(window, GWL_STYLE, on ? (style | ES_UPPERCASE) : (style & ~(LONG_PTR)ES_UPPERCASE));
+}
+
+bool WControlEdit::formatText(WString& text) const
+{
+    getText(text);
+    text.trim();
+    return true;
+}
+
+bool WControlEdit::isTextControl() const
+{
+    return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "WControl.h"
+
+// A progress bar: a position inside a range, advanced in steps.
+class WControlProgressBar : public WControl {
+public:
+    enum Style { STYLE_DEFAULT = 0 };
+
+    WControlProgressBar() = default;
+    WControlProgressBar(WWindowContext* context, const char* name, unsigned long dialogItemId);
+    WControlProgressBar(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+                        unsigned long height, Style style);
+    WControlProgressBar(const WControlProgressBar& other) = default;
+    WControlProgressBar& operator=(const WControlProgressBar& other) = default;
+    ~WControlProgressBar() override = default;
+
+    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
+    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+                Style style);
+
+    void setRange(unsigned long minimum, unsigned long maximum);
+    void setStepSize(unsigned long step);
+    void setPos(unsigned long position);
+    void nextStep();
+};

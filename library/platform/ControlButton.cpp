@@ -1,0 +1,283 @@
+// Push buttons, check boxes, radio buttons, group boxes and static texts.
+// The check state lives here; check boxes and radio buttons that are not
+// automatic never change it themselves.
+
+#include "ControlSupport.h"
+
+namespace wplat::controls {
+
+namespace {
+
+struct ButtonState : State {
+    WPARAM check = BST_UNCHECKED;
+    bool pushed = false;
+    bool tracking = false;
+};
+
+DWORD buttonType(HWND w)
+{
+    return styleOf(w) & BS_TYPEMASK;
+}
+
+bool isRadio(DWORD type)
+{
+    return type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+bool hasCheck(DWORD type)
+{
+    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
+           isRadio(type);
+}
+
+// An automatic radio button clears the others of its group: the siblings
+// from the group's first control (WS_GROUP) up to the next group.
+void clearRadioGroup(HWND button)
+{
+    HWND parent = getParent(button);
+    if (parent == nullptr)
+        return;
+    HWND first = button;
+    for (HWND h = button; h != nullptr; h = getWindow(h, GW_HWNDPREV)) {
+        first = h;
+        if ((styleOf(h) & WS_GROUP) != 0)
+            break;
+    }
+    for (HWND h = first; h != nullptr; h = getWindow(h, GW_HWNDNEXT)) {
+        if (h != first && (styleOf(h) & WS_GROUP) != 0)
+            break;
+        if (h != button && getClassName(h) == "BUTTON" && buttonType(h) == BS_AUTORADIOBUTTON)
+            sendMessage(h, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+}
+
+void click(HWND w)
+{
+    ButtonState* s = stateOf<ButtonState>(w);
+    if (s == nullptr)
+        return;
+    switch (buttonType(w)) {
+    case BS_AUTOCHECKBOX:
+        sendMessage(w, BM_SETCHECK, s->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+        break;
+    case BS_AUTO3STATE:
+        sendMessage(w, BM_SETCHECK, (s->check + 1) % 3, 0);
+        break;
+    case BS_AUTORADIOBUTTON:
+        sendMessage(w, BM_SETCHECK, BST_CHECKED, 0);
+        clearRadioGroup(w);
+        break;
+    default:
+        break;
+    }
+    notifyCommand(w, BN_CLICKED);
+}
+
+void paintButton(HWND w, ButtonState& s)
+{
+    PAINTSTRUCT ps;
+    HDC dc = beginPaint(w, ps);
+    if (dc == nullptr)
+        return;
+    RECT r;
+    getClientRect(w, r);
+    DWORD type = buttonType(w);
+    bool enabled = isWindowEnabled(w);
+    COLORREF text = getSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
+    COLORREF textFromParent = text;
+    HBRUSH back = parentColors(w, WM_CTLCOLORBTN, dc, textFromParent);
+    if (back != nullptr)
+        fillRect(dc, r, back);
+    else
+        fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
+    selectFont(w, dc);
+    std::string label = getWindowText(w);
+    int h = lineHeight(w);
+    int y = (r.bottom - h) / 2;
+    if (hasCheck(type)) {
+        int box = 13;
+        int by = (r.bottom - box) / 2;
+        RECT b{1, by, 1 + box, by + box};
+        fillSolid(dc, b, getSysColor(COLOR_WINDOW));
+        drawFrame(dc, b, RGB(0x70, 0x70, 0x70));
+        if (s.check == BST_CHECKED)
+            fillSolid(dc, RECT{b.left + 3, b.top + 3, b.right - 3, b.bottom - 3}, text);
+        else if (s.check == BST_INDETERMINATE)
+            fillSolid(dc, RECT{b.left + 3, b.top + 5, b.right - 3, b.bottom - 5}, text);
+        drawTextLine(dc, box + 5, y, label, text);
+    } else if (type == BS_GROUPBOX) {
+        drawFrame(dc, RECT{0, h / 2, r.right, r.bottom}, RGB(0xA0, 0xA0, 0xA0));
+        int tw = textWidth(w, label);
+        if (!label.empty())
+            fillSolid(dc, RECT{6, 0, 10 + tw, h}, getSysColor(COLOR_BTNFACE));
+        drawTextLine(dc, 8, 0, label, text);
+    } else {
+        if (s.pushed)
+            fillSolid(dc, RECT{1, 1, r.right - 1, r.bottom - 1}, RGB(0xC8, 0xC8, 0xC8));
+        drawFrame(dc, r, type == BS_DEFPUSHBUTTON ? RGB(0x30, 0x30, 0x30) : RGB(0x80, 0x80, 0x80));
+        int tw = textWidth(w, label);
+        drawTextLine(dc, (r.right - tw) / 2 + (s.pushed ? 1 : 0), y + (s.pushed ? 1 : 0), label, text);
+    }
+    endPaint(w, ps);
+}
+
+} // namespace
+
+LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
+    case WM_NCCREATE:
+        attachState(w, new ButtonState);
+        break;
+    case WM_NCDESTROY:
+        freeState(w);
+        break;
+    default:
+        break;
+    }
+    ButtonState* s = stateOf<ButtonState>(w);
+    if (s == nullptr)
+        return defWindowProc(w, m, wp, lp);
+    DWORD type = buttonType(w);
+    switch (m) {
+    case BM_GETCHECK:
+        return hasCheck(type) ? (LRESULT)s->check : 0;
+    case BM_SETCHECK: {
+        WPARAM next = wp;
+        if (next == BST_INDETERMINATE && type != BS_3STATE && type != BS_AUTO3STATE)
+            next = BST_CHECKED;
+        if (next > BST_INDETERMINATE)
+            next = BST_UNCHECKED;
+        if (hasCheck(type) && next != s->check) {
+            s->check = next;
+            invalidateRect(w, nullptr, true);
+        }
+        return 0;
+    }
+    case BM_GETSTATE:
+        return (LRESULT)(hasCheck(type) ? s->check : 0) | (s->pushed ? BST_PUSHED : 0) |
+               (getFocus() == w ? BST_FOCUS : 0);
+    case BM_SETSTATE:
+        if (s->pushed != (wp != 0)) {
+            s->pushed = wp != 0;
+            invalidateRect(w, nullptr, true);
+        }
+        return 0;
+    case BM_SETSTYLE:
+        setWindowLongPtr(w, GWL_STYLE, (LONG_PTR)((styleOf(w) & ~BS_TYPEMASK) | ((DWORD)wp & BS_TYPEMASK)));
+        if (lp != 0)
+            invalidateRect(w, nullptr, true);
+        return 0;
+    case BM_CLICK:
+        if (isWindowEnabled(w))
+            click(w);
+        return 0;
+    case WM_GETDLGCODE:
+        if (type == BS_GROUPBOX)
+            return DLGC_STATIC;
+        if (isRadio(type))
+            return DLGC_BUTTON | DLGC_RADIOBUTTON;
+        if (type == BS_DEFPUSHBUTTON)
+            return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
+        if (type == BS_PUSHBUTTON)
+            return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+        return DLGC_BUTTON;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        if (type == BS_GROUPBOX)
+            return 0;
+        setFocus(w);
+        setCapture(w);
+        s->tracking = true;
+        sendMessage(w, BM_SETSTATE, 1, 0);
+        return 0;
+    case WM_MOUSEMOVE:
+        if (s->tracking) {
+            RECT r;
+            getClientRect(w, r);
+            int x = GET_X_LPARAM(lp);
+            int y = GET_Y_LPARAM(lp);
+            sendMessage(w, BM_SETSTATE, x >= 0 && y >= 0 && x < r.right && y < r.bottom, 0);
+        }
+        return 0;
+    case WM_LBUTTONUP:
+        if (s->tracking) {
+            s->tracking = false;
+            releaseCapture();
+            bool inside = s->pushed;
+            sendMessage(w, BM_SETSTATE, 0, 0);
+            if (inside)
+                click(w);
+        }
+        return 0;
+    case WM_KEYDOWN:
+        if (wp == VK_SPACE && type != BS_GROUPBOX)
+            sendMessage(w, BM_SETSTATE, 1, 0);
+        return 0;
+    case WM_KEYUP:
+        if (wp == VK_SPACE && s->pushed) {
+            sendMessage(w, BM_SETSTATE, 0, 0);
+            click(w);
+        }
+        return 0;
+    case WM_SETTEXT:
+    case WM_ENABLE:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+        LRESULT r = defWindowProc(w, m, wp, lp);
+        invalidateRect(w, nullptr, true);
+        return r;
+    }
+    case WM_PAINT:
+        paintButton(w, *s);
+        return 0;
+    default:
+        break;
+    }
+    return defWindowProc(w, m, wp, lp);
+}
+
+LRESULT staticProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
+    case WM_GETDLGCODE:
+        return DLGC_STATIC;
+    case WM_LBUTTONDOWN:
+        if ((styleOf(w) & SS_NOTIFY) != 0)
+            notifyCommand(w, STN_CLICKED);
+        return 0;
+    case WM_SETTEXT:
+    case WM_ENABLE: {
+        LRESULT r = defWindowProc(w, m, wp, lp);
+        invalidateRect(w, nullptr, true);
+        return r;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = beginPaint(w, ps);
+        if (dc == nullptr)
+            return 0;
+        RECT r;
+        getClientRect(w, r);
+        COLORREF text;
+        HBRUSH back = parentColors(w, WM_CTLCOLORSTATIC, dc, text);
+        if (back != nullptr)
+            fillRect(dc, r, back);
+        else
+            fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
+        selectFont(w, dc);
+        std::string label = getWindowText(w);
+        DWORD align = styleOf(w) & 3;
+        int tw = textWidth(w, label);
+        int x = align == SS_CENTER ? (r.right - tw) / 2 : align == SS_RIGHT ? r.right - tw : 0;
+        drawTextLine(dc, x, 0, label, isWindowEnabled(w) ? text : getSysColor(COLOR_GRAYTEXT));
+        endPaint(w, ps);
+        return 0;
+    }
+    default:
+        break;
+    }
+    return defWindowProc(w, m, wp, lp);
+}
+
+} // namespace wplat::controls
