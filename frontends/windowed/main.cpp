@@ -74,7 +74,9 @@ int main(int argc, char* argv[])
     signal(SIGPIPE, SIG_IGN);
 
     if (instanceMutex().alreadyExists()) {
-        // A box where there is a display, else the same text on stderr.
+        // A box where there is a display, else the same text on stderr;
+        // the session signals end the program as usual meanwhile.
+        pthread_sigmask(SIG_UNBLOCK, &sessionSignals, nullptr);
         wplat::startUi();
         WSystem::showMessage(nullptr, "Zorvane is still running.\r\nPlease check the Taskbar Icon.", "Info", true);
         return 0;

@@ -267,10 +267,13 @@ LRESULT staticProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
             fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
         selectFont(w, dc);
         std::string label = getWindowText(w);
-        DWORD align = styleOf(w) & 3;
-        int tw = textWidth(w, label);
-        int x = align == SS_CENTER ? (r.right - tw) / 2 : align == SS_RIGHT ? r.right - tw : 0;
-        drawTextLine(dc, x, 0, label, isWindowEnabled(w) ? text : getSysColor(COLOR_GRAYTEXT));
+        DWORD align = styleOf(w) & 0x1F;
+        UINT format = DT_WORDBREAK | (align == SS_CENTER ? DT_CENTER : align == SS_RIGHT ? DT_RIGHT : DT_LEFT);
+        if ((styleOf(w) & 0x80) != 0)  // SS_NOPREFIX
+            format |= DT_NOPREFIX;
+        setBkMode(dc, TRANSPARENT);
+        setTextColor(dc, isWindowEnabled(w) ? text : getSysColor(COLOR_GRAYTEXT));
+        drawText(dc, label.c_str(), (int)label.size(), r, format);
         endPaint(w, ps);
         return 0;
     }

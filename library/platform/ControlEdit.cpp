@@ -27,6 +27,8 @@ struct EditState : State {
     COLORREF background = 0xFFFFFFFFu;  // none: the system's window colour
     CHARFORMAT2A format{};
     int linkPressed = -1;
+    // How far a one-line field's text is scrolled left, so the caret shows.
+    int scrollX = 0;
 };
 
 size_t selStart(const EditState& s)
@@ -136,8 +138,9 @@ std::string shown(HWND w, const std::string& text)
 
 const int kMargin = 2;
 
-size_t positionFromPoint(HWND w, const std::string& text, int x, int y)
+size_t positionFromPoint(HWND w, const EditState& s, const std::string& text, int x, int y)
 {
+    x += s.scrollX;
     bool multi = (styleOf(w) & ES_MULTILINE) != 0;
     std::vector<size_t> starts = lineStarts(text, multi);
     int h = lineHeight(w);
@@ -219,8 +222,19 @@ void paintEdit(HWND w, EditState& s)
     int h = lineHeight(w);
     bool focused = getFocus() == w;
     bool showSelection = focused || (!s.hideSelection && s.rich);
+    // A one-line field centres its line; more lines start at the top.
+    int top = (style & ES_MULTILINE) != 0 ? kMargin : std::max(kMargin, (int)(r.bottom - h) / 2);
+    s.scrollX = 0;
+    if ((style & ES_MULTILINE) == 0) {
+        // Keep the caret inside the field; no empty room after the text's end.
+        int visible = std::max(1, (int)r.right - 2 * kMargin - 1);
+        int caretX = textWidth(w, shown(w, all.substr(0, s.caret)));
+        int total = textWidth(w, shown(w, all));
+        s.scrollX = std::clamp(caretX - visible, 0, std::max(0, total - visible));
+    }
+    const int left = kMargin - s.scrollX;
     for (size_t line = 0; line < starts.size(); line++) {
-        int y = kMargin + (int)line * h;
+        int y = top + (int)line * h;
         if (y > r.bottom)
             break;
         std::string l = lineText(all, starts, line);
@@ -228,13 +242,13 @@ void paintEdit(HWND w, EditState& s)
         size_t a = std::clamp(selStart(s), from, from + l.size()) - from;
         size_t b = std::clamp(selEnd(s), from, from + l.size()) - from;
         if (showSelection && b > a) {
-            int x0 = kMargin + textWidth(w, shown(w, l.substr(0, a)));
-            int x1 = kMargin + textWidth(w, shown(w, l.substr(0, b)));
+            int x0 = left + textWidth(w, shown(w, l.substr(0, a)));
+            int x1 = left + textWidth(w, shown(w, l.substr(0, b)));
             fillSolid(dc, RECT{x0, y, x1, y + h}, RGB(0x33, 0x99, 0xFF));
         }
-        drawTextLine(dc, kMargin, y, shown(w, l), text);
+        drawTextLine(dc, left, y, shown(w, l), text);
         if (focused && s.caret >= from && s.caret <= from + l.size()) {
-            int x = kMargin + textWidth(w, shown(w, l.substr(0, s.caret - from)));
+            int x = left + textWidth(w, shown(w, l.substr(0, s.caret - from)));
             fillSolid(dc, RECT{x, y, x + 1, y + h}, text);
         }
     }
@@ -409,7 +423,7 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
     case WM_LBUTTONDBLCLK: {
         setFocus(w);
         std::string all = getWindowText(w);
-        size_t pos = positionFromPoint(w, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+        size_t pos = positionFromPoint(w, s, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         s.caret = pos;
         if ((wp & MK_SHIFT) == 0)
             s.anchor = pos;
@@ -420,7 +434,7 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
     }
     case WM_MOUSEMOVE:
         if (s.tracking) {
-            s.caret = positionFromPoint(w, getWindowText(w), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+            s.caret = positionFromPoint(w, s, getWindowText(w), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
             invalidateRect(w, nullptr, true);
         }
         return 0;
@@ -559,7 +573,7 @@ LRESULT richOnly(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp, bool& handl
         if (!s.urlDetect || (s.eventMask & ENM_LINK) == 0 || m == WM_SETCURSOR)
             return 0;
         all = getWindowText(w);
-        size_t pos = positionFromPoint(w, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+        size_t pos = positionFromPoint(w, s, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         size_t from = 0;
         size_t to = 0;
         if (!linkAt(all, pos, from, to))

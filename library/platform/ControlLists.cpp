@@ -36,6 +36,9 @@ const Messages kComboBox{CB_ADDSTRING,  CB_INSERTSTRING, CB_DELETESTRING, CB_RES
                          CB_GETCURSEL,  CB_GETLBTEXT,    CB_GETLBTEXTLEN, CB_GETCOUNT,     CB_FINDSTRING,
                          CB_FINDSTRINGEXACT, CB_GETITEMDATA, CB_SETITEMDATA, CBN_SELCHANGE};
 
+// Ours: the drop-down that CB_SHOWDROPDOWN asks for, run from the queue.
+constexpr UINT kDropDownLater = WM_USER + 0x1FF;
+
 bool lessNoCase(const std::string& a, const std::string& b)
 {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -237,9 +240,14 @@ LRESULT listProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool combo)
         invalidateRect(w, nullptr, true);
         return 0;
     case CB_SHOWDROPDOWN:
+        // The caller goes on at once; the choice runs from the queue.
         if (combo && wp != 0)
-            dropDown(w, *s);
+            postMessage(w, kDropDownLater, 0, 0);
         return 1;
+    case kDropDownLater:
+        if (combo)
+            dropDown(w, *s);
+        return 0;
     case CB_GETDROPPEDSTATE:
         return 0;
     case WM_GETDLGCODE:

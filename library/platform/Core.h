@@ -82,7 +82,7 @@ public:
 
 Backend* backend();
 void setBackend(Backend* backend);
-// Registers the classes every program finds ready ("STATIC").
+// Registers the classes every program finds ready (buttons, labels, edit fields, lists, bars).
 void registerStandardClasses();
 
 struct SentMessage {

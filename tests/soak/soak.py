@@ -666,10 +666,15 @@ def main():
         # load includes what the server keeps for good (per-thread PHP
         # runtimes, caches); then a pause until it is at rest.
         warm_seconds = min(60.0, max(20.0, args.seconds / 10))
-        crashed, _ = run_load(port, proc, warm_seconds, args.clients, scenarios, Stats(), args.max_requests,
+        warm = Stats()
+        crashed, _ = run_load(port, proc, warm_seconds, args.clients, scenarios, warm, args.max_requests,
                               "warm-up", verdict_problems)
         if crashed:
             raise SystemExit("soak: FAIL zorvane_cmd ended during the warm-up")
+        if warm.failures:
+            # They count: the warm-up is load like the rest.
+            print("soak: warm-up failures: " + "; ".join(warm.failures), flush=True)
+            verdict_problems.append(f"{warm.by_outcome[Outcome.FAILED]} requests of the warm-up failed")
         start = settle(proc.pid, 60)
         print(f"soak: before   {fmt(start)}", flush=True)
 

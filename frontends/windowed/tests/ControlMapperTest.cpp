@@ -270,3 +270,29 @@ TEST(DialogLifetime, AMissingTemplateThrows)
     }
     EXPECT_THROW(dialog.show(true), WDialogException);
 }
+
+TEST(DialogLifetime, AModalShowReturnsTheCloseCode)
+{
+    registerFallbackControls();
+    wplat::registerDialogTemplate(TEMPLATE_ID, &g_template);
+    class Modal : public WDialog {
+    public:
+        Modal() : WDialog(nullptr, TEMPLATE_ID) {}
+        void onDialogCreate() override
+        {
+            // Ended from the loop, as a button would end it.
+            wplat::postMessage(getWindowHandle(), WM_COMMAND, 1, 0);
+        }
+        void onDialogClose() override {}
+        void onPanelCommand(unsigned long id, unsigned long, WControl*) override
+        {
+            if (id == 1) {
+                close(5);
+                close(6);
+            }
+        }
+    } dialog;
+    EXPECT_EQ(dialog.show(true), 5);
+    EXPECT_TRUE(dialog.isModal());
+    EXPECT_EQ(dialog.getWindowHandle(), nullptr);
+}

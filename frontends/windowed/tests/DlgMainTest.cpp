@@ -182,6 +182,17 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
     EXPECT_FALSE(wplat::isWindowEnabled(item(dialog, 1008)));
     EXPECT_FALSE(dialog.getServer().isRunning());
 
+    // Restart while running: Stop is posted, and the Start after it runs the
+    // server again with the fields as they are.
+    command(dialog, 1001);
+    ASSERT_TRUE(pumpUntil([&] { return dialog.getServer().isRunning() && wplat::isWindowEnabled(item(dialog, 1008)); }));
+    dialog.restart();
+    ASSERT_TRUE(pumpUntil([&] { return text(dialog, 1007) == "Webserver stopped"; }));
+    ASSERT_TRUE(pumpUntil([&] { return dialog.getServer().isRunning() && text(dialog, 1007) == started; }));
+    EXPECT_EQ(statusLine(get(port, "/index.html")), "HTTP/1.1 200 OK");
+    command(dialog, 1008);
+    ASSERT_TRUE(pumpUntil([&] { return text(dialog, 1007) == "Webserver stopped"; }));
+
     // An error line goes to error.log and the status line.
     dialog.log("disk full", -1);
     EXPECT_EQ(text(dialog, 1007), "Critical error occurred. Plese see error.txt");

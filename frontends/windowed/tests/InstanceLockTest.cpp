@@ -36,6 +36,12 @@ int childSeesHolder()
     return lock.alreadyExists() ? 1 : 0;
 }
 
+int childOfRealName()
+{
+    InstanceMutex lock(InstanceMutex::NAME);
+    return lock.alreadyExists() ? 1 : 0;
+}
+
 struct LockDir : TempFolder {
     LockDir() { setenv("ZORVANE_LOCK_DIR", root.c_str(), 1); }
     ~LockDir() { unsetenv("ZORVANE_LOCK_DIR"); }
@@ -161,4 +167,35 @@ TEST(WindowedProgram, SaysSoWithoutADisplayAndExits)
     GuiRun run = runGui({"ZORVANE_LOCK_DIR=" + dir.root}, dir.root);
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
+}
+
+TEST(WindowedProgram, ARunningConsoleServerKeepsItFromStarting)
+{
+    LockDir dir;
+    TempFolder site;
+    site.write("cfg/init.txt", "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(freePort()) + "\r\ndocPath=" +
+                                   site.root + "\r\n");
+    pid_t console = fork();
+    if (console == 0) {
+        if (chdir(site.root.c_str()) != 0)
+            _exit(127);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(ZORVANE_CMD_PATH, ZORVANE_CMD_PATH, "--auto-finish=20", (char*)nullptr);
+        _exit(127);
+    }
+    // The console takes the lock before its main runs.
+    bool held = false;
+    for (int i = 0; i < 100 && !held; i++) {
+        held = inChild(childOfRealName) == 1;
+        if (!held)
+            usleep(20000);
+    }
+    EXPECT_TRUE(held);
+    GuiRun run = runGui({"ZORVANE_LOCK_DIR=" + dir.root}, dir.root);
+    kill(console, SIGKILL);
+    waitpid(console, nullptr, 0);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_NE(run.err.find("Zorvane is still running."), std::string::npos) << run.err;
 }

@@ -155,6 +155,31 @@ TEST_F(BarsAndTabs, PickingATabNotifiesTheParent)
     EXPECT_EQ(notesOf(WM_NOTIFY).size(), 2u);
 }
 
+// A parent that refuses every change of tab.
+LRESULT refusingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_NOTIFY && ((const NMHDR*)lp)->code == TCN_SELCHANGING)
+        return 1;
+    return wplat::defWindowProc(w, m, wp, lp);
+}
+
+TEST_F(BarsAndTabs, TheParentMayRefuseATab)
+{
+    wplat::WindowClass cls;
+    cls.name = "ZvRefusing";
+    cls.proc = refusingProc;
+    wplat::registerClass(cls);
+    HWND refusing = wplat::createWindowEx(0, "ZvRefusing", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                          nullptr, nullptr);
+    Owner other(refusing);
+    WControlTab tab(&other, "tabs", WControlTab::STYLE_TABS);
+    tab.addPage(0, "A", nullptr);
+    tab.addPage(1, "B", nullptr);
+    wplat::sendMessage(tab.getWindowHandle(), WM_KEYDOWN, VK_RIGHT, 0);
+    EXPECT_EQ(wplat::sendMessage(tab.getWindowHandle(), TCM_GETCURSEL, 0, 0), 0);
+    wplat::destroyWindow(refusing);
+}
+
 TEST_F(BarsAndTabs, RebarHostsControlsAndCyclesTheFocus)
 {
     WControlRebar rebar(owner.get(), WControlRebar::STYLE_PLAIN);
@@ -333,6 +358,35 @@ TEST_F(BarsAndTabs, ProgressBarSteps)
     EXPECT_NE(wplat::createWindowEx(0, "msctls_progress32", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, nullptr,
                                     nullptr),
               nullptr);
+}
+
+TEST_F(BarsAndTabs, EveryKindPaintsItself)
+{
+    WControlTab tab(owner.get(), "tabs", WControlTab::STYLE_TABS);
+    tab.addPage(0, "General", nullptr);
+    tab.addPage(1, "Log", nullptr);
+    WControlRebar rebar(owner.get(), WControlRebar::STYLE_PLAIN);
+    WControlToolbar tools(&rebar, "tools", WControlToolbar::STYLE_DEFAULT);
+    tools.addButton(1, 0, "Start");
+    tools.addSeparator(8);
+    tools.addButton(2, 1, "");
+    rebar.addControl(tools, "Tools", 200, 100);
+    WControlStatusbar status(owner.get(), "status", WControlStatusbar::STYLE_PLAIN);
+    status.setText("Ready", 0);
+    WControlTrackbar slider(owner.get(), "slider", "", 5, 100, 200, 30, WControlTrackbar::STYLE_TICKS);
+    slider.setRange(0, 20, 2);
+    slider.setPos(7);
+    WControlProgressBar bar(owner.get(), "progress", 5, 140, 200, 20, WControlProgressBar::STYLE_DEFAULT);
+    bar.setPos(40);
+    // Both bars take their width from the context.
+    rebar.adjust(0);
+    status.adjust();
+    for (HWND h : {tab.getWindowHandle(), rebar.getWindowHandle(), tools.getWindowHandle(), status.getWindowHandle(),
+                   slider.getWindowHandle(), bar.getWindowHandle()}) {
+        auto pixels = paintNow(h);
+        ASSERT_FALSE(pixels.empty()) << wplat::getClassName(h);
+        EXPECT_GE(colourCount(pixels), 2u) << wplat::getClassName(h);
+    }
 }
 
 } // namespace

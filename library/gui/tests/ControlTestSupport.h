@@ -4,6 +4,7 @@
 // notifications its children send, and an owning context over it.
 
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "ControlTypes.h"
@@ -96,6 +97,27 @@ inline std::vector<Note> notesOf(UINT message)
             out.push_back(n);
     }
     return out;
+}
+
+// Paints the window now and returns what it shows (empty without a view).
+inline std::vector<uint32_t> paintNow(HWND w)
+{
+    wplat::invalidateRect(w, nullptr, true);
+    wplat::updateWindow(w);
+    const wplat::PixelImage* image = wplat::getBackingImage(w);
+    std::vector<uint32_t> pixels;
+    if (image == nullptr)
+        return pixels;
+    for (int y = 0; y < image->height(); y++) {
+        for (int x = 0; x < image->width(); x++)
+            pixels.push_back(image->data()[y * image->stride() + x] & 0xFFFFFF);
+    }
+    return pixels;
+}
+
+inline size_t colourCount(const std::vector<uint32_t>& pixels)
+{
+    return std::set<uint32_t>(pixels.begin(), pixels.end()).size();
 }
 
 } // namespace controltest

@@ -310,4 +310,30 @@ TEST_F(ListControls, ListViewClicksSelectAndNotify)
     EXPECT_EQ(view.getItemIdx(), 0u);
 }
 
+TEST_F(ListControls, EveryKindPaintsItself)
+{
+    WControlListBox list(owner.get(), "list", 5, 5, 150, 100, WControlListBox::STYLE_NOTIFY);
+    WControlComboBox combo(owner.get(), "combo", 5, 120, 150, 24, WControlComboBox::STYLE_DROPDOWNLIST);
+    WControlListView view(owner.get(), "view", 170, 5, 200, 150, WControlListView::STYLE_REPORT);
+    list.addItem("one", nullptr);
+    list.addItem("two", nullptr);
+    list.selectItem(1);
+    combo.addItem("PHP", nullptr);
+    combo.selectItem(0);
+    view.insertColumn(0, 100, "Name", false);
+    view.insertColumn(1, 60, "Size", true);
+    view.addItem(0, "index.php", nullptr);
+    view.setItem(0, 1, "3 KB");
+    view.selectItem(0);
+    HIMAGELIST images = wplat::imageListCreate(16, 16, ILC_COLOR32, 1, 1);
+    view.setImageListSmall(images);
+    for (HWND h : {list.getWindowHandle(), combo.getWindowHandle(), view.getWindowHandle()}) {
+        auto pixels = paintNow(h);
+        ASSERT_FALSE(pixels.empty());
+        EXPECT_GE(colourCount(pixels), 3u) << wplat::getClassName(h);
+    }
+    view.setImageListSmall(nullptr);
+    wplat::imageListDestroy(images);
+}
+
 } // namespace

@@ -389,4 +389,50 @@ TEST_F(TextControls, ClickedLinksAreNotified)
     EXPECT_EQ(links[1].range.cpMax, 18);
 }
 
+TEST_F(TextControls, LongTextScrollsToKeepTheCaretInView)
+{
+    Owner owner(parent);
+    WControlEdit edit(&owner, "path", 5, 5, 60, 0, WControlEdit::STYLE_SINGLELINE, true);
+    HWND h = edit.getWindowHandle();
+    std::string path = "/home/someone/documents/www/projects/site/public";
+    edit.setText(path.c_str());
+    wplat::sendMessage(h, EM_SETSEL, path.size(), path.size());
+    paintNow(h);
+    // A click at the left edge lands in the scrolled text, not at its start.
+    click(h, 3, 10);
+    DWORD start = 0;
+    wplat::sendMessage(h, EM_GETSEL, (WPARAM)&start, 0);
+    EXPECT_GT(start, 10u);
+    EXPECT_LT(start, path.size());
+    wplat::sendMessage(h, WM_KEYDOWN, VK_HOME, 0);
+    paintNow(h);
+    click(h, 3, 10);
+    wplat::sendMessage(h, EM_GETSEL, (WPARAM)&start, 0);
+    EXPECT_EQ(start, 0u);
+}
+
+TEST_F(TextControls, EveryKindPaintsItself)
+{
+    Owner owner(parent);
+    WControlButton push(&owner, "push", "OK", 5, 5, 80, 24, WControlButton::STYLE_PUSHBUTTON);
+    WControlButton check(&owner, "check", "Check", 5, 35, 100, 20, WControlButton::STYLE_CHECKBOX);
+    WControlStatic label(&owner, "label", 5, 60, 100, 0, WControlStatic::STYLE_PLAIN);
+    WControlEdit edit(&owner, "edit", 5, 90, 100, 0, WControlEdit::STYLE_PASSWORD, true);
+    WControlRichText rich(&owner, "rich", 120, 5, 150, 80, WControlRichText::STYLE_EDITABLE, true);
+    label.setText("Port:");
+    edit.setText("secret");
+    rich.setText("line one\r\nline two");
+    rich.setBackColor(0x00FFFF);
+    edit.setColor(0x0000FF, 0xFFFF00);
+    for (HWND h : {push.getWindowHandle(), check.getWindowHandle(), label.getWindowHandle(), edit.getWindowHandle(),
+                   rich.getWindowHandle()}) {
+        auto pixels = paintNow(h);
+        ASSERT_FALSE(pixels.empty());
+        EXPECT_GE(colourCount(pixels), 2u) << wplat::getClassName(h);
+    }
+    auto unchecked = paintNow(check.getWindowHandle());
+    check.setChecked(true);
+    EXPECT_NE(paintNow(check.getWindowHandle()), unchecked);
+}
+
 } // namespace

@@ -1,0 +1,127 @@
+// Panels: background erasing, commands and notifications of children with
+// their ids, and the colours handed to static texts.
+#include <gtest/gtest.h>
+
+#include "Platform.h"
+#include "WControl.h"
+#include "WPanel.h"
+#include "WWindowStyle.h"
+
+namespace {
+
+const char* const PANEL_CLASS = "PanelTestWindow";
+
+class RecordingPanel : public WPanel {
+public:
+    void onPanelCommand(unsigned long id, unsigned long code, WControl* control) override
+    {
+        commands++;
+        lastId = id;
+        lastCode = code;
+        lastControl = control;
+    }
+    long onPanelNotify(unsigned long id, unsigned long code, WControl*, const NMHDR*) override
+    {
+        notifies++;
+        lastId = id;
+        lastCode = code;
+        return 17;
+    }
+    using WPanel::setEraseBackground;
+
+    int commands = 0;
+    int notifies = 0;
+    unsigned long lastId = 0;
+    unsigned long lastCode = 0;
+    WControl* lastControl = nullptr;
+};
+
+class PanelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wplat::WindowClass cls;
+        if (!wplat::getClassInfo(PANEL_CLASS, cls)) {
+            cls.name = PANEL_CLASS;
+            cls.proc = &WWindow::windowProc;
+            wplat::registerClass(cls);
+        }
+        panel.create(nullptr, "panel", &panel, WWindowStyle(PANEL_CLASS, WS_POPUP, 0), 0, 0, 120, 80);
+        ASSERT_NE(panel.getWindowHandle(), nullptr);
+    }
+
+    COLORREF erasedColour(WPanel& p)
+    {
+        HDC dc = wplat::getDC(p.getWindowHandle());
+        LRESULT erased = wplat::sendMessage(p.getWindowHandle(), WM_ERASEBKGND, (WPARAM)dc, 0);
+        COLORREF c = erased != 0 ? wplat::getPixel(dc, 10, 10) : 0xFFFFFFFFu;
+        wplat::releaseDC(p.getWindowHandle(), dc);
+        return c;
+    }
+
+    RecordingPanel panel;
+};
+
+} // namespace
+
+TEST_F(PanelTest, ErasesLightGreyWithoutABrushAndWithItsBrushOtherwise)
+{
+    EXPECT_EQ(erasedColour(panel), RGB(192, 192, 192));
+    panel.setColor(RGB(1, 2, 3), RGB(10, 20, 30));
+    EXPECT_EQ(erasedColour(panel), RGB(10, 20, 30));
+    panel.setEraseBackground(false);
+    EXPECT_EQ(erasedColour(panel), 0xFFFFFFFFu);  // left to the default handling
+}
+
+TEST_F(PanelTest, CopiesShareTheBrushUntilTheLastGoes)
+{
+    panel.setColor(0, RGB(40, 50, 60));
+    HBRUSH brush = panel.getBackgroundBrush();
+    {
+        WPanel copy(panel);
+        EXPECT_EQ(copy.getBackgroundBrush(), brush);
+    }
+    EXPECT_EQ(erasedColour(panel), RGB(40, 50, 60));
+}
+
+TEST_F(PanelTest, CommandsCarryTheNumberOfANamedControlWithoutId)
+{
+    WControl child(&panel, "#42", WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, 0), 0, 0, 20, 10);
+    LRESULT answer =
+        wplat::sendMessage(panel.getWindowHandle(), WM_COMMAND, MAKEWPARAM(0, 5), (LPARAM)child.getWindowHandle());
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(panel.commands, 1);
+    EXPECT_EQ(panel.lastId, 42u);
+    EXPECT_EQ(panel.lastCode, 5u);
+    EXPECT_EQ(panel.lastControl, &child);
+
+    wplat::sendMessage(panel.getWindowHandle(), WM_COMMAND, 1099, 0);
+    EXPECT_EQ(panel.lastId, 1099u);
+    EXPECT_EQ(panel.lastControl, nullptr);
+}
+
+TEST_F(PanelTest, NotificationsButTabChangesReachTheHandler)
+{
+    WControl child(&panel, "#7", WWindowStyle("STATIC", WS_CHILD, 0), 0, 0, 20, 10);
+    NMHDR header{child.getWindowHandle(), 0, (UINT)-551};
+    EXPECT_EQ(wplat::sendMessage(panel.getWindowHandle(), WM_NOTIFY, 0, (LPARAM)&header), 0);
+    EXPECT_EQ(panel.notifies, 0);
+    header.code = NM_CLICK;
+    EXPECT_EQ(wplat::sendMessage(panel.getWindowHandle(), WM_NOTIFY, 0, (LPARAM)&header), 17);
+    EXPECT_EQ(panel.notifies, 1);
+    EXPECT_EQ(panel.lastId, 7u);
+}
+
+TEST_F(PanelTest, StaticTextsGetTheBrushAndTextColour)
+{
+    HDC dc = wplat::getDC(panel.getWindowHandle());
+    EXPECT_EQ(wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORSTATIC, (WPARAM)dc, 0), 0);
+    EXPECT_EQ(wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORDLG, (WPARAM)dc, 0), 0);
+    panel.setColor(RGB(200, 0, 0), RGB(0, 0, 200));
+    LRESULT brush = wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORSTATIC, (WPARAM)dc, 0);
+    EXPECT_EQ((HBRUSH)brush, panel.getBackgroundBrush());
+    EXPECT_EQ(wplat::setTextColor(dc, 0), RGB(200, 0, 0));
+    EXPECT_EQ((HBRUSH)wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORDLG, (WPARAM)dc, 0),
+              panel.getBackgroundBrush());
+    wplat::releaseDC(panel.getWindowHandle(), dc);
+}
