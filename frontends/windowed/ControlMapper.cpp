@@ -9,6 +9,7 @@
 
 #include "Platform.h"
 #include "WControl.h"
+#include "WControlEdit.h"
 #include "WException.h"
 #include "WStringTokenizer.h"
 #include "WSystem.h"
@@ -92,7 +93,10 @@ ControlMapper::Mapping::Mapping(WWindowContext* context, unsigned long id, unsig
     if (type < TYPE_STRING || type > TYPE_CHECK_BOX)
         return;
     const char* name = type == TYPE_TABLE_VALUE && controlName != nullptr ? controlName : "";
-    control = new MappedControl(context, name, id, isEditType(type));
+    if (isEditType(type))
+        control = new WControlEdit(context, name, id);
+    else
+        control = new MappedControl(context, name, id, false);
 }
 
 ControlMapper::Mapping::~Mapping()
@@ -101,8 +105,6 @@ ControlMapper::Mapping::~Mapping()
         delete control;
     } catch (WException&) {
     }
-    if (backBrush != nullptr)
-        wplat::deleteObject(wplat::toObject(backBrush));
 }
 
 WString ControlMapper::Mapping::getText() const
@@ -125,9 +127,12 @@ void ControlMapper::Mapping::setColor(unsigned long text, unsigned long back)
     textColor = text;
     backColor = back;
     coloured = true;
-    if (backBrush != nullptr)
-        wplat::deleteObject(wplat::toObject(backBrush));
-    backBrush = wplat::createSolidBrush((COLORREF)back);
+    // The field paints itself with these through its panel.
+    auto* edit = dynamic_cast<WControlEdit*>(control);
+    if (edit != nullptr) {
+        edit->setColor(text, back);
+        backBrush = edit->getBackColorBrush();
+    }
 }
 
 int ControlMapper::Mapping::readInt()

@@ -53,7 +53,7 @@ public:
         bool mandatory;
         bool readOnly;
         bool useComboBox;
-        // Colours of a text field (RGB values) and the brush that paints it.
+        // Colours of a text field (RGB values) and the field's brush (owned by it).
         unsigned long textColor;
         unsigned long backColor;
         bool coloured;

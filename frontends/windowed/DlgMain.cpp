@@ -240,16 +240,6 @@ LRESULT DlgMain::onWindowMessage(HWND handle, unsigned int message, WPARAM wPara
         case MESSAGE_RUNNING:
             showRunning(wParam != 0);
             return 1;
-        case WM_CTLCOLOREDIT: {
-            unsigned long text = 0;
-            HBRUSH brush = getEditBrush((HWND)lParam, text);
-            if (brush != nullptr) {
-                wplat::setBkMode((HDC)wParam, TRANSPARENT);
-                wplat::setTextColor((HDC)wParam, (COLORREF)text);
-                return (LRESULT)brush;
-            }
-            break;
-        }
         default:
             break;
         }

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include "DlgMain.h"
-#include "FallbackControls.h"
 #include "InstanceMutex.h"
 #include "Platform.h"
 #include "Resources.h"
@@ -94,7 +93,6 @@ int main(int argc, char* argv[])
     try {
         WSystem::startup(PROGRAM_TITLE, (HINSTANCE)&g_instance, nullptr, line.data(), 1);
         res::registerResources();
-        registerFallbackControls();
         WSystem::setCurrentDirectory(WSystem::getSystemInfo().getProgramDirectory());
         dialog = new DlgMain(nullptr);
         dialog->show(false);

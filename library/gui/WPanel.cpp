@@ -1,8 +1,18 @@
 #include "WPanel.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
 #include "../graphics/WBitmap.h"
+#include "ControlTypes.h"
 #include "Platform.h"
 #include "WControl.h"
+#include "WControlEdit.h"
+#include "WControlRichText.h"
+#include "WControlTab.h"
 
 namespace {
 
@@ -15,6 +25,40 @@ HBRUSH lightGreyBrush()
 
 constexpr UINT NOTIFY_LINK = 1803;
 constexpr UINT NOTIFY_TAB_CHANGE = (UINT)-551;
+
+// Only texts that name a resource by a scheme are handed to the browser: a
+// rich text may come from a file, and anything else could start a program.
+bool isOpenableLink(const WString& text)
+{
+    static const char* const schemes[] = {"http://", "https://", "ftp://", "mailto:", "file://"};
+    WString lower(text);
+    lower.trim();
+    lower.toLowerCase();
+    for (const char* scheme : schemes) {
+        if (lower.startsWith(scheme))
+            return true;
+    }
+    return false;
+}
+
+extern "C" char** environ;
+
+// Hands a link to the desktop's opener: one argument, no shell, detached
+// from our streams, reaped in the background.
+void openLink(const char* url)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    char program[] = "xdg-open";
+    char* argv[] = {program, const_cast<char*>(url), nullptr};
+    pid_t child = -1;
+    if (posix_spawnp(&child, program, &actions, nullptr, argv, environ) == 0)
+        std::thread([child]() { waitpid(child, nullptr, 0); }).detach();
+    posix_spawn_file_actions_destroy(&actions);
+}
 
 } // namespace
 
@@ -125,9 +169,19 @@ void WPanel::onWindowRestore(HDC dc, const RECT& paintArea)
     }
 }
 
-void WPanel::onWindowResize(unsigned long, unsigned long)
+void WPanel::onWindowResize(unsigned long width, unsigned long height)
 {
-    // Tab pages are laid out by the tab control's own wrapper once attached.
+    if (tabControl == nullptr)
+        return;
+    RECT display{0, 0, (int32_t)width, (int32_t)height};
+    wplat::sendMessage(tabControl->getWindowHandle(), TCM_ADJUSTRECT, 0, (LPARAM)&display);
+    // The tab strip and the page's window are laid out as one batch.
+    wplat::setWindowPos(tabControl->getWindowHandle(), nullptr, 0, 0, (int)width, (int)height,
+                        SWP_NOMOVE | SWP_NOZORDER);
+    HWND content = tabControl->getContentWindow(tabControl->getPage());
+    if (content != nullptr)
+        wplat::setWindowPos(content, nullptr, display.left, display.top, display.right - display.left,
+                            display.bottom - display.top, SWP_NOZORDER);
 }
 
 LRESULT WPanel::onWindowMessage(HWND, unsigned int message, WPARAM wParam, LPARAM lParam)
@@ -164,9 +218,34 @@ LRESULT WPanel::onWindowMessage(HWND, unsigned int message, WPARAM wParam, LPARA
         unsigned long id = (unsigned long)header->idFrom;
         if (id == 0 && control != nullptr)
             id = control->getNameId();
-        if (header->code == NOTIFY_LINK || header->code == NOTIFY_TAB_CHANGE)
+        if (header->code == NOTIFY_LINK) {
+            auto* link = (const ENLINK*)header;
+            auto* rich = dynamic_cast<WControlRichText*>(control);
+            if (rich != nullptr && link->msg == WM_LBUTTONDOWN) {
+                WString text;
+                rich->getTextRange(text, (unsigned long)link->chrg.cpMin, (unsigned long)link->chrg.cpMax);
+                if (isOpenableLink(text))
+                    openLink(text);
+            }
             return 0;
+        }
+        if (header->code == NOTIFY_TAB_CHANGE) {
+            if (tabControl != nullptr) {
+                LRESULT page = wplat::sendMessage(tabControl->getWindowHandle(), TCM_GETCURSEL, 0, 0);
+                if (page >= 0)
+                    tabControl->setFocusPage((unsigned long)page);
+            }
+            return 0;
+        }
         return onPanelNotify(id, header->code, control, header);
+    }
+    case WM_CTLCOLOREDIT: {
+        auto* edit = dynamic_cast<WControlEdit*>(WControlManager::getControl((HWND)lParam));
+        if (edit == nullptr || !edit->isTextControl() || edit->getBackColorBrush() == nullptr)
+            return 0;
+        wplat::setBkMode((HDC)wParam, TRANSPARENT);
+        wplat::setTextColor((HDC)wParam, (COLORREF)edit->getTextColor());
+        return (LRESULT)edit->getBackColorBrush();
     }
     case WM_CTLCOLORDLG:
         return (LRESULT)getBackgroundBrush();

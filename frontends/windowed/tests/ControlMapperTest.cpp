@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ControlMapper.h"
-#include "FallbackControls.h"
+#include "Controls.h"
 #include "Platform.h"
 #include "WDialog.h"
 #include "WException.h"
@@ -22,9 +22,11 @@ const wplat::DialogItemTemplate g_items[] = {
     {"EDIT", "", 12, 5, 45, 80, 14, EDIT, 0},
     {"EDIT", "", 13, 5, 65, 80, 14, EDIT, 0},
     {"BUTTON", "check", 20, 5, 85, 80, 10, WS_CHILD | WS_VISIBLE | WS_TABSTOP | 0x3u, 0},
+    {"LISTBOX", "", 30, 100, 5, 80, 40, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
+    {"COMBOBOX", "", 31, 100, 50, 80, 60, WS_CHILD | WS_VISIBLE | WS_TABSTOP | 0x3u, 0},
 };
 const wplat::DialogTemplate g_template = {WS_CAPTION, 0, 0, 0, 200, 120, "mapper", "MS Shell Dlg", 8,
-                                          g_items, 5};
+                                          g_items, 7};
 
 class TestDialog : public WDialog {
 public:
@@ -39,7 +41,7 @@ class ControlMapperTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        registerFallbackControls();
+        wplat::registerControlClasses();
         wplat::registerDialogTemplate(TEMPLATE_ID, &g_template);
         dialog.show(false);
         mapper.setWindowContext(&dialog);
@@ -236,7 +238,7 @@ TEST(Regex, MatchesLikeThePatternSays)
 
 TEST(DialogLifetime, CloseEndsOnceAndUnregisters)
 {
-    registerFallbackControls();
+    wplat::registerControlClasses();
     wplat::registerDialogTemplate(TEMPLATE_ID, &g_template);
     TestDialog dialog;
     EXPECT_EQ(dialog.show(false), 1);
@@ -273,7 +275,7 @@ TEST(DialogLifetime, AMissingTemplateThrows)
 
 TEST(DialogLifetime, AModalShowReturnsTheCloseCode)
 {
-    registerFallbackControls();
+    wplat::registerControlClasses();
     wplat::registerDialogTemplate(TEMPLATE_ID, &g_template);
     class Modal : public WDialog {
     public:
@@ -295,4 +297,34 @@ TEST(DialogLifetime, AModalShowReturnsTheCloseCode)
     EXPECT_EQ(dialog.show(true), 5);
     EXPECT_TRUE(dialog.isModal());
     EXPECT_EQ(dialog.getWindowHandle(), nullptr);
+}
+
+TEST_F(ControlMapperTest, ListsSelectTheItemWhoseKeyMatches)
+{
+    WStringTable items;
+    items.put("1", "one");
+    items.put("2", "two");
+    for (bool combo : {false, true}) {
+        unsigned long id = combo ? 31 : 30;
+        HWND list = wplat::getDlgItem(dialog.getWindowHandle(), (int)id);
+        UINT getSelection = combo ? 0x0147 : 0x0188;
+        int chosen = 2;
+        mapper.mapListIndex(id, &chosen, &items, combo);
+        mapper.dataToControl(id);
+        EXPECT_EQ(wplat::sendMessage(list, getSelection, 0, 0), 1) << combo;
+        chosen = 5;
+        mapper.dataToControl(id);
+        EXPECT_EQ(wplat::sendMessage(list, getSelection, 0, 0), 0) << combo;
+        mapper.controlToData(id);
+        EXPECT_EQ(chosen, 1) << combo;
+
+        WString key("2");
+        mapper.mapListText(id, &key, &items, combo);
+        mapper.dataToControl(id);
+        EXPECT_EQ(wplat::sendMessage(list, getSelection, 0, 0), 1) << combo;
+        key = "x";
+        mapper.controlToData(id);
+        EXPECT_STREQ(key.getBuf(), "2") << combo;
+        EXPECT_TRUE(mapper.validate());
+    }
 }

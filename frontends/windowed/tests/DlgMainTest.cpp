@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "DlgMain.h"
-#include "FallbackControls.h"
+#include "Controls.h"
 #include "Platform.h"
 #include "Resources.h"
+#include "TrayIcon.h"
 #include "ServerTestSupport.h"
 #include "WSystem.h"
 
@@ -86,7 +87,7 @@ protected:
         static char commandLine[] = "";
         WSystem::startup("Zorvane dialog test", (HINSTANCE)&g_instance, nullptr, commandLine, 1);
         res::registerResources();
-        registerFallbackControls();
+        wplat::registerControlClasses();
     }
 
     void SetUp() override
@@ -146,6 +147,12 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
         EXPECT_FALSE(dialog.getServer().isRunning());
         EXPECT_EQ(dialog.getMapping(1003)->backColor, 255u);
     }
+    // The red field is painted with the brush its panel hands it.
+    HDC dc = wplat::getDC(item(dialog, 1003));
+    LRESULT red = wplat::sendMessage(window, WM_CTLCOLOREDIT, (WPARAM)dc, (LPARAM)item(dialog, 1003));
+    wplat::releaseDC(item(dialog, 1003), dc);
+    EXPECT_NE(red, 0);
+    EXPECT_EQ((HBRUSH)red, dialog.getMapping(1003)->backBrush);
     wplat::setWindowText(item(dialog, 1003), std::to_string(port).c_str());
     wplat::setWindowText(item(dialog, 1004), "");
     command(dialog, 1001);
@@ -186,8 +193,10 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
     // server again with the fields as they are.
     command(dialog, 1001);
     ASSERT_TRUE(pumpUntil([&] { return dialog.getServer().isRunning() && wplat::isWindowEnabled(item(dialog, 1008)); }));
+    dialog.log("before the restart", 1);
+    EXPECT_EQ(text(dialog, 1007), "before the restart");
     dialog.restart();
-    ASSERT_TRUE(pumpUntil([&] { return text(dialog, 1007) == "Webserver stopped"; }));
+    // Only a new start of the server writes its start lines again.
     ASSERT_TRUE(pumpUntil([&] { return dialog.getServer().isRunning() && text(dialog, 1007) == started; }));
     EXPECT_EQ(statusLine(get(port, "/index.html")), "HTTP/1.1 200 OK");
     command(dialog, 1008);
@@ -203,6 +212,10 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
     wplat::sendMessage(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(wplat::isWindow(window));
     EXPECT_FALSE(wplat::isWindowVisible(window));
+    // A double click on the tray icon shows it again; the tip follows the status.
+    EXPECT_EQ(getTrayTip(window, 102), "Critical error occurred. Plese see error.txt");
+    wplat::postMessage(window, 0x402, 102, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(pumpUntil([&] { return wplat::isWindowVisible(window); }));
 
     // Exit while running: the server is stopped on the dialog's thread, then
     // the four keys and the autostart entry are saved and the loop ends.
@@ -231,7 +244,8 @@ TEST_F(DlgMainTest, AutostartIsReadEvenWithoutInitFileAndSavedOff)
     EXPECT_EQ(text(dialog, 1003), "80");
     EXPECT_EQ(wplat::sendMessage(item(dialog, 1009), 0x00F0 /* BM_GETCHECK */, 0, 0), 1);
     wplat::sendMessage(item(dialog, 1009), 0x00F1, 0, 0);
-    command(dialog, 1099);
+    // The end of the session saves and ends like the menu's exit.
+    wplat::postMessage(dialog.getWindowHandle(), WM_QUERYENDSESSION, 0, 0);
     ASSERT_TRUE(pumpUntil([] { return g_quitSeen; }));
     EXPECT_FALSE(std::filesystem::exists(home.path("autostart/zorvane-gui.desktop")));
     EXPECT_NE(readFile(site.path("cfg/init.txt")).find("httpHost=localhost\r\nhttpPort=80\r\n"), std::string::npos);

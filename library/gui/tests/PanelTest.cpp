@@ -5,6 +5,7 @@
 #include "Platform.h"
 #include "WControl.h"
 #include "WPanel.h"
+#include "WPanelClient.h"
 #include "WWindowStyle.h"
 
 namespace {
@@ -124,4 +125,43 @@ TEST_F(PanelTest, StaticTextsGetTheBrushAndTextColour)
     EXPECT_EQ((HBRUSH)wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORDLG, (WPARAM)dc, 0),
               panel.getBackgroundBrush());
     wplat::releaseDC(panel.getWindowHandle(), dc);
+}
+
+TEST_F(PanelTest, PanelClientScrollsContentLargerThanTheWindow)
+{
+    wplat::WindowClass cls;
+    if (!wplat::getClassInfo(WWindow::getClassName(), cls)) {
+        cls.name = WWindow::getClassName();
+        cls.proc = &WWindow::windowProc;
+        wplat::registerClass(cls);
+    }
+    WPanelClient client;
+    client.create(&panel, &client, 500, 300);
+    ASSERT_NE(client.getWindowHandle(), nullptr);
+    WControl child(&client, "#1", WWindowStyle("STATIC", WS_CHILD, 0), 10, 10, 20, 10);
+
+    client.resizeWindow(400, 300, false);
+    const WPanelClient::ScrollInfo& bar = client.getScrollInfo(false);
+    EXPECT_TRUE(bar.shown);
+    EXPECT_EQ(bar.page, 400u);
+    EXPECT_EQ(bar.maximum, 500);
+    EXPECT_FALSE(client.getScrollInfo(true).shown);
+
+    // A line step moves the content by one pixel.
+    wplat::sendMessage(client.getWindowHandle(), WM_HSCROLL, 1 /* line down */, 0);
+    EXPECT_EQ(client.getScrollX(), -1);
+    RECT r;
+    wplat::getWindowRect(child.getWindowHandle(), r);
+    POINT at{r.left, r.top};
+    wplat::screenToClient(client.getWindowHandle(), at);
+    EXPECT_EQ(at.x, 9);
+
+    // Wide enough again: the bar goes and the content is back at the origin.
+    client.resizeWindow(500, 300, false);
+    EXPECT_FALSE(client.getScrollInfo(false).shown);
+    EXPECT_EQ(client.getScrollX(), 0);
+    wplat::getWindowRect(child.getWindowHandle(), r);
+    at = POINT{r.left, r.top};
+    wplat::screenToClient(client.getWindowHandle(), at);
+    EXPECT_EQ(at.x, 10);
 }

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "WPanel.h"
+
+// A panel with a scrollable client area: content larger than the window is
+// scrolled pixel by pixel with the horizontal and vertical bars. The bars'
+// state (range, page, position, shown) is kept here; the window layer shows
+// no bars of its own yet.
+class WPanelClient : public WPanel {
+public:
+    // One scroll bar: range 0..maximum, page and position in pixels.
+    struct ScrollInfo {
+        unsigned long size = 28;
+        int minimum = 0;
+        int maximum = 0;
+        unsigned long page = 0;
+        int position = 0;
+        int trackPosition = 0;
+        bool shown = false;
+    };
+
+    WPanelClient();
+    WPanelClient(const WPanelClient& other);
+    WPanelClient& operator=(const WPanelClient& other);
+    ~WPanelClient() override;
+
+    // A child covering the parent's client area; its content never scrolls.
+    void create(WWindowContext* parent, WWindow::EventHandler* handler);
+    // A child at 0,0 of the given size, whose content is width by height.
+    void create(WWindowContext* parent, WWindow::EventHandler* handler, unsigned long width, unsigned long height);
+
+    const ScrollInfo& getScrollInfo(bool vertical) const { return vertical ? vertical_ : horizontal; }
+    int getScrollX() const { return scrollX; }
+    int getScrollY() const { return scrollY; }
+
+    void onWindowResize(unsigned long width, unsigned long height) override;
+    LRESULT onWindowMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void copyScroll(const WPanelClient& other);
+    void scroll(bool vertical, unsigned int request);
+    void moveContent(int dx, int dy);
+    void finishCreate(unsigned long width, unsigned long height);
+
+    ScrollInfo scrollInfo;
+    unsigned long contentWidth;
+    unsigned long contentHeight;
+    unsigned long clientWidth;
+    unsigned long clientHeight;
+    int scrollX;
+    int scrollY;
+    ScrollInfo horizontal;
+    ScrollInfo vertical_;
+};
