@@ -307,15 +307,7 @@ void paintStatus(HWND w, StatusState& s)
 
 LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NCCREATE) {
-        attachState(w, new TabState);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    TabState* s = stateOf<TabState>(w);
+    TabState* s = trackState<TabState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     switch (m) {
@@ -428,15 +420,7 @@ LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 LRESULT rebarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NCCREATE) {
-        attachState(w, new RebarState);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    RebarState* s = stateOf<RebarState>(w);
+    RebarState* s = trackState<RebarState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     switch (m) {
@@ -506,15 +490,7 @@ LRESULT rebarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 LRESULT toolbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NCCREATE) {
-        attachState(w, new ToolbarState);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    ToolbarState* s = stateOf<ToolbarState>(w);
+    ToolbarState* s = trackState<ToolbarState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     switch (m) {
@@ -612,15 +588,7 @@ LRESULT toolbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 LRESULT statusProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NCCREATE) {
-        attachState(w, new StatusState);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    StatusState* s = stateOf<StatusState>(w);
+    StatusState* s = trackState<StatusState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     switch (m) {

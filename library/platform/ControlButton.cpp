@@ -85,11 +85,7 @@ void paintButton(HWND w, ButtonState& s)
     bool enabled = isWindowEnabled(w);
     COLORREF text = getSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
     COLORREF textFromParent = text;
-    HBRUSH back = parentColors(w, WM_CTLCOLORBTN, dc, textFromParent);
-    if (back != nullptr)
-        fillRect(dc, r, back);
-    else
-        fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
+    fillBackground(w, WM_CTLCOLORBTN, dc, r, COLOR_BTNFACE, textFromParent);
     selectFont(w, dc);
     std::string label = getWindowText(w);
     int h = lineHeight(w);
@@ -260,11 +256,7 @@ LRESULT staticProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         RECT r;
         getClientRect(w, r);
         COLORREF text;
-        HBRUSH back = parentColors(w, WM_CTLCOLORSTATIC, dc, text);
-        if (back != nullptr)
-            fillRect(dc, r, back);
-        else
-            fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
+        fillBackground(w, WM_CTLCOLORSTATIC, dc, r, COLOR_BTNFACE, text);
         selectFont(w, dc);
         std::string label = getWindowText(w);
         DWORD align = styleOf(w) & 0x1F;

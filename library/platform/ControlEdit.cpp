@@ -595,20 +595,14 @@ LRESULT richOnly(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp, bool& handl
 
 LRESULT anyEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool rich)
 {
-    if (m == WM_NCCREATE) {
-        auto* s = new EditState;
-        s->rich = rich;
-        s->format.cbSize = sizeof(CHARFORMAT2A);
-        s->format.dwEffects = CFE_AUTOBACKCOLOR;
-        s->format.yHeight = 160;
-        attachState(w, s);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    EditState* s = stateOf<EditState>(w);
+    EditState* s = trackState<EditState>(w, m, [rich] {
+        auto* made = new EditState;
+        made->rich = rich;
+        made->format.cbSize = sizeof(CHARFORMAT2A);
+        made->format.dwEffects = CFE_AUTOBACKCOLOR;
+        made->format.yHeight = 160;
+        return made;
+    });
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     if (rich) {

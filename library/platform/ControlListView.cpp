@@ -228,15 +228,7 @@ void clickRow(HWND w, ViewState& s, int row)
 
 LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NCCREATE) {
-        attachState(w, new ViewState);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    ViewState* s = stateOf<ViewState>(w);
+    ViewState* s = trackState<ViewState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     switch (m) {

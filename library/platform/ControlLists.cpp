@@ -99,11 +99,7 @@ void paintList(HWND w, ListState& s)
     RECT r;
     getClientRect(w, r);
     COLORREF text;
-    HBRUSH back = parentColors(w, WM_CTLCOLORLISTBOX, dc, text);
-    if (back != nullptr)
-        fillRect(dc, r, back);
-    else
-        fillSolid(dc, r, getSysColor(COLOR_WINDOW));
+    fillBackground(w, WM_CTLCOLORLISTBOX, dc, r, COLOR_WINDOW, text);
     drawFrame(dc, r, RGB(0x80, 0x80, 0x80));
     selectFont(w, dc);
     int h = lineHeight(w);
@@ -150,17 +146,11 @@ void dropDown(HWND w, ListState& s)
 
 LRESULT listProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool combo)
 {
-    if (m == WM_NCCREATE) {
-        auto* s = new ListState;
-        s->combo = combo;
-        attachState(w, s);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    ListState* s = stateOf<ListState>(w);
+    ListState* s = trackState<ListState>(w, m, [combo] {
+        auto* made = new ListState;
+        made->combo = combo;
+        return made;
+    });
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     const Messages& msgs = combo ? kComboBox : kListBox;

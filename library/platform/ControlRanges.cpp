@@ -101,15 +101,7 @@ struct ProgressState : State {
 
 LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NCCREATE) {
-        attachState(w, new TrackState);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    TrackState* s = stateOf<TrackState>(w);
+    TrackState* s = trackState<TrackState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     switch (m) {
@@ -215,15 +207,7 @@ LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 LRESULT progressProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NCCREATE) {
-        attachState(w, new ProgressState);
-        return defWindowProc(w, m, wp, lp);
-    }
-    if (m == WM_NCDESTROY) {
-        freeState(w);
-        return defWindowProc(w, m, wp, lp);
-    }
-    ProgressState* s = stateOf<ProgressState>(w);
+    ProgressState* s = trackState<ProgressState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     int old = s->position;

@@ -108,6 +108,15 @@ HBRUSH parentColors(HWND window, UINT message, HDC dc, COLORREF& text)
     return brush;
 }
 
+void fillBackground(HWND window, UINT message, HDC dc, const RECT& rect, int sysColor, COLORREF& text)
+{
+    HBRUSH back = parentColors(window, message, dc, text);
+    if (back != nullptr)
+        fillRect(dc, rect, back);
+    else
+        fillSolid(dc, rect, getSysColor(sysColor));
+}
+
 void drawFrame(HDC dc, const RECT& r, COLORREF color)
 {
     if (r.right - r.left < 2 || r.bottom - r.top < 2)

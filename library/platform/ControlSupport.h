@@ -25,6 +25,30 @@ T* stateOf(HWND window)
     return dynamic_cast<T*>(findState(window));
 }
 
+// The state's life in a control procedure: made by `make` on WM_NCCREATE,
+// freed on WM_NCDESTROY. Returns the window's state for the procedure to
+// answer the message with; null leaves the message to the default procedure
+// (those two messages, or a window without state).
+template <class T, class Make>
+T* trackState(HWND window, UINT message, Make make)
+{
+    if (message == WM_NCCREATE) {
+        attachState(window, make());
+        return nullptr;
+    }
+    if (message == WM_NCDESTROY) {
+        freeState(window);
+        return nullptr;
+    }
+    return stateOf<T>(window);
+}
+
+template <class T>
+T* trackState(HWND window, UINT message)
+{
+    return trackState<T>(window, message, [] { return new T; });
+}
+
 DWORD styleOf(HWND window);
 void setStyleBits(HWND window, DWORD bits, bool on);
 // WM_COMMAND (id, code) with the control as lParam, to the parent.
@@ -42,6 +66,9 @@ void selectFont(HWND window, HDC dc);
 // The brush a parent hands out for WM_CTLCOLOR* (null when it does not),
 // with the text colour it set on the context.
 HBRUSH parentColors(HWND window, UINT message, HDC dc, COLORREF& text);
+// Fills the rectangle with the parent's brush, or the system colour when the
+// parent hands out none; `text` as parentColors gives it.
+void fillBackground(HWND window, UINT message, HDC dc, const RECT& rect, int sysColor, COLORREF& text);
 void drawFrame(HDC dc, const RECT& rect, COLORREF color);
 void drawTextLine(HDC dc, int x, int y, const std::string& text, COLORREF color);
 
