@@ -3,18 +3,19 @@
 #include "ControlTypes.h"
 #include "WControlHelpers.h"
 
-namespace {
-
 // The native messages of one kind of list.
-struct ListMessages {
+struct WControlListMessages {
     UINT add, insert, setData, getData, getTextLen, getText, findExact, getSel, setSel, remove, reset, count;
 };
-const ListMessages kListBox{LB_ADDSTRING,   LB_INSERTSTRING, LB_SETITEMDATA, LB_GETITEMDATA,
-                            LB_GETTEXTLEN,  LB_GETTEXT,      LB_FINDSTRINGEXACT, LB_GETCURSEL,
-                            LB_SETCURSEL,   LB_DELETESTRING, LB_RESETCONTENT, LB_GETCOUNT};
-const ListMessages kComboBox{CB_ADDSTRING,    CB_INSERTSTRING, CB_SETITEMDATA, CB_GETITEMDATA,
-                             CB_GETLBTEXTLEN, CB_GETLBTEXT,    CB_FINDSTRINGEXACT, CB_GETCURSEL,
-                             CB_SETCURSEL,    CB_DELETESTRING, CB_RESETCONTENT, CB_GETCOUNT};
+
+namespace {
+
+const WControlListMessages kListBox{LB_ADDSTRING,   LB_INSERTSTRING, LB_SETITEMDATA, LB_GETITEMDATA,
+                                    LB_GETTEXTLEN,  LB_GETTEXT,      LB_FINDSTRINGEXACT, LB_GETCURSEL,
+                                    LB_SETCURSEL,   LB_DELETESTRING, LB_RESETCONTENT, LB_GETCOUNT};
+const WControlListMessages kComboBox{CB_ADDSTRING,    CB_INSERTSTRING, CB_SETITEMDATA, CB_GETITEMDATA,
+                                     CB_GETLBTEXTLEN, CB_GETLBTEXT,    CB_FINDSTRINGEXACT, CB_GETCURSEL,
+                                     CB_SETCURSEL,    CB_DELETESTRING, CB_RESETCONTENT, CB_GETCOUNT};
 
 LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -22,7 +23,7 @@ LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return window != nullptr ? wplat::sendMessage(window, message, wParam, lParam) : -1;
 }
 
-unsigned long addItem(HWND w, const ListMessages& m, const char* text, void* data)
+unsigned long addItem(HWND w, const WControlListMessages& m, const char* text, void* data)
 {
     LRESULT index = send(w, m.add, 0, (LPARAM)(text != nullptr ? text : ""));
     if (index >= 0 && data != nullptr)
@@ -30,7 +31,7 @@ unsigned long addItem(HWND w, const ListMessages& m, const char* text, void* dat
     return (unsigned long)index;
 }
 
-bool getItemText(HWND w, const ListMessages& m, unsigned long index, WString& text)
+bool getItemText(HWND w, const WControlListMessages& m, unsigned long index, WString& text)
 {
     LRESULT length = send(w, m.getTextLen, (WPARAM)index, 0);
     if (length < 0)
@@ -59,15 +60,97 @@ bool WControlListInterface::getItemText(WString& text) const
     return getItemText(getItemIdx(), text);
 }
 
+// --- Both kinds ----------------------------------------------------------------------
+
+const WControlListMessages& WControlListCommon::messages() const
+{
+    return kind == Kind::COMBO_BOX ? kComboBox : kListBox;
+}
+
+void WControlListCommon::createList(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+                                    unsigned long height, unsigned long style)
+{
+    if (window != nullptr)
+        return;
+    wplat::registerControlClasses();
+    const char* className = kind == Kind::COMBO_BOX ? "COMBOBOX" : "LISTBOX";
+    WControl::create(context, name, WWindowStyle(className, style | 0x50210000, WS_EX_CLIENTEDGE), x, y, width,
+                     height);
+    wcontrols::setDefaultFont(window);
+}
+
+void WControlListCommon::setFont(const WFont& font)
+{
+    wplat::sendMessage(window, WM_SETFONT, (WPARAM)(HFONT)font, 1);
+}
+
+unsigned long WControlListCommon::addItem(const char* text, void* data)
+{
+    return ::addItem(window, messages(), text, data);
+}
+
+void WControlListCommon::setItemText(unsigned long index, const char* text)
+{
+    send(window, messages().insert, (WPARAM)index, (LPARAM)(text != nullptr ? text : ""));
+}
+
+void WControlListCommon::setItemData(unsigned long index, void* data)
+{
+    send(window, messages().setData, (WPARAM)index, (LPARAM)data);
+}
+
+void* WControlListCommon::getItemData(unsigned long index) const
+{
+    return (void*)send(window, messages().getData, (WPARAM)index, 0);
+}
+
+bool WControlListCommon::getItemText(unsigned long index, WString& text) const
+{
+    return ::getItemText(window, messages(), index, text);
+}
+
+unsigned long WControlListCommon::getItemIdx(const char* text) const
+{
+    return (unsigned long)send(window, messages().findExact, 0, (LPARAM)(text != nullptr ? text : ""));
+}
+
+unsigned long WControlListCommon::getItemIdx() const
+{
+    return (unsigned long)send(window, messages().getSel, 0, 0);
+}
+
+void WControlListCommon::selectItem(unsigned long index)
+{
+    send(window, messages().setSel, (WPARAM)index, 0);
+}
+
+void WControlListCommon::removeItem(unsigned long index)
+{
+    send(window, messages().remove, (WPARAM)index, 0);
+}
+
+void WControlListCommon::removeAll()
+{
+    send(window, messages().reset, 0, 0);
+}
+
+unsigned long WControlListCommon::getItemCount() const
+{
+    LRESULT n = send(window, messages().count, 0, 0);
+    return n < 0 ? 0 : (unsigned long)n;
+}
+
 // --- List box ------------------------------------------------------------------------
 
 WControlListBox::WControlListBox(WWindowContext* context, const char* name, unsigned long dialogItemId)
+    : WControlListCommon(Kind::LIST_BOX)
 {
     create(context, name, dialogItemId);
 }
 
 WControlListBox::WControlListBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
                                  unsigned long height, Style style)
+    : WControlListCommon(Kind::LIST_BOX)
 {
     create(context, name, x, y, width, height, style);
 }
@@ -80,84 +163,20 @@ void WControlListBox::create(WWindowContext* context, const char* name, unsigned
 void WControlListBox::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
                              unsigned long height, Style style)
 {
-    if (window != nullptr)
-        return;
-    wplat::registerControlClasses();
-    WControl::create(context, name, WWindowStyle("LISTBOX", (unsigned long)style | 0x50210000, WS_EX_CLIENTEDGE), x,
-                     y, width, height);
-    wcontrols::setDefaultFont(window);
-}
-
-void WControlListBox::setFont(const WFont& font)
-{
-    wplat::sendMessage(window, WM_SETFONT, (WPARAM)(HFONT)font, 1);
-}
-
-unsigned long WControlListBox::addItem(const char* text, void* data)
-{
-    return ::addItem(window, kListBox, text, data);
-}
-
-void WControlListBox::setItemText(unsigned long index, const char* text)
-{
-    send(window, LB_INSERTSTRING, (WPARAM)index, (LPARAM)(text != nullptr ? text : ""));
-}
-
-void WControlListBox::setItemData(unsigned long index, void* data)
-{
-    send(window, LB_SETITEMDATA, (WPARAM)index, (LPARAM)data);
-}
-
-void* WControlListBox::getItemData(unsigned long index) const
-{
-    return (void*)send(window, LB_GETITEMDATA, (WPARAM)index, 0);
-}
-
-bool WControlListBox::getItemText(unsigned long index, WString& text) const
-{
-    return ::getItemText(window, kListBox, index, text);
-}
-
-unsigned long WControlListBox::getItemIdx(const char* text) const
-{
-    return (unsigned long)send(window, LB_FINDSTRINGEXACT, 0, (LPARAM)(text != nullptr ? text : ""));
-}
-
-unsigned long WControlListBox::getItemIdx() const
-{
-    return (unsigned long)send(window, LB_GETCURSEL, 0, 0);
-}
-
-void WControlListBox::selectItem(unsigned long index)
-{
-    send(window, LB_SETCURSEL, (WPARAM)index, 0);
-}
-
-void WControlListBox::removeItem(unsigned long index)
-{
-    send(window, LB_DELETESTRING, (WPARAM)index, 0);
-}
-
-void WControlListBox::removeAll()
-{
-    send(window, LB_RESETCONTENT, 0, 0);
-}
-
-unsigned long WControlListBox::getItemCount() const
-{
-    LRESULT n = send(window, LB_GETCOUNT, 0, 0);
-    return n < 0 ? 0 : (unsigned long)n;
+    createList(context, name, x, y, width, height, (unsigned long)style);
 }
 
 // --- Combo box -----------------------------------------------------------------------
 
 WControlComboBox::WControlComboBox(WWindowContext* context, const char* name, unsigned long dialogItemId)
+    : WControlListCommon(Kind::COMBO_BOX)
 {
     create(context, name, dialogItemId);
 }
 
 WControlComboBox::WControlComboBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
                                    unsigned long height, Style style)
+    : WControlListCommon(Kind::COMBO_BOX)
 {
     create(context, name, x, y, width, height, style);
 }
@@ -170,71 +189,5 @@ void WControlComboBox::create(WWindowContext* context, const char* name, unsigne
 void WControlComboBox::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
                               unsigned long height, Style style)
 {
-    if (window != nullptr)
-        return;
-    wplat::registerControlClasses();
-    WControl::create(context, name, WWindowStyle("COMBOBOX", (unsigned long)style | 0x50210000, WS_EX_CLIENTEDGE),
-                     x, y, width, height);
-    wcontrols::setDefaultFont(window);
-}
-
-void WControlComboBox::setFont(const WFont& font)
-{
-    wplat::sendMessage(window, WM_SETFONT, (WPARAM)(HFONT)font, 1);
-}
-
-unsigned long WControlComboBox::addItem(const char* text, void* data)
-{
-    return ::addItem(window, kComboBox, text, data);
-}
-
-void WControlComboBox::setItemText(unsigned long index, const char* text)
-{
-    send(window, CB_INSERTSTRING, (WPARAM)index, (LPARAM)(text != nullptr ? text : ""));
-}
-
-void WControlComboBox::setItemData(unsigned long index, void* data)
-{
-    send(window, CB_SETITEMDATA, (WPARAM)index, (LPARAM)data);
-}
-
-void* WControlComboBox::getItemData(unsigned long index) const
-{
-    return (void*)send(window, CB_GETITEMDATA, (WPARAM)index, 0);
-}
-
-bool WControlComboBox::getItemText(unsigned long index, WString& text) const
-{
-    return ::getItemText(window, kComboBox, index, text);
-}
-
-unsigned long WControlComboBox::getItemIdx(const char* text) const
-{
-    return (unsigned long)send(window, CB_FINDSTRINGEXACT, 0, (LPARAM)(text != nullptr ? text : ""));
-}
-
-unsigned long WControlComboBox::getItemIdx() const
-{
-    return (unsigned long)send(window, CB_GETCURSEL, 0, 0);
-}
-
-void WControlComboBox::selectItem(unsigned long index)
-{
-    send(window, CB_SETCURSEL, (WPARAM)index, 0);
-}
-
-void WControlComboBox::removeItem(unsigned long index)
-{
-    send(window, CB_DELETESTRING, (WPARAM)index, 0);
-}
-
-void WControlComboBox::removeAll()
-{
-    send(window, CB_RESETCONTENT, 0, 0);
-}
-
-unsigned long WControlComboBox::getItemCount() const
-{
-    LRESULT n = send(window, CB_GETCOUNT, 0, 0);
-    return n < 0 ? 0 : (unsigned long)n;
+    createList(context, name, x, y, width, height, (unsigned long)style);
 }

@@ -28,12 +28,53 @@ protected:
     ~WControlListInterface() = default;
 };
 
+struct WControlListMessages;
+
+// What list boxes and combo boxes share: the item calls, which differ only
+// in the native messages they send.
+class WControlListCommon : public WControl, public WControlListInterface {
+public:
+    void setFont(const WFont& font);
+
+    unsigned long addItem(const char* text, void* data) override;
+    void setItemText(unsigned long index, const char* text) override;
+    void setItemData(unsigned long index, void* data) override;
+    void* getItemData(unsigned long index) const override;
+    using WControlListInterface::getItemData;
+    bool getItemText(unsigned long index, WString& text) const override;
+    using WControlListInterface::getItemText;
+    unsigned long getItemIdx(const char* text) const override;
+    unsigned long getItemIdx() const override;
+    void selectItem(unsigned long index) override;
+    void removeItem(unsigned long index) override;
+    void removeAll() override;
+    unsigned long getItemCount() const override;
+
+protected:
+    enum class Kind { LIST_BOX, COMBO_BOX };
+
+    explicit WControlListCommon(Kind kind) : kind(kind) {}
+    WControlListCommon(const WControlListCommon& other) = default;
+    WControlListCommon& operator=(const WControlListCommon& other) = default;
+    ~WControlListCommon() override = default;
+
+    // Creates the native window of the kind (once) with the default font.
+    void createList(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+                    unsigned long height, unsigned long style);
+
+private:
+    // The native messages of the kind.
+    const WControlListMessages& messages() const;
+
+    Kind kind;
+};
+
 // A list box. Its style bits go to the native window as they are.
-class WControlListBox : public WControl, public WControlListInterface {
+class WControlListBox : public WControlListCommon {
 public:
     enum Style { STYLE_PLAIN = 0x0, STYLE_NOTIFY = 0x1, STYLE_SORTED = 0x3 };
 
-    WControlListBox() = default;
+    WControlListBox() : WControlListCommon(Kind::LIST_BOX) {}
     WControlListBox(WWindowContext* context, const char* name, unsigned long dialogItemId);
     WControlListBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
                     unsigned long height, Style style);
@@ -44,29 +85,14 @@ public:
     void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
     void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
                 Style style);
-    void setFont(const WFont& font);
-
-    unsigned long addItem(const char* text, void* data) override;
-    void setItemText(unsigned long index, const char* text) override;
-    void setItemData(unsigned long index, void* data) override;
-    void* getItemData(unsigned long index) const override;
-    using WControlListInterface::getItemData;
-    bool getItemText(unsigned long index, WString& text) const override;
-    using WControlListInterface::getItemText;
-    unsigned long getItemIdx(const char* text) const override;
-    unsigned long getItemIdx() const override;
-    void selectItem(unsigned long index) override;
-    void removeItem(unsigned long index) override;
-    void removeAll() override;
-    unsigned long getItemCount() const override;
 };
 
 // A combo box. Its style bits go to the native window as they are.
-class WControlComboBox : public WControl, public WControlListInterface {
+class WControlComboBox : public WControlListCommon {
 public:
     enum Style { STYLE_DROPDOWN = 0x2, STYLE_DROPDOWNLIST = 0x3, STYLE_DROPDOWNLIST_SORTED = 0x103 };
 
-    WControlComboBox() = default;
+    WControlComboBox() : WControlListCommon(Kind::COMBO_BOX) {}
     WControlComboBox(WWindowContext* context, const char* name, unsigned long dialogItemId);
     WControlComboBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
                      unsigned long height, Style style);
@@ -77,19 +103,4 @@ public:
     void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
     void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
                 Style style);
-    void setFont(const WFont& font);
-
-    unsigned long addItem(const char* text, void* data) override;
-    void setItemText(unsigned long index, const char* text) override;
-    void setItemData(unsigned long index, void* data) override;
-    void* getItemData(unsigned long index) const override;
-    using WControlListInterface::getItemData;
-    bool getItemText(unsigned long index, WString& text) const override;
-    using WControlListInterface::getItemText;
-    unsigned long getItemIdx(const char* text) const override;
-    unsigned long getItemIdx() const override;
-    void selectItem(unsigned long index) override;
-    void removeItem(unsigned long index) override;
-    void removeAll() override;
-    unsigned long getItemCount() const override;
 };

@@ -27,6 +27,20 @@ DWORD readFromFile(uintptr_t cookie, uint8_t* buffer, long count, long* done)
     return 0;
 }
 
+// Grows the text to hold the characters from start to end; without a window
+// it empties the text and answers false.
+bool makeRoom(HWND window, WString& text, unsigned long start, unsigned long end)
+{
+    unsigned long n = end > start ? end - start : 0;
+    if (n >= text.getBufLength())
+        text.resize(n);
+    if (window == nullptr) {
+        text.truncate(0);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 WControlRichText::WControlRichText(WWindowContext* context, const char* name, unsigned long dialogItemId)
@@ -103,26 +117,16 @@ void WControlRichText::getTextSelected(WString& text) const
     unsigned long start = 0;
     unsigned long end = 0;
     getSelection(start, end);
-    unsigned long n = end > start ? end - start : 0;
-    if (n >= text.getBufLength())
-        text.resize(n);
-    if (window == nullptr) {
-        text.truncate(0);
+    if (!makeRoom(window, text, start, end))
         return;
-    }
     LRESULT copied = wplat::sendMessage(window, EM_GETSELTEXT, 0, (LPARAM)text.getBuf());
     text.truncate((unsigned long)(copied > 0 ? copied : 0));
 }
 
 void WControlRichText::getTextRange(WString& text, unsigned long start, unsigned long end) const
 {
-    unsigned long n = end > start ? end - start : 0;
-    if (n >= text.getBufLength())
-        text.resize(n);
-    if (window == nullptr) {
-        text.truncate(0);
+    if (!makeRoom(window, text, start, end))
         return;
-    }
     TEXTRANGEA range{{(int32_t)start, (int32_t)end}, text.getBuf()};
     LRESULT copied = wplat::sendMessage(window, EM_GETTEXTRANGE, 0, (LPARAM)&range);
     text.truncate((unsigned long)(copied > 0 ? copied : 0));

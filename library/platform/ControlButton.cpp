@@ -121,17 +121,7 @@ void paintButton(HWND w, ButtonState& s)
 
 LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    switch (m) {
-    case WM_NCCREATE:
-        attachState(w, new ButtonState);
-        break;
-    case WM_NCDESTROY:
-        freeState(w);
-        break;
-    default:
-        break;
-    }
-    ButtonState* s = stateOf<ButtonState>(w);
+    ButtonState* s = trackState<ButtonState>(w, m);
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     DWORD type = buttonType(w);
@@ -219,11 +209,8 @@ LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case WM_SETTEXT:
     case WM_ENABLE:
     case WM_SETFOCUS:
-    case WM_KILLFOCUS: {
-        LRESULT r = defWindowProc(w, m, wp, lp);
-        invalidateRect(w, nullptr, true);
-        return r;
-    }
+    case WM_KILLFOCUS:
+        return defaultThenRepaint(w, m, wp, lp);
     case WM_PAINT:
         paintButton(w, *s);
         return 0;
@@ -243,11 +230,8 @@ LRESULT staticProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
             notifyCommand(w, STN_CLICKED);
         return 0;
     case WM_SETTEXT:
-    case WM_ENABLE: {
-        LRESULT r = defWindowProc(w, m, wp, lp);
-        invalidateRect(w, nullptr, true);
-        return r;
-    }
+    case WM_ENABLE:
+        return defaultThenRepaint(w, m, wp, lp);
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = beginPaint(w, ps);

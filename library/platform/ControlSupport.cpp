@@ -108,6 +108,13 @@ HBRUSH parentColors(HWND window, UINT message, HDC dc, COLORREF& text)
     return brush;
 }
 
+LRESULT defaultThenRepaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT r = defWindowProc(window, message, wParam, lParam);
+    invalidateRect(window, nullptr, true);
+    return r;
+}
+
 void fillBackground(HWND window, UINT message, HDC dc, const RECT& rect, int sysColor, COLORREF& text)
 {
     HBRUSH back = parentColors(window, message, dc, text);

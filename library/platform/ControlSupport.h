@@ -49,6 +49,10 @@ T* trackState(HWND window, UINT message)
     return trackState<T>(window, message, [] { return new T; });
 }
 
+// The default procedure's answer, with the whole control repainted after it
+// (for changes of text, focus or enabled state that the look shows).
+LRESULT defaultThenRepaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 DWORD styleOf(HWND window);
 void setStyleBits(HWND window, DWORD bits, bool on);
 // WM_COMMAND (id, code) with the control as lParam, to the parent.

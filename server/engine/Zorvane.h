@@ -20,7 +20,11 @@ class ZorvaneControl;
 class Zorvane : public WRunable {
 public:
     static constexpr int WORKER_COUNT = 15;
-    static constexpr int LISTEN_BACKLOG = 10;
+    // Linux drops connection attempts silently while the listen queue is full
+    // (the client retries after a second, then ever longer, and may be reset
+    // by SYN cookies) where the desktop platform refused them at once; a
+    // queue long enough for a burst keeps waiting clients simply waiting.
+    static constexpr int LISTEN_BACKLOG = 511;
     static constexpr unsigned long SOCKET_BUFFER_SIZE = 0xFFFF;
     static constexpr unsigned long RECEIVE_TIMEOUT_MS = 30000;
     static constexpr unsigned long SEND_TIMEOUT_MS = 30000;
