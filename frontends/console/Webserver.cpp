@@ -145,6 +145,17 @@ void Webserver::onException(const WException& e)
 
 void Webserver::log(const char* message, int level)
 {
+    // Per-request lines come several times a request; a line nobody sees
+    // costs no clock reading and no formatting.
+    if (level == 3) {
+        if (logLevel >= 3) {
+            printBlock(message);
+        }
+        return;
+    }
+    if (level != -1 && level > logLevel) {
+        return;
+    }
     WDate now;
     const WString& time = now.format(WDate::TIME_FORMAT_LOG);
     if (level == -1) {
@@ -152,11 +163,7 @@ void Webserver::log(const char* message, int level)
         if (-1 <= logLevel) {
             printTimedLine(time, message);
         }
-    } else if (level == 3) {
-        if (logLevel >= 3) {
-            printBlock(message);
-        }
-    } else if (level <= logLevel) {
+    } else {
         printTimedLine(time, message);
     }
 }
