@@ -31,7 +31,10 @@ void unregisterWindow(HWND window)
 
 } // namespace
 
-WControl::WControl() : controlId(0), prevWndProc(nullptr), context(nullptr), arangeHandler(nullptr), ownsWindow(true) {}
+WControl::WControl() : controlId(0), prevWndProc(nullptr), context(nullptr), arangeHandler(nullptr), ownsWindow(true),
+      origin(Origin::Created)
+{
+}
 
 WControl::WControl(WWindowContext* owner, const char* controlName, unsigned long dialogItemId) : WControl()
 {
@@ -47,7 +50,7 @@ WControl::WControl(WWindowContext* owner, const char* controlName, const WWindow
 
 WControl::WControl(const WControl& other)
     : WWindowContext(other), name(other.name), controlId(other.controlId), prevWndProc(other.prevWndProc),
-      context(other.context), arangeHandler(other.arangeHandler), ownsWindow(false)
+      context(other.context), arangeHandler(other.arangeHandler), ownsWindow(false), origin(other.origin)
 {
 }
 
@@ -62,6 +65,7 @@ WControl& WControl::operator=(const WControl& other)
         context = other.context;
         arangeHandler = other.arangeHandler;
         ownsWindow = false;
+        origin = other.origin;
     }
     return *this;
 }
@@ -75,7 +79,7 @@ void WControl::release()
 {
     if (window != nullptr && ownsWindow && wplat::isWindow(window) &&
         WControlManager::getControl(window) == this) {
-        if (controlId == 0) {
+        if (origin == Origin::Created) {
             wplat::destroyWindow(window);
         } else {
             // A dialog item outlives its wrapper: undo the subclassing.
@@ -100,6 +104,7 @@ void WControl::initialize()
     controlId = 0;
     arangeHandler = nullptr;
     ownsWindow = true;
+    origin = Origin::Created;
 }
 
 bool WControl::formatText(WString&) const
@@ -133,7 +138,7 @@ void WControl::create(WWindowContext* owner, const char* controlName, unsigned l
         return;
     HWND parent = owner != nullptr ? owner->getWindowHandle() : nullptr;
     window = parent != nullptr ? wplat::getDlgItem(parent, (int)dialogItemId) : nullptr;
-    registerControl(owner, controlName, dialogItemId);
+    registerControl(owner, controlName, dialogItemId, Origin::Attached);
 }
 
 void WControl::create(WWindowContext* owner, const char* controlName, const WWindowStyle& style, int x, int y,
@@ -145,10 +150,10 @@ void WControl::create(WWindowContext* owner, const char* controlName, const WWin
     window = wplat::createWindowEx((DWORD)style.getStyleEx(), style.getClassName(), "",
                                    (DWORD)style.getStyle() | WS_TABSTOP, x, y, (int)width, (int)height, parent,
                                    nullptr, WSystem::getInstance(), nullptr);
-    registerControl(owner, controlName, 0);
+    registerControl(owner, controlName, 0, Origin::Created);
 }
 
-void WControl::registerControl(WWindowContext* owner, const char* controlName, unsigned long id)
+void WControl::registerControl(WWindowContext* owner, const char* controlName, unsigned long id, Origin how)
 {
     // A window already held by a control cannot be attached twice: the
     // second subclassing would chain the shared procedure onto itself.
@@ -162,6 +167,7 @@ void WControl::registerControl(WWindowContext* owner, const char* controlName, u
     name = controlName != nullptr ? controlName : "";
     controlId = id;
     ownsWindow = true;
+    origin = how;
     prevWndProc = (WNDPROC)wplat::setWindowLongPtr(window, GWLP_WNDPROC, (LONG_PTR)&WControl::controlProc);
     wplat::setProp(window, kPreviousProc, (void*)prevWndProc);
     WSystem::enterMutex(g_mutex);
@@ -173,13 +179,11 @@ void WControl::registerControl(WWindowContext* owner, const char* controlName, u
 unsigned long WControl::getNameId() const
 {
     unsigned int id = 0;
-    char extra = 0;
     const char* text = name.getBuf();
     if (text == nullptr || text[0] != '#')
         return 0;
-    // Exactly one number after the sign.
-    int n = sscanf(text, "#%u%c", &id, &extra);
-    return n == 1 ? id : 0;
+    // One number after the sign; what follows it does not matter.
+    return sscanf(text, "#%u", &id) == 1 ? id : 0;
 }
 
 void WControl::setClientEdge(bool on)

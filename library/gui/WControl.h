@@ -47,7 +47,10 @@ protected:
     void release();
 
 private:
-    void registerControl(WWindowContext* context, const char* name, unsigned long id);
+    // How the object came by its window: it made it, or a dialog item lent it.
+    enum class Origin { Created, Attached };
+
+    void registerControl(WWindowContext* context, const char* name, unsigned long id, Origin origin);
     void initialize();
 
     WString name;
@@ -57,6 +60,7 @@ private:
     WWindow::EventHandler* arangeHandler;
     // False in a copy: only the object that registered the window releases it.
     bool ownsWindow;
+    Origin origin;
 };
 
 // The library-wide table from native window to control.

@@ -24,27 +24,49 @@ WFileSelectDialog::WFileSelectDialog(WWindowContext* owner, const char* filter) 
     dialogRecord.filterIndex = 1;
     dialogRecord.maxFile = 1024;
     dialogRecord.maxFileTitle = 512;
-    dialogRecord.filter = filter;
+    keepFilter(filter);
 }
 
 WFileSelectDialog::WFileSelectDialog(const WFileSelectDialog& other)
-    : dialogRecord(other.dialogRecord), parent(other.parent), fileName(other.fileName)
+    : dialogRecord(other.dialogRecord), filterList(other.filterList), parent(other.parent), fileName(other.fileName)
 {
+    dialogRecord.filter = filterList.c_str();
 }
 
 WFileSelectDialog& WFileSelectDialog::operator=(const WFileSelectDialog& other)
 {
-    dialogRecord = other.dialogRecord;
-    parent = other.parent;
-    fileName = other.fileName;
+    if (this != &other) {
+        dialogRecord = other.dialogRecord;
+        filterList = other.filterList;
+        dialogRecord.filter = filterList.c_str();
+        parent = other.parent;
+        fileName = other.fileName;
+    }
     return *this;
+}
+
+void WFileSelectDialog::keepFilter(const char* filter)
+{
+    // The caller's list may go before the dialog shows: copy it up to its
+    // closing empty text.
+    filterList.clear();
+    if (filter != nullptr) {
+        const char* p = filter;
+        while (*p != '\0') {
+            size_t n = strlen(p);
+            filterList.append(p, n + 1);
+            p += n + 1;
+        }
+    }
+    filterList.push_back('\0');
+    dialogRecord.filter = filterList.c_str();
 }
 
 WFileSelectDialog::~WFileSelectDialog() = default;
 
 void WFileSelectDialog::setExtension(const char* filter)
 {
-    dialogRecord.filter = filter;
+    keepFilter(filter);
 }
 
 void WFileSelectDialog::setInitialFilename(const char* name)
@@ -92,8 +114,7 @@ bool WFileSelectDialog::show(const char* title, bool save)
     WSystem::setCurrentDirectory(directory.getBuf());
     if (!chosen)
         return false;
-    if (request.fileName.size() >= dialogRecord.maxFile)
-        return false;
+    // Long paths come back whole: the buffer grows to what was chosen.
     fileName = request.fileName.c_str();
     dialogRecord.filterIndex = request.filterIndex;
     return true;

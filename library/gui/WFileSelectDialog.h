@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "PlatformTypes.h"
 #include "WString.h"
 #include "WWindow.h"
@@ -37,8 +39,12 @@ public:
 
 private:
     bool show(const char* title, bool save);
+    void keepFilter(const char* filter);
 
     Record dialogRecord;
+    // Our own copy of the filter list (texts ended by NUL, the list by a
+    // further NUL); dialogRecord.filter points into it.
+    std::string filterList;
     WWindowContext* parent;
     WString fileName;
 };

@@ -6,7 +6,6 @@
 #include <thread>
 #include <unistd.h>
 
-#include "../graphics/WBitmap.h"
 #include "ControlTypes.h"
 #include "Platform.h"
 #include "WControl.h"
@@ -103,8 +102,7 @@ void WPanel::initialize()
 {
     backgroundBrush = nullptr;
     textColor = 0;
-    backgroundImage = nullptr;
-    tileImage = nullptr;
+    backgroundBitmap.reset();
     backgroundMode = BKMODE_CENTER;
     eraseBackground = true;
     tabControl = nullptr;
@@ -115,8 +113,7 @@ void WPanel::copyFields(const WPanel& other)
 {
     backgroundBrush = other.backgroundBrush;
     textColor = other.textColor;
-    backgroundImage = other.backgroundImage;
-    tileImage = other.tileImage;
+    backgroundBitmap = other.backgroundBitmap;
     backgroundMode = other.backgroundMode;
     eraseBackground = other.eraseBackground;
     tabControl = other.tabControl;
@@ -133,39 +130,69 @@ long WPanel::onPanelNotify(unsigned long, unsigned long, WControl*, const NMHDR*
 void WPanel::setColor(unsigned long text, unsigned long background)
 {
     backgroundBrush = std::make_shared<Brush>(wplat::createSolidBrush((COLORREF)background));
-    tileImage = nullptr;
+    backgroundBitmap.reset();
     textColor = text;
     eraseBackground = true;
 }
 
-void WPanel::setBackgroundImage(const WBitmap& image, BkMode mode, bool erase)
+namespace {
+
+SIZE bitmapSize(HBITMAP bitmap)
+{
+    const wplat::PixelImage* pixels = bitmap != nullptr ? wplat::getBitmapImage(bitmap) : nullptr;
+    if (pixels == nullptr)
+        return SIZE{0, 0};
+    return SIZE{pixels->width(), pixels->height()};
+}
+
+// Copies `size` of the bitmap to (x, y) of the context.
+void drawBitmap(HDC dc, HBITMAP bitmap, int x, int y, SIZE size)
+{
+    HDC memory = wplat::createCompatibleDC(dc);
+    if (memory == nullptr)
+        return;
+    HGDIOBJ previous = wplat::selectObject(memory, wplat::toObject(bitmap));
+    wplat::bitBlt(dc, x, y, size.cx, size.cy, memory, 0, 0);
+    wplat::selectObject(memory, previous);
+    wplat::deleteDC(memory);
+}
+
+} // namespace
+
+void WPanel::setBackgroundBitmap(HBITMAP bitmap, BkMode mode, bool erase)
 {
     backgroundMode = mode;
     eraseBackground = erase;
+    backgroundBitmap.reset();
+    const wplat::PixelImage* pixels = bitmap != nullptr ? wplat::getBitmapImage(bitmap) : nullptr;
+    if (pixels == nullptr)
+        return;
+    HBITMAP copy = wplat::createBitmapFromImage(*pixels);
+    if (copy == nullptr)
+        return;
+    backgroundBitmap = std::shared_ptr<void>(copy, [](void* h) { wplat::deleteObject((HGDIOBJ)h); });
     if (mode == BKMODE_TILED) {
-        // The image becomes the brush: tiled copies of it fill the background.
-        backgroundBrush.reset();
-        tileImage = &image;
-        backgroundImage = nullptr;
-    } else {
-        backgroundImage = &image;
+        // The tiles become the brush: the panel erases with it and hands it
+        // to its static texts and to a dialog's own erase.
+        HBRUSH pattern = wplat::createPatternBrush(copy);
+        if (pattern != nullptr)
+            backgroundBrush = std::make_shared<Brush>(pattern);
     }
 }
 
 void WPanel::onWindowRestore(HDC dc, const RECT& paintArea)
 {
-    if (backgroundImage == nullptr)
+    (void)paintArea;
+    auto bitmap = static_cast<HBITMAP>(backgroundBitmap.get());
+    if (bitmap == nullptr || backgroundMode == BKMODE_TILED)
         return;
+    SIZE size = bitmapSize(bitmap);
     if (backgroundMode == BKMODE_UNSCALED) {
-        backgroundImage->toDevice(dc, paintArea, paintArea);
+        drawBitmap(dc, bitmap, 0, 0, size);
     } else if (backgroundMode == BKMODE_CENTER) {
-        long w = (long)backgroundImage->getWidth();
-        long h = (long)backgroundImage->getHeight();
-        long left = ((long)getWindowWidth() - w) / 2;
-        long top = ((long)getWindowHeight() - h) / 2;
-        RECT source{0, 0, (int32_t)w, (int32_t)h};
-        RECT destination{(int32_t)left, (int32_t)top, (int32_t)(left + w), (int32_t)(top + h)};
-        backgroundImage->toDevice(dc, source, destination);
+        long left = ((long)getWindowWidth() - size.cx) / 2;
+        long top = ((long)getWindowHeight() - size.cy) / 2;
+        drawBitmap(dc, bitmap, (int)left, (int)top, size);
     }
 }
 
@@ -192,12 +219,6 @@ LRESULT WPanel::onWindowMessage(HWND, unsigned int message, WPARAM wParam, LPARA
             return 0;
         RECT area;
         getClientArea(area);
-        if (tileImage != nullptr && tileImage->getWidth() > 0 && tileImage->getHeight() > 0) {
-            for (long y = 0; y < area.bottom; y += (long)tileImage->getHeight())
-                for (long x = 0; x < area.right; x += (long)tileImage->getWidth())
-                    tileImage->toDevice((HDC)wParam, (int)x, (int)y);
-            return 1;
-        }
         HBRUSH brush = getBackgroundBrush();
         wplat::fillRect((HDC)wParam, area, brush != nullptr ? brush : lightGreyBrush());
         return 1;

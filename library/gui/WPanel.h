@@ -26,7 +26,11 @@ public:
     virtual long onPanelNotify(unsigned long id, unsigned long code, WControl* control, const NMHDR* header);
 
     void setColor(unsigned long textColor, unsigned long backgroundColor);
+    // Defined by the graphics library, which knows bitmaps; it hands the
+    // image's platform bitmap to setBackgroundBitmap.
     void setBackgroundImage(const WBitmap& image, BkMode mode, bool eraseBackground);
+    // The panel keeps its own copy of `bitmap`; the caller's may go at once.
+    void setBackgroundBitmap(HBITMAP bitmap, BkMode mode, bool eraseBackground);
     void setTabControl(WControlTab& tab) { tabControl = &tab; }
 
     HBRUSH getBackgroundBrush() const { return backgroundBrush ? backgroundBrush->handle : nullptr; }
@@ -54,9 +58,8 @@ private:
 
     std::shared_ptr<Brush> backgroundBrush;
     unsigned long textColor;
-    const WBitmap* backgroundImage;
-    // The image of the tiled mode (it stands for a pattern brush); not owned.
-    const WBitmap* tileImage;
+    // The panel's own copy of its background image; copies share it.
+    std::shared_ptr<void> backgroundBitmap;
     BkMode backgroundMode;
     bool eraseBackground;
     WControlTab* tabControl;

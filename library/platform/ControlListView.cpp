@@ -371,9 +371,12 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         if (compare == nullptr)
             return 0;
         LPARAM parameter = (LPARAM)wp;
-        std::stable_sort(s->rows.begin(), s->rows.end(), [&](const ViewRow& a, const ViewRow& b) {
+        // Sorted on the side: a comparison that throws leaves the rows as they were.
+        std::vector<ViewRow> sorted = s->rows;
+        std::stable_sort(sorted.begin(), sorted.end(), [&](const ViewRow& a, const ViewRow& b) {
             return compare(a.data, b.data, parameter) < 0;
         });
+        s->rows.swap(sorted);
         invalidateRect(w, nullptr, true);
         return 1;
     }

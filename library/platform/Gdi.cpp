@@ -3,6 +3,7 @@
 // runs (measuring falls back to the dialog font's known metrics without it).
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
@@ -18,6 +19,8 @@ namespace {
 struct Brush {
     COLORREF color;
     bool stock;
+    // A pattern brush's own copy of its bitmap; null for a solid brush.
+    std::shared_ptr<const PixelImage> pattern;
 };
 struct Font {
     LOGFONT logFont;
@@ -96,6 +99,41 @@ void fillImageRect(DeviceContext& dc, RECT r, COLORREF color)
         RECT p = intersect(r, c);
         if (!rectEmpty(p))
             dc.image->fillRect(p.left, p.top, p.right, p.bottom, rgb);
+    }
+}
+
+// Where a window's client area sits in its top-level's: pattern brushes
+// line up across a window and its children.
+POINT brushOrigin(const DeviceContext& dc)
+{
+    POINT o{0, 0};
+    auto w = dc.window != nullptr ? findWindow(dc.window) : nullptr;
+    for (int depth = 0; w && (w->style & WS_CHILD) != 0 && w->parent != nullptr && depth < 64; depth++) {
+        o.x += w->x;
+        o.y += w->y;
+        w = findWindow(w->parent);
+    }
+    return o;
+}
+
+void fillImagePattern(DeviceContext& dc, RECT r, const PixelImage& pattern)
+{
+    if (dc.image == nullptr || pattern.isNull())
+        return;
+    POINT phase = brushOrigin(dc);
+    int pw = pattern.width();
+    int ph = pattern.height();
+    for (const RECT& c : clipRects(dc)) {
+        RECT p = intersect(RECT{r.left + dc.origin.x, r.top + dc.origin.y, r.right + dc.origin.x,
+                                r.bottom + dc.origin.y},
+                           c);
+        for (int y = p.top; y < p.bottom; y++) {
+            int py = ((y - dc.origin.y + phase.y) % ph + ph) % ph;
+            for (int x = p.left; x < p.right; x++) {
+                int px = ((x - dc.origin.x + phase.x) % pw + pw) % pw;
+                dc.image->setPixel(x, y, pattern.pixel(px, py));
+            }
+        }
     }
 }
 
@@ -194,7 +232,16 @@ bool deleteDC(HDC dc)
 
 HBRUSH createSolidBrush(COLORREF color)
 {
-    return (HBRUSH)addObject(Brush{color & 0xFFFFFF, false});
+    return (HBRUSH)addObject(Brush{color & 0xFFFFFF, false, nullptr});
+}
+
+HBRUSH createPatternBrush(HBITMAP bitmap)
+{
+    Bitmap* b = get<Bitmap>(bitmap);
+    if (b == nullptr || b->image.isNull())
+        return nullptr;
+    // The brush keeps a copy: the bitmap may be deleted at once.
+    return (HBRUSH)addObject(Brush{0, false, std::make_shared<const PixelImage>(b->image)});
 }
 
 HBRUSH getSysColorBrush(int index)
@@ -204,7 +251,7 @@ HBRUSH getSysColorBrush(int index)
     std::lock_guard<std::mutex> guard(lock);
     HBRUSH& b = brushes[index];
     if (b == nullptr)
-        b = (HBRUSH)addObject(Brush{sysColor(index), true});
+        b = (HBRUSH)addObject(Brush{sysColor(index), true, nullptr});
     return b;
 }
 
@@ -346,6 +393,12 @@ bool fillRect(HDC dc, const RECT& rect, HBRUSH brush)
         Brush* b = get<Brush>(brush);
         if (b == nullptr)
             return false;
+        if (b->pattern) {
+            if (d == nullptr)
+                return false;
+            fillImagePattern(*d, rect, *b->pattern);
+            return true;
+        }
         color = b->color;
     }
     if (d == nullptr)
@@ -369,7 +422,9 @@ bool rectangle(HDC dc, int left, int top, int right, int bottom)
     if (d == nullptr)
         return false;
     Brush* b = get<Brush>(d->brush);
-    if (b != nullptr)
+    if (b != nullptr && b->pattern)
+        fillImagePattern(*d, RECT{left + 1, top + 1, right - 1, bottom - 1}, *b->pattern);
+    else if (b != nullptr)
         fillImageRect(*d, RECT{left + 1, top + 1, right - 1, bottom - 1}, b->color);
     fillImageRect(*d, RECT{left, top, right, top + 1}, d->penColor);
     fillImageRect(*d, RECT{left, bottom - 1, right, bottom}, d->penColor);
@@ -670,8 +725,19 @@ bool imageListSetImageCount(HIMAGELIST list, UINT count)
     ImageList* l = get<ImageList>(list);
     if (l == nullptr)
         return false;
-    l->images.resize(count, PixelImage(l->width, l->height));
-    l->masks.resize(count, std::vector<uint8_t>((size_t)(l->width * l->height), 0));
+    // Image indices are ints; a count that cannot be had leaves the list as it was.
+    if (count > (UINT)INT_MAX)
+        return false;
+    try {
+        std::vector<PixelImage> images = l->images;
+        std::vector<std::vector<uint8_t>> masks = l->masks;
+        images.resize(count, PixelImage(l->width, l->height));
+        masks.resize(count, std::vector<uint8_t>((size_t)l->width * (size_t)l->height, 0));
+        l->images.swap(images);
+        l->masks.swap(masks);
+    } catch (const std::exception&) {
+        return false;
+    }
     return true;
 }
 

@@ -158,6 +158,9 @@ int messageBox(HWND owner, const char* text, const char* caption, UINT type);
 HDC createCompatibleDC(HDC dc);
 bool deleteDC(HDC dc);
 HBRUSH createSolidBrush(COLORREF color);
+// A brush that tiles a copy of the bitmap, lined up with the top-level
+// window's client area (children continue their parent's pattern).
+HBRUSH createPatternBrush(HBITMAP bitmap);
 HBRUSH getSysColorBrush(int index);
 COLORREF getSysColor(int index);
 HFONT createFontIndirect(const LOGFONT& font);

@@ -97,7 +97,8 @@ TEST_F(Control, NameIdsFollowTheNumberSignPattern)
     struct Case {
         const char* name;
         unsigned long id;
-    } cases[] = {{"#42", 42}, {"#x", 0}, {"42", 0}, {"#", 0}, {"#7a", 0}, {"", 0}};
+    } cases[] = {{"#42", 42},       {"#x", 0},          {"42", 0},   {"#", 0},    {"#7a", 7},
+                 {"#42abc", 42},    {"#1001 Start", 1001}, {"#42 ", 42}, {"", 0},     {"# 5", 5}};
     Owner owner(dialog);
     for (const Case& c : cases) {
         WControl control(&owner, c.name, WWindowStyle("TESTBUTTON", WS_CHILD, 0), 0, 0, 10, 10);
@@ -144,6 +145,27 @@ TEST_F(Control, DeletingAnAttachedWrapperGivesTheItemBack)
     EXPECT_EQ((WNDPROC)wplat::getWindowLongPtr(item, GWLP_WNDPROC), (WNDPROC)buttonProc);
     WControl again(&owner, "second", 1001);
     EXPECT_EQ(WControlManager::getControl(item), &again);
+}
+
+TEST_F(Control, AnItemWithIdZeroOutlivesItsWrapper)
+{
+    HWND zero = wplat::createWindowEx(0, "TESTBUTTON", "zero", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, dialog,
+                                      (HMENU)(intptr_t)0, nullptr, nullptr);
+    // Id 0 finds the first item with that id: this one, created after `item`.
+    ASSERT_EQ(wplat::getDlgItem(dialog, 0), zero);
+    Owner owner(dialog);
+    {
+        WControl control(&owner, "zero", 0);
+        EXPECT_EQ(control.getWindowHandle(), zero);
+    }
+    EXPECT_TRUE(wplat::isWindow(zero));
+    EXPECT_EQ((WNDPROC)wplat::getWindowLongPtr(zero, GWLP_WNDPROC), (WNDPROC)buttonProc);
+    WControl copy;
+    {
+        WControl control(&owner, "zero", 0);
+        copy = control;
+    }
+    EXPECT_TRUE(wplat::isWindow(zero));
 }
 
 TEST_F(Control, CreatedControlsCarryTabStopAndDieWithTheirWindow)

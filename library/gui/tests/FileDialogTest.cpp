@@ -6,9 +6,12 @@
 #include <QFileDialog>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Platform.h"
@@ -118,6 +121,104 @@ TEST_F(FileDialog, CancellingReturnsFalse)
     answer.start(5);
     WFileSelectDialog files;
     EXPECT_FALSE(files.showSaveDialog(nullptr));
+}
+
+// Answers the next file dialog with `choose` (an empty text cancels) and
+// notes the name filters it showed.
+struct Answer {
+    QStringList shownFilters;
+    QString choose;
+    QTimer timer;
+    explicit Answer(QString file) : choose(std::move(file))
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            timer.stop();
+            shownFilters = dialog->nameFilters();
+            if (choose.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(choose);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        timer.start(5);
+    }
+};
+
+TEST_F(FileDialog, TheFilterIsTheDialogsOwnCopy)
+{
+    const char list[] = "Texts\0*.txt\0Logs\0*.log\0\0";
+    struct Case {
+        const char* what;
+        bool freeIt;
+    } cases[] = {{"buffer reused", false}, {"buffer freed", true}};
+    for (const Case& c : cases) {
+        char* callers = new char[sizeof list];
+        memcpy(callers, list, sizeof list);
+        WFileSelectDialog files(nullptr, callers);
+        WFileSelectDialog copy(files);
+        WFileSelectDialog assigned;
+        assigned = files;
+        // The caller goes on with its buffer.
+        memset(callers, 'Z', sizeof list - 2);
+        if (c.freeIt) {
+            delete[] callers;
+            callers = nullptr;
+        }
+        for (WFileSelectDialog* d : {&files, &copy, &assigned}) {
+            Answer answer{QString()};
+            EXPECT_FALSE(d->showOpenDialog("Pick"));
+            EXPECT_EQ(answer.shownFilters, (QStringList{QStringLiteral("Texts (*.txt)"), QStringLiteral("Logs (*.log)")}))
+                << c.what;
+        }
+        delete[] callers;
+    }
+    // setExtension copies as well.
+    std::string later("Images\0*.png;*.gif\0\0", 22);
+    WFileSelectDialog files;
+    files.setExtension(later.data());
+    later.assign(later.size(), 'Q');
+    Answer answer{QString()};
+    files.showSaveDialog(nullptr);
+    EXPECT_EQ(answer.shownFilters, QStringList{QStringLiteral("Images (*.png *.gif)")});
+}
+
+// A file whose full path has exactly `length` characters, made through
+// folders of at most 200 characters each.
+std::string makeLongFile(std::string folder, size_t length)
+{
+    for (;;) {
+        size_t rest = length - folder.size() - 1;
+        if (rest <= 200)
+            break;
+        folder += "/" + std::string(std::min<size_t>(200, rest - 2), 'd');
+        if (mkdir(folder.c_str(), 0700) != 0)
+            return std::string();
+    }
+    std::string file = folder + "/" + std::string(length - folder.size() - 1, 'f');
+    FILE* f = fopen(file.c_str(), "w");
+    if (f == nullptr)
+        return std::string();
+    fclose(f);
+    return file;
+}
+
+TEST_F(FileDialog, LongPathsComeBackWhole)
+{
+    TempDir dir;
+    for (size_t length : {(size_t)1023, (size_t)1024, (size_t)1025, (size_t)1300}) {
+        std::string base = dir.path + "/" + std::to_string(length);
+        ASSERT_EQ(mkdir(base.c_str(), 0700), 0);
+        std::string file = makeLongFile(base, length);
+        ASSERT_EQ(file.size(), length);
+        Answer answer(QString::fromStdString(file));
+        WFileSelectDialog files;
+        ASSERT_TRUE(files.showOpenDialog("Long")) << length;
+        EXPECT_EQ(std::string(files.getFilename()), file) << length;
+    }
 }
 
 } // namespace

@@ -109,6 +109,15 @@ TEST(ImageList, CreateAddSetAndResize)
     EXPECT_NE((HIMAGELIST)copy, (HIMAGELIST)list);
     list.resize(16, 16, 1);
     EXPECT_EQ(list.size(), 1u);
+    // Counts that cannot be had are the list's own failure, not the allocator's.
+    for (unsigned long huge : {(unsigned long)-1, 0xFFFFFFFFul, 0x80000000ul}) {
+        try {
+            list.resize(16, 16, huge);
+            ADD_FAILURE() << huge;
+        } catch (const WImageListException& e) {
+            EXPECT_EQ(e.getId(), -4) << huge;
+        }
+    }
     EXPECT_EQ(copy.size(), 3u);
     list.destroy();
     EXPECT_EQ((HIMAGELIST)list, nullptr);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,14 @@ TEST_F(ListControls, ListViewFindSelectAndWalk)
     view.sortItems([](long a, long b, long) { return *(int*)a - *(int*)b; }, nullptr);
     WString text;
     std::string order;
+    for (unsigned long i = 0; i < view.getItemCount(); i++) {
+        view.getItemText(i, 0, text);
+        order += text.getBuf();
+    }
+    EXPECT_EQ(order, "abd");
+    // A comparison that throws leaves every row whole.
+    view.sortItems([](long, long, long) -> int { throw std::runtime_error("compare"); }, nullptr);
+    order.clear();
     for (unsigned long i = 0; i < view.getItemCount(); i++) {
         view.getItemText(i, 0, text);
         order += text.getBuf();

@@ -165,3 +165,65 @@ TEST_F(PanelTest, PanelClientScrollsContentLargerThanTheWindow)
     wplat::screenToClient(client.getWindowHandle(), at);
     EXPECT_EQ(at.x, 10);
 }
+
+namespace {
+
+// A 2x2 bitmap: red, green / blue, white.
+HBITMAP checkerBitmap()
+{
+    HBITMAP b = wplat::createBitmap(2, 2);
+    wplat::PixelImage* image = wplat::getBitmapImage(b);
+    image->setPixel(0, 0, 0xFF0000);
+    image->setPixel(1, 0, 0x00FF00);
+    image->setPixel(0, 1, 0x0000FF);
+    image->setPixel(1, 1, 0xFFFFFF);
+    return b;
+}
+
+COLORREF tileAt(int x, int y)
+{
+    static const COLORREF colours[2][2] = {{RGB(255, 0, 0), RGB(0, 255, 0)}, {RGB(0, 0, 255), RGB(255, 255, 255)}};
+    return colours[y % 2][x % 2];
+}
+
+} // namespace
+
+TEST_F(PanelTest, TiledBackgroundIsAPatternBrushOfItsOwnCopy)
+{
+    HBITMAP callers = checkerBitmap();
+    panel.setBackgroundBitmap(callers, WPanel::BKMODE_TILED, true);
+    // The caller's bitmap goes at once; the panel keeps painting its copy.
+    wplat::deleteObject(wplat::toObject(callers));
+    HWND h = panel.getWindowHandle();
+    HDC dc = wplat::getDC(h);
+    ASSERT_EQ(wplat::sendMessage(h, WM_ERASEBKGND, (WPARAM)dc, 0), 1);
+    for (int y = 0; y < 5; y++)
+        for (int x = 0; x < 7; x++)
+            EXPECT_EQ(wplat::getPixel(dc, x, y), tileAt(x, y)) << x << "," << y;
+    EXPECT_EQ(wplat::getPixel(dc, 119, 79), tileAt(119, 79));
+
+    // Static texts and a dialog's erase get the tiles as their brush.
+    auto brush = (HBRUSH)wplat::sendMessage(h, WM_CTLCOLORSTATIC, (WPARAM)dc, 0);
+    ASSERT_NE(brush, nullptr);
+    EXPECT_EQ((HBRUSH)wplat::sendMessage(h, WM_CTLCOLORDLG, (WPARAM)dc, 0), brush);
+    wplat::releaseDC(h, dc);
+
+    // A child at an odd position continues its parent's pattern.
+    HWND child = wplat::createWindowEx(0, PANEL_CLASS, "", WS_CHILD, 3, 1, 10, 10, h, nullptr, nullptr, nullptr);
+    HDC childDc = wplat::getDC(child);
+    RECT area{0, 0, 10, 10};
+    ASSERT_TRUE(wplat::fillRect(childDc, area, brush));
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 3; x++)
+            EXPECT_EQ(wplat::getPixel(childDc, x, y), tileAt(x + 3, y + 1)) << x << "," << y;
+    wplat::releaseDC(child, childDc);
+
+    // Copies share the brush; it outlives the original panel's change.
+    {
+        WPanel copy(panel);
+        EXPECT_EQ(copy.getBackgroundBrush(), brush);
+    }
+    HDC again = wplat::getDC(h);
+    EXPECT_EQ(wplat::sendMessage(h, WM_CTLCOLORSTATIC, (WPARAM)again, 0), (LRESULT)brush);
+    wplat::releaseDC(h, again);
+}
