@@ -2,7 +2,8 @@
 # Builds the thread-safe PHP 8.2 embed library the server links against, from
 # Debian's own php8.2 source, into a cache outside the work tree:
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/zorvane/php-8.2-zts
-# Idempotent: returns at once (and silently) when the cache is complete.
+# Idempotent: returns at once (and silently) when the cache was built with the
+# same configure line and source patches; a changed line rebuilds once.
 # Debian only ships a non-thread-safe embed library, whose scripts would have
 # to run one at a time; see the ZORVANE_PHP option in server/scripting/php.cmake.
 #
@@ -15,11 +16,36 @@ cache="${XDG_CACHE_HOME:-$home/.cache}/zorvane"
 prefix="$cache/php-8.2-zts"
 stamp="$prefix/.complete"
 
-if [ -f "$stamp" ] && [ -f "$prefix/lib/php/libphp.so" ]; then
+# What the runtime is configured with. The extensions are compiled in, since
+# Debian's extension packages are non-thread-safe and cannot be loaded.
+# OPcache is always a shared zend_extension in 8.2 (lib/php/extensions/...).
+configure_args=(
+  --enable-zts --enable-zend-max-execution-timers
+  --enable-embed=shared --disable-static
+  --disable-all --disable-cli --disable-cgi --disable-phpdbg --without-pear
+  --enable-ctype --enable-filter --enable-tokenizer --enable-session
+  --enable-mbstring --with-external-pcre --with-pcre-jit
+  --with-sqlite3 --enable-pdo --with-pdo-sqlite --with-zlib
+  --with-libxml --enable-dom --enable-simplexml --enable-xml
+  --enable-xmlreader --enable-xmlwriter --with-iconv --enable-fileinfo
+  --enable-mysqlnd --with-mysqli=mysqlnd --with-pdo-mysql=mysqlnd
+  --with-mysql-sock=/run/mysqld/mysqld.sock
+  --with-curl --with-openssl
+  --enable-gd --with-jpeg --with-webp --with-freetype
+  --enable-intl --with-zip --enable-bcmath --enable-exif --with-sodium
+  --enable-sockets --with-gettext --enable-calendar
+  --enable-opcache
+)
+# Bump when the source patches below change.
+patch_rev=1
+key="$(printf '%s\n' "patches=$patch_rev" "${configure_args[@]}" | sha256sum | cut -c1-16)"
+
+built_key() { sed -n 's/^key=//p' "$stamp" 2>/dev/null; }
+if [ -f "$stamp" ] && [ -f "$prefix/lib/php/libphp.so" ] && [ "$(built_key)" = "$key" ]; then
   exit 0
 fi
 
-pin="${ZV_PHP_VERSION:-8.2.32-1~deb12u1}"
+pin="${ZV_PHP_VERSION:-8.2.36-1~deb12u1}"
 jobs="${ZV_PHP_JOBS:-$(nproc)}"
 work="$cache/php-build"
 log="$work/build.log"
@@ -31,7 +57,7 @@ exec 9>"$cache/php-build.lock"
 if ! flock -n 9; then
   echo "php: another build of the PHP runtime is running; waiting for it"
   flock 9
-  if [ -f "$stamp" ] && [ -f "$prefix/lib/php/libphp.so" ]; then exit 0; fi
+  if [ -f "$stamp" ] && [ -f "$prefix/lib/php/libphp.so" ] && [ "$(built_key)" = "$key" ]; then exit 0; fi
 fi
 
 say() { echo "php: $*"; }
@@ -41,6 +67,9 @@ fail() {
   exit 1
 }
 
+if [ -f "$stamp" ]; then
+  say "the runtime in $prefix was built with other options; rebuilding"
+fi
 say "building the thread-safe PHP runtime into $prefix (about 10 minutes, once)"
 rm -rf "$work"
 mkdir -p "$work"
@@ -72,7 +101,9 @@ fi
 # 2. Build tools and libraries (normally installed from php.txt by setup.sh).
 need=()
 for p in dpkg-dev autoconf automake libtool bison re2c pkg-config file \
-         libxml2-dev libsqlite3-dev zlib1g-dev libpcre2-dev libonig-dev; do
+         libxml2-dev libsqlite3-dev zlib1g-dev libpcre2-dev libonig-dev \
+         libcurl4-openssl-dev libssl-dev libpng-dev libjpeg-dev libwebp-dev \
+         libfreetype-dev libicu-dev libzip-dev libsodium-dev gettext; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -81,13 +112,26 @@ if [ ${#need[@]} -gt 0 ]; then
     "${need[@]}" >>"$log" 2>&1 || fail "apt-get install"
 fi
 
-# 3. The source package, pinned; any version the archive offers otherwise.
+# 3. The source package, pinned; otherwise the newest version the archive
+#    offers whose source can be fetched (a mirror may list a security
+#    release's source before it serves the files).
 say "fetching the php8.2 source package"
 cd "$work"
+fetch_version() {
+  rm -f php8.2_*
+  apt-get source -qq --download-only "php8.2=$1" >>"$log" 2>&1
+}
 fetch_source() {
-  apt-get source -qq --download-only "php8.2=$pin" >>"$log" 2>&1 && return 0
-  say "version $pin is not available; taking the archive's php8.2 source"
-  apt-get source -qq --download-only php8.2 >>"$log" 2>&1
+  fetch_version "$pin" && return 0
+  local v
+  for v in $(apt-cache showsrc php8.2 2>/dev/null | sed -n 's/^Version: //p' | sort -rV | uniq); do
+    [ "$v" = "$pin" ] && continue
+    if fetch_version "$v"; then
+      say "version $pin could not be fetched; building $v"
+      return 0
+    fi
+  done
+  return 1
 }
 if ! fetch_source; then
   # The package lists may predate the deb-src entry.
@@ -98,26 +142,26 @@ dsc="$(ls -1 php8.2_*.dsc | head -n 1)"
 dpkg-source -x "$dsc" src >>"$log" 2>&1 || fail "dpkg-source -x $dsc"
 say "source: ${dsc%.dsc}"
 
-# 4. Configure: thread-safe, embeddable, with the extensions compiled in
-#    (Debian's extension packages are non-thread-safe and cannot be loaded).
+# 4. Patches. OPcache only switches itself on for the server APIs on its own
+#    list and stays silently off for any other; ours is not on it, and we
+#    build PHP ourselves, so add it.
 cd src
+say "patching"
+accel=ext/opcache/ZendAccelerator.c
+grep -q '"apache2handler",' "$accel" || fail "the list of server APIs was not found in $accel"
+sed -i 's/"apache2handler",/"apache2handler", "Zorvane",/' "$accel"
+grep -q '"Zorvane"' "$accel" || fail "could not add our server API to $accel"
+
+# 5. Configure.
 say "configuring"
 ./buildconf --force >>"$log" 2>&1 || fail "buildconf"
 CFLAGS="-O2" CXXFLAGS="-O2" ./configure \
   --build=x86_64-linux-gnu --host=x86_64-linux-gnu \
-  --prefix="$prefix" \
-  --enable-zts --enable-zend-max-execution-timers \
-  --enable-embed=shared --disable-static \
-  --disable-all --disable-cli --disable-cgi --disable-phpdbg --without-pear \
-  --enable-ctype --enable-filter --enable-tokenizer --enable-session \
-  --enable-mbstring --with-external-pcre --with-pcre-jit \
-  --with-sqlite3 --enable-pdo --with-pdo-sqlite --with-zlib \
-  --with-libxml --enable-dom --enable-simplexml --enable-xml \
-  --enable-xmlreader --enable-xmlwriter --with-iconv --enable-fileinfo \
+  --prefix="$prefix" "${configure_args[@]}" \
   >>"$log" 2>&1 || fail "configure"
 grep -q '^#define ZTS 1' main/php_config.h || fail "configure did not select a thread-safe build"
 
-# 5. Compile, showing progress now and then.
+# 6. Compile, showing progress now and then.
 total="$(grep -oE '[A-Za-z0-9_/.-]+\.lo' Makefile | sort -u | wc -l)"
 say "compiling with $jobs jobs (log: $log)"
 make -j"$jobs" >>"$log" 2>&1 &
@@ -129,12 +173,13 @@ while kill -0 "$make_pid" 2>/dev/null; do
 done
 wait "$make_pid" || fail "make"
 
-# 6. Install into the cache and mark it complete.
+# 7. Install into the cache and mark it complete.
 say "installing"
 rm -rf "$prefix"
 make install >>"$log" 2>&1 || fail "make install"
 [ -f "$prefix/lib/php/libphp.so" ] || fail "libphp.so was not installed"
-echo "${dsc%.dsc}" >"$stamp"
+ls "$prefix"/lib/php/extensions/*/opcache.so >/dev/null 2>&1 || fail "opcache.so was not installed"
+printf 'source=%s\nkey=%s\n' "${dsc%.dsc}" "$key" >"$stamp"
 cd "$cache"
 rm -rf "$work/src" "$work"/php8.2_*
-say "done: $(cat "$stamp") (thread-safe) in $prefix"
+say "done: ${dsc%.dsc} (thread-safe) in $prefix"
