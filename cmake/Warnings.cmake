@@ -4,6 +4,18 @@ function(zv_warnings target)
     -Wall -Wextra -Werror -Wformat=2 -Werror=format)
 endfunction()
 
+# A separately linked library of ours. Every symbol it uses must come from a
+# library it names, so a dependency that runs the wrong way (a cycle) fails
+# the link instead of resolving silently inside one big library.
+function(zv_library name)
+  cmake_parse_arguments(L "" "" "SOURCES" ${ARGN})
+  add_library(${name} SHARED ${L_SOURCES})
+  zv_warnings(${name})
+  target_link_options(${name} PRIVATE "LINKER:--no-undefined")
+  # Calls inside a library stay direct; nobody interposes our symbols.
+  target_compile_options(${name} PRIVATE -fno-semantic-interposition)
+endfunction()
+
 # Adds a GoogleTest executable for one module's tests and registers its cases with CTest.
 function(zv_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})

@@ -1,18 +1,17 @@
 #include "Webserver.h"
 
-#include <fcntl.h>
-#include <errno.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 
+#include "ErrorLog.h"
 #include "WDate.h"
 #include "WException.h"
 #include "WInitFile.h"
 #include "WSystem.h"
+#include "ZorvaneVersion.h"
 
-const char* const Webserver::ERROR_LOG = "error.log";
+const char* const Webserver::ERROR_LOG = ErrorLog::FILE_NAME;
 
 namespace {
 
@@ -39,31 +38,18 @@ void printBlock(const char* message)
     std::fflush(stdout);
 }
 
-// One write per line, so that simultaneous errors never interleave.
-void appendErrorLine(const char* time, const char* message)
+// Says once on the console why error lines cannot be kept.
+void warnErrorLogOnce(ErrorLog::Result result)
 {
-    WString line(time);
-    line.append(": ");
-    line.append(message);
-    line.append("\r\n");
-    int fd = ::open(Webserver::ERROR_LOG, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    static std::atomic<bool> warned{false};
+    if (result == ErrorLog::Result::Written || warned.exchange(true))
         return;
-    }
-    const char* p = line.getBuf();
-    unsigned long left = line.length();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        p += n;
-        left -= (unsigned long)n;
-    }
-    ::close(fd);
+    std::lock_guard<std::mutex> guard(consoleLock());
+    if (result == ErrorLog::Result::NotRegularFile)
+        std::fprintf(stdout, "Warning: %s is not a regular file; error lines are not kept\r\n", ErrorLog::FILE_NAME);
+    else
+        std::fprintf(stdout, "Warning: cannot write %s; error lines are not kept\r\n", ErrorLog::FILE_NAME);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -130,7 +116,7 @@ void Webserver::restart()
 
 void Webserver::onStarted()
 {
-    log("Zorvane with PHP 5.4.3 running ...", 0);
+    log(ZORVANE_WITH_PHP " running ...", 0);
 }
 
 void Webserver::onStopped()
@@ -159,7 +145,7 @@ void Webserver::log(const char* message, int level)
     WDate now;
     const WString& time = now.format(WDate::TIME_FORMAT_LOG);
     if (level == -1) {
-        appendErrorLine(time, message);
+        warnErrorLogOnce(ErrorLog::append(time, message));
         if (-1 <= logLevel) {
             printTimedLine(time, message);
         }

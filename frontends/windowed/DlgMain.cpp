@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "Autostart.h"
+#include "ErrorLog.h"
 #include "BrowserLauncher.h"
 #include "Platform.h"
 #include "Resources.h"
@@ -14,40 +15,14 @@
 #include "WException.h"
 #include "WInitFile.h"
 #include "WSystem.h"
+#include "ZorvaneVersion.h"
 
 namespace {
 
 const char* const INIT_FILE = "cfg/init.txt";
-const char* const ERROR_LOG = "error.log";
-const char* const AUTOSTART_NAME = "Zorvane with PHP 5.4.3";
-const char* const TRAY_TIP = "Zorvane with PHP 5.4.3";
+const char* const AUTOSTART_NAME = ZORVANE_WITH_PHP;
+const char* const TRAY_TIP = ZORVANE_WITH_PHP;
 const char* const CRITICAL_STATUS = "Critical error occurred. Plese see error.txt";
-
-// One write per line, so that errors from several threads never mix.
-void appendErrorLine(const char* message)
-{
-    WDate now;
-    WString line(now.format(WDate::TIME_FORMAT_LOG));
-    line.append(": ");
-    line.append(message);
-    line.append("\r\n");
-    int fd = ::open(ERROR_LOG, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    const char* p = line.getBuf();
-    unsigned long left = line.length();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        p += n;
-        left -= (unsigned long)n;
-    }
-    ::close(fd);
-}
 
 bool onUiThread()
 {
@@ -338,7 +313,7 @@ void DlgMain::onStarted()
         showRunning(true);
     else
         wplat::postMessage(getWindowHandle(), MESSAGE_RUNNING, 1, 0);
-    log("Zorvane with PHP 5.4.3 running ...", 1);
+    log(ZORVANE_WITH_PHP " running ...", 1);
 }
 
 void DlgMain::onStopped()
@@ -364,7 +339,7 @@ void DlgMain::log(const char* message, int level)
     {
         std::lock_guard<std::mutex> guard(statusLock);
         if (level == -1) {
-            appendErrorLine(message);
+            ErrorLog::append(message);
             statusText = CRITICAL_STATUS;
         } else {
             statusText = message != nullptr ? message : "";

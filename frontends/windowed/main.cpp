@@ -8,15 +8,17 @@
 #include <unistd.h>
 
 #include "DlgMain.h"
+#include "FrontEnd.h"
 #include "InstanceMutex.h"
 #include "Platform.h"
 #include "Resources.h"
 #include "WException.h"
 #include "WSystem.h"
+#include "ZorvaneVersion.h"
 
 namespace {
 
-const char* const PROGRAM_TITLE = "Zorvane with PHP 5.4.3 V1.1";
+const char* const PROGRAM_TITLE = ZORVANE_WITH_PHP " V1.1";
 
 // A stand-in for the instance handle: any non-null value of the program.
 char g_instance;
@@ -71,6 +73,7 @@ int main(int argc, char* argv[])
     sigset_t sessionSignals;
     blockSessionSignals(sessionSignals);
     signal(SIGPIPE, SIG_IGN);
+    setServerFrontEnd(FrontEnd::Windowed);
 
     if (instanceMutex().alreadyExists()) {
         // A box where there is a display, else the same text on stderr;

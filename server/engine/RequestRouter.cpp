@@ -6,6 +6,7 @@
 
 #include "ByteRange.h"
 #include "CGIExecutor.h"
+#include "FrontEnd.h"
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
 #include "PHPRuntime.h"
@@ -151,12 +152,10 @@ void RequestRouter::runScript(HTTPRequest& request, const WString& command) cons
     if (request.control != nullptr) {
         request.control->onRequestFinished();
     }
-#ifndef ZORVANE_WINDOWED
-    std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
-    logLine(request, 2, WFormattedString("Script execution time = %.6f sec", seconds.count()));
-#else
-    (void)started;
-#endif
+    if (isConsoleFrontEnd()) {
+        std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
+        logLine(request, 2, WFormattedString("Script execution time = %.6f sec", seconds.count()));
+    }
 }
 
 void RequestRouter::dispatch(HTTPRequest& request) const

@@ -6,10 +6,11 @@
 #include "ZorvaneControl.h"
 
 #include <cstring>
+#include "ZorvaneVersion.h"
 
 namespace {
 
-const char SERVER_LINE[] = "Server: Zorvane with PHP 5.4.3 V1.1\n";
+const char SERVER_LINE[] = "Server: " ZORVANE_WITH_PHP " V1.1\n";
 const char CONNECTION_CLOSE_LINE[] = "Connection: close\n";
 
 // Body bytes up to this size travel in one send together with the header

@@ -3,6 +3,7 @@
 #include "HTTPResponse.h"
 
 #include "ByteRange.h"
+#include "FrontEnd.h"
 #include "HttpDate.h"
 #include "WException.h"
 #include "WFile.h"
@@ -219,10 +220,8 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
                 return;
         }
     } catch (WSocketException&) {
-#ifndef ZORVANE_WINDOWED
-        if (control)
+        if (control && isConsoleFrontEnd())
             control->log(WFormattedString("Cannot send file: %s, Connection closed by peer.", path), 2);
-#endif
     } catch (WException& e) {
         if (control)
             control->log(WFormattedString("Cannot send file: %s, %s", path, e.toString().getBuf()), -1);

@@ -7,6 +7,7 @@
 
 #include "PHPSapi.h"
 
+#include "FrontEnd.h"
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
 
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include "ZorvaneVersion.h"
 
 namespace {
 
@@ -26,7 +28,6 @@ HTTPRequest* currentRequest()
     return context != nullptr ? context->request : nullptr;
 }
 
-#ifndef ZORVANE_WINDOWED
 void writeAll(int fd, const char* data, size_t length)
 {
     while (length > 0) {
@@ -37,7 +38,6 @@ void writeAll(int fd, const char* data, size_t length)
         length -= static_cast<size_t>(n);
     }
 }
-#endif
 
 } // namespace
 
@@ -144,7 +144,7 @@ void sapiRegisterServerVariables(zval* trackVars)
     try {
         const char* v[] = {
             r->scriptName, r->scriptName, r->scriptFilename, r->serverAddr, r->serverPort,
-            r->serverHost, r->protocol, "Zorvane with PHP 5.4.3", r->queryString, r->requestURI,
+            r->serverHost, r->protocol, ZORVANE_WITH_PHP, r->queryString, r->requestURI,
             r->method, r->remoteAddr, r->remotePort, r->documentRoot, r->host,
             r->userAgent, r->getHeader("ACCEPT"), r->getHeader("ACCEPT-ENCODING"),
             r->getHeader("ACCEPT-LANGUAGE"), r->getHeader("ACCEPT-CHARSET"),
@@ -180,9 +180,7 @@ size_t formatPHPLogLine(char* out, size_t size, const char* message)
 
 void sapiLogMessage(const char* message, int)
 {
-#ifdef ZORVANE_WINDOWED
-    (void)message;
-#else
+    if (!isConsoleFrontEnd()) return;
     // One write per line, so lines of several workers never interleave.
     size_t size = strlen(message) + 64;
     char* line = static_cast<char*>(malloc(size));
@@ -190,7 +188,6 @@ void sapiLogMessage(const char* message, int)
     size_t length = formatPHPLogLine(line, size, message);
     writeAll(STDOUT_FILENO, line, length);
     free(line);
-#endif
 }
 
 void sapiTerminateProcess() {}

@@ -1,0 +1,64 @@
+#include "ErrorLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "WDate.h"
+#include "WString.h"
+
+namespace ErrorLog {
+
+namespace {
+
+bool writeAll(int fd, const char* p, unsigned long left)
+{
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= (unsigned long)n;
+    }
+    return true;
+}
+
+} // namespace
+
+Result append(const char* time, const char* message)
+{
+    WString line(time);
+    line.append(": ");
+    line.append(message != nullptr ? message : "");
+    line.append("\r\n");
+    // O_NONBLOCK: opening a FIFO for writing would otherwise wait for a reader.
+    int fd = ::open(FILE_NAME, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0)
+        return errno == ENXIO ? Result::NotRegularFile : Result::Failed;
+    struct stat info;
+    Result result = Result::Written;
+    if (::fstat(fd, &info) != 0)
+        result = Result::Failed;
+    else if (!S_ISREG(info.st_mode))
+        result = Result::NotRegularFile;
+    else if (!writeAll(fd, line.getBuf(), line.length()))
+        result = Result::Failed;
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return result;
+}
+
+Result append(const char* message)
+{
+    WDate now;
+    WString time(now.format(WDate::TIME_FORMAT_LOG));
+    return append(time.getBuf(), message);
+}
+
+} // namespace ErrorLog
