@@ -155,6 +155,19 @@ void WFile::create(const char* path, bool append)
     }
 }
 
+void WFile::createNew(const char* path)
+{
+    close();
+    int fd = openRegular(path, O_RDWR | O_CREAT | O_EXCL);
+    if (fd < 0) {
+        int e = errno;
+        throwFileException(e, WFormattedString("Cannot create file: %s", path), -1);
+    }
+    handle = fd;
+    fileName = path;
+    opened = true;
+}
+
 void WFile::close()
 {
     if (member != nullptr) {

@@ -68,6 +68,10 @@ public:
     // Creates (or empties) a file; with append the old content stays and every
     // write goes to the end of the file.
     void create(const char* path, bool append);
+    // Creates a file that must not exist yet (a link at path counts as
+    // existing and is never followed); "Cannot create file: %s" otherwise,
+    // with EEXIST as the system error when the name is taken.
+    void createNew(const char* path);
     void close();
     bool isOpen() const { return opened; }
     // Forces written data to the device.

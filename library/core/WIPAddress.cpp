@@ -6,9 +6,9 @@
 
 WIPAddress::WIPAddress() : port(0), ip(0) {}
 
-WIPAddress::WIPAddress(unsigned long i, unsigned long p) : port((uint32_t)p), ip((uint32_t)i) {}
+WIPAddress::WIPAddress(unsigned long i, unsigned long p) : port(p), ip((uint32_t)i) {}
 
-WIPAddress::WIPAddress(const char* host, unsigned long p) : port((uint32_t)p), ip(0)
+WIPAddress::WIPAddress(const char* host, unsigned long p) : port(p), ip(0)
 {
     if (host == nullptr || host[0] == '\0')
         return;

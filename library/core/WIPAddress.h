@@ -24,7 +24,7 @@ public:
     const WString& getHostname() const;
 
 private:
-    uint32_t port;
+    unsigned long port; // as given: the sockets refuse ports above 65535
     uint32_t ip;
     mutable WString hostName;
 };

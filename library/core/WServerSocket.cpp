@@ -32,13 +32,18 @@ void WServerSocket::create()
         WSocketCore::fail(errno, -3, "Cannot create socket.");
     attach(fd);
     setReuseAddress(true);
+    if (!hasValidPort())
+        WSocketCore::fail(EINVAL, -7, "Cannot bind to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr),
+                          requestedPort);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         WSocketCore::fail(errno, -7, "Cannot bind to %s:%u", WSocketCore::dotted(address.sin_addr.s_addr),
                           (unsigned)ntohs(address.sin_port));
     sockaddr_in bound;
     socklen_t size = sizeof bound;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) == 0)
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) == 0) {
         address = bound;
+        requestedPort = ntohs(bound.sin_port);
+    }
     if (::listen(fd, backlog) != 0)
         WSocketCore::fail(errno, -8, "Cannot listen socket.");
 }
@@ -59,6 +64,7 @@ bool WServerSocket::accept(WSocket& client)
         if (fd >= 0) {
             client.attach(fd);
             client.address = peer;
+            client.requestedPort = ntohs(peer.sin_port);
             return true;
         }
         int e = errno;

@@ -43,7 +43,7 @@ bool setInt(const WSocket& s, int name, int value)
 
 } // namespace
 
-WSocket::WSocket() : shared(nullptr), address(anyAddress()), bytesRead(0), shutdownMode(SHUT_WR) {}
+WSocket::WSocket() : shared(nullptr), address(anyAddress()), requestedPort(0), bytesRead(0), shutdownMode(SHUT_WR) {}
 
 WSocket::WSocket(const WIPAddress& a) : WSocket()
 {
@@ -56,7 +56,8 @@ WSocket::WSocket(WSocketHandle s, const sockaddr_in& a) : WSocket()
 }
 
 WSocket::WSocket(const WSocket& other)
-    : shared(other.shared), address(other.address), bytesRead(other.bytesRead), shutdownMode(other.shutdownMode)
+    : shared(other.shared), address(other.address), requestedPort(other.requestedPort), bytesRead(other.bytesRead),
+      shutdownMode(other.shutdownMode)
 {
     if (shared != nullptr)
         shared->shares.fetch_add(1);
@@ -77,13 +78,16 @@ void WSocket::init(WSocketHandle s, const sockaddr_in& a)
 {
     attach(s);
     address = a;
+    requestedPort = ntohs(a.sin_port);
 }
 
 void WSocket::init(unsigned long ip, unsigned long port)
 {
     address = anyAddress();
     address.sin_addr.s_addr = (uint32_t)ip;
-    address.sin_port = htons((uint16_t)port);
+    requestedPort = port;
+    // Never truncated to 16 bits: 65616 would become port 80.
+    address.sin_port = hasValidPort() ? htons((uint16_t)port) : 0;
 }
 
 void WSocket::init(const WIPAddress& a)
@@ -100,6 +104,7 @@ void WSocket::init(const WSocket& other)
     drop();
     shared = other.shared;
     address = other.address;
+    requestedPort = other.requestedPort;
     bytesRead = other.bytesRead;
     shutdownMode = other.shutdownMode;
 }
@@ -139,6 +144,9 @@ void WSocket::create(bool datagram)
 
 void WSocket::connect()
 {
+    if (!hasValidPort())
+        WSocketCore::fail(EINVAL, -2, "Cannot connect to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr),
+                          requestedPort);
     if (shared == nullptr)
         create(false);
     int rc = WSocketCore::connectTo(shared->fd, address.sin_addr.s_addr, address.sin_port, -1);
@@ -215,6 +223,7 @@ bool WSocket::readln(WString& line)
     WSocketShared* s = shared;
     char chunk[256];
     unsigned pos = 0;
+    unsigned long lineLength = 0;
     for (;;) {
         if (s->start == s->end) {
             long n;
@@ -243,6 +252,8 @@ bool WSocket::readln(WString& line)
                 line.append(chunk);
                 return true;
             }
+            if (++lineLength > MAX_LINE_LENGTH)
+                WSocketCore::fail(EMSGSIZE, -4, "Line too long.");
             chunk[pos++] = c;
             if (pos == 255) {
                 chunk[pos] = '\0';
@@ -310,7 +321,7 @@ bool WSocket::setSendBufSize(unsigned long bytes)
 
 unsigned long WSocket::getPort() const
 {
-    return ntohs(address.sin_port);
+    return hasValidPort() ? ntohs(address.sin_port) : requestedPort;
 }
 
 void WSocket::getLocalName(WIPAddress& out) const

@@ -46,11 +46,18 @@ protected:
 // follows a block of lines is still there for read(). Raw reads on
 // getHandle() bypass that buffer.
 //
+// A line is at most MAX_LINE_LENGTH characters (CRs not counted): a peer
+// sending more without a line feed gets "Line too long." (-4, EMSGSIZE)
+// instead of growing the line without bound; the rest of that line is
+// still unread, so the caller drops the connection.
+//
 // Failures throw WSocketException with errno as the system error code:
 // "Read timeout" (-5) when the receive time-out runs out, "Connection was
 // closed." (-6) when the peer closed or the receive failed.
 class WSocket : public WSocketIO {
 public:
+    static constexpr unsigned long MAX_LINE_LENGTH = 65536;
+
     WSocket();
     explicit WSocket(const WIPAddress& address);
     WSocket(WSocketHandle s, const sockaddr_in& address);
@@ -60,7 +67,8 @@ public:
 
     // Takes ownership of s.
     void init(WSocketHandle s, const sockaddr_in& address);
-    // ip in network byte order, port in host byte order.
+    // ip in network byte order, port in host byte order. A port above 65535
+    // is kept as given and refused by connect() and WServerSocket::create().
     void init(unsigned long ip, unsigned long port);
     void init(const WIPAddress& address);
     void init(const WSocket& other);
@@ -79,6 +87,7 @@ public:
     // Up to length bytes; 0 for a non-blocking socket with nothing ready.
     int read(void* buffer, unsigned long length, bool peek) override;
     // A line without its CRs and final LF; false when the peer closed first.
+    // At most MAX_LINE_LENGTH characters (see above).
     bool readln(WString& line) override;
     void close() override;
 
@@ -115,8 +124,12 @@ protected:
 
     friend class WServerSocket;
 
+    // The port of address as the caller gave it: address can hold 16 bits only.
+    bool hasValidPort() const { return requestedPort <= 0xFFFF; }
+
     WSocketShared* shared;
     sockaddr_in address;
+    unsigned long requestedPort;
     uint32_t bytesRead;
     int shutdownMode;
 };

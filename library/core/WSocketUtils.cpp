@@ -132,6 +132,7 @@ bool WSocketUtils::readln(WSocketIO* io, WString& line)
     char chunk[256];
     chunk[255] = '\0';
     unsigned pos = 0;
+    unsigned long lineLength = 0;
     for (;;) {
         try {
             if (io->read(chunk + pos, 1, false) <= 0) {
@@ -153,6 +154,8 @@ bool WSocketUtils::readln(WSocketIO* io, WString& line)
             line.append(chunk);
             return true;
         }
+        if (++lineLength > WSocket::MAX_LINE_LENGTH)
+            WSocketCore::fail(EMSGSIZE, -4, "Line too long.");
         if (++pos == 255) {
             line.append(chunk);
             pos = 0;
@@ -166,6 +169,8 @@ void WSocketUtils::ping(const WSocket& server)
     if (ip == htonl(INADDR_ANY))
         ip = htonl(INADDR_LOOPBACK);
     uint16_t port = server.getAddress().sin_port;
+    if (server.getPort() > 0xFFFF)
+        WSocketCore::fail(EINVAL, -2, "Cannot connect to %s:%lu", WSocketCore::dotted(ip), server.getPort());
 
     int fd = WSocketCore::openSocket(false);
     if (fd < 0)

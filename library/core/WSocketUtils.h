@@ -31,7 +31,8 @@ public:
     // One receive on a raw descriptor (see WSocket::read); got = the count.
     static int read(WSocketHandle s, void* buffer, unsigned long length, unsigned long& got, bool peek);
     static void write(WSocketHandle s, const void* data, unsigned long length);
-    // Line reading through any stream, one byte per read.
+    // Line reading through any stream, one byte per read; lines are capped
+    // as WSocket::readln caps them ("Line too long.", -4).
     static bool readln(WSocketIO* io, WString& line);
     // Connects to the server socket's address once and closes again, to wake
     // a thread blocked in its accept. A server bound to any address (0.0.0.0)

@@ -1,14 +1,26 @@
 #include "WString.h"
 
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "WException.h"
 #include "WMemory.h"
 
 namespace {
 // The one shared empty buffer. Never written but for its NUL, never freed.
 char g_emptyBuffer[1] = {0};
+
+// Bytes for a text of a + b characters and its NUL. A sum that does not fit
+// is refused before anything changes: wrapped around, it would make the block
+// smaller than the text written into it.
+unsigned long bufferSize(unsigned long a, unsigned long b)
+{
+    if (b > ULONG_MAX - 1 || a > ULONG_MAX - 1 - b)
+        throw WMemoryException(WFormattedString("Out of memory. Cannot alloc %lu bytes.", ULONG_MAX), -2);
+    return a + b + 1;
+}
 }
 
 bool WString::ownsBuffer() const { return buf != g_emptyBuffer; }
@@ -59,7 +71,7 @@ WString::~WString()
 char* WString::assign(char* b, unsigned long* bufLen, unsigned long* l, const char* data,
                       unsigned long n)
 {
-    unsigned long need = n + 1;
+    unsigned long need = bufferSize(0, n);
     if (need == 1 && b == g_emptyBuffer) {
         *l = 0;
         return b;
@@ -94,7 +106,7 @@ char* WString::append(char* b, unsigned long* bufLen, unsigned long* l, const ch
 {
     if (n == 0)
         return b;
-    unsigned long need = *l + n + 1;
+    unsigned long need = bufferSize(*l, n);
     if (*bufLen < need) {
         char* grown;
         if (b == g_emptyBuffer) {
@@ -250,18 +262,19 @@ WString& WString::resize(unsigned long n)
         bufLength = 1;
         return *this;
     }
+    unsigned long size = bufferSize(0, n);
     if (!ownsBuffer()) {
-        char* b = static_cast<char*>(WMemory::allocMemory(n + 1));
+        char* b = static_cast<char*>(WMemory::allocMemory(size));
         b[0] = 0;
         b[n] = 0;
         buf = b;
         len = 0;
-        bufLength = n + 1;
+        bufLength = size;
         return *this;
     }
-    buf = static_cast<char*>(WMemory::reallocMemory(buf, n + 1));
+    buf = static_cast<char*>(WMemory::reallocMemory(buf, size));
     buf[n] = 0;
-    bufLength = n + 1;
+    bufLength = size;
     if (n < len)
         len = n;
     return *this;

@@ -282,13 +282,12 @@ bool WSystem::existsFile(const char* path)
 {
     if (path == nullptr)
         return false;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    // Answered from the file's status alone: opening a FIFO or a device would
+    // block or have effects of its own.
     struct stat st;
-    bool regular = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    close(fd);
-    return regular;
+    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    return faccessat(AT_FDCWD, path, R_OK, AT_EACCESS) == 0;
 }
 
 void WSystem::extractPath(const char* path, WString& out, bool fileName)
@@ -352,17 +351,37 @@ void WSystem::setCurrentDirectory(const char* path)
 
 double WSystem::round(const double& x, int decimals)
 {
-    double t = x * pow(10.0, decimals + 1);
+    // Beyond what a double can scale the arithmetic gives infinities and
+    // NaN. So many decimals keep x as it is; so few places round it to 0.
+    double scale = pow(10.0, (double)decimals + 1.0);
+    double back = pow(10.0, decimals);
+    if (!std::isfinite(scale) || !std::isfinite(back))
+        return x;
+    if (back == 0)
+        return std::isfinite(x) ? 0.0 * x : x;
+    double t = x * scale;
+    if (!std::isfinite(t))
+        return x;
     t += x >= 0 ? 5 : -5;
-    return trunc(t / 10) / pow(10.0, decimals);
+    return trunc(t / 10) / back;
 }
 
 float WSystem::round(const float& x, int decimals)
 {
-    long double t = (long double)x * powl(10.0L, decimals + 1);
+    long double scale = powl(10.0L, (long double)decimals + 1.0L);
+    long double back = powl(10.0L, decimals);
+    if (!std::isfinite(scale) || !std::isfinite(back))
+        return x;
+    if (back == 0)
+        return std::isfinite(x) ? 0.0f * x : x;
+    long double t = (long double)x * scale;
+    if (!std::isfinite(t))
+        return x;
     t += x >= 0 ? 5 : -5;
     float whole = (float)truncl(t / 10);
-    return (float)((long double)whole / powl(10.0L, decimals));
+    if (!std::isfinite(whole))
+        return x; // a place far below the float's own precision
+    return (float)((long double)whole / back);
 }
 
 int WSystem::float2Int(float x)

@@ -18,9 +18,13 @@ namespace {
 thread_local WThreadControl* t_self = nullptr;
 thread_local int t_noKillDepth = 0;
 
+// Waits longer than a century are taken as unlimited: in the clocks'
+// nanoseconds they would overflow and end at once.
+constexpr unsigned long LONGEST_WAIT_MS = 100ul * 366 * 24 * 3600 * 1000;
+
 bool isUnlimited(unsigned long ms)
 {
-    return ms == WThread::INFINITE_WAIT || ms == ULONG_MAX;
+    return ms == WThread::INFINITE_WAIT || ms > LONGEST_WAIT_MS;
 }
 
 // The nice value standing for each relative level; false for an unknown level.

@@ -32,7 +32,7 @@ public:
 
     // How long kill() waits for the thread to end before it lets go of it.
     static constexpr unsigned long KILL_WAIT_MS = 500;
-    // join() and wait() take this (or the all-ones unsigned long) as "no limit".
+    // join() and wait() take this, or any time above a century, as "no limit".
     static constexpr unsigned long INFINITE_WAIT = 0xFFFFFFFFul;
 
     WThread();

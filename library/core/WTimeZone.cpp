@@ -122,8 +122,14 @@ bool parseName(const char*& p, std::string& out)
     return out.size() >= 3;
 }
 
-// [+-]hh[:mm[:ss]] as seconds.
-bool parseClock(const char*& p, long& seconds)
+// Zone offsets lie within a day; rule times may reach a week ahead
+// (167 hours), as zone files write them.
+constexpr long MAX_OFFSET_HOURS = 24;
+constexpr long MAX_RULE_HOURS = 167;
+
+// [+-]hh[:mm[:ss]] as seconds, at most maxHours hours either way; minutes
+// and seconds below 60. Anything longer is refused before it can overflow.
+bool parseClock(const char*& p, long& seconds, long maxHours)
 {
     int sign = 1;
     if (*p == '+' || *p == '-')
@@ -131,18 +137,25 @@ bool parseClock(const char*& p, long& seconds)
     if (!isdigit((unsigned char)*p))
         return false;
     long parts[3] = {0, 0, 0};
+    const long limits[3] = {maxHours, 59, 59};
     for (int i = 0; i < 3; i++) {
         if (!isdigit((unsigned char)*p))
             return false;
         long v = 0;
-        while (isdigit((unsigned char)*p))
+        while (isdigit((unsigned char)*p)) {
             v = v * 10 + (*p++ - '0');
+            if (v > limits[i])
+                return false;
+        }
         parts[i] = v;
         if (*p != ':')
             break;
         p++;
     }
-    seconds = sign * (parts[0] * 3600 + parts[1] * 60 + parts[2]);
+    long total = parts[0] * 3600 + parts[1] * 60 + parts[2];
+    if (total > maxHours * 3600)
+        return false;
+    seconds = sign * total;
     return true;
 }
 
@@ -156,8 +169,11 @@ bool parseRule(const char*& p, WTimeZone::Date& date)
     for (int i = 0; i < 3; i++) {
         if (!isdigit((unsigned char)*p))
             return false;
-        while (isdigit((unsigned char)*p))
+        while (isdigit((unsigned char)*p)) {
             v[i] = v[i] * 10 + (*p++ - '0');
+            if (v[i] > 12)
+                return false; // no field goes beyond the month
+        }
         if (i < 2) {
             if (*p != '.')
                 return false;
@@ -169,7 +185,7 @@ bool parseRule(const char*& p, WTimeZone::Date& date)
     long at = 2 * 3600;
     if (*p == '/') {
         p++;
-        if (!parseClock(p, at))
+        if (!parseClock(p, at, MAX_RULE_HOURS))
             return false;
     }
     date = WTimeZone::Date(v[0], v[2], v[1], (int)(at / 3600), (int)(at % 3600 / 60));
@@ -185,7 +201,7 @@ bool WTimeZone::fromPosixRule(const char* rule, WTimeZone& zone)
     const char* p = rule;
     std::string stdName, dstName;
     long stdOffset = 0;
-    if (!parseName(p, stdName) || !parseClock(p, stdOffset))
+    if (!parseName(p, stdName) || !parseClock(p, stdOffset, MAX_OFFSET_HOURS))
         return false;
     if (*p == '\0') {
         zone = WTimeZone(stdName.c_str(), (int)(stdOffset / 60));
@@ -194,7 +210,7 @@ bool WTimeZone::fromPosixRule(const char* rule, WTimeZone& zone)
     if (!parseName(p, dstName))
         return false;
     long dstOffset = stdOffset - 3600;
-    if (*p != ',' && *p != '\0' && !parseClock(p, dstOffset))
+    if (*p != ',' && *p != '\0' && !parseClock(p, dstOffset, MAX_OFFSET_HOURS))
         return false;
     Date daylightStart, standardStart;
     if (*p == '\0') {

@@ -179,8 +179,57 @@ TEST_F(InitFileTest, Failures)
 
     // A folder that does not exist: the old file stays untouched.
     EXPECT_THROW(ini.save(path("no/such/dir/init.txt").c_str(), "="), WFileException);
-    write("keep.txt", "keep=1\r\n");
-    ASSERT_EQ(mkdir(path("keep.txt.tmp").c_str(), 0700), 0);  // the temporary cannot be made
-    EXPECT_THROW(ini.save(path("keep.txt").c_str(), "="), WFileException);
-    EXPECT_EQ(read("keep.txt"), "keep=1\r\n");
+    // A folder where the temporary cannot be made.
+    ASSERT_EQ(mkdir(path("ro").c_str(), 0700), 0);
+    write("ro/keep.txt", "keep=1\r\n");
+    chmod(path("ro").c_str(), 0500);
+    if (geteuid() != 0) { // permissions do not bind root
+        EXPECT_THROW(ini.save(path("ro/keep.txt").c_str(), "="), WFileException);
+    }
+    chmod(path("ro").c_str(), 0700);
+    EXPECT_EQ(read("ro/keep.txt"), "keep=1\r\n");
+}
+
+// The temporary file is made exclusively next to the target: neither a file
+// whose name a fixed-size buffer would have produced from a long target path,
+// nor a link planted at "<target>.tmp", is ever opened for writing.
+TEST_F(InitFileTest, SaveNeverWritesThroughAnotherName)
+{
+    // Target paths of 1020 to 1024 characters, each in a folder of its own.
+    for (unsigned long total = 1020; total <= 1024; ++total) {
+        SCOPED_TRACE(total);
+        std::string dir = path("d" + std::to_string(total));
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        while (dir.size() + 1 + 200 < total) {
+            dir += "/" + std::string(100, 'p');
+            ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        }
+        std::string target = dir + "/" + std::string(total - dir.size() - 1, 'n');
+        ASSERT_EQ(target.size(), total);
+        // What "%s.tmp" cut to 1024 characters names: an unrelated file.
+        std::string cut = (target + ".tmp").substr(0, 1024);
+        if (cut != target) {
+            std::ofstream(cut, std::ios::binary) << "precious";
+        } else {
+            std::ofstream(target, std::ios::binary) << "old=1\r\n";
+        }
+        WInitFile ini;
+        ini.putValue("k", "v");
+        ini.save(target.c_str(), "=");
+        EXPECT_EQ(slurp(target), "k=v\r\n");
+        if (cut != target) {
+            EXPECT_EQ(slurp(cut), "precious");
+        }
+    }
+
+    write("victim.txt", "precious");
+    ASSERT_EQ(symlink(path("victim.txt").c_str(), path("init.txt.tmp").c_str()), 0);
+    WInitFile ini;
+    ini.putValue("k", "v");
+    ini.save(path("init.txt").c_str(), "=");
+    EXPECT_EQ(read("init.txt"), "k=v\r\n");
+    EXPECT_EQ(read("victim.txt"), "precious");
+    struct stat st;
+    ASSERT_EQ(lstat(path("init.txt.tmp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }

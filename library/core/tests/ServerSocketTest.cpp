@@ -370,3 +370,37 @@ TEST(ServerSocketTest, AWorkerPoolServesConnectionsAndStops)
     }
     EXPECT_EQ(server.served(), 2 * 8 * 40);
 }
+
+// Ports that do not fit 16 bits are refused, never truncated: 65536 would
+// listen on a random port, 65616 on port 80 and -1 on 65535.
+TEST(ServerSocketTest, PortsAbove65535AreRefused)
+{
+    const unsigned long ports[] = {65536ul, 65616ul, (unsigned long)-1, (1ul << 32) | 80ul};
+    for (unsigned long port : ports) {
+        SCOPED_TRACE(port);
+        WFormattedString shown("127.0.0.1:%lu", port);
+        WServerSocket server(WIPAddress("127.0.0.1", port), 1);
+        try {
+            server.create();
+            ADD_FAILURE() << "listening on port " << server.getPort();
+        } catch (WSocketException& e) {
+            EXPECT_EQ(e.getId(), -7);
+            EXPECT_STREQ(e.getMessage(), WString("Cannot bind to ") + shown);
+        }
+        server.close();
+
+        WServerSocket any(port);
+        EXPECT_THROW(any.create(), WSocketException);
+        any.close();
+
+        WSocket client(WIPAddress("127.0.0.1", port));
+        try {
+            client.connect();
+            ADD_FAILURE() << "connected";
+        } catch (WSocketException& e) {
+            EXPECT_EQ(e.getId(), -2);
+            EXPECT_STREQ(e.getMessage(), WString("Cannot connect to ") + shown);
+        }
+        EXPECT_EQ(client.getPort(), port);
+    }
+}

@@ -134,6 +134,42 @@ TEST_P(LineReading, AReceiveTimeOutIsReported)
     ASSERT_TRUE(readln(p.far, line));
 }
 
+// A line may be MAX_LINE_LENGTH characters (CRs not counted); one more and
+// the reader gives up instead of growing the line without bound.
+TEST_P(LineReading, LinesAreCapped)
+{
+    auto readln = GetParam();
+    Pair p;
+    std::string full(WSocket::MAX_LINE_LENGTH, 'y');
+    full.insert(100, "\r\r");
+    std::thread writer([&] {
+        try {
+            p.near.write(full.data(), full.size());
+            p.near.write("\n");
+            std::string endless(64 * 1024, 'z');
+            for (int i = 0; i < 8; i++) // four times the cap, then the end
+                p.near.write(endless.data(), endless.size());
+        } catch (WSocketException&) {
+            // the reader may have let go already
+        }
+        p.near.close();
+    });
+    WString line;
+    ASSERT_TRUE(readln(p.far, line));
+    EXPECT_EQ(line.length(), WSocket::MAX_LINE_LENGTH);
+    try {
+        readln(p.far, line);
+        ADD_FAILURE() << "a line of " << line.length() << " characters";
+    } catch (WSocketException& e) {
+        EXPECT_STREQ(e.getMessage(), "Line too long.");
+        EXPECT_EQ(e.getId(), -4);
+        EXPECT_EQ(e.getSysErrCode(), (unsigned long)EMSGSIZE);
+    }
+    EXPECT_LE(line.length(), WSocket::MAX_LINE_LENGTH);
+    p.far.close();
+    writer.join();
+}
+
 INSTANTIATE_TEST_SUITE_P(BothReaders, LineReading, testing::Values(&bufferedReadln, &genericReadln));
 
 TEST(SocketTest, BytesAfterTheLinesStayForRead)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -207,4 +208,42 @@ TEST(Memory, ExhaustedHeapThrowsAndLeavesStringUnchanged)
     EXPECT_STREQ(s, "keep");
     EXPECT_EQ(s.getBufLength(), 5u);
     EXPECT_THROW(WMemory::allocMemory(1ul << 62), WMemoryException);
+}
+
+// Sizes whose buffer (text plus NUL) would wrap around: refused with the
+// memory exception before the string changes.
+TEST(Memory, SizesThatWrapAroundAreRefused)
+{
+    struct Case {
+        const char* name;
+        void (*grow)(WString&);
+    };
+    static const char data[] = "xyz";
+    const Case cases[] = {
+        {"resize", [](WString& s) { s.resize(ULONG_MAX); }},
+        {"assign", [](WString& s) { s.assign(data, ULONG_MAX); }},
+        {"assign unsigned", [](WString& s) { s.assign((const unsigned char*)data, ULONG_MAX); }},
+        {"append", [](WString& s) { s.append((const unsigned char*)data, ULONG_MAX); }},
+        {"append to length", [](WString& s) { s.append((const unsigned char*)data, ULONG_MAX - 2); }},
+        {"construct", [](WString& s) { s = WString(data, ULONG_MAX); }},
+    };
+    for (const Case& c : cases) {
+        for (const char* start : {"keep", ""}) {
+            SCOPED_TRACE(std::string(c.name) + " on \"" + start + "\"");
+            WString s(start);
+            unsigned long bufLength = s.getBufLength();
+            try {
+                c.grow(s);
+                ADD_FAILURE() << "no exception";
+            } catch (WMemoryException& e) {
+                EXPECT_EQ(e.getId(), -2);
+                EXPECT_TRUE(WString(e.getMessage()).startsWith("Out of memory. Cannot alloc "));
+            }
+            EXPECT_STREQ(s, start);
+            EXPECT_EQ(s.getBufLength(), bufLength);
+        }
+    }
+    // The shared empty buffer still holds nothing but its NUL.
+    EXPECT_STREQ(WString().getBuf(), "");
+    EXPECT_EQ(WString().getBufLength(), 1u);
 }

@@ -2,9 +2,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <clocale>
+#include <cmath>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -282,6 +287,64 @@ TEST(SystemNumbers, RoundingAndCRC)
     WSystem::calcCRC32(digits, 4, crc);
     WSystem::calcCRC32(digits + 4, 5, crc);
     EXPECT_EQ(~crc & 0xFFFFFFFFUL, 0xCBF43926UL);
+}
+
+// Decimal counts beyond what a double can scale give x back (or 0 when the
+// place is far above any double), never NaN or infinity.
+TEST(SystemNumbers, RoundingWithExtremeDecimals)
+{
+    struct Case {
+        double x;
+        int decimals;
+        double expected;
+    };
+    const Case cases[] = {
+        {2.345, 400, 2.345},      {-2.345, 400, -2.345}, {0.0, 400, 0.0},
+        {1.5, INT_MAX, 1.5},      {1.5, INT_MAX - 1, 1.5}, {1e300, 10, 1e300},
+        {2.345, 307, 2.345},      {123.0, -400, 0.0},   {123.0, INT_MIN + 1, 0.0},
+        {-123.0, -400, 0.0},      {150.0, -2, 200.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.x) + " to " + std::to_string(c.decimals));
+        double r = WSystem::round(c.x, c.decimals);
+        EXPECT_TRUE(std::isfinite(r));
+        EXPECT_DOUBLE_EQ(r, c.expected);
+        if (std::isfinite((float)c.x)) {
+            float f = WSystem::round((float)c.x, c.decimals);
+            EXPECT_TRUE(std::isfinite(f));
+            EXPECT_FLOAT_EQ(f, (float)c.expected);
+        }
+    }
+}
+
+// existsFile answers from the file's status: a FIFO nobody writes to must
+// not block it (routing asks it with request paths).
+TEST(SystemPaths, ExistsFileNeverOpens)
+{
+    char templ[] = "/tmp/zvfifoXXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    std::string dir = templ;
+    std::string fifo = dir + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto answer = std::async(std::launch::async, [&] { return WSystem::existsFile(fifo.c_str()); });
+    if (answer.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        // Release the blocked open so the test can end.
+        int fd = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+        answer.wait();
+        close(fd);
+        ADD_FAILURE() << "existsFile blocked on a FIFO";
+    } else {
+        EXPECT_TRUE(answer.get());
+    }
+    std::string file = dir + "/plain";
+    { std::ofstream(file) << "x"; }
+    EXPECT_TRUE(WSystem::existsFile(file.c_str()));
+    EXPECT_FALSE(WSystem::existsFile(dir.c_str()));
+    EXPECT_FALSE(WSystem::existsFile((dir + "/missing").c_str()));
+    EXPECT_FALSE(WSystem::existsFile(""));
+    unlink(file.c_str());
+    unlink(fifo.c_str());
+    rmdir(dir.c_str());
 }
 
 TEST(SystemTime, FileTimesAndCounters)

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <thread>
 
 #include <sys/resource.h>
@@ -388,4 +389,33 @@ TEST(ThreadTest, DestroyingARunableKillsItsWaitingThread)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_TRUE(unwound.load());
+}
+
+// Long time-outs wait: they never overflow into an at-once return.
+TEST(ThreadTest, JoinWithLongTimeOutsWaitsForTheEnd)
+{
+    const unsigned long timeouts[] = {
+        0x100000000ul,          // just above the 32-bit "no limit"
+        1ul << 43,              // beyond the clock's nanoseconds
+        (1ul << 63) + 12345,    // wraps to a negative count of milliseconds
+        ULONG_MAX - 1,
+        ULONG_MAX,
+    };
+    for (unsigned long timeout : timeouts) {
+        SCOPED_TRACE(timeout);
+        std::atomic<bool> go{false};
+        RunBody r([&] {
+            while (!go)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        ASSERT_TRUE(r.start());
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            go = true;
+        });
+        Stopwatch w;
+        EXPECT_TRUE(r.t().join(timeout));
+        EXPECT_GE(w.ms(), 100);
+        release.join();
+    }
 }

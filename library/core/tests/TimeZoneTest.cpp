@@ -350,6 +350,43 @@ TEST(TimeZoneRule, PosixRules)
         EXPECT_FALSE(WTimeZone::fromPosixRule(rule, z)) << rule;
 }
 
+// Offsets beyond a day, rule times beyond 167 hours and numbers long enough
+// to overflow are refused; as TZ they give UTC, as an unknown name does.
+TEST(TimeZoneRule, OutOfRangeNumbersAreRefused)
+{
+    const char* accepted[] = {"<+24>-24", "<-24>24:00:00", "CET-1CEST,M3.5.0/167,M10.5.0/-167",
+                              "ABC-23:59:59"};
+    const char* refused[] = {
+        "ABC25",
+        "ABC-24:00:01",
+        "ABC99999999999999999999",
+        "ABC9223372036854775807",
+        "ABC2147483647:59",
+        "ABC1:60",
+        "ABC1:00:60",
+        "ABC1:9999999999999999999",
+        "CET-1CEST25,M3.5.0,M10.5.0",
+        "CET-1CEST,M3.5.0/168,M10.5.0",
+        "CET-1CEST,M3.5.0/-168,M10.5.0",
+        "CET-1CEST,M3.5.0/99999999999999999999,M10.5.0",
+        "CET-1CEST,M3.5.0,M10.5.0/2147483648",
+        "CET-1CEST,M99999999999999999999.5.0,M10.5.0",
+        "CET-1CEST,M3.99999999999999999999.0,M10.5.0",
+        "CET-1CEST,M3.5.4294967296,M10.5.0",
+    };
+    WTimeZone z;
+    for (const char* rule : accepted)
+        EXPECT_TRUE(WTimeZone::fromPosixRule(rule, z)) << rule;
+    for (const char* rule : refused) {
+        SCOPED_TRACE(rule);
+        EXPECT_FALSE(WTimeZone::fromPosixRule(rule, z));
+        ScopedTZ tz(rule);
+        ASSERT_TRUE(WTimeZone::loadLocalZone(z));
+        EXPECT_EQ(z.getBias(), 0);
+        EXPECT_FALSE(z.isDaylightZone());
+    }
+}
+
 // The offsets around every change 2020-2030 agree with zdump.
 TEST(TimeZoneRule, AgreesWithZdump)
 {
