@@ -3,13 +3,20 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: run test build setup clean bench soak fuzz
+.PHONY: run test test-asan test-tsan build setup clean bench soak fuzz
 
 run: build
 	@scripts/run.sh $(BUILD)
 
 test: build
 	@scripts/test.sh $(BUILD) $(JOBS)
+
+# The suite under sanitizers, each in a build folder of its own.
+test-asan: setup
+	@scripts/sanitize.sh asan $(JOBS)
+
+test-tsan: setup
+	@scripts/sanitize.sh tsan $(JOBS)
 
 build: setup
 	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS) >/dev/null

@@ -24,6 +24,8 @@ function(zv_test name)
   add_executable(${name} ${T_SOURCES})
   zv_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  # The module (the name up to the first "_") labels the cases: ctest -L core.
+  string(REGEX REPLACE "_.*" "" module "${name}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ZV_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "ZV_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS "${module}")
 endfunction()
