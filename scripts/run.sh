@@ -5,7 +5,7 @@ build=${1:-build}
 cd "$(dirname "$0")/.."
 exe="$build/bin/zorvane_cmd"
 if [ ! -x "$exe" ]; then
-  echo "run: zorvane_cmd is not built yet (the server engine is still to come)." >&2
-  exit 0
+  echo "run: $exe is missing; build it with 'make build'." >&2
+  exit 1
 fi
 exec "$exe" "${@:2}"
