@@ -7,10 +7,11 @@
 #include "Webserver.h"
 #include "WException.h"
 #include "WSystem.h"
+#include "ZorvaneVersion.h"
 
 namespace {
 
-const char* const PROGRAM_TITLE = "Zorvane with PHP 5.4.3 V1.1";
+const char* const PROGRAM_TITLE = ZORVANE_WITH_PHP " V1.1";
 
 const char* const USAGE =
     "Usage: zorvane_cmd.exe\r\n\r\n--host=<host>\r\n--port=<port>\r\n--docpath=<document path>\r\n"

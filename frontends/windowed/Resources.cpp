@@ -2,6 +2,7 @@
 
 #include "Platform.h"
 #include "WResources.h"
+#include "ZorvaneVersion.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ const wplat::DialogTemplate g_mainDialog = {
 };
 
 const WStringResource g_strings[] = {
-    {res::IDS_TITLE, "Zorvane with PHP 5.4.3"},
+    {res::IDS_TITLE, ZORVANE_WITH_PHP},
     {res::IDS_WEBSITE, "https://zorvane.example.org/"},
 };
 

@@ -1,6 +1,7 @@
 #include "CGIExecutor.h"
 
 #include "HTTPRequest.h"
+#include "ZorvaneVersion.h"
 
 const char* const CGIEnvironment::SERVER_ADMIN = "webmaster@localhost";
 
@@ -38,7 +39,7 @@ CGIEnvironment::CGIEnvironment(const HTTPRequest& r) : block(1024)
     add("SERVER_HOST", r.serverHost);
     add("SERVER_PROTOCOL", r.protocol);
     add("SERVER_SIGNATURE", "");
-    add("SERVER_SOFTWARE", "Zorvane with PHP 5.4.3 V1.1");
+    add("SERVER_SOFTWARE", ZORVANE_WITH_PHP " V1.1");
     add("SERVER_ADMIN", SERVER_ADMIN);
     // The block ends with one more NUL after the last entry's.
     block.append(reinterpret_cast<const unsigned char*>(""), 1);

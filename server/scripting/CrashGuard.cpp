@@ -38,16 +38,21 @@ struct AltStack {
 };
 thread_local AltStack altStack;
 
+// Faults the kernel raises carry a positive code (SEGV_MAPERR, SI_KERNEL, ...);
+// a signal sent by kill(), tgkill() or sigqueue() carries SI_USER, SI_TKILL or
+// SI_QUEUE, all zero or below.
 bool isFault(const siginfo_t* info)
 {
-    // Kernel-generated faults carry a positive code; kill() and friends do not.
     return info != nullptr && info->si_code > 0;
 }
 
 void crashHandler(int sig, siginfo_t* info, void*)
 {
+    // A sent signal is no fault: nothing to recover from and nothing repeats
+    // it, so it is ignored and the handler stays in place for real faults.
+    if (!isFault(info)) return;
     CrashGuard* guard = innermostGuard;
-    if (guard == nullptr || !isFault(info)) {
+    if (guard == nullptr) {
         // Not ours: restore the previous action and return, so that the fault
         // happens again and is handled as it would have been without us.
         sigaction(sig, &previousActions[sig], nullptr);

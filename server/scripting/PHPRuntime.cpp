@@ -24,6 +24,7 @@
 #include <string>
 
 #include <unistd.h>
+#include "ZorvaneVersion.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ sapi_module_struct makeSapiModule()
     sapi_module_struct m;
     memset(&m, 0, sizeof(m));
     m.name = const_cast<char*>("Zorvane");
-    m.pretty_name = const_cast<char*>("Zorvane with PHP 5.4.3");
+    m.pretty_name = const_cast<char*>(ZORVANE_WITH_PHP);
     m.startup = sapiStartup;
     m.shutdown = php_module_shutdown_wrapper;
     m.ub_write = sapiUbWrite;

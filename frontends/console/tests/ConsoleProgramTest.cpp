@@ -24,6 +24,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "ZorvaneVersion.h"
 
 extern char** environ;
 
@@ -240,7 +241,7 @@ TEST_F(ConsoleProgramTest, HeaderLevelShowsTheRawProtocol)
     EXPECT_EQ(finish(), 0);
     std::string text = out();
     EXPECT_TRUE(contains(text, "\r\nGET /missing.html HTTP/1.1\nHost: here\n\r\n")) << text;
-    EXPECT_TRUE(contains(text, "\r\nHTTP/1.1 404 Not Found\nServer: Zorvane with PHP 5.4.3 V1.1\n"
+    EXPECT_TRUE(contains(text, "\r\nHTTP/1.1 404 Not Found\nServer: " ZORVANE_WITH_PHP " V1.1\n"
                                "Content-Type: text/html\nConnection: close\n\r\n"))
         << text;
     EXPECT_TRUE(contains(text, " : File not found: docs/missing.html, MimeType=text/html\r\n")) << text;

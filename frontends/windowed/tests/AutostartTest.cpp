@@ -6,6 +6,7 @@
 
 #include "Autostart.h"
 #include "ServerTestSupport.h"
+#include "ZorvaneVersion.h"
 
 using namespace servertest;
 
@@ -23,10 +24,10 @@ TEST(Autostart, EntryExistsExactlyWhileSet)
     ConfigHome home;
     EXPECT_EQ(std::string(Autostart::entryPath().getBuf()), home.root + "/autostart/zorvane-gui.desktop");
     EXPECT_FALSE(Autostart::exists());
-    ASSERT_TRUE(Autostart::set("Zorvane with PHP 5.4.3", "/opt/zorvane/zorvane_gui", "-autostart"));
+    ASSERT_TRUE(Autostart::set(ZORVANE_WITH_PHP, "/opt/zorvane/zorvane_gui", "-autostart"));
     EXPECT_TRUE(Autostart::exists());
     EXPECT_EQ(readFile(home.path("autostart/zorvane-gui.desktop")),
-              "[Desktop Entry]\nType=Application\nName=Zorvane with PHP 5.4.3\n"
+              "[Desktop Entry]\nType=Application\nName=" ZORVANE_WITH_PHP "\n"
               "Exec=\"/opt/zorvane/zorvane_gui\" -autostart\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     struct stat info;
     ASSERT_EQ(stat(home.path("autostart/zorvane-gui.desktop").c_str(), &info), 0);

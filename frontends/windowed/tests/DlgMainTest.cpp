@@ -21,6 +21,7 @@
 #include "TrayIcon.h"
 #include "ServerTestSupport.h"
 #include "WSystem.h"
+#include "ZorvaneVersion.h"
 
 using namespace servertest;
 
@@ -130,7 +131,7 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
     EXPECT_EQ(text(dialog, 1002), "127.0.0.1");
     EXPECT_EQ(text(dialog, 1003), std::to_string(port));
     EXPECT_EQ(text(dialog, 1004), site.root + "/www");
-    EXPECT_EQ(wplat::getWindowText(window), "Zorvane with PHP 5.4.3");
+    EXPECT_EQ(wplat::getWindowText(window), ZORVANE_WITH_PHP);
     EXPECT_TRUE(wplat::isWindowVisible(window));
     EXPECT_TRUE(wplat::isWindowEnabled(item(dialog, 1001)));
     EXPECT_FALSE(wplat::isWindowEnabled(item(dialog, 1008)));

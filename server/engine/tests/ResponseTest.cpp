@@ -7,13 +7,14 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include "ZorvaneVersion.h"
 
 using servertest::LoopbackConnection;
 using servertest::RecordingControl;
 
 namespace {
 
-const std::string SERVER = "Server: Zorvane with PHP 5.4.3 V1.1\n";
+const std::string SERVER = "Server: " ZORVANE_WITH_PHP " V1.1\n";
 
 std::string page(const std::string& code, const std::string& reason, const std::string& message)
 {

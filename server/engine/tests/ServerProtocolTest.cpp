@@ -7,12 +7,13 @@
 
 #include "HTTPRequest.h"
 #include "ServerTestSupport.h"
+#include "ZorvaneVersion.h"
 
 using namespace servertest;
 
 namespace {
 
-const std::string SERVER_LINE = "Server: Zorvane with PHP 5.4.3 V1.1\n";
+const std::string SERVER_LINE = "Server: " ZORVANE_WITH_PHP " V1.1\n";
 const std::regex HTTP_DATE("[A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT");
 
 std::string headerValue(const std::string& response, const std::string& name)

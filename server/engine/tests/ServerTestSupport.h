@@ -38,6 +38,7 @@
 #include "WSocket.h"
 #include "Zorvane.h"
 #include "ZorvaneControl.h"
+#include "ZorvaneVersion.h"
 
 namespace servertest {
 
@@ -423,7 +424,7 @@ inline std::string body(const std::string& response)
 inline std::string errorPage(unsigned code, const std::string& reason, const std::string& message)
 {
     return "HTTP/1.1 " + std::to_string(code) + " " + reason +
-           "\nServer: Zorvane with PHP 5.4.3 V1.1\nContent-Type: text/html\nConnection: close\n\n"
+           "\nServer: " ZORVANE_WITH_PHP " V1.1\nContent-Type: text/html\nConnection: close\n\n"
            "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>" +
            std::to_string(code) + " " + reason + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message +
            "</p>\n</body></html>\n";

@@ -11,6 +11,7 @@
 #include <functional>
 #include <future>
 #include <map>
+#include "ZorvaneVersion.h"
 
 using namespace scripttest;
 
@@ -26,7 +27,7 @@ const char* CGI_VARIABLES[] = {
     "SERVER_SOFTWARE", "SERVER_ADMIN",
 };
 
-const std::string HEADER_BLOCK = "HTTP/1.1 200 OK\nServer: Zorvane with PHP 5.4.3 V1.1\nConnection: close\n";
+const std::string HEADER_BLOCK = "HTTP/1.1 200 OK\nServer: " ZORVANE_WITH_PHP " V1.1\nConnection: close\n";
 const std::string TEXT = "printf 'Content-Type: text/plain\\r\\n\\r\\n'\n";
 
 class CGISite : public SharedSite {
@@ -167,7 +168,7 @@ TEST(CGIServer, ChildGetsExactlyTheThirtyTwoVariables)
     }
     EXPECT_EQ("0", values["CONTENT_LENGTH"]);
     EXPECT_EQ("CGI/1.1", values["GATEWAY_INTERFACE"]);
-    EXPECT_EQ("Zorvane with PHP 5.4.3 V1.1", values["SERVER_SOFTWARE"]);
+    EXPECT_EQ(ZORVANE_WITH_PHP " V1.1", values["SERVER_SOFTWARE"]);
     EXPECT_EQ(CGIEnvironment::SERVER_ADMIN, values["SERVER_ADMIN"]);
     EXPECT_EQ("localhost", values["HTTP_HOST"]);
     EXPECT_EQ("probe", values["HTTP_USER_AGENT"]);

@@ -8,6 +8,10 @@
 #include <string>
 #include <thread>
 
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
 
 volatile int zero = 0;
@@ -124,4 +128,62 @@ TEST(CrashGuardDeathTest, FaultOutsideAGuardEndsTheProcess)
             cause(Fault::Access);
         },
         ::testing::KilledBySignal(SIGSEGV), "");
+}
+
+namespace {
+
+enum class Sender { Kill, ThreadKill, Queue };
+
+void send(Sender sender, int sig)
+{
+    switch (sender) {
+    case Sender::Kill:
+        kill(getpid(), sig);
+        break;
+    case Sender::ThreadKill:
+        pthread_kill(pthread_self(), sig);
+        break;
+    case Sender::Queue: {
+        union sigval value = {};
+        sigqueue(getpid(), sig, value);
+        break;
+    }
+    }
+}
+
+} // namespace
+
+// One sent signal outside a guard and one inside: neither jumps, and a real
+// fault afterwards is still caught.
+__attribute__((noinline)) bool sentSignalIsIgnored(Sender sender, int sig)
+{
+    prepareCrashGuard();
+    send(sender, sig);
+    static thread_local CrashGuard guard;
+    if (sigsetjmp(guard.jump, 1) == 0) {
+        enterCrashGuard(&guard);
+        send(sender, sig);
+        leaveCrashGuard(&guard);
+    } else {
+        return false;
+    }
+    return guarded(Fault::Access) == "PHP has encountered an Access Violation at 0x10";
+}
+
+// kill -SEGV from outside is no fault: it neither jumps out of a guard nor
+// leaves the process without its handler for the next real fault.
+TEST(CrashGuardDeathTest, SentSignalsLeaveTheGuardArmed)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            int failures = 0;
+            for (Sender sender : {Sender::Kill, Sender::ThreadKill, Sender::Queue})
+                for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+                    if (!sentSignalIsIgnored(sender, sig)) failures++;
+            std::thread([] { kill(getpid(), SIGSEGV); }).join();
+            if (onThread(Fault::Overflow) != "PHP has encountered a Stack overflow") failures++;
+            exit(failures);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
