@@ -1,7 +1,7 @@
 #include "W2DContextWindow.h"
 
 #include "Platform.h"
-#include "SurfaceMemory.h"
+#include "internal/SurfaceMemory.h"
 
 W2DContextWindow::W2DContextWindow() : exclusive(false), monitorTop(0), monitorLeft(0) {}
 

@@ -99,6 +99,8 @@ public:
     void onWindowDestroy() override;
     void onWindowTimerTick() override;
     void onWindowUserMessage(void* kind, void* value) override;
+    // Colours of the library's text controls on the window (WM_CTLCOLOREDIT).
+    LRESULT onWindowMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lParam) override;
     // Frames composed on other threads are shown by the window's own thread.
     void presentPrimary() const override;
 
@@ -110,6 +112,10 @@ protected:
     virtual void onGraphicsWindowTimer(unsigned long id);
 
 private:
+    using Lock = std::lock_guard<std::recursive_mutex>;
+    // Kinds of the messages the window posts to its own thread.
+    enum MessageKind : uintptr_t { MSG_SELECT_SLIDE = 1, MSG_CLICK = 2, MSG_UPDATE = 3, MSG_PRESENT = 4 };
+
     struct Cursor {
         unsigned long id = 0;
         std::unique_ptr<W2DSurfaceBitmap> image;
@@ -122,8 +128,9 @@ private:
         int x = 0, y = 0;
         int hotX = 0, hotY = 0;
     };
+    // The directory entry owns its object; slides only point at it.
     struct Entry {
-        W2DObject* object = nullptr;
+        std::unique_ptr<W2DObject> object;
         unsigned long application = 0;
         std::vector<unsigned char> slides; // 0-based
     };
@@ -142,6 +149,10 @@ private:
     void resetCursors();
     void showScreen();
     void destroyContent();
+    void post(MessageKind kind, uintptr_t value);
+    void onSelectSlideMessage(uintptr_t slide);
+    void onUpdateMessage();
+    LRESULT onTextControlColour(HDC dc, HWND control);
 
     mutable std::recursive_mutex frameLock;
     mutable std::recursive_mutex timerLock;

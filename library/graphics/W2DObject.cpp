@@ -1,10 +1,11 @@
 #include "W2DObject.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "Platform.h"
-#include "WRegionRects.h"
+#include "internal/WRegionRects.h"
 
 void W2DObject::setPosition(int, int) {}
 
@@ -12,14 +13,79 @@ void W2DObject::calcAnimation(const double&) {}
 
 namespace {
 
-// Limits further drawing of the context to the surface's clip region.
-void applyClip(HDC dc, const W2DSurface& target)
-{
-    if (const W2DRegion* clip = target.getClipRegion()) {
+// Limits drawing through a surface's device context to the surface's clip
+// region, which need not be a rectangle. The context itself clips to the
+// region's bounding box; the pixels the drawing may reach are saved first,
+// and when the guard ends only those inside the region keep what was drawn.
+// (Images drawn onto a context ignore its clip; reach covers them too.)
+class RegionClip {
+public:
+    RegionClip(HDC dc, const W2DSurface& target, const RECT& reach)
+    {
+        const W2DRegion* clip = target.getClipRegion();
+        image = target.getImage();
+        if (clip == nullptr || image == nullptr)
+            return;
         RECT box;
         clip->getBoundingBox(box);
         wplat::intersectClipRect(dc, box);
+        const RGNDATA* data = *clip;
+        rects.assign(data->rects(), data->rects() + data->rdh.nCount);
+        area = RECT{std::max(reach.left, 0), std::max(reach.top, 0), std::min(reach.right, image->width()),
+                    std::min(reach.bottom, image->height())};
+        if (area.left >= area.right || area.top >= area.bottom)
+            return;
+        const size_t width = size_t(area.right - area.left);
+        saved.resize(width * size_t(area.bottom - area.top));
+        for (int y = area.top; y < area.bottom; ++y)
+            std::copy_n(image->row(y) + area.left, width, saved.data() + size_t(y - area.top) * width);
     }
+    ~RegionClip()
+    {
+        if (saved.empty())
+            return;
+        // What was drawn inside the region goes into the saved pixels, which
+        // then replace the whole area.
+        const size_t width = size_t(area.right - area.left);
+        for (const RECT& r : rects) {
+            const int left = std::max(r.left, area.left), right = std::min(r.right, area.right);
+            if (left >= right)
+                continue;
+            for (int y = std::max(r.top, area.top); y < std::min(r.bottom, area.bottom); ++y)
+                std::copy(image->row(y) + left, image->row(y) + right,
+                          saved.data() + size_t(y - area.top) * width + size_t(left - area.left));
+        }
+        for (int y = area.top; y < area.bottom; ++y)
+            std::copy_n(saved.data() + size_t(y - area.top) * width, width, image->row(y) + area.left);
+    }
+    RegionClip(const RegionClip&) = delete;
+    RegionClip& operator=(const RegionClip&) = delete;
+
+private:
+    wplat::PixelImage* image = nullptr;
+    std::vector<RECT> rects;
+    RECT area{0, 0, 0, 0};
+    std::vector<uint32_t> saved;
+};
+
+// Paints through the target's device context, clipped to its clip region.
+template <typename Paint>
+void paintClipped(W2DSurface& target, const RECT& reach, const Paint& paint)
+{
+    HDC dc = target.getDC();
+    if (dc == nullptr)
+        return;
+    {
+        const RegionClip clip(dc, target, reach);
+        paint(dc);
+    }
+    target.releaseDC();
+}
+
+RECT unionOf(const RECT& a, const RECT& b)
+{
+    return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                std::max(a.bottom, b.bottom)};
 }
 
 } // namespace
@@ -110,20 +176,19 @@ void W2DObjectText::setPosition(int px, int py)
 
 void W2DObjectText::drawContent(W2DSurface& target)
 {
-    HDC dc = target.getDC();
-    if (dc == nullptr)
-        return;
-    HGDIOBJ old = wplat::selectObject(dc, wplat::toObject(static_cast<HFONT>(font)));
-    wplat::setBkColor(dc, 0xFFFFFF);
-    wplat::setBkMode(dc, TRANSPARENT);
-    wplat::setTextColor(dc, static_cast<COLORREF>(colour));
-    applyClip(dc, target);
-    RECT r = region.getRectangle();
-    const UINT format = (align == ALIGN_RIGHT ? DT_RIGHT : align == ALIGN_CENTER ? DT_CENTER : DT_LEFT) | DT_WORDBREAK;
-    wplat::drawText(dc, text.getBuf(), static_cast<int>(std::strlen(text.getBuf())), r, format);
-    if (old != nullptr)
-        wplat::selectObject(dc, old);
-    target.releaseDC();
+    const RECT area = region.getRectangle();
+    paintClipped(target, area, [&](HDC dc) {
+        HGDIOBJ old = wplat::selectObject(dc, wplat::toObject(static_cast<HFONT>(font)));
+        wplat::setBkColor(dc, 0xFFFFFF);
+        wplat::setBkMode(dc, TRANSPARENT);
+        wplat::setTextColor(dc, static_cast<COLORREF>(colour));
+        RECT r = area;
+        const UINT format =
+            (align == ALIGN_RIGHT ? DT_RIGHT : align == ALIGN_CENTER ? DT_CENTER : DT_LEFT) | DT_WORDBREAK;
+        wplat::drawText(dc, text.getBuf(), static_cast<int>(std::strlen(text.getBuf())), r, format);
+        if (old != nullptr)
+            wplat::selectObject(dc, old);
+    });
 }
 
 // ---- Button
@@ -194,29 +259,13 @@ bool W2DObjectButton::onNotification(Notify notify, unsigned long)
 
 void W2DObjectButton::drawContent(W2DSurface& target)
 {
-    HDC dc = target.getDC();
-    if (dc == nullptr)
-        return;
-    applyClip(dc, target);
     const RECT r = region.getRectangle();
-    if (!onlyText && (cfg->shape == 1 || cfg->shape == 2)) {
-        // Brush inside, one-pixel pen outline, by the same pixel rule as regions.
-        WRegionRects shape = cfg->shape == 1 ? WRegionRects::rectangle(r) : WRegionRects::roundRectangle(r, 10, 10);
-        HBRUSH brush = pressed ? cfg->brushPressed : cfg->brushNormal;
-        if (brush != nullptr)
-            for (const RECT& band : shape.rects())
-                wplat::fillRect(dc, band, brush);
-        for (const RECT& band : shape.rects())
-            for (int y = band.top; y < band.bottom; ++y)
-                for (int x = band.left; x < band.right; ++x)
-                    if (!shape.contains(x - 1, y) || !shape.contains(x + 1, y) || !shape.contains(x, y - 1) ||
-                        !shape.contains(x, y + 1))
-                        wplat::fillSolid(dc, RECT{x, y, x + 1, y + 1}, cfg->penColor);
-    }
     const int rw = r.right - r.left, rh = r.bottom - r.top;
-    if (images[0]) {
-        const WBitmap& image = pressed && images[1] ? *images[1] : *images[0];
-        const float iw = float(image.getWidth()), ih = float(image.getHeight());
+    // The image and where it goes: scaled, centred in the button.
+    const WBitmap* image = images[0] ? (pressed && images[1] ? images[1].get() : images[0].get()) : nullptr;
+    RECT imageArea{0, 0, 0, 0};
+    if (image != nullptr) {
+        const float iw = float(image->getWidth()), ih = float(image->getHeight());
         if (scaleX == 0 && iw > 0 && ih > 0) {
             scaleX = float(rw) / iw;
             scaleY = float(rh) / ih;
@@ -224,8 +273,28 @@ void W2DObjectButton::drawContent(W2DSurface& target)
         }
         const int dw = static_cast<int>(scaleX * iw), dh = static_cast<int>(scaleY * ih);
         const int left = r.left + ((rw - dw) >> 1), top = r.top + ((rh - dh) >> 1);
-        image.toDevice(dc, RECT{0, 0, int32_t(iw), int32_t(ih)}, RECT{left, top, left + dw, top + dh});
-    } else {
+        imageArea = RECT{left, top, left + dw, top + dh};
+    }
+    paintClipped(target, image != nullptr ? unionOf(r, imageArea) : r, [&](HDC dc) {
+        if (!onlyText && (cfg->shape == 1 || cfg->shape == 2)) {
+            // Brush inside, one-pixel pen outline, by the same pixel rule as regions.
+            WRegionRects shape =
+                cfg->shape == 1 ? WRegionRects::rectangle(r) : WRegionRects::roundRectangle(r, 10, 10);
+            HBRUSH brush = pressed ? cfg->brushPressed : cfg->brushNormal;
+            if (brush != nullptr)
+                for (const RECT& band : shape.rects())
+                    wplat::fillRect(dc, band, brush);
+            for (const RECT& band : shape.rects())
+                for (int y = band.top; y < band.bottom; ++y)
+                    for (int x = band.left; x < band.right; ++x)
+                        if (!shape.contains(x - 1, y) || !shape.contains(x + 1, y) || !shape.contains(x, y - 1) ||
+                            !shape.contains(x, y + 1))
+                            wplat::fillSolid(dc, RECT{x, y, x + 1, y + 1}, cfg->penColor);
+        }
+        if (image != nullptr) {
+            image->toDevice(dc, RECT{0, 0, int32_t(image->getWidth()), int32_t(image->getHeight())}, imageArea);
+            return;
+        }
         HGDIOBJ old = wplat::selectObject(dc, wplat::toObject(static_cast<HFONT>(cfg->font)));
         wplat::setBkMode(dc, TRANSPARENT);
         wplat::setTextColor(dc, static_cast<COLORREF>(cfg->textColor));
@@ -237,6 +306,5 @@ void W2DObjectButton::drawContent(W2DSurface& target)
         wplat::drawText(dc, text.getBuf(), static_cast<int>(text.length()), place, DT_WORDBREAK | DT_CENTER);
         if (old != nullptr)
             wplat::selectObject(dc, old);
-    }
-    target.releaseDC();
+    });
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "internal/WRegionRects.h"
+
 W2DRegion::W2DRegion() = default;
 
 // A copy of the base alone gets its own copy of the rectangle set; the shapes
@@ -76,14 +78,14 @@ unsigned long W2DRegion::getWidth() const
 {
     RECT b;
     getBoundingBox(b);
-    return static_cast<unsigned long>(b.right - b.left);
+    return static_cast<unsigned long>(int64_t(b.right) - b.left); // up to 2^32 - 1: no wrap
 }
 
 unsigned long W2DRegion::getHeight() const
 {
     RECT b;
     getBoundingBox(b);
-    return static_cast<unsigned long>(b.bottom - b.top);
+    return static_cast<unsigned long>(int64_t(b.bottom) - b.top); // up to 2^32 - 1: no wrap
 }
 
 // A region without a handle overlaps nothing.

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "W2DTypes.h"
-#include "WRegionRects.h"
+#include <cstdint>
 
 class W2DRegion {
 public:

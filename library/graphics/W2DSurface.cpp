@@ -1,17 +1,30 @@
 #include "W2DSurface.h"
 
-#include "SurfaceMemory.h"
+#include <new>
+
 #include "W2DContext.h"
 #include "WBitmap.h"
-#include "WBlit.h"
 #include "WException.h"
+#include "internal/ImageData.h"
+#include "internal/SurfaceMemory.h"
+#include "internal/WBlit.h"
 
 namespace wgfx {
 
+// Sizes beyond the allocation limit, and memory that runs out, make no
+// surface; callers report that with their own message.
 std::shared_ptr<SurfaceMemory> SurfaceDevice::make(int width, int height)
 {
-    auto memory = std::make_shared<SurfaceMemory>();
-    memory->bitmap = wplat::createBitmap(width, height);
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
+        !fitsAllocationLimit(uint64_t(width), uint64_t(height)))
+        return nullptr;
+    std::shared_ptr<SurfaceMemory> memory;
+    try {
+        memory = std::make_shared<SurfaceMemory>();
+        memory->bitmap = wplat::createBitmap(width, height);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     if (memory->bitmap == nullptr)
         return nullptr;
     memory->image = wplat::getBitmapImage(memory->bitmap);
@@ -71,7 +84,8 @@ void W2DSurface::allocate(const W2DContext& owner, unsigned long width, unsigned
 {
     close();
     std::shared_ptr<wgfx::SurfaceMemory> made;
-    if (owner.getDevice() != nullptr && width > 0 && height > 0 && width <= 65536 && height <= 65536)
+    if (owner.getDevice() != nullptr && width > 0 && height > 0 && width <= unsigned(wgfx::kMaxSide) &&
+        height <= unsigned(wgfx::kMaxSide))
         made = owner.getDevice()->make(static_cast<int>(width), static_cast<int>(height));
     if (!made)
         throw WDirectXException(failure, 0);

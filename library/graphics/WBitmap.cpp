@@ -1,27 +1,33 @@
 #include "WBitmap.h"
 
+#include <new>
 #include <vector>
 
 #include "Platform.h"
 #include "WException.h"
 #include "WFileStream.h"
-#include "WImageDraw.h"
 #include "WSystem.h"
-#include "codecs/ImageData.h"
+#include "internal/AtomicFile.h"
+#include "internal/ImageData.h"
+#include "internal/WImageDraw.h"
 
 namespace {
 
 // Reads the whole file or member through a file stream; false when a read
-// fails. Opening raises the file layer's own exceptions.
+// fails or the file is larger than the allocation limit. Opening raises the
+// file layer's own exceptions.
 bool readAll(const char* path, std::vector<uint8_t>& bytes)
 {
     WFileStream stream;
     stream.setRefCount(1);
     stream.getFile().open(path, false);
+    const uint64_t limit = wgfx::allocationLimit();
     std::vector<uint8_t> chunk(65536);
     for (;;) {
         unsigned long done = 0;
         if (stream.Read(chunk.data(), static_cast<unsigned long>(chunk.size()), &done) != S_OK)
+            return false;
+        if (bytes.size() + done > limit)
             return false;
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + long(done));
         if (done < chunk.size())
@@ -80,28 +86,38 @@ void WBitmap::close()
     initialize();
 }
 
+void WBitmap::setAllocationLimit(uint64_t bytes)
+{
+    wgfx::setAllocationLimit(bytes);
+}
+
+uint64_t WBitmap::getAllocationLimit()
+{
+    return wgfx::allocationLimit();
+}
+
+// Every failure of reading or decoding, running out of memory included,
+// becomes the bitmap exception; only a repository's own errors pass through.
 void WBitmap::open(const char* name)
 {
     close();
     fileName = name ? name : "";
+    const bool member = fileName.startsWith('$');
     auto decoded = std::make_shared<wgfx::ImageData>();
-    std::string error;
-    if (fileName.startsWith('$')) {
-        // Repository errors pass through as they are.
+    bool ok = false;
+    try {
         std::vector<uint8_t> bytes;
-        if (!readAll(fileName, bytes) || !wgfx::decodeImage(bytes.data(), bytes.size(), *decoded, error))
-            throw WBitmapException(WFormattedString("Cannot load bitmap: %s", fileName.getBuf()));
-    } else {
-        bool ok = false;
-        try {
-            std::vector<uint8_t> bytes;
-            ok = readAll(fileName, bytes) && wgfx::decodeImage(bytes.data(), bytes.size(), *decoded, error);
-        } catch (const WException&) {
-            ok = false;
-        }
-        if (!ok)
-            throw WBitmapException(WFormattedString("Cannot load bitmap: %s", fileName.getBuf()));
+        std::string error;
+        ok = readAll(fileName, bytes) && wgfx::decodeImage(bytes.data(), bytes.size(), *decoded, error);
+    } catch (const WException&) {
+        if (member)
+            throw;
+        ok = false;
+    } catch (const std::bad_alloc&) {
+        ok = false;
     }
+    if (!ok)
+        throw WBitmapException(WFormattedString("Cannot load bitmap: %s", fileName.getBuf()));
     image = std::move(decoded);
     loadProperties();
 }
@@ -163,17 +179,17 @@ void WBitmap::save(const char* name, unsigned long quality)
     const bool jpeg = extension.equals("jpg");
     if (!jpeg && !extension.equals("gif"))
         throw WBitmapException("Bitmap format is not supported for saving!");
-    // Encode in memory first, so a failure leaves an existing file alone.
+    // Encode in memory, then replace the file in one step: a failure at any
+    // point leaves an existing file whole.
     std::vector<uint8_t> bytes;
-    bool ok = image && (jpeg ? wgfx::encodeJpeg(*image, frameIndex, static_cast<long>(quality > 1000 ? 1000 : quality), bytes)
-                             : wgfx::encodeGif(*image, frameIndex, bytes));
-    if (!ok)
-        throw WBitmapException("Error while saving image!");
-    WFileStream stream;
-    stream.setRefCount(1);
-    stream.getFile().create(name, false);
-    unsigned long done = 0;
-    if (stream.Write(bytes.data(), static_cast<unsigned long>(bytes.size()), &done) != S_OK || done != bytes.size())
+    bool ok = false;
+    try {
+        ok = image && (jpeg ? wgfx::encodeJpeg(*image, frameIndex, static_cast<long>(quality > 1000 ? 1000 : quality), bytes)
+                            : wgfx::encodeGif(*image, frameIndex, bytes));
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (!ok || !wgfx::replaceFile(name, bytes.data(), bytes.size()))
         throw WBitmapException("Error while saving image!");
 }
 
@@ -225,6 +241,7 @@ void WBitmap::setPixel(unsigned long x, unsigned long y, unsigned long color)
         return;
     wgfx::ImageData& own = ownImage();
     own.frames[frameIndex][y * getWidth() + x] = 0xFF000000u | wplat::rgbFromColorRef(static_cast<uint32_t>(color));
+    refreshCaches(RECT{int32_t(x), int32_t(y), int32_t(x + 1), int32_t(y + 1)});
 }
 
 void WBitmap::getPalette(WPalette& palette) const
@@ -243,9 +260,10 @@ void WBitmap::getPalette(WPalette& palette) const
 
 void WBitmap::setFrame(unsigned long frame)
 {
-    if (!image || frame >= frameCount)
+    if (!image || frame >= frameCount || frame == frameIndex)
         return;
     frameIndex = frame;
+    refreshCaches(RECT{0, 0, image->width, image->height});
 }
 
 unsigned long WBitmap::getFrameDelay() const
@@ -263,35 +281,73 @@ bool WBitmap::getColorKey(unsigned long& color) const
     return true;
 }
 
+void WBitmap::render(wplat::PixelImage& target, const RECT& area) const
+{
+    const uint32_t background = hasColorKey ? wplat::rgbFromColorRef(static_cast<uint32_t>(colorKey)) : 0;
+    const std::vector<uint32_t>& pixels = image->frames[frameIndex];
+    for (int y = area.top; y < area.bottom; ++y) {
+        uint32_t* row = target.row(y);
+        const uint32_t* source = pixels.data() + size_t(y) * size_t(image->width);
+        for (int x = area.left; x < area.right; ++x)
+            row[x] = wgfx::blend(background, source[x]);
+    }
+}
+
 const wplat::PixelImage* WBitmap::getBitmapImage() const
 {
     if (!image)
         return nullptr;
     if (!bitmapImage) {
-        uint32_t background = hasColorKey ? wplat::rgbFromColorRef(static_cast<uint32_t>(colorKey)) : 0;
-        auto made = std::make_shared<wplat::PixelImage>(image->width, image->height, background);
-        const std::vector<uint32_t>& pixels = image->frames[frameIndex];
-        for (int y = 0; y < image->height; ++y) {
-            uint32_t* row = made->row(y);
-            for (int x = 0; x < image->width; ++x)
-                row[x] = wgfx::blend(row[x], pixels[size_t(y) * size_t(image->width) + size_t(x)]);
-        }
+        auto made = std::make_shared<wplat::PixelImage>(image->width, image->height);
+        render(*made, RECT{0, 0, image->width, image->height});
         bitmapImage = std::move(made);
     }
     return bitmapImage.get();
 }
 
+void WBitmap::refreshCaches(const RECT& area)
+{
+    if (bitmapImage.use_count() == 1)
+        render(*bitmapImage, area);
+    else
+        bitmapImage.reset();
+    wplat::PixelImage* handlePixels =
+        bitmapHandle ? wplat::getBitmapImage(static_cast<HBITMAP>(bitmapHandle.get())) : nullptr;
+    if (bitmapHandle.use_count() == 1 && handlePixels != nullptr && handlePixels->width() == image->width &&
+        handlePixels->height() == image->height)
+        render(*handlePixels, area);
+    else
+        bitmapHandle.reset();
+}
+
 // Every frame is resampled, so the frame count stays true.
 void WBitmap::resample(unsigned long width, unsigned long height)
 {
-    if (!image || width == 0 || height == 0 || !wgfx::sizeAcceptable(int64_t(width), int64_t(height)))
+    if (!image || width == 0 || height == 0 || width > unsigned(wgfx::kMaxSide) || height > unsigned(wgfx::kMaxSide) ||
+        !wgfx::fitsAllocationLimit(width, height, image->frames.size()))
         return;
-    wgfx::ImageData& own = ownImage();
+    // Made aside first: when memory runs out, nothing changes.
+    std::vector<std::vector<uint32_t>> frames;
+    try {
+        for (const std::vector<uint32_t>& frame : image->frames)
+            frames.push_back(wgfx::resampleArgb(wgfx::ArgbView{frame.data(), image->width, image->height},
+                                                static_cast<int>(width), static_cast<int>(height)));
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    if (image.use_count() > 1) {
+        // Detach without copying the old pixels.
+        auto detached = std::make_shared<wgfx::ImageData>();
+        detached->pixelFormat = image->pixelFormat;
+        detached->flags = image->flags;
+        detached->palette = image->palette;
+        detached->delays = image->delays;
+        image = std::move(detached);
+    }
+    wgfx::ImageData& own = *image;
     bitmapImage.reset();
     bitmapHandle.reset();
-    for (size_t f = 0; f < own.frames.size(); ++f)
-        own.frames[f] = wgfx::resampleArgb(wgfx::ArgbView{own.frames[f].data(), own.width, own.height},
-                                           static_cast<int>(width), static_cast<int>(height));
+    own.frames = std::move(frames);
     own.width = static_cast<int>(width);
     own.height = static_cast<int>(height);
 }

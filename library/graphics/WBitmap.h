@@ -5,6 +5,7 @@
 // written pixel by pixel in COLORREF, drawn onto 32-bit images, resampled.
 // Copies share the decoded image; a change detaches the changed copy.
 
+#include <cstdint>
 #include <memory>
 
 #include "PixelImage.h"
@@ -18,6 +19,13 @@ struct ImageData;
 
 class WBitmap {
 public:
+    // The most memory a decoded image may take, in bytes of 32-bit pixels
+    // over all its frames (256 MB unless changed). Larger images, and files
+    // larger than this, are refused by open before anything large is
+    // allocated. Applies to every bitmap of the program.
+    static void setAllocationLimit(uint64_t bytes);
+    static uint64_t getAllocationLimit();
+
     WBitmap();
     explicit WBitmap(const char* fileName);
     // A bitmap made from a 32-bit image (the platform bitmap's pixels).
@@ -88,6 +96,13 @@ protected:
 private:
     // The image this bitmap may change, detached from other copies.
     wgfx::ImageData& ownImage();
+    // The selected frame over the background, within area, into target.
+    void render(wplat::PixelImage& target, const RECT& area) const;
+    // Brings the cached platform image and handle up to date after area of
+    // the selected frame changed: caches held by this bitmap alone are
+    // redrawn in place (handles given out stay valid), shared ones are left
+    // to the copies and made anew here on demand.
+    void refreshCaches(const RECT& area);
 
     std::shared_ptr<wgfx::ImageData> image;
     mutable std::shared_ptr<wplat::PixelImage> bitmapImage;

@@ -1,4 +1,4 @@
-#include "WBlit.h"
+#include "internal/WBlit.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "WImageDraw.h"
+#include "internal/WImageDraw.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "WRegionRects.h"
+#include "internal/WRegionRects.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,12 +18,40 @@ RECT normalised(const RECT& r)
 
 // Inside an ellipse with bounding box (l,t,r,b), pixel-centre rule, exact in
 // integers: (2x+1-l-r)^2 (b-t)^2 + (2y+1-t-b)^2 (r-l)^2 < (r-l)^2 (b-t)^2.
+// For a pixel of the box |dx| < w and |dy| < h, so with w and h below 2^32
+// every product stays below 2^128; the sum is avoided by moving one term to
+// the other side, which stays non-negative.
 bool inEllipse(int64_t x, int64_t y, int64_t l, int64_t t, int64_t r, int64_t b)
 {
-    __int128 w = r - l, h = b - t;
-    __int128 dx = 2 * x + 1 - l - r, dy = 2 * y + 1 - t - b;
-    return dx * dx * h * h + dy * dy * w * w < w * w * h * h;
+    using U = unsigned __int128;
+    const int64_t dx = 2 * x + 1 - l - r, dy = 2 * y + 1 - t - b;
+    const U w = U(r - l), h = U(b - t);
+    const U ax = U(dx < 0 ? -dx : dx), ay = U(dy < 0 ? -dy : dy);
+    if (ax >= w || ay >= h)
+        return false;
+    return ax * ax * (h * h) < w * w * (h * h - ay * ay);
 }
+
+// The first x in [from, to) for which inside(x) holds, to when none does;
+// inside must be false and then true along the range.
+template <typename Inside>
+int64_t firstInside(int64_t from, int64_t to, const Inside& inside)
+{
+    while (from < to) {
+        const int64_t mid = from + (to - from) / 2;
+        if (inside(mid))
+            to = mid;
+        else
+            from = mid + 1;
+    }
+    return from;
+}
+
+// Curved shapes and polygons are made row by row: one taller than this (no
+// screen is) or a polygon whose rows times edges exceed the work bound is
+// refused and stays empty, instead of taking minutes and gigabytes.
+constexpr int64_t kMaxShapeRows = int64_t(1) << 20;
+constexpr uint64_t kMaxPolygonWork = uint64_t(1) << 28;
 
 } // namespace
 
@@ -74,15 +102,19 @@ WRegionRects WRegionRects::ellipse(const RECT& r)
 {
     WRegionRects out;
     RECT n = normalised(r);
+    if (int64_t(n.bottom) - n.top > kMaxShapeRows)
+        return out;
     for (int32_t y = n.top; y < n.bottom; ++y) {
         std::vector<Span> spans;
-        int32_t x = n.left;
-        while (x < n.right && !inEllipse(x, y, n.left, n.top, n.right, n.bottom))
-            ++x;
-        if (x < n.right) {
-            // Symmetric about the vertical centre line.
-            spans.push_back(Span{x, n.left + n.right - x});
-        }
+        // Columns left of the vertical centre line go from outside to
+        // inside; a row with any pixel inside has one there, as rows are
+        // symmetric about that line.
+        const int64_t centre = (int64_t(n.left) + n.right + 1) >> 1;
+        const int64_t x = firstInside(n.left, centre, [&](int64_t px) {
+            return inEllipse(px, y, n.left, n.top, n.right, n.bottom);
+        });
+        if (x < centre)
+            spans.push_back(Span{int32_t(x), int32_t(int64_t(n.left) + n.right - x)});
         out.appendBand(y, y + 1, spans);
     }
     return out;
@@ -90,25 +122,29 @@ WRegionRects WRegionRects::ellipse(const RECT& r)
 
 WRegionRects WRegionRects::roundRectangle(const RECT& r, unsigned long ellipseWidth, unsigned long ellipseHeight)
 {
+    // All arithmetic in 64 bits: coordinates may span the whole 32-bit range.
     RECT n = normalised(r);
-    int64_t w = n.right - n.left, h = n.bottom - n.top;
-    int64_t ew = std::min<int64_t>(static_cast<int64_t>(ellipseWidth), w);
-    int64_t eh = std::min<int64_t>(static_cast<int64_t>(ellipseHeight), h);
+    const int64_t w = int64_t(n.right) - n.left, h = int64_t(n.bottom) - n.top;
+    const int64_t ew = static_cast<int64_t>(std::min<uint64_t>(ellipseWidth, uint64_t(w)));
+    const int64_t eh = static_cast<int64_t>(std::min<uint64_t>(ellipseHeight, uint64_t(h)));
     if (ew < 2 || eh < 2)
         return rectangle(n);
     WRegionRects out;
+    if (h > kMaxShapeRows)
+        return out;
     for (int32_t y = n.top; y < n.bottom; ++y) {
         // Rows above the top corners' centre line or below the bottom ones'.
-        bool upper = 2 * y + 1 < 2 * n.top + eh;
-        bool lower = 2 * y + 1 > 2 * n.bottom - eh;
+        const bool upper = 2 * int64_t(y) + 1 < 2 * int64_t(n.top) + eh;
+        const bool lower = 2 * int64_t(y) + 1 > 2 * int64_t(n.bottom) - eh;
         int32_t left = n.left;
         if (upper || lower) {
-            int64_t ct = upper ? n.top : n.bottom - eh;
-            while (left < n.right && 2 * left + 1 < 2 * n.left + ew &&
-                   !inEllipse(left, y, n.left, ct, n.left + ew, ct + eh))
-                ++left;
+            // Within the corner's left half, outside then inside the corner.
+            const int64_t ct = upper ? int64_t(n.top) : int64_t(n.bottom) - eh;
+            left = int32_t(firstInside(n.left, n.right, [&](int64_t px) {
+                return 2 * px + 1 >= 2 * int64_t(n.left) + ew || inEllipse(px, y, n.left, ct, int64_t(n.left) + ew, ct + eh);
+            }));
         }
-        int32_t right = n.left + n.right - left; // symmetric
+        const int32_t right = int32_t(int64_t(n.left) + n.right - left); // symmetric
         std::vector<Span> spans;
         if (left < right)
             spans.push_back(Span{left, right});
@@ -127,6 +163,9 @@ WRegionRects WRegionRects::polygon(const POINT* points, unsigned long count)
         top = std::min(top, points[i].y);
         bottom = std::max(bottom, points[i].y);
     }
+    const int64_t rows = int64_t(bottom) - top;
+    if (rows > kMaxShapeRows || uint64_t(rows) * count > kMaxPolygonWork)
+        return out;
     struct Crossing {
         double x;
         int dir;
@@ -143,8 +182,8 @@ WRegionRects WRegionRects::polygon(const POINT* points, unsigned long count)
             int64_t lo = std::min(a.y, b.y), hi = std::max(a.y, b.y);
             if (2 * int64_t(y) + 1 < 2 * lo || 2 * int64_t(y) + 1 > 2 * hi)
                 continue;
-            double num = double(2 * int64_t(y) + 1 - 2 * int64_t(a.y)) * double(b.x - a.x);
-            double x = a.x + num / double(2 * int64_t(b.y - a.y));
+            const double num = double(2 * int64_t(y) + 1 - 2 * int64_t(a.y)) * double(int64_t(b.x) - a.x);
+            const double x = a.x + num / double(2 * (int64_t(b.y) - a.y));
             crossings.push_back(Crossing{x, b.y > a.y ? 1 : -1});
         }
         std::sort(crossings.begin(), crossings.end(),
@@ -157,8 +196,10 @@ WRegionRects WRegionRects::polygon(const POINT* points, unsigned long count)
                 continue;
             // Pixels whose centre x+1/2 lies in [xa, xb).
             double xa = crossings[i].x, xb = crossings[i + 1].x;
-            int32_t from = static_cast<int32_t>(std::ceil(xa - 0.5));
-            int32_t to = static_cast<int32_t>(std::ceil(xb - 0.5));
+            // Rounding may carry a crossing a hair past its edge's ends.
+            const double lowest = double(INT32_MIN), highest = double(INT32_MAX);
+            const int32_t from = static_cast<int32_t>(std::clamp(std::ceil(xa - 0.5), lowest, highest));
+            const int32_t to = static_cast<int32_t>(std::clamp(std::ceil(xb - 0.5), lowest, highest));
             if (from >= to)
                 continue;
             if (!spans.empty() && spans.back().right >= from)

@@ -1,9 +1,10 @@
 // Our own BMP reader: 1/4/8-bit palettes (also RLE4/RLE8), 16-bit (555 or
 // bit fields), 24-bit and 32-bit (plain or bit fields with alpha), bottom-up
 // or top-down. Every read is bounds-checked against the buffer.
+#include <algorithm>
 #include <cstring>
 
-#include "ImageData.h"
+#include "internal/ImageData.h"
 
 namespace wgfx {
 namespace {
@@ -80,16 +81,16 @@ bool decodeBmp(const uint8_t* data, size_t size, ImageData& out, std::string& er
         masks[0] = 0xFF0000; masks[1] = 0xFF00; masks[2] = 0xFF;
     }
     const int W = static_cast<int>(w), H = static_cast<int>(h);
-    out.width = W;
-    out.height = H;
-    out.frames.assign(1, std::vector<uint32_t>(size_t(W) * size_t(H), 0xFF000000u));
-    std::vector<uint32_t>& pixels = out.frames[0];
-    auto at = [&](int x, int y) -> uint32_t& { return pixels[size_t(topDown ? y : H - 1 - y) * size_t(W) + size_t(x)]; };
+    const bool runLength = compression == BI_RLE8 || compression == BI_RLE4;
+    if (!runLength && compression != BI_RGB && compression != BI_BITFIELDS && compression != BI_ALPHABITFIELDS)
+        return fail("BMP compression not supported");
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
+        return fail("BMP bit depth not supported");
+    if (runLength && ((compression == BI_RLE8) != (bpp == 8) || (compression == BI_RLE4) != (bpp == 4)))
+        return fail("BMP compression damaged");
 
     // Palette.
     if (bpp <= 8) {
-        if (bpp != 1 && bpp != 4 && bpp != 8)
-            return fail("BMP bit depth not supported");
         uint32_t count = colours == 0 || colours > (1u << bpp) ? (1u << bpp) : colours;
         const uint8_t* p = info + infoSize;
         if (size_t(p - data) + count * paletteEntrySize > size)
@@ -102,27 +103,42 @@ bool decodeBmp(const uint8_t* data, size_t size, ImageData& out, std::string& er
         return fail("BMP pixel data missing");
     const uint8_t* bits = data + pixelOffset;
     const size_t available = size - pixelOffset;
-    auto colourOf = [&](uint32_t index) { return index < out.palette.size() ? out.palette[index] : 0xFF000000u; };
+    // Plain pixel rows must all be there before the image is allocated. Run
+    // data may legitimately cover a large image with a few bytes, so there
+    // only the allocation limit (checked above) bounds the size.
+    const size_t stride = ((size_t(W) * bpp + 31) / 32) * 4;
+    if (!runLength && stride * size_t(H) > available)
+        return fail("BMP pixel data truncated");
 
-    if (compression == BI_RLE8 || compression == BI_RLE4) {
-        if ((compression == BI_RLE8) != (bpp == 8) || (compression == BI_RLE4) != (bpp == 4))
-            return fail("BMP compression damaged");
-        // Pixels the run data never reaches keep colour 0.
-        std::fill(pixels.begin(), pixels.end(), colourOf(0));
+    out.width = W;
+    out.height = H;
+    auto colourOf = [&](uint32_t index) { return index < out.palette.size() ? out.palette[index] : 0xFF000000u; };
+    // Pixels run data never reaches keep colour 0.
+    out.frames.assign(1, std::vector<uint32_t>(size_t(W) * size_t(H), runLength ? colourOf(0) : 0xFF000000u));
+    std::vector<uint32_t>& pixels = out.frames[0];
+    auto at = [&](int x, int y) -> uint32_t& { return pixels[size_t(topDown ? y : H - 1 - y) * size_t(W) + size_t(x)]; };
+
+    if (runLength) {
         size_t i = 0;
-        int x = 0, y = 0;
+        // Positions grow with every run and every delta; kept in 64 bits
+        // and only ever compared with the image's size, so they cannot wrap.
+        int64_t x = 0, y = 0;
         const bool four = compression == BI_RLE4;
-        auto put = [&](uint32_t index) {
-            if (x < W && y < H)
-                at(x, y) = colourOf(index);
-            ++x;
+        // Pixels k = 0..count-1 of a run from column x; only those inside
+        // the row are written, and the column moves on by count.
+        auto run = [&](size_t count, auto&& indexAt) {
+            if (y < H) {
+                const int64_t end = std::min<int64_t>(x + int64_t(count), W);
+                for (int64_t px = x; px < end; ++px)
+                    at(int(px), int(y)) = colourOf(indexAt(size_t(px - x)));
+            }
+            x = std::min<int64_t>(x + int64_t(count), int64_t(W) + 1);
         };
         while (i + 1 < available && y < H) {
-            uint8_t count = bits[i], value = bits[i + 1];
+            const uint8_t count = bits[i], value = bits[i + 1];
             i += 2;
             if (count > 0) {
-                for (int k = 0; k < count; ++k)
-                    put(four ? ((k & 1) ? value & 0x0F : value >> 4) : value);
+                run(count, [&](size_t k) -> uint32_t { return four ? ((k & 1) ? value & 0x0F : value >> 4) : value; });
             } else if (value == 0) { // end of line
                 x = 0;
                 ++y;
@@ -131,27 +147,22 @@ bool decodeBmp(const uint8_t* data, size_t size, ImageData& out, std::string& er
             } else if (value == 2) { // delta
                 if (i + 1 >= available)
                     break;
-                x += bits[i];
+                x = std::min<int64_t>(x + bits[i], int64_t(W) + 1);
                 y += bits[i + 1];
                 i += 2;
             } else { // literal run, padded to 16 bits
-                size_t bytes = four ? (value + 1u) / 2u : value;
+                const size_t bytes = four ? (value + 1u) / 2u : value;
                 if (i + bytes > available)
                     return fail("BMP run data damaged");
-                for (int k = 0; k < value; ++k)
-                    put(four ? ((k & 1) ? bits[i + size_t(k / 2)] & 0x0F : bits[i + size_t(k / 2)] >> 4) : bits[i + size_t(k)]);
+                const uint8_t* literal = bits + i;
+                run(value, [&](size_t k) -> uint32_t {
+                    return four ? ((k & 1) ? literal[k / 2] & 0x0F : literal[k / 2] >> 4) : literal[k];
+                });
                 i += (bytes + 1) & ~size_t(1);
             }
         }
         return true;
     }
-    if (compression != BI_RGB && compression != BI_BITFIELDS && compression != BI_ALPHABITFIELDS)
-        return fail("BMP compression not supported");
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
-        return fail("BMP bit depth not supported");
-    const size_t stride = ((size_t(W) * bpp + 31) / 32) * 4;
-    if (stride * size_t(H) > available)
-        return fail("BMP pixel data truncated");
     for (int y = 0; y < H; ++y) {
         const uint8_t* row = bits + stride * size_t(y);
         for (int x = 0; x < W; ++x) {

@@ -1,4 +1,4 @@
-#include "ImageData.h"
+#include "internal/ImageData.h"
 
 #include <cstring>
 

@@ -6,10 +6,13 @@
 #include <cstring>
 #include <map>
 
-#include "ImageData.h"
+#include "internal/ImageData.h"
 
 namespace wgfx {
 namespace {
+
+// Frames beyond this are refused even when small: each costs a canvas copy.
+constexpr size_t kMaxGifFrames = 10000;
 
 struct MemoryReader {
     const uint8_t* data;
@@ -56,6 +59,9 @@ uint32_t argb(const GifColorType& c, uint8_t alpha)
 
 } // namespace
 
+// Files are read record by record: a frame's size and count are checked
+// against the limits before its pixels are decoded, line by line into the
+// canvas, so a frame never needs a raster of its own.
 bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& error)
 {
     MemoryReader reader{data, size, 0};
@@ -67,80 +73,152 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
     }
     struct Closer {
         GifFileType* g;
-        ~Closer() { int e; DGifCloseFile(g, &e); }
+        ~Closer()
+        {
+            int e;
+            DGifCloseFile(g, &e);
+        }
     } closer{gif};
-    if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) {
+    auto fail = [&](const char* why) {
+        error = why;
+        out = ImageData();
+        return false;
+    };
+    auto failed = [&]() {
         const char* text = GifErrorString(gif->Error);
-        error = text ? text : "cannot read GIF";
-        return false;
-    }
-    int w = gif->SWidth, h = gif->SHeight;
-    if (!sizeAcceptable(w, h)) {
-        error = "GIF size out of range";
-        return false;
-    }
+        return fail(text ? text : "cannot read GIF");
+    };
+    const int w = gif->SWidth, h = gif->SHeight;
+    if (!sizeAcceptable(w, h))
+        return fail("GIF size out of range");
     out.width = w;
     out.height = h;
     out.pixelFormat = PF_8BPP_INDEXED;
+    const size_t canvasPixels = size_t(w) * size_t(h);
+    // The decoding work of all frames together: their areas may not add up
+    // to more pixels than the allocation limit holds.
+    uint64_t areaLeft = allocationLimit() / 4;
 
-    // The palette reported: the global map, else the first frame's own.
-    const ColorMapObject* reported = gif->SColorMap ? gif->SColorMap : gif->SavedImages[0].ImageDesc.ColorMap;
-    GraphicsControlBlock firstGcb{};
-    firstGcb.TransparentColor = NO_TRANSPARENT_COLOR;
-    DGifSavedExtensionToGCB(gif, 0, &firstGcb);
-    if (reported) {
-        for (int i = 0; i < reported->ColorCount; ++i) {
-            bool clear = i == firstGcb.TransparentColor;
-            out.palette.push_back(argb(reported->Colors[i], clear ? 0 : 0xFF));
-        }
-        if (firstGcb.TransparentColor != NO_TRANSPARENT_COLOR && firstGcb.TransparentColor < reported->ColorCount)
-            out.flags |= IMAGE_FLAG_HAS_ALPHA;
-    }
-
-    // Transparent canvas; where the key colour is known, keep its RGB so a
-    // later save finds the same colour again.
+    // What the next frame starts from: nothing (the clear canvas), or a
+    // frame already made, with the area of that frame cleared when its
+    // disposal asked for it. "Restore previous" keeps the start of the
+    // frame before, so no canvas is ever copied aside.
+    struct Start {
+        long frame = -1;
+        bool clearArea = false;
+        int left = 0, top = 0, right = 0, bottom = 0;
+    } start;
     uint32_t clearPixel = 0;
-    if ((out.flags & IMAGE_FLAG_HAS_ALPHA) != 0)
-        clearPixel = out.palette[firstGcb.TransparentColor] & 0x00FFFFFF;
-    std::vector<uint32_t> canvas(size_t(w) * size_t(h), clearPixel);
-    std::vector<uint32_t> previous;
-    for (int f = 0; f < gif->ImageCount; ++f) {
-        const SavedImage& frame = gif->SavedImages[f];
-        GraphicsControlBlock gcb{};
+    GraphicsControlBlock gcb{};
+    auto resetControl = [&gcb] {
+        gcb = GraphicsControlBlock{};
         gcb.TransparentColor = NO_TRANSPARENT_COLOR;
         gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
-        DGifSavedExtensionToGCB(gif, f, &gcb);
-        const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
-        if (gcb.DisposalMode == DISPOSE_PREVIOUS)
-            previous = canvas;
-        int fl = frame.ImageDesc.Left, ft = frame.ImageDesc.Top;
-        int fw = frame.ImageDesc.Width, fh = frame.ImageDesc.Height;
-        if (map && frame.RasterBits && fw > 0 && fh > 0) {
-            for (int y = std::max(0, -ft); y < fh && ft + y < h; ++y)
-                for (int x = std::max(0, -fl); x < fw && fl + x < w; ++x) {
-                    int index = frame.RasterBits[size_t(y) * size_t(fw) + size_t(x)];
+    };
+    resetControl();
+    std::vector<GifByteType> line;
+
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    do {
+        if (DGifGetRecordType(gif, &record) == GIF_ERROR)
+            return failed();
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
+                return failed();
+            if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr)
+                DGifExtensionToGCB(block[0], block + 1, &gcb); // a damaged block keeps the defaults
+            while (block != nullptr)
+                if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
+                    return failed();
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE)
+            continue;
+        if (DGifGetImageDesc(gif) == GIF_ERROR)
+            return failed();
+        const GifImageDesc& desc = gif->Image;
+        const int fl = desc.Left, ft = desc.Top, fw = desc.Width, fh = desc.Height;
+        if (fw <= 0 || fh <= 0)
+            return fail("GIF frame empty");
+        const size_t count = out.frames.size();
+        if (count >= kMaxGifFrames || !fitsAllocationLimit(uint64_t(w), uint64_t(h), count + 1))
+            return fail("GIF has too many frames");
+        const uint64_t area = uint64_t(fw) * uint64_t(fh);
+        if (area > areaLeft)
+            return fail("GIF frames too large");
+        areaLeft -= area;
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+
+        if (count == 0) {
+            // The palette reported: the global map, else the first frame's own.
+            if (map != nullptr) {
+                for (int i = 0; i < map->ColorCount; ++i)
+                    out.palette.push_back(argb(map->Colors[i], i == gcb.TransparentColor ? 0 : 0xFF));
+                if (gcb.TransparentColor != NO_TRANSPARENT_COLOR && gcb.TransparentColor < map->ColorCount)
+                    out.flags |= IMAGE_FLAG_HAS_ALPHA;
+            }
+            // Transparent canvas; where the key colour is known, keep its RGB
+            // so a later save finds the same colour again.
+            if ((out.flags & IMAGE_FLAG_HAS_ALPHA) != 0)
+                clearPixel = out.palette[size_t(gcb.TransparentColor)] & 0x00FFFFFF;
+        }
+
+        std::vector<uint32_t> canvas;
+        if (start.frame < 0)
+            canvas.assign(canvasPixels, clearPixel);
+        else
+            canvas = out.frames[size_t(start.frame)];
+        if (start.clearArea)
+            for (int y = start.top; y < start.bottom; ++y)
+                std::fill(canvas.begin() + long(size_t(y) * size_t(w) + size_t(start.left)),
+                          canvas.begin() + long(size_t(y) * size_t(w) + size_t(start.right)), clearPixel);
+
+        // Interlaced frames store rows in four passes.
+        static const int passStart[4] = {0, 4, 2, 1}, passStep[4] = {8, 8, 4, 2};
+        const int passes = desc.Interlace ? 4 : 1;
+        line.resize(size_t(fw));
+        const int fromX = std::max(0, -fl), toX = int(std::min<int64_t>(fw, int64_t(w) - fl));
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int y = desc.Interlace ? passStart[pass] : 0; y < fh; y += desc.Interlace ? passStep[pass] : 1) {
+                if (DGifGetLine(gif, line.data(), fw) == GIF_ERROR)
+                    return failed();
+                const int64_t cy = int64_t(ft) + y;
+                if (map == nullptr || cy < 0 || cy >= h)
+                    continue;
+                uint32_t* target = canvas.data() + size_t(cy) * size_t(w);
+                for (int x = fromX; x < toX; ++x) {
+                    const int index = line[size_t(x)];
                     if (index == gcb.TransparentColor || index >= map->ColorCount)
                         continue;
-                    canvas[size_t(ft + y) * size_t(w) + size_t(fl + x)] = argb(map->Colors[index], 0xFF);
+                    target[fl + x] = argb(map->Colors[index], 0xFF);
                 }
+            }
         }
-        out.frames.push_back(canvas);
+        out.frames.push_back(std::move(canvas));
         out.delays.push_back(static_cast<uint32_t>(std::max(gcb.DelayTime, 0)));
-        // Prepare the canvas for the next frame.
+
         if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
-            for (int y = std::max(0, ft); y < std::min(h, ft + fh); ++y)
-                for (int x = std::max(0, fl); x < std::min(w, fl + fw); ++x)
-                    canvas[size_t(y) * size_t(w) + size_t(x)] = clearPixel;
-        } else if (gcb.DisposalMode == DISPOSE_PREVIOUS && !previous.empty()) {
-            canvas = previous;
+            start = Start{long(count), true, std::clamp(fl, 0, w), std::clamp(ft, 0, h),
+                          int(std::clamp<int64_t>(int64_t(fl) + fw, 0, w)),
+                          int(std::clamp<int64_t>(int64_t(ft) + fh, 0, h))};
+        } else if (gcb.DisposalMode != DISPOSE_PREVIOUS) {
+            start = Start{long(count), false};
         }
-    }
+        resetControl();
+    } while (record != TERMINATE_RECORD_TYPE);
+    if (out.frames.empty())
+        return fail("GIF has no image");
     return true;
 }
 
 bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& out)
 {
-    if (frameIndex >= image.frames.size() || image.width <= 0 || image.height <= 0)
+    // The screen and frame sizes are 16-bit fields: larger sizes cannot be
+    // written (giflib would keep only the low bits).
+    if (frameIndex >= image.frames.size() || image.width <= 0 || image.height <= 0 || image.width > 0xFFFF ||
+        image.height > 0xFFFF)
         return false;
     const std::vector<uint32_t>& pixels = image.frames[frameIndex];
     const size_t count = size_t(image.width) * size_t(image.height);

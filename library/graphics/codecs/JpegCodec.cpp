@@ -1,22 +1,33 @@
 // JPEG through libjpeg-turbo, from and to memory. Errors leave the library
 // by longjmp into these functions only; no object with a destructor is
 // created between setjmp and the end of the work.
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
-#include "ImageData.h"
+#include "internal/ImageData.h"
 
 namespace wgfx {
 namespace {
+
+// Scans a progressive file may have, and the work all its scans may do
+// together, in blocks visited: a normal file has about ten scans, a hostile
+// one thousands that each walk the whole image.
+constexpr int kMaxScans = 1000;
+constexpr uint64_t kMaxScanWork = uint64_t(1) << 27;
 
 struct ErrorManager {
     jpeg_error_mgr base;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    int maxScans;
+    bool truncated;
 };
 
 void onError(j_common_ptr info)
@@ -26,7 +37,25 @@ void onError(j_common_ptr info)
     longjmp(err->jump, 1);
 }
 
-void onMessage(j_common_ptr, int) {}
+// Warnings are not shown; the one that says the data ran out is kept, since
+// libjpeg then makes up the missing pixels.
+void onMessage(j_common_ptr info, int level)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+        err->truncated = true;
+}
+
+// Called between pieces of input: ends the work once a file has more scans
+// than its size allows.
+void onProgress(j_common_ptr info)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(info->err);
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > err->maxScans) {
+        std::snprintf(err->message, sizeof err->message, "JPEG has too many scans");
+        longjmp(err->jump, 1);
+    }
+}
 
 // Everything that changes after setjmp lives in the caller's frame.
 struct Work {
@@ -35,14 +64,32 @@ struct Work {
     unsigned long length = 0;
 };
 
+// CMYK as Adobe writes it is stored inverted (255 = no ink); plain CMYK
+// is not.
+uint32_t rgbFromCmyk(const uint8_t* p, bool inverted)
+{
+    uint32_t c = p[0], m = p[1], y = p[2], k = p[3];
+    if (!inverted) {
+        c = 255 - c;
+        m = 255 - m;
+        y = 255 - y;
+        k = 255 - k;
+    }
+    const uint32_t r = (c * k + 127) / 255, g = (m * k + 127) / 255, b = (y * k + 127) / 255;
+    return (r << 16) | (g << 8) | b;
+}
+
 bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::string& error, Work& work)
 {
     jpeg_decompress_struct info;
     ErrorManager err;
+    jpeg_progress_mgr progress;
     info.err = jpeg_std_error(&err.base);
     err.base.error_exit = onError;
     err.base.emit_message = onMessage;
     err.message[0] = '\0';
+    err.maxScans = kMaxScans;
+    err.truncated = false;
     std::vector<uint8_t>& row = work.row;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&info);
@@ -53,16 +100,39 @@ bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::strin
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
-    const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
-    info.out_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-    if (!sizeAcceptable(info.image_width, info.image_height)) {
+    auto refuse = [&](const char* why) {
         jpeg_destroy_decompress(&info);
-        error = "JPEG size out of range";
+        error = why;
+        out = ImageData();
         return false;
-    }
+    };
+    const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+    if (!sizeAcceptable(info.image_width, info.image_height))
+        return refuse("JPEG size out of range");
+    // Every block of the full-resolution component costs at least one bit
+    // of Huffman-coded data in the first scan.
+    const uint64_t fullBlocks = ((uint64_t(info.image_width) + 7) / 8) * ((uint64_t(info.image_height) + 7) / 8);
+    if (!info.arith_code && fullBlocks / 8 > size)
+        return refuse("JPEG data too short for its size");
+    uint64_t blocks = 0;
+    for (int c = 0; c < info.num_components; ++c)
+        blocks += uint64_t(info.comp_info[c].width_in_blocks) * uint64_t(info.comp_info[c].height_in_blocks);
+    if (blocks > 0)
+        err.maxScans = static_cast<int>(std::min<uint64_t>(kMaxScans, std::max<uint64_t>(1, kMaxScanWork / blocks)));
+    progress.progress_monitor = onProgress;
+    info.progress = &progress;
+    // The library's own buffers (all the coefficients of a progressive file)
+    // share the allocation limit with the pixels made here.
+    const uint64_t pixelBytes = uint64_t(info.image_width) * uint64_t(info.image_height) * 4;
+    const uint64_t room = allocationLimit() > pixelBytes ? allocationLimit() - pixelBytes : 0;
+    info.mem->max_memory_to_use = static_cast<long>(std::clamp<uint64_t>(room, 1, uint64_t(LONG_MAX)));
+
     jpeg_start_decompress(&info);
     const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
     const int channels = info.output_components;
+    const bool inverted = info.saw_Adobe_marker;
     out.width = w;
     out.height = h;
     out.frames.assign(1, std::vector<uint32_t>(size_t(w) * size_t(h)));
@@ -74,11 +144,17 @@ bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::strin
         uint32_t* target = out.frames[0].data() + size_t(y) * size_t(w);
         for (int x = 0; x < w; ++x) {
             const uint8_t* p = row.data() + size_t(x) * size_t(channels);
-            target[x] = channels == 1 ? 0xFF000000u | (uint32_t(p[0]) * 0x010101u)
-                                      : 0xFF000000u | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+            if (channels == 1)
+                target[x] = 0xFF000000u | (uint32_t(p[0]) * 0x010101u);
+            else if (channels == 4)
+                target[x] = 0xFF000000u | rgbFromCmyk(p, inverted);
+            else
+                target[x] = 0xFF000000u | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
         }
     }
     jpeg_finish_decompress(&info);
+    if (err.truncated)
+        return refuse("JPEG data truncated");
     jpeg_destroy_decompress(&info);
     if (grey) {
         out.pixelFormat = PF_8BPP_INDEXED;

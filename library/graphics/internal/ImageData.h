@@ -32,10 +32,17 @@ enum PixelFormat : uint32_t {
 // The image flag that marks an alpha channel or transparent palette entries.
 constexpr uint32_t IMAGE_FLAG_HAS_ALPHA = 2;
 
-// Largest canvas we decode: guards width x height x 4 against overflow and
-// hostile headers.
-constexpr uint64_t kMaxPixels = 1ull << 28;
+// The widest and tallest image we decode or encode.
 constexpr int kMaxSide = 1 << 16;
+
+// The library's ceiling for decoded images: bytes of 32-bit pixels over all
+// frames (WBitmap::setAllocationLimit). Decoders check it before they
+// allocate anything that grows with the image.
+uint64_t allocationLimit();
+void setAllocationLimit(uint64_t bytes);
+// frames x width x height x 4 bytes stay within the limit, computed without
+// wrapping.
+bool fitsAllocationLimit(uint64_t width, uint64_t height, uint64_t frames = 1);
 
 struct ImageData {
     int width = 0;
@@ -65,9 +72,11 @@ bool encodeGif(const ImageData& image, size_t frame, std::vector<uint8_t>& out);
 // PNG, used by tests and tools only (saving offers JPEG and GIF).
 bool encodePng(const ImageData& image, size_t frame, std::vector<uint8_t>& out);
 
+// A frame of this size may be decoded: not empty, within the side limit and
+// within the allocation limit.
 inline bool sizeAcceptable(int64_t w, int64_t h)
 {
-    return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && uint64_t(w) * uint64_t(h) <= kMaxPixels;
+    return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && fitsAllocationLimit(uint64_t(w), uint64_t(h));
 }
 
 } // namespace wgfx

@@ -11,7 +11,7 @@
 #include "WBitmap.h"
 #include "WException.h"
 #include "WRepository.h"
-#include "codecs/ImageData.h"
+#include "internal/ImageData.h"
 
 using namespace gtest_support;
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "GraphicsTestSupport.h"
-#include "codecs/ImageData.h"
+#include "internal/ImageData.h"
 
 using namespace gtest_support;
 

@@ -37,7 +37,8 @@ struct Log {
 // An object that records its notifications and how often it is deleted.
 class Probe : public W2DObject {
 public:
-    Probe(Log& log, const char* name, RECT area, int* deleted = nullptr) : log(log), name(name), deleted(deleted)
+    Probe(Log& into, const char* objectName, RECT area, int* deletions = nullptr)
+        : log(into), name(objectName), deleted(deletions)
     {
         region.create(area);
     }
@@ -71,7 +72,7 @@ public:
 
 class TestWindow : public W2DGraphicsWindow {
 public:
-    explicit TestWindow(Type type = TYPE_WINDOW_COMPOSE) : W2DGraphicsWindow("test", type) {}
+    explicit TestWindow(Type windowType = TYPE_WINDOW_COMPOSE) : W2DGraphicsWindow("test", windowType) {}
     ~TestWindow() override { close(); }
 
     std::vector<unsigned long> slidesShown;

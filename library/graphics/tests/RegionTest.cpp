@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "W2DRegion.h"
+#include "internal/WRegionRects.h"
 
 namespace {
 

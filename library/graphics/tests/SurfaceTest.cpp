@@ -14,7 +14,7 @@ namespace {
 
 class TestContext : public W2DContext {
 public:
-    explicit TestContext(RECT area, unsigned long backBuffers = 0) : area(area)
+    explicit TestContext(RECT given, unsigned long backBuffers = 0) : area(given)
     {
         openDevice();
         getSurfacePrimary().create(*this, backBuffers);
