@@ -1,8 +1,10 @@
 #include "WWindow.h"
 
+#include <memory>
 #include <string>
 
 #include "Platform.h"
+#include "ProgramIcon.h"
 #include "WException.h"
 #include "WSystem.h"
 
@@ -10,10 +12,29 @@ namespace {
 
 std::string g_className = "mirola2";
 
-// The record a window keeps in its user data slot, or null.
+// The record a window keeps in its user data slot, or null. The slot owns
+// it: records go in and out only through these two.
 WWindow::WindowRecord* recordOf(HWND window)
 {
     return (WWindow::WindowRecord*)wplat::getWindowLongPtr(window, GWLP_USERDATA);
+}
+
+// Takes the record out of the slot; it is freed when the result goes.
+std::unique_ptr<WWindow::WindowRecord> takeRecord(HWND window)
+{
+    std::unique_ptr<WWindow::WindowRecord> record(recordOf(window));
+    if (record)
+        wplat::setWindowLongPtr(window, GWLP_USERDATA, 0);
+    return record;
+}
+
+// Puts a new record into the slot, freeing the one it replaces.
+WWindow::WindowRecord* putRecord(HWND window, std::unique_ptr<WWindow::WindowRecord> record)
+{
+    std::unique_ptr<WWindow::WindowRecord> old = takeRecord(window);
+    WWindow::WindowRecord* kept = record.release();
+    wplat::setWindowLongPtr(window, GWLP_USERDATA, (LONG_PTR)kept);
+    return kept;
 }
 
 } // namespace
@@ -208,9 +229,9 @@ void WWindow::setWindowText(const char* text)
 
 void WWindow::setIcon(unsigned long resourceId)
 {
-    // Icons are program resources; the window keeps the id for the substrate.
-    wplat::setProp(window, "icon", (void*)(uintptr_t)resourceId);
-    wplat::sendMessage(window, WM_SETICON, 1, (LPARAM)resourceId);
+    HICON icon = loadProgramIcon((unsigned int)resourceId);
+    wplat::sendMessage(window, WM_SETICON, ICON_BIG, (LPARAM)icon);
+    wplat::sendMessage(window, WM_SETICON, ICON_SMALL, (LPARAM)icon);
 }
 
 void WWindow::maximizeWindow()
@@ -241,12 +262,12 @@ void WWindow::setBackgroundWindow()
 
 void WWindow::setMenu(HMENU menu)
 {
-    wplat::setProp(window, "menu", (void*)menu);
+    wplat::setMenu(window, menu);
 }
 
 void WWindow::redrawMenu()
 {
-    wplat::invalidateRect(window, nullptr, false);
+    wplat::drawMenuBar(window);
 }
 
 void WWindow::setTimer(unsigned long milliseconds)
@@ -270,6 +291,183 @@ void WWindow::setClassName(const char* name)
 }
 
 // --- The shared window procedure ---------------------------------------------------------
+// One function per group of messages; each answers whether it handled the
+// message and with what.
+
+namespace {
+
+struct Answer {
+    bool handled;
+    LRESULT result;
+};
+constexpr Answer kNotHandled{false, 0};
+
+// Creation and destruction: the records come and go here.
+Answer lifecycleMessage(HWND window, unsigned int message, LPARAM lParam, WWindow::EventHandler* handler)
+{
+    switch (message) {
+    case WM_DESTROY:
+        if (handler == nullptr)
+            return kNotHandled;
+        handler->onWindowDestroy();
+        takeRecord(window);
+        return Answer{true, 1};
+    case WM_NCDESTROY:
+        // A record announced without a handler is freed here.
+        takeRecord(window);
+        return kNotHandled;
+    case WM_INITDIALOG: {
+        auto* dialog = (WWindow::DialogHandlerRecord*)lParam;
+        if (dialog != nullptr) {
+            putRecord(window, std::make_unique<WWindow::WindowRecord>(WWindow::WindowRecord{dialog->handler, false, true}));
+            if (dialog->dialog != nullptr)
+                WWindow::attachDialogWindow(*dialog->dialog, window);
+            if (dialog->handler != nullptr)
+                dialog->handler->onWindowCreate();
+        }
+        return Answer{true, 1};
+    }
+    case WWindow::MESSAGE_CREATE: {
+        auto* made = putRecord(window, std::make_unique<WWindow::WindowRecord>(
+                                           WWindow::WindowRecord{(WWindow::EventHandler*)lParam, false, false}));
+        if (made->handler != nullptr)
+            made->handler->onWindowCreate();
+        return Answer{true, 0};
+    }
+    default:
+        return kNotHandled;
+    }
+}
+
+// Sizes, painting, erasing, the frame and the cursor.
+Answer paintMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lParam, WWindow::EventHandler* handler)
+{
+    switch (message) {
+    case WM_SIZE:
+        if (handler != nullptr) {
+            if (wParam == 0)
+                handler->onWindowRestore();
+            handler->onWindowResize(LOWORD((uintptr_t)lParam), HIWORD((uintptr_t)lParam));
+        }
+        return kNotHandled;
+    case WM_PAINT: {
+        if (handler == nullptr)
+            return kNotHandled;
+        PAINTSTRUCT paint;
+        HDC dc = wplat::beginPaint(window, paint);
+        try {
+            handler->onWindowRestore(dc, paint.rcPaint);
+        } catch (...) {
+            wplat::endPaint(window, paint);
+            throw;
+        }
+        wplat::endPaint(window, paint);
+        return Answer{true, 0};
+    }
+    case WM_ERASEBKGND:
+        if (handler != nullptr && handler->onWindowEraseBackground((HDC)wParam))
+            return Answer{true, 1};
+        return kNotHandled;
+    case WM_SETCURSOR: {
+        HCURSOR cursor = WSystem::getSystemInfo().getCurrentCursorHandle();
+        if (cursor == nullptr)
+            return kNotHandled;
+        wplat::setCursor(cursor);
+        return Answer{true, 0};
+    }
+    case WM_NCPAINT:
+        if (handler != nullptr) {
+            HDC dc = wplat::getWindowDC(window);
+            if (dc != nullptr) {
+                handler->onWindowRestoreNoClient(dc);
+                wplat::releaseDC(window, dc);
+            }
+        }
+        return kNotHandled;
+    default:
+        return kNotHandled;
+    }
+}
+
+// Mouse and keyboard.
+Answer inputMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lParam, WWindow::WindowRecord* record)
+{
+    WWindow::EventHandler* handler = record != nullptr ? record->handler : nullptr;
+    if (handler == nullptr)
+        return kNotHandled;
+    int x = GET_X_LPARAM(lParam);
+    int y = GET_Y_LPARAM(lParam);
+    switch (message) {
+    case WM_KEYDOWN:
+        handler->onWindowKeyPressed((int)wParam);
+        break;
+    case WM_MOUSEMOVE:
+        if (!record->mouseInside) {
+            wplat::trackMouseEvent(window, TME_LEAVE);
+            record->mouseInside = true;
+            handler->onWindowMouseEnter();
+        }
+        handler->onWindowMouseMove(x, y, nullptr);
+        break;
+    case WM_LBUTTONDOWN:
+        handler->onWindowMouseLeftDown(x, y, nullptr);
+        break;
+    case WM_LBUTTONUP:
+        handler->onWindowMouseLeftUp(x, y, nullptr);
+        break;
+    case WM_LBUTTONDBLCLK:
+        handler->onWindowMouseLeftDoubleClick(x, y, nullptr);
+        break;
+    case WM_RBUTTONDOWN:
+        handler->onWindowMouseRightDown(x, y, nullptr);
+        break;
+    case WM_RBUTTONUP:
+        handler->onWindowMouseRightUp(x, y, nullptr);
+        break;
+    case WM_MOUSELEAVE:
+        if (record->mouseInside) {
+            record->mouseInside = false;
+            handler->onWindowMouseLeave();
+            HWND parentWindow = wplat::getParent(window);
+            if (parentWindow != nullptr) {
+                POINT p{0, 0};
+                wplat::getCursorPos(p);
+                wplat::sendMessage(parentWindow, WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return kNotHandled;
+}
+
+// Closing, timers and the user message.
+Answer commandMessage(unsigned int message, WPARAM wParam, LPARAM lParam, WWindow::EventHandler* handler)
+{
+    if (handler == nullptr)
+        return kNotHandled;
+    switch (message) {
+    case WM_CLOSE:
+        handler->onWindowClose();
+        return Answer{true, 1};
+    case WM_TIMER:
+        handler->onWindowTimerTick();
+        return kNotHandled;
+    case WWindow::MESSAGE_USER:
+        handler->onWindowUserMessage((void*)wParam, (void*)lParam);
+        return kNotHandled;
+    default:
+        return kNotHandled;
+    }
+}
+
+} // namespace
+
+void WWindow::attachDialogWindow(WWindow& dialog, HWND handle)
+{
+    dialog.window = handle;
+}
 
 LRESULT WWindow::windowProc(HWND window, unsigned int message, WPARAM wParam, LPARAM lParam)
 {
@@ -282,148 +480,15 @@ LRESULT WWindow::windowProc(HWND window, unsigned int message, WPARAM wParam, LP
             if (answer != 0)
                 return answer;
         }
-        switch (message) {
-        case WM_DESTROY:
-            if (handler != nullptr) {
-                handler->onWindowDestroy();
-                delete record;
-                wplat::setWindowLongPtr(window, GWLP_USERDATA, 0);
-                return 1;
-            }
-            break;
-        case WM_NCDESTROY:
-            // A record announced without a handler is freed here.
-            if (record != nullptr) {
-                delete record;
-                wplat::setWindowLongPtr(window, GWLP_USERDATA, 0);
-            }
-            break;
-        case WM_SIZE:
-            if (handler != nullptr) {
-                if (wParam == 0)
-                    handler->onWindowRestore();
-                handler->onWindowResize(LOWORD((uintptr_t)lParam), HIWORD((uintptr_t)lParam));
-            }
-            break;
-        case WM_PAINT:
-            if (handler != nullptr) {
-                PAINTSTRUCT paint;
-                HDC dc = wplat::beginPaint(window, paint);
-                try {
-                    handler->onWindowRestore(dc, paint.rcPaint);
-                } catch (...) {
-                    wplat::endPaint(window, paint);
-                    throw;
-                }
-                wplat::endPaint(window, paint);
-                return 0;
-            }
-            break;
-        case WM_CLOSE:
-            if (handler != nullptr) {
-                handler->onWindowClose();
-                return 1;
-            }
-            break;
-        case WM_ERASEBKGND:
-            if (handler != nullptr && handler->onWindowEraseBackground((HDC)wParam))
-                return 1;
-            break;
-        case WM_SETCURSOR: {
-            HCURSOR cursor = WSystem::getSystemInfo().getCurrentCursorHandle();
-            if (cursor != nullptr) {
-                wplat::setCursor(cursor);
-                return 0;
-            }
-            break;
-        }
-        case WM_NCPAINT:
-            if (handler != nullptr) {
-                HDC dc = wplat::getWindowDC(window);
-                if (dc != nullptr) {
-                    handler->onWindowRestoreNoClient(dc);
-                    wplat::releaseDC(window, dc);
-                }
-            }
-            break;
-        case WM_KEYDOWN:
-            if (handler != nullptr)
-                handler->onWindowKeyPressed((int)wParam);
-            break;
-        case WM_INITDIALOG: {
-            auto* dialog = (DialogHandlerRecord*)lParam;
-            if (dialog != nullptr) {
-                delete record;
-                auto* made = new WindowRecord{dialog->handler, false, true};
-                wplat::setWindowLongPtr(window, GWLP_USERDATA, (LONG_PTR)made);
-                if (dialog->dialog != nullptr)
-                    dialog->dialog->window = window;
-                if (dialog->handler != nullptr)
-                    dialog->handler->onWindowCreate();
-            }
-            return 1;
-        }
-        case WM_TIMER:
-            if (handler != nullptr)
-                handler->onWindowTimerTick();
-            break;
-        case WM_MOUSEMOVE:
-            if (handler != nullptr) {
-                if (!record->mouseInside) {
-                    wplat::trackMouseEvent(window, TME_LEAVE);
-                    record->mouseInside = true;
-                    handler->onWindowMouseEnter();
-                }
-                handler->onWindowMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), nullptr);
-            }
-            break;
-        case WM_LBUTTONDOWN:
-            if (handler != nullptr)
-                handler->onWindowMouseLeftDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), nullptr);
-            break;
-        case WM_LBUTTONUP:
-            if (handler != nullptr)
-                handler->onWindowMouseLeftUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), nullptr);
-            break;
-        case WM_LBUTTONDBLCLK:
-            if (handler != nullptr)
-                handler->onWindowMouseLeftDoubleClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), nullptr);
-            break;
-        case WM_RBUTTONDOWN:
-            if (handler != nullptr)
-                handler->onWindowMouseRightDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), nullptr);
-            break;
-        case WM_RBUTTONUP:
-            if (handler != nullptr)
-                handler->onWindowMouseRightUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), nullptr);
-            break;
-        case WM_MOUSELEAVE:
-            if (handler != nullptr && record->mouseInside) {
-                record->mouseInside = false;
-                handler->onWindowMouseLeave();
-                HWND parentWindow = wplat::getParent(window);
-                if (parentWindow != nullptr) {
-                    POINT p{0, 0};
-                    wplat::getCursorPos(p);
-                    wplat::sendMessage(parentWindow, WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
-                }
-            }
-            break;
-        case MESSAGE_USER:
-            if (handler != nullptr)
-                handler->onWindowUserMessage((void*)wParam, (void*)lParam);
-            break;
-        case MESSAGE_CREATE: {
-            delete record;
-            auto* made = new WindowRecord{(EventHandler*)lParam, false, false};
-            wplat::setWindowLongPtr(window, GWLP_USERDATA, (LONG_PTR)made);
-            if (made->handler != nullptr)
-                made->handler->onWindowCreate();
-            return 0;
-        }
-        default:
-            break;
-        }
+        Answer a = lifecycleMessage(window, message, lParam, handler);
+        if (!a.handled)
+            a = paintMessage(window, message, wParam, lParam, handler);
+        if (!a.handled)
+            a = inputMessage(window, message, wParam, lParam, record);
+        if (!a.handled)
+            a = commandMessage(message, wParam, lParam, handler);
+        if (a.handled)
+            return a.result;
     } catch (const WException&) {
         // Dropped: the message gets its default handling.
     }

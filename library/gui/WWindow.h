@@ -11,6 +11,7 @@ class WControl;
 class WWindowContext {
 public:
     WWindowContext() : window(nullptr) {}
+    virtual ~WWindowContext() = default;
     WWindowContext(const WWindowContext& other) : window(other.window) {}
     WWindowContext& operator=(const WWindowContext& other)
     {
@@ -53,6 +54,7 @@ public:
     class EventHandler {
     public:
         EventHandler() = default;
+        virtual ~EventHandler() = default;
         EventHandler(const EventHandler&) {}
         EventHandler& operator=(const EventHandler&) { return *this; }
 
@@ -124,6 +126,8 @@ public:
 
     // The procedure of the library's window class and of every dialog.
     static LRESULT windowProc(HWND window, unsigned int message, WPARAM wParam, LPARAM lParam);
+    // A dialog's object learns its window from WM_INITDIALOG.
+    static void attachDialogWindow(WWindow& dialog, HWND handle);
     // The window class name registered at start-up (the program name).
     static const char* getClassName();
     static void setClassName(const char* name);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,12 @@ public:
     virtual void setTopMost(bool topMost, bool raise) = 0;
     // The screen position of the client origin.
     virtual POINT screenOrigin() = 0;
+    // How far the frame of a top-level reaches beyond its client area on
+    // each side (all 0 for children and before the window manager framed it).
+    virtual RECT frameExtents() = 0;
+    virtual void setIcon(HICON icon) = 0;
+    // Shows the window's menu bar (null removes it); returns its height.
+    virtual int setMenuBar(HMENU menu) = 0;
 };
 
 struct TextMetrics {
@@ -92,6 +99,8 @@ struct SentMessage {
     LPARAM lParam = 0;
     LRESULT result = 0;
     bool done = false;
+    // False when the owner ended before it got to it.
+    bool answered = false;
     void (*work)(void*) = nullptr;
     void* context = nullptr;
     std::shared_ptr<struct ThreadQueue> sender;
@@ -124,6 +133,10 @@ struct ThreadQueue {
     // Down state of each virtual key as of the last message taken.
     bool keys[256] = {};
     HWND capture = nullptr;
+    // The thread has ended: nothing sent to it will be answered.
+    bool ended = false;
+    // Work handed over by other threads that wait for nobody.
+    std::deque<std::function<void()>> calls;
 };
 
 std::shared_ptr<ThreadQueue> currentQueue();
@@ -150,11 +163,28 @@ void postFront(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The user resized or moved a top-level window.
 void viewGeometryChanged(HWND window, int x, int y, int width, int height);
+// The window manager (or the user through it) minimised, maximised or
+// restored a top-level: `showState` is SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED or
+// SW_SHOWNORMAL.
+void viewStateChanged(HWND window, int showState);
+// The pointer moved over the window: WM_SETCURSOR as the platform sends it.
+void viewPointerOver(HWND window, UINT mouseMessage);
 // The view of a window was closed by the user.
 void viewCloseRequested(HWND window);
 void viewFocusChanged(HWND window, bool in);
 void viewMouseLeft(HWND window);
 // The screen-to-client offset of a top-level without a view.
 RECT windowRectOnScreen(HWND window);
+
+// Runs `work` on the thread that owns `queue` and waits for it (sent
+// messages of others are serviced meanwhile); runs it here when this is that
+// thread. False, without running it, when that thread has ended.
+bool callOnThread(const std::shared_ptr<ThreadQueue>& queue, void (*work)(void*), void* context);
+template <typename F> bool callOnThread(const std::shared_ptr<ThreadQueue>& queue, F&& f)
+{
+    return callOnThread(queue, [](void* c) { (*(std::remove_reference_t<F>*)c)(); }, (void*)&f);
+}
+// Queues `work` for the thread that owns `queue` without waiting.
+void postToThread(const std::shared_ptr<ThreadQueue>& queue, std::function<void()> work);
 
 } // namespace wplat::detail

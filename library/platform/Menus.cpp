@@ -191,6 +191,17 @@ bool setMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP unchecked, HB
     return true;
 }
 
+bool getMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP& unchecked, HBITMAP& checked)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_menuLock);
+    Item* it = locate(menu, item, flags);
+    if (it == nullptr)
+        return false;
+    unchecked = it->unchecked;
+    checked = it->checked;
+    return true;
+}
+
 int getMenuItemCount(HMENU menu)
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);

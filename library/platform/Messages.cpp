@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <unistd.h>
 
 #include "Core.h"
 #include "Gdi.h"
@@ -22,6 +23,7 @@ std::map<std::thread::id, std::shared_ptr<ThreadQueue>>& g_queues = *new std::ma
 std::shared_ptr<ThreadQueue>& g_uiQueue = *new std::shared_ptr<ThreadQueue>;
 std::atomic<Backend*> g_backend{nullptr};
 thread_local std::shared_ptr<ThreadQueue> t_queue;
+thread_local DWORD t_lastError = 0;
 
 DWORD tickCount()
 {
@@ -49,9 +51,29 @@ void wakeQueue(const std::shared_ptr<ThreadQueue>& q)
         g_backend.load()->wake();
 }
 
+// Runs the work other threads handed over without waiting.
+void serviceCalls(const std::shared_ptr<ThreadQueue>& q)
+{
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard<std::mutex> guard(q->lock);
+            if (q->calls.empty())
+                return;
+            work = std::move(q->calls.front());
+            q->calls.pop_front();
+        }
+        try {
+            work();
+        } catch (...) {
+        }
+    }
+}
+
 // Runs the sent messages queued for this thread.
 void serviceSent(const std::shared_ptr<ThreadQueue>& q)
 {
+    serviceCalls(q);
     for (;;) {
         SentMessage* s;
         {
@@ -78,6 +100,7 @@ void serviceSent(const std::shared_ptr<ThreadQueue>& q)
         {
             std::lock_guard<std::mutex> guard(sender->lock);
             s->result = result;
+            s->answered = true;
             s->done = true;
         }
         wakeQueue(sender);
@@ -179,7 +202,7 @@ void waitForWork(const std::shared_ptr<ThreadQueue>& q, int timeoutMs)
     if (onUi(q)) {
         {
             std::lock_guard<std::mutex> guard(q->lock);
-            if (!q->sent.empty() || !q->posted.empty() || q->quit)
+            if (!q->sent.empty() || !q->calls.empty() || !q->posted.empty() || q->quit)
                 return;
         }
         q->waiting = true;
@@ -195,12 +218,47 @@ void waitForWork(const std::shared_ptr<ThreadQueue>& q, int timeoutMs)
         return;
     }
     std::unique_lock<std::mutex> guard(q->lock);
-    auto ready = [&] { return !q->sent.empty() || !q->posted.empty() || q->quit || q->wakePending; };
+    auto ready = [&] {
+        return !q->sent.empty() || !q->calls.empty() || !q->posted.empty() || q->quit || q->wakePending;
+    };
     if (timeoutMs < 0)
         q->signal.wait(guard, ready);
     else
         q->signal.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
     q->wakePending = false;
+}
+
+// Destroys the windows of an ending thread (top-levels and the children
+// with them) and answers what is still sent to it.
+void endThread(const std::shared_ptr<ThreadQueue>& q)
+{
+    for (const auto& w : allWindows()) {
+        if (w->owner != q || w->destroying)
+            continue;
+        if ((w->style & WS_CHILD) != 0 && w->parent != nullptr) {
+            auto p = findWindow(w->parent);
+            if (p && p->owner == q)
+                continue;  // goes with its parent
+        }
+        destroyWindow(w->handle);
+    }
+    std::deque<SentMessage*> unanswered;
+    {
+        std::lock_guard<std::mutex> guard(q->lock);
+        q->ended = true;
+        unanswered.swap(q->sent);
+        q->calls.clear();
+        q->timers.clear();
+    }
+    for (SentMessage* s : unanswered) {
+        auto sender = s->sender;
+        {
+            std::lock_guard<std::mutex> guard(sender->lock);
+            s->result = 0;
+            s->done = true;
+        }
+        wakeQueue(sender);
+    }
 }
 
 } // namespace
@@ -232,12 +290,17 @@ std::shared_ptr<ThreadQueue> currentQueue()
         g_queues[q->thread] = q;
     }
     t_queue = q;
-    // The table lets go of the queue when its thread ends.
+    // When the thread ends its windows go, as the platform's do, and
+    // whoever still waits for an answer from it stops waiting.
     struct Release {
         ~Release()
         {
             if (!t_queue)
                 return;
+            // The main thread ends with the process: its windows stay for the
+            // static destructors of their owners.
+            if (gettid() != getpid())
+                endThread(t_queue);
             std::lock_guard<std::mutex> guard(g_queuesLock);
             auto it = g_queues.find(t_queue->thread);
             if (it != g_queues.end() && it->second == t_queue)
@@ -332,8 +395,10 @@ void viewGeometryChanged(HWND window, int x, int y, int width, int height)
     w->width = std::max(width, 0);
     w->height = std::max(height, 0);
     if (sized) {
-        sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                    MAKELPARAM(w->width, w->height));
+        if (w->showState != SW_SHOWMINIMIZED)
+            sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                        MAKELPARAM(w->width, w->height));
+        w->frameDirty = true;
         invalidateRect(window, nullptr, true);
     }
     if (moved)
@@ -363,6 +428,82 @@ void viewMouseLeft(HWND window)
     }
 }
 
+bool callOnThread(const std::shared_ptr<ThreadQueue>& q, void (*work)(void*), void* context)
+{
+    auto self = currentQueue();
+    if (q == self) {
+        work(context);
+        return true;
+    }
+    SentMessage s;
+    s.work = work;
+    s.context = context;
+    s.sender = self;
+    {
+        std::lock_guard<std::mutex> guard(q->lock);
+        if (q->ended)
+            return false;
+        q->sent.push_back(&s);
+    }
+    wakeQueue(q);
+    for (;;) {
+        serviceSent(self);
+        std::unique_lock<std::mutex> guard(self->lock);
+        if (s.done)
+            break;
+        if (!self->sent.empty() || !self->calls.empty())
+            continue;
+        self->signal.wait_for(guard, std::chrono::milliseconds(50),
+                              [&] { return s.done || !self->sent.empty() || !self->calls.empty(); });
+        if (s.done)
+            break;
+    }
+    std::lock_guard<std::mutex> guard(self->lock);
+    return s.answered;
+}
+
+void postToThread(const std::shared_ptr<ThreadQueue>& q, std::function<void()> work)
+{
+    {
+        std::lock_guard<std::mutex> guard(q->lock);
+        if (q->ended)
+            return;
+        q->calls.push_back(std::move(work));
+    }
+    wakeQueue(q);
+}
+
+void viewStateChanged(HWND window, int showState)
+{
+    auto w = findWindow(window);
+    if (!w || w->showState == showState)
+        return;
+    DispatchScope scope;
+    if (showState == SW_SHOWMINIMIZED)
+        w->restoreState = w->showState;
+    w->showState = showState;
+    w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
+    if (showState == SW_SHOWMINIMIZED) {
+        w->style |= WS_MINIMIZE;
+        sendMessage(window, WM_SIZE, SIZE_MINIMIZED, 0);
+        return;
+    }
+    if (showState == SW_SHOWMAXIMIZED)
+        w->style |= WS_MAXIMIZE;
+    sendMessage(window, WM_SIZE, showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                MAKELPARAM(w->width, w->height));
+    w->frameDirty = true;
+    invalidateRect(window, nullptr, true);
+}
+
+void viewPointerOver(HWND window, UINT mouseMessage)
+{
+    if (!isWindow(window))
+        return;
+    DispatchScope scope;
+    sendMessage(window, WM_SETCURSOR, (WPARAM)window, MAKELPARAM(HTCLIENT, mouseMessage));
+}
+
 PixelImage& backingImage(Window& w)
 {
     int width = std::max(w.width, 1);
@@ -386,8 +527,10 @@ using namespace detail;
 LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto w = findWindow(window);
-    if (!w)
+    if (!w) {
+        setLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
+    }
     auto self = currentQueue();
     if (w->owner == self)
         return callProc(w->proc, window, message, wParam, lParam);
@@ -399,6 +542,10 @@ LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     s.sender = self;
     {
         std::lock_guard<std::mutex> guard(w->owner->lock);
+        if (w->owner->ended) {
+            setLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
         w->owner->sent.push_back(&s);
     }
     wakeQueue(w->owner);
@@ -408,24 +555,40 @@ LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         {
             std::unique_lock<std::mutex> guard(self->lock);
             if (s.done)
-                return s.result;
-            if (!self->sent.empty())
+                break;
+            if (!self->sent.empty() || !self->calls.empty())
                 continue;
             self->signal.wait_for(guard, std::chrono::milliseconds(50),
-                                  [&] { return s.done || !self->sent.empty(); });
+                                  [&] { return s.done || !self->sent.empty() || !self->calls.empty(); });
             if (s.done)
-                return s.result;
+                break;
         }
-        // The owner may have destroyed the window and gone away.
+        // The owner may have destroyed the window and gone on.
         if (!isWindow(window)) {
             std::lock_guard<std::mutex> guard(w->owner->lock);
             auto it = std::find(w->owner->sent.begin(), w->owner->sent.end(), &s);
             if (it != w->owner->sent.end()) {
                 w->owner->sent.erase(it);
+                setLastError(ERROR_INVALID_WINDOW_HANDLE);
                 return 0;
             }
         }
     }
+    // Answered by the thread, or given up when the thread ended.
+    std::lock_guard<std::mutex> guard(self->lock);
+    if (!s.answered)
+        setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return s.result;
+}
+
+DWORD getLastError()
+{
+    return t_lastError;
+}
+
+void setLastError(DWORD code)
+{
+    t_lastError = code;
 }
 
 bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -553,29 +716,11 @@ bool inSendMessage()
 void runOnUiThread(void (*work)(void*), void* context)
 {
     auto ui = uiQueue();
-    auto self = currentQueue();
-    if (!ui || ui == self) {
+    if (!ui) {
         work(context);
         return;
     }
-    SentMessage s;
-    s.work = work;
-    s.context = context;
-    s.sender = self;
-    {
-        std::lock_guard<std::mutex> guard(ui->lock);
-        ui->sent.push_back(&s);
-    }
-    wakeQueue(ui);
-    for (;;) {
-        serviceSent(self);
-        std::unique_lock<std::mutex> guard(self->lock);
-        if (s.done)
-            return;
-        self->signal.wait_for(guard, std::chrono::milliseconds(50), [&] { return s.done || !self->sent.empty(); });
-        if (s.done)
-            return;
-    }
+    callOnThread(ui, work, context);
 }
 
 LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -625,9 +770,22 @@ LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         destroyWindow(window);
         return 0;
     case WM_SETCURSOR:
-        if (w->cls->cursor != nullptr)
+        // The parent chooses first; the class cursor otherwise.
+        if ((w->style & WS_CHILD) != 0 && w->parent != nullptr && sendMessage(w->parent, message, wParam, lParam) != 0)
+            return 1;
+        if (LOWORD((uintptr_t)lParam) == HTCLIENT && w->cls->cursor != nullptr)
             setCursor(w->cls->cursor);
         return 0;
+    case WM_SETICON: {
+        HICON& slot = wParam == ICON_SMALL ? w->smallIcon : w->icon;
+        HICON old = slot;
+        slot = (HICON)lParam;
+        if (w->view && (w->style & WS_CHILD) == 0)
+            w->view->setIcon(w->icon != nullptr ? w->icon : w->smallIcon);
+        return (LRESULT)old;
+    }
+    case WM_GETICON:
+        return (LRESULT)(wParam == ICON_SMALL ? w->smallIcon : w->icon);
     case WM_QUERYENDSESSION:
         return 1;
     case WM_MOUSEWHEEL:
@@ -749,6 +907,13 @@ bool invalidateRect(HWND window, const RECT* rect, bool erase)
     auto w = findWindow(window);
     if (!w)
         return false;
+    if (w->owner != currentQueue()) {
+        // The region belongs to the owner's thread; nobody waits for it.
+        bool whole = rect == nullptr;
+        RECT r = whole ? RECT{0, 0, 0, 0} : *rect;
+        postToThread(w->owner, [window, whole, r, erase] { invalidateRect(window, whole ? nullptr : &r, erase); });
+        return true;
+    }
     RECT client = clientRect(*w);
     RECT r = rect != nullptr ? intersect(*rect, client) : client;
     if (!rectEmpty(r)) {
@@ -804,6 +969,14 @@ HDC beginPaint(HWND window, PAINTSTRUCT& paint)
     auto w = findWindow(window);
     if (!w)
         return nullptr;
+    if (w->frameDirty) {
+        // The frame first, as the platform does before a client paint.
+        w->frameDirty = false;
+        sendMessage(window, WM_NCPAINT, 1, 0);
+        w = findWindow(window);
+        if (!w)
+            return nullptr;
+    }
     Region region = w->invalid;
     region.clipTo(clientRect(*w));
     w->invalid.clear();

@@ -77,6 +77,9 @@ std::string getWindowText(HWND window);
 int getWindowTextLength(HWND window);
 
 // Positions are relative to the parent's client area (screen for top-levels).
+// The rectangle of a top-level takes in its frame, so do its positions and
+// the sizes given to it; children have none. Calls from a thread that does
+// not own the window run on the owner's thread.
 bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 bool moveWindow(HWND window, int x, int y, int width, int height, bool repaint);
 bool getWindowRect(HWND window, RECT& rect);
@@ -100,7 +103,22 @@ HWND getActiveWindow();
 // and enabled, after `control` in z-order, wrapping around.
 HWND getNextDlgTabItem(HWND dialog, HWND control, bool previous);
 
+// The menu bar of a top-level window: shown above the client area, which
+// shrinks by its height; choices arrive as WM_COMMAND. Null removes it.
+bool setMenu(HWND window, HMENU menu);
+HMENU getMenu(HWND window);
+// Redraws the menu bar after its items changed.
+bool drawMenuBar(HWND window);
+
+// The failure of the calling thread's last call that reports one
+// (ERROR_INVALID_WINDOW_HANDLE when a send found no window or no thread).
+DWORD getLastError();
+void setLastError(DWORD code);
+
 // --- Messages ------------------------------------------------------------------
+// Calls the window's procedure on the thread that owns the window and
+// waits. A window that is gone, or whose thread ended, answers 0 with
+// ERROR_INVALID_WINDOW_HANDLE; a thread's windows are destroyed when it ends.
 LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void postQuitMessage(int code);
@@ -278,7 +296,9 @@ bool deleteMenu(HMENU menu, UINT item, UINT flags);
 int enableMenuItem(HMENU menu, UINT item, UINT flags);
 // Previous check state (MF_CHECKED or 0), or -1 when there is no item.
 int checkMenuItem(HMENU menu, UINT item, UINT flags);
+// Pictures shown in place of the check mark (null: the usual mark, or none).
 bool setMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP unchecked, HBITMAP checked);
+bool getMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP& unchecked, HBITMAP& checked);
 int getMenuItemCount(HMENU menu);
 UINT getMenuItemID(HMENU menu, int position);
 // MF_* bits of the item, or (UINT)-1 when there is none.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "PlatformTypes.h"
+#include "ProgramIcon.h"
 
 // The icon in the notification area of the desktop's panel. Mouse actions
 // reach the window as the message 0x402 with the icon id in wParam and the
@@ -11,8 +12,6 @@ constexpr UINT TRAY_CALLBACK_MESSAGE = 0x402;
 // Longest tip in bytes; longer texts are cut.
 constexpr unsigned long TRAY_TIP_LENGTH = 127;
 
-// The program's icon picture by resource id (null when unknown).
-HICON loadProgramIcon(unsigned int id);
 bool addTrayIcon(HWND window, unsigned int id, HICON icon, const char* tip);
 bool setTrayTip(HWND window, unsigned int id, const char* tip);
 bool removeTrayIcon(HWND window, unsigned int id);

@@ -246,6 +246,8 @@ HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWO
     w->enabled = (style & WS_DISABLED) == 0;
     if ((style & WS_CHILD) != 0)
         w->id = (LONG_PTR)(intptr_t)menuOrId;
+    else if (isMenu(menuOrId))
+        w->menu = menuOrId;
     w->parent = parent;
     HWND handle = addWindow(w);
     if (parentWindow)
@@ -256,6 +258,10 @@ HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWO
         w->view = backend()->createView(handle, (style & WS_CHILD) != 0 ? parent : nullptr, style, exStyle);
     if (w->view)
         w->view->setGeometry(w->x, w->y, w->width, w->height);
+    if (w->view && w->menu != nullptr) {
+        w->menuHeight = w->view->setMenuBar(w->menu);
+        w->height = std::max(0, w->height - w->menuHeight);
+    }
 
     CREATESTRUCT cs{param, instance, menuOrId, parent, height, width, y, x, style, title, className, exStyle};
     if (callProc(w->proc, handle, WM_NCCREATE, 0, (LPARAM)&cs) == 0) {
@@ -470,6 +476,11 @@ LONG_PTR setWindowLongPtr(HWND window, int index, LONG_PTR value)
     auto w = findWindow(window);
     if (!w)
         return 0;
+    if (index == GWL_EXSTYLE && w->view && w->owner != currentQueue()) {
+        LONG_PTR old = 0;
+        callOnThread(w->owner, [&] { old = setWindowLongPtr(window, index, value); });
+        return old;
+    }
     LONG_PTR old = getWindowLongPtr(window, index);
     switch (index) {
     case GWLP_WNDPROC:
@@ -555,6 +566,17 @@ bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
     auto w = findWindow(window);
     if (!w)
         return false;
+    if (w->owner != currentQueue()) {
+        bool done = false;
+        callOnThread(w->owner, [&] { done = setWindowPos(window, insertAfter, x, y, width, height, flags); });
+        return done;
+    }
+    if ((w->style & WS_CHILD) == 0 && w->view) {
+        // A top-level's size takes in its frame; the client gets the rest.
+        RECT frame = w->view->frameExtents();
+        width -= frame.left + frame.right;
+        height -= frame.top + frame.bottom;
+    }
     if ((flags & SWP_NOZORDER) == 0) {
         if (insertAfter == HWND_TOPMOST || insertAfter == HWND_NOTOPMOST) {
             if (insertAfter == HWND_TOPMOST)
@@ -582,6 +604,7 @@ bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
     if (sized) {
         sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
                     MAKELPARAM(w->width, w->height));
+        w->frameDirty = true;
         if ((flags & SWP_NOREDRAW) == 0 && (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0)
             invalidateRect(window, nullptr, true);
     }
@@ -622,6 +645,13 @@ bool getWindowRect(HWND window, RECT& rect)
         return false;
     POINT o = clientOrigin(w);
     rect = RECT{o.x, o.y, o.x + w->width, o.y + w->height};
+    if ((w->style & WS_CHILD) == 0 && w->view) {
+        RECT frame = w->view->frameExtents();
+        rect.left -= frame.left;
+        rect.top -= frame.top;
+        rect.right += frame.right;
+        rect.bottom += frame.bottom;
+    }
     return true;
 }
 
@@ -661,6 +691,11 @@ bool showWindow(HWND window, int command)
     auto w = findWindow(window);
     if (!w)
         return false;
+    if (w->owner != currentQueue()) {
+        bool was = false;
+        callOnThread(w->owner, [&] { was = showWindow(window, command); });
+        return was;
+    }
     bool wasVisible = w->visible;
     bool show = command != SW_HIDE;
     if (show != wasVisible)
@@ -675,8 +710,14 @@ bool showWindow(HWND window, int command)
         state = SW_SHOWMAXIMIZED;
     else if (command == SW_SHOWMINIMIZED || command == SW_MINIMIZE)
         state = SW_SHOWMINIMIZED;
+    else if (command == SW_RESTORE && state == SW_SHOWMINIMIZED)
+        state = w->restoreState;  // back to maximised when it was
     else if (command == SW_RESTORE || command == SW_SHOWNORMAL)
         state = SW_SHOWNORMAL;
+    else if (command == SW_SHOW && state == SW_SHOWMINIMIZED)
+        state = w->restoreState;  // showing a minimised window brings it back
+    if (state == SW_SHOWMINIMIZED && w->showState != SW_SHOWMINIMIZED)
+        w->restoreState = w->showState;
     if (w->view) {
         if (state != w->showState)
             w->view->setShowState(state);
@@ -684,18 +725,23 @@ bool showWindow(HWND window, int command)
     }
     if (state != w->showState) {
         w->showState = state;
+        w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
         if (state == SW_SHOWMINIMIZED) {
             w->style |= WS_MINIMIZE;
             sendMessage(window, WM_SIZE, SIZE_MINIMIZED, 0);
         } else {
-            w->style &= ~WS_MINIMIZE;
+            if (state == SW_SHOWMAXIMIZED)
+                w->style |= WS_MAXIMIZE;
+            // With a view the new size arrives from the substrate.
             if (!w->view)
                 sendMessage(window, WM_SIZE, state == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
                             MAKELPARAM(w->width, w->height));
         }
     }
-    if (show && !wasVisible)
+    if (show && !wasVisible) {
+        w->frameDirty = true;
         invalidateRect(window, nullptr, true);
+    }
     if (show && (w->style & WS_CHILD) == 0 && command != SW_SHOWNOACTIVATE && command != SW_SHOWNA_INTERNAL &&
         command != SW_SHOWMINIMIZED && command != SW_MINIMIZE)
         w->owner->active = window;
@@ -732,6 +778,11 @@ bool enableWindow(HWND window, bool enable)
     auto w = findWindow(window);
     if (!w)
         return false;
+    if (w->owner != currentQueue()) {
+        bool was = false;
+        callOnThread(w->owner, [&] { was = enableWindow(window, enable); });
+        return was;
+    }
     bool wasDisabled = !w->enabled;
     if (w->enabled != enable) {
         w->enabled = enable;
@@ -759,9 +810,61 @@ bool setForegroundWindow(HWND window)
     auto w = findWindow(window);
     if (!w)
         return false;
+    if (w->owner != currentQueue()) {
+        bool done = false;
+        callOnThread(w->owner, [&] { done = setForegroundWindow(window); });
+        return done;
+    }
     w->owner->active = getAncestorTopLevel(window);
     if (w->view)
         w->view->setTopMost((w->exStyle & WS_EX_TOPMOST) != 0, true);
+    return true;
+}
+
+// --- Menu bars -------------------------------------------------------------------------
+
+bool setMenu(HWND window, HMENU menu)
+{
+    auto w = findWindow(window);
+    if (!w || (w->style & WS_CHILD) != 0 || (menu != nullptr && !isMenu(menu)))
+        return false;
+    if (w->owner != currentQueue()) {
+        bool done = false;
+        callOnThread(w->owner, [&] { done = setMenu(window, menu); });
+        return done;
+    }
+    int before = w->menuHeight;
+    w->menu = menu;
+    int after = w->view ? w->view->setMenuBar(menu) : 0;
+    w->menuHeight = after;
+    if (before != after) {
+        // The bar takes its height from the client area.
+        w->height = std::max(0, w->height + before - after);
+        sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                    MAKELPARAM(w->width, w->height));
+        invalidateRect(window, nullptr, true);
+    }
+    return true;
+}
+
+HMENU getMenu(HWND window)
+{
+    auto w = findWindow(window);
+    return w && (w->style & WS_CHILD) == 0 ? w->menu : nullptr;
+}
+
+bool drawMenuBar(HWND window)
+{
+    auto w = findWindow(window);
+    if (!w || w->menu == nullptr)
+        return false;
+    if (w->owner != currentQueue()) {
+        bool done = false;
+        callOnThread(w->owner, [&] { done = drawMenuBar(window); });
+        return done;
+    }
+    if (w->view)
+        w->view->setMenuBar(w->menu);
     return true;
 }
 

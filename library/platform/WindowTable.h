@@ -33,6 +33,14 @@ struct Window {
     bool visible = false;
     bool enabled = true;
     int showState = SW_SHOWNORMAL;
+    // The state a minimised window goes back to.
+    int restoreState = SW_SHOWNORMAL;
+    HICON icon = nullptr;
+    HICON smallIcon = nullptr;
+    HMENU menu = nullptr;
+    int menuHeight = 0;
+    // The frame needs drawing (WM_NCPAINT before the next paint).
+    bool frameDirty = true;
     bool destroying = false;
     bool trackLeave = false;
     Region invalid;

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
@@ -26,6 +27,7 @@
 
 #include "../Core.h"
 #include "../WindowTable.h"
+#include "QtIcons_p.h"
 #include "QtKeys.h"
 
 namespace wplat::detail {
@@ -47,7 +49,16 @@ QFont toQFont(const LOGFONT& f)
     return font;
 }
 
+} // namespace
+
+// Builds a Qt menu from ours; actions carry their command ids.
+void fillMenu(QMenu& target, HMENU menu, int depth);
+
+namespace {
+
 // A window's widget: shows the backing image, turns input into messages.
+// A top-level with a menu bar shows it above the client area, which then
+// starts `clientTop` pixels down.
 class Canvas : public QWidget {
 public:
     Canvas(HWND window, QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags), hwnd(window)
@@ -60,6 +71,54 @@ public:
 
     HWND hwnd;
     bool applying = false;
+    // Without a thick frame the user cannot resize the window.
+    bool fixedSize = false;
+    int clientTop = 0;
+    QMenuBar* menuBar = nullptr;
+
+    // Shows `menu` as the bar (null removes it); the height it takes.
+    int showMenuBar(HMENU menu)
+    {
+        if (menu == nullptr) {
+            delete menuBar;
+            menuBar = nullptr;
+            clientTop = 0;
+            return 0;
+        }
+        if (menuBar == nullptr) {
+            menuBar = new QMenuBar(this);
+            menuBar->setNativeMenuBar(false);
+            QObject::connect(menuBar, &QMenuBar::triggered, [this](QAction* action) {
+                QVariant id = action->data();
+                if (id.isValid() && hwnd != nullptr)
+                    postMessage(hwnd, WM_COMMAND, MAKEWPARAM((int)id.toULongLong(), 0), 0);
+            });
+        }
+        menuBar->clear();
+        int count = getMenuItemCount(menu);
+        for (int i = 0; i < count; i++) {
+            UINT state = getMenuState(menu, (UINT)i, MF_BYPOSITION);
+            if ((state & MF_SEPARATOR) != 0) {
+                menuBar->addSeparator();
+                continue;
+            }
+            QString text = QString::fromStdString(getMenuString(menu, (UINT)i, MF_BYPOSITION));
+            bool enabled = (state & (MF_GRAYED | MF_DISABLED)) == 0;
+            if ((state & MF_POPUP) != 0) {
+                QMenu* sub = menuBar->addMenu(text);
+                sub->setEnabled(enabled);
+                fillMenu(*sub, getSubMenu(menu, i), 1);
+            } else {
+                QAction* action = menuBar->addAction(text);
+                action->setData(QVariant::fromValue((qulonglong)getMenuItemID(menu, i)));
+                action->setEnabled(enabled);
+            }
+        }
+        clientTop = menuBar->sizeHint().height();
+        menuBar->setGeometry(0, 0, width(), clientTop);
+        menuBar->show();
+        return clientTop;
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override
@@ -72,7 +131,19 @@ protected:
                     QImage::Format_RGB32);
         QPainter painter(this);
         painter.setClipRegion(event->region());
-        painter.drawImage(0, 0, view);
+        painter.drawImage(0, clientTop, view);
+    }
+
+    void changeEvent(QEvent* e) override
+    {
+        QWidget::changeEvent(e);
+        if (e->type() != QEvent::WindowStateChange || applying || hwnd == nullptr || !isWindow())
+            return;
+        Qt::WindowStates state = windowState();
+        int showState = (state & Qt::WindowMinimized) != 0   ? SW_SHOWMINIMIZED
+                        : (state & Qt::WindowMaximized) != 0 ? SW_SHOWMAXIMIZED
+                                                             : SW_SHOWNORMAL;
+        viewStateChanged(hwnd, showState);
     }
 
     void mouse(QMouseEvent* e, UINT message)
@@ -86,7 +157,9 @@ protected:
             keys |= MK_SHIFT;
         if (e->modifiers() & Qt::ControlModifier)
             keys |= MK_CONTROL;
-        QPoint p = e->position().toPoint();
+        QPoint p = e->position().toPoint() - QPoint(0, clientTop);
+        // The window under the pointer picks the cursor first.
+        viewPointerOver(hwnd, message);
         postInput(hwnd, message, keys, MAKELPARAM(p.x(), p.y()));
     }
     void mouseMoveEvent(QMouseEvent* e) override { mouse(e, WM_MOUSEMOVE); }
@@ -125,7 +198,12 @@ protected:
         viewCloseRequested(hwnd);
     }
     void focusInEvent(QFocusEvent*) override { viewFocusChanged(hwnd, true); }
-    void resizeEvent(QResizeEvent*) override { geometryFromUser(); }
+    void resizeEvent(QResizeEvent*) override
+    {
+        if (menuBar != nullptr)
+            menuBar->setGeometry(0, 0, width(), clientTop);
+        geometryFromUser();
+    }
     void moveEvent(QMoveEvent*) override { geometryFromUser(); }
 
 private:
@@ -133,14 +211,15 @@ private:
     {
         if (applying || !isWindow())
             return;
-        QRect g = geometry();
-        viewGeometryChanged(hwnd, g.x(), g.y(), g.width(), g.height());
+        // Positions of top-levels are their frame's; sizes are the client's.
+        QPoint at = pos();
+        viewGeometryChanged(hwnd, at.x(), at.y(), width(), std::max(height() - clientTop, 0));
     }
 };
 
 class QtView : public View {
 public:
-    explicit QtView(Canvas* canvas) : canvas(canvas) {}
+    explicit QtView(Canvas* c) : canvas(c) {}
     ~QtView() override
     {
         if (canvas) {
@@ -154,7 +233,19 @@ public:
         if (!canvas)
             return;
         canvas->applying = true;
-        canvas->setGeometry(x, y, std::max(width, 1), std::max(height, 1));
+        int w = std::max(width, 1);
+        int h = std::max(height, 1) + canvas->clientTop;
+        if (canvas->isWindow()) {
+            // A top-level is placed by its frame, sized by its client area.
+            if (canvas->fixedSize)
+                canvas->setFixedSize(w, h);
+            else
+                canvas->resize(w, h);
+            canvas->move(x, y);
+        } else {
+            auto* parentCanvas = dynamic_cast<Canvas*>(canvas->parentWidget());
+            canvas->setGeometry(x, y + (parentCanvas != nullptr ? parentCanvas->clientTop : 0), w, h);
+        }
         canvas->applying = false;
     }
     void setVisible(bool visible) override
@@ -186,19 +277,27 @@ public:
     void present(const RECT& r) override
     {
         if (canvas)
-            canvas->update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+            canvas->update(QRect(r.left, r.top + canvas->clientTop, r.right - r.left, r.bottom - r.top));
     }
     void setShowState(int command) override
     {
         if (!canvas || !canvas->isWindow())
             return;
         canvas->applying = true;
-        if (command == SW_SHOWMAXIMIZED)
+        if (command == SW_SHOWMAXIMIZED) {
             canvas->setWindowState(Qt::WindowMaximized);
-        else if (command == SW_SHOWMINIMIZED)
+        } else if (command == SW_SHOWMINIMIZED) {
             canvas->setWindowState(Qt::WindowMinimized);
-        else
+        } else {
+            // Out of a minimised state the window must be mapped and raised again.
+            bool wasMinimized = canvas->isMinimized();
             canvas->setWindowState(Qt::WindowNoState);
+            if (wasMinimized && canvas->isVisible()) {
+                canvas->showNormal();
+                canvas->raise();
+                canvas->activateWindow();
+            }
+        }
         canvas->applying = false;
     }
     void setTopMost(bool topMost, bool raise) override
@@ -223,8 +322,40 @@ public:
     {
         if (!canvas)
             return POINT{0, 0};
-        QPoint p = canvas->mapToGlobal(QPoint(0, 0));
+        QPoint p = canvas->mapToGlobal(QPoint(0, canvas->clientTop));
         return POINT{p.x(), p.y()};
+    }
+    RECT frameExtents() override
+    {
+        if (!canvas || !canvas->isWindow())
+            return RECT{0, 0, 0, 0};
+        QRect outer = canvas->frameGeometry();
+        QRect inner = canvas->geometry();
+        // The menu bar is ours, inside the widget: it counts as frame.
+        return RECT{inner.left() - outer.left(), inner.top() - outer.top() + canvas->clientTop,
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom()};
+    }
+    void setIcon(HICON icon) override
+    {
+        if (canvas && canvas->isWindow())
+            canvas->setWindowIcon(icon != nullptr ? qtIcon(icon) : QIcon());
+    }
+    int setMenuBar(HMENU menu) override
+    {
+        if (!canvas || !canvas->isWindow())
+            return 0;
+        int before = canvas->clientTop;
+        int height = canvas->showMenuBar(menu);
+        if (height != before) {
+            canvas->applying = true;
+            QSize size(canvas->width(), std::max(canvas->height() - before, 1) + height);
+            if (canvas->fixedSize)
+                canvas->setFixedSize(size);
+            else
+                canvas->resize(size);
+            canvas->applying = false;
+        }
+        return height;
     }
 
 private:
@@ -325,8 +456,18 @@ public:
             if (w && w->parent != nullptr)
                 parentWidget = canvasOf(w->parent);
             flags = Qt::Window;
-            if ((style & WS_POPUP) != 0 && (style & WS_CAPTION) != WS_CAPTION)
+            if ((style & WS_POPUP) != 0 && (style & WS_CAPTION) != WS_CAPTION) {
                 flags |= Qt::FramelessWindowHint;
+            } else {
+                // The frame shows the boxes the style asks for, and no others.
+                flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+                if ((style & WS_SYSMENU) != 0)
+                    flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+                if ((style & WS_MINIMIZEBOX) != 0)
+                    flags |= Qt::WindowMinimizeButtonHint;
+                if ((style & WS_MAXIMIZEBOX) != 0)
+                    flags |= Qt::WindowMaximizeButtonHint;
+            }
             if ((exStyle & WS_EX_TOOLWINDOW) != 0)
                 flags |= Qt::Tool;
             if ((exStyle & WS_EX_TOPMOST) != 0)
@@ -336,9 +477,12 @@ public:
             return nullptr;
         auto* canvas = new Canvas(window, parentWidget, flags);
         if (parent == nullptr) {
+            canvas->fixedSize = (style & WS_THICKFRAME) == 0;
             auto w = findWindow(window);
             if (w)
                 canvas->setWindowTitle(QString::fromStdString(w->text));
+            if (w && (w->icon != nullptr || w->smallIcon != nullptr))
+                canvas->setWindowIcon(qtIcon(w->icon != nullptr ? w->icon : w->smallIcon));
         }
         return std::make_unique<QtView>(canvas);
     }
@@ -637,8 +781,20 @@ void runFile(void* context)
 }
 } // namespace
 
+namespace detail {
+
 namespace {
-// Builds a Qt menu from ours; actions carry their command ids.
+QPixmap pixmapOf(HBITMAP bitmap)
+{
+    const PixelImage* image = bitmap != nullptr ? getBitmapImage(bitmap) : nullptr;
+    if (image == nullptr || image->isNull())
+        return QPixmap();
+    QImage view((const uchar*)image->data(), image->width(), image->height(), image->bytesPerLine(),
+                QImage::Format_RGB32);
+    return QPixmap::fromImage(view.copy());
+}
+} // namespace
+
 void fillMenu(QMenu& target, HMENU menu, int depth)
 {
     int count = getMenuItemCount(menu);
@@ -658,12 +814,24 @@ void fillMenu(QMenu& target, HMENU menu, int depth)
         QAction* action = target.addAction(text);
         action->setData(QVariant::fromValue((qulonglong)getMenuItemID(menu, i)));
         action->setEnabled((state & (MF_GRAYED | MF_DISABLED)) == 0);
-        if ((state & MF_CHECKED) != 0) {
+        HBITMAP unchecked = nullptr;
+        HBITMAP checked = nullptr;
+        getMenuItemBitmaps(menu, (UINT)i, MF_BYPOSITION, unchecked, checked);
+        HBITMAP mark = (state & MF_CHECKED) != 0 ? checked : unchecked;
+        if (mark != nullptr) {
+            // The item's own picture stands in place of the check mark.
+            action->setIcon(QIcon(pixmapOf(mark)));
+            action->setIconVisibleInMenu(true);
+        } else if ((state & MF_CHECKED) != 0) {
             action->setCheckable(true);
             action->setChecked(true);
         }
     }
 }
+
+} // namespace detail
+
+namespace {
 
 struct PopupCall {
     HMENU menu;

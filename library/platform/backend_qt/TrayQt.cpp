@@ -2,8 +2,6 @@
 // icon's activations are posted to the window as the tray callback.
 #include <QApplication>
 #include <QIcon>
-#include <QPainter>
-#include <QPixmap>
 #include <QSystemTrayIcon>
 
 #include <map>
@@ -12,6 +10,7 @@
 #include <utility>
 
 #include "Platform.h"
+#include "QtIcons_p.h"
 #include "TrayIcon.h"
 
 namespace {
@@ -32,38 +31,16 @@ std::string cut(const char* tip)
     return text;
 }
 
-// The program icon: 32 by 32, a few flat colours.
-QIcon programIcon()
-{
-    QPixmap picture(32, 32);
-    picture.fill(Qt::transparent);
-    QPainter p(&picture);
-    p.setBrush(QColor(0, 0, 128));
-    p.setPen(Qt::NoPen);
-    p.drawRect(2, 2, 28, 28);
-    p.setPen(QPen(QColor(255, 255, 0), 4));
-    p.drawLine(9, 9, 23, 9);
-    p.drawLine(23, 9, 9, 23);
-    p.drawLine(9, 23, 23, 23);
-    return QIcon(picture);
-}
-
 } // namespace
-
-HICON loadProgramIcon(unsigned int id)
-{
-    return id == 102 ? (HICON)(uintptr_t)id : nullptr;
-}
 
 bool addTrayIcon(HWND window, unsigned int id, HICON icon, const char* tip)
 {
-    (void)icon;  // icons are pictures of the program here, nothing to release
     if (QApplication::instance() == nullptr || !wplat::isWindow(window))
         return false;
     std::lock_guard<std::mutex> guard(g_lock);
     Entry& entry = g_icons[{window, id}];
     if (entry.icon == nullptr) {
-        entry.icon = new QSystemTrayIcon(programIcon());
+        entry.icon = new QSystemTrayIcon(wplat::detail::qtIcon(icon != nullptr ? icon : loadProgramIcon(102)));
         QObject::connect(entry.icon, &QSystemTrayIcon::activated, [window, id](QSystemTrayIcon::ActivationReason why) {
             LPARAM mouse = 0;
             if (why == QSystemTrayIcon::DoubleClick || why == QSystemTrayIcon::Trigger)
