@@ -2,12 +2,17 @@
 
 #include "WSQL.h"
 
+#include <memory>
+
 class ODBC_WSQLConnection;
+class ODBC_WSQLLink;
 
 // The three ODBC handles (environment, connection, statement) and the
 // translation of ODBC return codes into WSQLException. Engine errors throw
 // only while the throw-exceptions flag is set; with it cleared they are
 // dropped and the failing operation answers false where it has an answer.
+// The environment and connection handles are shared with the connection:
+// once it is closed, all three read as null here.
 class ODBC_WSQLBase : public virtual WSQLBase {
 public:
     ODBC_WSQLBase();
@@ -17,9 +22,9 @@ public:
     // Copies the other's throw-exceptions flag and all three handles.
     virtual void init(const ODBC_WSQLBase* other);
 
-    void* getHENV() const { return henv; }
-    void* getHDBC() const { return hdbc; }
-    void* getHSTMT() const { return hstmt; }
+    void* getHENV() const;
+    void* getHDBC() const;
+    void* getHSTMT() const;
 
 protected:
     void checkerr(int code) const { checkerr(code, this); }
@@ -30,8 +35,7 @@ protected:
     static WSQLException makeError(int code, const ODBC_WSQLBase* source);
     static bool failed(int code);
 
-    void* hdbc;
-    void* henv;
+    std::shared_ptr<ODBC_WSQLLink> link;
     void* hstmt;
 };
 
@@ -71,7 +75,8 @@ private:
 
 // A statement on an ODBC connection. Result columns are bound to buffers of
 // their own that the driver fills at each fetch; parameters are bound at
-// their first use and re-bound whenever their buffer has to grow.
+// their first use and re-bound whenever their buffer has to grow. getDate
+// of a NULL gives 1970-01-01 00:00:00 UTC, never an earlier row's date.
 class ODBC_WSQLStatement : public WSQLStatement, public ODBC_WSQLBase {
 public:
     ODBC_WSQLStatement();
@@ -148,10 +153,10 @@ private:
     long numberAttribute(unsigned long position, unsigned short field) const;
 
     unsigned long columnCount;
-    ColumnDef* columns;
+    std::unique_ptr<ColumnDef[]> columns;
     bool columnsBound;
     bool rowsEnded; // fetch() met the end since the last execute
     unsigned long paramCount;
-    ParamDef* params; // indexed by position; entry 0 unused
+    std::unique_ptr<ParamDef[]> params; // indexed by position; entry 0 unused
     mutable WDate date;
 };

@@ -1,4 +1,5 @@
 #include "ODBC_WSQL.h"
+#include "internal/ODBC_WSQLLink.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -9,7 +10,7 @@
 
 // --- ODBC_WSQLBase ---
 
-ODBC_WSQLBase::ODBC_WSQLBase() : hdbc(nullptr), henv(nullptr), hstmt(nullptr)
+ODBC_WSQLBase::ODBC_WSQLBase() : hstmt(nullptr)
 {
 }
 
@@ -20,9 +21,24 @@ void ODBC_WSQLBase::init(const ODBC_WSQLBase* other)
     if (!other)
         return;
     WSQLBase::init(other);
-    hdbc = other->hdbc;
-    henv = other->henv;
-    hstmt = other->hstmt;
+    link = other->link;
+    hstmt = other->getHSTMT();
+}
+
+void* ODBC_WSQLBase::getHENV() const
+{
+    return link ? link->henv : nullptr;
+}
+
+void* ODBC_WSQLBase::getHDBC() const
+{
+    return link ? link->hdbc : nullptr;
+}
+
+void* ODBC_WSQLBase::getHSTMT() const
+{
+    // A statement handle lives no longer than its connection's.
+    return link && link->isOpen() ? hstmt : nullptr;
 }
 
 bool ODBC_WSQLBase::failed(int code)
@@ -45,7 +61,7 @@ WSQLException ODBC_WSQLBase::makeError(int code, const ODBC_WSQLBase* source)
         SQLINTEGER native = 0;
         SQLCHAR message[512] = {};
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLError((SQLHENV)source->henv, (SQLHDBC)source->hdbc, (SQLHSTMT)source->hstmt, state,
+        SQLRETURN rc = SQLError((SQLHENV)source->getHENV(), (SQLHDBC)source->getHDBC(), (SQLHSTMT)source->getHSTMT(), state,
                                 &native, message, (SQLSMALLINT)sizeof message, &length);
         if (!SQL_SUCCEEDED(rc))
             return WSQLException("", 0);
@@ -107,31 +123,41 @@ void ODBC_WSQLConnection::setPassword(const char* value)
 
 void ODBC_WSQLConnection::freeHandles()
 {
-    if (hdbc)
-        SQLFreeConnect((SQLHDBC)hdbc);
-    if (henv)
-        SQLFreeEnv((SQLHENV)henv);
-    hdbc = nullptr;
-    henv = nullptr;
+    if (!link)
+        return;
+    if (link->hdbc)
+        SQLFreeConnect((SQLHDBC)link->hdbc);
+    if (link->henv)
+        SQLFreeEnv((SQLHENV)link->henv);
+    link->hdbc = nullptr;
+    link->henv = nullptr;
+    link.reset();
 }
 
 bool ODBC_WSQLConnection::connect()
 {
     if (active)
         return false;
+    // A fresh link each time: statements of an earlier connect stay with
+    // the handles that were freed.
+    try {
+        link = std::make_shared<ODBC_WSQLLink>();
+    } catch (const std::bad_alloc&) {
+        throw WException("Out of memory.", -1);
+    }
     // SQLAllocEnv makes this an ODBC 2 application: drivers then report the
     // date and time type codes this library uses.
     SQLHENV env = SQL_NULL_HENV;
     SQLRETURN rc = SQLAllocEnv(&env);
-    henv = failed(rc) ? nullptr : env;
+    link->henv = failed(rc) ? nullptr : env;
     if (!failed(rc)) {
         SQLHDBC dbc = SQL_NULL_HDBC;
         rc = SQLAllocConnect(env, &dbc);
-        hdbc = failed(rc) ? nullptr : dbc;
+        link->hdbc = failed(rc) ? nullptr : dbc;
     }
     if (!failed(rc)) {
-        rc = SQLConnect((SQLHDBC)hdbc, (SQLCHAR*)dataSource.getBuf(), SQL_NTS, (SQLCHAR*)user.getBuf(), SQL_NTS,
-                        (SQLCHAR*)password.getBuf(), SQL_NTS);
+        rc = SQLConnect((SQLHDBC)link->hdbc, (SQLCHAR*)dataSource.getBuf(), SQL_NTS, (SQLCHAR*)user.getBuf(),
+                        SQL_NTS, (SQLCHAR*)password.getBuf(), SQL_NTS);
     }
     if (failed(rc)) {
         // Read the driver's message while the handles still exist, then free them.
@@ -151,16 +177,17 @@ bool ODBC_WSQLConnection::close()
 {
     if (!active)
         return false;
-    SQLRETURN rc = SQLDisconnect((SQLHDBC)hdbc);
+    SQLRETURN rc = SQLDisconnect((SQLHDBC)link->hdbc);
     if (failed(rc)) {
         // Statements still allocated: the connection stays usable.
         checkerr(rc);
         return false;
     }
-    rc = SQLFreeConnect((SQLHDBC)hdbc);
-    hdbc = nullptr;
-    SQLRETURN envRc = SQLFreeEnv((SQLHENV)henv);
-    henv = nullptr;
+    rc = SQLFreeConnect((SQLHDBC)link->hdbc);
+    link->hdbc = nullptr; // statements still made from it now see no handles
+    SQLRETURN envRc = SQLFreeEnv((SQLHENV)link->henv);
+    link->henv = nullptr;
+    link.reset();
     active = false;
     checkerr(rc);
     checkerr(envRc);
@@ -179,23 +206,23 @@ WSQLStatement* ODBC_WSQLConnection::createPreparedStatement(const WString& sql)
 
 void ODBC_WSQLConnection::applyAutoCommit()
 {
-    SQLSetConnectAttr((SQLHDBC)hdbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)(uintptr_t)(autoCommit ? 1 : 0),
+    SQLSetConnectAttr((SQLHDBC)getHDBC(), SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)(uintptr_t)(autoCommit ? 1 : 0),
                       SQL_IS_UINTEGER);
 }
 
 void ODBC_WSQLConnection::setAutoCommit(bool on)
 {
     WSQLConnection::setAutoCommit(on);
-    if (hdbc)
+    if (getHDBC())
         applyAutoCommit();
 }
 
 void ODBC_WSQLConnection::commit()
 {
-    checkerr(SQLEndTran(SQL_HANDLE_DBC, (SQLHDBC)hdbc, SQL_COMMIT));
+    checkerr(SQLEndTran(SQL_HANDLE_DBC, (SQLHDBC)getHDBC(), SQL_COMMIT));
 }
 
 void ODBC_WSQLConnection::rollback()
 {
-    checkerr(SQLEndTran(SQL_HANDLE_DBC, (SQLHDBC)hdbc, SQL_ROLLBACK));
+    checkerr(SQLEndTran(SQL_HANDLE_DBC, (SQLHDBC)getHDBC(), SQL_ROLLBACK));
 }

@@ -1,5 +1,6 @@
 #include "ODBC_WSQL.h"
-#include "WSQLColumnTable.h"
+#include "internal/ODBC_WSQLLink.h"
+#include "internal/WSQLColumnTable.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -95,11 +97,9 @@ ODBC_WSQLStatement::~ODBC_WSQLStatement()
 void ODBC_WSQLStatement::initialize()
 {
     columnCount = 0;
-    columns = nullptr;
     columnsBound = false;
     rowsEnded = false;
     paramCount = 0;
-    params = nullptr;
 }
 
 void ODBC_WSQLStatement::init(const ODBC_WSQLConnection* connection)
@@ -108,7 +108,7 @@ void ODBC_WSQLStatement::init(const ODBC_WSQLConnection* connection)
         close();
     ODBC_WSQLBase::init(connection);
     SQLHSTMT stmt = SQL_NULL_HSTMT;
-    SQLRETURN rc = SQLAllocStmt((SQLHDBC)hdbc, &stmt);
+    SQLRETURN rc = SQLAllocStmt((SQLHDBC)getHDBC(), &stmt);
     hstmt = failed(rc) ? nullptr : stmt;
     checkerr(rc);
 }
@@ -118,37 +118,35 @@ void ODBC_WSQLStatement::init(const ODBC_WSQLConnection* connection, const WStri
     init(connection);
     if (!hstmt)
         return; // the allocation failed with exceptions off
-    SQLRETURN rc = SQLPrepare((SQLHSTMT)hstmt, (SQLCHAR*)sql.getBuf(), SQL_NTS);
+    SQLRETURN rc = SQLPrepare((SQLHSTMT)getHSTMT(), (SQLCHAR*)sql.getBuf(), SQL_NTS);
     if (failed(rc) && throwExceptions) {
         WSQLException error = makeError(rc, this);
-        SQLFreeStmt((SQLHSTMT)hstmt, SQL_DROP);
+        SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_DROP);
         hstmt = nullptr;
         throw error;
     }
     unsigned long count = countMarkers(sql);
-    ParamDef* fresh = nullptr;
-    if (count < SIZE_MAX / sizeof(ParamDef))
-        fresh = new (std::nothrow) ParamDef[count + 1];
-    if (!fresh)
-        throw WException("Out of memory.", -1);
+    std::unique_ptr<ParamDef[]> fresh = newColumnTable<ParamDef>(count + 1);
     for (unsigned long i = 0; i <= count; ++i)
         fresh[i].position = i;
-    freeParams();
-    params = fresh;
+    params = std::move(fresh);
     paramCount = count;
 }
 
 void ODBC_WSQLStatement::close()
 {
     SQLRETURN rc = SQL_SUCCESS;
-    if (hstmt) {
+    SQLHSTMT stmt = (SQLHSTMT)getHSTMT();
+    if (stmt) {
         // Unbind first: should the drop fail, the driver still must not
         // write into the buffers freed below.
-        SQLFreeStmt((SQLHSTMT)hstmt, SQL_UNBIND);
-        SQLFreeStmt((SQLHSTMT)hstmt, SQL_RESET_PARAMS);
-        rc = SQLFreeStmt((SQLHSTMT)hstmt, SQL_DROP);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        rc = SQLFreeStmt(stmt, SQL_DROP);
         if (!failed(rc))
             hstmt = nullptr;
+    } else {
+        hstmt = nullptr; // none, or gone with the closed connection
     }
     columnsBound = false;
     rowsEnded = false;
@@ -159,15 +157,13 @@ void ODBC_WSQLStatement::close()
 
 void ODBC_WSQLStatement::freeColumns()
 {
-    delete[] columns;
-    columns = nullptr;
+    columns.reset();
     columnCount = 0;
 }
 
 void ODBC_WSQLStatement::freeParams()
 {
-    delete[] params;
-    params = nullptr;
+    params.reset();
     paramCount = 0;
 }
 
@@ -181,17 +177,16 @@ void ODBC_WSQLStatement::checkColumnPos(unsigned long position) const
 
 void ODBC_WSQLStatement::unbindColumns()
 {
-    if (columnsBound && hstmt)
-        SQLFreeStmt((SQLHSTMT)hstmt, SQL_UNBIND);
+    if (columnsBound && getHSTMT())
+        SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_UNBIND);
     columnsBound = false;
 }
 
 void ODBC_WSQLStatement::setColumnCount(unsigned long count)
 {
-    ColumnDef* fresh = newColumnTable<ColumnDef>(count);
-    unbindColumns();
-    delete[] columns;
-    columns = fresh;
+    std::unique_ptr<ColumnDef[]> fresh = newColumnTable<ColumnDef>(count);
+    unbindColumns(); // the driver must let go of the old buffers first
+    columns = std::move(fresh);
     columnCount = count;
     for (unsigned long i = 1; i <= count; ++i)
         setColumnString(i, 255);
@@ -223,10 +218,21 @@ void ODBC_WSQLStatement::setColumn(unsigned long position, DataType type, unsign
         cType = SQL_C_BINARY;
         break;
     }
+    // The buffer (with room for the driver's NUL) is made before anything
+    // changes: a size that cannot be had leaves the column as it was.
+    unsigned long usable = std::max(size, minimum);
+    std::vector<char> buffer;
+    if (usable >= (unsigned long)std::numeric_limits<SQLLEN>::max() || usable >= buffer.max_size())
+        throw WMemoryException(WFormattedString("Out of memory. Cannot alloc %lu bytes.", usable), -2);
+    try {
+        buffer.assign(usable + 1, 0);
+    } catch (const std::bad_alloc&) {
+        throw WMemoryException(WFormattedString("Out of memory. Cannot alloc %lu bytes.", usable + 1), -2);
+    }
     unbindColumns(); // the driver must let go of the old buffer first
     ColumnDef& column = columns[position - 1];
-    column.size = std::max(size, minimum);
-    column.data.assign(column.size + 1, 0);
+    column.size = usable;
+    column.data.swap(buffer);
     column.indicator = 0;
     column.text.truncate(0);
     column.position = position;
@@ -261,7 +267,7 @@ void ODBC_WSQLStatement::setColumnDate(unsigned long position, DataType type)
 
 void ODBC_WSQLStatement::bindColumn(ColumnDef& column)
 {
-    SQLRETURN rc = SQLBindCol((SQLHSTMT)hstmt, (SQLUSMALLINT)column.position, column.cType, column.data.data(),
+    SQLRETURN rc = SQLBindCol((SQLHSTMT)getHSTMT(), (SQLUSMALLINT)column.position, column.cType, column.data.data(),
                               (SQLLEN)column.size, &column.indicator);
     if (failed(rc)) {
         // Leave no column half bound to a buffer that may go away.
@@ -274,17 +280,17 @@ void ODBC_WSQLStatement::bindColumn(ColumnDef& column)
 
 void ODBC_WSQLStatement::bind()
 {
-    columnsBound = hstmt != nullptr; // from here on the driver may hold our buffers
+    columnsBound = getHSTMT() != nullptr; // from here on the driver may hold our buffers
     for (unsigned long i = 0; i < columnCount && columnsBound; ++i)
         bindColumn(columns[i]);
 }
 
 unsigned long ODBC_WSQLStatement::getColumnCount(bool live) const
 {
-    if (!live || !hstmt)
+    if (!live || !getHSTMT())
         return columnCount;
     SQLSMALLINT count = 0;
-    SQLRETURN rc = SQLNumResultCols((SQLHSTMT)hstmt, &count);
+    SQLRETURN rc = SQLNumResultCols((SQLHSTMT)getHSTMT(), &count);
     checkerr(rc);
     return failed(rc) || count < 0 ? 0 : (unsigned long)count;
 }
@@ -293,7 +299,7 @@ unsigned long ODBC_WSQLStatement::getColumnCount(bool live) const
 unsigned long ODBC_WSQLStatement::liveColumns() const
 {
     SQLSMALLINT count = 0;
-    if (!hstmt || failed(SQLNumResultCols((SQLHSTMT)hstmt, &count)) || count < 0)
+    if (!getHSTMT() || failed(SQLNumResultCols((SQLHSTMT)getHSTMT(), &count)) || count < 0)
         return 0;
     return (unsigned long)count;
 }
@@ -302,7 +308,7 @@ bool ODBC_WSQLStatement::textAttribute(unsigned long position, unsigned short fi
 {
     out.resize(255);
     SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLColAttribute((SQLHSTMT)hstmt, (SQLUSMALLINT)position, field, out.getBuf(),
+    SQLRETURN rc = SQLColAttribute((SQLHSTMT)getHSTMT(), (SQLUSMALLINT)position, field, out.getBuf(),
                                    (SQLSMALLINT)out.getBufLength(), &length, nullptr);
     checkerr(rc);
     if (failed(rc))
@@ -315,29 +321,29 @@ bool ODBC_WSQLStatement::textAttribute(unsigned long position, unsigned short fi
 long ODBC_WSQLStatement::numberAttribute(unsigned long position, unsigned short field) const
 {
     SQLLEN value = 0;
-    SQLRETURN rc = SQLColAttribute((SQLHSTMT)hstmt, (SQLUSMALLINT)position, field, nullptr, 0, nullptr, &value);
+    SQLRETURN rc = SQLColAttribute((SQLHSTMT)getHSTMT(), (SQLUSMALLINT)position, field, nullptr, 0, nullptr, &value);
     checkerr(rc);
     return failed(rc) ? 0 : (long)value;
 }
 
 bool ODBC_WSQLStatement::getColumnName(unsigned long position, WString& out) const
 {
-    return hstmt && textAttribute(position, SQL_DESC_LABEL, out);
+    return getHSTMT() && textAttribute(position, SQL_DESC_LABEL, out);
 }
 
 bool ODBC_WSQLStatement::getColumnDataTypeName(unsigned long position, WString& out) const
 {
-    return hstmt && textAttribute(position, SQL_DESC_TYPE_NAME, out);
+    return getHSTMT() && textAttribute(position, SQL_DESC_TYPE_NAME, out);
 }
 
 int ODBC_WSQLStatement::getColumnDataType(unsigned long position) const
 {
-    return hstmt ? (int)numberAttribute(position, SQL_DESC_TYPE) : 0;
+    return getHSTMT() ? (int)numberAttribute(position, SQL_DESC_TYPE) : 0;
 }
 
 unsigned long ODBC_WSQLStatement::getColumnSize(unsigned long position, bool octets) const
 {
-    if (!hstmt)
+    if (!getHSTMT())
         return 0;
     long size = numberAttribute(position, octets ? SQL_DESC_OCTET_LENGTH : SQL_DESC_LENGTH);
     return size < 0 ? 0 : (unsigned long)size;
@@ -352,7 +358,7 @@ void ODBC_WSQLStatement::getColumnInfo(unsigned long position, ColumnInfo& info)
     info.size = column.size;
     info.dataType = column.type;
     // Only columns the statement really has: asking for others is an error.
-    if (!hstmt || position > liveColumns())
+    if (!getHSTMT() || position > liveColumns())
         return;
     getColumnName(position, info.name);
     getColumnDataTypeName(position, info.typeName);
@@ -371,15 +377,15 @@ void ODBC_WSQLStatement::checkParamPos(unsigned long position) const
 
 void ODBC_WSQLStatement::bindParam(ParamDef& p)
 {
-    SQLRETURN rc = SQLBindParameter((SQLHSTMT)hstmt, (SQLUSMALLINT)p.position, SQL_PARAM_INPUT, p.cType, p.sqlType,
+    SQLRETURN rc = SQLBindParameter((SQLHSTMT)getHSTMT(), (SQLUSMALLINT)p.position, SQL_PARAM_INPUT, p.cType, p.sqlType,
                                     p.columnSize, 0, p.data.data(), (SQLLEN)p.data.size(), &p.indicator);
     p.bound = !failed(rc);
     if (p.bound)
         return;
     // The driver may still hold this parameter's old buffer: unbind them all.
     WSQLException error = makeError(rc, this);
-    if (hstmt)
-        SQLFreeStmt((SQLHSTMT)hstmt, SQL_RESET_PARAMS);
+    if (getHSTMT())
+        SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_RESET_PARAMS);
     for (unsigned long i = 1; i <= paramCount; ++i)
         params[i].bound = false;
     if (throwExceptions)
@@ -472,15 +478,15 @@ void ODBC_WSQLStatement::setParamDate(unsigned long position, const WDate& value
 void ODBC_WSQLStatement::closeCursor()
 {
     rowsEnded = false;
-    if (hstmt)
-        SQLFreeStmt((SQLHSTMT)hstmt, SQL_CLOSE);
+    if (getHSTMT())
+        SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_CLOSE);
 }
 
 bool ODBC_WSQLStatement::executeQuery()
 {
     closeCursor();
     bind();
-    SQLRETURN rc = SQLExecute((SQLHSTMT)hstmt);
+    SQLRETURN rc = SQLExecute((SQLHSTMT)getHSTMT());
     checkerr(rc);
     return !failed(rc) && rc != SQL_NO_DATA;
 }
@@ -489,7 +495,7 @@ bool ODBC_WSQLStatement::executeQuery(const WString& sql)
 {
     closeCursor();
     bind();
-    SQLRETURN rc = SQLExecDirect((SQLHSTMT)hstmt, (SQLCHAR*)sql.getBuf(), SQL_NTS);
+    SQLRETURN rc = SQLExecDirect((SQLHSTMT)getHSTMT(), (SQLCHAR*)sql.getBuf(), SQL_NTS);
     checkerr(rc);
     return !failed(rc) && rc != SQL_NO_DATA;
 }
@@ -510,7 +516,7 @@ bool ODBC_WSQLStatement::fetch()
         bind(); // columns declared again since the execute
     if (rowsEnded)
         return false; // the cursor is closed already: the same answer again
-    SQLRETURN rc = SQLFetchScroll((SQLHSTMT)hstmt, SQL_FETCH_NEXT, 0);
+    SQLRETURN rc = SQLFetchScroll((SQLHSTMT)getHSTMT(), SQL_FETCH_NEXT, 0);
     if (rc == SQL_NO_DATA) {
         fetchFinish();
         rowsEnded = true;
@@ -524,7 +530,7 @@ bool ODBC_WSQLStatement::fetch(unsigned long orientation)
 {
     if (!columnsBound && columnCount > 0)
         bind();
-    SQLRETURN rc = SQLFetchScroll((SQLHSTMT)hstmt, (SQLSMALLINT)orientation, 0);
+    SQLRETURN rc = SQLFetchScroll((SQLHSTMT)getHSTMT(), (SQLSMALLINT)orientation, 0);
     if (rc == SQL_NO_DATA)
         return false;
     checkerr(rc);
@@ -533,14 +539,14 @@ bool ODBC_WSQLStatement::fetch(unsigned long orientation)
 
 void ODBC_WSQLStatement::fetchFinish()
 {
-    if (hstmt)
-        checkerr(SQLFreeStmt((SQLHSTMT)hstmt, SQL_CLOSE));
+    if (getHSTMT())
+        checkerr(SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_CLOSE));
 }
 
 unsigned long ODBC_WSQLStatement::getRowCount()
 {
     SQLLEN count = 0;
-    SQLRETURN rc = SQLRowCount((SQLHSTMT)hstmt, &count);
+    SQLRETURN rc = SQLRowCount((SQLHSTMT)getHSTMT(), &count);
     checkerr(rc);
     return failed(rc) ? 0 : (unsigned long)count;
 }
@@ -593,12 +599,14 @@ const WDate& ODBC_WSQLStatement::getDate(unsigned long position) const
     checkColumnPos(position);
     const ColumnDef& column = columns[position - 1];
     if (column.cType != SQL_C_TIMESTAMP) {
-        parseDateTime(getString(position).getBuf(), date);
+        if (!parseDateTime(getString(position).getBuf(), date))
+            setNullDate(date);
         return date;
     }
-    // A NULL, or no row fetched yet: the date stays as it was.
-    if (column.indicator <= 0)
+    if (column.indicator <= 0) { // a NULL, or no row fetched yet
+        setNullDate(date);
         return date;
+    }
     SQL_TIMESTAMP_STRUCT stamp;
     memcpy(&stamp, column.data.data(), sizeof stamp);
     date.parse(stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second, WDate::TIME_ZONE_DEFAULT);

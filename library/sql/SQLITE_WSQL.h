@@ -2,36 +2,47 @@
 
 #include "WSQL.h"
 
+#include <memory>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 class SQLITE_WSQLConnection;
+class SQLITE_WSQLDatabase;
 
-// The database handle shared by a SQLite connection and its statements.
-// SQLite errors always throw, whatever the throw-exceptions flag says.
+// The database shared by a SQLite connection and its statements. Once the
+// connection is closed, its statements fail with "SQLITE database is not
+// open." (-1). SQLite errors always throw, whatever the throw-exceptions flag
+// says.
 class SQLITE_WSQLBase : public virtual WSQLBase {
 public:
     SQLITE_WSQLBase();
     ~SQLITE_WSQLBase() override;
 
     using WSQLBase::init;
-    // Copies the other's throw-exceptions flag and database handle.
+    // Copies the other's throw-exceptions flag and shares its database.
     virtual void init(const SQLITE_WSQLBase* other);
 
 protected:
+    // The open database; null before connect and after close.
+    sqlite3* handle() const;
     // Throws the engine's message and code for any code but 0.
     void checkerr(int code) const;
     // The error for code: the connection's own message when it describes
     // code, else SQLite's generic text for it.
     WSQLException makeError(int code) const;
 
-    sqlite3* handle;
+    std::shared_ptr<SQLITE_WSQLDatabase> database;
 };
 
 // One SQLite database file. Modes: "r" read-only, "w+" read-write and
 // created when missing, anything else ("rw") read-write on an existing file.
-// With auto-commit off the connection keeps a transaction open, which
-// commit and rollback end and open anew.
+// A statement waits up to a few seconds for another connection's lock
+// before it fails with "database is locked".
+// With auto-commit off every statement runs inside a transaction, which
+// commit and rollback end: when SQLite ends one by itself (ON CONFLICT
+// ROLLBACK, a full disk, COMMIT given as SQL text), the next statement opens
+// a new one, so nothing is committed that the caller may still roll back.
 class SQLITE_WSQLConnection : public WSQLConnection, public SQLITE_WSQLBase {
 public:
     SQLITE_WSQLConnection();
@@ -57,13 +68,15 @@ private:
     void initialize();
     void execute(const char* sql);
     bool inTransaction() const;
+    void setAutoCommitFlag(bool on);
 
     WString mode;
 };
 
 // A statement on a SQLite database. Nothing runs at executeQuery(): the
 // first fetch steps the statement, and the fetch after the last row resets
-// it so that it can run again.
+// it so that it can run again. getDate of a NULL gives 1970-01-01 00:00:00
+// UTC, never an earlier row's date.
 class SQLITE_WSQLStatement : public WSQLStatement, public SQLITE_WSQLBase {
 public:
     explicit SQLITE_WSQLStatement(const SQLITE_WSQLConnection* connection);
@@ -119,11 +132,13 @@ private:
     void readyForBinding();
     void checkColumnPos(unsigned long position) const;
     void checkParamPos(unsigned long position) const;
+    // With auto-commit off, opens a transaction when none is open.
+    void joinTransaction();
     int step();
 
     sqlite3_stmt* statement;
     unsigned long columnCount;
     unsigned long paramCount;
-    ColumnDef* columns;
+    std::unique_ptr<ColumnDef[]> columns;
     mutable WDate date;
 };

@@ -1,15 +1,24 @@
 #include "SQLITE_WSQL.h"
+#include "internal/SQLITE_WSQLDatabase.h"
 
 #include <sqlite3.h>
 
 #include <cstring>
 #include <new>
 
+// --- SQLITE_WSQLDatabase ---
+
+SQLITE_WSQLDatabase::~SQLITE_WSQLDatabase()
+{
+    // The last holder of a database its connection never closed. Statements
+    // finalize before they let go, so this close does not wait for any.
+    if (handle)
+        sqlite3_close_v2(handle);
+}
+
 // --- SQLITE_WSQLBase ---
 
-SQLITE_WSQLBase::SQLITE_WSQLBase() : handle(nullptr)
-{
-}
+SQLITE_WSQLBase::SQLITE_WSQLBase() = default;
 
 SQLITE_WSQLBase::~SQLITE_WSQLBase() = default;
 
@@ -18,15 +27,21 @@ void SQLITE_WSQLBase::init(const SQLITE_WSQLBase* other)
     if (!other)
         return;
     WSQLBase::init(other);
-    handle = other->handle;
+    database = other->database;
+}
+
+sqlite3* SQLITE_WSQLBase::handle() const
+{
+    return database ? database->handle : nullptr;
 }
 
 WSQLException SQLITE_WSQLBase::makeError(int code) const
 {
     // The connection's message may belong to an earlier call (a misused
     // statement sets no message); then SQLite's text for the code is right.
-    if (handle && sqlite3_errcode(handle) == code)
-        return WSQLException(sqlite3_errmsg(handle), code);
+    sqlite3* db = handle();
+    if (db && sqlite3_errcode(db) == code)
+        return WSQLException(sqlite3_errmsg(db), code);
     return WSQLException(sqlite3_errstr(code), code);
 }
 
@@ -43,20 +58,16 @@ SQLITE_WSQLConnection::SQLITE_WSQLConnection()
     initialize();
 }
 
-SQLITE_WSQLConnection::SQLITE_WSQLConnection(const char* fileName, const char* mode)
+SQLITE_WSQLConnection::SQLITE_WSQLConnection(const char* fileName, const char* openMode)
 {
     initialize();
-    setFilename(fileName, mode);
+    setFilename(fileName, openMode);
     connect();
 }
 
-SQLITE_WSQLConnection::~SQLITE_WSQLConnection()
-{
-    // Statements still prepared keep the database open until the last of
-    // them is finalized; then it closes by itself.
-    if (active)
-        sqlite3_close_v2(handle);
-}
+// Statements still holding the database keep it open until the last of them
+// goes (see SQLITE_WSQLDatabase).
+SQLITE_WSQLConnection::~SQLITE_WSQLConnection() = default;
 
 void SQLITE_WSQLConnection::initialize()
 {
@@ -89,14 +100,25 @@ bool SQLITE_WSQLConnection::connect()
         sqlite3_close(db);
         throw error;
     }
-    handle = db;
+    std::shared_ptr<SQLITE_WSQLDatabase> opened;
+    try {
+        opened = std::make_shared<SQLITE_WSQLDatabase>(db);
+    } catch (const std::bad_alloc&) {
+        sqlite3_close(db);
+        throw WException("Out of memory.", -1);
+    }
+    // Another connection's short write lock is waited for, not failed on.
+    sqlite3_busy_timeout(db, SQLITE_WSQLDatabase::BUSY_TIMEOUT_MS);
+    opened->autoCommit = autoCommit;
+    // A fresh database each time: statements of an earlier connect stay
+    // with the file that is closed now.
+    database = opened;
     active = true;
     if (!autoCommit) {
         try {
             execute("BEGIN");
         } catch (...) {
-            sqlite3_close(handle);
-            handle = nullptr;
+            database.reset(); // closes the file
             active = false;
             throw;
         }
@@ -110,8 +132,9 @@ bool SQLITE_WSQLConnection::close()
         return false;
     // Without the _v2 form, live statements make this fail (and keep the
     // connection usable) instead of deferring the close.
-    checkerr(sqlite3_close(handle));
-    handle = nullptr;
+    checkerr(sqlite3_close(database->handle));
+    database->handle = nullptr; // statements still made from it now fail
+    database.reset();
     active = false;
     return true;
 }
@@ -128,12 +151,20 @@ WSQLStatement* SQLITE_WSQLConnection::createPreparedStatement(const WString& sql
 
 bool SQLITE_WSQLConnection::inTransaction() const
 {
-    return handle && sqlite3_get_autocommit(handle) == 0;
+    sqlite3* db = handle();
+    return db && sqlite3_get_autocommit(db) == 0;
 }
 
 void SQLITE_WSQLConnection::execute(const char* sql)
 {
-    checkerr(sqlite3_exec(handle, sql, nullptr, nullptr, nullptr));
+    checkerr(sqlite3_exec(handle(), sql, nullptr, nullptr, nullptr));
+}
+
+void SQLITE_WSQLConnection::setAutoCommitFlag(bool on)
+{
+    WSQLConnection::setAutoCommit(on);
+    if (database)
+        database->autoCommit = on;
 }
 
 // SQLite commits each statement unless a transaction is open, so turning
@@ -141,7 +172,7 @@ void SQLITE_WSQLConnection::execute(const char* sql)
 void SQLITE_WSQLConnection::setAutoCommit(bool on)
 {
     bool was = autoCommit;
-    WSQLConnection::setAutoCommit(on);
+    setAutoCommitFlag(on);
     if (!active || was == on)
         return;
     if (!on && !inTransaction())

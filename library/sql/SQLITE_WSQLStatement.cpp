@@ -1,11 +1,14 @@
 #include "SQLITE_WSQL.h"
-#include "WSQLColumnTable.h"
+#include "internal/SQLITE_WSQLDatabase.h"
+#include "internal/WSQLColumnTable.h"
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <strings.h>
 
 // One declared result column: its type and the buffer the getters read.
 struct SQLITE_WSQLStatement::ColumnDef {
@@ -28,9 +31,9 @@ SQLITE_WSQLStatement::SQLITE_WSQLStatement(const SQLITE_WSQLConnection* connecti
 
 SQLITE_WSQLStatement::~SQLITE_WSQLStatement()
 {
+    // Finalized before the database can go with this statement's share.
     if (statement)
         sqlite3_finalize(statement);
-    delete[] columns;
 }
 
 void SQLITE_WSQLStatement::initialize()
@@ -38,7 +41,6 @@ void SQLITE_WSQLStatement::initialize()
     statement = nullptr;
     columnCount = 0;
     paramCount = 0;
-    columns = nullptr;
 }
 
 void SQLITE_WSQLStatement::init(const SQLITE_WSQLConnection* connection)
@@ -56,11 +58,14 @@ void SQLITE_WSQLStatement::init(const SQLITE_WSQLConnection* connection, const W
 
 void SQLITE_WSQLStatement::prepare(const WString& sql)
 {
-    if (!handle)
+    sqlite3* db = handle();
+    if (!db)
         throw WSQLException("SQLITE database is not open.", -1);
+    if (sql.length() > (unsigned long)INT32_MAX)
+        checkerr(SQLITE_TOOBIG);
     // Only the first statement of the text is prepared; the tail is ignored.
     sqlite3_stmt* prepared = nullptr;
-    int rc = sqlite3_prepare_v2(handle, sql.getBuf(), (int)sql.length(), &prepared, nullptr);
+    int rc = sqlite3_prepare_v2(db, sql.getBuf(), (int)sql.length(), &prepared, nullptr);
     checkerr(rc);
     statement = prepared;
     paramCount = statement ? (unsigned long)sqlite3_bind_parameter_count(statement) : 0;
@@ -76,7 +81,7 @@ void SQLITE_WSQLStatement::close()
 
 void SQLITE_WSQLStatement::requireStatement() const
 {
-    if (!handle)
+    if (!handle())
         throw WSQLException("SQLITE database is not open.", -1);
     if (!statement)
         throw WSQLException("No SQL statement prepared.", -1);
@@ -92,9 +97,7 @@ void SQLITE_WSQLStatement::checkColumnPos(unsigned long position) const
 
 void SQLITE_WSQLStatement::setColumnCount(unsigned long count)
 {
-    ColumnDef* fresh = newColumnTable<ColumnDef>(count);
-    delete[] columns;
-    columns = fresh;
+    columns = newColumnTable<ColumnDef>(count);
     columnCount = count;
     for (unsigned long i = 1; i <= count; ++i)
         setColumnString(i, 255);
@@ -168,6 +171,7 @@ void SQLITE_WSQLStatement::checkParamPos(unsigned long position) const
 {
     if (position == 0 || position > paramCount)
         throwParamPosition(position);
+    requireStatement();
 }
 
 // SQLite refuses new values while a statement is part-way through its rows
@@ -219,6 +223,29 @@ void SQLITE_WSQLStatement::setParamDate(unsigned long position, const WDate& val
 
 // --- execution ---
 
+namespace {
+
+// True for a statement that opens a transaction itself.
+bool beginsTransaction(sqlite3_stmt* statement)
+{
+    const char* sql = sqlite3_sql(statement);
+    if (!sql)
+        return false;
+    while (isspace((unsigned char)*sql))
+        ++sql;
+    return strncasecmp(sql, "BEGIN", 5) == 0 && !isalnum((unsigned char)sql[5]) && sql[5] != '_';
+}
+
+} // namespace
+
+void SQLITE_WSQLStatement::joinTransaction()
+{
+    sqlite3* db = handle();
+    if (!db || database->autoCommit || sqlite3_get_autocommit(db) == 0 || beginsTransaction(statement))
+        return;
+    checkerr(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
+}
+
 int SQLITE_WSQLStatement::step()
 {
     int rc = sqlite3_step(statement);
@@ -235,6 +262,7 @@ bool SQLITE_WSQLStatement::executeQuery()
 {
     if (!statement)
         return false;
+    requireStatement();
     // The rows start over at the next fetch, even after a loop left early.
     sqlite3_reset(statement);
     return true;
@@ -251,6 +279,7 @@ bool SQLITE_WSQLStatement::executeUpdate()
 {
     requireStatement();
     readyForBinding();
+    joinTransaction();
     step();
     // Reset at once, so the statement can run again with new parameters.
     checkerr(sqlite3_reset(statement));
@@ -262,6 +291,7 @@ bool SQLITE_WSQLStatement::executeUpdate(const WString& sql)
     close();
     prepare(sql);
     requireStatement();
+    joinTransaction();
     step();
     // Reset, so that a statement that returned rows holds no read lock.
     checkerr(sqlite3_reset(statement));
@@ -271,6 +301,8 @@ bool SQLITE_WSQLStatement::executeUpdate(const WString& sql)
 bool SQLITE_WSQLStatement::fetch()
 {
     requireStatement();
+    if (!sqlite3_stmt_busy(statement))
+        joinTransaction(); // the first row of a run
     if (step() == SQLITE_DONE) {
         checkerr(sqlite3_reset(statement));
         return false;
@@ -298,7 +330,7 @@ bool SQLITE_WSQLStatement::fetch()
 
 void SQLITE_WSQLStatement::fetchFinish()
 {
-    if (statement)
+    if (statement && handle())
         checkerr(sqlite3_reset(statement));
 }
 
@@ -338,7 +370,8 @@ const unsigned char* SQLITE_WSQLStatement::getArray(unsigned long position) cons
 const WDate& SQLITE_WSQLStatement::getDate(unsigned long position) const
 {
     checkColumnPos(position);
-    parseDateTime(columns[position - 1].value.getBuf(), date);
+    if (!parseDateTime(columns[position - 1].value.getBuf(), date))
+        setNullDate(date);
     return date;
 }
 
@@ -352,7 +385,8 @@ unsigned long SQLITE_WSQLStatement::getSizeBytes(unsigned long position) const
 
 unsigned long SQLITE_WSQLStatement::getLastInsertId() const
 {
-    if (!statement || !handle)
+    sqlite3* db = handle();
+    if (!statement || !db)
         return 0;
-    return (unsigned long)sqlite3_last_insert_rowid(handle);
+    return (unsigned long)sqlite3_last_insert_rowid(db);
 }

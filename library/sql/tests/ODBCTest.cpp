@@ -307,3 +307,77 @@ TEST_F(ODBC, CloseWithLiveStatementFails)
     EXPECT_FALSE(db->isActive());
     EXPECT_FALSE(db->close());
 }
+
+// A statement that outlives its connection's close() never hands the freed
+// handles on: whatever it is asked, nothing reaches the database opened next.
+TEST_F(ODBC, StatementsOfAClosedConnectionTouchNoOtherDatabase)
+{
+    std::unique_ptr<ODBC_WSQLStatement> statement(static_cast<ODBC_WSQLStatement*>(db->createStatement()));
+    statement->close(); // frees its handle, so the connection may close
+    ASSERT_TRUE(db->close());
+    EXPECT_EQ(statement->getHDBC(), nullptr);
+    EXPECT_EQ(statement->getHENV(), nullptr);
+    EXPECT_EQ(statement->getHSTMT(), nullptr);
+
+    ODBC_WSQLConnection other("other", "zvtest", "", "");
+    EXPECT_THROW(statement->executeUpdate(WString("INSERT INTO t (id) VALUES (7)")), WSQLException);
+    EXPECT_THROW(statement->executeQuery(WString("SELECT id FROM t")), WSQLException);
+    EXPECT_THROW(statement->init((const ODBC_WSQLConnection*)nullptr), WSQLException);
+    EXPECT_EQ(statement->getHDBC(), nullptr);
+    statement.reset();
+    std::unique_ptr<WSQLStatement> count(other.createStatement());
+    count->setColumnCount(1);
+    count->setColumnNumber(1);
+    count->executeQuery(WString("SELECT count(*) FROM t"));
+    ASSERT_TRUE(count->fetch());
+    EXPECT_EQ(count->getNumber(1), 0);
+    count->fetchFinish();
+    count.reset();
+    other.close();
+}
+
+// A NULL date reads as one fixed moment, never as the row before it, both
+// from a date column and from text read as a date.
+TEST_F(ODBC, NullDatesNeverShowThePreviousRow)
+{
+    run("INSERT INTO t (id, s, d, ts) VALUES (1, '2024-02-29 13:05:09', '2024-02-29', '2024-02-29 13:05:09')");
+    run("INSERT INTO t (id, s, d, ts) VALUES (2, NULL, NULL, NULL)");
+    std::unique_ptr<WSQLStatement> select(db->createStatement());
+    select->setColumnCount(3);
+    select->setColumnDate(1, WSQLStatement::TYPE_DATE);
+    select->setColumnDate(2, WSQLStatement::TYPE_TIMESTAMP);
+    select->setColumnString(3, 40);
+    select->executeQuery(WString("SELECT d, ts, s FROM t ORDER BY id"));
+    ASSERT_TRUE(select->fetch());
+    for (unsigned long position = 1; position <= 3; ++position)
+        EXPECT_EQ(select->getDate(position).getYear(), 2024) << position;
+    ASSERT_TRUE(select->fetch());
+    for (unsigned long position = 1; position <= 3; ++position)
+        EXPECT_EQ(select->getDate(position).getTime(), 0) << position;
+    EXPECT_FALSE(select->fetch());
+}
+
+// A column size whose buffer would wrap around is refused; the column stays
+// bound to its old buffer and keeps working.
+TEST_F(ODBC, HugeColumnSizesAreRefused)
+{
+    run("INSERT INTO t (id, s) VALUES (1, 'kept')");
+    std::unique_ptr<WSQLStatement> select(db->createPreparedStatement(WString("SELECT id, s FROM t")));
+    select->setColumnCount(2);
+    for (unsigned long size : {(unsigned long)-1, (unsigned long)-2, 1ul << 63}) {
+        SCOPED_TRACE(size);
+        try {
+            select->setColumnString(2, size);
+            ADD_FAILURE() << "no exception";
+        } catch (const WMemoryException& e) {
+            EXPECT_EQ(e.getId(), -2);
+        }
+        WSQLStatement::ColumnInfo info;
+        select->getColumnInfo(2, info);
+        EXPECT_EQ(info.size, 255ul);
+    }
+    select->executeQuery();
+    ASSERT_TRUE(select->fetch());
+    EXPECT_STREQ(select->getString(2).getBuf(), "kept");
+    select->fetchFinish();
+}

@@ -1,8 +1,12 @@
 #include "SQLITE_WSQL.h"
 #include "SqlTestSupport.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -412,4 +416,186 @@ TEST_F(SQLite, AutoCommitChosenBeforeConnect)
     }
     connection.rollback();
     EXPECT_EQ(countRows(connection), 0);
+}
+
+// A statement outlives its connection's close(): it then fails with the
+// library's own message and never reaches the freed handle, whose address a
+// database opened next may well get.
+TEST_F(SQLite, StatementsOfAClosedConnectionFail)
+{
+    run("INSERT INTO t (id) VALUES (1)");
+    WSQLStatement* plain = db->createStatement();
+    WSQLStatement::Releaser plainReleaser(&plain);
+    WSQLStatement* prepared = db->createPreparedStatement(WString("INSERT INTO t (id) VALUES (?)"));
+    WSQLStatement::Releaser preparedReleaser(&prepared);
+    prepared->close(); // finalized, so the connection may close
+    ASSERT_TRUE(db->close());
+
+    // Another database with the same table, opened right after.
+    std::string otherPath = dir.file("other.db");
+    SQLITE_WSQLConnection other(otherPath.c_str(), "w+");
+    {
+        std::unique_ptr<WSQLStatement> create(other.createStatement());
+        create->executeUpdate(WString("CREATE TABLE t (id INTEGER PRIMARY KEY, n INTEGER)"));
+    }
+    struct Use {
+        const char* name;
+        std::function<void(WSQLStatement&)> call;
+    };
+    const Use uses[] = {
+        {"executeUpdate(sql)", [](WSQLStatement& s) { s.executeUpdate(WString("INSERT INTO t (id) VALUES (7)")); }},
+        {"executeQuery(sql)", [](WSQLStatement& s) { s.executeQuery(WString("SELECT id FROM t")); }},
+        {"executeUpdate()", [](WSQLStatement& s) { s.executeUpdate(); }},
+        {"fetch()", [](WSQLStatement& s) { s.fetch(); }},
+        {"init(sql)",
+         [&](WSQLStatement& s) {
+             static_cast<SQLITE_WSQLStatement&>(s).init((const SQLITE_WSQLConnection*)nullptr,
+                                                     WString("INSERT INTO t (id) VALUES (8)"));
+         }},
+    };
+    for (WSQLStatement* statement : {plain, prepared}) {
+        for (const Use& use : uses) {
+            SCOPED_TRACE(use.name);
+            WSQLException e = expectSqlError([&] { use.call(*statement); });
+            EXPECT_STREQ(e.getMessage().getBuf(), "SQLITE database is not open.");
+            EXPECT_EQ(e.getId(), -1);
+        }
+    }
+    EXPECT_EQ(countRows(other), 0);
+    SQLITE_WSQLConnection again(path.c_str(), "rw");
+    EXPECT_EQ(countRows(again), 1);
+}
+
+// With auto-commit off, a transaction SQLite ended by itself (ON CONFLICT
+// ROLLBACK, COMMIT as SQL text) is opened again before the next statement,
+// so rollback() still undoes what follows.
+TEST_F(SQLite, StatementsAfterAnEndedTransactionCanBeRolledBack)
+{
+    run("CREATE TABLE u (id INTEGER PRIMARY KEY ON CONFLICT ROLLBACK)");
+    SQLITE_WSQLConnection other(path.c_str(), "rw");
+    auto countU = [&](WSQLConnection& connection) {
+        std::unique_ptr<WSQLStatement> s(connection.createPreparedStatement(WString("SELECT count(*) FROM u")));
+        s->setColumnCount(1);
+        s->setColumnNumber(1);
+        s->executeQuery();
+        EXPECT_TRUE(s->fetch());
+        int count = s->getNumber(1);
+        s->fetchFinish();
+        return count;
+    };
+    db->setAutoCommit(false);
+
+    // A conflict rolls the whole transaction back and ends it.
+    run("INSERT INTO u (id) VALUES (1)");
+    EXPECT_THROW(run("INSERT INTO u (id) VALUES (1)"), WSQLException);
+    run("INSERT INTO u (id) VALUES (2)");
+    std::unique_ptr<WSQLStatement> insert(db->createPreparedStatement(WString("INSERT INTO u (id) VALUES (?)")));
+    insert->setParamNumber(1, 3);
+    insert->executeUpdate();
+    EXPECT_EQ(countU(other), 0);
+    db->rollback();
+    EXPECT_EQ(countU(*db), 0);
+
+    // COMMIT given as SQL text ends the transaction as well.
+    run("INSERT INTO u (id) VALUES (4)");
+    run("COMMIT");
+    EXPECT_EQ(countU(other), 1);
+    run("INSERT INTO u (id) VALUES (5)");
+    insert->setParamNumber(1, 6);
+    insert->executeUpdate();
+    EXPECT_EQ(countU(other), 1);
+    db->rollback();
+    EXPECT_EQ(countU(other), 1);
+    EXPECT_EQ(countU(*db), 1);
+
+    // A query run after ROLLBACK as text is inside a transaction again.
+    run("ROLLBACK");
+    run("INSERT INTO u (id) VALUES (7)");
+    EXPECT_EQ(countU(*db), 2);
+    db->rollback();
+    EXPECT_EQ(countU(*db), 1);
+    db->setAutoCommit(true);
+}
+
+// A NULL date reads as one fixed moment, never as the row before it.
+TEST_F(SQLite, NullDatesNeverShowThePreviousRow)
+{
+    run("INSERT INTO t (id, d, ts) VALUES (1, '2024-02-29', '2024-02-29 13:05:09')");
+    run("INSERT INTO t (id, d, ts) VALUES (2, NULL, NULL)");
+    run("INSERT INTO t (id, d, ts) VALUES (3, '', 'no date')");
+    auto select = query("SELECT d, ts FROM t ORDER BY id", 2);
+    select->setColumnDate(1, WSQLStatement::TYPE_DATE);
+    select->setColumnDate(2, WSQLStatement::TYPE_TIMESTAMP);
+    select->executeQuery();
+    ASSERT_TRUE(select->fetch());
+    EXPECT_EQ(select->getDate(1).getYear(), 2024);
+    EXPECT_EQ(select->getDate(2).getHour(), 13);
+    for (int row = 2; row <= 3; ++row) {
+        SCOPED_TRACE(row);
+        ASSERT_TRUE(select->fetch());
+        EXPECT_EQ(select->getDate(1).getTime(), 0);
+        EXPECT_EQ(select->getDate(2).getTime(), 0);
+    }
+    EXPECT_FALSE(select->fetch());
+}
+
+// A write lock held for a moment by another connection is waited for.
+TEST_F(SQLite, TwoWritersWaitForEachOther)
+{
+    SQLITE_WSQLConnection holder(path.c_str(), "rw");
+    std::unique_ptr<WSQLStatement> lock(holder.createStatement());
+    lock->executeUpdate(WString("BEGIN IMMEDIATE"));
+    lock->executeUpdate(WString("INSERT INTO t (id) VALUES (1)"));
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        lock->executeUpdate(WString("COMMIT"));
+    });
+    EXPECT_NO_THROW(run("INSERT INTO t (id) VALUES (2)"));
+    release.join();
+    EXPECT_EQ(countRows(*db), 2);
+
+    // Two writers at once: every insert lands.
+    std::atomic<int> failures{0};
+    auto writer = [&](int first) {
+        SQLITE_WSQLConnection connection(path.c_str(), "rw");
+        std::unique_ptr<WSQLStatement> insert(
+            connection.createPreparedStatement(WString("INSERT INTO t (id) VALUES (?)")));
+        for (int i = 0; i < 100; ++i) {
+            try {
+                insert->setParamNumber(1, first + i);
+                insert->executeUpdate();
+            } catch (const WSQLException&) {
+                failures++;
+            }
+        }
+    };
+    std::thread a(writer, 1000);
+    std::thread b(writer, 2000);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(countRows(*db), 202);
+}
+
+// A column size whose buffer would wrap around is refused; the column stays.
+TEST_F(SQLite, HugeColumnSizesAreRefused)
+{
+    run("INSERT INTO t (id, s) VALUES (1, 'kept')");
+    auto select = query("SELECT id, s FROM t", 2);
+    for (unsigned long size : {(unsigned long)-1, (unsigned long)-2}) {
+        SCOPED_TRACE(size);
+        try {
+            select->setColumnString(2, size);
+            ADD_FAILURE() << "no exception";
+        } catch (const WMemoryException& e) {
+            EXPECT_EQ(e.getId(), -2);
+        }
+        WSQLStatement::ColumnInfo info;
+        select->getColumnInfo(2, info);
+        EXPECT_EQ(info.size, 255ul);
+        EXPECT_EQ(info.dataType, WSQLStatement::TYPE_STRING);
+    }
+    select->executeQuery();
+    ASSERT_TRUE(select->fetch());
+    EXPECT_STREQ(select->getString(2).getBuf(), "kept");
 }
