@@ -12,7 +12,7 @@ using std::chrono::nanoseconds;
 WMP3Sampler::WMP3Sampler()
     : device(nullptr), format{}, headers(nullptr), blocks(nullptr), writeIndex(0), throttle(false),
       playFlag(false), stopRequest(false), streamOut{}, handler(nullptr), handlerParam(nullptr), inFlight(0),
-      pendingPlay(false), pendingFlag(false), stopping(false)
+      pendingPlay(false), pendingFlag(false), stopping(false), joining(false)
 {
 }
 
@@ -49,15 +49,23 @@ void WMP3Sampler::freeBuffers()
 // outside that, so from there they can be replaced without stopping.
 void WMP3Sampler::create()
 {
-    if (!onOwnThread())
-        stop();
+    if (onOwnThread()) {
+        makeBuffers();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(controlMutex);
+    stopAndWait(lock);
     makeBuffers();
 }
 
 void WMP3Sampler::close()
 {
-    if (!onOwnThread())
-        stop();
+    if (onOwnThread()) {
+        freeBuffers();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(controlMutex);
+    stopAndWait(lock);
     freeBuffers();
 }
 
@@ -79,6 +87,27 @@ void WMP3Sampler::startThread()
     }
 }
 
+void WMP3Sampler::stopAndWait(std::unique_lock<std::mutex>& lock)
+{
+    // Another caller is waiting for the thread already: its end is ours too.
+    controlChanged.wait(lock, [this] { return !joining; });
+    {
+        std::lock_guard<std::mutex> request(requestMutex);
+        pendingPlay = false;
+        stopping = true; // the handler must not start another file meanwhile
+    }
+    stopRequest = true;
+    if (!thread.isActive())
+        return;
+    joining = true;
+    lock.unlock();
+    blockDone.signal();
+    thread.join(WThread::INFINITE_WAIT);
+    lock.lock();
+    joining = false;
+    controlChanged.notify_all();
+}
+
 void WMP3Sampler::play(const char* name, bool flag)
 {
     if (onOwnThread()) {
@@ -91,7 +120,8 @@ void WMP3Sampler::play(const char* name, bool flag)
         stopRequest = true;
         return;
     }
-    stop();
+    std::unique_lock<std::mutex> lock(controlMutex);
+    stopAndWait(lock);
     playFlag = flag;
     fileName = name;
     startThread();
@@ -108,6 +138,8 @@ void WMP3Sampler::restart()
         }
         return;
     }
+    std::unique_lock<std::mutex> lock(controlMutex);
+    controlChanged.wait(lock, [this] { return !joining; });
     if (thread.isActive())
         return;
     startThread();
@@ -115,18 +147,14 @@ void WMP3Sampler::restart()
 
 void WMP3Sampler::stop()
 {
-    bool own = onOwnThread();
-    {
+    if (onOwnThread()) {
         std::lock_guard<std::mutex> lock(requestMutex);
         pendingPlay = false;
-        if (!own)
-            stopping = true; // the handler must not start another file meanwhile
-    }
-    stopRequest = true;
-    if (own || !thread.isActive())
+        stopRequest = true;
         return;
-    blockDone.signal();
-    thread.join(WThread::INFINITE_WAIT);
+    }
+    std::unique_lock<std::mutex> lock(controlMutex);
+    stopAndWait(lock);
 }
 
 bool WMP3Sampler::isActive() const

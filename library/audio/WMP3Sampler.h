@@ -8,6 +8,7 @@
 #include "platform/WaveOut.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -48,7 +49,9 @@ protected:
 //
 // play, restart and stop may be called from the event handler (on the
 // sampler's own thread): play and restart then start the file once the
-// current one has ended, stop only asks for the end.
+// current one has ended, stop only asks for the end. From other threads,
+// the control calls (create, close, play, restart, stop) may come from
+// several threads at once: they take turns, and the last one wins.
 class WMP3Sampler : public WWaveMsgManager::EventHandler, public WMP3DLLEventHandler, public WRunable {
 public:
     static constexpr unsigned BLOCK_COUNT = 10;
@@ -88,7 +91,12 @@ private:
 
     void makeBuffers();
     void freeBuffers();
+    // Starts the thread; called with controlMutex held and no thread running.
     void startThread();
+    // Ends the thread of the playing file, if any, and waits for it; entered
+    // and left with controlMutex held through lock, which is let go while
+    // it waits. Afterwards no thread runs until the caller starts one.
+    void stopAndWait(std::unique_lock<std::mutex>& lock);
     // Queues one piece of at most BLOCK_SIZE bytes; false when stopped.
     bool writeBlock(const unsigned char* samples, unsigned long length);
     // True on the sampler's thread while run() runs (the handlers' thread).
@@ -119,4 +127,11 @@ private:
     // A stop from another thread is waiting for the sampler's thread to end.
     bool stopping;
     std::atomic<std::thread::id> runner;
+
+    // Turns of the control calls from other threads. Never held while the
+    // sampler's thread is waited for: `joining` marks that wait instead, and
+    // nothing starts a thread while it is set.
+    std::mutex controlMutex;
+    std::condition_variable controlChanged;
+    bool joining;
 };

@@ -303,6 +303,8 @@ WaveResult waveOutClose(WaveOutDevice* d)
     d->backend->close();
     d->notify(WaveMessage::Close, nullptr);
     delete d;
+    std::lock_guard<std::mutex> lock(g_statsMutex);
+    ++g_stats.closes;
     return WAVE_OK;
 }
 

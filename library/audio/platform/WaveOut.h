@@ -82,6 +82,7 @@ WaveResult waveOutClose(WaveOutDevice* device);
 // Observations for tests, over all devices since the last reset of the stats.
 struct WaveOutStats {
     unsigned opens;      // successful opens
+    unsigned closes;     // devices closed
     unsigned maxQueued;  // most headers queued on one device at once
     WaveFormat lastFormat;
 };

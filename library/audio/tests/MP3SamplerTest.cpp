@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -250,4 +253,50 @@ TEST(MP3Sampler, PlaysThroughAlsaWhereAPcmOpens)
     if (waveOutStats().opens == 0)
         GTEST_SKIP() << "ALSA null PCM not available";
     EXPECT_EQ(waveOutStats().lastFormat.channels, 1);
+}
+
+// play and stop from two threads at once take turns: every device opened is
+// closed exactly once, no call hangs, and the sampler ends idle.
+TEST(MP3Sampler, PlayAndStopFromTwoThreads)
+{
+    WaveOutChoice choice("null");
+    waveOutResetStats();
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 300 && !finished; ++i)
+            std::this_thread::sleep_for(milliseconds(100));
+        if (!finished) {
+            fprintf(stderr, "play and stop from two threads hang\n");
+            std::abort();
+        }
+    });
+    {
+        WMP3Sampler s;
+        s.create();
+        std::string first = fixture("stereo_44k_1s.mp3");
+        std::string second = fixture("mono_22k_half.mp3");
+        auto hammer = [&](const std::string& file, int seed) {
+            for (int i = 0; i < 40; ++i) {
+                s.play(file.c_str(), false);
+                if ((i + seed) % 3 == 0)
+                    std::this_thread::sleep_for(milliseconds(2));
+                if ((i + seed) % 2 == 0)
+                    s.stop();
+                else
+                    s.restart();
+            }
+        };
+        std::thread a(hammer, first, 0);
+        std::thread b(hammer, second, 1);
+        a.join();
+        b.join();
+        s.stop();
+        EXPECT_FALSE(s.isActive());
+        s.close();
+    }
+    finished = true;
+    watchdog.join();
+    WaveOutStats stats = waveOutStats();
+    EXPECT_GT(stats.opens, 0u);
+    EXPECT_EQ(stats.closes, stats.opens);
 }
