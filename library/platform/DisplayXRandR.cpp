@@ -2,9 +2,11 @@
 // server's RandR extension. Without a display (console program, CI) it
 // lists nothing; X errors are caught instead of ending the process.
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "DisplayProvider.h"
 
@@ -32,7 +34,13 @@ public:
         const char* name = getenv("DISPLAY");
         if (name == nullptr || name[0] == '\0')
             return;
-        display = XOpenDisplay(nullptr);
+        // A server whose last client just left resets and refuses
+        // connections for a moment: a few tries, briefly.
+        for (int attempt = 0; attempt < 10 && display == nullptr; attempt++) {
+            display = XOpenDisplay(nullptr);
+            if (display == nullptr)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         if (display == nullptr)
             return;
         int event = 0, error = 0;
@@ -43,7 +51,15 @@ public:
         }
         previous = XSetErrorHandler(countError);
         root = DefaultRootWindow(display);
+        // The cheap query answers from what the server knows. On a server
+        // nobody has probed yet (a fresh Xvfb) that is nothing at all: then
+        // the server is asked to probe.
         resources = XRRGetScreenResourcesCurrent(display, root);
+        if (resources == nullptr || !usable(resources)) {
+            if (resources != nullptr)
+                XRRFreeScreenResources(resources);
+            resources = XRRGetScreenResources(display, root);
+        }
     }
     ~Connection()
     {
@@ -56,6 +72,29 @@ public:
         }
     }
     bool ok() const { return display != nullptr && resources != nullptr; }
+
+    // Some connected output shows a mode the resources list.
+    bool usable(XRRScreenResources* r) const
+    {
+        if (r->noutput == 0 || r->nmode == 0)
+            return false;
+        bool found = false;
+        for (int i = 0; i < r->noutput && !found; i++) {
+            XRROutputInfo* info = XRRGetOutputInfo(display, r, r->outputs[i]);
+            if (info == nullptr)
+                continue;
+            if (info->connection == RR_Connected && info->crtc != 0 && info->nmode > 0) {
+                XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, r, info->crtc);
+                if (crtc != nullptr) {
+                    for (int m = 0; m < r->nmode && !found; m++)
+                        found = r->modes[m].id == crtc->mode;
+                    XRRFreeCrtcInfo(crtc);
+                }
+            }
+            XRRFreeOutputInfo(info);
+        }
+        return found;
+    }
 
     Display* display = nullptr;
     ::Window root = 0;

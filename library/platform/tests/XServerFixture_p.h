@@ -78,12 +78,17 @@ public:
 
     void TearDown() override
     {
-        for (pid_t* pid : {&wm, &server}) {
-            if (*pid > 0) {
-                kill(*pid, SIGTERM);
-                waitpid(*pid, nullptr, 0);
-                *pid = -1;
-            }
+        stop(wm);
+        stop(server);
+    }
+
+    // Ends a process this program started.
+    static void stop(pid_t& pid)
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
         }
     }
 
@@ -115,8 +120,9 @@ private:
         return flag;
     }
 
+public:
     // Starts Xvfb on the first free display from :90 and sets DISPLAY.
-    pid_t startServer()
+    static pid_t startServer()
     {
         for (int display = 90; display < 130; display++) {
             std::string lock = "/tmp/.X" + std::to_string(display) + "-lock";
@@ -147,6 +153,7 @@ private:
         return -1;
     }
 
+private:
     pid_t server = -1;
     pid_t wm = -1;
 };
