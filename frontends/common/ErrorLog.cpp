@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "WDate.h"
 #include "WString.h"
@@ -28,13 +29,46 @@ bool writeAll(int fd, const char* p, unsigned long left)
     return true;
 }
 
+const char CHAIN_SEPARATOR[] = "\r\n   ->";
+
 } // namespace
+
+WString escapeControlBytes(const char* text, LineBreaks breaks)
+{
+    static const char HEX[] = "0123456789abcdef";
+    WString out;
+    if (text == nullptr)
+        return out;
+    const char* p = text;
+    while (*p != '\0') {
+        unsigned char c = (unsigned char)*p;
+        if (c >= 0x20 && c != 0x7f) {
+            const char* start = p;
+            while ((unsigned char)*p >= 0x20 && (unsigned char)*p != 0x7f)
+                p++;
+            out.append(reinterpret_cast<const unsigned char*>(start), (unsigned long)(p - start));
+            continue;
+        }
+        if (c == '\n' && breaks == LineBreaks::Keep) {
+            out.append('\n');
+        } else if (c == '\r' && std::strncmp(p, CHAIN_SEPARATOR, sizeof CHAIN_SEPARATOR - 1) == 0) {
+            out.append(CHAIN_SEPARATOR);
+            p += sizeof CHAIN_SEPARATOR - 1;
+            continue;
+        } else {
+            char escaped[4] = {'\\', 'x', HEX[c >> 4], HEX[c & 15]};
+            out.append(reinterpret_cast<const unsigned char*>(escaped), 4);
+        }
+        p++;
+    }
+    return out;
+}
 
 Result append(const char* time, const char* message)
 {
     WString line(time);
     line.append(": ");
-    line.append(message != nullptr ? message : "");
+    line.append(escapeControlBytes(message, LineBreaks::Escape));
     line.append("\r\n");
     // O_NONBLOCK: opening a FIFO for writing would otherwise wait for a reader.
     int fd = ::open(FILE_NAME, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);

@@ -1,12 +1,18 @@
 #include "Webserver.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "ErrorLog.h"
 #include "WDate.h"
 #include "WException.h"
+#include "WIPAddress.h"
 #include "WInitFile.h"
 #include "WSystem.h"
 #include "ZorvaneVersion.h"
@@ -54,16 +60,67 @@ void warnErrorLogOnce(ErrorLog::Result result)
 
 } // namespace
 
-Webserver::Webserver(const char* host, int port, const char* documentPath, int logLevel, const char* startURL,
+long long Webserver::readPortNumber(const char* text)
+{
+    const long long beyond = 1000000000000000000LL; // any larger number is refused alike
+    const char* p = text != nullptr ? text : "";
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
+        p++;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p++ == '-';
+    }
+    long long n = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (n < beyond) {
+            n = n * 10 + (*p - '0');
+        }
+    }
+    if (n > beyond) {
+        n = beyond;
+    }
+    return negative ? -n : n;
+}
+
+WString Webserver::checkDocumentPath(const char* path)
+{
+    struct stat info;
+    const char* problem = nullptr;
+    if (std::strlen(path) >= PATH_MAX) {
+        problem = "is too long";
+    } else if (::stat(path, &info) != 0) {
+        problem = errno == ENAMETOOLONG ? "is too long" : "does not exist";
+    } else if (!S_ISDIR(info.st_mode)) {
+        problem = "is not a folder";
+    }
+    if (problem == nullptr) {
+        return WString();
+    }
+    // Appended, not formatted: the path may be longer than a formatted line.
+    WString warning("Warning: document path ");
+    warning.append(problem);
+    warning.append(": ");
+    warning.append(path);
+    return warning;
+}
+
+Webserver::Webserver(const char* host, long long port, const char* documentPath, int level, const char* startURL,
                      int autoFinish)
-    : logLevel(logLevel), finishedRequests(0)
+    : logLevel(level), finishedRequests(0)
 {
     WInitFile init;
     init.open("cfg/init.txt", "=");
 
     config.host = (host != nullptr && *host != '\0') ? host : init.getValue("httpHost");
     if (port == 0) {
-        port = init.getIntValue("httpPort");
+        port = readPortNumber(init.getValue("httpPort"));
+    }
+    if (port != 0 && (port < 1 || port > 65535)) {
+        // Taken as it comes, 4294967376 would end up as port 80.
+        WIPAddress address(config.host.length() > 0 ? config.host.getBuf() : "localhost", 0);
+        errno = EINVAL;
+        throw WSocketException(WFormattedString("Cannot bind to %s:%lld", address.getIpAddressStr(), port), -7);
     }
     config.port = (uint32_t)port;
     config.documentPath = (documentPath != nullptr && *documentPath != '\0') ? documentPath
@@ -83,6 +140,11 @@ Webserver::Webserver(const char* host, int port, const char* documentPath, int l
     if (config.documentPath.length() == 0) {
         WSystem::getCurrentDirectory(config.documentPath);
         config.documentPath.replace('\\', '/');
+    }
+
+    WString warning = checkDocumentPath(config.documentPath);
+    if (warning.length() > 0) {
+        log(warning, 0);
     }
 
     server.configure(this, config);
@@ -133,9 +195,10 @@ void Webserver::log(const char* message, int level)
 {
     // Per-request lines come several times a request; a line nobody sees
     // costs no clock reading and no formatting.
+    // Bytes from clients reach the console escaped, never as terminal controls.
     if (level == 3) {
         if (logLevel >= 3) {
-            printBlock(message);
+            printBlock(ErrorLog::escapeControlBytes(message, ErrorLog::LineBreaks::Keep));
         }
         return;
     }
@@ -146,11 +209,9 @@ void Webserver::log(const char* message, int level)
     const WString& time = now.format(WDate::TIME_FORMAT_LOG);
     if (level == -1) {
         warnErrorLogOnce(ErrorLog::append(time, message));
-        if (-1 <= logLevel) {
-            printTimedLine(time, message);
-        }
-    } else {
-        printTimedLine(time, message);
+    }
+    if (level != -1 || -1 <= logLevel) {
+        printTimedLine(time, ErrorLog::escapeControlBytes(message, ErrorLog::LineBreaks::Escape));
     }
 }
 

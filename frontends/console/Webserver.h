@@ -15,7 +15,10 @@ public:
     // Builds the server (which starts the PHP runtime), reads cfg/init.txt
     // (which must exist) for every option given as empty text or 0, and
     // starts the server: it listens when the constructor returns.
-    Webserver(const char* host, int port, const char* documentPath, int logLevel, const char* startURL,
+    // A port outside 1..65535, given or read, is refused as a bind failure
+    // ("Cannot bind to %s:%lld", id -7); a missing document path, one that is
+    // not a folder, or one too long to serve from is warned about at level 0.
+    Webserver(const char* host, long long port, const char* documentPath, int logLevel, const char* startURL,
               int autoFinish);
     ~Webserver() override;
 
@@ -34,6 +37,14 @@ public:
 
     // Where error lines are appended.
     static const char* const ERROR_LOG;
+
+    // A port number as written in an option or cfg/init.txt: leading blanks,
+    // an optional sign and the leading digits, 0 when there are none (as atoi
+    // reads it), but never wrapped: a number too large stays beyond 65535.
+    static long long readPortNumber(const char* text);
+
+    // The start-up warning for a document path, or "" when it names a folder.
+    static WString checkDocumentPath(const char* path);
 
 private:
     ServerConfig config;

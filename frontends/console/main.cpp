@@ -24,7 +24,7 @@ const char* const USAGE =
 
 struct Options {
     WString host;
-    int port = 0;
+    long long port = 0;
     WString docPath;
     int logLevel = 1;
     WString openURL;
@@ -49,7 +49,7 @@ Options parseOptions(int argc, char* argv[])
         if (name.equals("--host")) {
             options.host = value;
         } else if (name.equals("--port")) {
-            options.port = std::atoi(value);
+            options.port = Webserver::readPortNumber(value);
         } else if (name.equals("--docpath")) {
             options.docPath = value;
         } else if (name.equals("--loglevel")) {
@@ -87,6 +87,9 @@ void waitForFinish(Webserver& webserver)
 
 int main(int argc, char* argv[])
 {
+    // Non-zero when the server could not start (or another library failure
+    // ended the program), so scripts and service managers can tell.
+    int status = 0;
     Webserver* webserver = nullptr;
     try {
         WSystem::startup(PROGRAM_TITLE);
@@ -111,11 +114,12 @@ int main(int argc, char* argv[])
     } catch (WException& e) {
         delete webserver;
         WSystem::showException(nullptr, e);
+        status = 1;
     }
     try {
         WSystem::shutdown();
     } catch (WException&) {
         // nothing left to report to
     }
-    return 0;
+    return status;
 }

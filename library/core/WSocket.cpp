@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -43,7 +44,50 @@ bool setInt(const WSocket& s, int name, int value)
 
 } // namespace
 
-WSocket::WSocket() : shared(nullptr), address(anyAddress()), requestedPort(0), bytesRead(0), shutdownMode(SHUT_WR) {}
+// ------------------------------------------------------------- WSocket::Share
+
+WSocket::Share::Share(WSocketHandle fd)
+{
+    try {
+        block = new WSocketShared(fd);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
+WSocket::Share::Share(const Share& other) : block(other.block)
+{
+    if (block != nullptr)
+        block->shares.fetch_add(1);
+}
+
+WSocket::Share::Share(Share&& other) noexcept : block(other.block)
+{
+    other.block = nullptr;
+}
+
+WSocket::Share& WSocket::Share::operator=(Share other) noexcept
+{
+    std::swap(block, other.block);
+    return *this; // other takes the old share with it
+}
+
+void WSocket::Share::release(int how) noexcept
+{
+    WSocketShared* s = block;
+    block = nullptr;
+    if (s == nullptr || s->shares.fetch_sub(1) != 1)
+        return;
+    if (how != NO_SHUTDOWN)
+        ::shutdown(s->fd, how);
+    ::close(s->fd);
+    delete s;
+}
+
+// -------------------------------------------------------------------- WSocket
+
+WSocket::WSocket() : address(anyAddress()), requestedPort(0), bytesRead(0), shutdownMode(SHUT_WR) {}
 
 WSocket::WSocket(const WIPAddress& a) : WSocket()
 {
@@ -59,8 +103,6 @@ WSocket::WSocket(const WSocket& other)
     : shared(other.shared), address(other.address), requestedPort(other.requestedPort), bytesRead(other.bytesRead),
       shutdownMode(other.shutdownMode)
 {
-    if (shared != nullptr)
-        shared->shares.fetch_add(1);
 }
 
 WSocket& WSocket::operator=(const WSocket& other)
@@ -99,10 +141,9 @@ void WSocket::init(const WSocket& other)
 {
     if (this == &other)
         return;
-    if (other.shared != nullptr)
-        other.shared->shares.fetch_add(1);
+    Share copy(other.shared); // taken first: other may hold the only other share
     drop();
-    shared = other.shared;
+    shared = std::move(copy);
     address = other.address;
     requestedPort = other.requestedPort;
     bytesRead = other.bytesRead;
@@ -113,24 +154,17 @@ void WSocket::attach(WSocketHandle fd)
 {
     drop();
     if (fd >= 0)
-        shared = new WSocketShared(fd);
+        shared = Share(fd);
 }
 
 void WSocket::drop(bool quiet)
 {
-    WSocketShared* s = shared;
-    shared = nullptr;
-    if (s == nullptr || s->shares.fetch_sub(1) != 1)
-        return;
-    if (!quiet)
-        ::shutdown(s->fd, shutdownMode);
-    ::close(s->fd);
-    delete s;
+    shared.release(quiet ? Share::NO_SHUTDOWN : shutdownMode);
 }
 
 WSocketHandle WSocket::getHandle() const
 {
-    return shared != nullptr ? shared->fd : W_INVALID_SOCKET;
+    return shared ? shared->fd : W_INVALID_SOCKET;
 }
 
 void WSocket::create(bool datagram)
@@ -147,7 +181,7 @@ void WSocket::connect()
     if (!hasValidPort())
         WSocketCore::fail(EINVAL, -2, "Cannot connect to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr),
                           requestedPort);
-    if (shared == nullptr)
+    if (!shared)
         create(false);
     int rc = WSocketCore::connectTo(shared->fd, address.sin_addr.s_addr, address.sin_port, -1);
     if (rc != 0)
@@ -167,21 +201,21 @@ void WSocket::write(const WString& text)
 
 void WSocket::write(const void* data, unsigned long length)
 {
-    if (shared == nullptr)
+    if (!shared)
         WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
     WSocketCore::sendAll(shared->fd, data, length);
 }
 
 void WSocket::writeln(const char* text)
 {
-    if (shared == nullptr)
+    if (!shared)
         WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
     WSocketCore::sendAll(shared->fd, text, strlen(text), "\n", 1);
 }
 
 void WSocket::writeln(const WString& text)
 {
-    if (shared == nullptr)
+    if (!shared)
         WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
     WSocketCore::sendAll(shared->fd, text.getBuf(), text.length(), "\n", 1);
 }
@@ -191,10 +225,10 @@ int WSocket::read(void* buffer, unsigned long length, bool peek)
     bytesRead = 0;
     if (length == 0)
         return 0;
-    if (shared == nullptr)
+    if (!shared)
         WSocketCore::fail(EBADF, -6, "Connection was closed.");
     // Bytes that line reading took ahead come first.
-    WSocketShared* s = shared;
+    WSocketShared* s = shared.get();
     if (s->end > s->start) {
         unsigned long n = s->end - s->start;
         if (n > length)
@@ -218,9 +252,9 @@ bool WSocket::readln(WString& line)
     // appended as C texts (a NUL ends its chunk's part of the line), but the
     // bytes come from the read-ahead buffer, one receive per buffer-full.
     line.assign("");
-    if (shared == nullptr)
+    if (!shared)
         return false;
-    WSocketShared* s = shared;
+    WSocketShared* s = shared.get();
     char chunk[256];
     unsigned pos = 0;
     unsigned long lineLength = 0;
@@ -266,7 +300,7 @@ bool WSocket::readln(WString& line)
 
 void WSocket::close()
 {
-    if (shared == nullptr)
+    if (!shared)
         return;
     ::shutdown(shared->fd, shutdownMode);
     drop(true);
@@ -279,7 +313,7 @@ void WSocket::release()
 
 bool WSocket::shutdownSend()
 {
-    return shared != nullptr && ::shutdown(shared->fd, SHUT_WR) == 0;
+    return shared && ::shutdown(shared->fd, SHUT_WR) == 0;
 }
 
 bool WSocket::setReuseAddress(bool on)

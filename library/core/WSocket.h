@@ -111,7 +111,7 @@ public:
     unsigned long getEOFBytes() const { return bytesRead; }
     const sockaddr_in& getAddress() const { return address; }
     WSocketHandle getHandle() const;
-    bool isOpen() const { return shared != nullptr; }
+    bool isOpen() const { return static_cast<bool>(shared); }
 
     void getLocalName(WIPAddress& out) const;
     void getPeerName(WIPAddress& out) const;
@@ -127,7 +127,33 @@ protected:
     // The port of address as the caller gave it: address can hold 16 bits only.
     bool hasValidPort() const { return requestedPort <= 0xFFFF; }
 
-    WSocketShared* shared;
+    // One counted share of the descriptor block that copies hold together;
+    // the last share to go closes the descriptor.
+    class Share {
+    public:
+        static constexpr int NO_SHUTDOWN = -1;
+
+        Share() = default;
+        // The first share of a new descriptor (closed again should that fail).
+        explicit Share(WSocketHandle fd);
+        Share(const Share& other);
+        Share(Share&& other) noexcept;
+        Share& operator=(Share other) noexcept;
+        ~Share() { release(NO_SHUTDOWN); }
+
+        // Gives this share up. The last one shuts the connection down in
+        // direction how (unless NO_SHUTDOWN) and closes the descriptor.
+        void release(int how) noexcept;
+
+        WSocketShared* get() const { return block; }
+        WSocketShared* operator->() const { return block; }
+        explicit operator bool() const { return block != nullptr; }
+
+    private:
+        WSocketShared* block = nullptr;
+    };
+
+    Share shared;
     sockaddr_in address;
     unsigned long requestedPort;
     uint32_t bytesRead;

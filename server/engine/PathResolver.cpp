@@ -23,6 +23,12 @@ bool isReadableFile(const char* path)
     return regular;
 }
 
+bool isRegularFile(const char* path)
+{
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool isDirectory(const char* path)
 {
     struct stat st;

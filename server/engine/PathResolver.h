@@ -18,6 +18,9 @@ WString resolve(const char* root, const char* rest);
 // sockets and devices are not files to serve.
 bool isReadableFile(const char* path);
 
+// True for a regular file, readable or not (never opens it).
+bool isRegularFile(const char* path);
+
 // True when path names a directory.
 bool isDirectory(const char* path);
 

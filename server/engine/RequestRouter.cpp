@@ -1,6 +1,7 @@
 #include "RequestRouter.h"
 
 #include <chrono>
+#include <functional>
 #include <cstring>
 #include <strings.h>
 
@@ -42,6 +43,13 @@ long indexOfIgnoreCase(const char* text, const char* pattern)
     return -1;
 }
 
+// The last component of a file-system path.
+const char* fileNameOf(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    return slash != nullptr ? slash + 1 : path;
+}
+
 void logLine(const HTTPRequest& request, int level, const WString& text)
 {
     if (request.control != nullptr) {
@@ -51,7 +59,7 @@ void logLine(const HTTPRequest& request, int level, const WString& text)
 
 } // namespace
 
-RequestRouter::RequestRouter(const RoutingTables& tables) : tables(tables) {}
+RequestRouter::RequestRouter(const RoutingTables& routingTables) : tables(routingTables) {}
 
 const RoutingEntry* RequestRouter::findInterpreterKey(const char* text, long& position) const
 {
@@ -66,44 +74,107 @@ const RoutingEntry* RequestRouter::findInterpreterKey(const char* text, long& po
     return nullptr;
 }
 
-bool RequestRouter::route(HTTPRequest& request) const
+const RoutingEntry* RequestRouter::findScriptKey(const char* text, long& position,
+                                                 const std::function<bool(unsigned long)>& accept) const
 {
-    // 1. Interpreter key and the path info behind it.
-    long at = -1;
-    const RoutingEntry* key = findInterpreterKey(request.scriptName, at);
-    if (key != nullptr) {
-        unsigned long end = (unsigned long)at + key->key.length();
-        request.scriptName.substring(end, request.pathInfo);
-        if (request.pathInfo.length() == 0 || request.pathInfo.startsWith('/')) {
-            request.scriptName.truncate(end);
-            request.interpreterKey = key->key;
-        } else {
-            request.pathInfo.clear();
+    for (const RoutingEntry& e : tables.interpreters.entries()) {
+        unsigned long n = e.key.length();
+        for (long from = 0;;) {
+            long at = indexOfIgnoreCase(text + from, e.key);
+            if (at < 0) {
+                break;
+            }
+            unsigned long end = (unsigned long)(from + at) + n;
+            if ((text[end] == '/' || text[end] == '\0') && (!accept || accept(end))) {
+                position = from + at;
+                return &e;
+            }
+            from += at + 1;
         }
     }
+    position = -1;
+    return nullptr;
+}
 
-    // 2. Virtual directory: its remainder comes from the lower-cased path.
-    WString lowerPath(request.scriptName);
+const RoutingEntry* RequestRouter::findKeyOfFileName(const char* name) const
+{
+    unsigned long length = std::strlen(name);
+    for (const RoutingEntry& e : tables.interpreters.entries()) {
+        unsigned long n = e.key.length();
+        if (n > 0 && n <= length && ::strncasecmp(name + length - n, e.key, n) == 0) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+bool RequestRouter::nameCarriesKey(const char* name) const
+{
+    long ignored;
+    return findInterpreterKey(name, ignored) != nullptr;
+}
+
+WString RequestRouter::locate(const WString& scriptName, WString& documentRoot, WString& rest) const
+{
+    // A virtual directory's remainder comes from the lower-cased path.
+    WString lowerPath(scriptName);
     lowerPath.toLowerCase();
-    WString rest(request.scriptName);
+    rest = scriptName;
     for (const RoutingEntry& vdir : tables.virtualDirectories.entries()) {
         if (matchVirtualDirectory(lowerPath, vdir.key)) {
-            request.documentRoot = vdir.value;
+            documentRoot = vdir.value;
             lowerPath.substring(vdir.key.length() - 1, rest);
             rest.trim();
             break;
         }
     }
+    return PathResolver::resolve(documentRoot, rest);
+}
 
-    // 3. and 4. The file name and the file-system path.
+WString folderRedirectTarget(const char* scriptName)
+{
+    // Exactly one leading '/': "//host/" would send the browser elsewhere.
+    while (*scriptName == '/' || *scriptName == '\\') {
+        scriptName++;
+    }
+    WString target("/");
+    target.append(scriptName);
+    if (target.charAt(target.length() - 1) != '/') {
+        target.append('/');
+    }
+    return target;
+}
+
+bool RequestRouter::route(HTTPRequest& request) const
+{
+    // 1. Interpreter key and the path info behind it. A key counts only where
+    // it ends a path segment, and not where that segment is a folder: in
+    // '/site.php-old/conf.php' the script is conf.php.
+    long at = -1;
+    const WString initialRoot(request.documentRoot);
+    const RoutingEntry* key = findScriptKey(request.scriptName, at, [&](unsigned long end) {
+        WString prefix;
+        request.scriptName.substring(0, end, prefix);
+        WString root(initialRoot);
+        WString restOfPath;
+        return !PathResolver::isDirectory(locate(prefix, root, restOfPath));
+    });
+    if (key != nullptr) {
+        unsigned long end = (unsigned long)at + key->key.length();
+        request.scriptName.substring(end, request.pathInfo);
+        request.scriptName.truncate(end);
+        request.interpreterKey = key->key;
+    }
+
+    // 2. to 4. Virtual directory, the file name and the file-system path.
+    WString rest;
+    request.scriptFilename = locate(request.scriptName, request.documentRoot, rest);
     WSystem::extractPath(request.scriptName, request.fileName, true);
-    request.scriptFilename = PathResolver::resolve(request.documentRoot, rest);
 
     // 5. A folder: redirect to its '/' form, else look for an index file.
     if (PathResolver::isDirectory(request.scriptFilename)) {
         if (!request.scriptName.length() || request.scriptName.charAt(request.scriptName.length() - 1) != '/') {
-            request.scriptName.append('/');
-            request.response->redirect(request.scriptName);
+            request.response->redirect(folderRedirectTarget(request.scriptName));
             return false;
         }
         for (const char* index : INDEX_FILES) {
@@ -111,8 +182,8 @@ bool RequestRouter::route(HTTPRequest& request) const
             if (PathResolver::isReadableFile(candidate)) {
                 request.scriptName.append(index);
                 request.fileName = index;
-                long ignored;
-                const RoutingEntry* indexKey = findInterpreterKey(request.scriptName, ignored);
+                // Only the index file's own name selects an interpreter.
+                const RoutingEntry* indexKey = findKeyOfFileName(index);
                 request.interpreterKey = indexKey != nullptr ? indexKey->key : WString();
                 request.scriptFilename = candidate;
                 break;
@@ -158,6 +229,13 @@ void RequestRouter::runScript(HTTPRequest& request, const WString& command) cons
     }
 }
 
+void RequestRouter::sendNotFound(HTTPRequest& request) const
+{
+    logLine(request, 2, WFormattedString("File not found: %s, MimeType=%s", request.scriptFilename.getBuf(),
+                                         request.mimeType.getBuf()));
+    request.response->sendError(lookupHTTPStatus(404), request.scriptName, false);
+}
+
 void RequestRouter::dispatch(HTTPRequest& request) const
 {
     HTTPResponse& response = *request.response;
@@ -168,8 +246,20 @@ void RequestRouter::dispatch(HTTPRequest& request) const
         const WString* command =
             request.interpreterKey.length() > 0 ? tables.interpreters.find(request.interpreterKey) : nullptr;
         if (command != nullptr) {
-            runScript(request, *command);
-        } else if (PathResolver::isReadableFile(request.scriptFilename)) {
+            // A missing script is a missing page, not a runtime failure that
+            // would show the document folder.
+            if (command->equals(RoutingTables::PHP_BUILT_IN) && !PathResolver::isRegularFile(request.scriptFilename)) {
+                sendNotFound(request);
+            } else {
+                runScript(request, *command);
+            }
+        } else if (!PathResolver::isReadableFile(request.scriptFilename)) {
+            sendNotFound(request);
+        } else if (nameCarriesKey(fileNameOf(request.scriptFilename))) {
+            // A script's source, or a copy such as conf.php.bak, is never sent as text.
+            logLine(request, 2, WFormattedString("Script source not sent: %s", request.scriptFilename.getBuf()));
+            response.sendError(lookupHTTPStatus(403), request.scriptName, false);
+        } else {
             uint64_t first = 0;
             uint64_t last = 0;
             const char* range = request.getHeader("RANGE");
@@ -183,10 +273,6 @@ void RequestRouter::dispatch(HTTPRequest& request) const
             response.sendFile(request.scriptFilename, request.mimeType,
                               request.methodIndex == HTTPRequest::METHOD_HEAD, condition, first, last,
                               *range != '\0');
-        } else {
-            logLine(request, 2, WFormattedString("File not found: %s, MimeType=%s",
-                                                 request.scriptFilename.getBuf(), request.mimeType.getBuf()));
-            response.sendError(lookupHTTPStatus(404), request.scriptName, false);
         }
         break;
     }

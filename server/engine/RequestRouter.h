@@ -2,12 +2,18 @@
 
 #include "RoutingTables.h"
 
+#include <functional>
+
 class HTTPRequest;
 
 // True when alias names a prefix of path (both as given: callers pass the
 // lower-cased path), or when path ends just where the alias has a '/', so
 // that '/img' matches the alias '/img/'.
 bool matchVirtualDirectory(const char* path, const char* alias);
+
+// Where a folder asked for without its trailing '/' is redirected: the path
+// with exactly one leading '/' (never "//host/...") and a trailing '/'.
+WString folderRedirectTarget(const char* scriptName);
 
 // The decision-making half of a worker: maps a parsed request onto a file
 // (interpreter key and path info, virtual directory, index file, MIME type)
@@ -17,7 +23,7 @@ public:
     // The index files of a folder, in the order they are tried.
     static const char* const INDEX_FILES[3];
 
-    explicit RequestRouter(const RoutingTables& tables);
+    explicit RequestRouter(const RoutingTables& routingTables);
 
     // Fills the routing fields of request. A folder asked for without its
     // trailing '/' is answered with a redirect here; the result is then false
@@ -32,8 +38,24 @@ public:
     // index of its first occurrence. Null when no key occurs.
     const RoutingEntry* findInterpreterKey(const char* text, long& position) const;
 
+    // The first key, in table order, with an occurrence that ends a path
+    // segment of text (followed by '/' or the end) and that accept takes
+    // (given the index just past the key); position receives where it starts.
+    const RoutingEntry* findScriptKey(const char* text, long& position,
+                                      const std::function<bool(unsigned long)>& accept = {}) const;
+
+    // The first key, in table order, that ends the file name name.
+    const RoutingEntry* findKeyOfFileName(const char* name) const;
+
+    // True when an interpreter key occurs anywhere in the file name name.
+    bool nameCarriesKey(const char* name) const;
+
 private:
+    // The file-system path of a URL path: its virtual directory (which
+    // replaces documentRoot) and the remainder below it (into rest).
+    WString locate(const WString& scriptName, WString& documentRoot, WString& rest) const;
     void runScript(HTTPRequest& request, const WString& command) const;
+    void sendNotFound(HTTPRequest& request) const;
 
     const RoutingTables& tables;
 };

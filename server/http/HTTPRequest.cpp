@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <strings.h>
 
 namespace {
 
@@ -71,9 +72,10 @@ const WString& localHostName(WIPAddress& address)
     return cache.name;
 }
 
-// Collects header lines from the bytes of the connection. Carriage returns
-// are dropped wherever they occur, a NUL ends the text of its line, and a line
-// feed ends a line; the first empty line ends the block.
+// Collects header lines from the bytes of the connection. A carriage return
+// right before a line feed is dropped; any other (bare) one is kept for the
+// parser to judge. A NUL ends the text of its line, and a line feed ends a
+// line; the first empty line ends the block.
 class HeaderBlockCollector {
 public:
     explicit HeaderBlockCollector(WString& raw) : raw(raw) {}
@@ -83,6 +85,11 @@ public:
     unsigned long feed(const char* data, unsigned long n)
     {
         unsigned long i = 0;
+        if (pendingCR && n > 0) {
+            pendingCR = false;
+            if (data[0] != '\n')
+                appendBareCR();
+        }
         while (i < n) {
             unsigned long j = i;
             while (j < n && data[j] != '\n' && data[j] != '\r' && data[j] != '\0')
@@ -101,6 +108,11 @@ public:
             i = j + 1;
             if (c == '\0') {
                 nulSeen = true;
+            } else if (c == '\r') {
+                if (i == n)
+                    pendingCR = true; // the next bytes tell whether a line feed follows
+                else if (data[i] != '\n')
+                    appendBareCR();
             } else if (c == '\n') {
                 if (lineLength == 0) {
                     finished = true;
@@ -128,10 +140,21 @@ public:
     unsigned long lineCount() const { return lines; }
 
 private:
+    void appendBareCR()
+    {
+        if (nulSeen)
+            return;
+        if (lineLength + 1 > HTTPRequest::MAX_LINE_LENGTH || raw.length() + 1 > HTTPRequest::MAX_HEADER_BYTES)
+            throwTooLarge();
+        raw.append('\r');
+        lineLength++;
+    }
+
     WString& raw;
     unsigned long lineLength = 0;
     unsigned long lines = 0;
     bool nulSeen = false;
+    bool pendingCR = false;
     bool finished = false;
 };
 
@@ -187,12 +210,12 @@ void logLine(ZorvaneControl* control, int level, const char* text)
 
 } // namespace
 
-HTTPHeaderException::HTTPHeaderException(const char* message) : WException(message, -1) {}
+HTTPHeaderException::HTTPHeaderException(const char* text) : WException(text, -1) {}
 
 HTTPHeaderException::HTTPHeaderException(const HTTPHeaderException& other) : WException(other) {}
 
-HTTPRequest::HTTPRequest(ZorvaneControl* control, HTTPResponse* response)
-    : httpVersion(1.1f), methodIndex(0), contentLength(0), response(response), control(control)
+HTTPRequest::HTTPRequest(ZorvaneControl* owner, HTTPResponse* answer)
+    : httpVersion(1.1f), methodIndex(0), contentLength(0), response(answer), control(owner)
 {
 }
 
@@ -237,24 +260,40 @@ HTTPRequest::ReadResult HTTPRequest::read(WSocket& client, const char* root)
 void HTTPRequest::parse(const char* rawHeaderBlock)
 {
     bool first = true;
+    Framing framing;
     const char* p = rawHeaderBlock;
     WString line(1024);
     while (*p) {
         const char* end = strchr(p, '\n');
         unsigned long n = end ? (unsigned long)(end - p) : (unsigned long)strlen(p);
+        unsigned long next = end ? n + 1 : n;
+        // A line may end in CR LF; any other carriage return is a bare one.
+        if (n > 0 && p[n - 1] == '\r')
+            --n;
         if (n == 0)
             break; // the empty line ends the block
         line.assign(p, n);
         if (first) {
+            // Some agents end a line at a bare CR; one that does would read
+            // a different request out of the same bytes.
+            if (memchr(p, '\r', n))
+                throw HTTPHeaderException("Invalid request line.");
             parseRequestLine(line);
             first = false;
         } else {
-            parseHeaderLine(line);
+            if (memchr(p, '\r', n)) {
+                // Bare carriage returns inside a header line are dropped.
+                line.clear();
+                for (unsigned long i = 0; i < n; ++i)
+                    if (p[i] != '\r')
+                        line.append((int)(unsigned char)p[i]);
+            }
+            parseHeaderLine(line, framing);
         }
-        p += n;
-        if (*p == '\n')
-            ++p;
+        p += next;
     }
+    if (framing.contentLengthSeen && framing.transferEncodingSeen)
+        throw HTTPHeaderException("Transfer-Encoding together with Content-Length.");
     setURL(requestLineURL);
 }
 
@@ -288,7 +327,25 @@ void HTTPRequest::parseRequestLine(const char* line)
     requestLineURL = url;
 }
 
-void HTTPRequest::parseHeaderLine(const char* line)
+bool HTTPRequest::parseContentLength(const char* text, int& length)
+{
+    // Digits only: a sign, a blank, a list or a hex prefix would let two
+    // readers of the same bytes find different bodies.
+    if (*text == '\0')
+        return false;
+    long long n = 0;
+    for (const char* s = text; *s; ++s) {
+        if (*s < '0' || *s > '9')
+            return false;
+        n = n * 10 + (*s - '0');
+        if (n > INT_MAX)
+            return false;
+    }
+    length = (int)n;
+    return true;
+}
+
+void HTTPRequest::parseHeaderLine(const char* line, Framing& framing)
 {
     WString text(line);
     WString name;
@@ -305,21 +362,17 @@ void HTTPRequest::parseHeaderLine(const char* line)
     } else if (name.equals("USER-AGENT")) {
         userAgent = value;
     } else if (name.equals("CONTENT-LENGTH")) {
-        // An optional sign, then the leading digits; 0 when there are none.
-        // A negative length or one beyond the field's range is refused.
-        const char* s = value.getBuf();
-        bool negative = false;
-        if (*s == '+' || *s == '-')
-            negative = *s++ == '-';
-        long long n = 0;
-        for (; *s >= '0' && *s <= '9'; ++s) {
-            n = n * 10 + (*s - '0');
-            if (n > INT_MAX)
-                throw HTTPHeaderException("Invalid Content-Length.");
-        }
-        if (negative && n > 0)
+        int n = 0;
+        if (!parseContentLength(value, n) || (framing.contentLengthSeen && n != contentLength))
             throw HTTPHeaderException("Invalid Content-Length.");
-        contentLength = (int)n;
+        framing.contentLengthSeen = true;
+        contentLength = n;
+    } else if (name.equals("TRANSFER-ENCODING")) {
+        // Only a single "chunked" is decoded; any other coding leaves the
+        // body's end unknown.
+        if (framing.transferEncodingSeen || strcasecmp(value.getBuf(), "chunked") != 0)
+            throw HTTPHeaderException("Unsupported Transfer-Encoding.");
+        framing.transferEncodingSeen = true;
     } else if (name.equals("CONTENT-TYPE")) {
         contentTypeHeader = value;
         WString type;

@@ -51,13 +51,19 @@ public:
     // other WSocketException (close silently).
     ReadResult read(WSocket& client, const char* documentRoot);
 
-    // Parses a raw header block: lines ended by '\n' (a final line may lack it),
-    // the request line first. Fills the request-line fields, headers, URL fields
-    // and parameters. Throws HTTPHeaderException.
+    // Parses a raw header block: lines ended by '\n' or "\r\n" (a final line
+    // may lack it), the request line first. Fills the request-line fields,
+    // headers, URL fields and parameters. Throws HTTPHeaderException for a
+    // malformed block: among others a bare CR in the request line, a
+    // Content-Length that is not all digits or differs from an earlier one, a
+    // Transfer-Encoding other than one "chunked", or both framing headers.
     void parse(const char* rawHeaderBlock);
 
     // The value stored under an upper-case header name, or "".
     const char* getHeader(const char* name) const;
+
+    // A Content-Length value: decimal digits only, at most INT_MAX.
+    static bool parseContentLength(const char* text, int& length);
 
     // Decodes a query string into table; false on a malformed escape.
     static bool parseQueryString(const char* query, Table& table);
@@ -104,8 +110,14 @@ public:
     ZorvaneControl* control;
 
 private:
+    // What the header lines said so far about where the body ends.
+    struct Framing {
+        bool contentLengthSeen = false;
+        bool transferEncodingSeen = false;
+    };
+
     void parseRequestLine(const char* line);
-    void parseHeaderLine(const char* line);
+    void parseHeaderLine(const char* line, Framing& framing);
     void setURL(const char* url);
 
     WString requestLineURL; // the URL as the request line gave it

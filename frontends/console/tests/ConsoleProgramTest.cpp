@@ -166,7 +166,7 @@ TEST_F(ConsoleProgramTest, HelpPrintsTheUsageAndStartsNothing)
 
 TEST_F(ConsoleProgramTest, MissingInitFileEndsInTheErrorBox)
 {
-    EXPECT_EQ(run({"--port=" + std::to_string(port)}), 0);
+    EXPECT_EQ(run({"--port=" + std::to_string(port)}), 1);
     EXPECT_EQ(err(), "Error: WFileNotFoundException: File not found: cfg/init.txt (id=-1, syserr=00000002h)\n");
 }
 
@@ -281,14 +281,70 @@ TEST_F(ConsoleProgramTest, BindFailuresEndInTheErrorBox)
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(::listen(holder, 1), 0);
-    EXPECT_EQ(run({}), 0);
+    EXPECT_EQ(run({}), 1);
     ::close(holder);
     EXPECT_TRUE(std::regex_match(err(), std::regex("Error: WSocketException: Cannot bind to 127\\.0\\.0\\.1:" +
                                                    std::to_string(port) + " \\(id=-7, syserr=[0-9A-F]{8}h\\)\n")))
         << err();
     // A port outside 1..65535 is refused the same way instead of wrapping around.
-    EXPECT_EQ(run({"--port=70000"}), 0);
+    EXPECT_EQ(run({"--port=70000"}), 1);
     EXPECT_TRUE(contains(err(), "Error: WSocketException: Cannot bind to 127.0.0.1:70000 (id=-7, syserr=")) << err();
+}
+
+TEST_F(ConsoleProgramTest, PortsBeyondTheRangeNeverWrap)
+{
+    // 4294967376 is 2^32 + 80: read into 32 bits it would listen on port 80.
+    const struct {
+        const char* option; // empty: the number stands in cfg/init.txt
+        const char* initPort;
+        const char* shown;
+    } cases[] = {
+        {"--port=4294967376", "", "4294967376"},
+        {"--port=65536", "", "65536"},
+        {"--port=-1", "", "-1"},
+        {"", "4294967376", "4294967376"},
+        {"", "99999999999999999999999", "1000000000000000000"},
+        {"", "-80", "-80"},
+    };
+    for (const auto& c : cases) {
+        site.write("cfg/init.txt", std::string("httpHost=127.0.0.1\nhttpPort=") + c.initPort + "\ndocPath=docs\n");
+        std::vector<std::string> options;
+        if (*c.option != '\0') {
+            options.push_back(c.option);
+        }
+        EXPECT_EQ(run(options), 1) << c.option << c.initPort;
+        EXPECT_TRUE(contains(err(), std::string("Error: WSocketException: Cannot bind to 127.0.0.1:") + c.shown +
+                                        " (id=-7, syserr="))
+            << c.option << c.initPort << ": " << err();
+        EXPECT_FALSE(contains(out(), "running")) << out();
+    }
+}
+
+TEST_F(ConsoleProgramTest, DocumentPathProblemsAreWarnedAtStart)
+{
+    site.write("docs/file.txt", "x");
+    const std::string tooLong = "/" + std::string(300, 'd') + "/" + std::string(4000, 'e');
+    const struct {
+        std::string docPath;
+        std::string warning;
+    } cases[] = {
+        {"missing", "Warning: document path does not exist: missing\r\n"},
+        {"docs/file.txt", "Warning: document path is not a folder: docs/file.txt\r\n"},
+        {tooLong, "Warning: document path is too long: " + tooLong + "\r\n"},
+        {"/" + std::string(300, 'n'), "Warning: document path is too long: /" + std::string(300, 'n') + "\r\n"},
+        {"docs", ""},
+    };
+    for (const auto& c : cases) {
+        writeInit("autoFinish=1\n");
+        EXPECT_EQ(run({"--loglevel=0", "--docpath=" + c.docPath}), 0) << c.docPath;
+        if (c.warning.empty()) {
+            EXPECT_FALSE(contains(out(), "Warning")) << out();
+        } else {
+            EXPECT_TRUE(contains(out(), " : " + c.warning)) << out();
+        }
+        // The server still starts; the folder may appear later.
+        EXPECT_TRUE(contains(out(), "running ...")) << out();
+    }
 }
 
 TEST_F(ConsoleProgramTest, StartURLWithoutABrowserIsHarmless)

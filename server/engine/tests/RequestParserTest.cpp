@@ -135,10 +135,9 @@ TEST(RequestParserTest, ContentFieldVariants)
         {"Content-Type: text/plain", 0, "text/plain", ""},
         {"Content-Type: text/html; charset=utf-8", 0, "text/html", ""},
         {"Content-Type: a/b;BOUNDARY = q", 0, "a/b", "q"},
-        {"Content-Length: abc", 0, "", ""},
-        {"Content-Length: 12abc", 12, "", ""},
-        {"Content-Length: +7", 7, "", ""},
-        {"Content-Length: -0", 0, "", ""},
+        {"Content-Length: 007", 7, "", ""},
+        {"Content-Length:  12 ", 12, "", ""},
+        {"Content-Length: 5\nContent-Length: 5", 5, "", ""},
         {"Content-Length: 2147483647", 2147483647, "", ""},
     };
     for (const auto& c : cases) {
@@ -147,6 +146,67 @@ TEST(RequestParserTest, ContentFieldVariants)
         EXPECT_EQ(c.length, request.contentLength) << c.header;
         EXPECT_STREQ(c.type, request.contentType.getBuf()) << c.header;
         EXPECT_STREQ(c.boundary, request.boundary.getBuf()) << c.header;
+    }
+}
+
+TEST(RequestParserTest, BodyFramingIsUnambiguous)
+{
+    const std::string badLength = "Invalid Content-Length.";
+    const std::string badCoding = "Unsupported Transfer-Encoding.";
+    const std::string both = "Transfer-Encoding together with Content-Length.";
+    const struct {
+        const char* headers;
+        std::string message;
+    } cases[] = {
+        {"Content-Length: +5", badLength},
+        {"Content-Length: -0", badLength},
+        {"Content-Length: 5abc", badLength},
+        {"Content-Length: abc", badLength},
+        {"Content-Length: 0x5", badLength},
+        {"Content-Length: 5, 5", badLength},
+        {"Content-Length: 5 5", badLength},
+        {"Content-Length:", badLength},
+        {"Content-Length: 2147483648", badLength},
+        {"Content-Length: 5\nContent-Length: 6", badLength},
+        {"Content-Length: 5\nContent-Length: 05", ""},
+        {"Transfer-Encoding: chunked", ""},
+        {"Transfer-Encoding: Chunked", ""},
+        {"Transfer-Encoding: gzip", badCoding},
+        {"Transfer-Encoding: gzip, chunked", badCoding},
+        {"Transfer-Encoding: chunked\nTransfer-Encoding: chunked", badCoding},
+        {"Transfer-Encoding: chunked\nContent-Length: 5", both},
+        {"Content-Length: 5\nTransfer-Encoding: chunked", both},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.message, parseError((std::string("POST / HTTP/1.1\n") + c.headers).c_str())) << c.headers;
+}
+
+TEST(RequestParserTest, CarriageReturns)
+{
+    const std::string bad = "Invalid request line.";
+    const struct {
+        const char* block;
+        std::string message;
+        const char* scriptName;
+    } cases[] = {
+        {"GET /a HTTP/1.1\r\nHost: x\r\n\r\n", "", "/a"},
+        {"GET /a HTTP/1.1\r", "", "/a"},
+        {"GET /a\rb HTTP/1.1\r\n", bad, ""},
+        {"GET /a HTTP/1.1\rHost: evil\r\n", bad, ""},
+        {"GET\r/a HTTP/1.1\n", bad, ""},
+        {"GET /a HTTP/1.1\r\r\n", bad, ""},
+        {"GET /h HTTP/1.1\nX-A: a\rb\n", "", "/h"},
+    };
+    for (const auto& c : cases) {
+        HTTPRequest request(nullptr, nullptr);
+        std::string message;
+        try {
+            request.parse(c.block);
+        } catch (HTTPHeaderException& e) {
+            message = e.getMessage().getBuf();
+        }
+        EXPECT_EQ(c.message, message) << c.block;
+        EXPECT_STREQ(c.scriptName, request.scriptName.getBuf()) << c.block;
     }
 }
 
@@ -256,6 +316,27 @@ TEST_F(RequestReadTest, CarriageReturnsAndNulBytes)
     ASSERT_EQ(HTTPRequest::ReadResult::Request, request.read(connection.server, "/d"));
     EXPECT_STREQ("ab", request.getHeader("X-A"));
     EXPECT_STREQ("c", request.getHeader("X-B"));
+}
+
+TEST_F(RequestReadTest, BareCarriageReturnInTheRequestLineIsRefused)
+{
+    // The CR comes last in one piece and its successor in the next.
+    std::thread writer([this] {
+        const char* pieces[] = {"GET /a\r", "Host: evil HTTP/1.1\r\n\r\n"};
+        for (const char* p : pieces) {
+            connection.send(p);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+    });
+    HTTPRequest request(&control, nullptr);
+    std::string message;
+    try {
+        request.read(connection.server, "/d");
+    } catch (HTTPHeaderException& e) {
+        message = e.getMessage().getBuf();
+    }
+    writer.join();
+    EXPECT_EQ("Invalid request line.", message);
 }
 
 TEST_F(RequestReadTest, SilentClientTimesOut)

@@ -125,8 +125,9 @@ TEST_F(ServerTest, InterpreterKeysNeedTheirPathInfoForm)
 {
     site.write("docs/a.phpx", "not a script");
     startServer();
-    // The key occurs but is followed by text: no interpreter, a static file.
-    EXPECT_EQ(body(get(port, "/a.phpx")), "not a script");
+    // The key occurs but is followed by text: no interpreter, and since the
+    // name carries a key, no static file either.
+    EXPECT_EQ(get(port, "/a.phpx"), errorPage(403, "Forbidden", "/a.phpx"));
     EXPECT_FALSE(control.has(2, "Execute PHP script"));
     get(port, "/x.php/extra/path?q=1");
     EXPECT_TRUE(control.has(2, "Execute PHP script: " + site.root + "/docs/x.php"));

@@ -259,10 +259,12 @@ TEST(PHPServer, ExitAndFatalErrorsEndTheScriptOnly)
     EXPECT_EQ("Hello 42", bodyOf(get(port(), "/hello.php")));
 }
 
-TEST(PHPServer, MissingScriptStillRunsTheRuntime)
+TEST(PHPServer, MissingScriptIsNotFound)
 {
+    // The runtime is not asked: its error page would show the document folder.
     std::string answer = get(port(), "/nowhere.php");
-    EXPECT_NE(std::string::npos, answer.find("Failed opening required")) << answer;
+    EXPECT_EQ("HTTP/1.1 404 Not Found", statusLine(answer)) << answer;
+    EXPECT_EQ(std::string::npos, answer.find("Failed opening required")) << answer;
 }
 
 TEST(PHPServer, RequestsDoNotLeakIntoEachOther)
