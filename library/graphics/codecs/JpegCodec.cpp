@@ -16,18 +16,19 @@
 namespace wgfx {
 namespace {
 
-// Scans a progressive file may have, and the work all its scans may do
-// together, in blocks visited: a normal file has about ten scans, a hostile
-// one thousands that each walk the whole image.
+// Scans a file may have: a normal progressive file has about ten, a
+// hostile one thousands that each walk the whole image. The blocks all its
+// scans visit together are bounded too, by an eighth of the allocation
+// limit's byte count: 2^25 with the default limit, well under a second.
 constexpr int kMaxScans = 1000;
-constexpr uint64_t kMaxScanWork = uint64_t(1) << 27;
 
 struct ErrorManager {
     jpeg_error_mgr base;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    int maxScans;
     bool truncated;
+    int scansSeen;
+    uint64_t blocksLeft;
 };
 
 void onError(j_common_ptr info)
@@ -46,15 +47,23 @@ void onMessage(j_common_ptr info, int level)
         err->truncated = true;
 }
 
-// Called between pieces of input: ends the work once a file has more scans
-// than its size allows.
-void onProgress(j_common_ptr info)
+// Called between pieces of input, also once at the start of every scan
+// before its data is read: ends the work of a file with too many scans.
+void onProgress(j_common_ptr common)
 {
-    auto* err = reinterpret_cast<ErrorManager*>(info->err);
-    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > err->maxScans) {
+    auto* err = reinterpret_cast<ErrorManager*>(common->err);
+    auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    if (info->input_scan_number == err->scansSeen)
+        return;
+    err->scansSeen = info->input_scan_number;
+    uint64_t blocks = 0;
+    for (int c = 0; c < info->comps_in_scan; ++c)
+        blocks += uint64_t(info->cur_comp_info[c]->width_in_blocks) * info->cur_comp_info[c]->height_in_blocks;
+    if (info->input_scan_number > kMaxScans || blocks > err->blocksLeft) {
         std::snprintf(err->message, sizeof err->message, "JPEG has too many scans");
         longjmp(err->jump, 1);
     }
+    err->blocksLeft -= blocks;
 }
 
 // Everything that changes after setjmp lives in the caller's frame.
@@ -88,8 +97,9 @@ bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::strin
     err.base.error_exit = onError;
     err.base.emit_message = onMessage;
     err.message[0] = '\0';
-    err.maxScans = kMaxScans;
     err.truncated = false;
+    err.scansSeen = 0;
+    err.blocksLeft = allocationLimit() / 8;
     std::vector<uint8_t>& row = work.row;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&info);
@@ -116,11 +126,6 @@ bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::strin
     const uint64_t fullBlocks = ((uint64_t(info.image_width) + 7) / 8) * ((uint64_t(info.image_height) + 7) / 8);
     if (!info.arith_code && fullBlocks / 8 > size)
         return refuse("JPEG data too short for its size");
-    uint64_t blocks = 0;
-    for (int c = 0; c < info.num_components; ++c)
-        blocks += uint64_t(info.comp_info[c].width_in_blocks) * uint64_t(info.comp_info[c].height_in_blocks);
-    if (blocks > 0)
-        err.maxScans = static_cast<int>(std::min<uint64_t>(kMaxScans, std::max<uint64_t>(1, kMaxScanWork / blocks)));
     progress.progress_monitor = onProgress;
     info.progress = &progress;
     // The library's own buffers (all the coefficients of a progressive file)
