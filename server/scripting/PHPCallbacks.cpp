@@ -5,7 +5,7 @@
 // longjmp) only outside its catch blocks.
 #ifdef ZORVANE_PHP
 
-#include "PHPSapi.h"
+#include "internal/PHPSapi.h"
 
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
@@ -16,8 +16,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
+
+#include <strings.h>
 #include "ZorvaneVersion.h"
 
 namespace {
@@ -41,13 +44,48 @@ void writeAll(int fd, const char* data, size_t length)
 
 } // namespace
 
+namespace {
+
+bool hold(PHPRequestContext* context, const char* text, size_t length)
+{
+    if (context->heldCapacity - context->heldLength < length) {
+        size_t capacity = context->heldCapacity > 0 ? context->heldCapacity : 4096;
+        while (capacity - context->heldLength < length) {
+            if (capacity > SIZE_MAX / 2) return false;
+            capacity *= 2;
+        }
+        char* grown = static_cast<char*>(realloc(context->held, capacity));
+        if (grown == nullptr) return false;
+        context->held = grown;
+        context->heldCapacity = capacity;
+    }
+    memcpy(context->held + context->heldLength, text, length);
+    context->heldLength += length;
+    return true;
+}
+
+// A header line that frames the body itself.
+bool framesBody(const char* line)
+{
+    return strncasecmp(line, "Content-Length:", 15) == 0 || strncasecmp(line, "Transfer-Encoding:", 18) == 0;
+}
+
+} // namespace
+
 size_t sapiUbWrite(const char* text, size_t length)
 {
-    HTTPRequest* request = currentRequest();
-    if (request == nullptr) return 0;
+    PHPRequestContext* context = currentPHPContext();
+    if (context == nullptr) return 0;
+    // Output after the script has ended, with nothing sent yet, is the whole
+    // rest of the answer: hold it, so the header block can carry its length.
+    if (context->holdOutput) {
+        if (hold(context, text, length)) return length;
+        releaseHeldOutput(context, HeldOutput::Streaming);
+    }
     bool failed = false;
     try {
-        request->response->write(text, length);
+        context->request->response->write(text, length);
+        context->headersPending = false;
     } catch (...) {
         failed = true;
     }
@@ -58,6 +96,36 @@ size_t sapiUbWrite(const char* text, size_t length)
         return 0;
     }
     return length;
+}
+
+void releaseHeldOutput(PHPRequestContext* context, HeldOutput how)
+{
+    bool wasHeld = context->holdOutput;
+    context->holdOutput = false;
+    if (!wasHeld && !context->headersPending) return;
+    context->headersPending = false;
+    size_t length = context->heldLength;
+    context->heldLength = 0;
+    try {
+        HTTPResponse* response = context->request->response;
+        // Nothing on the wire yet at the end: all of the body is at hand.
+        unsigned code = response->getStatus().code;
+        bool bodyAllowed = code >= 200 && code != 204 && code != 304;
+        if (how == HeldOutput::WithLength && !context->framedByScript && bodyAllowed && !response->isHeadersSent()) {
+            char line[48];
+            snprintf(line, sizeof(line), "Content-Length: %zu", length);
+            response->addHeader(line);
+        }
+        if (length > 0 || !response->isHeadersSent()) response->write(context->held, length);
+    } catch (...) {
+    }
+}
+
+// flush() from the script: whatever is pending goes out now.
+void sapiFlush(void*)
+{
+    PHPRequestContext* context = currentPHPContext();
+    if (context != nullptr) releaseHeldOutput(context, HeldOutput::Streaming);
 }
 
 // PHP keeps the authoritative header list itself (replace, delete and
@@ -75,20 +143,26 @@ int sapiHeaderHandler(sapi_header_struct*, sapi_header_op_enum, sapi_headers_str
     return SAPI_HEADER_ADD;
 }
 
+// The block is not sent here but with the first body bytes (one send), or,
+// when the script has already ended, with all of its output and its length.
 int sapiSendHeaders(sapi_headers_struct* headers)
 {
-    HTTPRequest* request = currentRequest();
-    if (request == nullptr) return SAPI_HEADER_SEND_FAILED;
+    PHPRequestContext* context = currentPHPContext();
+    if (context == nullptr) return SAPI_HEADER_SEND_FAILED;
     try {
-        HTTPResponse* response = request->response;
+        HTTPResponse* response = context->request->response;
         response->setStatus(static_cast<unsigned>(headers->http_response_code));
         response->clearHeaders();
+        context->framedByScript = false;
         zend_llist_position position;
         for (auto* h = static_cast<sapi_header_struct*>(zend_llist_get_first_ex(&headers->headers, &position));
              h != nullptr; h = static_cast<sapi_header_struct*>(zend_llist_get_next_ex(&headers->headers, &position))) {
             response->addHeader(h->header);
+            if (framesBody(h->header)) context->framedByScript = true;
         }
-        response->sendHeaders(true);
+        response->setAutoHeaders(true);
+        context->headersPending = true;
+        context->holdOutput = context->shutdownStarted && !response->isHeadersSent();
         return SAPI_HEADER_SENT_SUCCESSFULLY;
     } catch (...) {
         return SAPI_HEADER_SEND_FAILED;

@@ -8,7 +8,8 @@
 #ifdef ZORVANE_PHP
 
 #include "PHPRuntime.h"
-#include "PHPSapi.h"
+#include "internal/PHPSapi.h"
+#include "internal/PHPTimeZone.h"
 
 #include "CrashGuard.h"
 #include "HTTPRequest.h"
@@ -23,6 +24,7 @@
 #include <mutex>
 #include <string>
 
+#include <time.h>
 #include <unistd.h>
 #include "ZorvaneVersion.h"
 
@@ -43,15 +45,35 @@ zend_module_entry builtinModuleEntry = {
     STANDARD_MODULE_PROPERTIES,
 };
 
+// What php.ini leaves out. The date functions follow the system's time zone,
+// as every other program on the machine does, unless php.ini names one.
+void iniDefaults(HashTable* configuration)
+{
+    std::string zone = systemTimeZoneName();
+    if (zone.empty()) return;
+    zval value;
+    ZVAL_NEW_STR(&value, zend_string_init(zone.data(), zone.size(), 1));
+    zend_hash_str_update(configuration, ZEND_STRL("date.timezone"), &value);
+}
+
 int sapiStartup(sapi_module_struct* module)
 {
     return php_module_startup(module, &builtinModuleEntry) == FAILURE ? -1 : 0;
 }
 
-#ifndef ZTS
+// Settings cfg/php.ini cannot give: they come after it and win.
+#ifdef ZTS
+#ifdef ZORVANE_PHP_OPCACHE
+// OPcache lives in its own file in the runtime's build folder, whose path
+// only the build knows.
+char builtInIniEntries[] = "zend_extension=\"" ZORVANE_PHP_OPCACHE "\"\n";
+#else
+char* const builtInIniEntries = nullptr;
+#endif
+#else
 // The non-thread-safe runtime must not kill the whole server when a script
 // overruns its time limit while blocked in a system call.
-char ntsIniEntries[] = "hard_timeout=0\n";
+char builtInIniEntries[] = "hard_timeout=0\n";
 #endif
 
 sapi_module_struct makeSapiModule()
@@ -71,6 +93,8 @@ sapi_module_struct makeSapiModule()
     m.register_server_variables = sapiRegisterServerVariables;
     m.log_message = sapiLogMessage;
     m.terminate_process = sapiTerminateProcess;
+    m.flush = sapiFlush;
+    m.ini_defaults = sapiIniDefaults;
     m.php_ini_path_override = const_cast<char*>("cfg");
     return m;
 }
@@ -95,12 +119,14 @@ std::mutex scriptLock;
 // is running on it.
 struct ThreadState {
     bool hasContext = false;
+    bool broken = false; // discarding a crashed context failed: no PHP on this thread
+
     int generation = 0;
     PHPRequestContext* context = nullptr;
     ~ThreadState()
     {
 #ifdef ZTS
-        if (!hasContext) return;
+        if (!hasContext || broken) return;
         std::lock_guard<std::mutex> lock(stateLock);
         if (started && generation == runtimeGeneration) ts_free_thread();
 #endif
@@ -156,9 +182,7 @@ void startRuntime(ZorvaneControl* control)
 #endif
     sapi_startup(&sapiModule);
     ++runtimeGeneration;
-#ifndef ZTS
-    sapi_module.ini_entries = ntsIniEntries;
-#endif
+    sapi_module.ini_entries = builtInIniEntries;
     started = true;
     available = sapi_module.startup != nullptr && sapi_module.startup(&sapi_module) == 0;
     if (!available) {
@@ -224,6 +248,21 @@ void setRequestInfo(PHPRequestContext* context)
     SG(server_context) = context;
 }
 
+// Reports a crash once per request: the first one is what went wrong.
+void reportCrash(PHPRequestContext* context, const CrashGuard& caught)
+{
+    if (context->crashed) return;
+    context->crashed = true;
+    char text[1024];
+    unsigned length = formatCrashText(caught, text, sizeof(text));
+    CrashGuard reportGuard;
+    if (sigsetjmp(reportGuard.jump, 1) == 0) {
+        enterCrashGuard(&reportGuard);
+        reportPHPCrash(text, length);
+        leaveCrashGuard(&reportGuard);
+    }
+}
+
 void shutdownRequest(PHPRequestContext* context)
 {
     if (context->handleOpen) {
@@ -231,12 +270,55 @@ void shutdownRequest(PHPRequestContext* context)
         zend_destroy_file_handle(&context->handle);
     }
     context->shutdownStarted = true;
+    JMP_BUF* const bailoutTarget = EG(bailout);
     CrashGuard guard;
     if (sigsetjmp(guard.jump, 1) == 0) {
         enterCrashGuard(&guard);
         php_request_shutdown(nullptr);
         leaveCrashGuard(&guard);
+    } else {
+        // A shutdown function or destructor crashed: the context is half shut
+        // and is discarded after the report. PHP's bail-out target was in one
+        // of its frames.
+        EG(bailout) = bailoutTarget;
+        reportCrash(context, guard);
     }
+}
+
+// Drops the calling thread's runtime context after a crash; the next request
+// on this thread gets a fresh one. What the failed request added to the
+// thread's tables lives in its own memory, which goes as a whole: those
+// entries are dropped unread, as PHP's own fast shutdown does.
+void discardThreadContext()
+{
+#ifdef ZTS
+    CrashGuard guard;
+    if (sigsetjmp(guard.jump, 1) == 0) {
+        enterCrashGuard(&guard);
+        if (EG(zend_constants)->nNumUsed > EG(persistent_constants_count))
+            zend_hash_discard(EG(zend_constants), EG(persistent_constants_count));
+        if (EG(function_table)->nNumUsed > EG(persistent_functions_count))
+            zend_hash_discard(EG(function_table), EG(persistent_functions_count));
+        if (EG(class_table)->nNumUsed > EG(persistent_classes_count))
+            zend_hash_discard(EG(class_table), EG(persistent_classes_count));
+#ifdef ZEND_MAX_EXECUTION_TIMERS
+        // The time-limit timer signals this thread; it must not outlive the context.
+        if (EG(pid) != 0) {
+            timer_delete(EG(max_execution_timer_timer));
+            EG(pid) = 0;
+        }
+#endif
+        ts_free_thread();
+        leaveCrashGuard(&guard);
+        threadState.hasContext = false;
+    } else {
+        // The context could not even be freed; TSRM's lock may be held by this
+        // thread now. Leave PHP alone here for good.
+        threadState.broken = true;
+    }
+#else
+    // One context per process: it cannot be replaced while the server runs.
+#endif
 }
 
 // Start-up, execution and shutdown of one request. Reached by PHP's bail-out
@@ -264,14 +346,7 @@ void runScript(PHPRequestContext* context)
             // The fault left PHP's own bail-out target in a frame that is gone.
             EG(bailout) = &bailout;
             CG(unclean_shutdown) = 1;
-            char text[1024];
-            unsigned length = formatCrashText(guard, text, sizeof(text));
-            CrashGuard reportGuard;
-            if (sigsetjmp(reportGuard.jump, 1) == 0) {
-                enterCrashGuard(&reportGuard);
-                reportPHPCrash(text, length);
-                leaveCrashGuard(&reportGuard);
-            }
+            reportCrash(context, guard);
         }
         shutdownRequest(context);
     } else {
@@ -293,6 +368,7 @@ void runScript(PHPRequestContext* context)
 // The calling thread's runtime context and crash guard; once per thread.
 bool prepareThread()
 {
+    if (threadState.broken) return false;
     int current = runtimeGeneration.load();
     if (!threadState.hasContext || threadState.generation != current) {
 #ifdef ZTS
@@ -305,6 +381,14 @@ bool prepareThread()
 }
 
 } // namespace
+
+void sapiIniDefaults(HashTable* configuration)
+{
+    try {
+        iniDefaults(configuration);
+    } catch (...) {
+    }
+}
 
 PHPRequestContext* currentPHPContext()
 {
@@ -381,7 +465,13 @@ void executePHPScript(HTTPRequest* request)
     context.scriptPath = scriptPath.c_str();
     threadState.context = &context;
     runScript(&context);
+    if (context.crashed) {
+        discardThreadContext();
+    } else {
+        releaseHeldOutput(&context, HeldOutput::WithLength);
+    }
     threadState.context = nullptr;
+    free(context.held);
 }
 
 int reportPHPCrash(const char* text, unsigned length)
@@ -395,16 +485,24 @@ int reportPHPCrash(const char* text, unsigned length)
         } catch (...) {
         }
     }
-    if (!SG(headers_sent)) {
-        try {
-            request->response->setAutoHeaders(true);
-            request->response->setStatus(HTTP_STATUS_INTERNAL_SERVER_ERROR);
-        } catch (...) {
+    // Held output and a pending header block belong to the failed script.
+    context->holdOutput = false;
+    context->headersPending = false;
+    context->heldLength = 0;
+    int written = 0;
+    try {
+        HTTPResponse* response = request->response;
+        if (!response->isHeadersSent()) {
+            response->clearHeaders();
+            response->setAutoHeaders(true);
+            response->setStatus(HTTP_STATUS_INTERNAL_SERVER_ERROR);
         }
-        SG(headers_sent) = 1;
+        response->write(text, length);
+        written = static_cast<int>(length);
+    } catch (...) {
     }
-    int written = static_cast<int>(sapiUbWrite(text, length));
-    // Whatever the script had buffered must not follow the crash report.
+    // Nothing the script had buffered may follow the crash report.
+    SG(headers_sent) = 1;
     php_output_set_status(PHP_OUTPUT_DISABLED);
     return written;
 }

@@ -16,6 +16,21 @@ def pytest_addoption(parser):
     parser.addoption("--zorvane", default=os.environ.get("ZORVANE_CMD", str(ROOT / "build/bin/zorvane_cmd")))
 
 
+# "Zorvane with PHP x.y.z", the name the build under test gives itself, from
+# the version header its build generated (set by pytest_configure).
+WITH_PHP = "Zorvane with PHP"
+
+
+def pytest_configure(config):
+    global WITH_PHP
+    build = Path(os.path.abspath(config.getoption("--zorvane"))).parent.parent
+    header = build / "generated" / "php" / "ZorvaneVersion.h"
+    if header.exists():
+        m = re.search(r'#define ZORVANE_PHP_VERSION "([^"]+)"', header.read_text())
+        if m:
+            WITH_PHP = "Zorvane with PHP " + m.group(1)
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))

@@ -6,6 +6,7 @@ import time
 
 import pytest
 
+import conftest
 from conftest import Response
 
 PHP_VARS = ["PHP_SELF", "SCRIPT_NAME", "SCRIPT_FILENAME", "SERVER_ADDR", "SERVER_PORT", "SERVER_NAME",
@@ -50,7 +51,7 @@ def test_php_server_variables_and_inputs(scripts):
     server = data["server"]
     for name in PHP_VARS:
         assert name in server, name
-    assert server["SERVER_SOFTWARE"] == "Zorvane with PHP 5.4.3"
+    assert server["SERVER_SOFTWARE"] == conftest.WITH_PHP
     assert server["SCRIPT_NAME"] == "/vars.php"
     assert server["PATH_INFO"] == "/extra"
     assert server["QUERY_STRING"] == "a=1&b=x%41y"
@@ -78,7 +79,7 @@ def test_php_headers_exit_and_errors(scripts):
     r = scripts.get("/redirect.php")
     assert r.status_line == "HTTP/1.1 302 Moved Temporarily"
     assert [l for l in r.header_lines if l.startswith("Location")] == ["Location: /b"]
-    assert r.header_lines[0] == "Server: Zorvane with PHP 5.4.3 V1.1"
+    assert r.header_lines[0] == "Server: " + conftest.WITH_PHP + " V1.1"
     assert r.header_lines[-1] == "Connection: close"
     assert scripts.get("/exit.php").body == b"before"
     r = scripts.get("/fatal.php")
@@ -115,7 +116,7 @@ def test_cgi_environment_and_body(scripts):
     r = scripts.get("/env.sh/p/i?q=1", method="POST", body=body)
     assert r.status_line == "HTTP/1.1 200 OK"
     # The program's own header lines and empty line complete the server's block.
-    assert r.raw.startswith(b"HTTP/1.1 200 OK\nServer: Zorvane with PHP 5.4.3 V1.1\nConnection: close\n"
+    assert r.raw.startswith(b"HTTP/1.1 200 OK\nServer: " + conftest.WITH_PHP.encode() + b" V1.1\nConnection: close\n"
                             b"Content-Type: text/plain\r\n\r\n")
     text = r.raw.partition(b"\r\n\r\n")[2].decode("latin-1")
     env_part, _, posted = text.partition("BODY=")
@@ -124,7 +125,7 @@ def test_cgi_environment_and_body(scripts):
     assert env["REQUEST_METHOD"] == "POST"
     assert env["QUERY_STRING"] == "q=1"
     assert env["PATH_INFO"] == "/p/i"
-    assert env["SERVER_SOFTWARE"] == "Zorvane with PHP 5.4.3 V1.1"
+    assert env["SERVER_SOFTWARE"] == conftest.WITH_PHP + " V1.1"
     assert "PATH" not in env
 
 

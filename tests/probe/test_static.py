@@ -5,7 +5,9 @@ import time
 
 import pytest
 
-SERVER_LINE = "Server: Zorvane with PHP 5.4.3 V1.1"
+import conftest
+
+SERVER_LINE = "Server: " + conftest.WITH_PHP + " V1.1"
 HTTP_DATE = re.compile(r"^(Sun|Mon|Tue|Wed|Thu|Fri|Sat), \d\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{4} \d\d:\d\d:\d\d GMT$")
 
 
@@ -96,7 +98,7 @@ def test_empty_file(server):
 
 def test_folder_redirect_and_index(server):
     r = server.get("/folder")
-    assert r.raw == (b"HTTP/1.1 301 Moved Permanently\nServer: Zorvane with PHP 5.4.3 V1.1\n"
+    assert r.raw == (b"HTTP/1.1 301 Moved Permanently\n" + SERVER_LINE.encode() + b"\n"
                      b"Location: /folder/\nConnection: close\n\n")
     r = server.get("/folder/?a=1")
     assert r.status == 200 and r.body == b"<p>index</p>"
@@ -105,7 +107,7 @@ def test_folder_redirect_and_index(server):
 
 def test_not_found_page(server):
     r = server.get("/nothing/here.txt")
-    assert r.raw == (b"HTTP/1.1 404 Not Found\nServer: Zorvane with PHP 5.4.3 V1.1\n"
+    assert r.raw == (b"HTTP/1.1 404 Not Found\n" + SERVER_LINE.encode() + b"\n"
                      b"Content-Type: text/html\nConnection: close\n\n"
                      + error_page(404, "Not Found", "/nothing/here.txt"))
 
@@ -187,5 +189,5 @@ def test_console_log_lines(server):
     server.get("/hello.txt")
     time.sleep(0.2)
     out = server.output()
-    assert "Zorvane with PHP 5.4.3 running ..." in out
+    assert conftest.WITH_PHP + " running ..." in out
     assert re.search(r"(Sun|Mon|Tue|Wed|Thu|Fri|Sat) \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4} : ", out)

@@ -32,16 +32,16 @@ const char* SERVER_VARIABLES[] = {
 // One site and one server for the whole program: PHP starts once per process.
 class PHPSite : public SharedSite {
 protected:
-    void fill(ScriptSite& site) override
+    void fill(ScriptSite& target) override
     {
         std::string ini = readFile(std::filesystem::path(sourceDir()) / "cfg" / "php.ini");
         ASSERT_FALSE(ini.empty()) << "cfg/php.ini of the source tree";
         // Plain-text errors are easier to match; nothing buffered, so output
         // reaches the socket as the script writes it.
         ini += "\nhtml_errors = Off\nlog_errors = Off\noutput_buffering = 0\n";
-        writeFile(site.path("cfg/php.ini"), ini);
-        writeFile(site.path("cfg/cgi.txt"), ".php;PHPBuildIn\n");
-        writeScripts(site.www());
+        writeFile(target.path("cfg/php.ini"), ini);
+        writeFile(target.path("cfg/cgi.txt"), ".php;PHPBuildIn\n");
+        writeScripts(target.www());
     }
 
     static void writeScripts(const std::filesystem::path& www)

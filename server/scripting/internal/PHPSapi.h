@@ -20,9 +20,19 @@ struct PHPRequestContext {
     bool readFailed;       // a body read failed: the rest of the body is gone
     bool handleOpen;       // `handle` holds the script's file handle
     bool shutdownStarted;  // php_request_shutdown has been entered
+    bool crashed;          // the runtime crashed in this request (reported once)
+    bool headersPending;   // PHP sent its headers; they go out with the first bytes
+    bool holdOutput;       // the script ended with nothing sent: output is held to learn its length
+    bool framedByScript;   // the script set Content-Length or Transfer-Encoding itself
+    char* held;            // held output (malloc), heldLength bytes of heldCapacity
+    size_t heldLength;
+    size_t heldCapacity;
     zend_file_handle handle;
 };
 
+// How held output leaves: with its length, once the script's output is
+// complete, or without, when the script flushes while it is held.
+enum class HeldOutput { WithLength, Streaming };
 // The current request's context on this thread, or null outside a script run.
 PHPRequestContext* currentPHPContext();
 
@@ -35,9 +45,16 @@ char* sapiReadCookies();
 void sapiRegisterServerVariables(zval* trackVars);
 void sapiLogMessage(const char* message, int syslogType);
 void sapiTerminateProcess();
+void sapiFlush(void* serverContext);
+void sapiIniDefaults(HashTable* configuration);
 
-// Reports a crash of the runtime: level -1 log line, status 500 when no header
-// block went out yet, then the text to the client. Returns what sapiUbWrite returns.
+// Sends what the response still owes: the pending header block and the held
+// output. Throws nothing; a client that is gone gets nothing.
+void releaseHeldOutput(PHPRequestContext* context, HeldOutput how);
+
+// Reports a crash of the runtime: level -1 log line, status 500 when nothing
+// went out yet (held output is dropped), then the text to the client; PHP's
+// own output ends there. Returns the number of bytes written.
 int reportPHPCrash(const char* text, unsigned length);
 
 // Formats a PHP log line "<date> : <message>\r\n" (date in the fixed log
