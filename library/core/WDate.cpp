@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "WCalendar.h"
+#include "internal/WCalendar.h"
 #include "WException.h"
 #include "WSystem.h"
 

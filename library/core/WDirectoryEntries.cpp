@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "WFileStatus.h"
+#include "internal/WFileStatus.h"
 #include "WWildcard.h"
 
 // The running search: an open directory with the name pattern for wildcard

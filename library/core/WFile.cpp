@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "WException.h"
-#include "WFileStatus.h"
-#include "WLineReader.h"
+#include "internal/WFileStatus.h"
+#include "internal/WLineReader.h"
 #include "WRepository.h"
 
 namespace {

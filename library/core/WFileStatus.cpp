@@ -1,4 +1,4 @@
-#include "WFileStatus.h"
+#include "internal/WFileStatus.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

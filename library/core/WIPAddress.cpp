@@ -1,7 +1,7 @@
 #include "WIPAddress.h"
 
 #include "WException.h"
-#include "WSocketCore.h"
+#include "internal/WSocketCore.h"
 #include "WSocketUtils.h"
 
 WIPAddress::WIPAddress() : port(0), ip(0) {}

@@ -7,7 +7,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include "WThreadControl.h"
+#include "internal/WThreadControl.h"
 
 // Robust, so that a mutex whose owner thread ended without leaving it is
 // handed to the next thread that enters; recursive like the system mutex.

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "WException.h"
-#include "WRepositoryFormat.h"
+#include "internal/WRepositoryFormat.h"
 
 using namespace WRepositoryFormat;
 

@@ -1,10 +1,10 @@
-#include "WRepositoryCache.h"
+#include "internal/WRepositoryCache.h"
 
 #include <cerrno>
 #include <memory>
 
 #include "WException.h"
-#include "WRepositoryFormat.h"
+#include "internal/WRepositoryFormat.h"
 #include "WSystem.h"
 
 namespace {

@@ -2,10 +2,10 @@
 #include <cstring>
 
 #include "WException.h"
-#include "WLineReader.h"
+#include "internal/WLineReader.h"
 #include "WRepository.h"
-#include "WRepositoryCache.h"
-#include "WRepositoryFormat.h"
+#include "internal/WRepositoryCache.h"
+#include "internal/WRepositoryFormat.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "WThreadControl.h"
+#include "internal/WThreadControl.h"
 
 namespace {
 constexpr long MAXIMUM = 2147483647;

@@ -7,8 +7,8 @@
 
 #include "WException.h"
 #include "WIPAddress.h"
-#include "WSocketCore.h"
-#include "WThreadControl.h"
+#include "internal/WSocketCore.h"
+#include "internal/WThreadControl.h"
 
 WServerSocket::WServerSocket() : backlog(1) {}
 

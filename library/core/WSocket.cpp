@@ -12,7 +12,7 @@
 
 #include "WException.h"
 #include "WIPAddress.h"
-#include "WSocketCore.h"
+#include "internal/WSocketCore.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "WSocketCore.h"
+#include "internal/WSocketCore.h"
 
 #include <cerrno>
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <sys/uio.h>
 
 #include "WException.h"
-#include "WThreadControl.h"
+#include "internal/WThreadControl.h"
 
 namespace WSocketCore {
 

@@ -5,7 +5,7 @@
 
 #include <poll.h>
 
-#include "WThreadControl.h"
+#include "internal/WThreadControl.h"
 
 namespace {
 // A waiting library thread looks at kill requests this often.

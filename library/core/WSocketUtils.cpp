@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "WException.h"
-#include "WSocketCore.h"
+#include "internal/WSocketCore.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "WException.h"
-#include "WThreadControl.h"
+#include "internal/WThreadControl.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "WCalendar.h"
+#include "internal/WCalendar.h"
 #include "WDate.h"
 #include "WException.h"
 

@@ -12,7 +12,7 @@
 #include "FileTestSupport.h"
 #include "WFile.h"
 #include "WRepository.h"
-#include "WRepositoryCache.h"
+#include "internal/WRepositoryCache.h"
 
 namespace {
 
