@@ -11,6 +11,7 @@
 
 #include "Gdi.h"
 #include "WindowTable.h"
+#include "internal/TextLayout.h"
 
 namespace wplat::detail {
 
@@ -522,30 +523,62 @@ int drawText(HDC dc, const char* text, int length, RECT& rect, UINT format)
     if (d == nullptr || text == nullptr)
         return 0;
     std::string s = length < 0 ? std::string(text) : std::string(text, (size_t)length);
-    SIZE size;
-    getTextExtentPoint(dc, s.c_str(), (int)s.size(), size);
-    if ((format & DT_CALCRECT) != 0) {
-        rect.right = rect.left + size.cx;
-        rect.bottom = rect.top + size.cy;
-        return size.cy;
+    auto measure = [dc](const std::string& piece) {
+        SIZE size{0, 0};
+        getTextExtentPoint(dc, piece.c_str(), (int)piece.size(), size);
+        return (int)size.cx;
+    };
+    TEXTMETRIC metrics;
+    getTextMetrics(dc, metrics);
+    int lineHeight = metrics.tmHeight;
+    std::vector<TextLine> lines = layoutText(s, format, rect.right - rect.left, measure);
+    int widest = 0;
+    std::vector<int> widths;
+    for (const TextLine& line : lines) {
+        widths.push_back(measure(line.text));
+        widest = std::max(widest, widths.back());
     }
-    int x = rect.left;
+    int height = lineHeight * (int)lines.size();
+    if ((format & DT_CALCRECT) != 0) {
+        // Wrapped text keeps the width it was given unless a word is wider.
+        int right = rect.left + widest;
+        if ((format & DT_WORDBREAK) != 0 && (format & DT_SINGLELINE) == 0)
+            right = std::max(rect.right, right);
+        rect.right = right;
+        rect.bottom = rect.top + height;
+        return height;
+    }
     int y = rect.top;
-    if ((format & DT_CENTER) != 0)
-        x = rect.left + (rect.right - rect.left - size.cx) / 2;
-    else if ((format & DT_RIGHT) != 0)
-        x = rect.right - size.cx;
-    if ((format & DT_VCENTER) != 0 && (format & DT_SINGLELINE) != 0)
-        y = rect.top + (rect.bottom - rect.top - size.cy) / 2;
-    else if ((format & DT_BOTTOM) != 0 && (format & DT_SINGLELINE) != 0)
-        y = rect.bottom - size.cy;
+    if ((format & DT_SINGLELINE) != 0) {
+        if ((format & DT_VCENTER) != 0)
+            y = rect.top + (rect.bottom - rect.top - lineHeight) / 2;
+        else if ((format & DT_BOTTOM) != 0)
+            y = rect.bottom - lineHeight;
+    }
     bool savedClip = d->hasClip;
     std::vector<RECT> saved = d->clip;
     intersectClipRect(dc, rect);
-    textOut(dc, x, y, s.c_str(), (int)s.size());
+    for (size_t i = 0; i < lines.size(); i++, y += lineHeight) {
+        const TextLine& line = lines[i];
+        int x = rect.left;
+        if ((format & DT_CENTER) != 0)
+            x = rect.left + (rect.right - rect.left - widths[i]) / 2;
+        else if ((format & DT_RIGHT) != 0)
+            x = rect.right - widths[i];
+        textOut(dc, x, y, line.text.c_str(), (int)line.text.size());
+        if (line.underline >= 0) {
+            // The prefixed character is underlined just below the base line.
+            int from = x + measure(line.text.substr(0, (size_t)line.underline));
+            size_t next = (size_t)line.underline + 1;
+            while (next < line.text.size() && ((unsigned char)line.text[next] & 0xC0) == 0x80)
+                next++;
+            int to = x + measure(line.text.substr(0, next));
+            fillImageRect(*d, RECT{from, y + metrics.tmAscent + 1, to, y + metrics.tmAscent + 2}, d->textColor);
+        }
+    }
     d->clip = saved;
     d->hasClip = savedClip;
-    return size.cy;
+    return height;
 }
 
 COLORREF getPixel(HDC dc, int x, int y)
