@@ -40,6 +40,9 @@ public:
     void write(const void* data, unsigned long length);
     // One receive of at most length bytes from the client (the request body).
     int read(void* buffer, unsigned long length);
+    // The client's socket, or -1 when the stream has none: a CGI run watches
+    // it to notice a client that has gone.
+    int getSocketHandle() const { return socketDescriptor(); }
 
     // A complete error response: text/html header block and the page, whose
     // message is HTML-escaped. quiet swallows a socket failure of the page write.

@@ -1,28 +1,41 @@
 #include "CGIExecutor.h"
 
-#include "CGIProcess.h"
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
 #include "WException.h"
 #include "ZorvaneControl.h"
+#include "internal/CGIErrorLines.h"
+#include "internal/CGIHeaderBlock.h"
+#include "internal/CGIProcess.h"
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <string>
 
 namespace {
 
 const unsigned long BLOCK = 4096;
-// Standard error is held back until standard output has ended; beyond this
-// much it is read and dropped, so a flood cannot exhaust memory.
-const size_t STDERR_LIMIT = 1024 * 1024;
+// How long a program may take to exit once its output has ended.
+const double EXIT_GRACE = 0.2;
+// After the program itself has ended and its group is killed, output still
+// held open by a process outside the group is waited for this long.
+const double DRAIN_LIMIT = 2.0;
+// A receive time-out of 0 on the client socket means "none"; the body still
+// gets this much between two pieces.
+const double DEFAULT_IDLE_LIMIT = 30.0;
 
 std::atomic<int> timeLimitSeconds{300};
+std::atomic<int> bodyTimeLimitSeconds{60};
 
 // Writes to a pipe whose reader has gone must fail with EPIPE, not end the
 // server; the children get default signal handling back when they start.
@@ -44,142 +57,283 @@ void throwCannotCreateProcess(const char* commandLine, int error)
     throw WException(message, -1);
 }
 
-// Moves the request body to the child's standard input and the child's
-// output to the client until both output streams end, the client is gone or
-// the time limit runs out.
-class CGIPump {
+// The receive time-out the server gave the connection, in seconds.
+double idleLimitOf(int socket)
+{
+    timeval tv = {};
+    socklen_t length = sizeof tv;
+    if (socket < 0 || getsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, &length) != 0) return DEFAULT_IDLE_LIMIT;
+    double seconds = static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+    return seconds > 0 ? seconds : DEFAULT_IDLE_LIMIT;
+}
+
+// One run of a program: moves the request body to its standard input, its
+// standard output to the client once the header lines are checked, and its
+// standard error to the error log, until its output ends, the client goes,
+// the output turns out malformed or the time limit runs out.
+class CGIRun {
 public:
-    CGIPump(CGIPipes& pipes, HTTPResponse* response, long contentLength, double deadline)
-        : pipes(pipes), response(response), remaining(contentLength > 0 ? contentLength : 0), deadline(deadline)
-    {
-    }
+    enum class End { Finished, ClientGone, TimedOut, Malformed };
 
-    void run();
+    CGIRun(CGIPipes& pipes, CGIChild& child, HTTPRequest& request, double started, double deadline);
 
-    bool clientGone = false;
-    bool timedOut = false;
-    std::string errors;
+    End run();
+
+    CGIHeaderBlock head;
+    CGIErrorLines errors;
 
 private:
-    void fetchBody();
+    bool bodyWanted() const { return pipes.stdinWrite >= 0 && bodyOffset == bodyLength; }
+    void readBody();
     void feedStdin();
     void forwardStdout();
     void collectStderr();
     void closeStdin();
+    void sendHead();
+    void send(const void* data, size_t length);
 
     CGIPipes& pipes;
+    CGIChild& child;
     HTTPResponse* response;
+    int client;
+    bool headOnly;
     long remaining;
     double deadline;
+    double bodyDeadline;
+    double idleLimit;
+    double lastBodyBytes;
+    double drainUntil = 0;
+    bool clientGone = false;
+    // Body bytes may wait in the connection's own buffer, where polling the
+    // socket cannot see them: read without waiting for the socket until a
+    // read comes back short, which means that buffer is empty.
+    bool readDirectly = true;
     char body[BLOCK];
     size_t bodyLength = 0;
     size_t bodyOffset = 0;
 };
 
-void CGIPump::closeStdin()
+CGIRun::CGIRun(CGIPipes& runPipes, CGIChild& runChild, HTTPRequest& request, double started, double runDeadline)
+    : errors([&request](const std::string& line) {
+          if (request.control != nullptr) {
+              WFormattedString text("CGI %s: %s", request.scriptFilename.getBuf(), line.c_str());
+              request.control->log(text, -1);
+          }
+      }),
+      pipes(runPipes), child(runChild), response(request.response), client(request.response->getSocketHandle()),
+      headOnly(request.methodIndex == HTTPRequest::METHOD_HEAD),
+      remaining(request.contentLength > 0 ? request.contentLength : 0), deadline(runDeadline),
+      bodyDeadline(started + bodyTimeLimitSeconds), idleLimit(idleLimitOf(client)), lastBodyBytes(started)
 {
-    if (pipes.stdinWrite >= 0 && !CGIPipes::closeOne(pipes.stdinWrite))
-        throw WException("Cannot close StdInWr handle.", -1);
-    remaining = 0;
-    bodyLength = bodyOffset = 0;
 }
 
-// The next piece of the body, once the previous one is in the pipe. A client
-// that closes or times out ends the body early.
-void CGIPump::fetchBody()
+void CGIRun::closeStdin()
 {
-    if (pipes.stdinWrite < 0 || bodyOffset < bodyLength) return;
-    if (remaining <= 0) {
-        closeStdin();
-        return;
-    }
+    remaining = 0;
+    bodyLength = bodyOffset = 0;
+    if (pipes.stdinWrite >= 0 && !CGIPipes::closeOne(pipes.stdinWrite))
+        throw WException("Cannot close StdInWr handle.", -1);
+}
+
+// The next piece of the body, once the client has sent some. A client that
+// closes, fails or stays silent too long ends the body early: the program
+// sees the end of its input.
+void CGIRun::readBody()
+{
+    unsigned long wanted = remaining < static_cast<long>(BLOCK) ? static_cast<unsigned long>(remaining) : BLOCK;
     int n = 0;
     try {
-        n = response->read(body, remaining < static_cast<long>(BLOCK) ? static_cast<unsigned long>(remaining) : BLOCK);
+        n = response->read(body, wanted);
     } catch (const WException&) {
         n = 0;
     }
+    readDirectly = n == static_cast<int>(wanted);
     if (n <= 0) {
         closeStdin();
         return;
     }
+    lastBodyBytes = cgiNow();
     bodyLength = static_cast<size_t>(n);
     bodyOffset = 0;
     remaining -= n;
 }
 
-void CGIPump::feedStdin()
+void CGIRun::feedStdin()
 {
     ssize_t n = ::write(pipes.stdinWrite, body + bodyOffset, bodyLength - bodyOffset);
     if (n > 0) {
         bodyOffset += static_cast<size_t>(n);
+        if (bodyOffset == bodyLength && remaining <= 0) closeStdin();
     } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-        // The child closed its input (EPIPE): it gets no more of the body.
+        // The program closed its input (EPIPE): it gets no more of the body.
         closeStdin();
     }
 }
 
-void CGIPump::forwardStdout()
+void CGIRun::send(const void* data, size_t length)
+{
+    try {
+        response->write(data, static_cast<unsigned long>(length));
+    } catch (const WException&) {
+        clientGone = true;
+    }
+}
+
+// The status line from the program's Status line, the server's header lines,
+// then the program's own lines and empty line, then whatever body came with
+// them. A HEAD request gets no body.
+void CGIRun::sendHead()
+{
+    HTTPStatus status = lookupHTTPStatus(head.getStatusCode());
+    if (!head.getReason().empty()) status.reason = head.getReason().c_str();
+    response->setStatus(status);
+    response->setRawCGIOutput(true);
+    std::string out = head.getHeaderLines();
+    std::string rest = head.takeBody();
+    if (!headOnly) out += rest;
+    send(out.data(), out.size());
+    // The reason text lives in this run only.
+    response->setStatus(head.getStatusCode());
+}
+
+void CGIRun::forwardStdout()
 {
     char buffer[BLOCK];
     ssize_t n = ::read(pipes.stdoutRead, buffer, sizeof(buffer));
     if (n > 0) {
-        try {
-            response->write(buffer, static_cast<unsigned long>(n));
-        } catch (const WException&) {
-            clientGone = true;
+        if (head.getState() == CGIHeaderBlock::State::Complete) {
+            if (!headOnly) send(buffer, static_cast<size_t>(n));
+        } else if (head.feed(buffer, static_cast<size_t>(n)) == CGIHeaderBlock::State::Complete) {
+            sendHead();
         }
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
         CGIPipes::closeOne(pipes.stdoutRead);
+        head.finish();
     }
 }
 
-void CGIPump::collectStderr()
+void CGIRun::collectStderr()
 {
     char buffer[BLOCK];
     ssize_t n = ::read(pipes.stderrRead, buffer, sizeof(buffer));
     if (n > 0) {
-        size_t keep = errors.size() < STDERR_LIMIT ? STDERR_LIMIT - errors.size() : 0;
-        errors.append(buffer, static_cast<size_t>(n) < keep ? static_cast<size_t>(n) : keep);
+        errors.feed(buffer, static_cast<size_t>(n));
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
         CGIPipes::closeOne(pipes.stderrRead);
     }
 }
 
-void CGIPump::run()
+CGIRun::End CGIRun::run()
 {
-    while ((pipes.stdoutRead >= 0 || pipes.stderrRead >= 0) && !clientGone) {
-        fetchBody();
+    if (remaining <= 0) closeStdin();
+    while (pipes.stdoutRead >= 0 || pipes.stderrRead >= 0) {
+        if (clientGone) return End::ClientGone;
+        // Malformed output still coming: nothing of it can reach the client.
+        if (head.getState() == CGIHeaderBlock::State::Malformed && pipes.stdoutRead >= 0) return End::Malformed;
 
-        pollfd fds[3];
-        int count = 0;
-        int stdinSlot = -1, stdoutSlot = -1, stderrSlot = -1;
+        double now = cgiNow();
+        if (now >= deadline) return End::TimedOut;
+        if (bodyWanted() && (now >= bodyDeadline || now - lastBodyBytes >= idleLimit)) closeStdin();
+        // A stream without a socket to watch gets its body the blocking way.
+        if (bodyWanted() && (readDirectly || client < 0)) {
+            readBody();
+            continue;
+        }
+        bool exited = drainUntil > 0;
+        if (!exited && child.hasEnded()) {
+            // Whatever the program left running dies with it; what it wrote
+            // is still in the pipes.
+            child.killGroup();
+            drainUntil = now + DRAIN_LIMIT;
+            exited = true;
+        }
+        if (exited && now >= drainUntil) break;
+
+        pollfd fds[5];
+        nfds_t count = 0;
+        int stdinSlot = -1, stdoutSlot = -1, stderrSlot = -1, clientSlot = -1;
         if (pipes.stdinWrite >= 0 && bodyOffset < bodyLength) {
-            stdinSlot = count;
+            stdinSlot = static_cast<int>(count);
             fds[count++] = {pipes.stdinWrite, POLLOUT, 0};
         }
         if (pipes.stdoutRead >= 0) {
-            stdoutSlot = count;
+            stdoutSlot = static_cast<int>(count);
             fds[count++] = {pipes.stdoutRead, POLLIN, 0};
         }
         if (pipes.stderrRead >= 0) {
-            stderrSlot = count;
+            stderrSlot = static_cast<int>(count);
             fds[count++] = {pipes.stderrRead, POLLIN, 0};
         }
-
-        double left = deadline - cgiNow();
-        if (left <= 0) {
-            timedOut = true;
-            return;
+        if (client >= 0) {
+            // Only a hang-up is watched once the body is in; bytes the
+            // client sends after it are none of the program's business.
+            clientSlot = static_cast<int>(count);
+            fds[count++] = {client, static_cast<short>(POLLRDHUP | (bodyWanted() ? POLLIN : 0)), 0};
         }
-        int timeout = left > 1.0 ? 1000 : static_cast<int>(left * 1000) + 1;
-        int ready = poll(fds, static_cast<nfds_t>(count), timeout);
+        if (!exited && child.getExitDescriptor() >= 0) fds[count++] = {child.getExitDescriptor(), POLLIN, 0};
+
+        double until = exited ? drainUntil : deadline;
+        if (bodyWanted()) {
+            until = std::min(until, std::min(bodyDeadline, lastBodyBytes + idleLimit));
+        }
+        double left = until - now;
+        // Without an exit descriptor the child's end is looked for now and then.
+        double step = child.getExitDescriptor() >= 0 ? 1.0 : 0.05;
+        int timeout = left > step ? static_cast<int>(step * 1000) : static_cast<int>(left * 1000) + 1;
+        int ready = poll(fds, count, timeout);
         if (ready < 0 && errno != EINTR) throw WException("Cannot wait for the CGI program.", -1);
         if (ready <= 0) continue;
 
-        if (stdinSlot >= 0 && fds[stdinSlot].revents != 0) feedStdin();
         if (stdoutSlot >= 0 && fds[stdoutSlot].revents != 0) forwardStdout();
         if (stderrSlot >= 0 && fds[stderrSlot].revents != 0) collectStderr();
+        if (stdinSlot >= 0 && fds[stdinSlot].revents != 0) feedStdin();
+        if (clientSlot >= 0) {
+            short events = fds[clientSlot].revents;
+            if (bodyWanted() && (events & (POLLIN | POLLRDHUP)) != 0) {
+                // Body bytes may still wait before the client's end.
+                readBody();
+            } else if ((events & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+                clientGone = true;
+            }
+        }
+    }
+    if (clientGone) return End::ClientGone;
+    if (head.getState() == CGIHeaderBlock::State::Incomplete) head.finish();
+    return head.getState() == CGIHeaderBlock::State::Malformed ? End::Malformed : End::Finished;
+}
+
+// How a program ended, for the answer and the log.
+std::string describeEnd(int status)
+{
+    if (status >= 0 && WIFSIGNALED(status)) {
+        int signal = WTERMSIG(status);
+        const char* name = sigabbrev_np(signal);
+        return "ended by signal " + std::to_string(signal) + (name != nullptr ? std::string(" (SIG") + name + ")" : "");
+    }
+    if (status >= 0 && WIFEXITED(status)) return "ended with exit code " + std::to_string(WEXITSTATUS(status));
+    return "ended";
+}
+
+bool crashed(int status)
+{
+    return status >= 0 && WIFSIGNALED(status);
+}
+
+void logError(HTTPRequest& request, const std::string& what)
+{
+    if (request.control == nullptr) return;
+    WFormattedString line("CGI %s: %s", request.scriptFilename.getBuf(), what.c_str());
+    request.control->log(line, -1);
+}
+
+// An error page, unless the client has already had a status line.
+void answer(HTTPResponse* response, unsigned code, const std::string& message)
+{
+    if (response->isHeadersSent()) return;
+    try {
+        response->sendError(lookupHTTPStatus(code), message.c_str(), true);
+    } catch (const WException&) {
+        // the client is gone
     }
 }
 
@@ -193,6 +347,16 @@ void CGIExecutor::setTimeLimit(int seconds)
 int CGIExecutor::getTimeLimit()
 {
     return timeLimitSeconds;
+}
+
+void CGIExecutor::setBodyTimeLimit(int seconds)
+{
+    bodyTimeLimitSeconds = seconds > 0 ? seconds : 1;
+}
+
+int CGIExecutor::getBodyTimeLimit()
+{
+    return bodyTimeLimitSeconds;
 }
 
 CGIExecutor::CGIExecutor() {}
@@ -225,35 +389,53 @@ void CGIExecutor::execute(const char* commandLine, HTTPRequest& request)
     if (!CGIPipes::closeOne(pipes.stderrWrite)) throw WException("Cannot close StdErrWr handle.", -1);
 
     HTTPResponse* response = request.response;
-    response->setRawCGIOutput(true);
-    CGIPump pump(pipes, response, request.contentLength, deadline);
+    CGIRun run(pipes, child, request, started, deadline);
+    CGIRun::End end;
     try {
-        pump.run();
+        end = run.run();
     } catch (...) {
         // An error page may follow; it must end its header block.
         response->setRawCGIOutput(false);
         throw;
     }
     response->setRawCGIOutput(false);
+    bool outputEnded = pipes.stdoutRead < 0;
     pipes.close();
+    run.errors.finish();
 
-    if (pump.timedOut) {
+    switch (end) {
+    case CGIRun::End::ClientGone:
+        child.kill();
+        if (request.control != nullptr) {
+            WFormattedString line("CGI program stopped, the client has gone: %s", commandLine);
+            request.control->log(line, 2);
+        }
+        return;
+    case CGIRun::End::TimedOut: {
         child.kill();
         if (request.control != nullptr) {
             WFormattedString line("CGI program killed after %d seconds: %s", timeLimit, commandLine);
             request.control->log(line, -1);
         }
+        answer(response, 504, "The CGI program did not answer within " + std::to_string(timeLimit) + " seconds.");
         return;
     }
-    if (pump.clientGone) {
-        child.kill();
+    case CGIRun::End::Malformed: {
+        // A program that ended its output may still be on its way out; one
+        // that goes on writing is stopped at once.
+        int status = child.finish(outputEnded ? EXIT_GRACE : 0);
+        std::string message = run.head.hasOutput()
+                                  ? run.head.getProblem()
+                                  : "The CGI program " + describeEnd(status) + " before any output.";
+        logError(request, message);
+        answer(response, 502, message);
         return;
     }
-    if (!pump.errors.empty()) {
-        try {
-            response->write(pump.errors.data(), static_cast<unsigned long>(pump.errors.size()));
-        } catch (const WException&) {
-        }
+    case CGIRun::End::Finished: {
+        int status = child.finish(EXIT_GRACE);
+        // The answer is out; a crash after it is still worth a line.
+        if (crashed(status)) logError(request, "The CGI program " + describeEnd(status) + ".");
+        return;
     }
-    child.reap(deadline);
+    }
 }

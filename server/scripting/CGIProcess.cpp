@@ -1,4 +1,4 @@
-#include "CGIProcess.h"
+#include "internal/CGIProcess.h"
 
 #include "CGIExecutor.h"
 #include "ScriptEnvironment.h"
@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <thread>
 
 namespace {
 
@@ -174,60 +175,82 @@ int CGIChild::spawn(const std::string& program, const std::vector<std::string>& 
     int result = posix_spawn(&child, program.c_str(), &actions, &attributes, args.data(), env.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    if (result == 0) pid = child;
-    return result;
+    if (result != 0) return result;
+    pid = child;
+    // The child is ours and not reaped, so its pid cannot be reused here.
+    // (A pidfd is always close-on-exec. glibc's own wrapper lacks C linkage
+    // in its header, so the system call is made directly.)
+    exitDescriptor = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    return 0;
+}
+
+bool CGIChild::hasEnded() const
+{
+    if (pid <= 0) return true;
+    if (exitDescriptor >= 0) {
+        pollfd p = {exitDescriptor, POLLIN, 0};
+        return poll(&p, 1, 0) > 0;
+    }
+    siginfo_t info = {};
+    // WNOWAIT leaves the child unreaped: its group id cannot be reused yet.
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return errno != EINTR;
+    return info.si_pid == pid;
+}
+
+void CGIChild::killGroup() const
+{
+    if (pid <= 0) return;
+    ::kill(-pid, SIGKILL);
+}
+
+int CGIChild::reap()
+{
+    int status = -1;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            status = -1;
+            break;
+        }
+    }
+    pid = -1;
+    if (exitDescriptor >= 0) {
+        ::close(exitDescriptor);
+        exitDescriptor = -1;
+    }
+    return status;
 }
 
 void CGIChild::kill()
 {
     if (pid <= 0) return;
-    ::kill(-pid, SIGKILL);
+    killGroup();
+    // A group that could not be signalled (the child left it) still holds
+    // the child itself.
     ::kill(pid, SIGKILL);
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    pid = -1;
+    reap();
 }
 
-void CGIChild::reap(double deadline)
+int CGIChild::finish(double grace)
 {
-    if (pid <= 0) return;
+    if (pid <= 0) return -1;
     // A child normally ends right after closing its output.
-    for (int i = 0; i < 50; i++) {
-        pid_t r = waitpid(pid, nullptr, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR)) {
-            pid = -1;
-            return;
-        }
-        struct timespec pause = {0, 2000000};
-        nanosleep(&pause, nullptr);
-    }
-    // It lingers: reap it in the background, killing it at the deadline.
-    pid_t lingering = pid;
-    try {
-        startReaper(lingering, deadline);
-        pid = -1;
-    } catch (...) {
-        kill();
-    }
-}
-
-void CGIChild::startReaper(pid_t lingering, double deadline)
-{
-    std::thread([lingering, deadline] {
-        for (;;) {
-            pid_t r = waitpid(lingering, nullptr, WNOHANG);
-            if (r == lingering || (r < 0 && errno != EINTR)) return;
-            if (cgiNow() >= deadline) {
-                ::kill(-lingering, SIGKILL);
-                ::kill(lingering, SIGKILL);
-                while (waitpid(lingering, nullptr, 0) < 0 && errno == EINTR) {
-                }
-                return;
-            }
-            struct timespec pause = {0, 100000000};
+    double until = cgiNow() + grace;
+    while (!hasEnded()) {
+        double left = until - cgiNow();
+        if (left <= 0) break;
+        if (exitDescriptor >= 0) {
+            pollfd p = {exitDescriptor, POLLIN, 0};
+            poll(&p, 1, static_cast<int>(left * 1000) + 1);
+        } else {
+            struct timespec pause = {0, 5000000};
             nanosleep(&pause, nullptr);
         }
-    }).detach();
+    }
+    // Whatever it started in the background goes with it; so does the child
+    // itself when it lingers after its output has ended.
+    killGroup();
+    ::kill(pid, SIGKILL);
+    return reap();
 }
 
 CGIChild::~CGIChild()

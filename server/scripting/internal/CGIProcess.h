@@ -42,13 +42,14 @@ std::vector<std::string> splitCGICommandLine(const char* commandLine, const char
 // looked up in the server's PATH. Returns "" when there is no such program.
 std::string findCGIProgram(const std::string& name);
 
-// A started child in a process group of its own.
+// A started child, leader of a process group of its own: whatever it starts
+// belongs to that group and dies with it.
 class CGIChild {
 public:
     CGIChild() = default;
     CGIChild(const CGIChild&) = delete;
     CGIChild& operator=(const CGIChild&) = delete;
-    // Kills the child if it still runs, and reaps it.
+    // Kills the group if the child still runs, and reaps the child.
     ~CGIChild();
 
     // Starts program with argv and the environment block (NAME=value\0...\0)
@@ -56,19 +57,28 @@ public:
     int spawn(const std::string& program, const std::vector<std::string>& argv, const char* environmentBlock,
               const CGIPipes& pipes);
 
-    // Kills the child's process group and reaps the child.
+    // A descriptor that polls readable once the child has ended, or -1 when
+    // the system has none; then hasEnded() must be asked now and then.
+    int getExitDescriptor() const { return exitDescriptor; }
+    // True once the child has ended (it is not reaped yet, so its process
+    // group stays addressable).
+    bool hasEnded() const;
+    // Kills every process of the group; the child itself may have ended.
+    void killGroup() const;
+
+    // Kills the whole group at once and reaps the child.
     void kill();
-    // Reaps the child once it has ended; a child that goes on running after
-    // closing its output is reaped in the background and killed at deadline
-    // (a monotonic time in seconds).
-    void reap(double deadline);
+    // Gives the child up to grace seconds to end, then kills what is left of
+    // its group and reaps it. Returns the wait status, or -1.
+    int finish(double grace);
 
     pid_t getPid() const { return pid; }
 
 private:
-    static void startReaper(pid_t lingering, double deadline);
+    int reap();
 
     pid_t pid = -1;
+    int exitDescriptor = -1;
 };
 
 // The monotonic clock in seconds.
