@@ -17,6 +17,11 @@ $name = isset($_GET['name']) ? $_GET['name'] : 'visitor';
 <tr><th><?php echo $key; ?></th><td><?php echo htmlspecialchars(isset($_SERVER[$key]) ? $_SERVER[$key] : ''); ?></td></tr>
 <?php endforeach; ?>
 </table>
+<p>Extensions: <?php echo htmlspecialchars(implode(', ', get_loaded_extensions())); ?>.</p>
+<p>OPcache: <?php
+$opcache = function_exists('opcache_get_status') ? opcache_get_status(false) : false;
+echo $opcache && $opcache['opcache_enabled'] ? 'on, ' . $opcache['opcache_statistics']['hits'] . ' hits' : 'off';
+?>; time zone <?php echo htmlspecialchars(date_default_timezone_get()); ?>.</p>
 <form method="get" action="info.php">
 <input name="name" placeholder="Your name"> <button>Greet me</button>
 </form>

@@ -49,6 +49,8 @@ string(REGEX REPLACE "^#define PHP_VERSION \"([^\"]+)\".*" "\\1" ZV_PHP_VERSION 
 if(NOT ZV_PHP_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+")
   message(FATAL_ERROR "Cannot read PHP_VERSION from ${_zv_php_root}/main/php_version.h")
 endif()
+# A rebuilt runtime configures the project again.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_zv_php_root}/main/php_version.h")
 set(_zv_version_dir "${CMAKE_BINARY_DIR}/generated/php")
 file(CONFIGURE OUTPUT "${_zv_version_dir}/ZorvaneVersion.h" CONTENT [[
 #pragma once
