@@ -3,6 +3,7 @@
 #include "WException.h"
 #include "WString.h"
 #include "WSystem.h"
+#include "internal/Mp3Decoder.h"
 
 #include <cstring>
 

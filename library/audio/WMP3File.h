@@ -1,6 +1,8 @@
 #pragma once
 
-#include "platform/Mp3Decoder.h"
+#include <cstdint>
+
+struct Mp3Stream;
 
 // Decoded PCM (16-bit) pulled from an MP3 file block by block, like a file
 // read. Not copyable: the decoder handle belongs to one object.
@@ -30,7 +32,7 @@ public:
     unsigned long getChannels() const { return channels; }
 
 private:
-    Mp3Handle handle;
+    Mp3Stream* handle;
     uint32_t sampleRate;
     uint8_t channels;
     float value;

@@ -1,7 +1,10 @@
 #include "WMP3Sampler.h"
 
 #include "WException.h"
-#include "platform/RunnerMark.h"
+#include "internal/AutoResetEvent.h"
+#include "internal/Mp3Decoder.h"
+#include "internal/RunnerMark.h"
+#include "internal/WaveOut.h"
 
 #include <chrono>
 #include <cstring>
@@ -9,10 +12,23 @@
 
 using std::chrono::nanoseconds;
 
+struct WMP3Sampler::Output {
+    WaveOutDevice* device = nullptr;
+    WaveFormat format{};
+    std::unique_ptr<WaveHeader[]> headers;
+    AutoResetEvent blockDone;
+    Mp3StreamOutRecord streamOut{};
+
+    static void waveCallback(WaveOutDevice* from, WaveMessage message, void* instance, WaveHeader* header);
+    static int streamWrite(const void* samples, unsigned long length, void* user, void* extra);
+    static int streamInit(int stereoFlag, unsigned long sampleRate, void* user, void* extra);
+    static int streamClose(void* user, void* extra);
+};
+
 WMP3Sampler::WMP3Sampler()
-    : device(nullptr), format{}, headers(nullptr), blocks(nullptr), writeIndex(0), throttle(false),
-      playFlag(false), stopRequest(false), streamOut{}, handler(nullptr), handlerParam(nullptr), inFlight(0),
-      pendingPlay(false), pendingFlag(false), stopping(false), joining(false)
+    : output(std::make_unique<Output>()), writeIndex(0), throttle(false), playFlag(false), stopRequest(false),
+      handler(nullptr), handlerParam(nullptr), inFlight(0), pendingPlay(false), pendingFlag(false),
+      stopping(false), joining(false)
 {
 }
 
@@ -28,9 +44,9 @@ WMP3Sampler::~WMP3Sampler()
 void WMP3Sampler::makeBuffers()
 {
     freeBuffers();
-    headers = new (std::nothrow) WaveHeader[BLOCK_COUNT]();
-    blocks = new (std::nothrow) unsigned char[BLOCK_COUNT * BLOCK_SIZE]();
-    if (!headers || !blocks) {
+    output->headers.reset(new (std::nothrow) WaveHeader[BLOCK_COUNT]());
+    blocks.reset(new (std::nothrow) unsigned char[BLOCK_COUNT * BLOCK_SIZE]());
+    if (!output->headers || !blocks) {
         freeBuffers();
         throw WException("Cannot create block buffer for MP3 sampler. Out of memory!", -1);
     }
@@ -39,10 +55,8 @@ void WMP3Sampler::makeBuffers()
 
 void WMP3Sampler::freeBuffers()
 {
-    delete[] headers;
-    delete[] blocks;
-    headers = nullptr;
-    blocks = nullptr;
+    output->headers.reset();
+    blocks.reset();
 }
 
 // The buffers are only in use while a file streams; the event handler runs
@@ -101,7 +115,7 @@ void WMP3Sampler::stopAndWait(std::unique_lock<std::mutex>& lock)
         return;
     joining = true;
     lock.unlock();
-    blockDone.signal();
+    output->blockDone.signal();
     thread.join(WThread::INFINITE_WAIT);
     lock.lock();
     joining = false;
@@ -176,10 +190,11 @@ void WMP3Sampler::run()
         if (h)
             h->onMP3SamplerBegin(fileName, handlerParam);
 
+        Mp3StreamOutRecord& streamOut = output->streamOut;
         memset(&streamOut, 0, sizeof streamOut);
-        streamOut.write = streamWrite;
-        streamOut.init = streamInit;
-        streamOut.close = streamClose;
+        streamOut.write = Output::streamWrite;
+        streamOut.init = Output::streamInit;
+        streamOut.close = Output::streamClose;
         streamOut.user = static_cast<WMP3DLLEventHandler*>(this);
         streamOut.fileName = fileName;
         streamOut.playFlag = playFlag ? 1 : 0;
@@ -201,11 +216,12 @@ void WMP3Sampler::run()
 
 void WMP3Sampler::onPlayNextWaveBlock()
 {
-    blockDone.signal();
+    output->blockDone.signal();
 }
 
 int WMP3Sampler::onMP3StreamOutInit(bool stereo, unsigned long sampleRate, void*)
 {
+    WaveFormat& format = output->format;
     format.formatTag = 1;
     format.channels = stereo ? 2 : 1;
     format.samplesPerSec = (uint32_t)sampleRate;
@@ -224,9 +240,9 @@ int WMP3Sampler::onMP3StreamOutInit(bool stereo, unsigned long sampleRate, void*
     writeIndex = 0;
     throttle = false;
     inFlight = 0;
-    blockDone.clear();
-    if (waveOutOpen(&device, &format, waveCallback, this) != WAVE_OK) {
-        device = nullptr;
+    output->blockDone.clear();
+    if (waveOutOpen(&output->device, &format, Output::waveCallback, this) != WAVE_OK) {
+        output->device = nullptr;
         return -1;
     }
     return 0;
@@ -234,7 +250,7 @@ int WMP3Sampler::onMP3StreamOutInit(bool stereo, unsigned long sampleRate, void*
 
 int WMP3Sampler::onMP3StreamOutWrite(const void* samples, unsigned long length, void*)
 {
-    if (!device)
+    if (!output->device)
         return -1;
     // A piece larger than a block is spread over several.
     auto* p = static_cast<const unsigned char*>(samples);
@@ -254,18 +270,19 @@ bool WMP3Sampler::writeBlock(const unsigned char* samples, unsigned long length)
     // the blocks (rather than signals, which merge) keeps the queue full.
     while (inFlight >= QUEUE_DEPTH && !stopRequest) {
         throttle = true;
-        blockDone.wait();
+        output->blockDone.wait();
     }
     if (stopRequest)
         return false;
 
-    WaveHeader& h = headers[writeIndex];
+    WaveOutDevice* device = output->device;
+    WaveHeader& h = output->headers[writeIndex];
     while (waveOutUnprepare(device, &h) == WAVE_STILL_PLAYING) {
         if (stopRequest)
             return false;
-        blockDone.waitFor(std::chrono::milliseconds(10));
+        output->blockDone.waitFor(std::chrono::milliseconds(10));
     }
-    unsigned char* block = blocks + writeIndex * BLOCK_SIZE;
+    unsigned char* block = blocks.get() + writeIndex * BLOCK_SIZE;
     memcpy(block, samples, length);
     h.data = block;
     h.bufferLength = (uint32_t)length;
@@ -280,8 +297,10 @@ bool WMP3Sampler::writeBlock(const unsigned char* samples, unsigned long length)
 
 int WMP3Sampler::onMP3StreamOutClose(void*)
 {
+    WaveOutDevice* device = output->device;
     if (!device)
         return 0;
+    const WaveFormat& format = output->format;
     if (!stopRequest && format.avgBytesPerSec) {
         // Let the queued blocks play out: a natural end must not cut the tail.
         // The bound only guards against a device that stopped reporting.
@@ -291,18 +310,18 @@ int WMP3Sampler::onMP3StreamOutClose(void*)
             auto left = deadline - std::chrono::steady_clock::now();
             if (left <= nanoseconds(0))
                 break;
-            blockDone.waitFor(left);
+            output->blockDone.waitFor(left);
         }
     }
     waveOutReset(device);
     for (unsigned i = 0; i < BLOCK_COUNT; ++i)
-        waveOutUnprepare(device, &headers[i]);
+        waveOutUnprepare(device, &output->headers[i]);
     waveOutClose(device);
-    device = nullptr;
+    output->device = nullptr;
     return 0;
 }
 
-void WMP3Sampler::waveCallback(WaveOutDevice*, WaveMessage message, void* instance, WaveHeader*)
+void WMP3Sampler::Output::waveCallback(WaveOutDevice*, WaveMessage message, void* instance, WaveHeader*)
 {
     if (message != WaveMessage::Done)
         return;
@@ -312,7 +331,7 @@ void WMP3Sampler::waveCallback(WaveOutDevice*, WaveMessage message, void* instan
 }
 
 // The decoder's callbacks: nothing may be thrown back through it.
-int WMP3Sampler::streamWrite(const void* samples, unsigned long length, void* user, void* extra)
+int WMP3Sampler::Output::streamWrite(const void* samples, unsigned long length, void* user, void* extra)
 {
     WThread::NoKillScope noKill;
     try {
@@ -322,7 +341,7 @@ int WMP3Sampler::streamWrite(const void* samples, unsigned long length, void* us
     }
 }
 
-int WMP3Sampler::streamInit(int stereoFlag, unsigned long sampleRate, void* user, void* extra)
+int WMP3Sampler::Output::streamInit(int stereoFlag, unsigned long sampleRate, void* user, void* extra)
 {
     WThread::NoKillScope noKill;
     try {
@@ -332,7 +351,7 @@ int WMP3Sampler::streamInit(int stereoFlag, unsigned long sampleRate, void* user
     }
 }
 
-int WMP3Sampler::streamClose(void* user, void* extra)
+int WMP3Sampler::Output::streamClose(void* user, void* extra)
 {
     WThread::NoKillScope noKill;
     try {

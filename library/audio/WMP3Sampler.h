@@ -3,12 +3,10 @@
 #include "WString.h"
 #include "WThread.h"
 #include "WWaveMsgManager.h"
-#include "platform/AutoResetEvent.h"
-#include "platform/Mp3Decoder.h"
-#include "platform/WaveOut.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -84,10 +82,8 @@ protected:
     int onMP3StreamOutClose(void* data) override;
 
 private:
-    static void waveCallback(WaveOutDevice* device, WaveMessage message, void* instance, WaveHeader* header);
-    static int streamWrite(const void* samples, unsigned long length, void* user, void* extra);
-    static int streamInit(int stereoFlag, unsigned long sampleRate, void* user, void* extra);
-    static int streamClose(void* user, void* extra);
+    // The wave device, its blocks' headers and the decoder's callbacks.
+    struct Output;
 
     void makeBuffers();
     void freeBuffers();
@@ -102,17 +98,13 @@ private:
     // True on the sampler's thread while run() runs (the handlers' thread).
     bool onOwnThread() const { return runner.load() == std::this_thread::get_id(); }
 
-    WaveOutDevice* device;
-    WaveFormat format;
-    WaveHeader* headers;
-    unsigned char* blocks;
+    std::unique_ptr<Output> output;
+    std::unique_ptr<unsigned char[]> blocks;
     unsigned writeIndex;
     bool throttle;
     bool playFlag;
     std::atomic<bool> stopRequest;
-    AutoResetEvent blockDone;
     WString fileName;
-    Mp3StreamOutRecord streamOut;
     std::atomic<WMP3SamplerEventHandler*> handler;
     std::atomic<void*> handlerParam;
 

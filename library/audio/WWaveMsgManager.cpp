@@ -1,9 +1,10 @@
 #include "WWaveMsgManager.h"
 
 #include "WException.h"
-#include "platform/RunnerMark.h"
+#include "internal/AutoResetEvent.h"
+#include "internal/RunnerMark.h"
 
-WWaveMsgManager::WWaveMsgManager() : handler(nullptr), stopRequest(false)
+WWaveMsgManager::WWaveMsgManager() : handler(nullptr), blockDone(std::make_unique<AutoResetEvent>()), stopRequest(false)
 {
 }
 
@@ -36,21 +37,21 @@ void WWaveMsgManager::close()
     if (!thread.isActive())
         return;
     stopRequest = true;
-    blockDone.signal();
+    blockDone->signal();
     if (runner.load() != std::this_thread::get_id()) // the handler cannot wait for itself
         thread.join(WThread::INFINITE_WAIT);
 }
 
 void WWaveMsgManager::notifyWaveBlockDone()
 {
-    blockDone.signal();
+    blockDone->signal();
 }
 
 void WWaveMsgManager::run()
 {
     RunnerMark mark(runner);
     for (;;) {
-        blockDone.wait();
+        blockDone->wait();
         if (stopRequest)
             return;
         if (EventHandler* h = handler)

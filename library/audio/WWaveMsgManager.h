@@ -1,10 +1,12 @@
 #pragma once
 
 #include "WThread.h"
-#include "platform/AutoResetEvent.h"
 
 #include <atomic>
+#include <memory>
 #include <thread>
+
+class AutoResetEvent;
 
 // Calls its handler's onPlayNextWaveBlock on a thread of its own each time
 // notifyWaveBlockDone is called, from any thread (a wave device's callback,
@@ -39,7 +41,7 @@ protected:
 
 private:
     std::atomic<EventHandler*> handler;
-    AutoResetEvent blockDone;
+    std::unique_ptr<AutoResetEvent> blockDone;
     std::atomic<bool> stopRequest;
     std::atomic<std::thread::id> runner; // the manager's thread while run() runs
 };

@@ -2,6 +2,7 @@
 #include "WMP3File.h"
 #include "WMP3Sampler.h"
 #include "WWavFile.h"
+#include "internal/WaveOut.h"
 
 #include <gtest/gtest.h>
 

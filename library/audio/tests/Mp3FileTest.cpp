@@ -1,7 +1,7 @@
 #include "AudioTestSupport.h"
 #include "WException.h"
 #include "WMP3File.h"
-#include "platform/Mp3Decoder.h"
+#include "internal/Mp3Decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "AudioTestSupport.h"
-#include "platform/WaveOut.h"
+#include "internal/WaveOut.h"
 
 #include <gtest/gtest.h>
 
