@@ -185,11 +185,23 @@ void paintRebar(HWND w, RebarState& s)
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int x = 0;
-    for (const Band& b : s.bands) {
+    for (size_t i = 0; i < s.bands.size(); i++) {
+        const Band& b = s.bands[i];
         int header = kGripper + (b.text.empty() ? 0 : textWidth(w, b.text) + 4);
         int width = std::max((int)b.width, header + (int)b.minWidth);
+        // The last band reaches to the end, as laid out.
+        if (i + 1 == s.bands.size())
+            width = std::max(width, (int)r.right - x);
         if (b.back != 0xFFFFFFFFu)
             fillSolid(dc, RECT{x, 0, x + width, r.bottom}, b.back);
+        if (b.background != nullptr) {
+            // The band's picture, tiled behind its label.
+            HBRUSH tiles = createPatternBrush(b.background);
+            if (tiles != nullptr) {
+                fillRect(dc, RECT{x, 0, x + width, r.bottom}, tiles);
+                deleteObject(toObject(tiles));
+            }
+        }
         fillSolid(dc, RECT{x + 3, 3, x + 5, r.bottom - 3}, RGB(0xA0, 0xA0, 0xA0));
         drawTextLine(dc, x + kGripper, (r.bottom - lineHeight(w)) / 2, b.text, b.fore);
         x += width;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ControlSupport.h"
+#include "Core.h"
 
 namespace wplat::controls {
 
@@ -37,7 +38,55 @@ struct ViewState : State {
     HIMAGELIST small = nullptr;
     std::string backImage;
     UINT backImageFlags = 0;
+    // The background picture read from backImage, owned here.
+    HBITMAP backPicture = nullptr;
+    int backX = 0;
+    int backY = 0;
+    ~ViewState() override
+    {
+        if (backPicture != nullptr)
+            deleteObject(toObject(backPicture));
+    }
 };
+
+// Reads the picture a background image names (a path or a file:// address).
+void loadBackPicture(ViewState& s, const LVBKIMAGEA& image)
+{
+    if (s.backPicture != nullptr)
+        deleteObject(toObject(s.backPicture));
+    s.backPicture = nullptr;
+    if ((image.ulFlags & LVBKIF_SOURCE_URL) == 0 || s.backImage.empty())
+        return;
+    std::string path = s.backImage;
+    if (path.compare(0, 7, "file://") == 0)
+        path = path.substr(7);
+    detail::Backend* b = detail::backend();
+    PixelImage picture;
+    if (b != nullptr && b->loadImage(path, picture))
+        s.backPicture = createBitmapFromImage(picture);
+    s.backX = image.xOffsetPercent;
+    s.backY = image.yOffsetPercent;
+}
+
+// The background picture, tiled from the view's corner or placed once.
+void paintBackPicture(HDC dc, const ViewState& s, const RECT& r)
+{
+    const PixelImage* picture = s.backPicture != nullptr ? getBitmapImage(s.backPicture) : nullptr;
+    if (picture == nullptr || picture->isNull())
+        return;
+    HDC memory = createCompatibleDC(dc);
+    selectObject(memory, toObject(s.backPicture));
+    int pw = picture->width();
+    int ph = picture->height();
+    if ((s.backImageFlags & LVBKIF_STYLE_TILE) != 0) {
+        for (int y = 0; y < r.bottom; y += ph)
+            for (int x = 0; x < r.right; x += pw)
+                bitBlt(dc, x, y, pw, ph, memory, 0, 0);
+    } else {
+        bitBlt(dc, (r.right - pw) * s.backX / 100, (r.bottom - ph) * s.backY / 100, pw, ph, memory, 0, 0);
+    }
+    deleteDC(memory);
+}
 
 bool validRow(const ViewState& s, intptr_t row)
 {
@@ -174,6 +223,7 @@ void paintView(HWND w, ViewState& s)
     RECT r;
     getClientRect(w, r);
     fillSolid(dc, r, s.back != 0xFFFFFFFFu ? s.back : getSysColor(COLOR_WINDOW));
+    paintBackPicture(dc, s, r);
     selectFont(w, dc);
     int h = lineHeight(w) + 2;
     int hh = headerHeight(w);
@@ -421,7 +471,9 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
             return 0;
         s->backImageFlags = image->ulFlags;
         s->backImage = (image->ulFlags & LVBKIF_SOURCE_URL) != 0 && image->pszImage != nullptr ? image->pszImage : "";
-        return 1;
+        loadBackPicture(*s, *image);
+        invalidateRect(w, nullptr, true);
+        return s->backImage.empty() || s->backPicture != nullptr ? 1 : 0;
     }
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;

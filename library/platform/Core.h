@@ -83,6 +83,8 @@ public:
     virtual void drawText(PixelImage& image, const std::vector<RECT>& clip, const LOGFONT& font, COLORREF color,
                           int x, int y, const std::string& text) = 0;
     virtual int dpi() = 0;
+    // Reads a picture file (PNG, JPEG, BMP, GIF, ...); false when it cannot.
+    virtual bool loadImage(const std::string& path, PixelImage& out) = 0;
     // The work area of the primary screen.
     virtual RECT screenArea() = 0;
 };

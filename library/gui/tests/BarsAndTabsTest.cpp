@@ -390,3 +390,37 @@ TEST_F(BarsAndTabs, EveryKindPaintsItself)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(BarsAndTabs, RebarBandsShowTheirBackgroundPicture)
+{
+    HBITMAP tile = wplat::createBitmap(2, 2);
+    wplat::PixelImage* image = wplat::getBitmapImage(tile);
+    image->setPixel(0, 0, 0xFF0000);
+    image->setPixel(1, 0, 0x00FF00);
+    image->setPixel(0, 1, 0x0000FF);
+    image->setPixel(1, 1, 0xFFFF00);
+    WControlRebar rebar(owner.get(), WControlRebar::STYLE_PLAIN);
+    rebar.setBackgroundImage(tile);
+    WControlEdit field(&rebar, "field", 0, 0, 80, 0, WControlEdit::STYLE_SINGLELINE, true);
+    rebar.addControl(field, nullptr, 200, 60);
+    rebar.adjust(0);
+    HWND h = rebar.getWindowHandle();
+    auto pixels = paintNow(h);
+    RECT client;
+    wplat::getClientRect(h, client);
+    ASSERT_EQ(pixels.size(), (size_t)(client.right * client.bottom));
+    // Tiles line up with the top-level window's client area.
+    RECT at = rectIn(h, parent);
+    auto tileAt = [&](int x, int y) {
+        static const uint32_t colours[2][2] = {{0xFF0000, 0x00FF00}, {0x0000FF, 0xFFFF00}};
+        return colours[(y + at.top) % 2][(x + at.left) % 2];
+    };
+    // Left of the gripper, top row, and the far right of the band.
+    for (POINT p : {POINT{0, 0}, POINT{1, 1}, POINT{2, 0}, POINT{client.right - 3, client.bottom - 1}})
+        EXPECT_EQ(pixels[(size_t)(p.y * client.right + p.x)], tileAt(p.x, p.y)) << p.x << "," << p.y;
+    wplat::deleteObject(wplat::toObject(tile));
+}
+
+} // namespace

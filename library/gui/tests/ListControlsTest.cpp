@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+#include <unistd.h>
+
 #include "ControlTestSupport.h"
 #include "WControlList.h"
 #include "WControlListView.h"
@@ -343,6 +346,51 @@ TEST_F(ListControls, EveryKindPaintsItself)
     }
     view.setImageListSmall(nullptr);
     wplat::imageListDestroy(images);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ListControls, ListViewShowsItsBackgroundPicture)
+{
+    // A 2x2 PNG: red, green / blue, white.
+    static const unsigned char png[] = {
+        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
+        0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0xfd, 0xd4, 0x9a, 0x73, 0x00, 0x00, 0x00,
+        0x12, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xc0, 0x00, 0xc2, 0x0c, 0xff, 0x81, 0x00,
+        0x00, 0x1f, 0xee, 0x05, 0xfb, 0x0b, 0xd9, 0x68, 0x8b, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae,
+        0x42, 0x60, 0x82};
+    char path[] = "/tmp/zv-listview-XXXXXX.png";
+    int fd = mkstemps(path, 4);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, png, sizeof png), (ssize_t)sizeof png);
+    close(fd);
+    HWND item = wplat::createWindowEx(0, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 60, 40,
+                                      parent, (HMENU)(intptr_t)1300, nullptr, nullptr);
+    WControlListView view(owner.get(), "pictured", 1300);
+    auto colourAt = [](int x, int y) {
+        static const uint32_t colours[2][2] = {{0xFF0000, 0x00FF00}, {0x0000FF, 0xFFFFFF}};
+        return colours[y % 2][x % 2];
+    };
+    struct Case {
+        const char* what;
+        std::string source;
+    } cases[] = {{"path", path}, {"address", std::string("file://") + path}};
+    for (const Case& c : cases) {
+        view.setBkImage(c.source.c_str(), true);
+        auto pixels = paintNow(item);
+        ASSERT_EQ(pixels.size(), (size_t)(60 * 40)) << c.what;
+        for (int y : {0, 1, 17, 39})
+            for (int x : {0, 1, 30, 59})
+                EXPECT_EQ(pixels[(size_t)(y * 60 + x)], colourAt(x, y)) << c.what << " " << x << "," << y;
+    }
+    // Placed once, not tiled: only the corner shows it.
+    view.setBkImage(path, false);
+    auto once = paintNow(item);
+    EXPECT_EQ(once[0], 0xFF0000u);
+    EXPECT_EQ(once[(size_t)(20 * 60 + 30)], 0xFFFFFFu);
+    unlink(path);
 }
 
 } // namespace

@@ -648,6 +648,21 @@ public:
         return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
     }
 
+    bool loadImage(const std::string& path, PixelImage& out) override
+    {
+        QImage image(QString::fromStdString(path));
+        if (image.isNull())
+            return false;
+        image = image.convertToFormat(QImage::Format_RGB32);
+        out.reset(image.width(), image.height());
+        for (int y = 0; y < image.height(); y++) {
+            const QRgb* line = (const QRgb*)image.constScanLine(y);
+            for (int x = 0; x < image.width(); x++)
+                out.setPixel(x, y, line[x] & 0xFFFFFF);
+        }
+        return true;
+    }
+
     int dpi() override
     {
         QScreen* screen = QGuiApplication::primaryScreen();
