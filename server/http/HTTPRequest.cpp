@@ -210,7 +210,7 @@ void logLine(ZorvaneControl* control, int level, const char* text)
 
 } // namespace
 
-HTTPHeaderException::HTTPHeaderException(const char* text) : WException(text, -1) {}
+HTTPHeaderException::HTTPHeaderException(const char* reason) : WException(reason, -1) {}
 
 HTTPHeaderException::HTTPHeaderException(const HTTPHeaderException& other) : WException(other) {}
 

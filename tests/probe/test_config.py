@@ -53,7 +53,7 @@ def test_missing_init_file_is_an_error(make_server):
     s = make_server()
     (s.base / "cfg" / "init.txt").unlink()
     out = subprocess.run([s.exe], capture_output=True, cwd=s.base, timeout=10)
-    assert out.returncode == 0
+    assert out.returncode != 0
     assert b"File not found" in out.stdout + out.stderr
 
 

@@ -1,0 +1,220 @@
+"""Routing and parsing rules against hostile input, the console program's
+start-up checks and its exit status, and logs that cannot be abused."""
+import os
+import socket
+import subprocess
+import threading
+import time
+from pathlib import Path
+
+import pytest
+
+from conftest import Response
+
+SECRET = b"PASSWORD=hunter2"
+
+
+def resources(proc):
+    """Open descriptors, threads and live children of the server process."""
+    pid = proc.pid
+    fds = len(os.listdir(f"/proc/{pid}/fd"))
+    threads = len(os.listdir(f"/proc/{pid}/task"))
+    children = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            children += len(Path(f"/proc/{pid}/task/{task}/children").read_text().split())
+        except OSError:
+            pass
+    return fds, threads, children
+
+
+def settled(proc, before, timeout=5):
+    """Waits until the server holds no more than it held before."""
+    deadline = time.time() + timeout
+    now = resources(proc)
+    while time.time() < deadline:
+        now = resources(proc)
+        if all(n <= b for n, b in zip(now, before)):
+            return True
+        time.sleep(0.05)
+    print("resources before", before, "after", now)
+    return False
+
+
+@pytest.fixture
+def site(make_server):
+    s = make_server(cgi=".php;PHPBuildIn\n.sh;/bin/sh\n")
+    d = s.docs
+    (d / "site.php-old").mkdir()
+    (d / "site.php-old" / "conf.php").write_bytes(b"<?php echo 'conf ran'; // " + SECRET)
+    (d / "my.shop").mkdir()
+    (d / "my.shop" / "order.sh").write_bytes(b"printf 'Content-Type: text/plain\\n\\nordered\\n' # " + SECRET)
+    (d / "my.shop" / "index.html").write_bytes(b"shop index")
+    (d / "conf.php.bak").write_bytes(b"<?php // " + SECRET)
+    (d / "notes.php~").write_bytes(b"<?php // " + SECRET)
+    (d / "images").mkdir()
+    (d / "images" / "index.html").write_bytes(b"images index")
+    (d / "sub").mkdir()
+    (d / "sub" / "here.php").write_bytes(b"<?php echo 'here ran';")
+    (d / "fatal.php").write_bytes(b"<?php echo 'start'; undefined_function_xyz();")
+    return s.start()
+
+
+@pytest.mark.parametrize("path,status,body", [
+    ("/site.php-old/conf.php", 200, b"conf ran"),
+    ("/my.shop/order.sh", 200, b"ordered"),
+    ("/my.shop/", 200, b"shop index"),
+    ("/conf.php.bak", 403, b"/conf.php.bak"),
+    ("/notes.php~", 403, b"/notes.php~"),
+    ("/CONF.PHP.BAK", 403, b"/CONF.PHP.BAK"),
+])
+def test_script_source_is_never_sent(site, path, status, body):
+    r = site.get(path)
+    assert r.status == status, r.raw
+    assert body in r.body
+    assert SECRET not in r.raw
+    assert b"<?php" not in r.raw
+
+
+@pytest.mark.parametrize("url", ["\\images", "\\\\images", "//images", "/\\images", "images", "/images"])
+def test_folder_redirect_stays_on_this_server(site, url):
+    r = Response(site.raw(f"GET {url} HTTP/1.1\r\nHost: localhost\r\n\r\n"))
+    assert r.status == 301
+    assert r.headers["location"] == "/images/"
+
+
+def test_missing_script_is_404_like_a_missing_file(site):
+    # Once every worker has run PHP, its context and threads are there for good.
+    for _ in range(20):
+        site.get("/sub/here.php")
+    before = resources(site.proc)
+    for path in ["/nothing.php", "/sub/nothing.php", "/nothing.php/more", "/NOTHING.PHP"]:
+        r = site.get(path)
+        static = site.get(path.replace(".php", ".html").replace(".PHP", ".HTML"))
+        assert r.status == 404 and static.status == 404, r.raw
+        assert r.status_line == static.status_line
+        assert r.headers["content-type"] == static.headers["content-type"]
+        assert str(site.docs).encode() not in r.raw
+        assert str(site.base).encode() not in r.raw
+    # The case-insensitive fallback still finds the script, and a script that
+    # exists but fails keeps the runtime's answer.
+    assert site.get("/SUB/HERE.PHP").body == b"here ran"
+    fatal = site.get("/fatal.php")
+    assert fatal.body.startswith(b"start")
+    assert settled(site.proc, before)
+
+
+@pytest.mark.parametrize("head", [
+    "POST /x.html HTTP/1.1\r\nContent-Length: +5\r\n",
+    "POST /x.html HTTP/1.1\r\nContent-Length: 5abc\r\n",
+    "POST /x.html HTTP/1.1\r\nContent-Length: 0x5\r\n",
+    "POST /x.html HTTP/1.1\r\nContent-Length: 5, 5\r\n",
+    "POST /x.html HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n",
+    "POST /x.html HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n",
+    "POST /x.html HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n",
+    "POST /x.html HTTP/1.1\r\nTransfer-Encoding: gzip\r\n",
+    "GET /x.html\rGET /conf.php.bak HTTP/1.1\r\n",
+    "GET /x.html HTTP/1.1\rX: y\r\n",
+])
+def test_ambiguous_framing_is_400(site, head):
+    r = Response(site.raw(head + "\r\nhello", timeout=5))
+    assert r.status == 400, r.raw
+    assert SECRET not in r.raw
+    assert site.get("/my.shop/").status == 200
+
+
+def test_control_bytes_are_escaped_in_the_logs(site):
+    r = Response(site.raw(b"\x1b[2J\x1b]0;pwned\x07 / HTTP/1.1\r\nHost: x\r\n\r\n"))
+    assert r.status == 400
+    r = Response(site.raw(b"GET /\x1b[31mred HTTP/1.1\r\nX-Evil: \x1b[H\x7f\r\n\r\n"))
+    assert r.status == 404
+    deadline = time.time() + 5
+    while time.time() < deadline and b"\\x1b[31mred" not in Path(site.out_path).read_bytes():
+        time.sleep(0.05)
+    console = Path(site.out_path).read_bytes()
+    error_log = (site.base / "error.log").read_bytes()
+    for text in (console, error_log):
+        assert b"\x1b" not in text and b"\x07" not in text and b"\x7f" not in text
+        assert b"Unknown HTTP method '\\x1b[2J\\x1b]0;PWNED\\x07'" in text
+    assert b"X-Evil: \\x1b[H\\x7f\n" in console
+    assert b"\\x1b[31mred" in console
+    # Whole lines stay whole: every error.log line is "<time>: <message>\r\n".
+    assert error_log.count(b"\r\n") == error_log.count(b"\n")
+
+
+def test_error_log_fifo_blocks_nobody(make_server):
+    s = make_server()
+    fifo = s.base / "error.log"
+    os.mkfifo(fifo)
+    s.start()
+    start = time.time()
+    for _ in range(20):
+        assert Response(s.raw("PATCH / HTTP/1.1\r\n\r\n", timeout=5)).status == 400
+    # A reader on the FIFO gets nothing either: only a regular file is written.
+    reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    try:
+        for _ in range(5):
+            assert Response(s.raw("PATCH / HTTP/1.1\r\n\r\n", timeout=5)).status == 400
+        try:
+            data = os.read(reader, 4096)
+        except BlockingIOError:
+            data = b""
+        assert data == b""
+    finally:
+        os.close(reader)
+    assert time.time() - start < 5
+    assert s.get("/").status in (200, 404)
+    assert s.output().count("error.log is not a regular file") == 1
+    assert fifo.is_fifo()
+
+
+def run_cmd(server, *args, timeout=15):
+    return subprocess.run([server.exe, *args], capture_output=True, cwd=server.base, timeout=timeout)
+
+
+@pytest.mark.parametrize("option,init_port,shown", [
+    ("--port=4294967376", None, "4294967376"),
+    ("--port=65536", None, "65536"),
+    (None, "4294967376", "4294967376"),
+    (None, "-65456", "-65456"),
+])
+def test_ports_beyond_range_are_refused(make_server, option, init_port, shown):
+    s = make_server(init_extra="autoFinish=1\r\n")
+    init = s.base / "cfg" / "init.txt"
+    if init_port is not None:
+        init.write_text(init.read_text().replace(f"httpPort={s.port}", f"httpPort={init_port}"))
+    out = run_cmd(s, *([option] if option else []))
+    assert out.returncode != 0
+    assert f"Cannot bind to 127.0.0.1:{shown}".encode() in out.stderr
+    assert b"running" not in out.stdout
+
+
+def test_exit_status_tells_whether_the_server_started(make_server):
+    s = make_server(init_extra="autoFinish=1\r\n")
+    assert run_cmd(s, "--help").returncode == 0
+    assert run_cmd(s).returncode == 0
+    with socket.socket() as holder:
+        holder.bind(("127.0.0.1", s.port))
+        holder.listen(1)
+        out = run_cmd(s)
+    assert out.returncode != 0
+    assert f"Cannot bind to 127.0.0.1:{s.port}".encode() in out.stderr
+    (s.base / "cfg" / "init.txt").unlink()
+    assert run_cmd(s).returncode != 0
+
+
+def test_document_path_warnings(make_server, tmp_path):
+    s = make_server(init_extra="autoFinish=1\r\n")
+    (tmp_path / "plain.txt").write_text("x")
+    long_path = "/tmp/" + "d" * 300
+    cases = [
+        (str(tmp_path / "missing"), "Warning: document path does not exist: "),
+        (str(tmp_path / "plain.txt"), "Warning: document path is not a folder: "),
+        (long_path, "Warning: document path is too long: "),
+    ]
+    for path, warning in cases:
+        out = run_cmd(s, "--loglevel=0", f"--docpath={path}")
+        assert out.returncode == 0
+        assert f" : {warning}{path}\r\n".encode() in out.stdout, out.stdout
+    out = run_cmd(s, "--loglevel=0", f"--docpath={s.docs}")
+    assert b"Warning" not in out.stdout
