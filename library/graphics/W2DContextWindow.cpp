@@ -18,17 +18,17 @@ void W2DContextWindow::close()
     W2DContext::close();
 }
 
-void W2DContextWindow::create(const WWindowContext& target, const WDisplayDevice& device, const WDisplayMode& mode,
-                              unsigned long backBufferCount, bool exclusiveMode, int offsetX, int offsetY)
+void W2DContextWindow::create(const WWindowContext& target, const WDisplayDevice& display, const WDisplayMode& mode,
+                              unsigned long backBufferCount, bool exclusiveMode, int xOffset, int yOffset)
 {
     close();
-    setOffsets(offsetX, offsetY);
+    setOffsets(xOffset, yOffset);
     window = target;
     displayMode = mode; // recorded only: the resolution is never switched
     monitorLeft = monitorTop = 0;
-    if (device.isMonitorInfo()) {
-        monitorLeft = device.getMonitorInfo().monitorArea.left;
-        monitorTop = device.getMonitorInfo().monitorArea.top;
+    if (display.isMonitorInfo()) {
+        monitorLeft = display.getMonitorInfo().monitorArea.left;
+        monitorTop = display.getMonitorInfo().monitorArea.top;
     }
     openDevice();
     if (exclusiveMode)

@@ -9,9 +9,9 @@ void W2DGraphicsWindow::showScreen()
     Lock guard(frameLock);
     if (!backBuffer.getImage())
         return;
-    W2DSurfacePrimary& primary = getSurfacePrimary();
-    if (primary.isLost())
-        primary.restore();
+    W2DSurfacePrimary& front = getSurfacePrimary();
+    if (front.isLost())
+        front.restore();
     if (backBuffer.isLost())
         backBuffer.restore();
     if (background.isLost()) {
@@ -27,12 +27,12 @@ void W2DGraphicsWindow::showScreen()
         if (c->visible && c->hasImage)
             backBuffer.draw(*c->image, c->x + c->hotX, c->y + c->hotY);
     if (type == TYPE_EXCLUSIVE_FLIP) {
-        primary.flip();
+        front.flip();
     } else {
         // The primary is addressed in its own coordinates: the area's corner.
         RECT area;
         getArea(area);
-        primary.draw(backBuffer, area.left, area.top);
+        front.draw(backBuffer, area.left, area.top);
     }
 }
 
@@ -55,13 +55,13 @@ void W2DGraphicsWindow::onWindowRestore(HDC, const RECT& paint)
             object->drawContent(background);
     }
     if (type == TYPE_WINDOW_REPAINT) {
-        W2DSurfacePrimary& primary = getSurfacePrimary();
-        if (primary.isLost())
-            primary.restore();
+        W2DSurfacePrimary& front = getSurfacePrimary();
+        if (front.isLost())
+            front.restore();
         RECT area;
         getArea(area);
         RECT target{paint.left + area.left, paint.top + area.top, paint.right + area.left, paint.bottom + area.top};
-        primary.draw(background, paint, target);
+        front.draw(background, paint, target);
     } else if (type == TYPE_WINDOW_COMPOSE) {
         showScreen();
     }

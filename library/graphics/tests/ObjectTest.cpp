@@ -185,3 +185,48 @@ TEST(Object, TextAreas)
     sized.getRegion().getBoundingBox(box);
     EXPECT_TRUE(box.left == 7 || sized.getWidth() == 0);
 }
+
+// Objects drawn through a device context keep to the surface's clip region
+// even when it is not a rectangle: a button clipped to a circle leaves the
+// corners of the circle's box alone, its frame, brush and image alike.
+TEST(Object, DrawingKeepsToNonRectangularClipRegions)
+{
+    TempDir dir;
+    TestContext ctx(0, 0);
+    W2DObjectButton::Cfg cfg;
+    cfg.shape = 1;
+    cfg.brushNormal = wplat::createSolidBrush(0x00FF0000);
+    cfg.penColor = 0x000000FF;
+    W2DRegionEllipse circle;
+    circle.create(RECT{10, 10, 30, 30});
+    struct Case {
+        const char* name;
+        std::string text;
+        unsigned long width, height;
+    };
+    const std::string image = writeBmp(dir, "img.bmp", 8, 8, 0x00FF00);
+    for (const Case& c : {Case{"frame and brush", "", 40, 40}, Case{"image larger than the button", "!5:5," + image, 10, 10},
+                          Case{"text", "Start", 40, 40}}) {
+        SCOPED_TRACE(c.name);
+        W2DObjectButton button(ctx, 5, 5, cfg, c.text.c_str(), c.width, c.height);
+        W2DSurfaceOffscreen target;
+        target.create(ctx, 50, 50);
+        target.getImage()->fill(0x010101);
+        target.setClipRegion(circle);
+        button.drawContent(target);
+        int inside = 0;
+        for (int y = 0; y < 50; ++y)
+            for (int x = 0; x < 50; ++x) {
+                const bool changed = target.getImage()->pixel(x, y) != 0x010101u;
+                if (circle.isPointIn(x, y)) {
+                    inside += changed;
+                    continue;
+                }
+                ASSERT_FALSE(changed) << "pixel " << x << "," << y << " outside the circle";
+            }
+        if (c.text != "Start") {
+            EXPECT_GT(inside, 200);
+        }
+    }
+    wplat::deleteObject(wplat::toObject(cfg.brushNormal));
+}

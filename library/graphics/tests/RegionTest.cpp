@@ -203,3 +203,69 @@ TEST(Region, FlatDescriptionIsCached)
     RGNDATA* third = e;
     EXPECT_EQ(third->rdh.rcBound.right, 4);
 }
+
+// Coordinates anywhere in the 32-bit range: widths up to 2^32 - 1, shapes
+// at the very edges equal to the same shapes moved from the origin, and no
+// intermediate value wraps (the sanitizer pass checks the arithmetic).
+TEST(Region, ExtremeCoordinates)
+{
+    constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
+    W2DRegionRectangle all;
+    all.create(R(lo, lo, hi, hi));
+    EXPECT_EQ(all.getWidth(), 4294967295ul);
+    EXPECT_EQ(all.getHeight(), 4294967295ul);
+    EXPECT_TRUE(all.isPointIn(0, 0));
+    EXPECT_TRUE(all.isPointIn(lo, lo));
+    EXPECT_FALSE(all.isPointIn(hi, 0));
+
+    // Each shape at (0,0) and moved to a far corner has the same pixels.
+    struct Corner {
+        const char* name;
+        int32_t dx, dy;
+    };
+    for (const Corner& c : {Corner{"bottom right", hi - 12, hi - 10}, Corner{"top left", lo, lo},
+                            Corner{"top right", hi - 12, lo}, Corner{"bottom left", lo, hi - 10}}) {
+        SCOPED_TRACE(c.name);
+        auto moved = [&](int l, int t, int r, int b) { return R(l + c.dx, t + c.dy, r + c.dx, b + c.dy); };
+        W2DRegionRoundRectangle home, far;
+        home.create(R(0, 0, 12, 10), 8, 6);
+        far.create(moved(0, 0, 12, 10), 8, 6);
+        W2DRegionEllipse eHome, eFar;
+        eHome.create(R(0, 0, 12, 10));
+        eFar.create(moved(0, 0, 12, 10));
+        POINT tri[] = {{0, 0}, {12, 5}, {0, 10}};
+        POINT triFar[] = {{c.dx, c.dy}, {12 + c.dx, 5 + c.dy}, {c.dx, 10 + c.dy}};
+        W2DRegionPolygon pHome, pFar;
+        pHome.create(tri, 3);
+        pFar.create(triFar, 3);
+        for (auto [a, b] : {std::pair<const W2DRegion*, const W2DRegion*>{&home, &far}, {&eHome, &eFar}, {&pHome, &pFar}}) {
+            WRegionRects shifted = *static_cast<HRGN>(*a);
+            shifted.offset(c.dx, c.dy);
+            EXPECT_TRUE(shifted == *static_cast<HRGN>(*b));
+            EXPECT_EQ(a->getWidth(), b->getWidth());
+        }
+    }
+
+    // Shapes spanning the whole range: flat ones are made, symmetric; ones
+    // too tall to make row by row stay empty, quickly.
+    W2DRegionEllipse wide;
+    wide.create(R(lo, -2, hi, 2));
+    EXPECT_TRUE(wide.isPointIn(0, 0));
+    EXPECT_TRUE(wide.isPointIn(-1, -1));
+    EXPECT_FALSE(wide.isPointIn(lo, -2));
+    RECT box;
+    wide.getBoundingBox(box);
+    EXPECT_EQ(int64_t(box.left) + box.right, int64_t(lo) + hi);
+    W2DRegionRoundRectangle wideRound;
+    wideRound.create(R(lo, -3, hi, 3), 4000000000ul, 4);
+    EXPECT_TRUE(wideRound.isPointIn(0, -3));
+    EXPECT_FALSE(wideRound.isPointIn(lo, -3));
+    POINT spike[] = {{lo, 0}, {hi, 1}, {lo, 2}};
+    W2DRegionPolygon thin;
+    thin.create(spike, 3);
+    EXPECT_TRUE(thin.isPointIn(lo, 0));
+    W2DRegionEllipse tall;
+    tall.create(R(0, lo, 10, hi));
+    EXPECT_FALSE(tall.isPointIn(5, 0));
+    EXPECT_EQ(tall.getWidth(), 0u);
+}

@@ -254,3 +254,34 @@ TEST(Surface, PrimaryFlipAndBackBuffer)
     W2DSurfaceOffscreen zero;
     EXPECT_THROW(zero.create(single, 0, 5), WDirectXException);
 }
+
+// Sizes no memory can hold, or beyond the allocation limit, are refused
+// with the surface's own message, never std::bad_alloc.
+TEST(Surface, ImpossibleSizesAreRefused)
+{
+    TestContext ctx(RECT{0, 0, 64, 48});
+    struct Size {
+        unsigned long width, height;
+    };
+    for (const Size& s : {Size{0, 10}, Size{10, 0}, Size{65537, 1}, Size{1, 65537}, Size{65536, 65536},
+                          Size{20000, 20000}, Size{~0ul, ~0ul}}) {
+        SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
+        W2DSurfaceOffscreen surface;
+        try {
+            surface.create(ctx, s.width, s.height);
+            FAIL() << "made";
+        } catch (const WDirectXException& e) {
+            EXPECT_STREQ(e.getMessage().getBuf(), "Cannot create offscreen surface.");
+        }
+        EXPECT_EQ(surface.getImage(), nullptr);
+    }
+    // Within the limit: made.
+    W2DSurfaceOffscreen fine;
+    fine.create(ctx, 65536, 2);
+    EXPECT_EQ(fine.getWidth(), 65536u);
+    const uint64_t saved = WBitmap::getAllocationLimit();
+    WBitmap::setAllocationLimit(65536 * 2 * 4 - 1);
+    W2DSurfaceOffscreen refused;
+    EXPECT_THROW(refused.create(ctx, 65536, 2), WDirectXException);
+    WBitmap::setAllocationLimit(saved);
+}
