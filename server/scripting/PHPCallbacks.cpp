@@ -255,13 +255,30 @@ size_t formatPHPLogLine(char* out, size_t size, const char* message)
 void sapiLogMessage(const char* message, int)
 {
     if (!isConsoleFrontEnd()) return;
+    // A script may log what a client sent: control bytes are written as
+    // "\x1b" and the like, never as terminal controls or extra lines.
+    size_t n = strlen(message);
+    char* text = static_cast<char*>(malloc(n * 4 + 1));
+    if (text == nullptr) return;
+    size_t k = 0;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(message[i]);
+        if (c < 0x20 || c == 0x7f) {
+            k += static_cast<size_t>(snprintf(text + k, 5, "\\x%02x", c));
+        } else {
+            text[k++] = static_cast<char>(c);
+        }
+    }
+    text[k] = '\0';
     // One write per line, so lines of several workers never interleave.
-    size_t size = strlen(message) + 64;
+    size_t size = k + 64;
     char* line = static_cast<char*>(malloc(size));
-    if (line == nullptr) return;
-    size_t length = formatPHPLogLine(line, size, message);
-    writeAll(STDOUT_FILENO, line, length);
-    free(line);
+    if (line != nullptr) {
+        size_t length = formatPHPLogLine(line, size, text);
+        writeAll(STDOUT_FILENO, line, length);
+        free(line);
+    }
+    free(text);
 }
 
 void sapiTerminateProcess() {}

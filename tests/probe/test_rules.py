@@ -218,3 +218,15 @@ def test_document_path_warnings(make_server, tmp_path):
         assert f" : {warning}{path}\r\n".encode() in out.stdout, out.stdout
     out = run_cmd(s, "--loglevel=0", f"--docpath={s.docs}")
     assert b"Warning" not in out.stdout
+
+
+def test_php_log_messages_are_escaped_on_the_console(site):
+    (site.docs / "log.php").write_text("<?php error_log('from client: ' . $_GET['q']); echo 'logged';")
+    r = site.get("/log.php?q=%1B%5B2J%07x")
+    assert r.body == b"logged"
+    deadline = time.time() + 5
+    while time.time() < deadline and b"from client" not in Path(site.out_path).read_bytes():
+        time.sleep(0.05)
+    console = Path(site.out_path).read_bytes()
+    assert b"from client: \\x1b[2J\\x07x" in console
+    assert b"\x1b" not in console and b"\x07" not in console
