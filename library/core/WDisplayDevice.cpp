@@ -9,30 +9,30 @@ WDisplayDevice::WDisplayDevice()
     initialize(nullptr);
 }
 
-WDisplayDevice::WDisplayDevice(const char* name, const char* description, bool primary, const GUID* guid)
-    : deviceName(name), description(description)
+WDisplayDevice::WDisplayDevice(const char* name, const char* text, bool isPrimary, const GUID* id)
+    : deviceName(name), description(text)
 {
-    initialize(guid);
-    this->primary = primary;
+    initialize(id);
+    primary = isPrimary;
 }
 
-WDisplayDevice::WDisplayDevice(const char* name, const char* description, bool primary, const MonitorInfo& info,
-                               const GUID* guid)
-    : deviceName(name), description(description)
+WDisplayDevice::WDisplayDevice(const char* name, const char* text, bool isPrimary, const MonitorInfo& info,
+                               const GUID* id)
+    : deviceName(name), description(text)
 {
-    initialize(guid);
-    this->primary = primary;
+    initialize(id);
+    primary = isPrimary;
     monitorInfo = info;
     hasMonitorInfo = true;
 }
 
-void WDisplayDevice::initialize(const GUID* guid)
+void WDisplayDevice::initialize(const GUID* id)
 {
-    hasGuid = guid != nullptr;
+    hasGuid = id != nullptr;
     if (hasGuid)
-        this->guid = *guid;
+        guid = *id;
     else
-        memset(&this->guid, 0, sizeof(this->guid));
+        memset(&guid, 0, sizeof(guid));
     memset(&monitorInfo, 0, sizeof(monitorInfo));
     primary = true;
     hasMonitorInfo = false;

@@ -12,15 +12,16 @@
 
 WTimeZone::WTimeZone() : bias(0), standardBias(0), daylightBias(0), daylightZone(false) {}
 
-WTimeZone::WTimeZone(const char* name, int bias)
-    : bias(bias), name(name), standardBias(0), daylightBias(0), daylightZone(false)
+WTimeZone::WTimeZone(const char* zoneName, int zoneBias)
+    : bias(zoneBias), name(zoneName), standardBias(0), daylightBias(0), daylightZone(false)
 {
 }
 
-WTimeZone::WTimeZone(const char* name, const char* daylightName, int bias, const Date& standardDate,
-                     int standardBias, const Date& daylightDate, int daylightBias)
-    : bias(bias), name(name), daylightName(daylightName), standardDate(standardDate), standardBias(standardBias),
-      daylightDate(daylightDate), daylightBias(daylightBias), daylightZone(standardDate.month != 0)
+WTimeZone::WTimeZone(const char* zoneName, const char* daylightZoneName, int zoneBias, const Date& standardStart,
+                     int standardOffset, const Date& daylightStart, int daylightOffset)
+    : bias(zoneBias), name(zoneName), daylightName(daylightZoneName), standardDate(standardStart),
+      standardBias(standardOffset), daylightDate(daylightStart), daylightBias(daylightOffset),
+      daylightZone(standardStart.month != 0)
 {
 }
 

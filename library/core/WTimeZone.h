@@ -14,8 +14,8 @@ public:
     class Date {
     public:
         Date() : month(0), dayOfWeek(0), week(0), hour(0), minute(0) {}
-        Date(int month, int dayOfWeek, int week, int hour, int minute)
-            : month(month), dayOfWeek(dayOfWeek), week(week), hour(hour), minute(minute)
+        Date(int inMonth, int onDayOfWeek, int inWeek, int atHour, int atMinute)
+            : month(inMonth), dayOfWeek(onDayOfWeek), week(inWeek), hour(atHour), minute(atMinute)
         {
         }
 

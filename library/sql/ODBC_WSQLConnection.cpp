@@ -81,17 +81,17 @@ void ODBC_WSQLBase::checkerr(int code, const ODBC_WSQLBase* source) const
 
 // --- ODBC_WSQLConnection ---
 
-ODBC_WSQLConnection::ODBC_WSQLConnection(const char* name) : WSQLConnection(name)
+ODBC_WSQLConnection::ODBC_WSQLConnection(const char* connectionName) : WSQLConnection(connectionName)
 {
 }
 
-ODBC_WSQLConnection::ODBC_WSQLConnection(const char* name, const char* dataSource, const char* user,
-                                         const char* password)
-    : WSQLConnection(name)
+ODBC_WSQLConnection::ODBC_WSQLConnection(const char* connectionName, const char* dsn, const char* userName,
+                                         const char* secret)
+    : WSQLConnection(connectionName)
 {
-    setDSN(dataSource);
-    setUser(user);
-    setPassword(password);
+    setDSN(dsn);
+    setUser(userName);
+    setPassword(secret);
     connect();
 }
 

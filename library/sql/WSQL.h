@@ -47,7 +47,7 @@ public:
     // Deletes the connection a variable points to when the scope ends.
     class Releaser {
     public:
-        explicit Releaser(WSQLConnection** variable) : variable(variable) {}
+        explicit Releaser(WSQLConnection** owner) : variable(owner) {}
         Releaser(const Releaser& other) = default;
         Releaser& operator=(const Releaser& other) = default;
         ~Releaser();
@@ -112,7 +112,7 @@ public:
     // Deletes the statement a variable points to when the scope ends.
     class Releaser {
     public:
-        explicit Releaser(WSQLStatement** variable) : variable(variable) {}
+        explicit Releaser(WSQLStatement** owner) : variable(owner) {}
         Releaser(const Releaser& other) = default;
         Releaser& operator=(const Releaser& other) = default;
         ~Releaser();

@@ -52,7 +52,8 @@ WSQLConnection::WSQLConnection() : active(false), autoCommit(true)
 {
 }
 
-WSQLConnection::WSQLConnection(const char* name) : active(false), autoCommit(true), name(name ? name : "")
+WSQLConnection::WSQLConnection(const char* connectionName)
+    : active(false), autoCommit(true), name(connectionName ? connectionName : "")
 {
 }
 

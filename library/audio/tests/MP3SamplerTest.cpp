@@ -28,7 +28,7 @@ std::string baseName(const char* path)
 }
 
 // Records Begin/End events ("B:file", "E:file") and lets the test wait for them.
-struct Events : WMP3SamplerEventHandler {
+struct Events final : WMP3SamplerEventHandler {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::string> log;

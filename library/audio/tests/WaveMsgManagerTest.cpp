@@ -10,7 +10,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-struct Counter : WWaveMsgManager::EventHandler {
+struct Counter final : WWaveMsgManager::EventHandler {
     std::atomic<int> calls{0};
     std::atomic<bool> onCallerThread{false};
     std::thread::id caller = std::this_thread::get_id();
