@@ -1,17 +1,13 @@
 #include "WPanelClient.h"
 
+#include "ControlTypes.h"
 #include "Platform.h"
 #include "WException.h"
 
 namespace {
 
-constexpr unsigned int SB_LINEUP = 0;
-constexpr unsigned int SB_LINEDOWN = 1;
-constexpr unsigned int SB_PAGEUP = 2;
-constexpr unsigned int SB_PAGEDOWN = 3;
-constexpr unsigned int SB_THUMBTRACK = 5;
-constexpr unsigned int SB_TOP = 6;
-constexpr unsigned int SB_BOTTOM = 7;
+// Thickness of the scroll bars.
+constexpr int kBar = 16;
 
 // The position the bar can take: within the range less one page.
 int clampPosition(const WPanelClient::ScrollInfo& bar, int position)
@@ -29,7 +25,8 @@ int clampPosition(const WPanelClient::ScrollInfo& bar, int position)
 } // namespace
 
 WPanelClient::WPanelClient()
-    : contentWidth(0), contentHeight(0), clientWidth(0), clientHeight(0), scrollX(0), scrollY(0)
+    : contentWidth(0), contentHeight(0), clientWidth(0), clientHeight(0), scrollX(0), scrollY(0), barH(nullptr),
+      barV(nullptr)
 {
 }
 
@@ -60,6 +57,8 @@ void WPanelClient::copyScroll(const WPanelClient& other)
     scrollY = other.scrollY;
     horizontal = other.horizontal;
     vertical_ = other.vertical_;
+    barH = other.barH;
+    barV = other.barV;
 }
 
 void WPanelClient::create(WWindowContext* parentContext, WWindow::EventHandler* handler)
@@ -87,6 +86,43 @@ void WPanelClient::finishCreate(unsigned long width, unsigned long height)
     contentWidth = width;
     contentHeight = height;
     setColor(0, RGB(204, 204, 204));
+    if (window == nullptr)
+        return;
+    barH = wplat::createWindowEx(0, "SCROLLBAR", "", WS_CHILD | SBS_HORZ, 0, 0, 0, kBar, window, nullptr, nullptr,
+                                 nullptr);
+    barV = wplat::createWindowEx(0, "SCROLLBAR", "", WS_CHILD | SBS_VERT, 0, 0, kBar, 0, window, nullptr, nullptr,
+                                 nullptr);
+    RECT area;
+    getClientArea(area);
+    onWindowResize((unsigned long)area.right, (unsigned long)area.bottom);
+}
+
+void WPanelClient::showBars()
+{
+    struct Edge {
+        HWND bar;
+        const ScrollInfo& info;
+        bool vertical;
+    } edges[] = {{barH, horizontal, false}, {barV, vertical_, true}};
+    bool both = horizontal.shown && vertical_.shown;
+    for (const Edge& e : edges) {
+        if (e.bar == nullptr)
+            continue;
+        if (e.info.shown) {
+            SCROLLINFO si{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, e.info.minimum, e.info.maximum,
+                          (UINT)e.info.page, e.info.position, 0};
+            wplat::sendMessage(e.bar, SBM_SETSCROLLINFO, 1, (LPARAM)&si);
+            int w = (int)clientWidth, h = (int)clientHeight;
+            // Where both show, the corner belongs to neither.
+            if (e.vertical)
+                wplat::setWindowPos(e.bar, HWND_TOP, w - kBar, 0, kBar, both ? h - kBar : h, SWP_SHOWWINDOW);
+            else
+                wplat::setWindowPos(e.bar, HWND_TOP, 0, h - kBar, both ? w - kBar : w, kBar, SWP_SHOWWINDOW);
+            wplat::invalidateRect(e.bar, nullptr, true);
+        } else {
+            wplat::showWindow(e.bar, SW_HIDE);
+        }
+    }
 }
 
 void WPanelClient::moveContent(int dx, int dy)
@@ -94,6 +130,8 @@ void WPanelClient::moveContent(int dx, int dy)
     // The children move with the content; the whole area is painted anew.
     for (HWND child = wplat::getWindow(window, GW_CHILD); child != nullptr;
          child = wplat::getWindow(child, GW_HWNDNEXT)) {
+        if (isBar(child))
+            continue;  // the bars stay at their edges
         RECT r;
         wplat::getWindowRect(child, r);
         POINT origin{r.left, r.top};
@@ -103,7 +141,7 @@ void WPanelClient::moveContent(int dx, int dy)
     wplat::invalidateRect(window, nullptr, true);
 }
 
-void WPanelClient::scroll(bool vertical, unsigned int request)
+void WPanelClient::scroll(bool vertical, unsigned int request, int thumb)
 {
     ScrollInfo& bar = vertical ? vertical_ : horizontal;
     scrollInfo = bar;
@@ -123,7 +161,10 @@ void WPanelClient::scroll(bool vertical, unsigned int request)
         position = old + (int)bar.page;
         break;
     case SB_THUMBTRACK:
-        position = bar.trackPosition;
+    case SB_THUMBPOSITION:
+        // The content follows the thumb while it is dragged.
+        bar.trackPosition = thumb;
+        position = thumb;
         break;
     case SB_TOP:
         if (vertical)
@@ -148,12 +189,13 @@ void WPanelClient::scroll(bool vertical, unsigned int request)
             scrollX += delta;
         }
     }
+    showBars();
 }
 
 LRESULT WPanelClient::onWindowMessage(HWND handle, unsigned int message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_HSCROLL || message == WM_VSCROLL) {
-        scroll(message == WM_VSCROLL, LOWORD(wParam));
+        scroll(message == WM_VSCROLL, LOWORD(wParam), (int)HIWORD(wParam));
         return 0;
     }
     return WPanel::onWindowMessage(handle, message, wParam, lParam);
@@ -186,5 +228,6 @@ void WPanelClient::onWindowResize(unsigned long width, unsigned long height)
     }
     clientWidth = width;
     clientHeight = height;
+    showBars();
     WPanel::onWindowResize(width, height);
 }

@@ -4,8 +4,8 @@
 
 // A panel with a scrollable client area: content larger than the window is
 // scrolled pixel by pixel with the horizontal and vertical bars. The bars'
-// state (range, page, position, shown) is kept here; the window layer shows
-// no bars of its own yet.
+// state (range, page, position, shown) is kept here and shown by two scroll
+// bar children along the right and bottom edges.
 class WPanelClient : public WPanel {
 public:
     // One scroll bar: range 0..maximum, page and position in pixels.
@@ -38,9 +38,12 @@ public:
 
 private:
     void copyScroll(const WPanelClient& other);
-    void scroll(bool vertical, unsigned int request);
+    void scroll(bool vertical, unsigned int request, int thumb);
     void moveContent(int dx, int dy);
     void finishCreate(unsigned long width, unsigned long height);
+    // Shows each bar's state in its window, placed along its edge.
+    void showBars();
+    bool isBar(HWND child) const { return child != nullptr && (child == barH || child == barV); }
 
     ScrollInfo scrollInfo;
     unsigned long contentWidth;
@@ -51,4 +54,6 @@ private:
     int scrollY;
     ScrollInfo horizontal;
     ScrollInfo vertical_;
+    HWND barH;
+    HWND barV;
 };

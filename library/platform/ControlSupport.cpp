@@ -186,6 +186,7 @@ void registerControlClasses()
             {"msctls_progress32", controls::progressProc},
             // The short name some callers use for the progress class.
             {"PROGRESS", controls::progressProc},
+            {"SCROLLBAR", controls::scrollBarProc},
         };
         for (const Entry& e : entries) {
             WindowClass cls;

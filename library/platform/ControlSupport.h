@@ -98,5 +98,6 @@ LRESULT toolbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT statusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT trackbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT progressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT scrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 } // namespace wplat::controls

@@ -2,6 +2,8 @@
 // their ids, and the colours handed to static texts.
 #include <gtest/gtest.h>
 
+#include "ControlTypes.h"
+#include "Controls.h"
 #include "Platform.h"
 #include "WControl.h"
 #include "WPanel.h"
@@ -226,4 +228,77 @@ TEST_F(PanelTest, TiledBackgroundIsAPatternBrushOfItsOwnCopy)
     HDC again = wplat::getDC(h);
     EXPECT_EQ(wplat::sendMessage(h, WM_CTLCOLORSTATIC, (WPARAM)again, 0), (LRESULT)brush);
     wplat::releaseDC(h, again);
+}
+
+TEST_F(PanelTest, PanelClientBarsAreShownAndDraggingTheThumbScrolls)
+{
+    wplat::registerControlClasses();
+    wplat::WindowClass cls;
+    if (!wplat::getClassInfo(WWindow::getClassName(), cls)) {
+        cls.name = WWindow::getClassName();
+        cls.proc = &WWindow::windowProc;
+        wplat::registerClass(cls);
+    }
+    WPanelClient client;
+    client.create(&panel, &client, 400, 300);
+    WControl child(&client, "#1", WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, 0), 10, 10, 20, 10);
+    client.resizeWindow(100, 300, false);
+    ASSERT_TRUE(client.getScrollInfo(false).shown);
+    ASSERT_FALSE(client.getScrollInfo(true).shown);
+
+    // The horizontal bar lies along the bottom edge, the whole width.
+    HWND bar = nullptr;
+    for (HWND c = wplat::getWindow(client.getWindowHandle(), GW_CHILD); c != nullptr;
+         c = wplat::getWindow(c, GW_HWNDNEXT)) {
+        if (wplat::getClassName(c) == "SCROLLBAR" && (wplat::getWindowLongPtr(c, GWL_STYLE) & WS_VISIBLE) != 0)
+            bar = c;
+    }
+    ASSERT_NE(bar, nullptr);
+    RECT barRect;
+    wplat::getClientRect(bar, barRect);
+    EXPECT_EQ(barRect.right, 100);
+    SCROLLINFO si{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    wplat::sendMessage(bar, SBM_GETSCROLLINFO, 0, (LPARAM)&si);
+    EXPECT_EQ(si.nMax, 400);
+    EXPECT_EQ(si.nPage, 100u);
+    EXPECT_EQ(si.nPos, 0);
+
+    // The thumb is drawn where the position says: a quarter of the track.
+    HDC dc = wplat::getDC(bar);
+    wplat::releaseDC(bar, dc);
+    wplat::invalidateRect(bar, nullptr, true);
+    wplat::updateWindow(bar);
+    const wplat::PixelImage* shown = wplat::getBackingImage(bar);
+    ASSERT_NE(shown, nullptr);
+    int arrow = 16, track = 100 - 2 * 16;
+    int thumb = track * 100 / 401;
+    EXPECT_EQ(shown->pixel(arrow + 1, 8), 0x909090u);
+    EXPECT_EQ(shown->pixel(arrow + thumb + 2, 8), 0xE8E8E8u);
+
+    // Dragging the thumb: the content follows while it moves.
+    wplat::sendMessage(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrow + 2, 8));
+    wplat::sendMessage(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(arrow + 2 + 10, 8));
+    int tracked = client.getScrollX();
+    EXPECT_LT(tracked, 0);
+    RECT r;
+    wplat::getWindowRect(child.getWindowHandle(), r);
+    POINT at{r.left, r.top};
+    wplat::screenToClient(client.getWindowHandle(), at);
+    EXPECT_EQ(at.x, 10 + tracked);
+    wplat::sendMessage(bar, WM_LBUTTONUP, 0, MAKELPARAM(arrow + 2 + 10, 8));
+    EXPECT_EQ(client.getScrollX(), tracked);
+    EXPECT_EQ(client.getScrollInfo(false).position, -tracked);
+    // The bar itself never scrolls away.
+    wplat::getClientRect(bar, barRect);
+    RECT barOnScreen, clientOnScreen;
+    wplat::getWindowRect(bar, barOnScreen);
+    wplat::getWindowRect(client.getWindowHandle(), clientOnScreen);
+    EXPECT_EQ(barOnScreen.left, clientOnScreen.left);
+
+    // A thumb-track request carries its own position.
+    wplat::sendMessage(client.getWindowHandle(), WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 123), (LPARAM)bar);
+    EXPECT_EQ(client.getScrollX(), -123);
+    // A click in the track beyond the thumb pages on.
+    wplat::sendMessage(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrow + track - 1, 8));
+    EXPECT_EQ(client.getScrollX(), -223);
 }
