@@ -3,7 +3,7 @@
 # checks) in a build folder of their own and runs each of them for a while.
 #
 #   FUZZ_SECONDS   time per target (default 600)
-#   FUZZ_TARGETS   targets to run (default: all three)
+#   FUZZ_TARGETS   targets to run (default: all four)
 #   FUZZ_PARALLEL  1 (default): the targets run at the same time, one process
 #                  each; 0: one after the other
 #   FUZZ_BUILD     build folder (default build-fuzz in the source tree)
@@ -16,7 +16,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 FUZZ="$ROOT/fuzz"
 BUILD=${FUZZ_BUILD:-$ROOT/build-fuzz}
 SECONDS_EACH=${FUZZ_SECONDS:-600}
-TARGETS=${FUZZ_TARGETS:-"http_parse http_read cfg_files"}
+TARGETS=${FUZZ_TARGETS:-"http_parse http_read cfg_files image_load"}
 PARALLEL=${FUZZ_PARALLEL:-1}
 
 if ! command -v clang++ >/dev/null 2>&1; then
@@ -32,6 +32,9 @@ options_for() {
     http_parse) echo "-dict=$FUZZ/http.dict -max_len=12000" ;;
     http_read) echo "-dict=$FUZZ/http.dict -max_len=70000" ;;
     cfg_files) echo "-dict=$FUZZ/cfg.dict -max_len=4096" ;;
+    # The target lowers the image allocation limit to 16 MB: no single
+    # allocation may come near four times that.
+    image_load) echo "-dict=$FUZZ/image.dict -max_len=65536 -malloc_limit_mb=64" ;;
     esac
 }
 
