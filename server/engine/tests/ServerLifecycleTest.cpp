@@ -227,6 +227,7 @@ TEST_F(ServerTest, ProblemsInTheTablesAreReportedOnce)
 {
     site.write("cfg/vdir.txt", "/nofolder/;\njust a line without separator\n/ok/;" + site.path("pics") + "\n");
     site.write("cfg/cgi.txt", ";/bin/sh\n.PHP3  .php ;PHPBuildIn\n");
+    site.write("docs/a.php3", "<?php echo 3;");
     ::remove(site.path("cfg/mime.txt").c_str());
     startServer();
     // Every file is text/plain, and the server serves all the same.
