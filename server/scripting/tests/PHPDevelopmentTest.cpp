@@ -113,10 +113,16 @@ std::string header(const std::string& answer, const std::string& name, int* coun
     return value;
 }
 
+// The extensions, OPcache and fresh contexts are those of the thread-safe
+// runtime scripts/deps/php.sh builds; Debian's embed library has neither.
+#define REQUIRE_OUR_RUNTIME()                                                                   \
+    if (!isPHPThreadSafe()) GTEST_SKIP() << "needs the runtime built by scripts/deps/php.sh"
+
 } // namespace
 
 TEST(PHPDevelopment, ExtensionsAreBuiltIn)
 {
+    REQUIRE_OUR_RUNTIME();
     std::string list = "," + bodyOf(get(port(), "/extensions.php")) + ",";
     for (const char* name : {"mysqli", "pdo_mysql", "mysqlnd", "curl", "openssl", "gd", "intl", "zip", "bcmath",
                              "exif", "sodium", "sockets", "gettext", "calendar", "Zend OPcache", "PDO", "pdo_sqlite",
@@ -128,6 +134,7 @@ TEST(PHPDevelopment, ExtensionsAreBuiltIn)
 
 TEST(PHPDevelopment, MySQLWithoutAServerFailsCleanly)
 {
+    REQUIRE_OUR_RUNTIME();
     std::string answer = get(port(), "/mysql.php?port=" + std::to_string(servertest::freePort()));
     EXPECT_EQ("HTTP/1.1 200 OK", statusLine(answer));
     EXPECT_EQ("mysqli 2002 pdo 2002", bodyOf(answer));
@@ -135,6 +142,7 @@ TEST(PHPDevelopment, MySQLWithoutAServerFailsCleanly)
 
 TEST(PHPDevelopment, GdMakesImagesThatAreServed)
 {
+    REQUIRE_OUR_RUNTIME();
     EXPECT_EQ("[true,true,true,true]", bodyOf(get(port(), "/image.php?f=info")));
     struct Case {
         const char* format;
@@ -162,6 +170,7 @@ TEST(PHPDevelopment, GdMakesImagesThatAreServed)
 
 TEST(PHPDevelopment, OpcacheHitsAndNeverServesAStaleScript)
 {
+    REQUIRE_OUR_RUNTIME();
     get(port(), "/status.php");
     EXPECT_EQ("on hits cached", bodyOf(get(port(), "/status.php")));
 
@@ -244,6 +253,7 @@ TEST(PHPDevelopment, FullyBufferedAnswersCarryTheirLength)
 // line, and the worker's next request starts from a fresh context.
 TEST(PHPDevelopment, CrashDuringShutdownIsAnsweredAndLeavesNothingBehind)
 {
+    REQUIRE_OUR_RUNTIME();
     RecordingControl& control = DevelopmentSite::server->control;
     int before = control.count(-1, "PHP has encountered a Stack overflow");
     const int rounds = 2;
