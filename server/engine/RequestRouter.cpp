@@ -151,24 +151,29 @@ bool RequestRouter::route(HTTPRequest& request) const
     // it ends a path segment, and not where that segment is a folder: in
     // '/site.php-old/conf.php' the script is conf.php.
     long at = -1;
-    const WString initialRoot(request.documentRoot);
+    // The candidate's file-system path is worked out once: the script name is
+    // cut to that very candidate when it is taken.
+    WString root;
+    WString rest;
+    WString path;
     const RoutingEntry* key = findScriptKey(request.scriptName, at, [&](unsigned long end) {
         WString prefix;
         request.scriptName.substring(0, end, prefix);
-        WString root(initialRoot);
-        WString restOfPath;
-        return !PathResolver::isDirectory(locate(prefix, root, restOfPath));
+        root = request.documentRoot;
+        path = locate(prefix, root, rest);
+        return !PathResolver::isDirectory(path);
     });
     if (key != nullptr) {
         unsigned long end = (unsigned long)at + key->key.length();
         request.scriptName.substring(end, request.pathInfo);
         request.scriptName.truncate(end);
         request.interpreterKey = key->key;
+        request.documentRoot = root;
+        request.scriptFilename = path;
+    } else {
+        // 2. to 4. Virtual directory and the file-system path.
+        request.scriptFilename = locate(request.scriptName, request.documentRoot, rest);
     }
-
-    // 2. to 4. Virtual directory, the file name and the file-system path.
-    WString rest;
-    request.scriptFilename = locate(request.scriptName, request.documentRoot, rest);
     WSystem::extractPath(request.scriptName, request.fileName, true);
 
     // 5. A folder: redirect to its '/' form, else look for an index file.

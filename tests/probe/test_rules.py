@@ -76,6 +76,17 @@ def test_script_source_is_never_sent(site, path, status, body):
     assert b"<?php" not in r.raw
 
 
+def test_disclosure_probes_leave_nothing_behind(site):
+    paths = ["/site.php-old/conf.php", "/my.shop/order.sh", "/conf.php.bak", "/my.shop/", "/site.php-old/"]
+    for path in paths:
+        site.get(path)
+    before = resources(site.proc)
+    for _ in range(5):
+        for path in paths:
+            assert SECRET not in site.get(path).raw
+    assert settled(site.proc, before)
+
+
 @pytest.mark.parametrize("url", ["\\images", "\\\\images", "//images", "/\\images", "images", "/images"])
 def test_folder_redirect_stays_on_this_server(site, url):
     r = Response(site.raw(f"GET {url} HTTP/1.1\r\nHost: localhost\r\n\r\n"))
