@@ -10,8 +10,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,9 +28,10 @@ const double EXIT_GRACE = 0.2;
 // After the program itself has ended and its group is killed, output still
 // held open by a process outside the group is waited for this long.
 const double DRAIN_LIMIT = 2.0;
-// A receive time-out of 0 on the client socket means "none"; the body still
-// gets this much between two pieces.
-const double DEFAULT_IDLE_LIMIT = 30.0;
+// Body bytes are waited for on the socket beside the program's output for
+// this long; then the wait is left to the connection's own read, which knows
+// the receive time-out and the body deadline of the connection.
+const double BODY_POLL_WAIT = 1.0;
 
 std::atomic<int> timeLimitSeconds{300};
 std::atomic<int> bodyTimeLimitSeconds{60};
@@ -55,16 +54,6 @@ void throwCannotCreateProcess(const char* commandLine, int error)
     errno = error;
     WFormattedString message("Cannot create process: %s", commandLine);
     throw WException(message, -1);
-}
-
-// The receive time-out the server gave the connection, in seconds.
-double idleLimitOf(int socket)
-{
-    timeval tv = {};
-    socklen_t length = sizeof tv;
-    if (socket < 0 || getsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, &length) != 0) return DEFAULT_IDLE_LIMIT;
-    double seconds = static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
-    return seconds > 0 ? seconds : DEFAULT_IDLE_LIMIT;
 }
 
 // One run of a program: moves the request body to its standard input, its
@@ -100,7 +89,6 @@ private:
     long remaining;
     double deadline;
     double bodyDeadline;
-    double idleLimit;
     double lastBodyBytes;
     double drainUntil = 0;
     bool clientGone = false;
@@ -123,7 +111,7 @@ CGIRun::CGIRun(CGIPipes& runPipes, CGIChild& runChild, HTTPRequest& request, dou
       pipes(runPipes), child(runChild), response(request.response), client(request.response->getSocketHandle()),
       headOnly(request.methodIndex == HTTPRequest::METHOD_HEAD),
       remaining(request.contentLength > 0 ? request.contentLength : 0), deadline(runDeadline),
-      bodyDeadline(started + bodyTimeLimitSeconds), idleLimit(idleLimitOf(client)), lastBodyBytes(started)
+      bodyDeadline(started + bodyTimeLimitSeconds), lastBodyBytes(started)
 {
 }
 
@@ -135,8 +123,8 @@ void CGIRun::closeStdin()
         throw WException("Cannot close StdInWr handle.", -1);
 }
 
-// The next piece of the body, once the client has sent some. A client that
-// closes, fails or stays silent too long ends the body early: the program
+// The next piece of the body. A client that closes, fails or stays silent
+// past the connection's receive time-out ends the body early: the program
 // sees the end of its input.
 void CGIRun::readBody()
 {
@@ -233,9 +221,9 @@ CGIRun::End CGIRun::run()
 
         double now = cgiNow();
         if (now >= deadline) return End::TimedOut;
-        if (bodyWanted() && (now >= bodyDeadline || now - lastBodyBytes >= idleLimit)) closeStdin();
+        if (bodyWanted() && now >= bodyDeadline) closeStdin();
         // A stream without a socket to watch gets its body the blocking way.
-        if (bodyWanted() && (readDirectly || client < 0)) {
+        if (bodyWanted() && (readDirectly || client < 0 || now - lastBodyBytes >= BODY_POLL_WAIT)) {
             readBody();
             continue;
         }
@@ -274,7 +262,7 @@ CGIRun::End CGIRun::run()
 
         double until = exited ? drainUntil : deadline;
         if (bodyWanted()) {
-            until = std::min(until, std::min(bodyDeadline, lastBodyBytes + idleLimit));
+            until = std::min(until, std::min(bodyDeadline, lastBodyBytes + BODY_POLL_WAIT));
         }
         double left = until - now;
         // Without an exit descriptor the child's end is looked for now and then.

@@ -511,7 +511,8 @@ TEST(CGIServer, SlowBodyEndsAtTheOverallBodyLimit)
     CGIExecutor::setBodyTimeLimit(1);
     Client client(port());
     ASSERT_TRUE(client.connected);
-    client.send("POST /echo.sh HTTP/1.1\r\nContent-Length: 100\r\n\r\nab");
+    // Too large a body for the server to wait for before the program starts.
+    client.send("POST /echo.sh HTTP/1.1\r\nContent-Length: 1000000\r\n\r\nab");
     // One byte every 100 ms never reaches the receive time-out.
     std::atomic<bool> stop{false};
     std::thread trickle([&] {
