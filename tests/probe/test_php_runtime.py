@@ -184,3 +184,16 @@ def test_sent_segv_leaves_the_crash_guard_armed(php):
     assert r.status == 500 and r.body == b"PHP has encountered a Stack overflow"
     assert php.proc.poll() is None
     assert php.get("/hello.php").body == b"hello"
+
+
+@pytest.mark.parametrize("tz,zone", [("Europe/Berlin", "Europe/Berlin"), (":America/New_York", "America/New_York")])
+def test_date_follows_the_system_time_zone(make_server, tz, zone):
+    if not os.path.exists(f"/usr/share/zoneinfo/{zone}"):
+        pytest.skip("no zone files on this machine")
+    s = make_server(cgi=".php;PHPBuildIn\n", env={"TZ": tz})
+    (s.docs / "zone.php").write_text("<?php echo date_default_timezone_get();")
+    s.start()
+    r = s.get("/zone.php")
+    if r.status != 200:
+        pytest.skip("PHP runtime not available")
+    assert r.body.decode() == zone
