@@ -77,6 +77,10 @@ def descriptors(s):
     return len(os.listdir(f"/proc/{s.proc.pid}/fd"))
 
 
+def threads(s):
+    return len(os.listdir(f"/proc/{s.proc.pid}/task"))
+
+
 def children(s):
     found = []
     for task in os.listdir(f"/proc/{s.proc.pid}/task"):
@@ -147,9 +151,10 @@ def test_programs_children_end_with_it(cgi, name):
     assert wait_for(lambda: ended(child), 3)
 
 
-def test_misbehaving_programs_leave_no_descriptor_and_no_child(cgi):
+def test_misbehaving_programs_leave_no_descriptor_thread_or_child(cgi):
     cgi.get("/hello.sh")
     fds = descriptors(cgi)
+    tasks = threads(cgi)
     for path in ["/garbled.sh", "/crash.sh", "/silent.sh", "/holder.sh", "/detached.sh", "/warns.sh"]:
         cgi.get(path)
     for path in ["/mute.sh", "/waiting.sh"]:
@@ -158,4 +163,5 @@ def test_misbehaving_programs_leave_no_descriptor_and_no_child(cgi):
             time.sleep(0.2)
     assert wait_for(lambda: descriptors(cgi) <= fds, 5), (descriptors(cgi), fds)
     assert wait_for(lambda: children(cgi) == [], 5), children(cgi)
+    assert wait_for(lambda: threads(cgi) <= tasks, 5), (threads(cgi), tasks)
     assert body(cgi.get("/hello.sh")) == b"hello"
