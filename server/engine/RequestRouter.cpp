@@ -1,5 +1,6 @@
 #include "RequestRouter.h"
 
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <cstring>
@@ -110,8 +111,17 @@ const RoutingEntry* RequestRouter::findKeyOfFileName(const char* name) const
 
 bool RequestRouter::nameCarriesKey(const char* name) const
 {
-    long ignored;
-    return findInterpreterKey(name, ignored) != nullptr;
+    // conf.php.bak, conf.php~, conf.php-old and conf.php5 are copies or
+    // variants of a script; page.shtml is not one of ".sh".
+    for (const RoutingEntry& e : tables.interpreters.entries()) {
+        unsigned long n = e.key.length();
+        for (const char* p = name; n > 0 && *p != '\0'; p++) {
+            if (::strncasecmp(p, e.key, n) == 0 && !std::isalpha((unsigned char)p[n])) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 WString RequestRouter::locate(const WString& scriptName, WString& documentRoot, WString& rest) const

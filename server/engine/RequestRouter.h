@@ -47,7 +47,9 @@ public:
     // The first key, in table order, that ends the file name name.
     const RoutingEntry* findKeyOfFileName(const char* name) const;
 
-    // True when an interpreter key occurs anywhere in the file name name.
+    // True when an interpreter key occurs in the file name name followed by
+    // anything but a letter: such a file is a script, a copy or a variant of
+    // one, and is never sent as text.
     bool nameCarriesKey(const char* name) const;
 
 private:

@@ -67,8 +67,10 @@ TEST(RequestRouterTest, KeysCountWhereTheyEndASegment)
         const char* key;
         bool carries;
     } names[] = {
-        {"index.php", ".php", true},   {"index.html", nullptr, false}, {"conf.php.bak", nullptr, true},
-        {"order.SH", ".sh", true},     {"shop.html", nullptr, false},  {"x.phpx", nullptr, true},
+        {"index.php", ".php", true},     {"index.html", nullptr, false}, {"conf.php.bak", nullptr, true},
+        {"order.SH", ".sh", true},       {"shop.html", nullptr, false},  {"x.phpx", nullptr, false},
+        {"conf.php~", nullptr, true},    {"conf.php-old", nullptr, true}, {"conf.php5", nullptr, true},
+        {"page.shtml", nullptr, false},  {"my.shop", nullptr, false},    {".conf.php.swp", nullptr, true},
     };
     for (const auto& n : names) {
         const RoutingEntry* key = router.findKeyOfFileName(n.name);
@@ -102,6 +104,7 @@ protected:
         site.write("docs/my.shop/index.html", "shop index");
         site.write("docs/conf.php.bak", "<?php // PASSWORD=hunter2");
         site.write("docs/Old.PHP~", "<?php // PASSWORD=hunter2");
+        site.write("docs/page.shtml", "server-parsed page");
         site.write("docs/dir.php/index.html", "folder index");
         site.write("docs/dir.php/y.php", "<?php echo 'y ran';");
         site.makeFolders("docs/images");
@@ -122,6 +125,7 @@ TEST_F(RoutingRulesTest, ScriptSourceIsNeverSentAsText)
         {"/my.shop/", "HTTP/1.1 200 OK", "shop index"},
         {"/conf.php.bak", "HTTP/1.1 403 Forbidden", "/conf.php.bak"},
         {"/old.php~", "HTTP/1.1 403 Forbidden", "/old.php~"},
+        {"/page.shtml", "HTTP/1.1 200 OK", "server-parsed page"},
         {"/dir.php/", "HTTP/1.1 200 OK", "folder index"},
         {"/dir.php/y.php", "HTTP/1.1 200 OK", "y ran"},
         {"/x.php/extra/path", "HTTP/1.1 200 OK", "php ran"},

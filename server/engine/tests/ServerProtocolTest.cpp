@@ -125,9 +125,11 @@ TEST_F(ServerTest, InterpreterKeysNeedTheirPathInfoForm)
 {
     site.write("docs/a.phpx", "not a script");
     startServer();
-    // The key occurs but is followed by text: no interpreter, and since the
-    // name carries a key, no static file either.
-    EXPECT_EQ(get(port, "/a.phpx"), errorPage(403, "Forbidden", "/a.phpx"));
+    // The key occurs but is followed by text: no interpreter, a static file.
+    site.write("docs/a.php5", "<?php // a variant");
+    EXPECT_EQ(body(get(port, "/a.phpx")), "not a script");
+    // A key followed by anything but a letter marks a script's variant: not sent.
+    EXPECT_EQ(get(port, "/a.php5"), errorPage(403, "Forbidden", "/a.php5"));
     EXPECT_FALSE(control.has(2, "Execute PHP script"));
     get(port, "/x.php/extra/path?q=1");
     EXPECT_TRUE(control.has(2, "Execute PHP script: " + site.root + "/docs/x.php"));
