@@ -2,7 +2,7 @@
 // The check state lives here; check boxes and radio buttons that are not
 // automatic never change it themselves.
 
-#include "ControlSupport.h"
+#include "internal/ControlSupport.h"
 
 namespace wplat::controls {
 

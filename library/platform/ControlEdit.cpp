@@ -6,8 +6,9 @@
 #include <cctype>
 #include <cstring>
 
-#include "ControlSupport.h"
-#include "RtfReader.h"
+#include "internal/ControlSupport.h"
+#include "internal/RtfReader.h"
+#include "internal/RichFormats.h"
 
 namespace wplat::controls {
 
@@ -25,7 +26,7 @@ struct EditState : State {
     bool hideSelection = false;
     WPARAM textMode = TM_RICHTEXT;
     COLORREF background = 0xFFFFFFFFu;  // none: the system's window colour
-    CHARFORMAT2A format{};
+    RichFormats formats;
     int linkPressed = -1;
     // How far a one-line field's text is scrolled left, so the caret shows.
     int scrollX = 0;
@@ -95,6 +96,8 @@ void replaceSelection(HWND w, EditState& s, std::string text, bool notify)
     }
     all.replace(start, end - start, text);
     defWindowProc(w, WM_SETTEXT, 0, (LPARAM)all.c_str());
+    if (s.rich)
+        s.formats.replace(start, end, text.size());
     s.anchor = s.caret = start + text.size();
     invalidateRect(w, nullptr, true);
     if (notify && changeNotified(w, s))
@@ -138,8 +141,35 @@ std::string shown(HWND w, const std::string& text)
 
 const int kMargin = 2;
 
+// Where a point falls in a rich field's text, measured in its formats.
+size_t richPositionFromPoint(HWND w, const EditState& s, const std::string& text, int x, int y)
+{
+    HDC dc = createCompatibleDC(nullptr);
+    RichPainter painter(w, s.formats, dc);
+    bool multi = (styleOf(w) & ES_MULTILINE) != 0;
+    auto lines = painter.layout(text, lineStarts(text, multi), kMargin, lineHeight(w));
+    size_t n = 0;
+    while (n + 1 < lines.size() && y >= lines[n + 1].top)
+        n++;
+    const RichPainter::Line& line = lines[n];
+    size_t best = line.from;
+    int bestDistance = std::abs(x - kMargin);
+    for (size_t pos = line.from; pos < line.from + line.length;) {
+        pos = nextChar(text, pos);
+        int distance = std::abs(x - kMargin - painter.width(text, line.from, pos));
+        if (distance < bestDistance) {
+            best = pos;
+            bestDistance = distance;
+        }
+    }
+    deleteDC(dc);
+    return best;
+}
+
 size_t positionFromPoint(HWND w, const EditState& s, const std::string& text, int x, int y)
 {
+    if (s.rich)
+        return richPositionFromPoint(w, s, text, x + s.scrollX, y);
     x += s.scrollX;
     bool multi = (styleOf(w) & ES_MULTILINE) != 0;
     std::vector<size_t> starts = lineStarts(text, multi);
@@ -191,6 +221,40 @@ bool linkAt(const std::string& text, size_t pos, size_t& from, size_t& to)
     return false;
 }
 
+// A rich field's lines, each part in its own format; selection and caret
+// measured the same way.
+void paintRichLines(HWND w, EditState& s, HDC dc, const std::string& all, const std::vector<size_t>& starts, int top,
+                    int left, bool showSelection, bool focused, COLORREF text)
+{
+    RichPainter painter(w, s.formats, dc);
+    RECT r;
+    getClientRect(w, r);
+    bool disabled = !isWindowEnabled(w);
+    for (const RichPainter::Line& line : painter.layout(all, starts, top, lineHeight(w))) {
+        if (line.top > r.bottom)
+            break;
+        size_t end = line.from + line.length;
+        size_t a = std::clamp(selStart(s), line.from, end);
+        size_t b = std::clamp(selEnd(s), line.from, end);
+        if (showSelection && b > a) {
+            int x0 = left + painter.width(all, line.from, a);
+            int x1 = left + painter.width(all, line.from, b);
+            fillSolid(dc, RECT{x0, line.top, x1, line.top + line.height}, RGB(0x33, 0x99, 0xFF));
+        }
+        // Parts of different sizes share the line's base line.
+        TEXTMETRIC tm{};
+        selectFont(w, dc);
+        getTextMetrics(dc, tm);
+        int baseline = line.top + line.height - tm.tmDescent;
+        // A disabled field greys every part alike.
+        painter.draw(all, line.from, end, left, baseline, text, disabled);
+        if (focused && s.caret >= line.from && s.caret <= end) {
+            int x = left + painter.width(all, line.from, s.caret);
+            fillSolid(dc, RECT{x, line.top, x + 1, line.top + line.height}, text);
+        }
+    }
+}
+
 void paintEdit(HWND w, EditState& s)
 {
     PAINTSTRUCT ps;
@@ -209,8 +273,6 @@ void paintEdit(HWND w, EditState& s)
         fillRect(dc, r, back);
     else
         fillSolid(dc, r, getSysColor(readOnly ? COLOR_BTNFACE : COLOR_WINDOW));
-    if (s.rich && (s.format.dwMask & CFM_COLOR) != 0)
-        text = s.format.crTextColor;
     if (!isWindowEnabled(w))
         text = getSysColor(COLOR_GRAYTEXT);
     if ((getWindowLongPtr(w, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 || (style & WS_BORDER) != 0)
@@ -233,6 +295,11 @@ void paintEdit(HWND w, EditState& s)
         s.scrollX = std::clamp(caretX - visible, 0, std::max(0, total - visible));
     }
     const int left = kMargin - s.scrollX;
+    if (s.rich) {
+        paintRichLines(w, s, dc, all, starts, top, left, showSelection && focused, focused, text);
+        endPaint(w, ps);
+        return;
+    }
     for (size_t line = 0; line < starts.size(); line++) {
         int y = top + (int)line * h;
         if (y > r.bottom)
@@ -362,13 +429,22 @@ LRESULT streamIn(HWND w, EditState& s, WPARAM format, EDITSTREAM* stream)
             break;
         data.append((const char*)buffer, (size_t)std::min<long>(done, (long)sizeof buffer));
     }
-    std::string text = (format & SF_RTF) != 0 && s.textMode != TM_PLAINTEXT ? rtfToText(data) : data;
+    RichText read;
+    if ((format & SF_RTF) != 0 && s.textMode != TM_PLAINTEXT)
+        read = rtfToRichText(data);
+    else
+        read.text = data;
     if ((format & 0x8000) == 0) {  // SFF_SELECTION: into the selection, else the whole text
         s.anchor = 0;
         s.caret = (size_t)getWindowTextLength(w);
     }
-    replaceSelection(w, s, text, false);
-    return (LRESULT)text.size();
+    clampSelection(s, (size_t)getWindowTextLength(w));
+    size_t at = selStart(s);
+    replaceSelection(w, s, read.text, false);
+    // The document's own formats, as far as its text was taken.
+    if (s.rich)
+        s.formats.applySpans(at, read.spans);
+    return (LRESULT)read.text.size();
 }
 
 LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
@@ -379,6 +455,7 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
         if (text.size() > s.limit)
             text.resize(s.limit);
         defWindowProc(w, WM_SETTEXT, 0, (LPARAM)text.c_str());
+        s.formats.reset(text.size());
         s.anchor = s.caret = 0;
         invalidateRect(w, nullptr, true);
         if (changeNotified(w, s))
@@ -536,34 +613,28 @@ LRESULT richOnly(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp, bool& handl
         const CHARFORMAT2A* f = (const CHARFORMAT2A*)lp;
         if (f == nullptr || f->cbSize < 60 || f->cbSize > sizeof(CHARFORMAT2A))
             return 0;
-        // One format for the whole text: the selection's format is the text's.
-        CHARFORMAT2A next = s.format;
-        DWORD mask = f->dwMask;
-        next.dwMask |= mask;
-        const DWORD effects = CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT | CFE_PROTECTED | CFE_LINK;
-        next.dwEffects = (next.dwEffects & ~(mask & effects)) | (f->dwEffects & mask & effects);
-        next.dwEffects = (next.dwEffects & ~CFE_AUTOBACKCOLOR) | (f->dwEffects & CFE_AUTOBACKCOLOR);
-        if ((mask & CFM_SIZE) != 0)
-            next.yHeight = f->yHeight;
-        if ((mask & CFM_COLOR) != 0)
-            next.crTextColor = f->crTextColor;
-        if ((mask & CFM_FACE) != 0) {
-            memcpy(next.szFaceName, f->szFaceName, sizeof next.szFaceName);
-            next.szFaceName[31] = '\0';
+        CHARFORMAT2A change{};
+        memcpy(&change, f, f->cbSize);
+        if ((wp & SCF_SELECTION) != 0 && (wp & SCF_ALL) == 0) {
+            clampSelection(s, (size_t)getWindowTextLength(w));
+            s.formats.apply(selStart(s), selEnd(s), change);
+        } else {
+            s.formats.applyAll(change);
         }
-        s.format = next;
         invalidateRect(w, nullptr, true);
         return 1;
     }
-    case EM_GETCHARFORMAT:
+    case EM_GETCHARFORMAT: {
+        clampSelection(s, (size_t)getWindowTextLength(w));
+        CHARFORMAT2A copy = (wp & SCF_SELECTION) != 0 ? s.formats.query(selStart(s), selEnd(s)) : s.formats.base();
         if (lp != 0) {
             CHARFORMAT2A* f = (CHARFORMAT2A*)lp;
             UINT size = std::min<UINT>(f->cbSize, sizeof(CHARFORMAT2A));
-            CHARFORMAT2A copy = s.format;
             copy.cbSize = size;
             memcpy(f, &copy, size);
         }
-        return (LRESULT)s.format.dwMask;
+        return (LRESULT)copy.dwMask;
+    }
     case EM_STREAMIN:
         return streamIn(w, s, wp, (EDITSTREAM*)lp);
     case WM_LBUTTONDOWN:
@@ -598,9 +669,6 @@ LRESULT anyEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool rich)
     EditState* s = trackState<EditState>(w, m, [rich] {
         auto* made = new EditState;
         made->rich = rich;
-        made->format.cbSize = sizeof(CHARFORMAT2A);
-        made->format.dwEffects = CFE_AUTOBACKCOLOR;
-        made->format.yHeight = 160;
         return made;
     });
     if (s == nullptr)

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "ControlSupport.h"
-#include "Core.h"
+#include "internal/ControlSupport.h"
+#include "internal/Core.h"
 
 namespace wplat::controls {
 

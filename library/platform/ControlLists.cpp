@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ControlSupport.h"
+#include "internal/ControlSupport.h"
 
 namespace wplat::controls {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ControlSupport.h"
+#include "internal/ControlSupport.h"
 
 namespace wplat::controls {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "ControlSupport.h"
+#include "internal/ControlSupport.h"
 
 namespace wplat::controls {
 

@@ -1,7 +1,7 @@
 // Registration of the standard control classes and what their procedures
 // share.
 
-#include "ControlSupport.h"
+#include "internal/ControlSupport.h"
 
 #include <cctype>
 #include <mutex>

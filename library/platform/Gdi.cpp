@@ -9,8 +9,8 @@
 #include <strings.h>
 #include <variant>
 
-#include "Gdi.h"
-#include "WindowTable.h"
+#include "internal/Gdi.h"
+#include "internal/WindowTable.h"
 #include "internal/TextLayout.h"
 
 namespace wplat::detail {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "Core.h"
-#include "Gdi.h"
-#include "WindowTable.h"
+#include "internal/Core.h"
+#include "internal/Gdi.h"
+#include "internal/WindowTable.h"
 
 namespace wplat::detail {
 

@@ -1,5 +1,6 @@
-#include "RtfReader.h"
+#include "internal/RtfReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -40,7 +41,7 @@ unsigned long cp1252(unsigned char c)
 
 bool skippedDestination(const std::string& word)
 {
-    static const char* const names[] = {"fonttbl", "colortbl", "stylesheet", "info",   "pict",   "header",
+    static const char* const names[] = {"stylesheet", "info",   "pict",   "header",
                                          "footer",  "object",   "listtable",  "themedata", "latentstyles",
                                          "generator", "xmlnstbl", "rsidtbl",  "filetbl", "revtbl"};
     for (const char* n : names) {
@@ -50,22 +51,66 @@ bool skippedDestination(const std::string& word)
     return false;
 }
 
+// What a group is: text, or one of the tables read for the formats.
+enum class Destination { Text, Skipped, FontTable, ColorTable };
+
 struct Group {
     bool skip = false;
     int unicodeSkip = 1;
+    Destination destination = Destination::Text;
+    CharFormat format;
 };
 
 } // namespace
 
-std::string rtfToText(const std::string& rtf)
+RichText rtfToRichText(const std::string& rtf)
 {
-    std::string out;
+    RichText result;
+    std::string& out = result.text;
     std::vector<Group> stack{Group{}};
     int pendingSkip = 0;  // characters to drop after a \u
+    // The tables: font number -> face; colours in order (0 is "auto").
+    std::vector<std::pair<long, std::string>> fonts;
+    long fontNumber = -1;
+    std::string fontName;
+    std::vector<COLORREF> colors;
+    int red = 0, green = 0, blue = 0;
+    bool colorGiven = false;
     size_t i = 0;
-    auto emit = [&](const std::string& s) {
-        if (!stack.back().skip)
+    // Text of the current group goes out with its format.
+    auto append = [&](const std::string& s) {
+        Group& g = stack.back();
+        if (g.skip)
+            return;
+        if (g.destination == Destination::FontTable) {
+            fontName += s;
+            return;
+        }
+        if (g.destination != Destination::Text)
+            return;
+        if (g.format == CharFormat{}) {
             out += s;
+            return;
+        }
+        if (!result.spans.empty() && result.spans.back().start + result.spans.back().length == out.size() &&
+            result.spans.back().format == g.format)
+            result.spans.back().length += s.size();
+        else
+            result.spans.push_back(FormatSpan{out.size(), s.size(), g.format});
+        out += s;
+    };
+    auto emitCodePoint = [&](unsigned long cp) {
+        std::string s;
+        appendUtf8(s, cp);
+        append(s);
+    };
+    auto endFontEntry = [&] {
+        while (!fontName.empty() && (fontName.back() == ';' || fontName.back() == ' '))
+            fontName.pop_back();
+        if (fontNumber >= 0)
+            fonts.emplace_back(fontNumber, fontName);
+        fontNumber = -1;
+        fontName.clear();
     };
     while (i < rtf.size()) {
         char c = rtf[i];
@@ -75,6 +120,9 @@ std::string rtfToText(const std::string& rtf)
             continue;
         }
         if (c == '}') {
+            if (stack.back().destination == Destination::FontTable && stack.size() > 1 &&
+                stack[stack.size() - 2].destination == Destination::FontTable)
+                endFontEntry();
             if (stack.size() > 1)
                 stack.pop_back();
             i++;
@@ -85,10 +133,18 @@ std::string rtfToText(const std::string& rtf)
             continue;
         }
         if (c != '\\') {
-            if (pendingSkip > 0)
+            if (pendingSkip > 0) {
                 pendingSkip--;
-            else if (!stack.back().skip)
-                appendUtf8(out, cp1252((unsigned char)c));
+            } else if (stack.back().destination == Destination::ColorTable && c == ';') {
+                // An entry without components is the automatic colour.
+                colors.push_back(colorGiven ? RGB(red, green, blue) : CLR_NONE);
+                red = green = blue = 0;
+                colorGiven = false;
+            } else if (stack.back().destination == Destination::FontTable && c == ';') {
+                endFontEntry();
+            } else {
+                emitCodePoint(cp1252((unsigned char)c));
+            }
             i++;
             continue;
         }
@@ -104,19 +160,19 @@ std::string rtfToText(const std::string& rtf)
                 i += 2;
                 if (pendingSkip > 0)
                     pendingSkip--;
-                else if (!stack.back().skip)
-                    appendUtf8(out, cp1252((unsigned char)byte));
+                else
+                    emitCodePoint(cp1252((unsigned char)byte));
             } else if (d == '*') {
                 stack.back().skip = true;
             } else if (d == '\\' || d == '{' || d == '}') {
                 if (pendingSkip > 0)
                     pendingSkip--;
                 else
-                    emit(std::string(1, d));
+                    append(std::string(1, d));
             } else if (d == '~') {
-                emit("\xC2\xA0");
+                append("\xC2\xA0");
             } else if (d == '\r' || d == '\n') {
-                emit("\r\n");
+                append("\r\n");
             }
             continue;
         }
@@ -136,29 +192,75 @@ std::string rtfToText(const std::string& rtf)
         }
         if (i < rtf.size() && rtf[i] == ' ')
             i++;
+        Group& g = stack.back();
+        CharFormat& f = g.format;
+        bool on = !hasNumber || number != 0;
         if (word == "par" || word == "line")
-            emit("\r\n");
+            append("\r\n");
         else if (word == "tab")
-            emit("\t");
+            append("\t");
         else if (word == "uc" && hasNumber)
-            stack.back().unicodeSkip = (int)number;
+            g.unicodeSkip = (int)number;
         else if (word == "u" && hasNumber) {
-            if (!stack.back().skip)
-                appendUtf8(out, (unsigned long)(number < 0 ? number + 65536 : number));
-            pendingSkip = stack.back().unicodeSkip;
+            emitCodePoint((unsigned long)(number < 0 ? number + 65536 : number));
+            pendingSkip = g.unicodeSkip;
         } else if (word == "emdash")
-            emit("\xE2\x80\x94");
+            append("\xE2\x80\x94");
         else if (word == "endash")
-            emit("\xE2\x80\x93");
+            append("\xE2\x80\x93");
         else if (word == "bullet")
-            emit("\xE2\x80\xA2");
+            append("\xE2\x80\xA2");
+        else if (word == "fonttbl")
+            g.destination = Destination::FontTable;
+        else if (word == "colortbl")
+            g.destination = Destination::ColorTable;
+        else if ((word == "red" || word == "green" || word == "blue") && hasNumber) {
+            (word == "red" ? red : word == "green" ? green : blue) = (int)std::clamp(number, 0L, 255L);
+            colorGiven = true;
+        }
+        else if (word == "f" && hasNumber) {
+            if (g.destination == Destination::FontTable) {
+                fontNumber = number;
+                fontName.clear();
+            } else {
+                for (const auto& entry : fonts) {
+                    if (entry.first == number)
+                        f.face = entry.second;
+                }
+            }
+        } else if (word == "b")
+            f.bold = on;
+        else if (word == "i")
+            f.italic = on;
+        else if (word == "ul")
+            f.underline = on;
+        else if (word == "ulnone")
+            f.underline = false;
+        else if (word == "strike")
+            f.strike = on;
+        else if (word == "fs" && hasNumber)
+            f.twips = (int)number * 10;  // half points
+        else if (word == "cf" && hasNumber)
+            f.color = number > 0 && (size_t)number < colors.size() ? colors[(size_t)number] : CLR_NONE;
+        else if (word == "plain")
+            f = CharFormat{};
         else if (skippedDestination(word))
-            stack.back().skip = true;
+            g.skip = true;
     }
     // A document ends with a paragraph mark that is not part of the text.
-    if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0)
+    if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) {
         out.resize(out.size() - 2);
-    return out;
+        while (!result.spans.empty() && result.spans.back().start >= out.size())
+            result.spans.pop_back();
+        if (!result.spans.empty())
+            result.spans.back().length = std::min(result.spans.back().length, out.size() - result.spans.back().start);
+    }
+    return result;
+}
+
+std::string rtfToText(const std::string& rtf)
+{
+    return rtfToRichText(rtf).text;
 }
 
 } // namespace wplat::controls

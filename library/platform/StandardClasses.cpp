@@ -1,7 +1,7 @@
 #include <mutex>
 
 #include "Controls.h"
-#include "Core.h"
+#include "internal/Core.h"
 
 namespace wplat::detail {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Core.h"
-#include "WindowTable.h"
+#include "internal/Core.h"
+#include "internal/WindowTable.h"
 
 namespace wplat::detail {
 

@@ -25,8 +25,8 @@
 #include <cstring>
 #include <string>
 
-#include "../Core.h"
-#include "../WindowTable.h"
+#include "../internal/Core.h"
+#include "../internal/WindowTable.h"
 #include "QtIcons_p.h"
 #include "QtKeys.h"
 
