@@ -9,6 +9,22 @@
 #include "WResources.h"
 #include "WString.h"
 
+// Huge allocations here are deliberate: the library must see the failure and
+// throw its memory exception, so the sanitizers' allocators answer null
+// instead of ending the program.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#endif
+#if defined(__SANITIZE_THREAD__)
+extern "C" const char* __tsan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#endif
+
 TEST(StringBuffer, EmptyStringsShareNoBlock)
 {
     WString a;
