@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -34,7 +35,20 @@ const double DRAIN_LIMIT = 2.0;
 const double BODY_POLL_WAIT = 1.0;
 
 std::atomic<int> timeLimitSeconds{300};
-std::atomic<int> bodyTimeLimitSeconds{60};
+// The same limit as for bodies the server reads before a worker starts:
+// ZORVANE_BODY_TIMEOUT_MS overrides it there and here.
+long initialBodyTimeLimitMs()
+{
+    const char* text = getenv("ZORVANE_BODY_TIMEOUT_MS");
+    if (text != nullptr && *text != '\0') {
+        char* end = nullptr;
+        long ms = strtol(text, &end, 10);
+        if (end != nullptr && *end == '\0' && ms > 0) return ms;
+    }
+    return 60000;
+}
+
+std::atomic<long> bodyTimeLimitMs{initialBodyTimeLimitMs()};
 
 // Writes to a pipe whose reader has gone must fail with EPIPE, not end the
 // server; the children get default signal handling back when they start.
@@ -111,7 +125,7 @@ CGIRun::CGIRun(CGIPipes& runPipes, CGIChild& runChild, HTTPRequest& request, dou
       pipes(runPipes), child(runChild), response(request.response), client(request.response->getSocketHandle()),
       headOnly(request.methodIndex == HTTPRequest::METHOD_HEAD),
       remaining(request.contentLength > 0 ? request.contentLength : 0), deadline(runDeadline),
-      bodyDeadline(started + bodyTimeLimitSeconds), lastBodyBytes(started)
+      bodyDeadline(started + static_cast<double>(bodyTimeLimitMs) / 1000), lastBodyBytes(started)
 {
 }
 
@@ -339,12 +353,12 @@ int CGIExecutor::getTimeLimit()
 
 void CGIExecutor::setBodyTimeLimit(int seconds)
 {
-    bodyTimeLimitSeconds = seconds > 0 ? seconds : 1;
+    bodyTimeLimitMs = (seconds > 0 ? seconds : 1) * 1000L;
 }
 
 int CGIExecutor::getBodyTimeLimit()
 {
-    return bodyTimeLimitSeconds;
+    return static_cast<int>((bodyTimeLimitMs + 999) / 1000);
 }
 
 CGIExecutor::CGIExecutor() {}

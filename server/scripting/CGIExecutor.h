@@ -49,8 +49,9 @@ public:
     static void setTimeLimit(int seconds);
     static int getTimeLimit();
     // The request body must reach the program within this many seconds of
-    // its start (60 unless changed); the program then sees the end of its
-    // input.
+    // its start (60 unless changed; the environment variable
+    // ZORVANE_BODY_TIMEOUT_MS sets it in milliseconds at start); the program
+    // then sees the end of its input.
     static void setBodyTimeLimit(int seconds);
     static int getBodyTimeLimit();
 };

@@ -165,3 +165,37 @@ def test_misbehaving_programs_leave_no_descriptor_thread_or_child(cgi):
     assert wait_for(lambda: children(cgi) == [], 5), children(cgi)
     assert wait_for(lambda: threads(cgi) <= tasks, 5), (threads(cgi), tasks)
     assert body(cgi.get("/hello.sh")) == b"hello"
+
+
+def test_slow_body_has_an_overall_limit(make_server):
+    s = make_server(cgi=".sh;/bin/sh\n", env={"ZORVANE_BODY_TIMEOUT_MS": "1500"})
+    (s.docs / "echo.sh").write_text(TEXT + "cat\n")
+    s.start()
+    s.get("/echo.sh")
+    fds = descriptors(s)
+    with socket.create_connection(("127.0.0.1", s.port), timeout=10) as c:
+        # Too large for the server to wait for before the program starts.
+        c.sendall(b"POST /echo.sh HTTP/1.1\r\nHost: localhost\r\nContent-Length: 1000000\r\n\r\nab")
+        c.setblocking(False)
+        started = time.time()
+        answer = b""
+        # One byte every 200 ms: never silent long enough for the receive time-out.
+        while time.time() - started < 8:
+            try:
+                c.send(b"c")
+            except OSError:
+                pass
+            time.sleep(0.2)
+            try:
+                data = c.recv(65536)
+            except BlockingIOError:
+                continue
+            if not data:
+                break
+            answer += data
+        took = time.time() - started
+    assert took < 4, "the body limit ended the upload"
+    assert answer.startswith(b"HTTP/1.1 200 OK")
+    got = answer.partition(b"\r\n\r\n")[2]
+    assert got.startswith(b"abc") and len(got) < 40
+    assert wait_for(lambda: descriptors(s) <= fds, 5), (descriptors(s), fds)
