@@ -46,6 +46,12 @@ void checkParsedRequest(const HTTPRequest& r)
     FUZZ_CHECK(r.requestURI.length() >= 1 && r.requestURI.getBuf()[0] == '/');
     FUZZ_CHECK(!hasParentSegment(r.scriptName));
     FUZZ_CHECK(r.scriptName.indexOf("?") < 0);
+    // What the parser lets through frames its body one way only.
+    FUZZ_CHECK(strchr(r.requestURI.getBuf(), '\r') == nullptr);
+    FUZZ_CHECK(strchr(r.method.getBuf(), '\r') == nullptr);
+    const char* length = r.getHeader("CONTENT-LENGTH");
+    FUZZ_CHECK(*length == '\0' || strspn(length, "0123456789") == strlen(length));
+    FUZZ_CHECK(*length == '\0' || *r.getHeader("TRANSFER-ENCODING") == '\0');
     // Every decoded parameter can be walked (a name may hold a decoded NUL).
     HTTPRequest::Table& params = const_cast<HTTPRequest::Table&>(r.parameters);
     params.reset();
