@@ -60,29 +60,6 @@ void warnErrorLogOnce(ErrorLog::Result result)
 
 } // namespace
 
-long long Webserver::readPortNumber(const char* text)
-{
-    const long long beyond = 1000000000000000000LL; // any larger number is refused alike
-    const char* p = text != nullptr ? text : "";
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
-        p++;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p++ == '-';
-    }
-    long long n = 0;
-    for (; *p >= '0' && *p <= '9'; p++) {
-        if (n < beyond) {
-            n = n * 10 + (*p - '0');
-        }
-    }
-    if (n > beyond) {
-        n = beyond;
-    }
-    return negative ? -n : n;
-}
-
 WString Webserver::checkDocumentPath(const char* path)
 {
     struct stat info;
@@ -114,7 +91,7 @@ Webserver::Webserver(const char* host, long long port, const char* documentPath,
 
     config.host = (host != nullptr && *host != '\0') ? host : init.getValue("httpHost");
     if (port == 0) {
-        port = readPortNumber(init.getValue("httpPort"));
+        port = ServerConfig::readPort(init.getValue("httpPort"));
     }
     if (port != 0 && (port < 1 || port > 65535)) {
         // Taken as it comes, 4294967376 would end up as port 80.

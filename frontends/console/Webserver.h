@@ -38,11 +38,6 @@ public:
     // Where error lines are appended.
     static const char* const ERROR_LOG;
 
-    // A port number as written in an option or cfg/init.txt: leading blanks,
-    // an optional sign and the leading digits, 0 when there are none (as atoi
-    // reads it), but never wrapped: a number too large stays beyond 65535.
-    static long long readPortNumber(const char* text);
-
     // The start-up warning for a document path, or "" when it names a folder.
     static WString checkDocumentPath(const char* path);
 

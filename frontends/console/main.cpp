@@ -49,7 +49,7 @@ Options parseOptions(int argc, char* argv[])
         if (name.equals("--host")) {
             options.host = value;
         } else if (name.equals("--port")) {
-            options.port = Webserver::readPortNumber(value);
+            options.port = ServerConfig::readPort(value);
         } else if (name.equals("--docpath")) {
             options.docPath = value;
         } else if (name.equals("--loglevel")) {

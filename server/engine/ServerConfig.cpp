@@ -19,3 +19,26 @@ ServerConfig& ServerConfig::operator=(const ServerConfig& other)
     autoFinish = other.autoFinish;
     return *this;
 }
+
+long long ServerConfig::readPort(const char* text)
+{
+    const long long beyond = 1000000000000000000LL; // any larger number is refused alike
+    const char* p = text != nullptr ? text : "";
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
+        p++;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p++ == '-';
+    }
+    long long n = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        if (n < beyond) {
+            n = n * 10 + (*p - '0');
+        }
+    }
+    if (n > beyond) {
+        n = beyond;
+    }
+    return negative ? -n : n;
+}

@@ -13,6 +13,12 @@ public:
     ServerConfig& operator=(const ServerConfig& other);
     ~ServerConfig() = default;
 
+    // A port number as written in an option or cfg/init.txt: leading blanks,
+    // an optional sign and the leading digits, 0 when there are none (as atoi
+    // reads it), but never wrapped: a number too large stays beyond 65535
+    // (4294967376 must not become port 80).
+    static long long readPort(const char* text);
+
     WString host;          // host name or dotted address to listen on
     uint32_t port;         // TCP port to listen on
     WString documentPath;  // folder served as the document root

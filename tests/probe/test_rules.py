@@ -202,14 +202,15 @@ def test_ports_beyond_range_are_refused(make_server, option, init_port, shown):
 
 def test_exit_status_tells_whether_the_server_started(make_server):
     s = make_server(init_extra="autoFinish=1\r\n")
-    assert run_cmd(s, "--help").returncode == 0
-    assert run_cmd(s).returncode == 0
     with socket.socket() as holder:
+        holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         holder.bind(("127.0.0.1", s.port))
         holder.listen(1)
         out = run_cmd(s)
     assert out.returncode != 0
     assert f"Cannot bind to 127.0.0.1:{s.port}".encode() in out.stderr
+    assert run_cmd(s, "--help").returncode == 0
+    assert run_cmd(s).returncode == 0
     (s.base / "cfg" / "init.txt").unlink()
     assert run_cmd(s).returncode != 0
 
