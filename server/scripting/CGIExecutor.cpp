@@ -4,9 +4,11 @@
 #include "HTTPResponse.h"
 #include "WException.h"
 #include "ZorvaneControl.h"
+#include "internal/CGIChild.h"
+#include "internal/CGICommandLine.h"
 #include "internal/CGIErrorLines.h"
 #include "internal/CGIHeaderBlock.h"
-#include "internal/CGIProcess.h"
+#include "internal/CGIPipes.h"
 
 #include <poll.h>
 #include <signal.h>

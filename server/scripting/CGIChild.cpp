@@ -1,135 +1,18 @@
-#include "internal/CGIProcess.h"
+#include "internal/CGIChild.h"
 
-#include "CGIExecutor.h"
-#include "ScriptEnvironment.h"
-#include "WException.h"
+#include "internal/CGIPipes.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <poll.h>
 #include <sys/syscall.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
-
-namespace {
-
-// Descriptors 0 to 2 are the child's standard streams; our pipe ends must not
-// sit there, or the dup2 of one end would overwrite another.
-bool moveAboveStandardStreams(int& fd)
-{
-    if (fd > 2) return true;
-    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (moved < 0) return false;
-    ::close(fd);
-    fd = moved;
-    return true;
-}
-
-bool makePipe(int& readEnd, int& writeEnd)
-{
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    readEnd = fds[0];
-    writeEnd = fds[1];
-    return moveAboveStandardStreams(readEnd) && moveAboveStandardStreams(writeEnd);
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-void splitOnBlanks(const char* text, size_t length, std::vector<std::string>& out)
-{
-    size_t i = 0;
-    while (i < length) {
-        while (i < length && isBlank(text[i])) i++;
-        size_t start = i;
-        while (i < length && !isBlank(text[i])) i++;
-        if (i > start) out.emplace_back(text + start, i - start);
-    }
-}
-
-} // namespace
-
-void CGIPipes::create()
-{
-    if (!makePipe(stdoutRead, stdoutWrite)) throw WException("Cannot create StdOutRd pipe.", -1);
-    if (!makePipe(stderrRead, stderrWrite)) throw WException("Cannot create StdErrRd pipe.", -1);
-    // Our ends are served by poll(), so they must not block.
-    if (fcntl(stdoutRead, F_SETFL, O_NONBLOCK) != 0 || fcntl(stderrRead, F_SETFL, O_NONBLOCK) != 0)
-        throw WException("Cannot set StdOut handle information.", -1);
-    if (!makePipe(stdinRead, stdinWrite)) throw WException("Cannot create StdIn pipe.", -1);
-    if (fcntl(stdinWrite, F_SETFL, O_NONBLOCK) != 0) throw WException("Cannot set StdIn handle information.", -1);
-}
-
-bool CGIPipes::closeOne(int& fd)
-{
-    if (fd < 0) return true;
-    int result = ::close(fd);
-    fd = -1;
-    // After EINTR the descriptor is gone on Linux all the same.
-    return result == 0 || errno == EINTR;
-}
-
-void CGIPipes::close()
-{
-    closeOne(stdinRead);
-    closeOne(stdinWrite);
-    closeOne(stdoutRead);
-    closeOne(stdoutWrite);
-    closeOne(stderrWrite);
-    closeOne(stderrRead);
-}
-
-std::vector<std::string> splitCGICommandLine(const char* commandLine, const char* scriptPath)
-{
-    std::vector<std::string> argv;
-    size_t lineLength = strlen(commandLine);
-    size_t scriptLength = scriptPath != nullptr ? strlen(scriptPath) : 0;
-    if (scriptLength > 0 && lineLength > scriptLength &&
-        strcmp(commandLine + lineLength - scriptLength, scriptPath) == 0 &&
-        isBlank(commandLine[lineLength - scriptLength - 1])) {
-        splitOnBlanks(commandLine, lineLength - scriptLength - 1, argv);
-        argv.emplace_back(scriptPath);
-    } else {
-        splitOnBlanks(commandLine, lineLength, argv);
-    }
-    return argv;
-}
-
-std::string findCGIProgram(const std::string& name)
-{
-    if (name.empty()) return "";
-    if (name.find('/') != std::string::npos) return name;
-
-    std::string path;
-    lockProcessEnvironment();
-    const char* value = getenv("PATH");
-    path = value != nullptr ? value : "/usr/local/bin:/usr/bin:/bin";
-    unlockProcessEnvironment();
-
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(':', start);
-        if (end == std::string::npos) end = path.size();
-        std::string dir = path.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        std::string candidate = dir + "/" + name;
-        struct stat st;
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return "";
-}
 
 double cgiNow()
 {
