@@ -1,4 +1,4 @@
-#include "CGIExecutor.h"
+#include "CGIEnvironment.h"
 
 #include "HTTPRequest.h"
 #include "ZorvaneVersion.h"
