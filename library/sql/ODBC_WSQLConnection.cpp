@@ -8,6 +8,19 @@
 #include <cstring>
 #include <new>
 
+// --- ODBC_WSQLLink ---
+
+ODBC_WSQLLink::~ODBC_WSQLLink()
+{
+    // Statements drop their own handles before they let go of the link.
+    if (hdbc) {
+        SQLDisconnect((SQLHDBC)hdbc);
+        SQLFreeConnect((SQLHDBC)hdbc);
+    }
+    if (henv)
+        SQLFreeEnv((SQLHENV)henv);
+}
+
 // --- ODBC_WSQLBase ---
 
 ODBC_WSQLBase::ODBC_WSQLBase() : hstmt(nullptr)
