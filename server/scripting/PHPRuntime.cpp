@@ -11,6 +11,8 @@
 #include "internal/PHPSapi.h"
 #include "internal/PHPTimeZone.h"
 
+#include <zend_extensions.h>
+
 #include "CrashGuard.h"
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
@@ -24,6 +26,7 @@
 #include <mutex>
 #include <string>
 
+#include <dlfcn.h>
 #include <time.h>
 #include <unistd.h>
 #include "ZorvaneVersion.h"
@@ -45,10 +48,37 @@ zend_module_entry builtinModuleEntry = {
     STANDARD_MODULE_PROPERTIES,
 };
 
+// Why OPcache could not be loaded at the last start-up ("" when it was).
+char opcacheFailure[256] = "";
+
+// OPcache is a zend_extension in its own file in the runtime's build folder,
+// whose path only the build knows, so cfg/php.ini cannot name it. PHP would
+// open it with RTLD_DEEPBIND, which the address sanitizer's runtime refuses;
+// opened here, it loads the same way in every build. PHP closes the handle
+// at module shutdown, as for its own zend_extension lines.
+void loadOPcache()
+{
+    opcacheFailure[0] = 0;
+#ifdef ZORVANE_PHP_OPCACHE
+    void* handle = dlopen(ZORVANE_PHP_OPCACHE, RTLD_LAZY | RTLD_GLOBAL);
+    if (handle == nullptr) {
+        const char* why = dlerror();
+        snprintf(opcacheFailure, sizeof(opcacheFailure), "%s", why != nullptr ? why : ZORVANE_PHP_OPCACHE);
+        return;
+    }
+    if (zend_load_extension_handle(handle, ZORVANE_PHP_OPCACHE) != SUCCESS) {
+        snprintf(opcacheFailure, sizeof(opcacheFailure), "%s is not a usable Zend extension", ZORVANE_PHP_OPCACHE);
+    }
+#endif
+}
+
 // What php.ini leaves out. The date functions follow the system's time zone,
 // as every other program on the machine does, unless php.ini names one.
 void iniDefaults(HashTable* configuration)
 {
+    // PHP asks for its defaults after the engine started and before it loads
+    // the extensions of php.ini: the moment to add ours.
+    loadOPcache();
     std::string zone = systemTimeZoneName();
     if (zone.empty()) return;
     zval value;
@@ -61,19 +91,13 @@ int sapiStartup(sapi_module_struct* module)
     return php_module_startup(module, &builtinModuleEntry) == FAILURE ? -1 : 0;
 }
 
-// Settings cfg/php.ini cannot give: they come after it and win.
-#ifdef ZTS
-#ifdef ZORVANE_PHP_OPCACHE
-// OPcache lives in its own file in the runtime's build folder, whose path
-// only the build knows.
-char builtInIniEntries[] = "zend_extension=\"" ZORVANE_PHP_OPCACHE "\"\n";
-#else
-char* const builtInIniEntries = nullptr;
-#endif
-#else
-// The non-thread-safe runtime must not kill the whole server when a script
+#ifndef ZTS
+// Settings cfg/php.ini cannot give: they come after it and win. The
+// non-thread-safe runtime must not kill the whole server when a script
 // overruns its time limit while blocked in a system call.
 char builtInIniEntries[] = "hard_timeout=0\n";
+#else
+char* const builtInIniEntries = nullptr;
 #endif
 
 sapi_module_struct makeSapiModule()
@@ -202,6 +226,11 @@ void startRuntime(ZorvaneControl* control)
         return;
     }
     snprintf(line, sizeof(line), "Embedded PHP %s, thread-safe", version);
+    if (opcacheFailure[0] != 0) {
+        char warning[400];
+        snprintf(warning, sizeof(warning), "PHP runs without OPcache: %s", opcacheFailure);
+        logLine(control, warning, -1);
+    }
 #else
     // Without virtual working directories a chdir() into the script's folder
     // would move the whole process.

@@ -28,7 +28,8 @@ __attribute__((noinline)) int recurse(int depth)
 
 enum class Fault { None, Access, Divide, Overflow };
 
-__attribute__((noinline)) void cause(Fault fault)
+// Real faults on purpose: the undefined-behaviour sanitizer must not stop them first.
+__attribute__((noinline, no_sanitize("undefined"))) void cause(Fault fault)
 {
     switch (fault) {
     case Fault::None:

@@ -6,7 +6,6 @@
 
 #include <future>
 #include <map>
-#include <regex>
 #include "ZorvaneVersion.h"
 
 using namespace scripttest;
@@ -102,6 +101,26 @@ std::vector<std::string> lines(const std::string& text)
     std::string line;
     while (std::getline(s, line)) out.push_back(line);
     return out;
+}
+
+// Whether text has the shape of pattern: 'A' an upper-case letter, 'a' a
+// lower-case one, '9' a digit, '_' a blank or a digit, anything else itself.
+bool hasShape(const std::string& text, const std::string& pattern)
+{
+    if (text.size() != pattern.size()) return false;
+    for (size_t i = 0; i < text.size(); i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool ok;
+        switch (pattern[i]) {
+        case 'A': ok = isupper(c); break;
+        case 'a': ok = islower(c); break;
+        case '9': ok = isdigit(c); break;
+        case '_': ok = c == ' ' || isdigit(c); break;
+        default: ok = text[i] == pattern[i]; break;
+        }
+        if (!ok) return false;
+    }
+    return true;
 }
 
 std::string headerBlock(const std::string& answer)
@@ -361,9 +380,7 @@ TEST(PHPServer, PHPLogMessagesGoToStandardOutputAsOneDatedLine)
     std::string printed = capture(answer);
     EXPECT_EQ("logged", bodyOf(answer));
     // "Sun Jan  5 08:03:09 2025 : note from the script\r\n"
-    EXPECT_TRUE(std::regex_match(printed, std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2}[ 0-9]{3} [0-9]{2}:[0-9]{2}:[0-9]{2} "
-                                                     "[0-9]{4} : note from the script\r\n")))
-        << printed;
+    EXPECT_TRUE(hasShape(printed, "Aaa Aaa _9 99:99:99 9999 : note from the script\r\n")) << printed;
 
     // The windowed program has no console to print to.
     setServerFrontEnd(FrontEnd::Windowed);
