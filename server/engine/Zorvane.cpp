@@ -1,9 +1,14 @@
 #include "Zorvane.h"
 
 #include <cerrno>
-#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "BrowserLauncher.h"
@@ -18,35 +23,60 @@
 
 namespace {
 
-// accept() failures from running out of descriptors or memory: they pass
-// once connections end, so the server waits a little and tries again.
-bool isExhaustionError(int err)
+// Every connection waiting for its request holds a descriptor: the soft
+// limit is raised as far as the system allows (nothing is lost by it).
+void raiseDescriptorLimit()
 {
-    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// The send window; ZORVANE_SEND_WINDOW_MS shortens it for tests.
+unsigned long initialSendWindow()
+{
+    const char* text = getenv("ZORVANE_SEND_WINDOW_MS");
+    if (text && *text) {
+        char* end = nullptr;
+        unsigned long ms = strtoul(text, &end, 10);
+        if (end && *end == '\0' && ms > 0)
+            return ms;
+    }
+    return Zorvane::SEND_TIMEOUT_MS;
+}
+
+// Accepted sockets inherit these from the listener: no call per connection.
+void prepareListener(int fd, unsigned long receiveBuffer)
+{
+    int size = (int)receiveBuffer;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    // Answers leave in as few sends as they can; the small rest of a
+    // script's output must not wait for the client's acknowledgement.
+    int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 } // namespace
 
 thread_local const Zorvane* Zorvane::currentServer = nullptr;
 
-Zorvane::Zorvane() : control(nullptr)
+Zorvane::Zorvane() : reactor(queue), control(nullptr)
 {
     construct();
 }
 
-Zorvane::Zorvane(ZorvaneControl* control, const ServerConfig& config) : control(nullptr)
+Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings)
+    : config(settings), reactor(queue), control(owner)
 {
-    this->config = config;
-    this->control = control;
     construct();
 }
 
 void Zorvane::construct()
 {
     stopRequested = false;
-    receiveTimeoutMs = RECEIVE_TIMEOUT_MS;
-    sendTimeoutMs = SEND_TIMEOUT_MS;
-    idleEvents = 0;
+    reactor.setTimeouts(RECEIVE_TIMEOUT_MS, initialSendWindow());
     startupPHP(control);
 }
 
@@ -71,18 +101,17 @@ Zorvane::~Zorvane()
     shutdownPHP();
 }
 
-void Zorvane::configure(ZorvaneControl* control, const ServerConfig& config)
+void Zorvane::configure(ZorvaneControl* owner, const ServerConfig& settings)
 {
-    this->config = config;
-    this->control = control;
+    config = settings;
+    control = owner;
     // The runtime started before anyone could hear about it: say now which PHP runs.
     announcePHP(control);
 }
 
 void Zorvane::setClientTimeouts(unsigned long receiveMs, unsigned long sendMs)
 {
-    receiveTimeoutMs = receiveMs;
-    sendTimeoutMs = sendMs;
+    reactor.setTimeouts(receiveMs, sendMs);
 }
 
 void Zorvane::start()
@@ -107,6 +136,10 @@ void Zorvane::start()
         serverSocket.close();
         throw;
     }
+    prepareListener(serverSocket.getHandle(), SOCKET_BUFFER_SIZE);
+    raiseDescriptorLimit();
+    // A client that went away must fail a send, not end the program.
+    signal(SIGPIPE, SIG_IGN);
     // Cleared here, before the thread exists, so that a stop right after the
     // start is never lost.
     stopRequested = false;
@@ -132,24 +165,9 @@ void Zorvane::stop(bool wait, unsigned long timeoutMs)
     if (!thread.isActive()) {
         return;
     }
-    bool first = !stopRequested.exchange(true);
-    {
-        std::lock_guard<std::mutex> guard(idleLock);
-        idleEvents++;
-    }
-    idleChanged.notify_all();
+    stopRequested = true;
+    reactor.wake();
     bool own = isOwnThread();
-    if (first) {
-        try {
-            WSocketUtils::ping(serverSocket);
-        } catch (WException&) {
-            if (!own) {
-                throw;
-            }
-            // On our own thread there is nobody to tell: the server thread
-            // leaves its loop at the next connection.
-        }
-    }
     if (wait && !own && !thread.join(timeoutMs)) {
         // The server thread did not wind down in time: end it, and with it
         // the workers it was still waiting for, and free the port.
@@ -193,15 +211,6 @@ unsigned long Zorvane::getPort() const
     return serverSocket.getPort();
 }
 
-void Zorvane::workerIdle()
-{
-    {
-        std::lock_guard<std::mutex> guard(idleLock);
-        idleEvents++;
-    }
-    idleChanged.notify_all();
-}
-
 void Zorvane::run()
 {
     currentServer = this;
@@ -225,7 +234,14 @@ void Zorvane::run()
             }
             worker.start();
         }
-        acceptConnections();
+        reactor.open(serverSocket.getHandle(), control);
+        try {
+            reactor.run(stopRequested);
+        } catch (WException&) {
+            reactor.close();
+            throw;
+        }
+        reactor.close();
         stopWorkers();
     } catch (WException& e) {
         control->onException(e);
@@ -237,79 +253,6 @@ void Zorvane::run()
         // already gone
     }
     control->onStopped();
-}
-
-bool Zorvane::handOver(WSocket& client, int& next)
-{
-    while (!stopRequested.load()) {
-        uint64_t seen;
-        {
-            std::lock_guard<std::mutex> guard(idleLock);
-            seen = idleEvents;
-        }
-        for (int examined = 0; examined < WORKER_COUNT; examined++) {
-            ZorvaneWorker& worker = workers[next];
-            next = (next + 1) % WORKER_COUNT;
-            if (worker.isAvailable() && worker.assignClient(client)) {
-                return true;
-            }
-        }
-        // All busy: wait for one to become idle, but scan again at the latest
-        // after the retry interval.
-        std::unique_lock<std::mutex> lock(idleLock);
-        idleChanged.wait_for(lock, std::chrono::milliseconds(HANDOFF_RETRY_MS),
-                             [&] { return idleEvents != seen || stopRequested.load(); });
-    }
-    return false;
-}
-
-void Zorvane::acceptConnections()
-{
-    WSocket client;
-    int next = 0;
-    bool exhaustionReported = false;
-    for (;;) {
-        bool accepted;
-        try {
-            accepted = serverSocket.accept(client);
-        } catch (WSocketException& e) {
-            if (stopRequested.load()) {
-                break;
-            }
-            // Failures of a single pending connection are retried inside accept();
-            // what reaches here concerns the listener itself.
-            int err = (int)e.getSysErrCode();
-            if (!isExhaustionError(err)) {
-                throw;
-            }
-            if (!exhaustionReported) {
-                control->log(e.toString(), -1);
-                exhaustionReported = true;
-            }
-            std::unique_lock<std::mutex> lock(idleLock);
-            idleChanged.wait_for(lock, std::chrono::milliseconds(HANDOFF_RETRY_MS),
-                                 [&] { return stopRequested.load(); });
-            continue;
-        }
-        if (!accepted || stopRequested.load()) {
-            client.close();
-            break;
-        }
-        exhaustionReported = false;
-        // The receive buffer is fixed; the send buffer is left to the
-        // system's auto-tuning, which starts below 64 KiB and grows to
-        // megabytes for a large file (a fixed size turns it off on Linux).
-        client.setRecvBufSize(SOCKET_BUFFER_SIZE);
-        client.setRecvTimeout(receiveTimeoutMs.load());
-        client.setSendTimeout(sendTimeoutMs.load());
-        if (handOver(client, next)) {
-            // The worker owns the connection now.
-            client.release();
-        } else {
-            client.close();
-            break;
-        }
-    }
 }
 
 void Zorvane::stopWorkers()

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
+#include "ConnectionQueue.h"
+#include "ConnectionReactor.h"
 #include "ServerConfig.h"
 #include "WServerSocket.h"
 #include "WSocket.h"
@@ -14,9 +14,10 @@
 class ZorvaneControl;
 
 // The HTTP server: a listening socket, one server thread that accepts
-// connections and a fixed pool of workers that answer them, one request per
-// connection. Constructing it starts the in-process PHP runtime, destroying it
-// shuts the runtime down.
+// connections and reads their requests, and a fixed pool of workers that
+// answer them, one request per connection. A connection reaches a worker only
+// once its request has arrived (see ConnectionReactor). Constructing it
+// starts the in-process PHP runtime, destroying it shuts the runtime down.
 class Zorvane : public WRunable {
 public:
     static constexpr int WORKER_COUNT = 15;
@@ -28,7 +29,8 @@ public:
     static constexpr unsigned long SOCKET_BUFFER_SIZE = 0xFFFF;
     static constexpr unsigned long RECEIVE_TIMEOUT_MS = 30000;
     static constexpr unsigned long SEND_TIMEOUT_MS = 30000;
-    // Longest wait for a worker to become idle before the workers are scanned again.
+    // The server thread looks at its connections' deadlines (and retries a
+    // listener paused for lack of descriptors) at least this often.
     static constexpr unsigned long HANDOFF_RETRY_MS = 200;
     // How long the server thread waits for each worker to end when it stops.
     static constexpr unsigned long WORKER_STOP_MS = 2000;
@@ -51,13 +53,11 @@ public:
     // The port the server listens on.
     unsigned long getPort() const;
 
-    // Time-outs given to each accepted connection (for tests).
+    // Time-outs of each connection: the longest wait for a piece of a body,
+    // and the window in which a send must make progress.
     void setClientTimeouts(unsigned long receiveMs, unsigned long sendMs);
 
     void run() override;
-
-    // Called by a worker that has become idle.
-    void workerIdle();
 
 private:
     friend class ZorvaneWorker;
@@ -66,21 +66,14 @@ private:
     static thread_local const Zorvane* currentServer;
 
     void construct();
-    void acceptConnections();
-    bool handOver(WSocket& client, int& next);
     void stopWorkers();
     bool isOwnThread() const;
 
     ServerConfig config;
     WServerSocket serverSocket;
     std::atomic<bool> stopRequested;
+    ConnectionQueue queue;
+    ConnectionReactor reactor;
     ZorvaneWorker workers[WORKER_COUNT];
     ZorvaneControl* control;
-
-    std::atomic<unsigned long> receiveTimeoutMs;
-    std::atomic<unsigned long> sendTimeoutMs;
-
-    std::mutex idleLock;
-    std::condition_variable idleChanged;
-    uint64_t idleEvents;
 };

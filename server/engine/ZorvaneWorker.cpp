@@ -1,70 +1,42 @@
 #include "ZorvaneWorker.h"
 
-#include <poll.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <exception>
 
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
+#include "PendingConnection.h"
 #include "RequestRouter.h"
 #include "WException.h"
+#include "WIPAddress.h"
 #include "Zorvane.h"
 #include "ZorvaneControl.h"
 
 namespace {
 
-// After the response the client may still be sending (a body nobody read);
-// closing at once would reset the connection and could destroy the response
-// before the client has read it. So the sending side is shut first and the
-// rest of the request is read and dropped for up to this long.
-constexpr int LINGER_MS = 2000;
+// A chunked body is decoded whole before a script runs, so that it gets a
+// length like any other; beyond this size it is refused.
+const size_t MAX_CHUNKED_BODY = 16 * 1024 * 1024;
 
-void drainInput(int fd)
+WIPAddress localAddressOf(int fd)
 {
-    char sink[4096];
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(LINGER_MS);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return;
-        }
-        struct pollfd p = {fd, POLLIN, 0};
-        int ready = ::poll(&p, 1, (int)left.count());
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            return;
-        }
-        ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-    }
-}
-
-// True when bytes have arrived that nobody read.
-bool inputWaiting(int fd)
-{
-    char c;
-    ssize_t n;
-    do {
-        n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
-    return n > 0;
+    sockaddr_in a;
+    socklen_t size = sizeof a;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        return WIPAddress(a.sin_addr.s_addr, ntohs(a.sin_port));
+    return WIPAddress();
 }
 
 } // namespace
 
 ZorvaneWorker::ZorvaneWorker()
-    : stopRequested(false), busy(false), clientReady(0), control(nullptr), server(nullptr)
+    : stopRequested(false), busy(false), control(nullptr), server(nullptr), current(nullptr), handedOff(false)
 {
 }
 
@@ -74,20 +46,19 @@ ZorvaneWorker::~ZorvaneWorker()
     if (thread.isActive()) {
         stop(true, Zorvane::WORKER_STOP_MS);
     }
-    clientReady.close();
 }
 
-void ZorvaneWorker::configure(ZorvaneControl* control, const ServerConfig& config)
+void ZorvaneWorker::configure(ZorvaneControl* owner, const ServerConfig& settings)
 {
-    this->config = config;
-    this->config.documentPath.replace('\\', '/');
-    this->control = control;
+    config = settings;
+    config.documentPath.replace('\\', '/');
+    control = owner;
 }
 
-void ZorvaneWorker::setRouting(const RoutingTables& tables, Zorvane* server)
+void ZorvaneWorker::setRouting(const RoutingTables& routing, Zorvane* owner)
 {
-    this->tables = tables;
-    this->server = server;
+    tables = routing;
+    server = owner;
 }
 
 void ZorvaneWorker::start()
@@ -95,10 +66,6 @@ void ZorvaneWorker::start()
     if (thread.isActive()) {
         return;
     }
-    // A fresh semaphore: a wake-up left over from an earlier stop must not
-    // send the new thread after a connection that is long gone.
-    clientReady.create(0);
-    client.close();
     stopRequested = false;
     busy = false;
     thread.setPriority(WThread::PRIORITY_HIGHEST);
@@ -111,7 +78,9 @@ void ZorvaneWorker::requestStop()
         return;
     }
     stopRequested = true;
-    clientReady.signal();
+    if (server != nullptr) {
+        server->queue.wakeAll();
+    }
 }
 
 void ZorvaneWorker::stop(bool wait, unsigned long timeoutMs)
@@ -130,39 +99,19 @@ void ZorvaneWorker::stop(bool wait, unsigned long timeoutMs)
     busy = false;
 }
 
-bool ZorvaneWorker::isAvailable() const
-{
-    return !busy.load() && !stopRequested.load() && thread.isActive();
-}
-
-bool ZorvaneWorker::assignClient(const WSocket& socket)
-{
-    if (busy.load()) {
-        return false;
-    }
-    client = socket;
-    busy = true;
-    clientReady.signal();
-    return true;
-}
-
 void ZorvaneWorker::run()
 {
     Zorvane::currentServer = server;
     while (!stopRequested.load()) {
         busy = false;
-        if (server != nullptr) {
-            server->workerIdle();
-        }
-        clientReady.wait(0);
-        if (stopRequested.load()) {
+        PendingConnection* pending = server->queue.pop(stopRequested);
+        if (pending == nullptr) {
             break;
         }
         busy = true;
-        serveClient();
+        serve(pending);
     }
-    // A connection handed over while the stop was under way is not served.
-    client.close();
+    busy = false;
 }
 
 void ZorvaneWorker::answerQuietly(HTTPResponse& response, unsigned code, const char* message)
@@ -174,52 +123,123 @@ void ZorvaneWorker::answerQuietly(HTTPResponse& response, unsigned code, const c
     }
 }
 
-void ZorvaneWorker::serveClient()
+void ZorvaneWorker::answer(PendingConnection* pending, HTTPResponse& response, bool& lingerAlways)
 {
-    HTTPResponse response(control, &client);
-    // Until a whole header block of a request without a body has arrived, the
-    // client may still be sending.
-    Linger linger = Linger::Always;
-    try {
-        HTTPRequest request(control, &response);
-        if (request.read(client, config.documentPath) == HTTPRequest::ReadResult::Request) {
-            if (request.contentLength <= 0 && *request.getHeader("TRANSFER-ENCODING") == '\0') {
-                linger = Linger::WhenInputWaits;
-            }
-            RequestRouter router(tables);
-            if (router.route(request)) {
-                router.dispatch(request);
-            }
-        }
-    } catch (HTTPHeaderException& e) {
-        control->onException(e);
-        answerQuietly(response, 400, e.getMessage());
-    } catch (WSocketException& e) {
-        if (e.getId() == -5) {
-            answerQuietly(response, 408, WFormattedString("Max. %u Seconds", 30u));
-        }
-    } catch (WException& e) {
-        control->onException(e);
-        answerQuietly(response, 500, e.getMessage());
-    } catch (std::exception& e) {
-        WException error(WFormattedString("Unexpected error: %s", e.what()), -1);
-        control->onException(error);
-        answerQuietly(response, 500, error.getMessage());
+    switch (pending->outcome) {
+    case PendingConnection::Outcome::TimedOut:
+        throw WSocketException("Read timeout", -5);
+    case PendingConnection::Outcome::TooLarge:
+        throw HTTPHeaderException("Request header too large.");
+    case PendingConnection::Outcome::Request:
+        break;
     }
-    closeClient(linger);
+    HTTPRequest request(control, &response);
+    WIPAddress peer(pending->peer.sin_addr.s_addr, ntohs(pending->peer.sin_port));
+    if (request.take(pending->raw, pending->collector.lineCount(), peer, localAddressOf(pending->fd),
+                     config.documentPath) != HTTPRequest::ReadResult::Request) {
+        return;
+    }
+    bool chunked = *request.getHeader("TRANSFER-ENCODING") != '\0';
+    if (request.contentLength <= 0 && !chunked) {
+        lingerAlways = false;
+    }
+    RequestRouter router(tables);
+    if (!router.route(request)) {
+        return;
+    }
+    if (chunked && request.interpreterKey.length() > 0) {
+        // Scripts read a body of known length: the chunks are joined first.
+        if (!connection.decodeChunkedBody(MAX_CHUNKED_BODY)) {
+            throw HTTPHeaderException("Invalid chunked body.");
+        }
+        request.contentLength = (int)connection.pendingBytes();
+    }
+    router.dispatch(request);
 }
 
-void ZorvaneWorker::closeClient(Linger linger)
+void ZorvaneWorker::serve(PendingConnection* pending)
 {
-    // The drain costs the worker a wait for the client's close; after a
-    // complete request without a body it is only needed when bytes follow.
-    int fd = client.getHandle();
-    if (fd >= 0 && client.shutdownSend() && (linger == Linger::Always || inputWaiting(fd))) {
-        drainInput(fd);
+    current = pending;
+    handedOff = false;
+    connection.attach(pending->fd, pending->extra.data(), pending->extra.size());
+    ConnectionReactor& reactor = server->reactor;
+    connection.setReceiveTimeout(reactor.getReceiveTimeout());
+    connection.setSendWindow(reactor.getSendWindow());
+    connection.setBodyDeadline(pending->bodyDeadline);
+    connection.setBodyStalled(pending->bodyStalled);
+    connection.setExpectContinue(pending->expectContinue);
+    connection.setFileSendHandoff(this);
+    // Until a whole header block of a request without a body has arrived,
+    // the client may still be sending.
+    bool lingerAlways = true;
+    {
+        HTTPResponse response(control, &connection);
+        try {
+            answer(pending, response, lingerAlways);
+        } catch (HTTPHeaderException& e) {
+            control->onException(e);
+            answerQuietly(response, 400, e.getMessage());
+        } catch (WSocketException& e) {
+            if (e.getId() == -5) {
+                answerQuietly(response, 408, WFormattedString("Max. %u Seconds", 30u));
+            }
+        } catch (WException& e) {
+            control->onException(e);
+            answerQuietly(response, 500, e.getMessage());
+        } catch (std::exception& e) {
+            WException error(WFormattedString("Unexpected error: %s", e.what()), -1);
+            control->onException(error);
+            answerQuietly(response, 500, error.getMessage());
+        }
     }
-    try {
-        client.close();
-    } catch (WException&) {
-        // nothing to do about it
+    if (!handedOff) {
+        finish(pending, lingerAlways);
     }
+    current = nullptr;
+}
+
+void ZorvaneWorker::finish(PendingConnection* pending, bool lingerAlways)
+{
+    // After a complete request without a body the drain is needed only when
+    // more bytes came after it; the server thread does it, not a worker.
+    bool cut = connection.wasCut();
+    bool drain = !cut && (lingerAlways || connection.socketInputWaiting());
+    pending->fd = connection.detach();
+    if (pending->fd < 0) {
+        return;
+    }
+    if (cut) {
+        ClientConnection::abortOnClose(pending->fd);
+    }
+    if (drain && ::shutdown(pending->fd, SHUT_WR) == 0 &&
+        server->reactor.giveBack(pending, ConnectionReactor::Finish::Linger)) {
+        return;
+    }
+    server->reactor.release(pending);
+}
+
+bool ZorvaneWorker::takeFileSend(ClientConnection& client, int fileFd, uint64_t offset, uint64_t count,
+                                 const char* path)
+{
+    if (current == nullptr || &client != &connection) {
+        return false;
+    }
+    int copy = fcntl(fileFd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return false;
+    }
+    PendingConnection* pending = current;
+    pending->fileFd = copy;
+    pending->offset = offset;
+    pending->remaining = count;
+    pending->path = path;
+    pending->fd = connection.getHandle();
+    if (!server->reactor.giveBack(pending, ConnectionReactor::Finish::Send)) {
+        ::close(copy);
+        pending->fileFd = -1;
+        return false;
+    }
+    connection.detach();
+    handedOff = true;
+    return true;
 }

@@ -2,26 +2,28 @@
 
 #include <atomic>
 
+#include "ClientConnection.h"
 #include "RoutingTables.h"
 #include "ServerConfig.h"
-#include "WSemaphore.h"
-#include "WSocket.h"
 #include "WThread.h"
 
 class Zorvane;
 class ZorvaneControl;
 class HTTPResponse;
+struct PendingConnection;
 
-// One of the server's worker threads: it waits until the server thread hands
-// it a connection, answers the one request on it and closes it again.
-class ZorvaneWorker : public WRunable {
+// One of the server's worker threads: it takes the next connection whose
+// request has arrived from the server's queue, answers that one request and
+// gives the connection back (closed, or to be drained or finished by the
+// server thread).
+class ZorvaneWorker : public WRunable, private FileSendHandoff {
 public:
     ZorvaneWorker();
     ~ZorvaneWorker() override;
 
     void configure(ZorvaneControl* control, const ServerConfig& config);
-    // The tables to route with (copied) and the server to tell when this
-    // worker becomes idle; set by the server before it starts the worker.
+    // The tables to route with (copied) and the server whose queue this
+    // worker serves; set by the server before it starts the worker.
     void setRouting(const RoutingTables& tables, Zorvane* server);
 
     // Starts the thread unless it runs already.
@@ -31,30 +33,26 @@ public:
     void stop(bool wait, unsigned long timeoutMs);
     // Asks the thread to end without waiting (the first half of stop).
     void requestStop();
-    // Hands a connection over when the worker is idle; false when it is busy.
-    // From then on the connection belongs to the worker, which closes it.
-    bool assignClient(const WSocket& socket);
+    // Serving a request right now.
     bool isBusy() const { return busy.load(); }
-    // Idle and able to take a connection.
-    bool isAvailable() const;
 
     void run() override;
 
 private:
-    void serveClient();
+    void serve(PendingConnection* pending);
+    void answer(PendingConnection* pending, HTTPResponse& response, bool& lingerAlways);
     void answerQuietly(HTTPResponse& response, unsigned code, const char* message);
-    // Always: the client may still be sending, so its input is drained
-    // before the close. WhenInputWaits: the whole request has arrived, so the
-    // drain is needed only when more bytes came after it.
-    enum class Linger { Always, WhenInputWaits };
-    void closeClient(Linger linger);
+    void finish(PendingConnection* pending, bool lingerAlways);
+    bool takeFileSend(ClientConnection& connection, int fileFd, uint64_t offset, uint64_t count,
+                      const char* path) override;
 
     ServerConfig config;
     std::atomic<bool> stopRequested;
     std::atomic<bool> busy;
-    WSemaphore clientReady;
-    WSocket client;
     ZorvaneControl* control;
     RoutingTables tables;
     Zorvane* server;
+    ClientConnection connection; // the connection being served; its buffers are reused
+    PendingConnection* current;
+    bool handedOff;
 };

@@ -1,5 +1,6 @@
 #include "HTTPRequest.h"
 
+#include "HeaderBlockCollector.h"
 #include "UrlCodec.h"
 #include "ZorvaneControl.h"
 
@@ -49,11 +50,6 @@ long long monotonicMs()
     throw WSocketException("Read timeout", -5);
 }
 
-[[noreturn]] void throwTooLarge()
-{
-    throw HTTPHeaderException("Request header too large.");
-}
-
 // The host name of the local address, looked up once per address and thread:
 // a reverse lookup can take seconds when no name server answers.
 const WString& localHostName(WIPAddress& address)
@@ -71,92 +67,6 @@ const WString& localHostName(WIPAddress& address)
     }
     return cache.name;
 }
-
-// Collects header lines from the bytes of the connection. A carriage return
-// right before a line feed is dropped; any other (bare) one is kept for the
-// parser to judge. A NUL ends the text of its line, and a line feed ends a
-// line; the first empty line ends the block.
-class HeaderBlockCollector {
-public:
-    explicit HeaderBlockCollector(WString& raw) : raw(raw) {}
-
-    // Takes bytes in order; returns how many belong to the header block (all of
-    // them unless the block ended inside). Throws when a limit is passed.
-    unsigned long feed(const char* data, unsigned long n)
-    {
-        unsigned long i = 0;
-        if (pendingCR && n > 0) {
-            pendingCR = false;
-            if (data[0] != '\n')
-                appendBareCR();
-        }
-        while (i < n) {
-            unsigned long j = i;
-            while (j < n && data[j] != '\n' && data[j] != '\r' && data[j] != '\0')
-                ++j;
-            if (j > i && !nulSeen) {
-                unsigned long run = j - i;
-                if (lineLength + run > HTTPRequest::MAX_LINE_LENGTH ||
-                    raw.length() + run > HTTPRequest::MAX_HEADER_BYTES)
-                    throwTooLarge();
-                raw.append(reinterpret_cast<const unsigned char*>(data + i), run);
-                lineLength += run;
-            }
-            if (j == n)
-                break;
-            char c = data[j];
-            i = j + 1;
-            if (c == '\0') {
-                nulSeen = true;
-            } else if (c == '\r') {
-                if (i == n)
-                    pendingCR = true; // the next bytes tell whether a line feed follows
-                else if (data[i] != '\n')
-                    appendBareCR();
-            } else if (c == '\n') {
-                if (lineLength == 0) {
-                    finished = true;
-                    return i;
-                }
-                if (++lines > HTTPRequest::MAX_HEADER_LINES || raw.length() >= HTTPRequest::MAX_HEADER_BYTES)
-                    throwTooLarge();
-                raw.append('\n');
-                lineLength = 0;
-                nulSeen = false;
-            }
-        }
-        return n;
-    }
-
-    // A line that had not ended when the peer closed is not part of the block.
-    void dropUnfinishedLine()
-    {
-        if (lineLength)
-            raw.truncate(raw.length() - lineLength);
-        lineLength = 0;
-    }
-
-    bool isFinished() const { return finished; }
-    unsigned long lineCount() const { return lines; }
-
-private:
-    void appendBareCR()
-    {
-        if (nulSeen)
-            return;
-        if (lineLength + 1 > HTTPRequest::MAX_LINE_LENGTH || raw.length() + 1 > HTTPRequest::MAX_HEADER_BYTES)
-            throwTooLarge();
-        raw.append('\r');
-        lineLength++;
-    }
-
-    WString& raw;
-    unsigned long lineLength = 0;
-    unsigned long lines = 0;
-    bool nulSeen = false;
-    bool pendingCR = false;
-    bool finished = false;
-};
 
 // Reads the header block (each line followed by "\n", no empty line)
 // without taking a byte of what follows it: the bytes are looked at first and
@@ -242,7 +152,21 @@ HTTPRequest::ReadResult HTTPRequest::read(WSocket& client, const char* root)
     WString raw(4096);
     HeaderBlockCollector collector(raw);
     receiveHeaderBlock(client, collector);
-    if (collector.lineCount() == 0)
+    return fill(raw, collector.lineCount(), root);
+}
+
+HTTPRequest::ReadResult HTTPRequest::take(const char* block, unsigned long lineCount, const WIPAddress& peer,
+                                          const WIPAddress& local, const char* root)
+{
+    remoteAddress = peer;
+    serverAddress = local;
+    remoteAddr = remoteAddress.getIpAddressStr();
+    return fill(block, lineCount, root);
+}
+
+HTTPRequest::ReadResult HTTPRequest::fill(const char* raw, unsigned long lineCount, const char* root)
+{
+    if (lineCount == 0)
         return ReadResult::NoRequest;
 
     logLine(control, 3, raw);

@@ -50,6 +50,11 @@ public:
     // block did not arrive within the header time limit (answer 408), or any
     // other WSocketException (close silently).
     ReadResult read(WSocket& client, const char* documentRoot);
+    // The same for a header block that the server thread has collected
+    // already (lineCount lines), with the connection's two endpoints; the
+    // server thread logged "Client connected" when it accepted it.
+    ReadResult take(const char* block, unsigned long lineCount, const WIPAddress& peer, const WIPAddress& local,
+                    const char* documentRoot);
 
     // Parses a raw header block: lines ended by '\n' or "\r\n" (a final line
     // may lack it), the request line first. Fills the request-line fields,
@@ -110,6 +115,9 @@ public:
     ZorvaneControl* control;
 
 private:
+    // The second half of read and take: logs the block and parses it.
+    ReadResult fill(const char* raw, unsigned long lineCount, const char* documentRoot);
+
     // What the header lines said so far about where the body ends.
     struct Framing {
         bool contentLengthSeen = false;

@@ -1,5 +1,6 @@
 #include "HTTPResponse.h"
 
+#include "ClientConnection.h"
 #include "HtmlEscape.h"
 #include "WException.h"
 #include "WSocket.h"
@@ -25,9 +26,15 @@ const unsigned long PAGE_LIMIT = 1024;
 
 } // namespace
 
-HTTPResponse::HTTPResponse(ZorvaneControl* control, WSocketIO* socket)
-    : socket(socket), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
-      headersSent(false), control(control)
+HTTPResponse::HTTPResponse(ZorvaneControl* owner, WSocketIO* stream)
+    : socket(stream), connection(nullptr), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
+      headersSent(false), control(owner)
+{
+}
+
+HTTPResponse::HTTPResponse(ZorvaneControl* owner, ClientConnection* client)
+    : socket(client), connection(client), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
+      headersSent(false), control(owner)
 {
 }
 
@@ -99,6 +106,11 @@ void HTTPResponse::sendBlock(WString& block, const void* body, unsigned long bod
         control->log(block, 3);
     if (!rawCGIOutput)
         block.append('\n');
+    if (connection != nullptr) {
+        connection->write(block.getBuf(), block.length(), body, bodyLength);
+        headersSent = true;
+        return;
+    }
     if (bodyLength > 0 && bodyLength <= COMBINED_SEND_LIMIT) {
         block.append(static_cast<const unsigned char*>(body), bodyLength);
         socket->write(block);
@@ -179,6 +191,8 @@ void HTTPResponse::redirect(const char* location)
 
 int HTTPResponse::socketDescriptor() const
 {
+    if (connection != nullptr)
+        return connection->getHandle();
     const WSocket* s = dynamic_cast<const WSocket*>(socket);
     return s ? (int)s->getHandle() : -1;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+class ClientConnection;
 class WSocketIO;
 class ZorvaneControl;
 
@@ -16,6 +17,9 @@ class ZorvaneControl;
 class HTTPResponse {
 public:
     HTTPResponse(ZorvaneControl* control, WSocketIO* socket);
+    // A worker's connection: header blocks leave together with the first
+    // body bytes without a copy, and files are sent by the system.
+    HTTPResponse(ZorvaneControl* control, ClientConnection* connection);
     ~HTTPResponse();
 
     void setStatus(const HTTPStatus& status);
@@ -65,6 +69,7 @@ private:
     int socketDescriptor() const;
 
     WSocketIO* socket;
+    ClientConnection* connection;
     std::vector<WString> headers;
     HTTPStatus status;
     bool autoHeaders;

@@ -3,6 +3,7 @@
 #include "HTTPResponse.h"
 
 #include "ByteRange.h"
+#include "ClientConnection.h"
 #include "FrontEnd.h"
 #include "HttpDate.h"
 #include "WException.h"
@@ -34,6 +35,19 @@ char* chunkBuffer()
     return buffer.get();
 }
 
+// The Date text, formatted once a second per thread.
+const WString& currentHttpDate()
+{
+    thread_local time_t shown = -1;
+    thread_local WString text;
+    time_t now = time(nullptr);
+    if (now != shown) {
+        formatHttpDate((int64_t)now, text);
+        shown = now;
+    }
+    return text;
+}
+
 bool isArchiveMember(const char* path)
 {
     return path[0] == '$';
@@ -43,8 +57,8 @@ bool isArchiveMember(const char* path)
 // stream for repository archive members.
 class FileReader {
 public:
-    FileReader(WFile& file, const char* path)
-        : file(file), member(isArchiveMember(path)), fd(member ? -1 : file.getFileHandle()), pos(0)
+    FileReader(WFile& source, const char* path)
+        : file(source), member(isArchiveMember(path)), fd(member ? -1 : source.getFileHandle()), pos(0)
     {
     }
 
@@ -149,9 +163,7 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         file.getFileInfo(info);
         WString lastModified;
         formatHttpDate((int64_t)info.getTimeLastModified(), lastModified);
-        WString now;
-        formatHttpDate((int64_t)time(nullptr), now);
-        addHeader("Date", now);
+        addHeader("Date", currentHttpDate());
 
         ByteRangePlan plan = settleByteRange(size, first, last, rangeRequested);
         FileReader reader(file, path);
@@ -206,6 +218,14 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         if (got < n)
             return; // the file ended early
 
+        if (count > 0 && connection != nullptr && connection->canSendFile() && reader.descriptor() >= 0 &&
+            sigpipeIgnored()) {
+            // A client that reads slowly may leave the rest to the server
+            // thread; the worker is free again either way.
+            bool handedOff = false;
+            connection->sendFile(reader.descriptor(), reader.position(), count, path, handedOff);
+            return;
+        }
         int socketFd = socketDescriptor();
         if (count > 0 && socketFd >= 0 && reader.descriptor() >= 0 && sigpipeIgnored()) {
             sendFileRange(socketFd, reader.descriptor(), reader.position(), count);

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "ConnectionQueue.h"
+#include "PendingConnection.h"
+
+class ZorvaneControl;
+
+// The server thread's side of every connection: it accepts them in batches,
+// reads their header blocks (and short bodies) on one event set, and hands
+// each to the workers' queue only when its request is complete, so a client
+// that is slow, idle or silent never holds a worker. When a worker is done it
+// gives the connection back for what needs no worker either: reading and
+// dropping the client's remaining input before the close, and finishing a
+// file transfer to a client that reads slowly.
+class ConnectionReactor {
+public:
+    // Up to this much of a body is read before a worker takes the request.
+    static constexpr uint64_t BODY_PREREAD_LIMIT = 64 * 1024;
+    // How long the client's remaining input is read and dropped after the answer.
+    static constexpr int LINGER_MS = 2000;
+    // Descriptors kept free for files, pipes and the script runtime.
+    static constexpr long RESERVED_DESCRIPTORS = 128;
+
+    ConnectionReactor(ConnectionQueue& queue);
+    ~ConnectionReactor();
+
+    // Prepares a run on listenFd (which it makes non-blocking). Throws
+    // WException when the event set cannot be made.
+    void open(int listenFd, ZorvaneControl* control);
+    // Serves connections until stop is set. A failure of the listening
+    // socket itself throws WSocketException "Cannot accept socket." (-9).
+    void run(const std::atomic<bool>& stop);
+    // Ends the run: closes every connection it holds and every one still
+    // waiting for a worker. Connections given back later are closed at once.
+    void close();
+    // Wakes run() (from any thread).
+    void wake();
+
+    // Time-outs for connections: the longest wait for a piece of a body and
+    // the window in which a send must make progress.
+    void setTimeouts(unsigned long receiveMs, unsigned long sendWindowMs);
+    unsigned long getReceiveTimeout() const { return receiveTimeoutMs.load(); }
+    unsigned long getSendWindow() const { return sendWindowMs.load(); }
+    // The time a body may take in all, counted from the end of its header block.
+    static void setBodyTimeLimit(unsigned long milliseconds);
+    static unsigned long getBodyTimeLimit();
+
+    // From a worker that has answered connection (whose descriptor it closed
+    // or still holds): Close closes it now; Linger drains the client's input
+    // first (the sending side is already shut); Send finishes the file
+    // transfer set up in the connection's Sending fields.
+    enum class Finish { Close, Linger, Send };
+    // False when the server thread no longer runs: the caller then closes
+    // the connection itself (and recycles it).
+    bool giveBack(PendingConnection* connection, Finish how);
+    // Closes a connection that a worker answered (from the worker's thread).
+    void release(PendingConnection* connection);
+
+    // Open connections, for tests and the start-up check.
+    long openConnections() const { return openCount.load(); }
+
+private:
+    void acceptBatch(int64_t now);
+    void startConnection(PendingConnection* c, int64_t now);
+    void readInput(PendingConnection* c, int64_t now);
+    void headComplete(PendingConnection* c, int64_t now);
+    void toWorker(PendingConnection* c);
+    void sendMore(PendingConnection* c, int64_t now);
+    void sendDone(PendingConnection* c, int64_t now);
+    void startLinger(PendingConnection* c, int64_t now);
+    void closeConnection(PendingConnection* c);
+    void takeReturns(int64_t now);
+    void sweep(int64_t now);
+    void arm(PendingConnection* c, uint32_t events);
+    void disarm(PendingConnection* c);
+    void addActive(PendingConnection* c);
+    void removeActive(PendingConnection* c);
+    void setListening(bool on);
+    // Ends a file transfer that made too little progress, or failed.
+    void cut(PendingConnection* c);
+    PendingConnection* allocate();
+    void recycle(PendingConnection* connection);
+
+    ConnectionQueue& queue;
+    ZorvaneControl* control;
+    int listenFd;
+    int epollFd;
+    int wakeFd;
+    bool listening;
+    int64_t resumeListeningAt;
+    bool exhaustionReported;
+    long maxOpen;
+    std::atomic<long> openCount;
+    std::atomic<unsigned long> receiveTimeoutMs;
+    std::atomic<unsigned long> sendWindowMs;
+    std::vector<PendingConnection*> active; // connections with a deadline
+
+    std::mutex returnsLock;
+    bool running;
+    std::vector<std::pair<PendingConnection*, Finish>> returns;
+    std::vector<std::pair<PendingConnection*, Finish>> taking;
+
+    std::mutex poolLock;
+    std::vector<PendingConnection*> pool;
+
+    char scratch[65536];
+
+    ConnectionReactor(const ConnectionReactor&) = delete;
+    ConnectionReactor& operator=(const ConnectionReactor&) = delete;
+};

@@ -1,0 +1,80 @@
+#include "BodyFraming.h"
+
+#include <strings.h>
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The value of a header line whose name (before ':', blanks around it
+// ignored) is name; null when the line has another name.
+const char* valueOf(const char* line, const char* end, const char* name, unsigned long nameLength)
+{
+    while (line < end && isBlank(*line))
+        ++line;
+    if ((unsigned long)(end - line) <= nameLength || strncasecmp(line, name, nameLength) != 0)
+        return nullptr;
+    const char* p = line + nameLength;
+    while (p < end && isBlank(*p))
+        ++p;
+    if (p == end || *p != ':')
+        return nullptr;
+    ++p;
+    while (p < end && isBlank(*p))
+        ++p;
+    return p;
+}
+
+const char* trimEnd(const char* from, const char* end)
+{
+    while (end > from && isBlank(end[-1]))
+        --end;
+    return end;
+}
+
+} // namespace
+
+BodyFraming scanBodyFraming(const char* block)
+{
+    BodyFraming framing;
+    const char* p = block;
+    bool first = true;
+    bool lengthSeen = false;
+    while (*p) {
+        const char* end = p;
+        while (*end && *end != '\n')
+            ++end;
+        if (!first) {
+            const char* v;
+            if ((v = valueOf(p, end, "content-length", 14)) != nullptr) {
+                const char* e = trimEnd(v, end);
+                int64_t n = 0;
+                bool digits = v < e;
+                for (const char* d = v; d < e; ++d) {
+                    if (*d < '0' || *d > '9' || n > (INT64_MAX - 9) / 10) {
+                        digits = false;
+                        break;
+                    }
+                    n = n * 10 + (*d - '0');
+                }
+                // A second length is for the parser to judge.
+                if (digits && !lengthSeen)
+                    framing.contentLength = n;
+                else
+                    framing.unusual = true;
+                lengthSeen = true;
+            } else if ((v = valueOf(p, end, "transfer-encoding", 17)) != nullptr) {
+                framing.chunked = true;
+            } else if ((v = valueOf(p, end, "expect", 6)) != nullptr) {
+                const char* e = trimEnd(v, end);
+                framing.expectContinue = e - v == 12 && strncasecmp(v, "100-continue", 12) == 0;
+            }
+        }
+        first = false;
+        p = *end ? end + 1 : end;
+    }
+    return framing;
+}
