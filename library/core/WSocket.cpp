@@ -141,7 +141,7 @@ void WSocket::init(const WSocket& other)
 {
     if (this == &other)
         return;
-    Share copy(other.shared); // taken first: other may hold the only other share
+    Share copy(other.shared); // counted before ours goes: both may be one block
     drop();
     shared = std::move(copy);
     address = other.address;
