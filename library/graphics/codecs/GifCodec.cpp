@@ -198,6 +198,10 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
         }
         out.frames.push_back(std::move(canvas));
         out.delays.push_back(static_cast<uint32_t>(std::max(gcb.DelayTime, 0)));
+        // giflib keeps a record of every image read (and a copy of its colour
+        // map), growing its array one by one; we need none of them.
+        GifFreeSavedImages(gif);
+        gif->ImageCount = 0;
 
         if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
             start = Start{long(count), true, std::clamp(fl, 0, w), std::clamp(ft, 0, h),

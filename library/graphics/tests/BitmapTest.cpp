@@ -169,8 +169,7 @@ TEST(Bitmap, BmpVariants)
         EXPECT_EQ(b.getPixel(1, 1), ref(WHITE));
     }
     // A truncated file is refused, not read past its end.
-    std::vector<uint8_t> cut = cases[0].bytes;
-    cut.resize(cut.size() - 4);
+    const std::vector<uint8_t> cut(cases[0].bytes.begin(), cases[0].bytes.end() - 4);
     writeFile(dir.path("cut.bmp"), cut);
     EXPECT_EQ(messageOf([&] { WBitmap b(dir.path("cut.bmp").c_str()); }),
               "WBitmapException: Cannot load bitmap: " + dir.path("cut.bmp"));

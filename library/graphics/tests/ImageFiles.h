@@ -199,13 +199,18 @@ inline std::vector<uint8_t> zlibStored(const std::vector<uint8_t>& raw)
     return z;
 }
 
-// A GIF with one small frame on a screen of any size.
+// A GIF of one small frame, repeated, on a screen of any size.
 inline std::vector<uint8_t> tinyFrameGif(int screenWidth, int screenHeight, int frames = 1)
 {
-    std::vector<GifFrame> list;
+    std::vector<uint8_t> gif = makeGif(screenWidth, screenHeight, {0xFF0000, 0x00FF00}, {{0, 0, 1, 1, {1}, 5, -1, 1}});
+    // Header, screen and colour table take 13 + 6 bytes; the frame's records
+    // run up to the trailer.
+    const std::vector<uint8_t> frame(gif.begin() + 19, gif.end() - 1);
+    gif.resize(19);
     for (int i = 0; i < frames; ++i)
-        list.push_back(GifFrame{0, 0, 1, 1, {uint8_t(i & 1)}, 5, -1, 1});
-    return makeGif(screenWidth, screenHeight, {0xFF0000, 0x00FF00}, list);
+        gif.insert(gif.end(), frame.begin(), frame.end());
+    gif.push_back(0x3B);
+    return gif;
 }
 
 // Sets a GIF's first image descriptor's width and height.

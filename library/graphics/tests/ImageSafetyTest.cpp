@@ -318,7 +318,7 @@ TEST(ImageSafety, MutatedFilesNeverBreakTheDecoders)
     for (const auto& [name, seed] : seeds) {
         SCOPED_TRACE(name);
         ASSERT_FALSE(seed.empty());
-        for (int round = 0; round < 400; ++round) {
+        for (int round = 0; round < 2500; ++round) {
             std::vector<uint8_t> bytes = seed;
             const int edits = 1 + int(random() % 4);
             for (int e = 0; e < edits; ++e) {
