@@ -1,5 +1,6 @@
 #include "WBitmap.h"
 
+#include <climits>
 #include <new>
 #include <vector>
 
@@ -354,7 +355,9 @@ void WBitmap::resample(unsigned long width, unsigned long height)
 
 void WBitmap::toDevice(wplat::PixelImage& target, int x, int y, const std::vector<RECT>* clip) const
 {
-    if (!image)
+    // An image whose far corner lies beyond the coordinate range is beyond
+    // every target as well.
+    if (!image || int64_t(x) + image->width > INT32_MAX || int64_t(y) + image->height > INT32_MAX)
         return;
     RECT source{0, 0, image->width, image->height};
     RECT destination{x, y, x + image->width, y + image->height};
@@ -404,9 +407,20 @@ wplat::PixelImage* imageOf(HDC dc, POINT& origin)
     return dc ? wplat::getDCImage(dc, &origin) : nullptr;
 }
 
-RECT shifted(const RECT& r, const POINT& o)
+// Shifts a coordinate by a context's origin; false when the result leaves
+// the coordinate range (and with it every image).
+bool shift(int32_t& value, int32_t by)
 {
-    return RECT{r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y};
+    const int64_t moved = int64_t(value) + by;
+    if (moved < INT32_MIN || moved > INT32_MAX)
+        return false;
+    value = static_cast<int32_t>(moved);
+    return true;
+}
+
+bool shifted(RECT& r, const POINT& o)
+{
+    return shift(r.left, o.x) && shift(r.top, o.y) && shift(r.right, o.x) && shift(r.bottom, o.y);
 }
 
 } // namespace
@@ -414,15 +428,18 @@ RECT shifted(const RECT& r, const POINT& o)
 void WBitmap::toDevice(HDC dc, int x, int y) const
 {
     POINT o;
-    if (wplat::PixelImage* target = imageOf(dc, o))
-        toDevice(*target, x + o.x, y + o.y);
+    wplat::PixelImage* target = imageOf(dc, o);
+    if (target != nullptr && shift(x, o.x) && shift(y, o.y))
+        toDevice(*target, x, y);
 }
 
 void WBitmap::toDevice(HDC dc, const RECT& source, const RECT& destination) const
 {
     POINT o;
-    if (wplat::PixelImage* target = imageOf(dc, o))
-        toDevice(*target, source, shifted(destination, o));
+    RECT moved = destination;
+    wplat::PixelImage* target = imageOf(dc, o);
+    if (target != nullptr && shifted(moved, o))
+        toDevice(*target, source, moved);
 }
 
 void WBitmap::toDevice(HDC dc, const POINT* points, unsigned long count, bool smooth) const
@@ -431,8 +448,9 @@ void WBitmap::toDevice(HDC dc, const POINT* points, unsigned long count, bool sm
     wplat::PixelImage* target = imageOf(dc, o);
     if (target == nullptr || points == nullptr || (count != 3 && count != 4))
         return;
-    POINT copy[3];
-    for (int i = 0; i < 3; ++i)
-        copy[i] = POINT{points[i].x + o.x, points[i].y + o.y};
+    POINT copy[3] = {points[0], points[1], points[2]};
+    for (POINT& p : copy)
+        if (!shift(p.x, o.x) || !shift(p.y, o.y))
+            return;
     toDevice(*target, copy, 3, smooth);
 }

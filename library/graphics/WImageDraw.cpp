@@ -81,8 +81,8 @@ void drawScaled(wplat::PixelImage& target, const ArgbView& image, const RECT& so
                     continue;
                 p = image.pixels[size_t(sy) * size_t(image.width) + size_t(sx)];
             } else {
-                double u = source.left + (x - destination.left + 0.5) * double(sw) / double(dw) - 0.5;
-                double v = source.top + (y - destination.top + 0.5) * double(sh) / double(dh) - 0.5;
+                double u = source.left + (double(x) - destination.left + 0.5) * double(sw) / double(dw) - 0.5;
+                double v = source.top + (double(y) - destination.top + 0.5) * double(sh) / double(dh) - 0.5;
                 p = bilinear(image, u, v, sl, st, sr, sb);
             }
             row[x] = blend(row[x], p);
@@ -103,10 +103,12 @@ void drawParallelogram(wplat::PixelImage& target, const ArgbView& image, const P
         return;
     const double cx[4] = {ox, ox + ax, ox + bx, ox + ax + bx};
     const double cy[4] = {oy, oy + ay, oy + by, oy + ay + by};
-    const int left = std::max(0, static_cast<int>(std::floor(*std::min_element(cx, cx + 4))));
-    const int right = std::min(target.width(), static_cast<int>(std::ceil(*std::max_element(cx, cx + 4))));
-    const int top = std::max(0, static_cast<int>(std::floor(*std::min_element(cy, cy + 4))));
-    const int bottom = std::min(target.height(), static_cast<int>(std::ceil(*std::max_element(cy, cy + 4))));
+    // Corners may lie far outside the int range: clamp before converting.
+    const double w = target.width(), h = target.height();
+    const int left = static_cast<int>(std::clamp(std::floor(*std::min_element(cx, cx + 4)), 0.0, w));
+    const int right = static_cast<int>(std::clamp(std::ceil(*std::max_element(cx, cx + 4)), 0.0, w));
+    const int top = static_cast<int>(std::clamp(std::floor(*std::min_element(cy, cy + 4)), 0.0, h));
+    const int bottom = static_cast<int>(std::clamp(std::ceil(*std::max_element(cy, cy + 4)), 0.0, h));
     for (int y = top; y < bottom; ++y) {
         uint32_t* row = target.row(y);
         for (int x = left; x < right; ++x) {

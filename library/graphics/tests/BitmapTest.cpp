@@ -367,3 +367,42 @@ TEST(Palette, Rules)
     small.create(256, 1); // depth is not checked against the count
     EXPECT_EQ(small.getColorCount(), 256u);
 }
+
+// Positions at the ends of the coordinate range draw only what falls on the
+// target and compute nothing that wraps (the sanitizer pass checks that).
+TEST(Bitmap, DrawingAtTheEndsOfTheCoordinateRange)
+{
+    WBitmap b{wplat::PixelImage(3, 3, 0xFFFFFF)};
+    const wplat::PixelImage blank(8, 8, 0x010101);
+    constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
+    struct Case {
+        const char* name;
+        std::function<void(wplat::PixelImage&)> draw;
+        bool visible;
+    };
+    const std::vector<Case> cases = {
+        {"at the right end", [&](wplat::PixelImage& t) { b.toDevice(t, hi, 0); }, false},
+        {"at the bottom end", [&](wplat::PixelImage& t) { b.toDevice(t, 0, hi - 1); }, false},
+        {"at the top left end", [&](wplat::PixelImage& t) { b.toDevice(t, lo, lo); }, false},
+        {"scaled at the far end", [&](wplat::PixelImage& t) { b.toDevice(t, RECT{0, 0, 3, 3}, RECT{hi - 2, hi - 2, hi, hi}); }, false},
+        {"scaled over the whole range", [&](wplat::PixelImage& t) { b.toDevice(t, RECT{0, 0, 3, 3}, RECT{lo, lo, hi, hi}); }, true},
+        {"parallelogram far away",
+         [&](wplat::PixelImage& t) {
+             POINT p[3] = {{hi - 5, hi - 5}, {hi, hi - 5}, {hi - 5, hi}};
+             b.toDevice(t, p, 3, true);
+         },
+         false},
+        {"parallelogram over the whole range",
+         [&](wplat::PixelImage& t) {
+             POINT p[3] = {{lo, lo}, {hi, lo}, {lo, hi}};
+             b.toDevice(t, p, 3, false);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wplat::PixelImage target = blank;
+        c.draw(target);
+        EXPECT_EQ(!target.sameAs(blank), c.visible);
+    }
+}
