@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -14,11 +15,15 @@ char g_emptyBuffer[1] = {0};
 
 // Bytes for a text of a + b characters and its NUL. A sum that does not fit
 // is refused before anything changes: wrapped around, it would make the block
-// smaller than the text written into it.
+// smaller than the text written into it. Nor is the heap asked for more than
+// any block can hold (PTRDIFF_MAX).
 unsigned long bufferSize(unsigned long a, unsigned long b)
 {
-    if (b > ULONG_MAX - 1 || a > ULONG_MAX - 1 - b)
-        throw WMemoryException(WFormattedString("Out of memory. Cannot alloc %lu bytes.", ULONG_MAX), -2);
+    const unsigned long limit = PTRDIFF_MAX;
+    if (b >= limit || a >= limit - b)
+        throw WMemoryException(WFormattedString("Out of memory. Cannot alloc %lu bytes.",
+                                                b >= ULONG_MAX - a ? ULONG_MAX : a + b + 1),
+                               -2);
     return a + b + 1;
 }
 }
