@@ -1,7 +1,5 @@
 #include "internal/CGICommandLine.h"
 
-#include "ScriptEnvironment.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +7,15 @@
 #include <cstring>
 
 namespace {
+
+// The PATH the server started with, read while the process has one thread:
+// later, scripts may change the environment with putenv() while another
+// worker would read it, and a script's PATH is no business of the programs
+// of other requests.
+const std::string startPath = [] {
+    const char* value = getenv("PATH");
+    return std::string(value != nullptr ? value : "/usr/local/bin:/usr/bin:/bin");
+}();
 
 bool isBlank(char c)
 {
@@ -49,19 +56,19 @@ std::string findCGIProgram(const std::string& name)
     if (name.empty()) return "";
     if (name.find('/') != std::string::npos) return name;
 
-    std::string path;
-    lockProcessEnvironment();
-    const char* value = getenv("PATH");
-    path = value != nullptr ? value : "/usr/local/bin:/usr/bin:/bin";
-    unlockProcessEnvironment();
-
+    const std::string& path = startPath;
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find(':', start);
         if (end == std::string::npos) end = path.size();
-        std::string dir = path.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        std::string candidate = dir + "/" + name;
+        std::string candidate;
+        if (end > start) {
+            candidate.assign(path, start, end - start);
+        } else {
+            candidate.assign(".");
+        }
+        candidate.push_back('/');
+        candidate.append(name);
         struct stat st;
         if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
             return candidate;

@@ -81,6 +81,7 @@ protected:
         writeFile(www / "args.strict", TEXT + "printf '%s|' \"$#\" \"$0\" \"$@\"\n");
         writeFile(www / "env.sh", TEXT + "cat /proc/$$/environ\n");
         writeFile(www / "echo.sh", TEXT + "cat\n");
+        writeFile(www / "env-body.sh", TEXT + "printf '%s|' \"$CONTENT_LENGTH\"\ncat\n");
         writeFile(www / "ignore.sh", TEXT + "head -c 1048576 /dev/zero | tr '\\0' a\n");
         writeFile(www / "stderr-first.sh", "head -c 1048576 /dev/zero | tr '\\0' e >&2\n" + TEXT + "printf out\n");
         writeFile(www / "stderr-only.sh", "echo oops >&2\n");
@@ -428,6 +429,13 @@ TEST(CGIServer, ChildIsKilledAtTheTimeLimit)
     pid_t pid = readPid("quiet.pid");
     EXPECT_TRUE(waitUntil([&] { return processGone(pid); }));
     EXPECT_TRUE(CGISite::server->control.has(-1, "CGI program killed after 1 seconds"));
+
+    // Nothing at all came before the limit: the client is told so.
+    CGIExecutor::setTimeLimit(1);
+    answer = get(port(), "/mute.sh");
+    CGIExecutor::setTimeLimit(300);
+    EXPECT_EQ("HTTP/1.1 504 Gateway Timeout", statusLine(answer));
+    EXPECT_NE(std::string::npos, answer.find("The CGI program did not answer within 1 seconds.")) << answer;
 }
 
 TEST(CGIServer, QuietChildIsKilledPromptlyWhenTheClientLeaves)
@@ -531,4 +539,48 @@ TEST(CGIServer, SlowBodyEndsAtTheOverallBodyLimit)
     std::string body = cgiBody(answer);
     EXPECT_EQ(0u, body.find("abc")) << answer;
     EXPECT_LT(body.size(), 20u);
+}
+
+TEST(CGIServer, ChunkedBodyArrivesDecodedWithItsLength)
+{
+    std::string chunked = "POST /env-body.sh HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+                          "5\r\nhello\r\n1;ext=1\r\n \r\n6\r\nworld!\r\n0\r\nX-Trailer: t\r\n\r\n";
+    std::string answer = httpExchange(port(), chunked);
+    EXPECT_EQ("12|hello world!", cgiBody(answer)) << answer;
+
+    // Larger than one read, in pieces of uneven size.
+    std::string body;
+    std::string wire;
+    for (int i = 0; i < 300; i++) {
+        std::string piece(static_cast<size_t>(i * 7 % 500 + 1), static_cast<char>('a' + i % 26));
+        body += piece;
+        char size[16];
+        snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        wire += size + piece + "\r\n";
+    }
+    wire += "0\r\n\r\n";
+    answer = httpExchange(port(), "POST /env-body.sh HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + wire);
+    EXPECT_EQ(std::to_string(body.size()) + "|" + body, cgiBody(answer));
+}
+
+TEST(CGIServer, ExpectContinueGetsTheBodyWithoutDelay)
+{
+    // The body is larger than what the server reads before a worker starts.
+    std::string body(200000, 'x');
+    Client client(port());
+    ASSERT_TRUE(client.connected);
+    client.send("POST /echo.sh HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: " + std::to_string(body.size()) +
+                "\r\n\r\n");
+    // The client waits for the interim answer before it sends the body.
+    std::string interim;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    char c;
+    while (interim.find("\r\n\r\n") == std::string::npos && std::chrono::steady_clock::now() < until) {
+        pollfd p{client.fd, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0 && recv(client.fd, &c, 1, 0) == 1) interim += c;
+    }
+    ASSERT_EQ("HTTP/1.1 100 Continue\r\n\r\n", interim);
+    client.send(body);
+    std::string answer = client.readAll(5000);
+    EXPECT_EQ(body.size(), cgiBody(answer).size());
 }
