@@ -177,7 +177,8 @@ TEST_F(FileDialog, TheFilterIsTheDialogsOwnCopy)
         delete[] callers;
     }
     // setExtension copies as well.
-    std::string later("Images\0*.png;*.gif\0\0", 22);
+    static const char images[] = "Images\0*.png;*.gif\0";
+    std::string later(images, sizeof images);
     WFileSelectDialog files;
     files.setExtension(later.data());
     later.assign(later.size(), 'Q');

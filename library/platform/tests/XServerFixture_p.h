@@ -69,6 +69,8 @@ public:
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < until) {
             if (managerRuns()) {
+                // It announces itself before it has finished starting.
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 readyFlag() = true;
                 break;
             }
@@ -121,10 +123,13 @@ private:
     }
 
 public:
-    // Starts Xvfb on the first free display from :90 and sets DISPLAY.
+    // Starts Xvfb on a free display and sets DISPLAY. The numbers tried
+    // depend on our process id, so test programs running side by side
+    // rarely race for one.
     static pid_t startServer()
     {
-        for (int display = 90; display < 130; display++) {
+        int first = 300 + (int)(getpid() % 600);
+        for (int display = first; display < first + 40; display++) {
             std::string lock = "/tmp/.X" + std::to_string(display) + "-lock";
             if (access(lock.c_str(), F_OK) == 0)
                 continue;
@@ -136,17 +141,28 @@ public:
                 return -1;
             std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
             auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (std::chrono::steady_clock::now() < until) {
-                if (access(socket.c_str(), F_OK) == 0 && waitpid(pid, nullptr, WNOHANG) == 0) {
+            bool exited = false;
+            while (!exited && std::chrono::steady_clock::now() < until) {
+                if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                    exited = true;  // lost the race for this display: next one
+                    break;
+                }
+                if (access(socket.c_str(), F_OK) == 0) {
+                    // The socket may be another server's: ours must still run a moment later.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    if (waitpid(pid, nullptr, WNOHANG) != 0) {
+                        exited = true;
+                        break;
+                    }
                     setenv("DISPLAY", name.c_str(), 1);
                     unsetenv("QT_QPA_PLATFORM");
                     unsetenv("WAYLAND_DISPLAY");
                     return pid;
                 }
-                if (waitpid(pid, nullptr, WNOHANG) == pid)
-                    break;  // lost the race for this display: next one
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
+            if (exited)
+                continue;
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
