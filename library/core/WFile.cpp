@@ -1,7 +1,10 @@
 #include "WFile.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -166,6 +169,48 @@ void WFile::createNew(const char* path)
     handle = fd;
     fileName = path;
     opened = true;
+}
+
+namespace {
+
+// A fresh candidate name next to target, built by length so that no buffer
+// can cut it short: the target's name (cut when very long, to stay within
+// the system's limit on one name), ".tmp" and six random letters.
+WString temporaryName(const char* target, unsigned attempt)
+{
+    static std::atomic<unsigned> counter{0};
+    const char* slash = strrchr(target, '/');
+    size_t baseStart = slash != nullptr ? (size_t)(slash - target) + 1 : 0;
+    size_t baseLength = strlen(target + baseStart);
+    const size_t keep = 200; // NAME_MAX 255 less ".tmp" and the letters
+    WString name(target, (unsigned long)(baseStart + (baseLength < keep ? baseLength : keep)));
+    name.append(".tmp");
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t seed = ((uint64_t)getpid() << 32) ^ (uint64_t)now.tv_nsec ^ ((uint64_t)now.tv_sec << 20) ^
+                    ((uint64_t)counter.fetch_add(1) << 40) ^ attempt;
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int i = 0; i < 6; ++i) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        name.append((int)letters[(seed >> 33) % (sizeof letters - 1)]);
+    }
+    return name;
+}
+
+} // namespace
+
+void WFile::createTemporary(const char* target)
+{
+    for (unsigned attempt = 0;; ++attempt) {
+        WString name = temporaryName(target, attempt);
+        try {
+            createNew(name);
+            return;
+        } catch (WFileException& e) {
+            if (e.getSysErrCode() != EEXIST || attempt >= 100)
+                throw;
+        }
+    }
 }
 
 void WFile::close()

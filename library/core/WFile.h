@@ -72,6 +72,11 @@ public:
     // existing and is never followed); "Cannot create file: %s" otherwise,
     // with EEXIST as the system error when the name is taken.
     void createNew(const char* path);
+    // Creates a new file next to target, named after it with ".tmp" and six
+    // random letters (getFilename() tells the name), as createNew does: a
+    // file or link already there is never opened, so nothing planted or
+    // left behind can be overwritten.
+    void createTemporary(const char* target);
     void close();
     bool isOpen() const { return opened; }
     // Forces written data to the device.

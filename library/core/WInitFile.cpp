@@ -1,12 +1,8 @@
 #include "WInitFile.h"
 
-#include <atomic>
-#include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,55 +53,12 @@ static WString targetPath(const char* path)
     return WString(path);
 }
 
-namespace {
-
-// A name next to target that nobody uses yet, built by length so that no
-// buffer can cut it short: the target's name (cut when very long, to stay
-// within the system's limit on one name), ".tmp" and six random letters.
-WString temporaryName(const WString& target, unsigned attempt)
-{
-    static std::atomic<unsigned> counter{0};
-    const char* base = strrchr(target.getBuf(), '/');
-    unsigned long baseStart = base != nullptr ? (unsigned long)(base - target.getBuf()) + 1 : 0;
-    unsigned long baseLength = target.length() - baseStart;
-    const unsigned long keep = 200; // NAME_MAX 255 less ".tmp" and the letters
-    WString name(target.getBuf(), baseStart + (baseLength < keep ? baseLength : keep));
-    name.append(".tmp");
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t seed = ((uint64_t)getpid() << 32) ^ (uint64_t)now.tv_nsec ^ ((uint64_t)now.tv_sec << 20) ^
-                    ((uint64_t)counter.fetch_add(1) << 40) ^ attempt;
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    for (int i = 0; i < 6; ++i) {
-        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        name.append((int)letters[(seed >> 33) % (sizeof letters - 1)]);
-    }
-    return name;
-}
-
-// Creates the temporary file exclusively: a file or link already there
-// under the chosen name is never opened, so it cannot be truncated.
-WString createTemporary(WFile& file, const WString& target)
-{
-    for (unsigned attempt = 0;; ++attempt) {
-        WString name = temporaryName(target, attempt);
-        try {
-            file.createNew(name);
-            return name;
-        } catch (WFileException& e) {
-            if (e.getSysErrCode() != EEXIST || attempt >= 100)
-                throw;
-        }
-    }
-}
-
-} // namespace
-
 void WInitFile::save(const char* path, const char* separator)
 {
     WString target = targetPath(path);
     WFile file;
-    WString temporary = createTemporary(file, target);
+    file.createTemporary(target);
+    WString temporary = file.getFilename();
     try {
         table.reset();
         while (table.hasMoreElements()) {

@@ -47,9 +47,9 @@ WRepository::~WRepository()
 
 void WRepository::create(const char* archiveName)
 {
-    WString tempName(archiveName);
-    tempName.append(".tmp");
-    tempFile.create(tempName, false);
+    // Made exclusively: a link planted at a fixed name would have the build
+    // overwrite the file it points to.
+    tempFile.createTemporary(archiveName);
     // A new build starts from an empty directory.
     directory.removeAll();
     entryCount = 0;

@@ -22,7 +22,8 @@ using WRepositoryDirectory =
     WHashtable<WString, WRepositoryEntry, const char*, const WRepositoryEntry&>;
 
 // Builds a repository archive: create(), addFile() for each member, close().
-// The data is collected in "<name>.tmp" and the archive written by close().
+// The data is collected in a new temporary file next to the archive
+// ("<name>.tmp" and six random letters) and the archive written by close().
 class WRepository {
 public:
     WRepository();

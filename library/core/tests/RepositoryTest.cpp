@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -46,6 +47,14 @@ void build(const std::string& name, const std::vector<std::pair<std::string, std
     repository.close();
 }
 
+size_t filesIn(const std::string& folder)
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
 std::string readAll(WFileIO& in)
 {
     std::string data(in.getSize(), '\0');
@@ -69,7 +78,7 @@ TEST(Repository, ByteLayout)
     std::string actual = TempDir::slurp(archive);
     ASSERT_EQ(actual.size(), 563u);
     EXPECT_EQ(actual, expected);
-    EXPECT_NE(access((archive + ".tmp").c_str(), F_OK), 0) << "the data file is removed";
+    EXPECT_EQ(filesIn(dir.root), 3u) << "the data file is removed";
 
     // The member read through the "$<repository>:<filename>" form.
     WFile member(("$" + archive + ":a.txt").c_str());
@@ -303,4 +312,20 @@ TEST(Repository, PositionsStayInsideTheMember)
     expectThrow<WEOFException>([&] { f.read(buffer, sizeof buffer); });
     EXPECT_EQ(f.getEOFBytes(), 5u);
     EXPECT_EQ(std::string(buffer, 5), "three");
+}
+
+// The data file is made exclusively: a link planted at "<archive>.tmp" is
+// left alone, and the file it points to is never truncated or written.
+TEST(Repository, APlantedLinkIsNeverFollowed)
+{
+    TempDir dir;
+    std::string a = dir.write("a.txt", "abc");
+    std::string victim = dir.write("victim.txt", "precious");
+    std::string archive = dir.path("one.rep");
+    ASSERT_EQ(symlink(victim.c_str(), (archive + ".tmp").c_str()), 0);
+    build(archive, {{a, "a.txt"}});
+    EXPECT_EQ(TempDir::slurp(victim), "precious");
+    WRepositoryFile member(archive.c_str(), "a.txt");
+    EXPECT_EQ(readAll(member), "abc");
+    EXPECT_EQ(filesIn(dir.root), 4u); // a.txt, victim.txt, the link and the archive
 }
