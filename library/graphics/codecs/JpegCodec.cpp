@@ -27,6 +27,7 @@ struct ErrorManager {
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     bool truncated;
+    JDIMENSION truncatedAt; // the output row when the data ran out
     int scansSeen;
     uint64_t blocksLeft;
 };
@@ -38,13 +39,15 @@ void onError(j_common_ptr info)
     longjmp(err->jump, 1);
 }
 
-// Warnings are not shown; the one that says the data ran out is kept, since
+// Warnings are not shown; the one that says the data ran out is noted, since
 // libjpeg then makes up the missing pixels.
 void onMessage(j_common_ptr info, int level)
 {
     auto* err = reinterpret_cast<ErrorManager*>(info->err);
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF && !err->truncated) {
         err->truncated = true;
+        err->truncatedAt = reinterpret_cast<j_decompress_ptr>(info)->output_scanline;
+    }
 }
 
 // Called between pieces of input, also once at the start of every scan
@@ -98,6 +101,7 @@ bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::strin
     err.base.emit_message = onMessage;
     err.message[0] = '\0';
     err.truncated = false;
+    err.truncatedAt = 0;
     err.scansSeen = 0;
     err.blocksLeft = allocationLimit() / 8;
     std::vector<uint8_t>& row = work.row;
@@ -157,9 +161,13 @@ bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::strin
                 target[x] = 0xFF000000u | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
         }
     }
-    jpeg_finish_decompress(&info);
-    if (err.truncated)
+    // Rows the data did not reach were made up (grey): refused. A file that
+    // only lacks its end marker (the decoder reads ahead for it while on the
+    // last rows), or a progressive one cut between scans, keeps what it has.
+    const JDIMENSION lastRows = 2 * JDIMENSION(info.max_v_samp_factor) * DCTSIZE;
+    if (err.truncated && !jpeg_has_multiple_scans(&info) && err.truncatedAt + lastRows < info.output_height)
         return refuse("JPEG data truncated");
+    jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     if (grey) {
         out.pixelFormat = PF_8BPP_INDEXED;

@@ -62,6 +62,7 @@ struct JpegSpec {
     bool progressive = false;
     int refinementScans = 0; // > 0: a progressive script with this many scans per band
     std::vector<uint8_t> pixel{0x80, 0x40, 0xC0};
+    bool noise = false; // every sample different, so the data outweighs the tables
 };
 
 struct JpegError {
@@ -116,6 +117,9 @@ inline std::vector<uint8_t> makeJpeg(const JpegSpec& spec)
     }
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
+        if (spec.noise)
+            for (size_t i = 0; i < row.size(); ++i)
+                row[i] = uint8_t((i * 2654435761u + info.next_scanline * 40503u) >> 7);
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
     }

@@ -347,3 +347,21 @@ TEST(ImageSafety, MutatedFilesNeverBreakTheDecoders)
     }
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 20.0);
 }
+
+// Data that runs out before the last row is refused; a file that only
+// lacks its end marker loads.
+TEST(ImageSafety, JpegCutShortOrWithoutEndMarker)
+{
+    JpegSpec spec;
+    spec.width = spec.height = 64;
+    spec.noise = true;
+    std::vector<uint8_t> jpeg = makeJpeg(spec);
+    ASSERT_GE(jpeg.size(), 4u);
+    wgfx::ImageData out;
+    std::string error;
+    const std::vector<uint8_t> noEnd(jpeg.begin(), jpeg.end() - 2);
+    EXPECT_TRUE(decode(noEnd, out, error)) << error;
+    const std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + long(jpeg.size() * 2 / 3));
+    EXPECT_FALSE(decode(cut, out, error));
+    EXPECT_EQ(error, "JPEG data truncated");
+}
