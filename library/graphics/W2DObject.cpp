@@ -1,6 +1,7 @@
 #include "W2DObject.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -82,6 +83,20 @@ void paintClipped(W2DSurface& target, const RECT& reach, const Paint& paint)
     target.releaseDC();
 }
 
+// A size times a scale read from configuration text, as a pixel count
+// that cannot wrap.
+int32_t scaled(float scale, unsigned long size)
+{
+    const double value = double(scale) * double(size);
+    return static_cast<int32_t>(std::clamp(value, 0.0, double(1 << 20)));
+}
+
+// left + size, held within the coordinate range.
+int32_t endOf(int32_t left, int64_t size)
+{
+    return static_cast<int32_t>(std::min<int64_t>(int64_t(left) + size, INT32_MAX));
+}
+
 RECT unionOf(const RECT& a, const RECT& b)
 {
     return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
@@ -99,8 +114,8 @@ W2DObjectBitmap::W2DObjectBitmap(const W2DContext& owner, int x, int y, const ch
     context = &owner;
     image->create(owner, imageFile);
     const int left = x + owner.getOffsetX(), top = y + owner.getOffsetY();
-    region.create(RECT{left, top, left + static_cast<int32_t>(scaleX * float(image->getWidth())),
-                       top + static_cast<int32_t>(scaleY * float(image->getHeight()))});
+    region.create(RECT{left, top, endOf(left, scaled(scaleX, image->getWidth())),
+                       endOf(top, scaled(scaleY, image->getHeight()))});
 }
 
 void W2DObjectBitmap::drawContent(W2DSurface& target)
@@ -204,7 +219,8 @@ W2DObjectButton::W2DObjectButton(const W2DContext& owner, int x, int y, const Cf
     if (height == 0)
         height = cfg->defaultHeight;
     const int left = x + owner.getOffsetX(), top = y + owner.getOffsetY();
-    region.create(RECT{left, top, left + static_cast<int32_t>(width), top + static_cast<int32_t>(height)});
+    region.create(RECT{left, top, endOf(left, int64_t(std::min<unsigned long>(width, INT32_MAX))),
+                       endOf(top, int64_t(std::min<unsigned long>(height, INT32_MAX)))});
 }
 
 // Scales start at 1.0 for every text, so a text without scales never keeps
@@ -271,9 +287,9 @@ void W2DObjectButton::drawContent(W2DSurface& target)
             scaleY = float(rh) / ih;
             scaleX = scaleY = std::min(scaleX, scaleY);
         }
-        const int dw = static_cast<int>(scaleX * iw), dh = static_cast<int>(scaleY * ih);
+        const int dw = scaled(scaleX, image->getWidth()), dh = scaled(scaleY, image->getHeight());
         const int left = r.left + ((rw - dw) >> 1), top = r.top + ((rh - dh) >> 1);
-        imageArea = RECT{left, top, left + dw, top + dh};
+        imageArea = RECT{left, top, endOf(left, dw), endOf(top, dh)};
     }
     paintClipped(target, image != nullptr ? unionOf(r, imageArea) : r, [&](HDC dc) {
         if (!onlyText && (cfg->shape == 1 || cfg->shape == 2)) {

@@ -104,6 +104,9 @@ public:
     W2DSurfaceOffscreen();
     ~W2DSurfaceOffscreen() override;
 
+    // A size of 0, above 65536 a side or beyond the allocation limit of
+    // WBitmap (width x height x 4 bytes) is refused with WDirectXException
+    // "Cannot create offscreen surface.".
     void create(const W2DContext& context, unsigned long width, unsigned long height);
     // The size of the context's area.
     void create(const W2DContext& context);
