@@ -3,30 +3,30 @@
 #include "ControlTypes.h"
 #include "WControlHelpers.h"
 
-WControlButton::WControlButton(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlButton::WControlButton(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlButton::WControlButton(WWindowContext* context, const char* name, const char* text, int x, int y,
+WControlButton::WControlButton(WWindowContext* owner, const char* controlName, const char* text, int x, int y,
                                unsigned long width, unsigned long height, Style style)
 {
-    create(context, name, text, x, y, width, height, style);
+    create(owner, controlName, text, x, y, width, height, style);
 }
 
-void WControlButton::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlButton::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlButton::create(WWindowContext* context, const char* name, const char* text, int x, int y,
+void WControlButton::create(WWindowContext* owner, const char* controlName, const char* text, int x, int y,
                             unsigned long width, unsigned long height, Style style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_RADIOBUTTON ? BS_RADIOBUTTON : style == STYLE_CHECKBOX ? BS_CHECKBOX : 0;
-    WControl::create(context, name, WWindowStyle("BUTTON", WS_CHILD | WS_VISIBLE | bits, 0), x, y, width, height);
+    WControl::create(owner, controlName, WWindowStyle("BUTTON", WS_CHILD | WS_VISIBLE | bits, 0), x, y, width, height);
     wcontrols::setDefaultFont(window);
     setText(text);
 }

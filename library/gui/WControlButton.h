@@ -9,15 +9,15 @@ public:
     enum Style { STYLE_PUSHBUTTON = 0, STYLE_RADIOBUTTON = 1, STYLE_CHECKBOX = 2 };
 
     WControlButton() = default;
-    WControlButton(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlButton(WWindowContext* context, const char* name, const char* text, int x, int y, unsigned long width,
+    WControlButton(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlButton(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
                    unsigned long height, Style style);
     WControlButton(const WControlButton& other) = default;
     WControlButton& operator=(const WControlButton& other) = default;
     ~WControlButton() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, const char* text, int x, int y, unsigned long width,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
                 unsigned long height, Style style);
 
     void setText(const char* text);

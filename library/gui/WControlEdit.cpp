@@ -17,16 +17,16 @@ std::shared_ptr<void> makeBrush(unsigned long color)
 
 WControlEdit::WControlEdit() : textColor(0), backColor(0xFFFFFF) {}
 
-WControlEdit::WControlEdit(WWindowContext* context, const char* name, unsigned long dialogItemId) : WControlEdit()
+WControlEdit::WControlEdit(WWindowContext* owner, const char* controlName, unsigned long dialogItemId) : WControlEdit()
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlEdit::WControlEdit(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+WControlEdit::WControlEdit(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                            unsigned long height, Style style, bool clientEdge)
     : WControlEdit()
 {
-    create(context, name, x, y, width, height, style, clientEdge);
+    create(owner, controlName, x, y, width, height, style, clientEdge);
 }
 
 WControlEdit::WControlEdit(const WControlEdit& other)
@@ -50,12 +50,12 @@ WControlEdit::~WControlEdit()
     brush.reset();
 }
 
-void WControlEdit::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlEdit::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlEdit::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlEdit::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                           unsigned long height, Style style, bool clientEdge)
 {
     if (window != nullptr)
@@ -64,7 +64,7 @@ void WControlEdit::create(WWindowContext* context, const char* name, int x, int 
     unsigned long bits = style == STYLE_SINGLELINE ? 0x80 : style == STYLE_PASSWORD ? 0xA0
                          : style == STYLE_MULTILINE ? 0x201044
                                                     : 0;
-    WControl::create(context, name, WWindowStyle("EDIT", 0x50010000 | bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x, y,
+    WControl::create(owner, controlName, WWindowStyle("EDIT", 0x50010000 | bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x, y,
                      width, wcontrols::defaultHeight(height));
     wcontrols::setDefaultFont(window);
 }

@@ -13,15 +13,15 @@ public:
     enum Style { STYLE_SINGLELINE = 0, STYLE_PASSWORD = 1, STYLE_MULTILINE = 2 };
 
     WControlEdit();
-    WControlEdit(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlEdit(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    WControlEdit(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlEdit(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                  unsigned long height, Style style, bool clientEdge);
     WControlEdit(const WControlEdit& other);
     WControlEdit& operator=(const WControlEdit& other);
     ~WControlEdit() override;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
                 Style style, bool clientEdge);
     void destroy() override;
 

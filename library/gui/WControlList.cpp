@@ -67,14 +67,14 @@ const WControlListMessages& WControlListCommon::messages() const
     return kind == Kind::COMBO_BOX ? kComboBox : kListBox;
 }
 
-void WControlListCommon::createList(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlListCommon::createList(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                                     unsigned long height, unsigned long style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
     const char* className = kind == Kind::COMBO_BOX ? "COMBOBOX" : "LISTBOX";
-    WControl::create(context, name, WWindowStyle(className, style | 0x50210000, WS_EX_CLIENTEDGE), x, y, width,
+    WControl::create(owner, controlName, WWindowStyle(className, style | 0x50210000, WS_EX_CLIENTEDGE), x, y, width,
                      height);
     wcontrols::setDefaultFont(window);
 }
@@ -142,52 +142,52 @@ unsigned long WControlListCommon::getItemCount() const
 
 // --- List box ------------------------------------------------------------------------
 
-WControlListBox::WControlListBox(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlListBox::WControlListBox(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
     : WControlListCommon(Kind::LIST_BOX)
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlListBox::WControlListBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+WControlListBox::WControlListBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                                  unsigned long height, Style style)
     : WControlListCommon(Kind::LIST_BOX)
 {
-    create(context, name, x, y, width, height, style);
+    create(owner, controlName, x, y, width, height, style);
 }
 
-void WControlListBox::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlListBox::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlListBox::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlListBox::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                              unsigned long height, Style style)
 {
-    createList(context, name, x, y, width, height, (unsigned long)style);
+    createList(owner, controlName, x, y, width, height, (unsigned long)style);
 }
 
 // --- Combo box -----------------------------------------------------------------------
 
-WControlComboBox::WControlComboBox(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlComboBox::WControlComboBox(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
     : WControlListCommon(Kind::COMBO_BOX)
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlComboBox::WControlComboBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+WControlComboBox::WControlComboBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                                    unsigned long height, Style style)
     : WControlListCommon(Kind::COMBO_BOX)
 {
-    create(context, name, x, y, width, height, style);
+    create(owner, controlName, x, y, width, height, style);
 }
 
-void WControlComboBox::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlComboBox::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlComboBox::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlComboBox::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                               unsigned long height, Style style)
 {
-    createList(context, name, x, y, width, height, (unsigned long)style);
+    createList(owner, controlName, x, y, width, height, (unsigned long)style);
 }

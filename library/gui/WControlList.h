@@ -53,13 +53,13 @@ public:
 protected:
     enum class Kind { LIST_BOX, COMBO_BOX };
 
-    explicit WControlListCommon(Kind kind) : kind(kind) {}
+    explicit WControlListCommon(Kind listKind) : kind(listKind) {}
     WControlListCommon(const WControlListCommon& other) = default;
     WControlListCommon& operator=(const WControlListCommon& other) = default;
     ~WControlListCommon() override = default;
 
     // Creates the native window of the kind (once) with the default font.
-    void createList(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    void createList(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                     unsigned long height, unsigned long style);
 
 private:
@@ -75,15 +75,15 @@ public:
     enum Style { STYLE_PLAIN = 0x0, STYLE_NOTIFY = 0x1, STYLE_SORTED = 0x3 };
 
     WControlListBox() : WControlListCommon(Kind::LIST_BOX) {}
-    WControlListBox(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlListBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    WControlListBox(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlListBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                     unsigned long height, Style style);
     WControlListBox(const WControlListBox& other) = default;
     WControlListBox& operator=(const WControlListBox& other) = default;
     ~WControlListBox() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
                 Style style);
 };
 
@@ -93,14 +93,14 @@ public:
     enum Style { STYLE_DROPDOWN = 0x2, STYLE_DROPDOWNLIST = 0x3, STYLE_DROPDOWNLIST_SORTED = 0x103 };
 
     WControlComboBox() : WControlListCommon(Kind::COMBO_BOX) {}
-    WControlComboBox(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlComboBox(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    WControlComboBox(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlComboBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                      unsigned long height, Style style);
     WControlComboBox(const WControlComboBox& other) = default;
     WControlComboBox& operator=(const WControlComboBox& other) = default;
     ~WControlComboBox() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
                 Style style);
 };

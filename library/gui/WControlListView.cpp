@@ -16,32 +16,32 @@ LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT no
 
 WControlListView::WControlListView() : columnCount(0), defaultImage(0) {}
 
-WControlListView::WControlListView(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlListView::WControlListView(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
     : WControlListView()
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlListView::WControlListView(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+WControlListView::WControlListView(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                                    unsigned long height, Style style)
     : WControlListView()
 {
-    create(context, name, x, y, width, height, style);
+    create(owner, controlName, x, y, width, height, style);
 }
 
-void WControlListView::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlListView::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlListView::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlListView::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                               unsigned long height, Style style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_REPORT ? 0x800D : style == STYLE_REPORT_SORTHEADER ? 0x000D : 0;
-    WControl::create(context, name, WWindowStyle("SysListView32", 0x50000000 + bits, WS_EX_CLIENTEDGE), x, y, width,
+    WControl::create(owner, controlName, WWindowStyle("SysListView32", 0x50000000 + bits, WS_EX_CLIENTEDGE), x, y, width,
                      height);
     if (style == STYLE_REPORT || style == STYLE_REPORT_SORTHEADER)
         setExStyle(LVS_EX_FULLROWSELECT, true);

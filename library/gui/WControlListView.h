@@ -8,15 +8,15 @@ public:
     enum Style { STYLE_REPORT = 0, STYLE_REPORT_SORTHEADER = 1, STYLE_PLAIN = 2 };
 
     WControlListView();
-    WControlListView(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlListView(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    WControlListView(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlListView(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                      unsigned long height, Style style);
     WControlListView(const WControlListView& other) = default;
     WControlListView& operator=(const WControlListView& other) = default;
     ~WControlListView() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
                 Style style);
 
     void insertColumn(unsigned long index, unsigned long width, const char* title, bool rightAligned);

@@ -3,29 +3,29 @@
 #include "ControlTypes.h"
 #include "WControlHelpers.h"
 
-WControlProgressBar::WControlProgressBar(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlProgressBar::WControlProgressBar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlProgressBar::WControlProgressBar(WWindowContext* context, const char* name, int x, int y,
+WControlProgressBar::WControlProgressBar(WWindowContext* owner, const char* controlName, int x, int y,
                                          unsigned long width, unsigned long height, Style style)
 {
-    create(context, name, x, y, width, height, style);
+    create(owner, controlName, x, y, width, height, style);
 }
 
-void WControlProgressBar::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlProgressBar::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlProgressBar::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlProgressBar::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                                  unsigned long height, Style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
-    WControl::create(context, name, WWindowStyle("PROGRESS", 0x50000000, 0), x, y, width, height);
+    WControl::create(owner, controlName, WWindowStyle("PROGRESS", 0x50000000, 0), x, y, width, height);
 }
 
 void WControlProgressBar::setRange(unsigned long minimum, unsigned long maximum)

@@ -8,15 +8,15 @@ public:
     enum Style { STYLE_DEFAULT = 0 };
 
     WControlProgressBar() = default;
-    WControlProgressBar(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlProgressBar(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    WControlProgressBar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlProgressBar(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                         unsigned long height, Style style);
     WControlProgressBar(const WControlProgressBar& other) = default;
     WControlProgressBar& operator=(const WControlProgressBar& other) = default;
     ~WControlProgressBar() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
                 Style style);
 
     void setRange(unsigned long minimum, unsigned long maximum);

@@ -10,9 +10,9 @@ WControlRebar::WControlRebar()
     resetRecords();
 }
 
-WControlRebar::WControlRebar(WWindowContext* context, Style style) : WControlRebar()
+WControlRebar::WControlRebar(WWindowContext* owner, Style style) : WControlRebar()
 {
-    create(context, style);
+    create(owner, style);
 }
 
 WControlRebar::WControlRebar(const WControlRebar& other)
@@ -42,12 +42,12 @@ void WControlRebar::resetRecords()
     memset(&bandTemplate, 0, sizeof bandTemplate);
 }
 
-void WControlRebar::create(WWindowContext* context, Style style)
+void WControlRebar::create(WWindowContext* owner, Style style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
-    WControl::create(context, "", WWindowStyle("ReBarWindow32", 0x56809648, (unsigned long)style | 0x80), 0, 0, 0, 0);
+    WControl::create(owner, "", WWindowStyle("ReBarWindow32", 0x56809648, (unsigned long)style | 0x80), 0, 0, 0, 0);
     barInfo.cbSize = kRebarInfoSize32;
     barInfo.fMask = 0;
     barInfo.himl = nullptr;
@@ -111,11 +111,11 @@ void WControlRebar::setBackgroundImage(HBITMAP bitmap)
 
 void WControlRebar::adjust(int y)
 {
-    WWindowContext* context = getWindowContext();
-    if (window == nullptr || context == nullptr)
+    WWindowContext* owner = getWindowContext();
+    if (window == nullptr || owner == nullptr)
         return;
     RECT area;
-    context->getClientArea(area);
+    owner->getClientArea(area);
     setWindowPos(0, y, (unsigned long)(area.right - area.left), (unsigned long)(area.bottom - area.top), false);
 }
 

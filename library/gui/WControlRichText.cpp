@@ -43,30 +43,30 @@ bool makeRoom(HWND window, WString& text, unsigned long start, unsigned long end
 
 } // namespace
 
-WControlRichText::WControlRichText(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlRichText::WControlRichText(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlRichText::WControlRichText(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+WControlRichText::WControlRichText(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                                    unsigned long height, Style style, bool clientEdge)
 {
-    create(context, name, x, y, width, height, style, clientEdge);
+    create(owner, controlName, x, y, width, height, style, clientEdge);
 }
 
-void WControlRichText::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlRichText::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlRichText::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlRichText::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                               unsigned long height, Style style, bool clientEdge)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_EDITABLE ? 0x40C4 : style == STYLE_READONLY ? 0x48C4 : 0;
-    WControl::create(context, name,
+    WControl::create(owner, controlName,
                      WWindowStyle("RICHEDIT20A", 0x50010000 + bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x, y, width,
                      height);
     if (g_systemInfo.hasDefaultFont())

@@ -10,15 +10,15 @@ public:
     enum Style { STYLE_EDITABLE = 0, STYLE_READONLY = 1 };
 
     WControlRichText() = default;
-    WControlRichText(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlRichText(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    WControlRichText(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlRichText(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                      unsigned long height, Style style, bool clientEdge);
     WControlRichText(const WControlRichText& other) = default;
     WControlRichText& operator=(const WControlRichText& other) = default;
     ~WControlRichText() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
                 Style style, bool clientEdge);
 
     void setText(const char* text);

@@ -2,29 +2,29 @@
 
 #include "WControlHelpers.h"
 
-WControlStatic::WControlStatic(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlStatic::WControlStatic(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlStatic::WControlStatic(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+WControlStatic::WControlStatic(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                                unsigned long height, Style style)
 {
-    create(context, name, x, y, width, height, style);
+    create(owner, controlName, x, y, width, height, style);
 }
 
-void WControlStatic::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlStatic::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlStatic::create(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+void WControlStatic::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                             unsigned long height, Style style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
-    WControl::create(context, name, WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, (unsigned long)style), x, y, width,
+    WControl::create(owner, controlName, WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, (unsigned long)style), x, y, width,
                      wcontrols::defaultHeight(height));
     wcontrols::setDefaultFont(window);
 }

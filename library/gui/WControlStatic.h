@@ -9,15 +9,15 @@ public:
     enum Style { STYLE_PLAIN = 0, STYLE_SUNKEN = 0x200, STYLE_STATICEDGE = 0x20000 };
 
     WControlStatic() = default;
-    WControlStatic(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlStatic(WWindowContext* context, const char* name, int x, int y, unsigned long width,
+    WControlStatic(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlStatic(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
                    unsigned long height, Style style);
     WControlStatic(const WControlStatic& other) = default;
     WControlStatic& operator=(const WControlStatic& other) = default;
     ~WControlStatic() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, int x, int y, unsigned long width, unsigned long height,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
                 Style style);
 
     void setText(const char* text);

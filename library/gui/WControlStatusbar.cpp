@@ -5,22 +5,22 @@
 #include "ControlTypes.h"
 #include "WControlHelpers.h"
 
-WControlStatusbar::WControlStatusbar(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlStatusbar::WControlStatusbar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-WControlStatusbar::WControlStatusbar(WWindowContext* context, const char* name, Style style)
+WControlStatusbar::WControlStatusbar(WWindowContext* owner, const char* controlName, Style style)
 {
-    create(context, name, style);
+    create(owner, controlName, style);
 }
 
-void WControlStatusbar::create(WWindowContext* context, const char* name, Style style)
+void WControlStatusbar::create(WWindowContext* owner, const char* controlName, Style style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
-    WControl::create(context, name, WWindowStyle("msctls_statusbar32", 0x50000100, (unsigned long)style), 0, 0, 0, 0);
+    WControl::create(owner, controlName, WWindowStyle("msctls_statusbar32", 0x50000100, (unsigned long)style), 0, 0, 0, 0);
 }
 
 void WControlStatusbar::setParts(unsigned long count, const unsigned long* rightEdges)
@@ -40,11 +40,11 @@ void WControlStatusbar::setText(const char* text, unsigned long part)
 
 void WControlStatusbar::adjust()
 {
-    WWindowContext* context = getWindowContext();
-    if (window == nullptr || context == nullptr)
+    WWindowContext* owner = getWindowContext();
+    if (window == nullptr || owner == nullptr)
         return;
     RECT area;
-    context->getClientArea(area);
+    owner->getClientArea(area);
     long y = (long)area.bottom - (long)getWindowHeight();
     setWindowPos(0, (int)y, (unsigned long)(area.right - area.left), (unsigned long)(area.bottom - area.top), true);
 }

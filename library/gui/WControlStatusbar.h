@@ -2,22 +2,22 @@
 
 #include "WControl.h"
 
-// A status bar of parts along the bottom of its context.
+// A status bar of parts along the bottom of its owner.
 class WControlStatusbar : public WControl {
 public:
     // Passed on as extended style bits.
     enum Style { STYLE_PLAIN = 0x0, STYLE_CLIENTEDGE = 0x200 };
 
     WControlStatusbar() = default;
-    WControlStatusbar(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlStatusbar(WWindowContext* context, const char* name, Style style);
+    WControlStatusbar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlStatusbar(WWindowContext* owner, const char* controlName, Style style);
     WControlStatusbar(const WControlStatusbar& other) = default;
     WControlStatusbar& operator=(const WControlStatusbar& other) = default;
     ~WControlStatusbar() override = default;
 
     // Attaching to a dialog item by id, as every control offers.
     using WControl::create;
-    void create(WWindowContext* context, const char* name, Style style);
+    void create(WWindowContext* owner, const char* controlName, Style style);
 
     // The right edge of each part; -1 runs to the bar's end.
     void setParts(unsigned long count, const unsigned long* rightEdges);

@@ -5,9 +5,9 @@
 
 WControlTab::WControlTab() : currentPage(0), autoFit(true), verticalOffset(0) {}
 
-WControlTab::WControlTab(WWindowContext* context, const char* name, Style style) : WControlTab()
+WControlTab::WControlTab(WWindowContext* owner, const char* controlName, Style style) : WControlTab()
 {
-    create(context, name, style);
+    create(owner, controlName, style);
 }
 
 WControlTab::WControlTab(const WControlTab& other)
@@ -28,15 +28,15 @@ WControlTab& WControlTab::operator=(const WControlTab& other)
     return *this;
 }
 
-void WControlTab::create(WWindowContext* context, const char* name, Style style)
+void WControlTab::create(WWindowContext* owner, const char* controlName, Style style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
     RECT area{0, 0, 0, 0};
-    if (context != nullptr && context->getWindowHandle() != nullptr)
-        context->getClientArea(area);
-    WControl::create(context, name, WWindowStyle("SysTabControl32", (unsigned long)style | 0x54000000, 0), area.left,
+    if (owner != nullptr && owner->getWindowHandle() != nullptr)
+        owner->getClientArea(area);
+    WControl::create(owner, controlName, WWindowStyle("SysTabControl32", (unsigned long)style | 0x54000000, 0), area.left,
                      area.top, (unsigned long)(area.right - area.left), (unsigned long)(area.bottom - area.top));
     wcontrols::setDefaultFont(window);
 }

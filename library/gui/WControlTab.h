@@ -10,14 +10,14 @@ public:
     enum Style { STYLE_TABS = 0x0, STYLE_BUTTONS = 0x100, STYLE_MULTILINE = 0x200 };
 
     WControlTab();
-    WControlTab(WWindowContext* context, const char* name, Style style);
+    WControlTab(WWindowContext* owner, const char* controlName, Style style);
     WControlTab(const WControlTab& other);
     WControlTab& operator=(const WControlTab& other);
     ~WControlTab() override = default;
 
     // Attaching to a dialog item by id, as every control offers.
     using WControl::create;
-    void create(WWindowContext* context, const char* name, Style style);
+    void create(WWindowContext* owner, const char* controlName, Style style);
 
     unsigned long addPage(unsigned long index, const char* title, HWND content);
     void removePage(unsigned long index);

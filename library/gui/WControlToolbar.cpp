@@ -9,9 +9,9 @@ WControlToolbar::WControlToolbar()
     initialize();
 }
 
-WControlToolbar::WControlToolbar(WWindowContext* context, const char* name, Style style) : WControlToolbar()
+WControlToolbar::WControlToolbar(WWindowContext* owner, const char* controlName, Style style) : WControlToolbar()
 {
-    create(context, name, style);
+    create(owner, controlName, style);
 }
 
 void WControlToolbar::initialize()
@@ -20,12 +20,12 @@ void WControlToolbar::initialize()
     imageList = nullptr;
 }
 
-void WControlToolbar::create(WWindowContext* context, const char* name, Style)
+void WControlToolbar::create(WWindowContext* owner, const char* controlName, Style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
-    WControl::create(context, name, WWindowStyle("ToolbarWindow32", 0x50009946, 0), 0, 0, 0, 0);
+    WControl::create(owner, controlName, WWindowStyle("ToolbarWindow32", 0x50009946, 0), 0, 0, 0, 0);
     wplat::sendMessage(window, TB_BUTTONSTRUCTSIZE, kToolbarButtonSize32, 0);
     wplat::sendMessage(window, CCM_SETVERSION, 5, 0);
     wplat::sendMessage(window, TB_SETEXTENDEDSTYLE, 0, 0x18);

@@ -10,14 +10,14 @@ public:
     enum Style { STYLE_DEFAULT = 0 };
 
     WControlToolbar();
-    WControlToolbar(WWindowContext* context, const char* name, Style style);
+    WControlToolbar(WWindowContext* owner, const char* controlName, Style style);
     WControlToolbar(const WControlToolbar& other) = default;
     WControlToolbar& operator=(const WControlToolbar& other) = default;
     ~WControlToolbar() override = default;
 
     // Attaching to a dialog item by id, as every control offers.
     using WControl::create;
-    void create(WWindowContext* context, const char* name, Style style);
+    void create(WWindowContext* owner, const char* controlName, Style style);
 
     void addButton(unsigned long command, unsigned long image, const char* text);
     void addSeparator(unsigned long width);

@@ -3,30 +3,30 @@
 #include "ControlTypes.h"
 #include "WControlHelpers.h"
 
-WControlTrackbar::WControlTrackbar(WWindowContext* context, const char* name, unsigned long dialogItemId)
+WControlTrackbar::WControlTrackbar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    create(context, name, dialogItemId);
+    create(owner, controlName, dialogItemId);
 }
 
-WControlTrackbar::WControlTrackbar(WWindowContext* context, const char* name, const char* text, int x, int y,
+WControlTrackbar::WControlTrackbar(WWindowContext* owner, const char* controlName, const char* text, int x, int y,
                                    unsigned long width, unsigned long height, Style style)
 {
-    create(context, name, text, x, y, width, height, style);
+    create(owner, controlName, text, x, y, width, height, style);
 }
 
-void WControlTrackbar::create(WWindowContext* context, const char* name, unsigned long dialogItemId)
+void WControlTrackbar::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    WControl::create(context, name, dialogItemId);
+    WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlTrackbar::create(WWindowContext* context, const char* name, const char*, int x, int y,
+void WControlTrackbar::create(WWindowContext* owner, const char* controlName, const char*, int x, int y,
                               unsigned long width, unsigned long height, Style style)
 {
     if (window != nullptr)
         return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_TICKS ? (TBS_AUTOTICKS | TBS_ENABLESELRANGE) : 0;
-    WControl::create(context, name, WWindowStyle("msctls_trackbar32", 0x50000000 | bits, 0), x, y, width, height);
+    WControl::create(owner, controlName, WWindowStyle("msctls_trackbar32", 0x50000000 | bits, 0), x, y, width, height);
 }
 
 void WControlTrackbar::setRange(int minimum, int maximum, unsigned long tick)

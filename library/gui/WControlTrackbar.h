@@ -9,15 +9,15 @@ public:
     enum Style { STYLE_TICKS = 0, STYLE_PLAIN = 1 };
 
     WControlTrackbar() = default;
-    WControlTrackbar(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    WControlTrackbar(WWindowContext* context, const char* name, const char* text, int x, int y, unsigned long width,
+    WControlTrackbar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    WControlTrackbar(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
                      unsigned long height, Style style);
     WControlTrackbar(const WControlTrackbar& other) = default;
     WControlTrackbar& operator=(const WControlTrackbar& other) = default;
     ~WControlTrackbar() override = default;
 
-    void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, const char* text, int x, int y, unsigned long width,
+    void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
+    void create(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
                 unsigned long height, Style style);
 
     void setRange(int minimum, int maximum, unsigned long tick);

@@ -2,8 +2,8 @@
 
 WWindowStyle::WWindowStyle() : style(0), exStyle(0) {}
 
-WWindowStyle::WWindowStyle(const char* className, unsigned long style, unsigned long exStyle)
-    : className(className != nullptr ? className : ""), style(style), exStyle(exStyle)
+WWindowStyle::WWindowStyle(const char* name, unsigned long bits, unsigned long exBits)
+    : className(name != nullptr ? name : ""), style(bits), exStyle(exBits)
 {
 }
 

@@ -55,8 +55,8 @@ struct Trimmed : WControl {
         text = "formatted";
         return true;
     }
-    bool isTextControl() const override { return text; }
-    bool text = true;
+    bool isTextControl() const override { return textual; }
+    bool textual = true;
 };
 
 struct Arranger : WWindow::EventHandler {
@@ -239,7 +239,7 @@ TEST_F(Control, LeavingATextControlFormatsItsText)
     wplat::sendMessage(item, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(wplat::getWindowText(item), "formatted");
     wplat::setWindowText(item, "typed");
-    control.text = false;
+    control.textual = false;
     wplat::sendMessage(item, WM_KILLFOCUS, 0, 0);
     EXPECT_EQ(wplat::getWindowText(item), "typed");
 }
