@@ -32,6 +32,8 @@ void W2DGraphicsWindow::close()
 
 void W2DGraphicsWindow::onGraphicsWindowTimer(unsigned long) {}
 
+// ---- Set-up
+
 void W2DGraphicsWindow::create(unsigned long applications, unsigned long slideCount, const WDisplayDevice& dev,
                                int xOffset, int yOffset)
 {
@@ -135,6 +137,8 @@ void W2DGraphicsWindow::onWindowDestroy()
         onGraphicsWindowDestroy();
     destroyContent();
 }
+
+// ---- Slides and applications
 
 W2DGraphicsWindow::Slide& W2DGraphicsWindow::slideTable(unsigned long application, unsigned long slide)
 {

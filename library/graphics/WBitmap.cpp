@@ -132,7 +132,11 @@ void WBitmap::create(const wplat::PixelImage& pixels)
     made->width = pixels.width();
     made->height = pixels.height();
     made->pixelFormat = wgfx::PF_32BPP_RGB;
-    made->frames.assign(1, std::vector<uint32_t>(size_t(made->width) * size_t(made->height)));
+    try {
+        made->frames.assign(1, std::vector<uint32_t>(size_t(made->width) * size_t(made->height)));
+    } catch (const std::bad_alloc&) {
+        throw WBitmapException("Cannot create bitmap.");
+    }
     for (int y = 0; y < made->height; ++y)
         for (int x = 0; x < made->width; ++x)
             made->frames[0][size_t(y) * size_t(made->width) + size_t(x)] = 0xFF000000u | pixels.pixel(x, y);
@@ -236,13 +240,17 @@ unsigned long WBitmap::getPixel(unsigned long x, unsigned long y)
 }
 
 // Indexed images take the pixel too: their palette is rebuilt on saving.
+// Without the memory to detach from copies, nothing changes.
 void WBitmap::setPixel(unsigned long x, unsigned long y, unsigned long color)
 {
     if (!image || x >= getWidth() || y >= getHeight())
         return;
-    wgfx::ImageData& own = ownImage();
-    own.frames[frameIndex][y * getWidth() + x] = 0xFF000000u | wplat::rgbFromColorRef(static_cast<uint32_t>(color));
-    refreshCaches(RECT{int32_t(x), int32_t(y), int32_t(x + 1), int32_t(y + 1)});
+    try {
+        wgfx::ImageData& own = ownImage();
+        own.frames[frameIndex][y * getWidth() + x] = 0xFF000000u | wplat::rgbFromColorRef(static_cast<uint32_t>(color));
+        refreshCaches(RECT{int32_t(x), int32_t(y), int32_t(x + 1), int32_t(y + 1)});
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void WBitmap::getPalette(WPalette& palette) const
@@ -299,9 +307,13 @@ const wplat::PixelImage* WBitmap::getBitmapImage() const
     if (!image)
         return nullptr;
     if (!bitmapImage) {
-        auto made = std::make_shared<wplat::PixelImage>(image->width, image->height);
-        render(*made, RECT{0, 0, image->width, image->height});
-        bitmapImage = std::move(made);
+        try {
+            auto made = std::make_shared<wplat::PixelImage>(image->width, image->height);
+            render(*made, RECT{0, 0, image->width, image->height});
+            bitmapImage = std::move(made);
+        } catch (const std::bad_alloc&) {
+            return nullptr; // as for an empty bitmap
+        }
     }
     return bitmapImage.get();
 }
@@ -390,7 +402,12 @@ HBITMAP WBitmap::getBitmapHandle() const
         const wplat::PixelImage* pixels = getBitmapImage();
         if (pixels == nullptr)
             return nullptr;
-        HBITMAP made = wplat::createBitmapFromImage(*pixels);
+        HBITMAP made = nullptr;
+        try {
+            made = wplat::createBitmapFromImage(*pixels);
+        } catch (const std::bad_alloc&) {
+            made = nullptr;
+        }
         if (made == nullptr)
             return nullptr;
         bitmapHandle = std::shared_ptr<void>(made, [](void* h) { wplat::deleteObject((HGDIOBJ)h); });

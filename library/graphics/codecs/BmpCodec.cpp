@@ -120,8 +120,8 @@ bool decodeBmp(const uint8_t* data, size_t size, ImageData& out, std::string& er
 
     if (runLength) {
         size_t i = 0;
-        // Positions grow with every run and every delta; kept in 64 bits
-        // and only ever compared with the image's size, so they cannot wrap.
+        // Runs and deltas move the column on without end of line: it is held
+        // at one past the row, so it cannot wrap however many runs follow.
         int64_t x = 0, y = 0;
         const bool four = compression == BI_RLE4;
         // Pixels k = 0..count-1 of a run from column x; only those inside
