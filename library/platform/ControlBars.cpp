@@ -2,6 +2,7 @@
 // or decorate other windows.
 
 #include <algorithm>
+#include <optional>
 #include <cstring>
 #include <vector>
 
@@ -317,11 +318,11 @@ void paintStatus(HWND w, StatusState& s)
 
 } // namespace
 
-LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+namespace {
+
+// The tabs: adding, reading and removing them.
+std::optional<LRESULT> tabItemMessage(HWND w, TabState* s, UINT m, WPARAM wp, LPARAM lp)
 {
-    TabState* s = trackState<TabState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
     switch (m) {
     case TCM_INSERTITEMA: {
         const TCITEMA* item = (const TCITEMA*)lp;
@@ -379,6 +380,16 @@ LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
             item->lParam = t.data;
         return 1;
     }
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// The chosen and focused tab, and the page area.
+std::optional<LRESULT> tabSelectionMessage(HWND w, TabState* s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case TCM_GETCURSEL:
         return s->selected;
     case TCM_SETCURSEL: {
@@ -409,6 +420,16 @@ LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
             *r = RECT{r->left + kTabBorder, r->top + kTabBorder + sh, r->right - kTabBorder, r->bottom - kTabBorder};
         return 0;
     }
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Mouse, keyboard and painting.
+std::optional<LRESULT> tabInputMessage(HWND w, TabState* s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
     case WM_LBUTTONDOWN:
@@ -426,6 +447,20 @@ LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         return 0;
     default:
         break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    TabState* s = trackState<TabState>(w, m);
+    if (s == nullptr)
+        return defWindowProc(w, m, wp, lp);
+    for (auto group : {tabItemMessage, tabSelectionMessage, tabInputMessage}) {
+        if (std::optional<LRESULT> answer = group(w, s, m, wp, lp))
+            return *answer;
     }
     return defWindowProc(w, m, wp, lp);
 }

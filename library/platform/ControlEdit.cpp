@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "internal/ControlSupport.h"
 #include "internal/RtfReader.h"
@@ -544,9 +545,9 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
     }
 }
 
-LRESULT richOnly(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp, bool& handled)
+// The selection and ranges of text.
+std::optional<LRESULT> richSelectionMessage(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
 {
-    handled = true;
     std::string all;
     switch (m) {
     case EM_EXGETSEL:
@@ -586,6 +587,15 @@ LRESULT richOnly(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp, bool& handl
         range->lpstrText[to - from] = '\0';
         return (LRESULT)(to - from);
     }
+    default:
+        return std::nullopt;
+    }
+}
+
+// Text mode, events, colours, character formats and loading.
+std::optional<LRESULT> richFormatMessage(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case EM_SETTEXTMODE:
         if (wp != TM_PLAINTEXT && wp != TM_RICHTEXT)
             return 1;
@@ -637,31 +647,33 @@ LRESULT richOnly(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp, bool& handl
     }
     case EM_STREAMIN:
         return streamIn(w, s, wp, (EDITSTREAM*)lp);
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_SETCURSOR: {
-        handled = false;
-        if (!s.urlDetect || (s.eventMask & ENM_LINK) == 0 || m == WM_SETCURSOR)
-            return 0;
-        all = getWindowText(w);
-        size_t pos = positionFromPoint(w, s, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
-        size_t from = 0;
-        size_t to = 0;
-        if (!linkAt(all, pos, from, to))
-            return 0;
-        ENLINK link{};
-        link.msg = m;
-        link.wParam = wp;
-        link.lParam = lp;
-        link.chrg = CHARRANGE{(int32_t)from, (int32_t)to};
-        if (notifyParent(w, link.nmhdr, EN_LINK) != 0)
-            handled = true;
-        return 0;
-    }
     default:
-        handled = false;
-        return 0;
+        return std::nullopt;
     }
+}
+
+// A click on a detected link is the parent's first; an answer of non-zero
+// from it keeps the click from the field.
+std::optional<LRESULT> richLinkMessage(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m != WM_LBUTTONDOWN && m != WM_LBUTTONUP)
+        return std::nullopt;
+    if (!s.urlDetect || (s.eventMask & ENM_LINK) == 0)
+        return std::nullopt;
+    std::string all = getWindowText(w);
+    size_t pos = positionFromPoint(w, s, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+    size_t from = 0;
+    size_t to = 0;
+    if (!linkAt(all, pos, from, to))
+        return std::nullopt;
+    ENLINK link{};
+    link.msg = m;
+    link.wParam = wp;
+    link.lParam = lp;
+    link.chrg = CHARRANGE{(int32_t)from, (int32_t)to};
+    if (notifyParent(w, link.nmhdr, EN_LINK) != 0)
+        return 0;
+    return std::nullopt;
 }
 
 LRESULT anyEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool rich)
@@ -674,10 +686,10 @@ LRESULT anyEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool rich)
     if (s == nullptr)
         return defWindowProc(w, m, wp, lp);
     if (rich) {
-        bool handled = false;
-        LRESULT r = richOnly(w, *s, m, wp, lp, handled);
-        if (handled)
-            return r;
+        for (auto group : {richSelectionMessage, richFormatMessage, richLinkMessage}) {
+            if (std::optional<LRESULT> answer = group(w, *s, m, wp, lp))
+                return *answer;
+        }
     }
     return editCommon(w, *s, m, wp, lp);
 }

@@ -3,6 +3,7 @@
 // colours. All of it is kept here.
 
 #include <algorithm>
+#include <optional>
 #include <cstring>
 #include <vector>
 
@@ -276,11 +277,11 @@ void clickRow(HWND w, ViewState& s, int row)
 
 } // namespace
 
-LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+namespace {
+
+// Columns of the report view.
+std::optional<LRESULT> columnMessage(HWND w, ViewState* s, UINT m, WPARAM wp, LPARAM lp)
 {
-    ViewState* s = trackState<ViewState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
     switch (m) {
     case LVM_INSERTCOLUMNA: {
         const LVCOLUMNA* c = (const LVCOLUMNA*)lp;
@@ -321,6 +322,16 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         c->fmt = column.format;
         return 1;
     }
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Rows: adding, reading, changing, finding, sorting and removing them.
+std::optional<LRESULT> itemMessage(HWND w, ViewState* s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case LVM_INSERTITEMA: {
         const LVITEMA* item = (const LVITEMA*)lp;
         if (item == nullptr || item->iSubItem != 0)
@@ -376,29 +387,8 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
                  item->cchTextMax, copied);
         return copied;
     }
-    case LVM_SETITEMSTATE: {
-        const LVITEMA* item = (const LVITEMA*)lp;
-        if (item == nullptr)
-            return 0;
-        if ((intptr_t)wp == -1) {
-            for (size_t i = 0; i < s->rows.size(); i++)
-                setState(w, *s, (int)i, item->state, item->stateMask);
-            return 1;
-        }
-        if (!validRow(*s, (intptr_t)wp))
-            return 0;
-        setState(w, *s, (int)wp, item->state, item->stateMask);
-        return 1;
-    }
-    case LVM_GETITEMSTATE:
-        return validRow(*s, (intptr_t)wp) ? (LRESULT)(s->rows[wp].state & (UINT)lp) : 0;
     case LVM_GETITEMCOUNT:
         return (LRESULT)s->rows.size();
-    case LVM_GETSELECTEDCOUNT:
-        return (LRESULT)std::count_if(s->rows.begin(), s->rows.end(),
-                                      [](const ViewRow& r) { return (r.state & LVIS_SELECTED) != 0; });
-    case LVM_GETNEXTITEM:
-        return nextItem(*s, (intptr_t)(int)wp, (UINT)lp);
     case LVM_FINDITEMA:
         return findItem(*s, (intptr_t)(int)wp, (const LVFINDINFOA*)lp);
     case LVM_DELETEITEM:
@@ -430,6 +420,37 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         invalidateRect(w, nullptr, true);
         return 1;
     }
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Selected and focused states, the selection mark.
+std::optional<LRESULT> selectionMessage(HWND w, ViewState* s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
+    case LVM_SETITEMSTATE: {
+        const LVITEMA* item = (const LVITEMA*)lp;
+        if (item == nullptr)
+            return 0;
+        if ((intptr_t)wp == -1) {
+            for (size_t i = 0; i < s->rows.size(); i++)
+                setState(w, *s, (int)i, item->state, item->stateMask);
+            return 1;
+        }
+        if (!validRow(*s, (intptr_t)wp))
+            return 0;
+        setState(w, *s, (int)wp, item->state, item->stateMask);
+        return 1;
+    }
+    case LVM_GETITEMSTATE:
+        return validRow(*s, (intptr_t)wp) ? (LRESULT)(s->rows[wp].state & (UINT)lp) : 0;
+    case LVM_GETSELECTEDCOUNT:
+        return (LRESULT)std::count_if(s->rows.begin(), s->rows.end(),
+                                      [](const ViewRow& r) { return (r.state & LVIS_SELECTED) != 0; });
+    case LVM_GETNEXTITEM:
+        return nextItem(*s, (intptr_t)(int)wp, (UINT)lp);
     case LVM_GETSELECTIONMARK:
         return s->mark;
     case LVM_SETSELECTIONMARK: {
@@ -437,6 +458,16 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         s->mark = validRow(*s, lp) ? (int)lp : -1;
         return old;
     }
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Colours, styles, image lists, the background picture and painting.
+std::optional<LRESULT> appearanceMessage(HWND w, ViewState* s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case LVM_SETEXTENDEDLISTVIEWSTYLE: {
         DWORD old = s->exStyle;
         DWORD mask = wp == 0 ? 0xFFFFFFFFu : (DWORD)wp;
@@ -475,6 +506,24 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         invalidateRect(w, nullptr, true);
         return s->backImage.empty() || s->backPicture != nullptr ? 1 : 0;
     }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_SIZE:
+        invalidateRect(w, nullptr, true);
+        return 0;
+    case WM_PAINT:
+        paintView(w, *s);
+        return 0;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Mouse and keyboard.
+std::optional<LRESULT> inputMessage(HWND w, ViewState* s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_LBUTTONDOWN:
@@ -509,16 +558,22 @@ LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
             clickRow(w, *s, next);
         return 0;
     }
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_SIZE:
-        invalidateRect(w, nullptr, true);
-        return 0;
-    case WM_PAINT:
-        paintView(w, *s);
-        return 0;
     default:
         break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    ViewState* s = trackState<ViewState>(w, m);
+    if (s == nullptr)
+        return defWindowProc(w, m, wp, lp);
+    for (auto group : {columnMessage, itemMessage, selectionMessage, appearanceMessage, inputMessage}) {
+        if (std::optional<LRESULT> answer = group(w, s, m, wp, lp))
+            return *answer;
     }
     return defWindowProc(w, m, wp, lp);
 }

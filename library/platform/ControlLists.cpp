@@ -2,6 +2,7 @@
 // here; sorted lists insert in case-insensitive order.
 
 #include <algorithm>
+#include <optional>
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -144,16 +145,9 @@ void dropDown(HWND w, ListState& s)
         userSelect(w, s, (LRESULT)chosen - 1, kComboBox);
 }
 
-LRESULT listProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool combo)
+// Items: adding, finding, reading and removing them, their data and the selection.
+std::optional<LRESULT> itemMessage(HWND w, ListState* s, const Messages& msgs, UINT m, WPARAM wp, LPARAM lp)
 {
-    ListState* s = trackState<ListState>(w, m, [combo] {
-        auto* made = new ListState;
-        made->combo = combo;
-        return made;
-    });
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
-    const Messages& msgs = combo ? kComboBox : kListBox;
     if (m == msgs.add || m == msgs.insert) {
         Row row{textArg(lp), 0};
         size_t at = s->rows.size();
@@ -220,6 +214,13 @@ LRESULT listProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool combo)
         s->rows[wp].data = lp;
         return 1;
     }
+    return std::nullopt;
+}
+
+// Scrolling, the drop-down, input and painting.
+std::optional<LRESULT> viewMessage(HWND w, ListState* s, bool combo, const Messages& msgs, UINT m, WPARAM wp,
+                                   LPARAM lp)
+{
     switch (m) {
     case LB_GETTOPINDEX:
         return combo ? -1 : s->top;
@@ -292,6 +293,23 @@ LRESULT listProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool combo)
     default:
         break;
     }
+    return std::nullopt;
+}
+
+LRESULT listProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool combo)
+{
+    ListState* s = trackState<ListState>(w, m, [combo] {
+        auto* made = new ListState;
+        made->combo = combo;
+        return made;
+    });
+    if (s == nullptr)
+        return defWindowProc(w, m, wp, lp);
+    const Messages& msgs = combo ? kComboBox : kListBox;
+    if (std::optional<LRESULT> answer = itemMessage(w, s, msgs, m, wp, lp))
+        return *answer;
+    if (std::optional<LRESULT> answer = viewMessage(w, s, combo, msgs, m, wp, lp))
+        return *answer;
     return defWindowProc(w, m, wp, lp);
 }
 

@@ -1,6 +1,7 @@
 // Trackbars (sliders) and progress bars: a position inside a range.
 
 #include <algorithm>
+#include <optional>
 
 #include "internal/ControlSupport.h"
 
@@ -99,11 +100,11 @@ struct ProgressState : State {
 
 } // namespace
 
-LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+namespace {
+
+// Range, position, ticks and page size.
+std::optional<LRESULT> trackRangeMessage(HWND w, TrackState* s, UINT m, WPARAM wp, LPARAM lp)
 {
-    TrackState* s = trackState<TrackState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
     switch (m) {
     case TBM_SETRANGE:
         // Both ends as signed 16-bit values, so ranges below zero work.
@@ -137,6 +138,16 @@ LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     }
     case TBM_GETPAGESIZE:
         return s->pageSize;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Keys, clicks, dragging the thumb and painting.
+std::optional<LRESULT> trackInputMessage(HWND w, TrackState* s, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
     case WM_KEYDOWN:
@@ -201,6 +212,20 @@ LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         return 0;
     default:
         break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    TrackState* s = trackState<TrackState>(w, m);
+    if (s == nullptr)
+        return defWindowProc(w, m, wp, lp);
+    for (auto group : {trackRangeMessage, trackInputMessage}) {
+        if (std::optional<LRESULT> answer = group(w, s, m, wp, lp))
+            return *answer;
     }
     return defWindowProc(w, m, wp, lp);
 }
