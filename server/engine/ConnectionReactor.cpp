@@ -113,6 +113,7 @@ ConnectionReactor::ConnectionReactor(ConnectionQueue& connectionQueue)
       resumeListeningAt(0), exhaustionReported(false), maxOpen(1024), openCount(0), receiveTimeoutMs(30000),
       sendWindowMs(30000), running(false)
 {
+    listenAddress = {};
 }
 
 ConnectionReactor::~ConnectionReactor()
@@ -149,9 +150,11 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner)
     ev.events = EPOLLIN;
     ev.data.ptr = &wakeTag;
     epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeFd, &ev);
-    ev.data.ptr = &listenTag;
-    epoll_ctl(epollFd, EPOLL_CTL_ADD, listenFd, &ev);
-    listening = true;
+    listening = false;
+    setListening(true);
+    socklen_t size = sizeof listenAddress;
+    if (getsockname(listenFd, reinterpret_cast<sockaddr*>(&listenAddress), &size) != 0)
+        listenAddress.sin_addr.s_addr = 0;
     resumeListeningAt = 0;
     exhaustionReported = false;
     struct rlimit limit;
@@ -161,6 +164,17 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner)
     maxOpen = maxOpen > 2 * RESERVED_DESCRIPTORS ? maxOpen - RESERVED_DESCRIPTORS : maxOpen / 2;
     std::lock_guard<std::mutex> guard(returnsLock);
     running = true;
+}
+
+void ConnectionReactor::getLocalAddress(int fd, sockaddr_in& out) const
+{
+    if (listenAddress.sin_addr.s_addr != 0) {
+        out = listenAddress;
+        return;
+    }
+    socklen_t size = sizeof out;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&out), &size) != 0)
+        out = listenAddress;
 }
 
 void ConnectionReactor::wake()
@@ -260,10 +274,14 @@ void ConnectionReactor::setListening(bool on)
 {
     if (on == listening)
         return;
-    struct epoll_event ev = {};
-    ev.events = on ? (uint32_t)EPOLLIN : 0u;
-    ev.data.ptr = &listenTag;
-    epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &ev);
+    if (on) {
+        struct epoll_event ev = {};
+        ev.events = EPOLLIN;
+        ev.data.ptr = &listenTag;
+        epoll_ctl(epollFd, EPOLL_CTL_ADD, listenFd, &ev);
+    } else {
+        epoll_ctl(epollFd, EPOLL_CTL_DEL, listenFd, nullptr);
+    }
     listening = on;
 }
 
@@ -351,14 +369,15 @@ void ConnectionReactor::acceptBatch(int64_t now)
         exhaustionReported = false;
         openCount++;
         PendingConnection* c = allocate();
-        c->fd = fd;
-        c->peer = peer;
+        prepare(c, fd, peer, now);
         startConnection(c, now);
     }
 }
 
-void ConnectionReactor::startConnection(PendingConnection* c, int64_t now)
+void ConnectionReactor::prepare(PendingConnection* c, int fd, const sockaddr_in& peer, int64_t now)
 {
+    c->fd = fd;
+    c->peer = peer;
     c->state = PendingConnection::State::Head;
     c->outcome = PendingConnection::Outcome::Request;
     c->collector.reset(c->raw);
@@ -371,100 +390,109 @@ void ConnectionReactor::startConnection(PendingConnection* c, int64_t now)
     c->registered = false;
     c->armed = false;
     c->fileFd = -1;
-    addActive(c);
+    c->activeIndex = (size_t)-1;
     if (control)
-        control->log(WFormattedString("Client connected: %s", WIPAddress(c->peer.sin_addr.s_addr, 0).getIpAddressStr()),
+        control->log(WFormattedString("Client connected: %s", WIPAddress(peer.sin_addr.s_addr, 0).getIpAddressStr()),
                      2);
+}
+
+void ConnectionReactor::startConnection(PendingConnection* c, int64_t now)
+{
+    addActive(c);
     // The request has often arrived together with the connection.
     readInput(c, now);
 }
 
-void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
+ConnectionReactor::Progress ConnectionReactor::receive(PendingConnection* c, char* buffer, size_t size, int64_t now)
 {
     for (;;) {
-        ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
+        ssize_t r = ::recv(c->fd, buffer, size, 0);
         if (r > 0) {
-            switch (c->state) {
-            case PendingConnection::State::Head: {
+            if (c->state == PendingConnection::State::Head) {
                 unsigned long taken = 0;
-                if (!c->collector.feed(scratch, (unsigned long)r, taken)) {
+                if (!c->collector.feed(buffer, (unsigned long)r, taken)) {
                     c->outcome = PendingConnection::Outcome::TooLarge;
-                    toWorker(c);
-                    return;
+                    return Progress::Ready;
                 }
                 if (c->collector.isFinished()) {
-                    c->extra.assign(scratch + taken, (size_t)r - taken);
-                    headComplete(c, now);
-                    if (c->state != PendingConnection::State::Body)
-                        return;
+                    c->extra.assign(buffer + taken, (size_t)r - taken);
+                    if (!awaitBody(c, now))
+                        return Progress::Ready;
                 }
-                break;
-            }
-            case PendingConnection::State::Body:
-                c->extra.append(scratch, (size_t)r);
-                if (c->extra.size() >= c->bodyWanted) {
-                    toWorker(c);
-                    return;
-                }
+            } else {
+                c->extra.append(buffer, (size_t)r);
+                if (c->extra.size() >= c->bodyWanted)
+                    return Progress::Ready;
                 c->deadline = minimum(now + (int64_t)receiveTimeoutMs.load(), c->bodyDeadline);
-                break;
-            default:
-                break; // lingering: dropped
             }
-            if ((size_t)r < sizeof scratch)
-                break; // nothing more for now
+            if ((size_t)r < size)
+                return Progress::Waiting; // nothing more for now
             continue;
         }
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
+            return Progress::Waiting;
         // The client closed its side (or the connection failed).
-        bool closed = r == 0;
-        switch (c->state) {
-        case PendingConnection::State::Head:
-            c->collector.dropUnfinishedLine();
-            if (closed && c->collector.lineCount() > 0) {
-                toWorker(c);
-            } else {
-                // No request: nothing to answer and nothing to count.
-                closeConnection(c);
-            }
-            return;
-        case PendingConnection::State::Body:
-            // What arrived is the body; the worker sees its end.
-            toWorker(c);
-            return;
-        default:
+        if (c->state == PendingConnection::State::Body)
+            return Progress::Ready; // what arrived is the body; the worker sees its end
+        c->collector.dropUnfinishedLine();
+        // Without a request line there is nothing to answer and nothing to count.
+        return r == 0 && c->collector.lineCount() > 0 ? Progress::Ready : Progress::Closed;
+    }
+}
+
+void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
+{
+    if (c->state == PendingConnection::State::Linger) {
+        for (;;) {
+            ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
+            if (r > 0 && (size_t)r == sizeof scratch)
+                continue;
+            if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
+                break;
+            if (r < 0 && errno == EINTR)
+                continue;
             closeConnection(c);
             return;
         }
+        arm(c, EPOLLIN);
+        return;
     }
-    arm(c, EPOLLIN);
+    switch (receive(c, scratch, sizeof scratch, now)) {
+    case Progress::Ready:
+        toWorker(c);
+        break;
+    case Progress::Waiting:
+        arm(c, EPOLLIN);
+        break;
+    case Progress::Closed:
+        closeConnection(c);
+        break;
+    }
 }
 
-void ConnectionReactor::headComplete(PendingConnection* c, int64_t now)
+bool ConnectionReactor::awaitBody(PendingConnection* c, int64_t now)
 {
     BodyFraming framing = scanBodyFraming(c->raw);
     c->bodyDeadline = now + bodyTimeLimit();
     c->expectContinue = framing.expectContinue;
-    if (!framing.chunked && !framing.unusual && framing.contentLength > 0) {
-        // The body (or its first part) is waited for here, so that a client
-        // sending it slowly holds no worker.
-        uint64_t wanted = (uint64_t)framing.contentLength;
-        c->bodyWanted = wanted < BODY_PREREAD_LIMIT ? wanted : BODY_PREREAD_LIMIT;
-        if (c->extra.size() < c->bodyWanted) {
-            c->state = PendingConnection::State::Body;
-            c->deadline = minimum(now + (int64_t)receiveTimeoutMs.load(), c->bodyDeadline);
-            if (c->expectContinue && c->extra.empty()) {
-                ssize_t r = ::send(c->fd, CONTINUE_LINE, sizeof CONTINUE_LINE - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-                (void)r;
-            }
-            c->expectContinue = false;
-            return;
-        }
+    if (framing.chunked || framing.unusual || framing.contentLength <= 0)
+        return false;
+    // The body (or its first part) is waited for without a worker, so that a
+    // client sending it slowly holds none.
+    uint64_t wanted = (uint64_t)framing.contentLength;
+    c->bodyWanted = wanted < BODY_PREREAD_LIMIT ? wanted : BODY_PREREAD_LIMIT;
+    if (c->extra.size() >= c->bodyWanted)
+        return false;
+    c->state = PendingConnection::State::Body;
+    c->deadline = minimum(now + (int64_t)receiveTimeoutMs.load(), c->bodyDeadline);
+    if (c->expectContinue && c->extra.empty()) {
+        ssize_t r = ::send(c->fd, CONTINUE_LINE, sizeof CONTINUE_LINE - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)r;
     }
-    toWorker(c);
+    c->expectContinue = false;
+    return true;
 }
 
 void ConnectionReactor::toWorker(PendingConnection* c)

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <utility>
+
+#include <netinet/in.h>
 #include <vector>
 
 #include "ConnectionQueue.h"
@@ -62,14 +65,29 @@ public:
     // Closes a connection that a worker answered (from the worker's thread).
     void release(PendingConnection* connection);
 
+    // The local end of a connection: the listener's address when it is
+    // bound to one, else the system's answer.
+    void getLocalAddress(int fd, sockaddr_in& out) const;
+
     // Open connections, for tests and the start-up check.
     long openConnections() const { return openCount.load(); }
 
 private:
+    // How far reading a connection's request got .
+    enum class Progress {
+        Ready,   // complete, or ended by its client or a limit: for a worker
+        Waiting, // more is to come
+        Closed,  // closed without a request: nothing to answer
+    };
+    // Reads what has arrived of the head (and a short body) without waiting.
+    Progress receive(PendingConnection* connection, char* buffer, size_t size, int64_t now);
+
     void acceptBatch(int64_t now);
+    void prepare(PendingConnection* c, int fd, const sockaddr_in& peer, int64_t now);
     void startConnection(PendingConnection* c, int64_t now);
     void readInput(PendingConnection* c, int64_t now);
-    void headComplete(PendingConnection* c, int64_t now);
+    // After the head: true when a body is to be waited for.
+    bool awaitBody(PendingConnection* c, int64_t now);
     void toWorker(PendingConnection* c);
     void sendMore(PendingConnection* c, int64_t now);
     void sendDone(PendingConnection* c, int64_t now);
@@ -96,6 +114,7 @@ private:
     int64_t resumeListeningAt;
     bool exhaustionReported;
     long maxOpen;
+    sockaddr_in listenAddress;
     std::atomic<long> openCount;
     std::atomic<unsigned long> receiveTimeoutMs;
     std::atomic<unsigned long> sendWindowMs;

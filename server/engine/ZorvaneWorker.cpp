@@ -24,15 +24,6 @@ namespace {
 // length like any other; beyond this size it is refused.
 const size_t MAX_CHUNKED_BODY = 16 * 1024 * 1024;
 
-WIPAddress localAddressOf(int fd)
-{
-    sockaddr_in a;
-    socklen_t size = sizeof a;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-        return WIPAddress(a.sin_addr.s_addr, ntohs(a.sin_port));
-    return WIPAddress();
-}
-
 } // namespace
 
 ZorvaneWorker::ZorvaneWorker()
@@ -135,7 +126,10 @@ void ZorvaneWorker::answer(PendingConnection* pending, HTTPResponse& response, b
     }
     HTTPRequest request(control, &response);
     WIPAddress peer(pending->peer.sin_addr.s_addr, ntohs(pending->peer.sin_port));
-    if (request.take(pending->raw, pending->collector.lineCount(), peer, localAddressOf(pending->fd),
+    sockaddr_in local;
+    server->reactor.getLocalAddress(pending->fd, local);
+    if (request.take(pending->raw, pending->collector.lineCount(), peer,
+                     WIPAddress(local.sin_addr.s_addr, ntohs(local.sin_port)),
                      config.documentPath) != HTTPRequest::ReadResult::Request) {
         return;
     }

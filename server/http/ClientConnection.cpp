@@ -55,6 +55,9 @@ ClientConnection::ClientConnection()
 
 ClientConnection::ClientConnection(int socket) : ClientConnection()
 {
+    int flags = fcntl(socket, F_GETFL);
+    if (flags != -1 && !(flags & O_NONBLOCK))
+        fcntl(socket, F_SETFL, flags | O_NONBLOCK);
     attach(socket, nullptr, 0);
 }
 
@@ -67,9 +70,6 @@ void ClientConnection::attach(int socket, const char* data, size_t n)
 {
     close();
     fd = socket;
-    int flags = fcntl(fd, F_GETFL);
-    if (flags != -1 && !(flags & O_NONBLOCK))
-        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     pending.assign(data ? data : "", n);
     pendingOffset = 0;
     receiveTimeoutMs = DEFAULT_RECEIVE_TIMEOUT_MS;

@@ -36,10 +36,11 @@ public:
     static constexpr uint64_t MIN_SEND_PROGRESS = 16 * 1024;
 
     ClientConnection();
+    // Serves fd, which it makes non-blocking.
     explicit ClientConnection(int fd);
     virtual ~ClientConnection();
 
-    // Serves fd from now on (made non-blocking here), with data[0..n) as the
+    // Serves the non-blocking socket fd from now on, with data[0..n) as the
     // first bytes to read. Settings go back to their defaults.
     void attach(int fd, const char* data, size_t n);
     // Gives the descriptor up without closing it; returns it.

@@ -17,7 +17,9 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <fcntl.h>
 #include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +55,46 @@ bool isArchiveMember(const char* path)
     return path[0] == '$';
 }
 
+// A plain file opened for sending: regular files only (a directory, FIFO or
+// device is refused without blocking), with its size and modification time
+// from the one status call. Failures throw as the file layer's open does.
+class PlainFile {
+public:
+    explicit PlainFile(const char* path)
+    {
+        do {
+            fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        } while (fd < 0 && errno == EINTR);
+        struct stat status;
+        if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+            int e = fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+            ::close(fd);
+            fd = -1;
+            errno = e;
+        }
+        if (fd < 0) {
+            int e = errno;
+            if (e == ENOENT || e == ENOTDIR) {
+                WFormattedString message("File not found: %s", path);
+                errno = e;
+                throw WFileNotFoundException(message);
+            }
+            errno = e;
+            throw WFileException(WFormattedString("Cannot open file: %s", path), -2);
+        }
+        size = (uint64_t)status.st_size;
+        modified = (int64_t)status.st_mtime;
+    }
+    ~PlainFile() { ::close(fd); }
+
+    int fd = -1;
+    uint64_t size = 0;
+    int64_t modified = 0;
+
+    PlainFile(const PlainFile&) = delete;
+    PlainFile& operator=(const PlainFile&) = delete;
+};
+
 // Reads the open file at 64-bit positions: pread on plain files, the member
 // stream for repository archive members.
 class FileReader {
@@ -61,6 +103,7 @@ public:
         : file(source), member(isArchiveMember(path)), fd(member ? -1 : source.getFileHandle()), pos(0)
     {
     }
+    FileReader(WFile& unused, int plainFd) : file(unused), member(false), fd(plainFd), pos(0) {}
 
     int descriptor() const { return fd; }
     uint64_t position() const { return pos; }
@@ -149,24 +192,34 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
                             uint64_t first, uint64_t last, bool rangeRequested)
 {
     try {
-        // The file layer opens regular files only: a directory, FIFO or device
-        // is refused without blocking.
+        // Archive members go through the file layer; plain files take one
+        // open and one status call.
         WFile file;
-        file.open(path, false);
-        const uint64_t size = (uint64_t)file.getSize();
+        std::unique_ptr<PlainFile> plain;
+        uint64_t size;
+        int64_t modifiedTime;
+        if (isArchiveMember(path)) {
+            file.open(path, false);
+            size = (uint64_t)file.getSize();
+            WFileInfo info;
+            file.getFileInfo(info);
+            modifiedTime = (int64_t)info.getTimeLastModified();
+        } else {
+            plain.reset(new PlainFile(path));
+            size = plain->size;
+            modifiedTime = plain->modified;
+        }
         if (control)
             control->log(WFormattedString("Send file: %s, Size=%llu, MimeType=%s", path,
                                           (unsigned long long)size, mimeType),
                          2);
 
-        WFileInfo info;
-        file.getFileInfo(info);
         WString lastModified;
-        formatHttpDate((int64_t)info.getTimeLastModified(), lastModified);
+        formatHttpDate(modifiedTime, lastModified);
         addHeader("Date", currentHttpDate());
 
         ByteRangePlan plan = settleByteRange(size, first, last, rangeRequested);
-        FileReader reader(file, path);
+        FileReader reader = plain ? FileReader(file, plain->fd) : FileReader(file, path);
         if (plan.ranged)
             reader.seek(plan.first);
         uint64_t count = plan.count;
