@@ -94,12 +94,23 @@ void WControlEdit::setFont(const WFont& font)
 
 void WControlEdit::setColor(unsigned long text, unsigned long back)
 {
-    brush.reset();
-    textColor = text;
-    backColor = back;
-    brush = makeBrush(back);
-    if (window != nullptr)
-        wplat::invalidateRect(window, nullptr, true);
+    // The colours are read while the field paints: they change on its thread.
+    struct Change {
+        WControlEdit* field;
+        unsigned long text;
+        unsigned long back;
+    } change{this, text, back};
+    auto apply = [](void* pending) {
+        auto* c = static_cast<Change*>(pending);
+        c->field->brush.reset();
+        c->field->textColor = c->text;
+        c->field->backColor = c->back;
+        c->field->brush = makeBrush(c->back);
+        if (c->field->window != nullptr)
+            wplat::invalidateRect(c->field->window, nullptr, true);
+    };
+    if (window == nullptr || !wplat::runOnWindowThread(window, apply, &change))
+        apply(&change);
 }
 
 HBRUSH WControlEdit::getBackColorBrush() const

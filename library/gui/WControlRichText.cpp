@@ -1,5 +1,6 @@
 #include "WControlRichText.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ControlTypes.h"
@@ -125,6 +126,10 @@ void WControlRichText::getTextSelected(WString& text) const
 
 void WControlRichText::getTextRange(WString& text, unsigned long start, unsigned long end) const
 {
+    // A range past the end (up to (unsigned long)-1, "all") takes what there is.
+    unsigned long length = getTextLength();
+    start = std::min(start, length);
+    end = std::clamp(end, start, length);
     if (!makeRoom(window, text, start, end))
         return;
     TEXTRANGEA range{{(int32_t)start, (int32_t)end}, text.getBuf()};

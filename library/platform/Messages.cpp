@@ -218,6 +218,14 @@ void runOnUiThread(void (*work)(void*), void* context)
     callOnThread(ui, work, context);
 }
 
+bool runOnWindowThread(HWND window, void (*work)(void*), void* context)
+{
+    auto w = findWindow(window);
+    if (!w)
+        return false;
+    return callOnThread(w->owner, work, context);
+}
+
 LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto w = findWindow(window);

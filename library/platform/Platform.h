@@ -138,6 +138,11 @@ bool inSendMessage();
 // runs it directly on that thread or when the user interface is not started.
 void runOnUiThread(void (*work)(void*), void* context);
 
+// Runs `work` on the thread that owns the window and waits for it (at once
+// when called there); false, without running it, when the window or its
+// thread is gone.
+bool runOnWindowThread(HWND window, void (*work)(void*), void* context);
+
 UINT_PTR setTimer(HWND window, UINT_PTR id, UINT milliseconds);
 bool killTimer(HWND window, UINT_PTR id);
 

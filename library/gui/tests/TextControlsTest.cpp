@@ -335,6 +335,21 @@ TEST_F(TextControls, RichTextSelectionAndRanges)
     WString range(2);
     rich.getTextRange(range, 0, 5);
     EXPECT_STREQ(range.getBuf(), "Hello");
+    // Ranges past the end, up to the largest ("all"), take what there is.
+    struct Case {
+        unsigned long start;
+        unsigned long end;
+        const char* text;
+    } cases[] = {{0, (unsigned long)-1, "Hello wide world"},
+                 {6, (unsigned long)-1, "wide world"},
+                 {11, 0x100000000ul, "world"},
+                 {20, (unsigned long)-1, ""},
+                 {10, 6, ""}};
+    for (const Case& c : cases) {
+        WString got;
+        rich.getTextRange(got, c.start, c.end);
+        EXPECT_STREQ(got.getBuf(), c.text) << c.start << "-" << c.end;
+    }
     rich.replaceSelection("big");
     rich.getText(text);
     EXPECT_STREQ(text.getBuf(), "Hello big world");

@@ -40,7 +40,9 @@ bool addTrayIcon(HWND window, unsigned int id, HICON icon, const char* tip)
     std::lock_guard<std::mutex> guard(g_lock);
     Entry& entry = g_icons[{window, id}];
     if (entry.icon == nullptr) {
-        entry.icon = new QSystemTrayIcon(wplat::detail::qtIcon(icon != nullptr ? icon : loadProgramIcon(102)));
+        // Owned here; the application is its parent so it is found with the program's objects.
+        entry.icon = new QSystemTrayIcon(wplat::detail::qtIcon(icon != nullptr ? icon : loadProgramIcon(102)),
+                                         QApplication::instance());
         QObject::connect(entry.icon, &QSystemTrayIcon::activated, [window, id](QSystemTrayIcon::ActivationReason why) {
             LPARAM mouse = 0;
             if (why == QSystemTrayIcon::DoubleClick || why == QSystemTrayIcon::Trigger)
