@@ -1,5 +1,6 @@
 #include "W2DSurface.h"
 
+#include <climits>
 #include <new>
 
 #include "W2DContext.h"
@@ -183,16 +184,9 @@ bool W2DSurface::transfer(const W2DSurface& source, const RECT& sourceArea, cons
         return true; // nothing to do, nothing lost
     if (memory->lost || source.memory->lost)
         return false;
-    const POINT to = memory->origin, from = source.memory->origin;
-    RECT t{targetArea.left - to.x, targetArea.top - to.y, targetArea.right - to.x, targetArea.bottom - to.y};
-    RECT s{sourceArea.left - from.x, sourceArea.top - from.y, sourceArea.right - from.x,
-           sourceArea.bottom - from.y};
-    std::vector<RECT> clip;
-    if (hasClipper)
-        for (const RECT& c : clipList)
-            clip.push_back(RECT{c.left - to.x, c.top - to.y, c.right - to.x, c.bottom - to.y});
     wgfx::BlitKey key{source.useColorKey, wplat::rgbFromColorRef(static_cast<uint32_t>(source.colorKey))};
-    wgfx::blit(*memory->image, t, *source.memory->image, s, key, hasClipper ? &clip : nullptr);
+    wgfx::blit(*memory->image, targetArea, memory->origin, *source.memory->image, sourceArea, source.memory->origin,
+               key, hasClipper ? &clipList : nullptr);
     return true;
 }
 
@@ -214,6 +208,9 @@ void W2DSurface::draw(const W2DSurface& source, int x, int y) const
 {
     RECT sourceArea;
     source.getArea(sourceArea);
+    // A far corner beyond the coordinate range is beyond every surface too.
+    if (int64_t(x) + int64_t(source.getWidth()) > INT32_MAX || int64_t(y) + int64_t(source.getHeight()) > INT32_MAX)
+        return;
     RECT targetArea{x, y, x + static_cast<int32_t>(source.getWidth()), y + static_cast<int32_t>(source.getHeight())};
     draw(source, sourceArea, targetArea);
 }

@@ -285,3 +285,27 @@ TEST(Surface, ImpossibleSizesAreRefused)
     EXPECT_THROW(refused.create(ctx, 65536, 2), WDirectXException);
     WBitmap::setAllocationLimit(saved);
 }
+
+// Transfers to and from the ends of the coordinate range, on a primary
+// surface whose pixels start away from (0, 0): nothing wraps, nothing is
+// written outside the pixels.
+TEST(Surface, TransfersAtTheEndsOfTheCoordinateRange)
+{
+    TestContext ctx(RECT{100, 50, 140, 80});
+    W2DSurfaceOffscreen source;
+    source.create(ctx, 4, 4);
+    pattern(source);
+    W2DSurfacePrimary& primary = ctx.getSurfacePrimary();
+    const wplat::PixelImage before = *primary.getImage();
+    constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
+    primary.draw(source, hi - 1, hi - 1);
+    primary.draw(source, lo, lo);
+    primary.draw(source, RECT{0, 0, 4, 4}, RECT{lo, lo, lo + 4, lo + 4});
+    W2DRegionRectangle everywhere;
+    everywhere.create(RECT{lo, lo, hi, hi});
+    primary.setClipRegion(everywhere);
+    primary.draw(source, lo, 0);
+    EXPECT_TRUE(primary.getImage()->sameAs(before));
+    primary.draw(source, RECT{0, 0, 4, 4}, RECT{lo, lo, hi, hi}); // stretched over all of it
+    EXPECT_FALSE(primary.getImage()->sameAs(before));
+}
