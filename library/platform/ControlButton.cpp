@@ -73,6 +73,19 @@ void click(HWND w)
     notifyCommand(w, BN_CLICKED);
 }
 
+// A tick inside the check box, two pixels thick.
+void drawCheckMark(HDC dc, const RECT& box, COLORREF color)
+{
+    int x = box.left + 3;
+    int y = box.top + 6;
+    // Down two steps to the right, then up four.
+    for (int i = 0; i < 3; i++, x++, y++)
+        fillSolid(dc, RECT{x, y, x + 1, y + 2}, color);
+    y -= 2;
+    for (int i = 0; i < 5; i++, x++, y--)
+        fillSolid(dc, RECT{x, y, x + 1, y + 2}, color);
+}
+
 void paintButton(HWND w, ButtonState& s)
 {
     PAINTSTRUCT ps;
@@ -89,7 +102,15 @@ void paintButton(HWND w, ButtonState& s)
     selectFont(w, dc);
     std::string label = getWindowText(w);
     int h = lineHeight(w);
-    int y = (r.bottom - h) / 2;
+    bool focused = getFocus() == w;
+    setBkMode(dc, TRANSPARENT);
+    setTextColor(dc, text);
+    // Labels show their '&' prefixes underlined, as the platform draws them.
+    auto labelWidth = [&] {
+        RECT measure{0, 0, 0, 0};
+        drawText(dc, label.c_str(), (int)label.size(), measure, DT_SINGLELINE | DT_CALCRECT);
+        return (int)measure.right;
+    };
     if (hasCheck(type)) {
         int box = 13;
         int by = (r.bottom - box) / 2;
@@ -97,22 +118,31 @@ void paintButton(HWND w, ButtonState& s)
         fillSolid(dc, b, getSysColor(COLOR_WINDOW));
         drawFrame(dc, b, RGB(0x70, 0x70, 0x70));
         if (s.check == BST_CHECKED)
-            fillSolid(dc, RECT{b.left + 3, b.top + 3, b.right - 3, b.bottom - 3}, text);
+            drawCheckMark(dc, b, text);
         else if (s.check == BST_INDETERMINATE)
             fillSolid(dc, RECT{b.left + 3, b.top + 5, b.right - 3, b.bottom - 5}, text);
-        drawTextLine(dc, box + 5, y, label, text);
+        RECT area{box + 5, 0, r.right, r.bottom};
+        drawText(dc, label.c_str(), (int)label.size(), area, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+        if (focused && !label.empty()) {
+            int top = (r.bottom - h) / 2;
+            drawFocusRect(dc, RECT{box + 3, top - 1, std::min((int)r.right, box + 7 + labelWidth()), top + h + 1});
+        }
     } else if (type == BS_GROUPBOX) {
         drawFrame(dc, RECT{0, h / 2, r.right, r.bottom}, RGB(0xA0, 0xA0, 0xA0));
-        int tw = textWidth(w, label);
+        int tw = labelWidth();
         if (!label.empty())
             fillSolid(dc, RECT{6, 0, 10 + tw, h}, getSysColor(COLOR_BTNFACE));
-        drawTextLine(dc, 8, 0, label, text);
+        RECT area{8, 0, r.right, h};
+        drawText(dc, label.c_str(), (int)label.size(), area, DT_SINGLELINE | DT_LEFT);
     } else {
         if (s.pushed)
             fillSolid(dc, RECT{1, 1, r.right - 1, r.bottom - 1}, RGB(0xC8, 0xC8, 0xC8));
         drawFrame(dc, r, type == BS_DEFPUSHBUTTON ? RGB(0x30, 0x30, 0x30) : RGB(0x80, 0x80, 0x80));
-        int tw = textWidth(w, label);
-        drawTextLine(dc, (r.right - tw) / 2 + (s.pushed ? 1 : 0), y + (s.pushed ? 1 : 0), label, text);
+        int shift = s.pushed ? 1 : 0;
+        RECT area{shift, shift, r.right + shift, r.bottom + shift};
+        drawText(dc, label.c_str(), (int)label.size(), area, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+        if (focused)
+            drawFocusRect(dc, RECT{3, 3, r.right - 3, r.bottom - 3});
     }
     endPaint(w, ps);
 }

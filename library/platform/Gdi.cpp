@@ -414,6 +414,28 @@ bool rectangle(HDC dc, int left, int top, int right, int bottom)
     return true;
 }
 
+bool drawFocusRect(HDC dc, const RECT& rect)
+{
+    DeviceContext* d = findDC(dc);
+    if (d == nullptr || rectEmpty(rect))
+        return false;
+    COLORREF color = sysColor(COLOR_WINDOWTEXT);
+    auto dot = [&](int x, int y) {
+        // Dots on the even pixels of the context, so the frame looks the same wherever it is.
+        if (((x + y) & 1) == 0)
+            fillImageRect(*d, RECT{x, y, x + 1, y + 1}, color);
+    };
+    for (int x = rect.left; x < rect.right; x++) {
+        dot(x, rect.top);
+        dot(x, rect.bottom - 1);
+    }
+    for (int y = rect.top + 1; y < rect.bottom - 1; y++) {
+        dot(rect.left, y);
+        dot(rect.right - 1, y);
+    }
+    return true;
+}
+
 bool moveToEx(HDC dc, int x, int y, POINT* previous)
 {
     DeviceContext* d = findDC(dc);

@@ -204,6 +204,8 @@ int getDeviceCaps(HDC dc, int index);
 bool fillRect(HDC dc, const RECT& rect, HBRUSH brush);
 bool fillSolid(HDC dc, const RECT& rect, COLORREF color);
 bool rectangle(HDC dc, int left, int top, int right, int bottom);
+// The dotted rectangle that marks the keyboard focus (every other pixel).
+bool drawFocusRect(HDC dc, const RECT& rect);
 bool moveToEx(HDC dc, int x, int y, POINT* previous);
 bool lineTo(HDC dc, int x, int y);
 bool textOut(HDC dc, int x, int y, const char* text, int length);

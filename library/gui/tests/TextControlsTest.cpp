@@ -451,3 +451,82 @@ TEST_F(TextControls, EveryKindPaintsItself)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TextControls, ButtonsShowPrefixesTheFocusAndATick)
+{
+    Owner owner(parent);
+    WControlButton push(&owner, "push", "&Start", 5, 5, 90, 28, WControlButton::STYLE_PUSHBUTTON);
+    WControlButton plain(&owner, "plain", "Start", 5, 40, 90, 28, WControlButton::STYLE_PUSHBUTTON);
+    HWND h = push.getWindowHandle();
+    // The prefix is not drawn: the label is as wide as without it, and underlined.
+    auto columnsWithInk = [](const std::vector<uint32_t>& pixels, int width, int top, int bottom) {
+        int left = width, right = -1;
+        for (int y = top; y < bottom; y++)
+            for (int x = 4; x < width - 4; x++)
+                if ((pixels[(size_t)(y * width + x)] & 0xFF) < 0x80) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        return right - left;
+    };
+    wplat::setFocus(parent);
+    auto withPrefix = paintNow(h);
+    auto without = paintNow(plain.getWindowHandle());
+    EXPECT_NEAR(columnsWithInk(withPrefix, 90, 4, 24), columnsWithInk(without, 90, 4, 24), 1);
+    EXPECT_NE(withPrefix, without);  // the underline
+    // Focus: a dotted frame three pixels in, every other pixel dark.
+    EXPECT_EQ(withPrefix[(size_t)(3 * 90 + 10)] & 0xFFFFFF, 0xF0F0F0u);
+    wplat::setFocus(h);
+    auto focused = paintNow(h);
+    int dark = 0;
+    for (int x = 3; x < 87; x++)
+        dark += focused[(size_t)(3 * 90 + x)] == 0 ? 1 : 0;
+    EXPECT_EQ(dark, 42);
+
+    // A ticked box shows a tick, not a filled square.
+    WControlButton check(&owner, "check", "Check", 5, 80, 90, 20, WControlButton::STYLE_CHECKBOX);
+    check.setChecked(true);
+    auto ticked = paintNow(check.getWindowHandle());
+    int by = (20 - 13) / 2;
+    auto at = [&](int x, int y) { return ticked[(size_t)((by + y) * 90 + 1 + x)] & 0xFFFFFF; };
+    EXPECT_EQ(at(3, 3), 0xFFFFFFu);    // the top left inside stays white
+    EXPECT_EQ(at(4, 7), 0x000000u);    // on the tick's short stroke
+    EXPECT_EQ(at(10, 3), 0x000000u);   // at the end of its long stroke
+    EXPECT_EQ(at(9, 9), 0xFFFFFFu);    // below the long stroke
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TextControls, StaticTextsWrapTheirWords)
+{
+    Owner owner(parent);
+    WControlStatic label(&owner, "label", 5, 5, 90, 60, WControlStatic::STYLE_PLAIN);
+    label.setText("several words that need more than one line");
+    auto pixels = paintNow(label.getWindowHandle());
+    ASSERT_EQ(pixels.size(), (size_t)(90 * 60));
+    int h = 0;
+    {
+        HDC dc = wplat::getDC(label.getWindowHandle());
+        TEXTMETRIC tm;
+        wplat::getTextMetrics(dc, tm);
+        h = tm.tmHeight;
+        wplat::releaseDC(label.getWindowHandle(), dc);
+    }
+    ASSERT_GT(h, 0);
+    auto inkInRows = [&](int top, int bottom) {
+        int n = 0;
+        for (int y = top; y < std::min(bottom, 60); y++)
+            for (int x = 0; x < 90; x++)
+                n += (pixels[(size_t)(y * 90 + x)] & 0xFF) < 0x80 ? 1 : 0;
+        return n;
+    };
+    EXPECT_GT(inkInRows(0, h), 0);
+    EXPECT_GT(inkInRows(h, 2 * h), 0);
+    EXPECT_GT(inkInRows(2 * h, 3 * h), 0);
+}
+
+} // namespace
