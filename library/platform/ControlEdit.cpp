@@ -495,6 +495,13 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
         typeChar(w, s, (unsigned char)wp);
         return 0;
     case WM_KEYDOWN:
+        if (wp == 'A' && (getKeyState(VK_CONTROL) & 0x8000) != 0) {
+            // Ctrl+A selects the whole text.
+            s.anchor = 0;
+            s.caret = (size_t)getWindowTextLength(w);
+            invalidateRect(w, nullptr, true);
+            return 0;
+        }
         moveCaret(w, s, wp);
         return 0;
     case WM_LBUTTONDOWN:

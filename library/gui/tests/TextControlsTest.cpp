@@ -530,3 +530,35 @@ TEST_F(TextControls, StaticTextsWrapTheirWords)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TextControls, ControlASelectsTheWholeField)
+{
+    Owner owner(parent);
+    WControlEdit field(&owner, "field", 5, 5, 120, 22, WControlEdit::STYLE_SINGLELINE, true);
+    field.setText("select me");
+    HWND h = field.getWindowHandle();
+    wplat::setFocus(h);
+    auto press = [&](WPARAM key, bool down) {
+        wplat::postMessage(h, down ? WM_KEYDOWN : WM_KEYUP, key, 0);
+        MSG msg;
+        while (wplat::peekMessage(msg, nullptr, wplat::Peek::Remove))
+            wplat::dispatchMessage(msg);
+    };
+    // A plain 'A' is no command; with Ctrl held it selects all.
+    press('A', true);
+    press('A', false);
+    DWORD start = 1, end = 1;
+    wplat::sendMessage(h, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    EXPECT_EQ(start, end);
+    press(VK_CONTROL, true);
+    press('A', true);
+    press('A', false);
+    press(VK_CONTROL, false);
+    wplat::sendMessage(h, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 9u);
+}
+
+} // namespace
