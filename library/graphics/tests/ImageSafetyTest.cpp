@@ -16,6 +16,7 @@
 #include "ImageFiles.h"
 #include "WBitmap.h"
 #include "WException.h"
+#include "WRepository.h"
 #include "internal/ImageData.h"
 
 using namespace gtest_support;
@@ -364,4 +365,26 @@ TEST(ImageSafety, JpegCutShortOrWithoutEndMarker)
     const std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + long(jpeg.size() * 2 / 3));
     EXPECT_FALSE(decode(cut, out, error));
     EXPECT_EQ(error, "JPEG data truncated");
+}
+
+// The run-length file whose column wrapped, loaded as a bitmap from a file
+// and from a repository member: the bitmap's width, no crash.
+TEST(ImageSafety, EndlessRunThroughFilesAndRepositories)
+{
+    TempDir dir;
+    writeFile(dir.path("runs.bmp"), endlessRunBmp(4, 8'500'000));
+    const std::string repository = dir.path("data");
+    {
+        WRepository r;
+        r.create(repository.c_str());
+        r.addFile(dir.path("runs.bmp").c_str(), "runs.bmp");
+        r.close();
+    }
+    for (const std::string& name : {dir.path("runs.bmp"), "$" + repository + ":runs.bmp"}) {
+        SCOPED_TRACE(name);
+        WBitmap b(name.c_str());
+        EXPECT_EQ(b.getWidth(), 4u);
+        EXPECT_EQ(b.getHeight(), 1u);
+        EXPECT_EQ(b.getPixel(3, 0), wplat::colorRefFromRgb(0x010101));
+    }
 }
