@@ -56,6 +56,9 @@ void fillMenu(QMenu& target, HMENU menu, int depth);
 
 namespace {
 
+// The widget the pointer moved over last: cursor shapes go to it.
+QPointer<QWidget> g_pointerWidget;
+
 // A window's widget: shows the backing image, turns input into messages.
 // A top-level with a menu bar shows it above the client area, which then
 // starts `clientTop` pixels down.
@@ -159,6 +162,7 @@ protected:
             keys |= MK_CONTROL;
         QPoint p = e->position().toPoint() - QPoint(0, clientTop);
         // The window under the pointer picks the cursor first.
+        g_pointerWidget = this;
         viewPointerOver(hwnd, message);
         postInput(hwnd, message, keys, MAKELPARAM(p.x(), p.y()));
     }
@@ -578,7 +582,7 @@ public:
         default:
             break;
         }
-        QWidget* w = QApplication::widgetAt(QCursor::pos());
+        QWidget* w = g_pointerWidget ? g_pointerWidget.data() : QApplication::widgetAt(QCursor::pos());
         if (w != nullptr)
             w->setCursor(shape);
     }
