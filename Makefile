@@ -8,6 +8,11 @@ JOBS  ?= $(shell nproc)
 run: build
 	@scripts/run.sh $(BUILD)
 
+# The tray program on this display, serving the project's www/ (it finds cfg/
+# and www/ above build/bin).
+run-gui: build
+	@$(BUILD)/bin/zorvane_gui
+
 test: build
 	@scripts/test.sh $(BUILD) $(JOBS)
 

@@ -43,6 +43,23 @@ std::string quoteExec(const char* text)
     return out;
 }
 
+// A string value: backslashes escaped, line breaks as \n.
+std::string escapeValue(const char* text)
+{
+    std::string out;
+    for (const char* p = text; *p != '\0'; p++) {
+        if (*p == '\\')
+            out += "\\\\";
+        else if (*p == '\n')
+            out += "\\n";
+        else if (*p == '\r')
+            out += "\\r";
+        else
+            out += *p;
+    }
+    return out;
+}
+
 bool writeAll(int fd, const std::string& text)
 {
     size_t done = 0;
@@ -93,16 +110,18 @@ bool Autostart::exists()
     return !hidden;
 }
 
-bool Autostart::set(const char* name, const char* program, const char* argument)
+bool Autostart::set(const char* name, const char* program, const char* argument, const char* icon)
 {
     std::string directory = configHome() + "/autostart";
     if (!makeDirectories(directory))
         return false;
     std::string text = "[Desktop Entry]\nType=Application\nName=";
-    text += name != nullptr ? name : "";
+    text += escapeValue(name != nullptr ? name : "");
     text += "\nExec=" + quoteExec(program != nullptr ? program : "");
     if (argument != nullptr && *argument != '\0')
         text += std::string(" ") + argument;
+    if (icon != nullptr && *icon != '\0')
+        text += std::string("\nIcon=") + escapeValue(icon);
     text += "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
 
     std::string target = entryPath().getBuf();

@@ -10,7 +10,8 @@ public:
     static WString entryPath();
     // True when the entry exists and is not marked Hidden=true.
     static bool exists();
-    // Writes the entry atomically; false when it cannot be written.
-    static bool set(const char* name, const char* program, const char* argument);
+    // Writes the entry atomically; false when it cannot be written. `icon`,
+    // when given, is the path of the entry's picture.
+    static bool set(const char* name, const char* program, const char* argument, const char* icon = nullptr);
     static bool remove();
 };

@@ -3,6 +3,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -38,8 +39,8 @@ constexpr unsigned long WHITE = 0xFFFFFF;
 // The wrapper of one bound dialog item; edit fields count as text controls.
 class MappedControl : public WControl {
 public:
-    MappedControl(WWindowContext* context, const char* name, unsigned long id, bool text)
-        : WControl(context, name, id), textControl(text)
+    MappedControl(WWindowContext* owner, const char* controlName, unsigned long id, bool text)
+        : WControl(owner, controlName, id), textControl(text)
     {
     }
     bool isTextControl() const override { return textControl; }
@@ -63,6 +64,30 @@ int scanInt(const char* text)
 
 } // namespace
 
+bool parseUnsigned(const char* text, unsigned int& value)
+{
+    value = 0;
+    if (text == nullptr)
+        return false;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    if (*p < '0' || *p > '9')
+        return false;
+    unsigned long long number = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+        number = number * 10 + (unsigned long long)(*p - '0');
+        if (number > UINT_MAX)
+            return false;
+    }
+    while (*p == ' ' || *p == '\t')
+        p++;
+    if (*p != '\0')
+        return false;
+    value = (unsigned int)number;
+    return true;
+}
+
 bool matchRegex(const char* pattern, const WString& text)
 {
     int error = 0;
@@ -85,24 +110,24 @@ bool matchRegex(const char* pattern, const WString& text)
 ControlMapper::Mapping::Mapping(WWindowContext* context, unsigned long id, unsigned long mappingType,
                                 const char* controlName, void* boundVariable, WStringTable* listItems,
                                 bool comboBox)
-    : type(mappingType), variable(boundVariable), control(nullptr), items(listItems), precision(2),
-      decimalComma(false),
+    : type(mappingType), variable(boundVariable), items(listItems), precision(2), decimalComma(false),
       mandatory(mappingType == TYPE_STRING || mappingType == TYPE_DATE || mappingType == TYPE_TABLE_VALUE),
-      readOnly(false), useComboBox(comboBox), textColor(0), backColor(WHITE), coloured(false), backBrush(nullptr)
+      readOnly(false), useComboBox(comboBox), minimum(LLONG_MIN), maximum(LLONG_MAX), textColor(0),
+      backColor(WHITE), coloured(false), backBrush(nullptr)
 {
     if (type < TYPE_STRING || type > TYPE_CHECK_BOX)
         return;
     const char* name = type == TYPE_TABLE_VALUE && controlName != nullptr ? controlName : "";
     if (isEditType(type))
-        control = new WControlEdit(context, name, id);
+        control = std::make_unique<WControlEdit>(context, name, id);
     else
-        control = new MappedControl(context, name, id, false);
+        control = std::make_unique<MappedControl>(context, name, id, false);
 }
 
 ControlMapper::Mapping::~Mapping()
 {
     try {
-        delete control;
+        control.reset();
     } catch (WException&) {
     }
 }
@@ -128,7 +153,7 @@ void ControlMapper::Mapping::setColor(unsigned long text, unsigned long back)
     backColor = back;
     coloured = true;
     // The field paints itself with these through its panel.
-    auto* edit = dynamic_cast<WControlEdit*>(control);
+    auto* edit = dynamic_cast<WControlEdit*>(control.get());
     if (edit != nullptr) {
         edit->setColor(text, back);
         backBrush = edit->getBackColorBrush();
@@ -138,6 +163,11 @@ void ControlMapper::Mapping::setColor(unsigned long text, unsigned long back)
 int ControlMapper::Mapping::readInt()
 {
     return scanInt(getText());
+}
+
+bool ControlMapper::Mapping::readUnsigned(unsigned int& value) const
+{
+    return parseUnsigned(getText(), value);
 }
 
 double ControlMapper::Mapping::readDouble()
@@ -160,10 +190,20 @@ bool ControlMapper::Mapping::validate()
         return true;
     WString text = getText();
     bool empty;
+    long long number = 0;
     switch (type) {
-    case TYPE_UNSIGNED:
+    case TYPE_UNSIGNED: {
+        // Read as the transfer reads it, so what passes is what gets stored.
+        unsigned int value = 0;
+        if (!readUnsigned(value))
+            value = 0;
+        number = value;
+        empty = value == 0;
+        break;
+    }
     case TYPE_INT:
-        empty = scanInt(text) == 0;
+        number = scanInt(text);
+        empty = number == 0;
         break;
     case TYPE_DOUBLE:
         empty = readDouble() == 0;
@@ -176,6 +216,8 @@ bool ControlMapper::Mapping::validate()
         return !mandatory || readOnly;
     if (readOnly)
         return true;
+    if ((type == TYPE_UNSIGNED || type == TYPE_INT) && (number < minimum || number > maximum))
+        return false;
     if (regex.length() > 0)
         return matchRegex(regex, text);
     return true;
@@ -261,7 +303,7 @@ void ControlMapper::Mapping::controlToData()
         break;
     case TYPE_UNSIGNED: {
         unsigned int value = 0;
-        if (sscanf(getText(), "%u", &value) != 1)
+        if (!readUnsigned(value))
             value = 0;
         *(unsigned int*)variable = value;
         break;
@@ -327,12 +369,13 @@ ControlMapper::~ControlMapper()
 template <class F>
 void ControlMapper::forEach(F f) const
 {
-    std::vector<Mapping*> ordered;
-    WHashtable<unsigned long, Mapping*, unsigned long, Mapping*> walk(mappings);
+    // A copy of the bindings in walk order: f may unmap or re-map.
+    std::vector<std::shared_ptr<Mapping>> ordered;
+    Table walk(mappings);
     while (walk.hasMoreElements())
         ordered.push_back(walk.currentValue());
-    for (Mapping* m : ordered)
-        f(m);
+    for (const auto& m : ordered)
+        f(m.get());
 }
 
 void ControlMapper::setWindowContext(WWindowContext* windowContext)
@@ -343,33 +386,28 @@ void ControlMapper::setWindowContext(WWindowContext* windowContext)
 
 void ControlMapper::removeAll()
 {
-    forEach([](Mapping* m) { delete m; });
     mappings.removeAll();
 }
 
 bool ControlMapper::unmap(unsigned long id)
 {
-    Mapping** found = mappings.find(id);
-    if (found == nullptr)
+    if (mappings.find(id) == nullptr)
         return false;
-    Mapping* m = *found;
     mappings.remove(id);
-    delete m;
     return true;
 }
 
 ControlMapper::Mapping* ControlMapper::getMapping(unsigned long id) const
 {
-    Mapping** found = mappings.find(id);
-    return found != nullptr ? *found : nullptr;
+    std::shared_ptr<Mapping>* found = mappings.find(id);
+    return found != nullptr ? found->get() : nullptr;
 }
 
 void ControlMapper::add(unsigned long id, unsigned long type, const char* controlName, void* variable,
                         WStringTable* items, bool useComboBox)
 {
     unmap(id);
-    auto* m = new Mapping(context, id, type, controlName, variable, items, useComboBox);
-    mappings.put(id, m);
+    mappings.put(id, std::make_shared<Mapping>(context, id, type, controlName, variable, items, useComboBox));
 }
 
 void ControlMapper::mapString(unsigned long id, WString* variable) { add(id, TYPE_STRING, "", variable, nullptr, false); }
@@ -411,6 +449,14 @@ void ControlMapper::setOptions(unsigned long id, const char* regex, bool mandato
     m->precision = precision;
     m->decimalComma = decimalComma;
     m->readOnly = readOnly;
+}
+
+void ControlMapper::setRange(unsigned long id, long long minimum, long long maximum)
+{
+    if (Mapping* m = getMapping(id)) {
+        m->minimum = minimum;
+        m->maximum = maximum;
+    }
 }
 
 void ControlMapper::setMandatory(unsigned long id, bool mandatory)
@@ -509,7 +555,7 @@ void ControlMapper::focusFirst()
 {
     mappings.reset();
     if (mappings.hasMoreElements()) {
-        Mapping* first = mappings.currentValue();
+        Mapping* first = mappings.currentValue().get();
         if (first->control != nullptr)
             first->control->setFocusWindow(true, false);
     }
@@ -518,9 +564,9 @@ void ControlMapper::focusFirst()
 
 bool ControlMapper::focusNext(unsigned long id)
 {
-    std::vector<std::pair<unsigned long, Mapping*>> ordered;
+    std::vector<std::pair<unsigned long, std::shared_ptr<Mapping>>> ordered;
     {
-        WHashtable<unsigned long, Mapping*, unsigned long, Mapping*> walk(mappings);
+        Table walk(mappings);
         while (walk.hasMoreElements())
             ordered.emplace_back(walk.currentKey(), walk.currentValue());
     }
@@ -532,7 +578,7 @@ bool ControlMapper::focusNext(unsigned long id)
     if (at + 1 == ordered.size())
         focusFirst();
     for (size_t i = at + 1; i < ordered.size(); i++) {
-        Mapping* m = ordered[i].second;
+        Mapping* m = ordered[i].second.get();
         if (!m->readOnly && m->control != nullptr) {
             m->control->setFocusWindow(true, false);
             return true;

@@ -42,10 +42,12 @@ public:
         void dataToControl();
         int readInt();
         double readDouble();
+        // Type 2: the text as a decimal number; false when it is not one.
+        bool readUnsigned(unsigned int& value) const;
 
         unsigned long type;
         void* variable;
-        WControl* control;
+        std::unique_ptr<WControl> control;
         WStringTable* items;
         WString regex;
         unsigned long precision;
@@ -53,6 +55,9 @@ public:
         bool mandatory;
         bool readOnly;
         bool useComboBox;
+        // Numbers (types 2 and 3) outside [minimum, maximum] are invalid.
+        long long minimum;
+        long long maximum;
         // Colours of a text field (RGB values) and the field's brush (owned by it).
         unsigned long textColor;
         unsigned long backColor;
@@ -89,6 +94,8 @@ public:
     void setMandatory(unsigned long id, bool mandatory);
     void setReadOnly(unsigned long id, bool readOnly);
     void setRegex(unsigned long id, const char* pattern);
+    // A number field accepts only values in [minimum, maximum].
+    void setRange(unsigned long id, long long minimum, long long maximum);
     unsigned long setPrecision(unsigned long id, unsigned long digits);
     unsigned long setDecimalFormat(unsigned long id, bool decimalComma, unsigned long digits);
 
@@ -113,8 +120,13 @@ private:
     void forEach(F f) const;
 
     WWindowContext* context;
-    WHashtable<unsigned long, Mapping*, unsigned long, Mapping*> mappings;
+    using Table = WHashtable<unsigned long, std::shared_ptr<Mapping>, unsigned long, const std::shared_ptr<Mapping>&>;
+    Table mappings;
 };
+
+// Reads a decimal number (digits only, blanks around them allowed) that fits an
+// unsigned int; false, with 0, for anything else ("0x1F", "12abc", "").
+bool parseUnsigned(const char* text, unsigned int& value);
 
 // True when the PCRE pattern matches the text (the pattern compiled with
 // no options, one run from offset 0, room for ten captures).

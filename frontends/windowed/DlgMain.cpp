@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include "Autostart.h"
-#include "ErrorLog.h"
 #include "BrowserLauncher.h"
+#include "ErrorLog.h"
+#include "Website.h"
 #include "Platform.h"
+#include "AppIcon.h"
 #include "Resources.h"
 #include "Shell.h"
+#include "TrayHost.h"
 #include "TrayIcon.h"
 #include "WDate.h"
 #include "WException.h"
@@ -22,7 +25,9 @@ namespace {
 const char* const INIT_FILE = "cfg/init.txt";
 const char* const AUTOSTART_NAME = ZORVANE_WITH_PHP;
 const char* const TRAY_TIP = ZORVANE_WITH_PHP;
-const char* const CRITICAL_STATUS = "Critical error occurred. Plese see error.txt";
+const char* const CRITICAL_STATUS = "Critical error occurred. Plese see error.log";
+const char* const LOG_FAILED_STATUS = "Critical error occurred. error.log cannot be written.";
+const char* const NO_TRAY_STATUS = "No notification area: Zorvane stays in the task bar.";
 
 bool onUiThread()
 {
@@ -80,8 +85,9 @@ void DlgMain::loadConfig()
     }
 }
 
-void DlgMain::saveConfig()
+WString DlgMain::saveConfig()
 {
+    WString problem;
     try {
         controlsToData();
         WInitFile init;
@@ -90,12 +96,27 @@ void DlgMain::saveConfig()
         init.putValue("docPath", config.documentPath.getBuf());
         init.putValue("openURL", config.startURL.getBuf());
         init.save(INIT_FILE, "=");
-    } catch (WException&) {
+    } catch (WException& e) {
+        WString folder;
+        WSystem::getCurrentDirectory(folder);
+        problem = WFormattedString("The settings were not saved in %s/%s: %s", folder.getBuf(), INIT_FILE,
+                                   e.getMessage().getBuf());
     }
-    if (autostart)
-        Autostart::set(AUTOSTART_NAME, WSystem::getSystemInfo().getProgramFilename(), "-autostart");
-    else
-        Autostart::remove();
+    bool entryWritten = true;
+    if (autostart) {
+        std::string icon = AppIcon::install();
+        entryWritten = Autostart::set(AUTOSTART_NAME, WSystem::getSystemInfo().getProgramFilename(), "-autostart",
+                                      icon.c_str());
+    } else {
+        entryWritten = Autostart::remove();
+    }
+    if (!entryWritten) {
+        if (problem.length() > 0)
+            problem.append("\r\n");
+        problem.append(WFormattedString("The start with the session was not %s: %s", autostart ? "set" : "removed",
+                                        Autostart::entryPath().getBuf()));
+    }
+    return problem;
 }
 
 void DlgMain::browseDocumentPath()
@@ -144,21 +165,45 @@ void DlgMain::onDialogCreate()
         setReadOnly(res::ID_STATUS, true);
         setMandatory(res::ID_HOST, true);
         setMandatory(res::ID_PORT, true);
+        setRange(res::ID_PORT, 1, 65535);
         dataToControls();
 
-        if (WSystem::getSystemInfo().getCommandLine().indexOf("-autostart") >= 0)
+        if (WSystem::getSystemInfo().getCommandLine().indexOf("-autostart") >= 0) {
             wplat::sendMessage(getWindowHandle(), WM_COMMAND, res::ID_START, 0);
-        else
+            if (!isTrayAvailable()) {
+                // Nothing would lead back to a hidden window.
+                minimizeWindow();
+                showNote(NO_TRAY_STATUS);
+            }
+        } else {
             showWindow();
+            if (!isTrayAvailable())
+                showNote(NO_TRAY_STATUS);
+        }
     } catch (WException& e) {
-        WSystem::showException(this, e);
+        showBox(e);
         exitApplication();
     }
 }
 
 void DlgMain::onDialogClose()
 {
-    hideWindow();
+    // Hidden, the window comes back only through the tray icon: without a
+    // notification area it goes to the task bar instead.
+    if (isTrayAvailable()) {
+        hideWindow();
+        return;
+    }
+    minimizeWindow();
+    showNote(NO_TRAY_STATUS);
+}
+
+void DlgMain::bringBack()
+{
+    showWindow();
+    if (wplat::isIconic(getWindowHandle()))
+        restoreWindow();
+    setForegroundWindow(true);
 }
 
 void DlgMain::onPanelCommand(unsigned long id, unsigned long, WControl*)
@@ -166,8 +211,7 @@ void DlgMain::onPanelCommand(unsigned long id, unsigned long, WControl*)
     try {
         switch (id) {
         case res::ID_CONFIGURATION:
-            showWindow();
-            setForegroundWindow(true);
+            bringBack();
             break;
         case res::ID_START:
             start();
@@ -182,14 +226,14 @@ void DlgMain::onPanelCommand(unsigned long id, unsigned long, WControl*)
             requestExit();
             break;
         case res::ID_WEBSITE:
-            openInBrowser(res::text(res::IDS_WEBSITE));
+            openInBrowser(websiteAddress());
             break;
         default:
             break;
         }
     } catch (WException& e) {
         log(e.getMessage(), -1);
-        WSystem::showException(this, e);
+        showBox(e);
     }
 }
 
@@ -198,12 +242,16 @@ LRESULT DlgMain::onWindowMessage(HWND handle, unsigned int message, WPARAM wPara
     try {
         switch (message) {
         case WM_QUERYENDSESSION:
-            exitApplication();
+            exitApplication(ExitReport::LogOnly);
             break;
         case TRAY_CALLBACK_MESSAGE:
+            if (boxDepth > 0) {
+                // A menu or the window would open under the box: after it.
+                pendingTrayClick = lParam;
+                return 1;
+            }
             if (lParam == WM_LBUTTONDBLCLK) {
-                showWindow();
-                setForegroundWindow(true);
+                bringBack();
             } else if (lParam == WM_RBUTTONDOWN) {
                 showTrayMenu();
                 return 1;
@@ -220,9 +268,31 @@ LRESULT DlgMain::onWindowMessage(HWND handle, unsigned int message, WPARAM wPara
         }
         return WDialog::onWindowMessage(handle, message, wParam, lParam);
     } catch (WException& e) {
-        WSystem::showException(this, e);
+        showBox(e);
     }
     return 0;
+}
+
+void DlgMain::showBox(const WException& e)
+{
+    boxDepth++;
+    WSystem::showException(this, e);
+    afterBox();
+}
+
+void DlgMain::showBox(const char* text, const char* caption, bool warning)
+{
+    boxDepth++;
+    WSystem::showMessage(this, text, caption, warning);
+    afterBox();
+}
+
+void DlgMain::afterBox()
+{
+    if (--boxDepth > 0 || pendingTrayClick == 0)
+        return;
+    wplat::postMessage(getWindowHandle(), TRAY_CALLBACK_MESSAGE, (WPARAM)res::ICON_MAIN, pendingTrayClick);
+    pendingTrayClick = 0;
 }
 
 void DlgMain::showTrayMenu()
@@ -260,9 +330,15 @@ void DlgMain::run()
     postCommand(res::ID_EXIT);
 }
 
-void DlgMain::exitApplication()
+void DlgMain::exitApplication(ExitReport report)
 {
-    saveConfig();
+    WString problem = saveConfig();
+    if (problem.length() > 0) {
+        log(problem, -1);
+        // At the end of the session nobody is there to answer a box.
+        if (report == ExitReport::Box)
+            showBox(problem, "Error", true);
+    }
     removeTrayIcon(getWindowHandle(), (unsigned int)res::ICON_MAIN);
     close(0);
     WSystem::exit(0);
@@ -278,7 +354,7 @@ void DlgMain::postCommand(unsigned long id)
 void DlgMain::start()
 {
     if (!validate()) {
-        WSystem::showMessage(this, "Please check marked fields.", "Information", false);
+        showBox("Please check marked fields.", "Information", false);
         return;
     }
     controlsToData();
@@ -339,8 +415,8 @@ void DlgMain::log(const char* message, int level)
     {
         std::lock_guard<std::mutex> guard(statusLock);
         if (level == -1) {
-            ErrorLog::append(message);
-            statusText = CRITICAL_STATUS;
+            bool written = ErrorLog::append(message) == ErrorLog::Result::Written;
+            statusText = written ? CRITICAL_STATUS : LOG_FAILED_STATUS;
         } else {
             statusText = message != nullptr ? message : "";
         }
@@ -382,6 +458,25 @@ void DlgMain::showStatus()
     std::lock_guard<std::mutex> guard(statusLock);
     dataToControl(res::ID_STATUS);
     setTrayTip(getWindowHandle(), (unsigned int)res::ICON_MAIN, statusText);
+}
+
+void DlgMain::showNote(const char* note)
+{
+    {
+        std::lock_guard<std::mutex> guard(statusLock);
+        statusText = note;
+    }
+    showStatus();
+}
+
+WString DlgMain::websiteAddress()
+{
+    WString folder;
+    WSystem::getCurrentDirectory(folder);
+    WString address = Website::readmeAddress(folder);
+    if (address.length() == 0 && server.isRunning())
+        address = Website::startPageAddress(config.host, config.port);
+    return address;
 }
 
 void DlgMain::showRunning(bool running)

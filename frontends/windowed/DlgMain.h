@@ -22,10 +22,14 @@ public:
     explicit DlgMain(WWindowContext* parent);
     ~DlgMain() override;
 
+    // Whether a failed save is shown in a box or only written to error.log.
+    enum class ExitReport { Box, LogOnly };
+
     void loadConfig();
-    void saveConfig();
+    // Writes cfg/init.txt and the autostart entry; what went wrong, or "".
+    WString saveConfig();
     void requestExit();
-    void exitApplication();
+    void exitApplication(ExitReport report = ExitReport::Box);
     void showTrayMenu();
     void browseDocumentPath();
 
@@ -49,6 +53,8 @@ public:
     Zorvane& getServer() { return server; }
     bool isAutostart() const { return autostart; }
     WString getStatusText();
+    // What the tray's website item opens: the README, else the running server's start page.
+    WString websiteAddress();
 
     // Private messages: the status line changed; the server started (wParam
     // 1) or stopped (0). Posted by the server's threads to the dialog.
@@ -58,6 +64,13 @@ public:
 private:
     void postCommand(unsigned long id);
     void showStatus();
+    void showNote(const char* note);
+    // Boxes of the dialog; a tray click made meanwhile is replayed after them.
+    void showBox(const WException& e);
+    void showBox(const char* text, const char* caption, bool warning);
+    void afterBox();
+    // Shows the window, restored when minimised, on top.
+    void bringBack();
     void showRunning(bool running);
 
     Zorvane server;
@@ -68,6 +81,8 @@ private:
     WControl btStop;
     WString statusText;
     std::atomic<int> exitTries;
+    int boxDepth = 0;
+    LPARAM pendingTrayClick = 0;
     WMenu trayMenuBar;
     WMenu trayMenus[2];
     // Guards statusText and the error.log append across the server's threads.

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -9,8 +10,11 @@
 
 #include "DlgMain.h"
 #include "FrontEnd.h"
+#include "HomeFolder.h"
 #include "InstanceMutex.h"
 #include "Platform.h"
+#include "AppIcon.h"
+#include "TrayIcon.h"
 #include "Resources.h"
 #include "WException.h"
 #include "WSystem.h"
@@ -66,6 +70,16 @@ void watchSessionSignals(sigset_t set)
     }).detach();
 }
 
+// A thread that could not be stopped still uses the server: leave without
+// destructors rather than pull objects from under it.
+void leaveIfServerBusy(DlgMain* dialog)
+{
+    if (dialog != nullptr && !dialog->getServer().hasEnded()) {
+        std::fflush(nullptr);
+        ::_exit(0);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -92,35 +106,28 @@ int main(int argc, char* argv[])
     watchSessionSignals(sessionSignals);
 
     std::string line = commandLine(argc, argv);
-    DlgMain* dialog = nullptr;
+    std::unique_ptr<DlgMain> dialog;
     try {
         WSystem::startup(PROGRAM_TITLE, (HINSTANCE)&g_instance, nullptr, line.data(), 1);
         res::registerResources();
-        WSystem::setCurrentDirectory(WSystem::getSystemInfo().getProgramDirectory());
-        dialog = new DlgMain(nullptr);
+        // The window's and the tray's picture (icon 102).
+        registerProgramIcon((unsigned int)res::ICON_MAIN, AppIcon::png(), AppIcon::size());
+        WSystem::setCurrentDirectory(HomeFolder::find(WSystem::getSystemInfo().getProgramDirectory().getBuf()).c_str());
+        dialog = std::make_unique<DlgMain>(nullptr);
         dialog->show(false);
         g_dialogWindow = dialog->getWindowHandle();
         WSystem::messageLoop(dialog->getWindowHandle(), 0);
         g_dialogWindow = nullptr;
-        if (!dialog->getServer().hasEnded()) {
-            // A thread that could not be stopped still uses the server:
-            // leave without destructors rather than pull objects from under it.
-            std::fflush(nullptr);
-            ::_exit(0);
-        }
-        delete dialog;
-        dialog = nullptr;
+        leaveIfServerBusy(dialog.get());
+        dialog.reset();
     } catch (WException& e) {
         g_dialogWindow = nullptr;
         wplat::messageBox(nullptr, e.toString(), "Error", MB_OK);
         if (!wplat::isUiStarted()) {
             std::fprintf(stderr, "Error: %s\n", e.toString().getBuf());
         }
-        if (dialog != nullptr && !dialog->getServer().hasEnded()) {
-            std::fflush(nullptr);
-            ::_exit(0);
-        }
-        delete dialog;
+        leaveIfServerBusy(dialog.get());
+        dialog.reset();
     }
     try {
         WSystem::shutdown();

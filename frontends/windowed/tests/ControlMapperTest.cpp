@@ -77,6 +77,45 @@ TEST_F(ControlMapperTest, UnsignedFieldsAreValidOnlyWithANumberOtherThanZero)
     }
 }
 
+// Validation reads the text as the transfer does, so what passes is stored.
+TEST_F(ControlMapperTest, UnsignedFieldsReadDecimalOneWayWithinTheirRange)
+{
+    unsigned int port = 80;
+    mapper.mapUnsigned(10, &port);
+    mapper.setMandatory(10, true);
+    mapper.setRange(10, 1, 65535);
+    struct Case {
+        const char* text;
+        bool valid;
+        unsigned int value;
+    } cases[] = {
+        {"0x1F90", false, 0}, {"08080", true, 8080}, {"0", false, 0},       {"65536", false, 65536},
+        {"65535", true, 65535}, {"1", true, 1},      {"abc", false, 0},     {"80a", false, 0},
+        {" 81 ", true, 81},     {"-1", false, 0},    {"99999999999", false, 0}, {"4294967295", false, 4294967295u},
+    };
+    for (const Case& c : cases) {
+        type(10, c.text);
+        EXPECT_EQ(mapper.validate(), c.valid) << c.text;
+        mapper.controlsToData();
+        EXPECT_EQ(port, c.value) << c.text;
+    }
+}
+
+TEST(ParseUnsigned, DigitsOnly)
+{
+    unsigned int value = 7;
+    EXPECT_FALSE(parseUnsigned(nullptr, value));
+    EXPECT_EQ(value, 0u);
+    EXPECT_FALSE(parseUnsigned("", value));
+    EXPECT_FALSE(parseUnsigned("+5", value));
+    EXPECT_FALSE(parseUnsigned("5 5", value));
+    EXPECT_FALSE(parseUnsigned("4294967296", value));
+    EXPECT_TRUE(parseUnsigned("4294967295", value));
+    EXPECT_EQ(value, 4294967295u);
+    EXPECT_TRUE(parseUnsigned("\t007", value));
+    EXPECT_EQ(value, 7u);
+}
+
 TEST_F(ControlMapperTest, IntegerFieldsReadHexadecimalAndOctal)
 {
     int value = 0;

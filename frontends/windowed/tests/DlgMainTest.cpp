@@ -205,18 +205,22 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
 
     // An error line goes to error.log and the status line.
     dialog.log("disk full", -1);
-    EXPECT_EQ(text(dialog, 1007), "Critical error occurred. Plese see error.txt");
+    EXPECT_EQ(text(dialog, 1007), "Critical error occurred. Plese see error.log");
     std::string errors = readFile(site.path("error.log"));
     EXPECT_NE(errors.find(": disk full\r\n"), std::string::npos) << errors;
 
-    // Closing the window only hides it.
+    // The tray tip follows the status.
+    EXPECT_EQ(getTrayTip(window, 102), "Critical error occurred. Plese see error.log");
+    // Offscreen there is no notification area: closing the window minimises
+    // it, as hidden nothing would lead back to it, and says why.
     wplat::sendMessage(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(wplat::isWindow(window));
-    EXPECT_FALSE(wplat::isWindowVisible(window));
-    // A double click on the tray icon shows it again; the tip follows the status.
-    EXPECT_EQ(getTrayTip(window, 102), "Critical error occurred. Plese see error.txt");
+    EXPECT_TRUE(wplat::isWindowVisible(window));
+    EXPECT_TRUE(wplat::isIconic(window));
+    EXPECT_EQ(text(dialog, 1007), "No notification area: Zorvane stays in the task bar.");
+    // A double click on the tray icon (once a tray exists) restores it.
     wplat::postMessage(window, 0x402, 102, WM_LBUTTONDBLCLK);
-    ASSERT_TRUE(pumpUntil([&] { return wplat::isWindowVisible(window); }));
+    ASSERT_TRUE(pumpUntil([&] { return wplat::isWindowVisible(window) && !wplat::isIconic(window); }));
 
     // Exit while running: the server is stopped on the dialog's thread, then
     // the four keys and the autostart entry are saved and the loop ends.
