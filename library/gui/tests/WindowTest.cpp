@@ -277,3 +277,34 @@ TEST_F(Window, KeysAndFocusReachTheHandler)
 }
 
 } // namespace
+
+namespace {
+
+struct FramePainter : WWindow::EventHandler {
+    std::vector<std::string> calls;
+    void onWindowRestoreNoClient(HDC dc) override
+    {
+        calls.push_back(dc != nullptr ? "frame" : "frame without context");
+    }
+    void onWindowRestore(HDC, const RECT&) override { calls.push_back("paint"); }
+};
+
+TEST_F(Window, TheFrameIsRestoredWhenShownAndResized)
+{
+    FramePainter handler;
+    WWindow w;
+    w.create(nullptr, "frame", &handler, WWindow::STYLE_OVERLAPPED, 0, 0, 120, 80);
+    w.showWindow();
+    drain();
+    EXPECT_EQ(handler.calls, (std::vector<std::string>{"frame", "paint"}));
+    handler.calls.clear();
+    w.invalidateWindow();
+    drain();
+    EXPECT_EQ(handler.calls, (std::vector<std::string>{"paint"}));
+    handler.calls.clear();
+    w.resizeWindow(150, 90, true);
+    drain();
+    EXPECT_EQ(handler.calls, (std::vector<std::string>{"frame", "paint"}));
+}
+
+} // namespace
