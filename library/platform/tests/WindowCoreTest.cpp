@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <cstdlib>
@@ -329,6 +330,70 @@ TEST_F(WindowCore, DialogBaseUnitsComeFromTheDialogFont)
     releaseDC(w, dc);
     deleteObject(toObject(font));
     destroyWindow(w);
+}
+
+} // namespace
+
+namespace {
+
+std::atomic<int> g_workerPaints{0};
+
+LRESULT workerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_PAINT)
+        g_workerPaints++;
+    return defWindowProc(w, m, wp, lp);
+}
+
+TEST(WindowThreads, WorkRunsOnTheOwnersThreadUntilItEnds)
+{
+    WindowClass cls;
+    cls.name = "ZvWorkerWindow";
+    cls.proc = workerProc;
+    registerClass(cls);
+    std::atomic<HWND> made{nullptr};
+    std::atomic<bool> stop{false};
+    std::thread::id workerId;
+    std::thread worker([&] {
+        workerId = std::this_thread::get_id();
+        made = createWindowEx(0, "ZvWorkerWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 40, 40, nullptr, nullptr, nullptr,
+                              nullptr);
+        MSG msg;
+        while (!stop.load()) {
+            while (peekMessage(msg, nullptr, Peek::Remove))
+                dispatchMessage(msg);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    while (made.load() == nullptr)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    HWND w = made.load();
+    struct Probe {
+        std::thread::id ranOn;
+    } probe;
+    ASSERT_TRUE(runOnWindowThread(w, [](void* p) { static_cast<Probe*>(p)->ranOn = std::this_thread::get_id(); },
+                                  &probe));
+    EXPECT_EQ(probe.ranOn, workerId);
+    // Invalidating from here does not wait; the owner paints.
+    g_workerPaints = 0;
+    EXPECT_TRUE(invalidateRect(w, nullptr, true));
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (g_workerPaints.load() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GT(g_workerPaints.load(), 0);
+    // Moves made here happen there, with their WM_SIZE.
+    EXPECT_TRUE(setWindowPos(w, nullptr, 5, 5, 60, 50, SWP_NOZORDER));
+    RECT r;
+    getClientRect(w, r);
+    EXPECT_EQ(r.right, 60);
+    stop = true;
+    worker.join();
+    // The thread is gone and its window with it.
+    EXPECT_FALSE(isWindow(w));
+    probe.ranOn = std::thread::id();
+    EXPECT_FALSE(runOnWindowThread(w, [](void* p) { static_cast<Probe*>(p)->ranOn = std::this_thread::get_id(); },
+                                   &probe));
+    EXPECT_EQ(probe.ranOn, std::thread::id());
 }
 
 } // namespace
