@@ -255,3 +255,59 @@ TEST(ImageFidelity, PlatformImageFollowsPixelsAndFrames)
     EXPECT_EQ(b.getBitmapImage()->pixel(0, 0), 0x00FF00u);
     EXPECT_EQ(b.getPixel(0, 0), ref(0x00FF00));
 }
+
+// Frames are composed as their disposal says: "none" keeps the frame,
+// "background" clears its area to the clear colour, "previous" goes back to
+// what was there before it.
+TEST(ImageFidelity, GifFramesFollowTheirDisposal)
+{
+    constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF;
+    TempDir dir;
+    writeFile(dir.path("d.gif"), makeGif(4, 1, {R, G, B, W},
+                                         {{0, 0, 4, 1, {0, 0, 0, 0}, 0, 3, 1},
+                                          {1, 0, 2, 1, {1, 1}, 0, 3, 3},
+                                          {2, 0, 1, 1, {2}, 0, 3, 2},
+                                          {3, 0, 1, 1, {1}, 0, 3, 1}}));
+    WBitmap b(dir.path("d.gif").c_str());
+    ASSERT_EQ(b.getFrameCount(), 4u);
+    const std::vector<std::vector<uint32_t>> expected = {{R, R, R, R}, {R, G, G, R}, {R, R, B, R}, {R, R, W, G}};
+    for (unsigned long f = 0; f < 4; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        b.setFrame(f);
+        for (unsigned long x = 0; x < 4; ++x)
+            EXPECT_EQ(b.getPixel(x, 0), ref(expected[f][x])) << "x " << x;
+    }
+    // The area "background" cleared is transparent: the key colour shows.
+    b.setFrame(3);
+    unsigned long key = 0;
+    ASSERT_TRUE(b.getColorKey(key));
+    EXPECT_EQ(key, ref(W));
+}
+
+// Interlaced frames store their rows in four passes; they load in place.
+TEST(ImageFidelity, InterlacedGifRowsInPlace)
+{
+    std::vector<uint32_t> palette;
+    for (uint32_t i = 0; i < 8; ++i)
+        palette.push_back(i * 0x202020u);
+    // Rows 0..9 as the file stores them: every 8th from 0, every 8th from
+    // 4, every 4th from 2, every 2nd from 1.
+    const std::vector<uint8_t> fileOrder = {0, 8, 4, 2, 6, 1, 3, 5, 7, 9};
+    std::vector<uint8_t> indexes;
+    for (uint8_t row : fileOrder)
+        indexes.insert(indexes.end(), {uint8_t(row % 8), uint8_t(row % 8)});
+    std::vector<uint8_t> gif = makeGif(2, 10, palette, {{0, 0, 2, 10, indexes, 0, -1, 1}});
+    // Mark the frame interlaced: the packed byte of its descriptor.
+    bool marked = false;
+    for (size_t i = 13 + 3 * 8; i + 9 < gif.size() && !marked; ++i)
+        if (gif[i] == 0x2C) {
+            gif[i + 9] |= 0x40;
+            marked = true;
+        }
+    ASSERT_TRUE(marked);
+    wgfx::ImageData out;
+    std::string error;
+    ASSERT_TRUE(wgfx::decodeImage(gif.data(), gif.size(), out, error)) << error;
+    for (int y = 0; y < 10; ++y)
+        EXPECT_EQ(out.frames[0][size_t(y) * 2 + 1] & 0xFFFFFF, uint32_t(y % 8) * 0x202020u) << "row " << y;
+}
