@@ -27,6 +27,7 @@
 
 #include "../internal/Core.h"
 #include "../internal/WindowTable.h"
+#include "QtBackend_p.h"
 #include "QtIcons_p.h"
 #include "QtKeys.h"
 
@@ -50,9 +51,6 @@ QFont toQFont(const LOGFONT& f)
 }
 
 } // namespace
-
-// Builds a Qt menu from ours; actions carry their command ids.
-void fillMenu(QMenu& target, HMENU menu, int depth);
 
 namespace {
 
@@ -697,6 +695,11 @@ bool haveDisplay()
 
 } // namespace
 
+QWidget* widgetOf(HWND window)
+{
+    return canvasOf(window);
+}
+
 } // namespace wplat::detail
 
 namespace wplat {
@@ -752,144 +755,6 @@ bool grabWindow(HWND window, PixelImage& out)
             out.setPixel(x, y, line[x] & 0xFFFFFF);
     }
     return true;
-}
-
-namespace {
-struct FileCall {
-    FileDialogRequest* request;
-    bool chosen;
-};
-
-void runFile(void* context)
-{
-    auto* call = (FileCall*)context;
-    FileDialogRequest& r = *call->request;
-    QStringList filters;
-    for (const char* p = r.filter; p != nullptr && *p != '\0';) {
-        QString description = QString::fromUtf8(p);
-        p += strlen(p) + 1;
-        QString patterns = QString::fromUtf8(p);
-        if (*p != '\0')
-            p += strlen(p) + 1;
-        filters << description + QStringLiteral(" (") + patterns.split(QChar(';'), Qt::SkipEmptyParts).join(QChar(' ')) +
-                       QStringLiteral(")");
-    }
-    QFileDialog dialog(r.owner != nullptr ? canvasOf(getAncestorTopLevel(r.owner)) : nullptr,
-                       r.title != nullptr ? QString::fromUtf8(r.title) : QString(),
-                       r.initialDirectory != nullptr ? QString::fromUtf8(r.initialDirectory) : QString());
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !r.promptOverwrite);
-    if (!filters.isEmpty()) {
-        dialog.setNameFilters(filters);
-        if (r.filterIndex >= 1 && r.filterIndex <= (unsigned long)filters.size())
-            dialog.selectNameFilter(filters[(int)r.filterIndex - 1]);
-    }
-    if (!r.fileName.empty())
-        dialog.selectFile(QString::fromStdString(r.fileName));
-    DispatchScope scope;
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        call->chosen = false;
-        return;
-    }
-    r.fileName = dialog.selectedFiles().first().toStdString();
-    int index = filters.indexOf(dialog.selectedNameFilter());
-    r.filterIndex = index >= 0 ? (unsigned long)index + 1 : 1;
-    call->chosen = true;
-}
-} // namespace
-
-namespace detail {
-
-namespace {
-QPixmap pixmapOf(HBITMAP bitmap)
-{
-    const PixelImage* image = bitmap != nullptr ? getBitmapImage(bitmap) : nullptr;
-    if (image == nullptr || image->isNull())
-        return QPixmap();
-    QImage view((const uchar*)image->data(), image->width(), image->height(), image->bytesPerLine(),
-                QImage::Format_RGB32);
-    return QPixmap::fromImage(view.copy());
-}
-} // namespace
-
-void fillMenu(QMenu& target, HMENU menu, int depth)
-{
-    int count = getMenuItemCount(menu);
-    for (int i = 0; i < count && depth < 16; i++) {
-        UINT state = getMenuState(menu, (UINT)i, MF_BYPOSITION);
-        if ((state & MF_SEPARATOR) != 0) {
-            target.addSeparator();
-            continue;
-        }
-        QString text = QString::fromStdString(getMenuString(menu, (UINT)i, MF_BYPOSITION));
-        if ((state & MF_POPUP) != 0) {
-            QMenu* sub = target.addMenu(text);
-            sub->setEnabled((state & (MF_GRAYED | MF_DISABLED)) == 0);
-            fillMenu(*sub, getSubMenu(menu, i), depth + 1);
-            continue;
-        }
-        QAction* action = target.addAction(text);
-        action->setData(QVariant::fromValue((qulonglong)getMenuItemID(menu, i)));
-        action->setEnabled((state & (MF_GRAYED | MF_DISABLED)) == 0);
-        HBITMAP unchecked = nullptr;
-        HBITMAP checked = nullptr;
-        getMenuItemBitmaps(menu, (UINT)i, MF_BYPOSITION, unchecked, checked);
-        HBITMAP mark = (state & MF_CHECKED) != 0 ? checked : unchecked;
-        if (mark != nullptr) {
-            // The item's own picture stands in place of the check mark.
-            action->setIcon(QIcon(pixmapOf(mark)));
-            action->setIconVisibleInMenu(true);
-        } else if ((state & MF_CHECKED) != 0) {
-            action->setCheckable(true);
-            action->setChecked(true);
-        }
-    }
-}
-
-} // namespace detail
-
-namespace {
-
-struct PopupCall {
-    HMENU menu;
-    int x;
-    int y;
-    UINT_PTR chosen;
-};
-
-void runPopup(void* context)
-{
-    auto* call = (PopupCall*)context;
-    QMenu menu;
-    fillMenu(menu, call->menu, 0);
-    DispatchScope scope;
-    QAction* action = menu.exec(QPoint(call->x, call->y));
-    call->chosen = action != nullptr ? (UINT_PTR)action->data().toULongLong() : 0;
-}
-} // namespace
-
-UINT_PTR trackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner)
-{
-    if (!isUiStarted() || !isMenu(menu))
-        return 0;
-    PopupCall call{menu, x, y, 0};
-    runOnUiThread(runPopup, &call);
-    if ((flags & TPM_RETURNCMD) != 0)
-        return call.chosen;
-    if (call.chosen != 0 && owner != nullptr)
-        postMessage(owner, WM_COMMAND, MAKEWPARAM((int)call.chosen, 0), 0);
-    return call.chosen != 0 ? 1 : 0;
-}
-
-bool runFileDialog(FileDialogRequest& request)
-{
-    if (!isUiStarted())
-        return false;
-    FileCall call{&request, false};
-    runOnUiThread(runFile, &call);
-    return call.chosen;
 }
 
 int screenDpi()
