@@ -33,12 +33,8 @@ long long ServerConfig::readPort(const char* text)
     }
     long long n = 0;
     for (; *p >= '0' && *p <= '9'; p++) {
-        if (n < beyond) {
-            n = n * 10 + (*p - '0');
-        }
-    }
-    if (n > beyond) {
-        n = beyond;
+        // Checked before multiplying, so that no number of digits overflows.
+        n = n >= beyond / 10 ? beyond : n * 10 + (*p - '0');
     }
     return negative ? -n : n;
 }
