@@ -4,7 +4,9 @@
 
 #include "W2DContext.h"
 #include "WBitmap.h"
+#include "WException.h"
 #include "WSystem.h"
+#include "internal/ImageData.h"
 
 W2DSurfaceSet::W2DSurfaceSet()
     : frameCount(0), rotationSteps(0), width(0), height(0), context(nullptr), calibre(0), referencePointCount(0)
@@ -32,11 +34,14 @@ void W2DSurfaceSet::close()
     calibre = 0;
 }
 
-// Null points with a count count as no points.
+// Null points with a count count as no points. Counts that no memory could
+// hold are refused like surfaces too large.
 void W2DSurfaceSet::load(const W2DContext& owner, const char* imageFile, unsigned long steps, const POINT* points,
                          unsigned long count)
 {
     close();
+    if (steps > kMaxSurfaces || (points != nullptr && count > kMaxReferencePoints))
+        throw WDirectXException("Cannot create offscreen surface.", 0);
     fileName = imageFile;
     rotationSteps = steps;
     context = &owner;
@@ -55,6 +60,14 @@ void W2DSurfaceSet::reloadContent()
 }
 
 namespace {
+
+// One surface per frame or step: the set's pixels together stay within the
+// allocation limit, as the frames of one image do.
+void checkSize(unsigned long surfaceCount, uint64_t width, uint64_t height)
+{
+    if (!wgfx::fitsAllocationLimit(width, height, surfaceCount))
+        throw WDirectXException("Cannot create offscreen surface.", 0);
+}
 
 int roundToInt(double v)
 {
@@ -81,6 +94,7 @@ void W2DSurfaceSet::fill(bool reload)
         if (frames == 0)
             return;
         if (!reload) {
+            checkSize(frames, image.getWidth(), image.getHeight());
             frameCount = frames;
             frameDelays.assign(frames, 0);
             surfaces.reset(new W2DSurfaceOffscreen[frames]);
@@ -115,6 +129,7 @@ void W2DSurfaceSet::fill(bool reload)
     const unsigned long F = frames == 0 ? 1 : frames;
     unsigned long i = 0;
     if (!reload) {
+        checkSize(rotationSteps, uint64_t(side), uint64_t(side));
         frameCount = rotationSteps;
         frameDelays.assign(rotationSteps, 0);
         surfaces.reset(new W2DSurfaceOffscreen[rotationSteps]);

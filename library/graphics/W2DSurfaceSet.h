@@ -37,6 +37,10 @@ protected:
     void reloadContent() override;
 
 private:
+    // Rotation steps and reference points a set may have.
+    static constexpr unsigned long kMaxSurfaces = 1 << 16;
+    static constexpr unsigned long kMaxReferencePoints = 1 << 16;
+
     void fill(bool reload);
 
     unsigned long frameCount;

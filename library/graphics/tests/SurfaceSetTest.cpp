@@ -5,6 +5,8 @@
 #include "GraphicsTestSupport.h"
 #include "W2DContext.h"
 #include "W2DSurfaceSet.h"
+#include "WBitmap.h"
+#include "WException.h"
 
 using namespace gtest_support;
 
@@ -147,4 +149,43 @@ TEST(SurfaceSet, AnimatedImagesCycleFramesAndKeys)
     POINT p[1] = {{-1, -1}};
     EXPECT_NE(bare.getRegion(0, p, 1), nullptr);
     EXPECT_EQ(p[0].x, -1);
+}
+
+// Step and point counts no memory could hold, and sets whose surfaces
+// together pass the allocation limit, are refused with the surface message
+// before anything is made.
+TEST(SurfaceSet, SizesBeyondTheLimitsAreRefused)
+{
+    TempDir dir;
+    TestContext ctx;
+    const std::string sprite = writeSprite(dir);
+    const POINT point{1, 1};
+    const uint64_t saved = WBitmap::getAllocationLimit();
+    struct Case {
+        const char* name;
+        unsigned long steps;
+        unsigned long points;
+        uint64_t limit;
+    };
+    // A 30 x 40 sprite turns in squares of 50 x 50: 10,000 bytes each.
+    for (const Case& c : {Case{"steps that wrap the point table", ~0ul, 2, saved},
+                          Case{"points that wrap the point table", 4, ~0ul / 2, saved},
+                          Case{"steps beyond any memory", 1ul << 40, 0, saved},
+                          Case{"steps beyond the limit", 100, 0, 100 * 10000 - 1}}) {
+        SCOPED_TRACE(c.name);
+        WBitmap::setAllocationLimit(c.limit);
+        W2DSurfaceSet set;
+        try {
+            set.load(ctx, sprite.c_str(), c.steps, &point, c.points);
+            FAIL() << "loaded";
+        } catch (const WDirectXException& e) {
+            EXPECT_STREQ(e.getMessage().getBuf(), "Cannot create offscreen surface.");
+        }
+        EXPECT_EQ(set.getFrameCount(), 0u);
+    }
+    WBitmap::setAllocationLimit(100 * 10000);
+    W2DSurfaceSet fits;
+    fits.load(ctx, sprite.c_str(), 100, nullptr, 0);
+    EXPECT_EQ(fits.getFrameCount(), 100u);
+    WBitmap::setAllocationLimit(saved);
 }
