@@ -61,24 +61,33 @@ struct Group {
     CharFormat format;
 };
 
-} // namespace
+// Reads one document: groups on a stack, the font and colour tables, and
+// the text with the format of the group it is in.
+class Reader {
+public:
+    explicit Reader(const std::string& source) : rtf(source) {}
 
-RichText rtfToRichText(const std::string& rtf)
-{
-    RichText result;
-    std::string& out = result.text;
-    std::vector<Group> stack{Group{}};
-    int pendingSkip = 0;  // characters to drop after a \u
-    // The tables: font number -> face; colours in order (0 is "auto").
-    std::vector<std::pair<long, std::string>> fonts;
-    long fontNumber = -1;
-    std::string fontName;
-    std::vector<COLORREF> colors;
-    int red = 0, green = 0, blue = 0;
-    bool colorGiven = false;
-    size_t i = 0;
+    RichText read()
+    {
+        while (at < rtf.size()) {
+            char c = rtf[at++];
+            if (c == '{')
+                stack.push_back(stack.back());
+            else if (c == '}')
+                closeGroup();
+            else if (c == '\\')
+                control();
+            else if (c != '\r' && c != '\n')
+                plain(c);
+        }
+        dropFinalParagraph();
+        return result;
+    }
+
+private:
     // Text of the current group goes out with its format.
-    auto append = [&](const std::string& s) {
+    void append(const std::string& s)
+    {
         Group& g = stack.back();
         if (g.skip)
             return;
@@ -88,174 +97,223 @@ RichText rtfToRichText(const std::string& rtf)
         }
         if (g.destination != Destination::Text)
             return;
+        std::string& out = result.text;
         if (g.format == CharFormat{}) {
             out += s;
             return;
         }
-        if (!result.spans.empty() && result.spans.back().start + result.spans.back().length == out.size() &&
-            result.spans.back().format == g.format)
-            result.spans.back().length += s.size();
+        auto& spans = result.spans;
+        if (!spans.empty() && spans.back().start + spans.back().length == out.size() && spans.back().format == g.format)
+            spans.back().length += s.size();
         else
-            result.spans.push_back(FormatSpan{out.size(), s.size(), g.format});
+            spans.push_back(FormatSpan{out.size(), s.size(), g.format});
         out += s;
-    };
-    auto emitCodePoint = [&](unsigned long cp) {
+    }
+
+    void character(unsigned long codePoint)
+    {
+        // Characters standing in for a \u before it are dropped.
+        if (pendingSkip > 0) {
+            pendingSkip--;
+            return;
+        }
         std::string s;
-        appendUtf8(s, cp);
+        appendUtf8(s, codePoint);
         append(s);
-    };
-    auto endFontEntry = [&] {
+    }
+
+    void closeGroup()
+    {
+        if (stack.back().destination == Destination::FontTable && stack.size() > 1 &&
+            stack[stack.size() - 2].destination == Destination::FontTable)
+            endFontEntry();
+        if (stack.size() > 1)
+            stack.pop_back();
+    }
+
+    void plain(char c)
+    {
+        Destination d = stack.back().destination;
+        if (pendingSkip == 0 && d == Destination::ColorTable && c == ';') {
+            // An entry without components is the automatic colour.
+            colors.push_back(colorGiven ? RGB(red, green, blue) : CLR_NONE);
+            red = green = blue = 0;
+            colorGiven = false;
+        } else if (pendingSkip == 0 && d == Destination::FontTable && c == ';') {
+            endFontEntry();
+        } else {
+            character(cp1252((unsigned char)c));
+        }
+    }
+
+    void endFontEntry()
+    {
         while (!fontName.empty() && (fontName.back() == ';' || fontName.back() == ' '))
             fontName.pop_back();
         if (fontNumber >= 0)
             fonts.emplace_back(fontNumber, fontName);
         fontNumber = -1;
         fontName.clear();
-    };
-    while (i < rtf.size()) {
-        char c = rtf[i];
-        if (c == '{') {
-            stack.push_back(stack.back());
-            i++;
-            continue;
+    }
+
+    // After a backslash: a control symbol or a control word.
+    void control()
+    {
+        if (at >= rtf.size())
+            return;
+        char d = rtf[at];
+        if (std::isalpha((unsigned char)d)) {
+            word();
+            return;
         }
-        if (c == '}') {
-            if (stack.back().destination == Destination::FontTable && stack.size() > 1 &&
-                stack[stack.size() - 2].destination == Destination::FontTable)
-                endFontEntry();
-            if (stack.size() > 1)
-                stack.pop_back();
-            i++;
-            continue;
+        at++;
+        if (d == '\'' && at + 2 <= rtf.size()) {
+            unsigned long byte = std::strtoul(rtf.substr(at, 2).c_str(), nullptr, 16);
+            at += 2;
+            character(cp1252((unsigned char)byte));
+        } else if (d == '*') {
+            stack.back().skip = true;
+        } else if (d == '\\' || d == '{' || d == '}') {
+            character((unsigned char)d);
+        } else if (d == '~') {
+            append("\xC2\xA0");
+        } else if (d == '\r' || d == '\n') {
+            append("\r\n");
         }
-        if (c == '\r' || c == '\n') {
-            i++;
-            continue;
-        }
-        if (c != '\\') {
-            if (pendingSkip > 0) {
-                pendingSkip--;
-            } else if (stack.back().destination == Destination::ColorTable && c == ';') {
-                // An entry without components is the automatic colour.
-                colors.push_back(colorGiven ? RGB(red, green, blue) : CLR_NONE);
-                red = green = blue = 0;
-                colorGiven = false;
-            } else if (stack.back().destination == Destination::FontTable && c == ';') {
-                endFontEntry();
-            } else {
-                emitCodePoint(cp1252((unsigned char)c));
-            }
-            i++;
-            continue;
-        }
-        // A control word or symbol.
-        i++;
-        if (i >= rtf.size())
-            break;
-        char d = rtf[i];
-        if (!std::isalpha((unsigned char)d)) {
-            i++;
-            if (d == '\'' && i + 2 <= rtf.size()) {
-                unsigned long byte = std::strtoul(rtf.substr(i, 2).c_str(), nullptr, 16);
-                i += 2;
-                if (pendingSkip > 0)
-                    pendingSkip--;
-                else
-                    emitCodePoint(cp1252((unsigned char)byte));
-            } else if (d == '*') {
-                stack.back().skip = true;
-            } else if (d == '\\' || d == '{' || d == '}') {
-                if (pendingSkip > 0)
-                    pendingSkip--;
-                else
-                    append(std::string(1, d));
-            } else if (d == '~') {
-                append("\xC2\xA0");
-            } else if (d == '\r' || d == '\n') {
-                append("\r\n");
-            }
-            continue;
-        }
-        size_t start = i;
-        while (i < rtf.size() && std::isalpha((unsigned char)rtf[i]))
-            i++;
-        std::string word = rtf.substr(start, i - start);
+    }
+
+    void word()
+    {
+        size_t start = at;
+        while (at < rtf.size() && std::isalpha((unsigned char)rtf[at]))
+            at++;
+        std::string name = rtf.substr(start, at - start);
         bool hasNumber = false;
         long number = 0;
-        size_t numStart = i;
-        if (i < rtf.size() && (rtf[i] == '-' || std::isdigit((unsigned char)rtf[i]))) {
-            i++;
-            while (i < rtf.size() && std::isdigit((unsigned char)rtf[i]))
-                i++;
-            number = std::strtol(rtf.substr(numStart, i - numStart).c_str(), nullptr, 10);
+        size_t numStart = at;
+        if (at < rtf.size() && (rtf[at] == '-' || std::isdigit((unsigned char)rtf[at]))) {
+            at++;
+            while (at < rtf.size() && std::isdigit((unsigned char)rtf[at]))
+                at++;
+            number = std::strtol(rtf.substr(numStart, at - numStart).c_str(), nullptr, 10);
             hasNumber = true;
         }
-        if (i < rtf.size() && rtf[i] == ' ')
-            i++;
-        Group& g = stack.back();
-        CharFormat& f = g.format;
-        bool on = !hasNumber || number != 0;
-        if (word == "par" || word == "line")
+        if (at < rtf.size() && rtf[at] == ' ')
+            at++;
+        if (!textWord(name, hasNumber, number) && !tableWord(name, hasNumber, number))
+            formatWord(name, hasNumber, number);
+    }
+
+    // Words that stand for text.
+    bool textWord(const std::string& name, bool hasNumber, long number)
+    {
+        if (name == "par" || name == "line")
             append("\r\n");
-        else if (word == "tab")
+        else if (name == "tab")
             append("\t");
-        else if (word == "uc" && hasNumber)
-            g.unicodeSkip = (int)number;
-        else if (word == "u" && hasNumber) {
-            emitCodePoint((unsigned long)(number < 0 ? number + 65536 : number));
-            pendingSkip = g.unicodeSkip;
-        } else if (word == "emdash")
+        else if (name == "uc" && hasNumber)
+            stack.back().unicodeSkip = (int)number;
+        else if (name == "u" && hasNumber) {
+            pendingSkip = 0;  // a \u is a character of its own, never a stand-in
+            character((unsigned long)(number < 0 ? number + 65536 : number));
+            pendingSkip = stack.back().unicodeSkip;
+        } else if (name == "emdash")
             append("\xE2\x80\x94");
-        else if (word == "endash")
+        else if (name == "endash")
             append("\xE2\x80\x93");
-        else if (word == "bullet")
+        else if (name == "bullet")
             append("\xE2\x80\xA2");
-        else if (word == "fonttbl")
+        else
+            return false;
+        return true;
+    }
+
+    // Words of the font and colour tables, and destinations to skip.
+    bool tableWord(const std::string& name, bool hasNumber, long number)
+    {
+        Group& g = stack.back();
+        if (name == "fonttbl") {
             g.destination = Destination::FontTable;
-        else if (word == "colortbl")
+        } else if (name == "colortbl") {
             g.destination = Destination::ColorTable;
-        else if ((word == "red" || word == "green" || word == "blue") && hasNumber) {
-            (word == "red" ? red : word == "green" ? green : blue) = (int)std::clamp(number, 0L, 255L);
+        } else if ((name == "red" || name == "green" || name == "blue") && hasNumber) {
+            (name == "red" ? red : name == "green" ? green : blue) = (int)std::clamp(number, 0L, 255L);
             colorGiven = true;
-        }
-        else if (word == "f" && hasNumber) {
-            if (g.destination == Destination::FontTable) {
-                fontNumber = number;
-                fontName.clear();
-            } else {
-                for (const auto& entry : fonts) {
-                    if (entry.first == number)
-                        f.face = entry.second;
-                }
-            }
-        } else if (word == "b")
-            f.bold = on;
-        else if (word == "i")
-            f.italic = on;
-        else if (word == "ul")
-            f.underline = on;
-        else if (word == "ulnone")
-            f.underline = false;
-        else if (word == "strike")
-            f.strike = on;
-        else if (word == "fs" && hasNumber)
-            f.twips = (int)number * 10;  // half points
-        else if (word == "cf" && hasNumber)
-            f.color = number > 0 && (size_t)number < colors.size() ? colors[(size_t)number] : CLR_NONE;
-        else if (word == "plain")
-            f = CharFormat{};
-        else if (skippedDestination(word))
+        } else if (name == "f" && hasNumber && g.destination == Destination::FontTable) {
+            fontNumber = number;
+            fontName.clear();
+        } else if (skippedDestination(name)) {
             g.skip = true;
+        } else {
+            return false;
+        }
+        return true;
     }
+
+    // Words that change the character format of the group.
+    void formatWord(const std::string& name, bool hasNumber, long number)
+    {
+        CharFormat& f = stack.back().format;
+        bool on = !hasNumber || number != 0;
+        if (name == "f" && hasNumber) {
+            for (const auto& entry : fonts) {
+                if (entry.first == number)
+                    f.face = entry.second;
+            }
+        } else if (name == "b") {
+            f.bold = on;
+        } else if (name == "i") {
+            f.italic = on;
+        } else if (name == "ul") {
+            f.underline = on;
+        } else if (name == "ulnone") {
+            f.underline = false;
+        } else if (name == "strike") {
+            f.strike = on;
+        } else if (name == "fs" && hasNumber) {
+            f.twips = (int)number * 10;  // half points
+        } else if (name == "cf" && hasNumber) {
+            f.color = number > 0 && (size_t)number < colors.size() ? colors[(size_t)number] : CLR_NONE;
+        } else if (name == "plain") {
+            f = CharFormat{};
+        }
+    }
+
     // A document ends with a paragraph mark that is not part of the text.
-    if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) {
+    void dropFinalParagraph()
+    {
+        std::string& out = result.text;
+        if (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0)
+            return;
         out.resize(out.size() - 2);
-        while (!result.spans.empty() && result.spans.back().start >= out.size())
-            result.spans.pop_back();
-        if (!result.spans.empty())
-            result.spans.back().length = std::min(result.spans.back().length, out.size() - result.spans.back().start);
+        auto& spans = result.spans;
+        while (!spans.empty() && spans.back().start >= out.size())
+            spans.pop_back();
+        if (!spans.empty())
+            spans.back().length = std::min(spans.back().length, out.size() - spans.back().start);
     }
-    return result;
+
+    const std::string& rtf;
+    size_t at = 0;
+    RichText result;
+    std::vector<Group> stack{Group{}};
+    int pendingSkip = 0;
+    // The tables: font number -> face; colours in order (0 is "auto").
+    std::vector<std::pair<long, std::string>> fonts;
+    long fontNumber = -1;
+    std::string fontName;
+    std::vector<COLORREF> colors;
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    bool colorGiven = false;
+};
+
+} // namespace
+
+RichText rtfToRichText(const std::string& rtf)
+{
+    return Reader(rtf).read();
 }
 
 std::string rtfToText(const std::string& rtf)

@@ -48,6 +48,18 @@ TEST(RtfFormats, SpansFollowTheControlWordsAndGroups)
 
 TEST(RtfFormats, PlainTextKeepsItsOldReading)
 {
+    struct Case {
+        const char* rtf;
+        const char* text;
+    } cases[] = {
+        {"{\\rtf1 a\\u8364?b}", "a\xE2\x82\xAC" "b"},
+        {"{\\rtf1\\uc2 \\u8364??x}", "\xE2\x82\xAC" "x"},
+        {"{\\rtf1 \\u8364\\u8364 ?x}", "\xE2\x82\xAC\xE2\x82\xAC" "x"},
+        {"{\\rtf1 \\'e9\\~\\{\\}}", "\xC3\xA9\xC2\xA0{}"},
+        {"{\\rtf1{\\*\\generator x;}{\\info{\\title t}}kept\\par}", "kept"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(wplat::controls::rtfToText(c.rtf), c.text) << c.rtf;
     EXPECT_EQ(wplat::controls::rtfToText("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
                                          "\\f0 Hello \\b World\\b0\\par caf\\'e9 \\{x\\}\\tab end\\par}"),
               "Hello World\r\ncaf\xC3\xA9 {x}\tend");
