@@ -1,30 +1,46 @@
 #include "ConnectionQueue.h"
 
-ConnectionQueue::ConnectionQueue() : ring(64, nullptr), head(0), count(0), sleepers(0) {}
+ConnectionQueue::ConnectionQueue() : ring(64, Entry{nullptr, 0}), head(0), count(0), sleepers(0), serving(0) {}
 
-void ConnectionQueue::push(PendingConnection* connection)
+void ConnectionQueue::push(PendingConnection* connection, int64_t now)
 {
     bool wake;
     {
         std::lock_guard<std::mutex> guard(lock);
         if (count == ring.size()) {
-            std::vector<PendingConnection*> larger(ring.size() * 2, nullptr);
+            std::vector<Entry> larger(ring.size() * 2, Entry{nullptr, 0});
             for (size_t i = 0; i < count; ++i)
                 larger[i] = ring[(head + i) % ring.size()];
             ring.swap(larger);
             head = 0;
         }
-        ring[(head + count) % ring.size()] = connection;
+        ring[(head + count) % ring.size()] = Entry{connection, now};
         ++count;
-        wake = sleepers > 0;
+        wake = sleepers > 0 && (int)count > serving;
     }
     if (wake)
         ready.notify_one();
 }
 
+bool ConnectionQueue::kick(int64_t now)
+{
+    bool wake;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (count == 0)
+            return false;
+        wake = sleepers > 0 && ((int)count > serving || now - ring[head].since >= KICK_MS);
+    }
+    if (wake)
+        ready.notify_one();
+    return true;
+}
+
 PendingConnection* ConnectionQueue::pop(const std::atomic<bool>& stop)
 {
     std::unique_lock<std::mutex> guard(lock);
+    if (serving > 0)
+        --serving; // the caller is done with its previous connection
     while (count == 0 && !stop.load()) {
         ++sleepers;
         ready.wait(guard);
@@ -32,9 +48,10 @@ PendingConnection* ConnectionQueue::pop(const std::atomic<bool>& stop)
     }
     if (stop.load() || count == 0)
         return nullptr;
-    PendingConnection* connection = ring[head];
+    PendingConnection* connection = ring[head].connection;
     head = (head + 1) % ring.size();
     --count;
+    ++serving;
     return connection;
 }
 
@@ -42,7 +59,7 @@ void ConnectionQueue::drain(std::vector<PendingConnection*>& out)
 {
     std::lock_guard<std::mutex> guard(lock);
     while (count > 0) {
-        out.push_back(ring[head]);
+        out.push_back(ring[head].connection);
         head = (head + 1) % ring.size();
         --count;
     }

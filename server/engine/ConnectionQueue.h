@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -14,9 +15,15 @@ struct PendingConnection;
 // wake-up.
 class ConnectionQueue {
 public:
+    static constexpr int64_t KICK_MS = 1;
+
     ConnectionQueue();
 
-    void push(PendingConnection* connection);
+    // now: the monotonic clock in milliseconds.
+    void push(PendingConnection* connection, int64_t now);
+    // Wakes a worker for a connection that has waited too long; true while
+    // connections wait (the caller then looks again after KICK_MS).
+    bool kick(int64_t now);
     // The next connection; null once stop is set (the waiters are woken by
     // wakeAll) or the queue was closed and is empty.
     PendingConnection* pop(const std::atomic<bool>& stop);
@@ -28,8 +35,13 @@ public:
 private:
     std::mutex lock;
     std::condition_variable ready;
-    std::vector<PendingConnection*> ring; // a ring buffer, grown when full
+    struct Entry {
+        PendingConnection* connection;
+        int64_t since;
+    };
+    std::vector<Entry> ring; // a ring buffer, grown when full
     size_t head;
     size_t count;
     int sleepers;
+    int serving; // workers that took a connection and have not come back yet
 };

@@ -303,8 +303,9 @@ void ConnectionReactor::run(const std::atomic<bool>& stop)
 {
     struct epoll_event events[MAX_EVENTS];
     int64_t nextSweep = ClientConnection::monotonicMs() + SWEEP_MS;
+    bool waiting = false;
     while (!stop.load()) {
-        int n = ::epoll_wait(epollFd, events, MAX_EVENTS, SWEEP_MS);
+        int n = ::epoll_wait(epollFd, events, MAX_EVENTS, waiting ? (int)ConnectionQueue::KICK_MS : SWEEP_MS);
         if (n < 0 && errno != EINTR)
             throw WException("Cannot accept socket.", -9);
         int64_t now = ClientConnection::monotonicMs();
@@ -328,6 +329,7 @@ void ConnectionReactor::run(const std::atomic<bool>& stop)
         }
         if (stop.load())
             break;
+        waiting = queue.kick(now);
         if (now >= nextSweep) {
             sweep(now);
             nextSweep = now + SWEEP_MS;
@@ -500,7 +502,7 @@ void ConnectionReactor::toWorker(PendingConnection* c)
     removeActive(c);
     disarm(c);
     c->state = PendingConnection::State::Queued;
-    queue.push(c);
+    queue.push(c, ClientConnection::monotonicMs());
 }
 
 void ConnectionReactor::cut(PendingConnection* c)
