@@ -388,3 +388,24 @@ TEST(ImageSafety, EndlessRunThroughFilesAndRepositories)
         EXPECT_EQ(b.getPixel(3, 0), wplat::colorRefFromRgb(0x010101));
     }
 }
+
+// A progressive file keeps all its coefficients while it reads: they count
+// against the allocation limit together with the pixels.
+TEST(ImageSafety, ProgressiveCoefficientsCountAgainstTheLimit)
+{
+    LimitGuard guard;
+    JpegSpec spec;
+    spec.width = spec.height = 512;
+    spec.components = 1;
+    spec.input = JCS_GRAYSCALE;
+    spec.pixel = {0x40};
+    spec.progressive = true;
+    const std::vector<uint8_t> jpeg = makeJpeg(spec);
+    const uint64_t pixels = 512 * 512 * 4, coefficients = 64 * 64 * 128;
+    wgfx::ImageData out;
+    std::string error;
+    WBitmap::setAllocationLimit(pixels + coefficients / 4);
+    EXPECT_FALSE(decode(jpeg, out, error));
+    WBitmap::setAllocationLimit(pixels + coefficients + 65536);
+    EXPECT_TRUE(decode(jpeg, out, error)) << error;
+}
