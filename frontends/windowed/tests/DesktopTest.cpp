@@ -214,6 +214,8 @@ protected:
             {"XDG_RUNTIME_DIR", (root / "run").string()},
             {"ZORVANE_LOCK_DIR", (root / "lock").string()},
             {"PATH", (root / "fakebin").string() + ":" + (path != nullptr ? path : "/usr/bin:/bin")},
+            // PHP reads the project's php.ini only, not the machine's extra ones.
+            {"PHP_INI_SCAN_DIR", ""},
             // The copy finds the libraries beside the original.
             {"LD_LIBRARY_PATH", fs::path(ZORVANE_GUI_PATH).parent_path().string()},
         });
