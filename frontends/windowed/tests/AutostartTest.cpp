@@ -63,3 +63,15 @@ TEST(Autostart, RewritingLeavesNoTemporaryFiles)
     EXPECT_EQ(files, 1);
     EXPECT_NE(readFile(home.path("autostart/zorvane-gui.desktop")).find("Exec=\"/b\""), std::string::npos);
 }
+
+TEST(Autostart, IconAndNameAreWrittenAsStringValues)
+{
+    ConfigHome home;
+    ASSERT_TRUE(Autostart::set("Zorvane\nExec=/bin/evil", "/opt/z", "-autostart", "/home/a\\b/zorvane-gui.png"));
+    std::string text = readFile(home.path("autostart/zorvane-gui.desktop"));
+    EXPECT_NE(text.find("\nName=Zorvane\\nExec=/bin/evil\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nIcon=/home/a\\\\b/zorvane-gui.png\n"), std::string::npos) << text;
+    // Without an icon there is no Icon line.
+    ASSERT_TRUE(Autostart::set("Z", "/opt/z", "-autostart", ""));
+    EXPECT_EQ(readFile(home.path("autostart/zorvane-gui.desktop")).find("Icon="), std::string::npos);
+}

@@ -255,3 +255,37 @@ TEST_F(DlgMainTest, AutostartIsReadEvenWithoutInitFileAndSavedOff)
     EXPECT_FALSE(std::filesystem::exists(home.path("autostart/zorvane-gui.desktop")));
     EXPECT_NE(readFile(site.path("cfg/init.txt")).find("httpHost=localhost\r\nhttpPort=80\r\n"), std::string::npos);
 }
+
+TEST_F(DlgMainTest, ErrorsNameTheLogOrSayItCannotBeWritten)
+{
+    ASSERT_NE(wplat::startUi(), wplat::UiStart::NoDisplay);
+    DlgMain dialog(nullptr);
+    dialog.show(false);
+    dialog.log("disk full", -1);
+    EXPECT_EQ(text(dialog, 1007), "Critical error occurred. Plese see error.log");
+    EXPECT_TRUE(std::filesystem::exists(site.path("error.log")));
+    // A folder where the log should be: the line cannot go there, and the
+    // status line must not send the user to it.
+    ::remove(site.path("error.log").c_str());
+    site.makeFolders("error.log");
+    dialog.log("disk full", -1);
+    EXPECT_EQ(text(dialog, 1007), "Critical error occurred. error.log cannot be written.");
+}
+
+TEST_F(DlgMainTest, AFailedSaveOnExitIsLoggedAndShown)
+{
+    ASSERT_NE(wplat::startUi(), wplat::UiStart::NoDisplay);
+    BoxCatcher boxes;
+    DlgMain dialog(nullptr);
+    dialog.show(false);
+    ::remove(site.path("cfg/init.txt").c_str());
+    site.makeFolders("cfg/init.txt");
+    EXPECT_NE(std::string(dialog.saveConfig().getBuf()).find("were not saved in " + site.root + "/cfg/init.txt"),
+              std::string::npos);
+    command(dialog, 1099);
+    ASSERT_TRUE(pumpUntil([] { return g_quitSeen; }, 15000));
+    ASSERT_EQ(boxes.captions.size(), 1u);
+    EXPECT_EQ(boxes.captions[0], "Error");
+    EXPECT_NE(boxes.texts[0].find("The settings were not saved"), std::string::npos) << boxes.texts[0];
+    EXPECT_NE(readFile(site.path("error.log")).find("The settings were not saved"), std::string::npos);
+}
