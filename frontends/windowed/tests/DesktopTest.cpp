@@ -458,6 +458,13 @@ TEST_F(Desktop, DialogHasNoMinimiseOrMaximiseBoxAndAFixedSize)
     auto has = [&](const char* name) { return std::find(actions.begin(), actions.end(), name) != actions.end(); };
     EXPECT_FALSE(has("_NET_WM_ACTION_MAXIMIZE_HORZ") || has("_NET_WM_ACTION_MAXIMIZE_VERT"));
     EXPECT_FALSE(has("_NET_WM_ACTION_RESIZE"));
+    // What the program asks the window manager for: no minimise or maximise
+    // function (openbox may still draw its buttons by its theme).
+    auto motif = session->property(w, "_MOTIF_WM_HINTS");
+    ASSERT_GE(motif.size(), 2u);
+    const unsigned long FUNCTIONS = 1, FUNC_ALL = 1, FUNC_MINIMIZE = 8, FUNC_MAXIMIZE = 16;
+    ASSERT_TRUE(motif[0] & FUNCTIONS);
+    EXPECT_EQ(motif[1] & (FUNC_ALL | FUNC_MINIMIZE | FUNC_MAXIMIZE), 0u);
     XSizeHints hints{};
     ASSERT_TRUE(session->sizeHints(w, hints));
     ASSERT_TRUE((hints.flags & PMinSize) && (hints.flags & PMaxSize));
