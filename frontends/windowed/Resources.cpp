@@ -48,7 +48,6 @@ const wplat::DialogTemplate g_mainDialog = {
 
 const WStringResource g_strings[] = {
     {res::IDS_TITLE, ZORVANE_WITH_PHP},
-    {res::IDS_WEBSITE, "https://zorvane.example.org/"},
 };
 
 } // namespace

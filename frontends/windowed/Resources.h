@@ -21,7 +21,6 @@ constexpr unsigned long ID_WEBSITE = 1100;
 
 // String table entries.
 constexpr unsigned long IDS_TITLE = 1;
-constexpr unsigned long IDS_WEBSITE = 2;
 
 // Registers the dialog template and the string table (idempotent).
 void registerResources();
