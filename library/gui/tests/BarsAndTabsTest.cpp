@@ -387,6 +387,24 @@ TEST_F(BarsAndTabs, EveryKindPaintsItself)
         ASSERT_FALSE(pixels.empty()) << wplat::getClassName(h);
         EXPECT_GE(colourCount(pixels), 2u) << wplat::getClassName(h);
     }
+    auto pixelOf = [](HWND h, int x, int y) {
+        const wplat::PixelImage* image = wplat::getBackingImage(h);
+        return image != nullptr ? image->pixel(x, y) : 0xFFFFFFFFu;
+    };
+    uint32_t face = wplat::getSysColor(COLOR_BTNFACE);
+    // The progress bar is filled to 40 %, green, inside its grey frame.
+    EXPECT_EQ(pixelOf(bar.getWindowHandle(), 0, 10), 0xA0A0A0u);
+    EXPECT_EQ(pixelOf(bar.getWindowHandle(), 40, 10), 0x06B025u);
+    EXPECT_EQ(pixelOf(bar.getWindowHandle(), 79, 10), 0x06B025u);
+    EXPECT_EQ(pixelOf(bar.getWindowHandle(), 81, 10), face);
+    // The slider's thumb stands at 7 of 20 along its channel.
+    int thumb = 7 * (200 - 10) / 20;
+    EXPECT_EQ(pixelOf(slider.getWindowHandle(), thumb + 5, 15), 0x505050u);
+    EXPECT_EQ(pixelOf(slider.getWindowHandle(), thumb - 20, 15), 0xA0A0A0u);  // the channel
+    EXPECT_EQ(pixelOf(slider.getWindowHandle(), thumb - 20, 3), face);
+    // The rebar band starts with its gripper.
+    EXPECT_EQ(pixelOf(rebar.getWindowHandle(), 4, 5), 0xA0A0A0u);
+    EXPECT_EQ(pixelOf(rebar.getWindowHandle(), 1, 5), face);
 }
 
 } // namespace

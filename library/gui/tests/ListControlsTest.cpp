@@ -344,6 +344,31 @@ TEST_F(ListControls, EveryKindPaintsItself)
         ASSERT_FALSE(pixels.empty());
         EXPECT_GE(colourCount(pixels), 3u) << wplat::getClassName(h);
     }
+    auto pixelOf = [](HWND h, int x, int y) {
+        const wplat::PixelImage* image = wplat::getBackingImage(h);
+        return image != nullptr ? image->pixel(x, y) : 0xFFFFFFFFu;
+    };
+    int line = 0;
+    {
+        HDC dc = wplat::getDC(list.getWindowHandle());
+        TEXTMETRIC tm;
+        wplat::getTextMetrics(dc, tm);
+        line = tm.tmHeight;
+        wplat::releaseDC(list.getWindowHandle(), dc);
+    }
+    const uint32_t chosen = 0x3399FF;
+    // The list box: grey frame, the first row on white, the chosen second row in blue.
+    EXPECT_EQ(pixelOf(list.getWindowHandle(), 0, 0), 0x808080u);
+    EXPECT_EQ(pixelOf(list.getWindowHandle(), 146, 2), 0xFFFFFFu);
+    EXPECT_EQ(pixelOf(list.getWindowHandle(), 146, 2 + line), chosen);
+    EXPECT_EQ(pixelOf(list.getWindowHandle(), 146, 2 + 2 * line), 0xFFFFFFu);
+    // The list view: its header on the button face, the chosen row in blue
+    // as wide as the columns, the rest white.
+    int header = line + 6;
+    EXPECT_EQ(pixelOf(view.getWindowHandle(), 50, 2), wplat::getSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(pixelOf(view.getWindowHandle(), 155, header + 2), chosen);
+    EXPECT_EQ(pixelOf(view.getWindowHandle(), 165, header + 2), 0xFFFFFFu);
+    EXPECT_EQ(pixelOf(view.getWindowHandle(), 155, header + line + 6), 0xFFFFFFu);
     view.setImageListSmall(nullptr);
     wplat::imageListDestroy(images);
 }

@@ -445,6 +445,17 @@ TEST_F(TextControls, EveryKindPaintsItself)
         ASSERT_FALSE(pixels.empty());
         EXPECT_GE(colourCount(pixels), 2u) << wplat::getClassName(h);
     }
+    auto pixelOf = [](HWND h, int x, int y) {
+        const wplat::PixelImage* image = wplat::getBackingImage(h);
+        return image != nullptr ? image->pixel(x, y) : 0xFFFFFFFFu;
+    };
+    // Colours as set: the rich field's background (BGR 0x00FFFF is yellow),
+    // the button's grey frame on the button face. The edit field's own colour
+    // is its panel's to hand out; this parent hands out none: window white.
+    EXPECT_EQ(pixelOf(edit.getWindowHandle(), 90, 3), 0xFFFFFFu);
+    EXPECT_EQ(pixelOf(rich.getWindowHandle(), 140, 70), 0xFFFF00u);
+    EXPECT_EQ(pixelOf(push.getWindowHandle(), 0, 0), 0x808080u);
+    EXPECT_EQ(pixelOf(push.getWindowHandle(), 2, 12), wplat::getSysColor(COLOR_BTNFACE));
     auto unchecked = paintNow(check.getWindowHandle());
     check.setChecked(true);
     EXPECT_NE(paintNow(check.getWindowHandle()), unchecked);
