@@ -1,8 +1,10 @@
 #include "ConnectionReactor.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -393,9 +395,14 @@ void ConnectionReactor::prepare(PendingConnection* c, int fd, const sockaddr_in&
     c->armed = false;
     c->fileFd = -1;
     c->activeIndex = (size_t)-1;
-    if (control)
-        control->log(WFormattedString("Client connected: %s", WIPAddress(peer.sin_addr.s_addr, 0).getIpAddressStr()),
-                     2);
+    if (control) {
+        // Formatted on the stack: this runs for every connection.
+        char address[INET_ADDRSTRLEN];
+        char line[64];
+        inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+        snprintf(line, sizeof line, "Client connected: %s", address);
+        control->log(line, 2);
+    }
 }
 
 void ConnectionReactor::startConnection(PendingConnection* c, int64_t now)

@@ -118,9 +118,14 @@ void ZorvaneWorker::answer(PendingConnection* pending, HTTPResponse& response, b
 {
     switch (pending->outcome) {
     case PendingConnection::Outcome::TimedOut:
-        throw WSocketException("Read timeout", -5);
-    case PendingConnection::Outcome::TooLarge:
-        throw HTTPHeaderException("Request header too large.");
+        answerQuietly(response, 408, WFormattedString("Max. %u Seconds", 30u));
+        return;
+    case PendingConnection::Outcome::TooLarge: {
+        HTTPHeaderException e("Request header too large.");
+        control->onException(e);
+        answerQuietly(response, 400, e.getMessage());
+        return;
+    }
     case PendingConnection::Outcome::Request:
         break;
     }

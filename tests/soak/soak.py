@@ -450,6 +450,133 @@ def sc_silent(port, rnd):
     return Outcome.VANISHED, None
 
 
+# ---------------------------------------------------------------- hostile clients
+# They run beside the mix, each in a thread of its own, for the whole load:
+# idle connections, heads and bodies sent a byte at a time, and clients that
+# never read. None of them may hold a worker: the mix must go on as before.
+# Each ends by the server's own time limits (header block 30 s, body 60 s,
+# send progress per 30 s).
+
+def trickle(s, data, period, until):
+    """Sends data one byte every period seconds until it is sent or until."""
+    for i in range(len(data)):
+        if time.monotonic() >= until:
+            return False
+        s.sendall(data[i:i + 1])
+        time.sleep(period)
+    return True
+
+
+def sc_idle_flood(port, rnd):
+    # Fifty connections that send nothing: each is answered 408 at the header
+    # time limit (or closed), none holds a worker meanwhile.
+    socks = []
+    try:
+        for _ in range(50):
+            socks.append(connect(port, 90))
+        statuses = []
+        for s in socks:
+            try:
+                raw = read_all(s)
+            except (ConnectionResetError, EarlyReset):
+                raw = b""
+            except socket.timeout:
+                raise Failure("idle connection: no answer within 90 s")
+            statuses.append(parse_response(raw)[0] if raw else 0)
+        expect(all(st in (0, 408) for st in statuses), f"idle connections: {sorted(set(statuses))}")
+        return Outcome.ANSWERED, 408
+    finally:
+        for s in socks:
+            s.close()
+
+
+def sc_slowloris(port, rnd):
+    # A header block one byte every two seconds: 408 at the header time limit.
+    s = connect(port, 90)
+    try:
+        data = b"GET /small.txt HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " + b"p" * 100 + b"\r\n\r\n"
+        try:
+            trickle(s, data, 2.0, time.monotonic() + 40)
+        except (ConnectionResetError, BrokenPipeError):
+            pass  # answered and closed while still sending
+        try:
+            raw = read_all(s)
+        except (ConnectionResetError, EarlyReset):
+            raise Failure("slowloris: reset instead of 408")
+        except socket.timeout:
+            raise Failure("slowloris: no answer within 90 s")
+    finally:
+        s.close()
+    st, _, _ = parse_response(raw)
+    expect(st == 408, f"slowloris: {st}")
+    return Outcome.ANSWERED, st
+
+
+def sc_slow_body(port, rnd):
+    # A body of 100000 bytes announced, one byte a second sent: the script
+    # runs at the body time limit with what came.
+    path = rnd.choice(["/echo.sh", "/form.php"])
+    s = connect(port, 120)
+    try:
+        head = (f"POST {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 100000\r\n\r\n").encode()
+        try:
+            s.sendall(head)
+            trickle(s, b"p=" + b"x" * 200, 1.0, time.monotonic() + 75)
+        except (ConnectionResetError, BrokenPipeError):
+            pass
+        try:
+            raw = read_all(s)
+        except (ConnectionResetError, EarlyReset):
+            raise Failure(f"slow body {path}: reset instead of an answer")
+        except socket.timeout:
+            raise Failure(f"slow body {path}: no answer within 120 s")
+    finally:
+        s.close()
+    st, _, _ = parse_response(raw)
+    expect(st == 200, f"slow body {path}: {st}")
+    return Outcome.ANSWERED, st
+
+
+def sc_non_reader(port, rnd):
+    # Asks for the big file and reads nothing for 40 s: cut off by the send
+    # progress limit, or fully buffered by the systems; either way it holds
+    # no worker.
+    s = connect(port, 30)
+    try:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        s.sendall(get("/big.bin"))
+        time.sleep(40)
+    except OSError:
+        pass
+    finally:
+        reset_close(s)
+    return Outcome.VANISHED, None
+
+
+# Kind and number of threads.
+HOSTILE = [(sc_idle_flood, 2), (sc_slowloris, 20), (sc_slow_body, 15), (sc_non_reader, 15)]
+
+
+def hostile_loop(port, deadline, stats, f):
+    kind = f.__name__[3:]
+    rnd = random.Random(kind)
+    while time.monotonic() < deadline:
+        began = time.monotonic()
+        try:
+            outcome, status = f(port, rnd)
+            stats.add(kind, outcome, status, seconds=time.monotonic() - began)
+        except Refused as e:
+            stats.add(kind, Outcome.REFUSED, None, str(e), time.monotonic() - began)
+            time.sleep(0.5)
+        except Failure as e:
+            took = time.monotonic() - began
+            stats.add(kind, Outcome.FAILED, None, f"{e} (after {took:.1f}s)", took)
+        except OSError as e:
+            took = time.monotonic() - began
+            stats.add(kind, Outcome.FAILED, None, f"{type(e).__name__}: {e} (after {took:.1f}s)", took)
+
+
 # Weights per ten thousand: mostly quick requests, so that a run makes many of
 # them, with enough slow, hanging and crashing ones to keep workers busy. A
 # stalled client holds a worker for the whole header time limit (30 s).
@@ -571,7 +698,7 @@ def wait_for_level(pid, base, seconds):
     return s
 
 
-def run_load(port, proc, seconds, n_clients, scenarios, stats, max_requests, label, problems):
+def run_load(port, proc, seconds, n_clients, scenarios, stats, max_requests, label, problems, hostile=()):
     """Runs the clients for seconds; returns (server crashed, samples)."""
     t0 = time.monotonic()
     deadline = t0 + seconds
@@ -579,6 +706,9 @@ def run_load(port, proc, seconds, n_clients, scenarios, stats, max_requests, lab
     clients = [threading.Thread(target=client_loop, daemon=True,
                                 args=(port, deadline, stats, f"{label}-{i}", max_requests, counter, scenarios))
                for i in range(n_clients)]
+    for f, n in hostile:
+        clients += [threading.Thread(target=hostile_loop, daemon=True, args=(port, deadline, stats, f))
+                    for _ in range(n)]
     for c in clients:
         c.start()
     samples = []
@@ -631,6 +761,7 @@ def main():
                     help="ZORVANE_HEADER_TIMEOUT_MS for the server (default: its own 30 s)")
     ap.add_argument("--keep", action="store_true", help="keep the temporary folder")
     ap.add_argument("--only", default="", help="comma-separated kinds to run (default: all)")
+    ap.add_argument("--no-hostile", action="store_true", help="leave out the idle, slow and non-reading clients")
     args = ap.parse_args()
 
     base = Path(tempfile.mkdtemp(prefix="zorvane-soak-"))
@@ -681,8 +812,12 @@ def main():
         stats = Stats()
         kernel_before = kernel_resets()
         t0 = time.monotonic()
+        hostile = [] if args.no_hostile else [(f, n) for f, n in HOSTILE
+                                              if not only or f.__name__[3:] in only]
+        if hostile:
+            print("soak: beside the mix: " + " ".join(f"{f.__name__[3:]}x{n}" for f, n in hostile), flush=True)
         crashed, samples = run_load(port, proc, args.seconds, args.clients, scenarios, stats, args.max_requests,
-                                    "load", verdict_problems)
+                                    "load", verdict_problems, hostile)
 
         if crashed or proc.poll() is not None:
             verdict_problems.append(f"zorvane_cmd ended during the load (exit {proc.poll()})")
