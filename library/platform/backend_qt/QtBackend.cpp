@@ -147,6 +147,19 @@ protected:
         viewStateChanged(hwnd, showState);
     }
 
+    void resizeEvent(QResizeEvent*) override
+    {
+        if (menuBar != nullptr)
+            menuBar->setGeometry(0, 0, width(), clientTop);
+        // Back from maximised, a window the user cannot resize is fixed again.
+        if (fixedSize && isWindow() && windowState() == Qt::WindowNoState && minimumSize() != maximumSize()) {
+            applying = true;
+            setFixedSize(size());
+            applying = false;
+        }
+        geometryFromUser();
+    }
+
     void mouse(QMouseEvent* e, UINT message)
     {
         WPARAM keys = 0;
@@ -200,12 +213,7 @@ protected:
         viewCloseRequested(hwnd);
     }
     void focusInEvent(QFocusEvent*) override { viewFocusChanged(hwnd, true); }
-    void resizeEvent(QResizeEvent*) override
-    {
-        if (menuBar != nullptr)
-            menuBar->setGeometry(0, 0, width(), clientTop);
-        geometryFromUser();
-    }
+
     void moveEvent(QMoveEvent*) override { geometryFromUser(); }
 
 private:
@@ -287,6 +295,11 @@ public:
             return;
         canvas->applying = true;
         if (command == SW_SHOWMAXIMIZED) {
+            // The program may maximise a window the user cannot resize.
+            if (canvas->fixedSize) {
+                canvas->setMinimumSize(0, 0);
+                canvas->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            }
             canvas->setWindowState(Qt::WindowMaximized);
         } else if (command == SW_SHOWMINIMIZED) {
             canvas->setWindowState(Qt::WindowMinimized);

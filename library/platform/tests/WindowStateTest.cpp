@@ -421,3 +421,40 @@ TEST(WindowThreads, SendsToAnEndedThreadReturnAndItsWindowsAreGone)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(WindowState, ANonSizableWindowKeepsItsSizeButTheProgramMayMaximiseIt)
+{
+    HWND fixed = createWindowEx(0, "ZvStateTest", "fixed window", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 20,
+                                20, 150, 90, nullptr, nullptr, nullptr, nullptr);
+    drain();
+    QWidget* w = widgetOf(fixed);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    EXPECT_EQ(w->maximumSize(), QSize(150, 90));
+    // Not by the user: the size stays what the program set.
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowCloseButtonHint);
+    setWindowPos(fixed, nullptr, 0, 0, 170, 100, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    RECT client;
+    getClientRect(fixed, client);
+    EXPECT_EQ(w->size(), QSize(client.right, client.bottom));
+    QSize before = w->size();
+    showWindow(fixed, SW_SHOWMAXIMIZED);
+    QCoreApplication::processEvents();
+    drain();
+    EXPECT_TRUE(isZoomed(fixed));
+    EXPECT_GT(w->width(), before.width());
+    showWindow(fixed, SW_RESTORE);
+    QCoreApplication::processEvents();
+    drain();
+    EXPECT_FALSE(isZoomed(fixed));
+    EXPECT_EQ(w->size(), before);
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    destroyWindow(fixed);
+}
+
+} // namespace
