@@ -1,7 +1,7 @@
 #include "WControlButton.h"
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 WControlButton::WControlButton(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {

@@ -1,7 +1,7 @@
 #include "WControlEdit.h"
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "WControlList.h"
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 // The native messages of one kind of list.
 struct WControlListMessages {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "WControlProgressBar.h"
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 WControlProgressBar::WControlProgressBar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 #include "WException.h"
 #include "WFile.h"
 

@@ -1,6 +1,6 @@
 #include "WControlStatic.h"
 
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 WControlStatic::WControlStatic(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 WControlStatusbar::WControlStatusbar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {

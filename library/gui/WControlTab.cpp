@@ -1,7 +1,7 @@
 #include "WControlTab.h"
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 WControlTab::WControlTab() : currentPage(0), autoFit(true), verticalOffset(0) {}
 

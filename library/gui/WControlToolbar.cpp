@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 WControlToolbar::WControlToolbar()
 {

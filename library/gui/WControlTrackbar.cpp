@@ -1,7 +1,7 @@
 #include "WControlTrackbar.h"
 
 #include "ControlTypes.h"
-#include "WControlHelpers.h"
+#include "internal/WControlHelpers.h"
 
 WControlTrackbar::WControlTrackbar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
