@@ -12,6 +12,8 @@ constexpr UINT TRAY_CALLBACK_MESSAGE = 0x402;
 // Longest tip in bytes; longer texts are cut.
 constexpr unsigned long TRAY_TIP_LENGTH = 127;
 
+// Whether the desktop shows a notification area now (a tray host runs).
+bool trayHostAvailable();
 bool addTrayIcon(HWND window, unsigned int id, HICON icon, const char* tip);
 bool setTrayTip(HWND window, unsigned int id, const char* tip);
 bool removeTrayIcon(HWND window, unsigned int id);

@@ -33,6 +33,11 @@ std::string cut(const char* tip)
 
 } // namespace
 
+bool trayHostAvailable()
+{
+    return QApplication::instance() != nullptr && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 bool addTrayIcon(HWND window, unsigned int id, HICON icon, const char* tip)
 {
     if (QApplication::instance() == nullptr || !wplat::isWindow(window))

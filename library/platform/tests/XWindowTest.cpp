@@ -13,6 +13,7 @@
 
 #include "Platform.h"
 #include "ProgramIcon.h"
+#include "TrayIcon.h"
 #include "XServerFixture_p.h"
 
 using namespace wplat;
@@ -264,6 +265,21 @@ TEST_F(XWindow, TheWindowIconIsOurs)
     bool found = pumpUntil(ours);
     EXPECT_TRUE(found);
     destroyWindow(w);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(XWindow, ANotificationAreaIsSeenWhenATrayHostRuns)
+{
+    if (!xtest::onPath("trayer"))
+        GTEST_SKIP() << "no trayer here";
+    EXPECT_FALSE(trayHostAvailable());
+    pid_t tray = xtest::spawn({"trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "64"}, -1);
+    ASSERT_GT(tray, 0);
+    EXPECT_TRUE(pumpUntil([] { return trayHostAvailable(); }));
+    xtest::XServer::stop(tray);
 }
 
 } // namespace
