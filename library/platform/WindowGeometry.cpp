@@ -170,25 +170,24 @@ bool showWindow(HWND window, int command)
         state = w->restoreState;  // showing a minimised window brings it back
     if (state == SW_SHOWMINIMIZED && w->showState != SW_SHOWMINIMIZED)
         w->restoreState = w->showState;
+    int old = w->showState;
+    if (state != old) {
+        // The new state first: sizes the substrate reports meanwhile are of it.
+        w->showState = state;
+        w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
+        w->style |= state == SW_SHOWMINIMIZED ? WS_MINIMIZE : state == SW_SHOWMAXIMIZED ? WS_MAXIMIZE : 0;
+    }
     if (w->view) {
-        if (state != w->showState)
+        if (state != old)
             w->view->setShowState(state);
         w->view->setVisible(show);
     }
-    if (state != w->showState) {
-        w->showState = state;
-        w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
-        if (state == SW_SHOWMINIMIZED) {
-            w->style |= WS_MINIMIZE;
+    if (state != old) {
+        if (state == SW_SHOWMINIMIZED)
             sendMessage(window, WM_SIZE, SIZE_MINIMIZED, 0);
-        } else {
-            if (state == SW_SHOWMAXIMIZED)
-                w->style |= WS_MAXIMIZE;
-            // With a view the new size arrives from the substrate.
-            if (!w->view)
-                sendMessage(window, WM_SIZE, state == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                            MAKELPARAM(w->width, w->height));
-        }
+        else
+            sendMessage(window, WM_SIZE, state == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
+                        MAKELPARAM(w->width, w->height));
     }
     if (show && !wasVisible) {
         w->frameDirty = true;

@@ -72,6 +72,8 @@ public:
 
     HWND hwnd;
     bool applying = false;
+    // A state change of our own is under way: it is not reported back.
+    bool applyingState = false;
     // Without a thick frame the user cannot resize the window.
     bool fixedSize = false;
     int clientTop = 0;
@@ -138,7 +140,7 @@ protected:
     void changeEvent(QEvent* e) override
     {
         QWidget::changeEvent(e);
-        if (e->type() != QEvent::WindowStateChange || applying || hwnd == nullptr || !isWindow())
+        if (e->type() != QEvent::WindowStateChange || applying || applyingState || hwnd == nullptr || !isWindow())
             return;
         Qt::WindowStates state = windowState();
         int showState = (state & Qt::WindowMinimized) != 0   ? SW_SHOWMINIMIZED
@@ -293,7 +295,8 @@ public:
     {
         if (!canvas || !canvas->isWindow())
             return;
-        canvas->applying = true;
+        // The sizes the new state brings are reported; the state itself the core knows.
+        canvas->applyingState = true;
         if (command == SW_SHOWMAXIMIZED) {
             // The program may maximise a window the user cannot resize.
             if (canvas->fixedSize) {
@@ -313,7 +316,7 @@ public:
                 canvas->activateWindow();
             }
         }
-        canvas->applying = false;
+        canvas->applyingState = false;
     }
     void setTopMost(bool topMost, bool raise) override
     {
