@@ -12,7 +12,6 @@
 #include "AppIcon.h"
 #include "Resources.h"
 #include "Shell.h"
-#include "TrayHost.h"
 #include "TrayIcon.h"
 #include "WDate.h"
 #include "WException.h"
@@ -170,14 +169,14 @@ void DlgMain::onDialogCreate()
 
         if (WSystem::getSystemInfo().getCommandLine().indexOf("-autostart") >= 0) {
             wplat::sendMessage(getWindowHandle(), WM_COMMAND, res::ID_START, 0);
-            if (!isTrayAvailable()) {
+            if (!trayHostAvailable()) {
                 // Nothing would lead back to a hidden window.
                 minimizeWindow();
                 showNote(NO_TRAY_STATUS);
             }
         } else {
             showWindow();
-            if (!isTrayAvailable())
+            if (!trayHostAvailable())
                 showNote(NO_TRAY_STATUS);
         }
     } catch (WException& e) {
@@ -190,7 +189,7 @@ void DlgMain::onDialogClose()
 {
     // Hidden, the window comes back only through the tray icon: without a
     // notification area it goes to the task bar instead.
-    if (isTrayAvailable()) {
+    if (trayHostAvailable()) {
         hideWindow();
         return;
     }
