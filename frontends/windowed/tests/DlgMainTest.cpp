@@ -289,3 +289,38 @@ TEST_F(DlgMainTest, AFailedSaveOnExitIsLoggedAndShown)
     EXPECT_NE(boxes.texts[0].find("The settings were not saved"), std::string::npos) << boxes.texts[0];
     EXPECT_NE(readFile(site.path("error.log")).find("The settings were not saved"), std::string::npos);
 }
+
+// A tray click made while a box of the dialog is open is handled once the box
+// is gone, not under it.
+TEST_F(DlgMainTest, TrayClicksDuringABoxWaitForIt)
+{
+    ASSERT_NE(wplat::startUi(), wplat::UiStart::NoDisplay);
+    DlgMain dialog(nullptr);
+    dialog.show(false);
+    HWND window = dialog.getWindowHandle();
+    dialog.hideWindow();
+    ASSERT_FALSE(wplat::isWindowVisible(window));
+    wplat::setWindowText(item(dialog, 1003), "abc");
+
+    int ticks = 0;
+    bool shownUnderTheBox = false;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&]() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        if (ticks++ == 0) {
+            wplat::postMessage(window, 0x402, 102, WM_LBUTTONDBLCLK);
+            return;
+        }
+        shownUnderTheBox = shownUnderTheBox || wplat::isWindowVisible(window);
+        if (ticks > 5)
+            box->done(QMessageBox::Ok);
+    });
+    timer.start();
+    command(dialog, 1001); // invalid port: "Please check marked fields."
+    EXPECT_GT(ticks, 5);
+    EXPECT_FALSE(shownUnderTheBox);
+    EXPECT_TRUE(pumpUntil([&] { return wplat::isWindowVisible(window); }, 3000));
+}
