@@ -551,8 +551,12 @@ public:
             buttons = QMessageBox::Yes | QMessageBox::No;
         else if ((type & 0x0F) == MB_OKCANCEL)
             buttons = QMessageBox::Ok | QMessageBox::Cancel;
-        QMessageBox box(icon, QString::fromUtf8(caption), QString::fromUtf8(text), buttons,
-                        owner != nullptr ? canvasOf(getAncestorTopLevel(owner)) : nullptr);
+        QWidget* parent = owner != nullptr ? canvasOf(getAncestorTopLevel(owner)) : nullptr;
+        QMessageBox box(icon, QString::fromUtf8(caption), QString::fromUtf8(text), buttons, parent);
+        // As the platform's box, it holds up its owner only: the tray icon and
+        // other windows still take clicks, which reach the program meanwhile.
+        if (parent != nullptr)
+            box.setWindowModality(Qt::WindowModal);
         DispatchScope scope;
         int answer = box.exec();
         switch (answer) {

@@ -221,3 +221,30 @@ TEST_F(QtInput, TimersTickWhileAModalBoxRuns)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(QtInput, ABoxHoldsUpOnlyItsOwner)
+{
+    struct Case {
+        bool owned;
+        Qt::WindowModality modality;
+    } cases[] = {{true, Qt::WindowModal}, {false, Qt::ApplicationModal}};
+    for (const Case& c : cases) {
+        Qt::WindowModality seen = Qt::NonModal;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            answer.stop();
+            seen = box->windowModality();
+            box->button(QMessageBox::Ok)->click();
+        });
+        answer.start(5);
+        EXPECT_EQ(messageBox(c.owned ? window : nullptr, "text", "caption", MB_OK), IDOK);
+        EXPECT_EQ(seen, c.modality) << c.owned;
+    }
+}
+
+} // namespace
