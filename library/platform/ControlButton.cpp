@@ -2,6 +2,8 @@
 // The check state lives here; check boxes and radio buttons that are not
 // automatic never change it themselves.
 
+#include <optional>
+
 #include "internal/ControlSupport.h"
 
 namespace wplat::controls {
@@ -149,12 +151,11 @@ void paintButton(HWND w, ButtonState& s)
 
 } // namespace
 
-LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+namespace {
+
+// Check state, pushed state, style and clicks asked for by the program.
+std::optional<LRESULT> buttonStateMessage(HWND w, ButtonState* s, DWORD type, UINT m, WPARAM wp, LPARAM lp)
 {
-    ButtonState* s = trackState<ButtonState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
-    DWORD type = buttonType(w);
     switch (m) {
     case BM_GETCHECK:
         return hasCheck(type) ? (LRESULT)s->check : 0;
@@ -188,6 +189,16 @@ LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         if (isWindowEnabled(w))
             click(w);
         return 0;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// Mouse, keyboard, and what makes the button paint itself again.
+std::optional<LRESULT> buttonInputMessage(HWND w, ButtonState* s, DWORD type, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
     case WM_GETDLGCODE:
         if (type == BS_GROUPBOX)
             return DLGC_STATIC;
@@ -246,6 +257,21 @@ LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         return 0;
     default:
         break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    ButtonState* s = trackState<ButtonState>(w, m);
+    if (s == nullptr)
+        return defWindowProc(w, m, wp, lp);
+    DWORD type = buttonType(w);
+    for (auto group : {buttonStateMessage, buttonInputMessage}) {
+        if (std::optional<LRESULT> answer = group(w, s, type, m, wp, lp))
+            return *answer;
     }
     return defWindowProc(w, m, wp, lp);
 }
