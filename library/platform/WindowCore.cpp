@@ -332,6 +332,16 @@ bool destroyWindow(HWND handle)
     auto w = findWindow(handle);
     if (!w || w->destroying)
         return false;
+    if (w->owner != currentQueue()) {
+        // Destroyed on its own thread, whose procedures and views it has;
+        // here only when that thread is gone.
+        bool done = false;
+        if (callOnThread(w->owner, [&] { done = destroyWindow(handle); }))
+            return done;
+        w = findWindow(handle);
+        if (!w || w->destroying)
+            return false;
+    }
     if (w->visible && w->view)
         w->view->setVisible(false);
     // A window being destroyed takes the focus away from itself and its children.

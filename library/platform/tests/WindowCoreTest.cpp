@@ -337,11 +337,14 @@ TEST_F(WindowCore, DialogBaseUnitsComeFromTheDialogFont)
 namespace {
 
 std::atomic<int> g_workerPaints{0};
+std::thread::id g_destroyedOn;
 
 LRESULT workerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == WM_PAINT)
         g_workerPaints++;
+    if (m == WM_DESTROY)
+        g_destroyedOn = std::this_thread::get_id();
     return defWindowProc(w, m, wp, lp);
 }
 
@@ -386,6 +389,19 @@ TEST(WindowThreads, WorkRunsOnTheOwnersThreadUntilItEnds)
     RECT r;
     getClientRect(w, r);
     EXPECT_EQ(r.right, 60);
+    // A second window of the worker, destroyed from here: its WM_DESTROY runs there.
+    std::atomic<HWND> second{nullptr};
+    struct Made {
+        std::atomic<HWND>* into;
+    } made2{&second};
+    ASSERT_TRUE(runOnWindowThread(w, [](void* p) {
+        static_cast<Made*>(p)->into->store(createWindowEx(0, "ZvWorkerWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                                          nullptr, nullptr, nullptr, nullptr));
+    }, &made2));
+    ASSERT_NE(second.load(), nullptr);
+    EXPECT_TRUE(destroyWindow(second.load()));
+    EXPECT_FALSE(isWindow(second.load()));
+    EXPECT_EQ(g_destroyedOn, workerId);
     stop = true;
     worker.join();
     // The thread is gone and its window with it.
