@@ -185,8 +185,7 @@ protected:
             p->kill();
     }
 
-    // The whole screen as a PNG (also how docs/zorvane_gui.png is made:
-    // ZV_SCREENSHOT names a file the first test's window is saved to).
+    // The screen, or a part of it, as a PNG.
     static bool saveScreenshot(const std::string& path, std::optional<Rect> area = std::nullopt)
     {
         Rect r = area.value_or(Rect{0, 0, 1024, 768});
