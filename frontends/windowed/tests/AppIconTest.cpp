@@ -61,3 +61,16 @@ TEST(AppIcon, NoPlaceToWriteGivesAnEmptyPath)
     home.write("icons", "a file where the folder should be");
     EXPECT_EQ(AppIcon::install(), "");
 }
+
+TEST(AppIcon, TheLauncherStartsThisBuildWithTheIcon)
+{
+    std::string text = readFile(ZORVANE_LAUNCHER_PATH);
+    ASSERT_FALSE(text.empty()) << ZORVANE_LAUNCHER_PATH;
+    EXPECT_EQ(text.rfind("[Desktop Entry]\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string("\nExec=\"") + ZORVANE_GUI_PATH + "\"\n"), std::string::npos) << text;
+    size_t at = text.find("\nIcon=");
+    ASSERT_NE(at, std::string::npos) << text;
+    std::string icon = text.substr(at + 6, text.find('\n', at + 6) - at - 6);
+    EXPECT_EQ(readFile(icon).compare(0, 8, "\x89PNG\r\n\x1a\n"), 0) << icon;
+}
