@@ -479,8 +479,16 @@ LRESULT WWindow::windowProc(HWND window, unsigned int message, WPARAM wParam, LP
             LRESULT answer = handler->onWindowMessage(window, message, wParam, lParam);
             if (answer != 0)
                 return answer;
+            // The handler may have destroyed the window (and its record).
+            record = recordOf(window);
+            handler = record != nullptr ? record->handler : nullptr;
         }
         Answer a = lifecycleMessage(window, message, lParam, handler);
+        if (message == WM_DESTROY || message == WM_NCDESTROY) {
+            // The record may be gone now; the other groups must not see it.
+            record = nullptr;
+            handler = nullptr;
+        }
         if (!a.handled)
             a = paintMessage(window, message, wParam, lParam, handler);
         if (!a.handled)
