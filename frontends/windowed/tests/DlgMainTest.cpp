@@ -85,6 +85,8 @@ protected:
         if (started)
             return;
         started = true;
+        // PHP reads the site's php.ini only, not the machine's extra ones.
+        setenv("PHP_INI_SCAN_DIR", "", 1);
         static char commandLine[] = "";
         WSystem::startup("Zorvane dialog test", (HINSTANCE)&g_instance, nullptr, commandLine, 1);
         res::registerResources();
