@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,6 +100,8 @@ public:
             return false;
         if (child == 0) {
             setpgid(0, 0);
+            // Gone with the test, even when the test itself crashes.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
