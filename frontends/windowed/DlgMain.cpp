@@ -1,22 +1,19 @@
 #include "DlgMain.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include <string>
 
+#include "AppIcon.h"
 #include "Autostart.h"
 #include "BrowserLauncher.h"
 #include "ErrorLog.h"
-#include "Website.h"
 #include "Platform.h"
-#include "AppIcon.h"
 #include "Resources.h"
 #include "Shell.h"
 #include "TrayIcon.h"
-#include "WDate.h"
 #include "WException.h"
 #include "WInitFile.h"
 #include "WSystem.h"
+#include "Website.h"
 #include "ZorvaneVersion.h"
 
 namespace {

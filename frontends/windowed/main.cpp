@@ -8,14 +8,14 @@
 #include <thread>
 #include <unistd.h>
 
+#include "AppIcon.h"
 #include "DlgMain.h"
 #include "FrontEnd.h"
 #include "HomeFolder.h"
 #include "InstanceMutex.h"
 #include "Platform.h"
-#include "AppIcon.h"
-#include "TrayIcon.h"
 #include "Resources.h"
+#include "TrayIcon.h"
 #include "WException.h"
 #include "WSystem.h"
 #include "ZorvaneVersion.h"
