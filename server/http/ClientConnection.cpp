@@ -17,8 +17,6 @@ namespace {
 
 const unsigned long DEFAULT_RECEIVE_TIMEOUT_MS = 30000;
 const unsigned long DEFAULT_SEND_WINDOW_MS = 30000;
-// A file send that stalls this long is offered to the handoff.
-const int HANDOFF_STALL_MS = 20;
 // Longest single wait for a writable socket: a client that reads slowly but
 // steadily frees room that no wake-up reports until much more is free.
 const int SEND_RETRY_MS = 1000;
@@ -350,10 +348,9 @@ uint64_t ClientConnection::sendFile(int fileFd, uint64_t offset, uint64_t count,
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             failWrite(errno);
+        // The socket is full: the rest goes to the server thread, which waits
+        // for many clients at once; the worker is free at once.
         if (handoff != nullptr) {
-            struct pollfd p = {fd, POLLOUT, 0};
-            if (::poll(&p, 1, HANDOFF_STALL_MS) > 0)
-                continue;
             if (handoff->takeFileSend(*this, fileFd, (uint64_t)position, count - sent, path)) {
                 handedOff = true;
                 return sent;
