@@ -27,7 +27,9 @@ const wplat::DialogItemTemplate g_mainItems[] = {
     {"BUTTON", "Stop", 1008, 62, 104, 50, 14, BUTTON_STYLE, 0},
     {"STATIC", "Webserver Host / IP", -1, 7, 7, 66, 8, LABEL_STYLE, 0},
     {"STATIC", "Port", -1, 115, 7, 14, 8, LABEL_STYLE, 0},
-    {"STATIC", "Document Path", -1, 7, 39, 50, 8, LABEL_STYLE, 0},
+    // As wide as the host label: the dialog face here is a little wider than
+    // the one the layout was made with, and 50 units would wrap the text away.
+    {"STATIC", "Document Path", -1, 7, 39, 66, 8, LABEL_STYLE, 0},
     {"STATIC", "", 1007, 7, 90, 248, 8, LABEL_STYLE, 0},
 };
 
