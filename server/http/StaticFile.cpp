@@ -26,6 +26,8 @@ namespace {
 
 // Bytes per read and write of the body.
 const unsigned long CHUNK_SIZE = 65535;
+// What of a larger file travels with the header block.
+const unsigned long FIRST_PIECE = 16384;
 // Bytes per sendfile call once the first chunk went out with the headers.
 const uint64_t SENDFILE_CHUNK = 1 << 24;
 
@@ -262,9 +264,12 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             return;
         }
 
-        // The first chunk goes out with the header block.
+        // The first bytes go out with the header block: a small file whole,
+        // of a larger one that the system sends on only a first piece.
         char* buffer = chunkBuffer();
-        unsigned long n = (unsigned long)(count < CHUNK_SIZE ? count : CHUNK_SIZE);
+        bool systemSends = count > CHUNK_SIZE && connection != nullptr && reader.descriptor() >= 0;
+        unsigned long firstPiece = systemSends ? FIRST_PIECE : CHUNK_SIZE;
+        unsigned long n = (unsigned long)(count < firstPiece ? count : firstPiece);
         unsigned long got = reader.read(buffer, n);
         write(buffer, got);
         count -= got;
