@@ -92,12 +92,11 @@ void userPick(HWND w, TabState& s, int index)
 
 void paintTabs(HWND w, TabState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int sh = stripHeight(w);
@@ -113,7 +112,6 @@ void paintTabs(HWND w, TabState& s)
         drawTextLine(dc, left + 8, t.top + 3, s.tabs[i].text, getSysColor(COLOR_BTNTEXT));
         left += width;
     }
-    endPaint(w, ps);
 }
 
 // --- Rebars ----------------------------------------------------------------------
@@ -177,12 +175,11 @@ void layoutBands(HWND w, RebarState& s)
 
 void paintRebar(HWND w, RebarState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int x = 0;
@@ -208,7 +205,6 @@ void paintRebar(HWND w, RebarState& s)
         x += width;
         fillSolid(dc, RECT{x - 1, 0, x, r.bottom}, RGB(0xC0, 0xC0, 0xC0));
     }
-    endPaint(w, ps);
 }
 
 // --- Toolbars --------------------------------------------------------------------
@@ -252,12 +248,11 @@ int buttonAt(HWND w, const ToolbarState& s, int x)
 
 void paintToolbar(HWND w, ToolbarState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int iw = 16, ih = 16;
@@ -279,7 +274,6 @@ void paintToolbar(HWND w, ToolbarState& s)
         }
         left += width;
     }
-    endPaint(w, ps);
 }
 
 // --- Status bars -----------------------------------------------------------------
@@ -298,12 +292,11 @@ int statusHeight(HWND w)
 
 void paintStatus(HWND w, StatusState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int left = 0;
@@ -313,7 +306,6 @@ void paintStatus(HWND w, StatusState& s)
         drawTextLine(dc, left + 3, 3, s.texts[i], getSysColor(COLOR_BTNTEXT));
         left = right + 2;
     }
-    endPaint(w, ps);
 }
 
 } // namespace

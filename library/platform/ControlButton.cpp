@@ -90,12 +90,11 @@ void drawCheckMark(HDC dc, const RECT& box, COLORREF color)
 
 void paintButton(HWND w, ButtonState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     DWORD type = buttonType(w);
     bool enabled = isWindowEnabled(w);
     COLORREF text = getSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
@@ -146,7 +145,6 @@ void paintButton(HWND w, ButtonState& s)
         if (focused)
             drawFocusRect(dc, RECT{3, 3, r.right - 3, r.bottom - 3});
     }
-    endPaint(w, ps);
 }
 
 } // namespace
@@ -289,12 +287,11 @@ LRESULT staticProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case WM_ENABLE:
         return defaultThenRepaint(w, m, wp, lp);
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = beginPaint(w, ps);
+        ControlPaint paint(w);
+        HDC dc = paint.dc();
         if (dc == nullptr)
             return 0;
-        RECT r;
-        getClientRect(w, r);
+        RECT r = paint.client();
         COLORREF text;
         fillBackground(w, WM_CTLCOLORSTATIC, dc, r, COLOR_BTNFACE, text);
         selectFont(w, dc);
@@ -306,7 +303,6 @@ LRESULT staticProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         setBkMode(dc, TRANSPARENT);
         setTextColor(dc, isWindowEnabled(w) ? text : getSysColor(COLOR_GRAYTEXT));
         drawText(dc, label.c_str(), (int)label.size(), r, format);
-        endPaint(w, ps);
         return 0;
     }
     default:

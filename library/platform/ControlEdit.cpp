@@ -258,12 +258,11 @@ void paintRichLines(HWND w, EditState& s, HDC dc, const std::string& all, const 
 
 void paintEdit(HWND w, EditState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     DWORD style = styleOf(w);
     bool readOnly = (style & ES_READONLY) != 0 || !isWindowEnabled(w);
     COLORREF text;
@@ -298,7 +297,6 @@ void paintEdit(HWND w, EditState& s)
     const int left = kMargin - s.scrollX;
     if (s.rich) {
         paintRichLines(w, s, dc, all, starts, top, left, showSelection && focused, focused, text);
-        endPaint(w, ps);
         return;
     }
     for (size_t line = 0; line < starts.size(); line++) {
@@ -320,7 +318,6 @@ void paintEdit(HWND w, EditState& s)
             fillSolid(dc, RECT{x, y, x + 1, y + h}, text);
         }
     }
-    endPaint(w, ps);
 }
 
 void typeChar(HWND w, EditState& s, unsigned char c)

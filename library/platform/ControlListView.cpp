@@ -217,12 +217,11 @@ int headerHeight(HWND w)
 
 void paintView(HWND w, ViewState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     fillSolid(dc, r, s.back != 0xFFFFFFFFu ? s.back : getSysColor(COLOR_WINDOW));
     paintBackPicture(dc, s, r);
     selectFont(w, dc);
@@ -264,7 +263,6 @@ void paintView(HWND w, ViewState& s)
     }
     if ((getWindowLongPtr(w, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0)
         drawFrame(dc, r, RGB(0x80, 0x80, 0x80));
-    endPaint(w, ps);
 }
 
 void clickRow(HWND w, ViewState& s, int row)

@@ -93,12 +93,11 @@ void userSelect(HWND w, ListState& s, LRESULT row, const Messages& msgs)
 
 void paintList(HWND w, ListState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     COLORREF text;
     fillBackground(w, WM_CTLCOLORLISTBOX, dc, r, COLOR_WINDOW, text);
     drawFrame(dc, r, RGB(0x80, 0x80, 0x80));
@@ -124,7 +123,6 @@ void paintList(HWND w, ListState& s)
             drawTextLine(dc, 3, y, s.rows[i].text, color);
         }
     }
-    endPaint(w, ps);
 }
 
 // The combo box's choices as a pop-up menu under it.

@@ -65,12 +65,11 @@ void moveBy(HWND w, TrackState& s, int delta, UINT code)
 
 void paintTrack(HWND w, TrackState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     int t = thumbOffset(w, s);
     if (vertical(w)) {
@@ -88,7 +87,6 @@ void paintTrack(HWND w, TrackState& s)
         }
         fillSolid(dc, RECT{t, cy - 8, t + kThumb, cy + 8}, RGB(0x50, 0x50, 0x50));
     }
-    endPaint(w, ps);
 }
 
 struct ProgressState : State {
@@ -274,18 +272,16 @@ LRESULT progressProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case PBM_GETPOS:
         return s->position;
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = beginPaint(w, ps);
+        ControlPaint paint(w);
+        HDC dc = paint.dc();
         if (dc == nullptr)
             return 0;
-        RECT r;
-        getClientRect(w, r);
+        RECT r = paint.client();
         fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
         drawFrame(dc, r, RGB(0xA0, 0xA0, 0xA0));
         int span = std::max(1, s->maximum - s->minimum);
         int filled = (int)((long long)(s->position - s->minimum) * std::max(0, (int)r.right - 2) / span);
         fillSolid(dc, RECT{1, 1, 1 + filled, r.bottom - 1}, RGB(0x06, 0xB0, 0x25));
-        endPaint(w, ps);
         return 0;
     }
     default:

@@ -75,12 +75,11 @@ void request(HWND w, UINT code, int position)
 
 void paintBar(HWND w, const BarState& s)
 {
-    PAINTSTRUCT ps;
-    HDC dc = beginPaint(w, ps);
+    ControlPaint paint(w);
+    HDC dc = paint.dc();
     if (dc == nullptr)
         return;
-    RECT r;
-    getClientRect(w, r);
+    RECT r = paint.client();
     fillSolid(dc, r, RGB(0xE8, 0xE8, 0xE8));
     Geometry g = geometryOf(w, s, s.dragging ? s.trackPosition : s.position);
     auto along = [&](int from, int to) {
@@ -95,7 +94,6 @@ void paintBar(HWND w, const BarState& s)
     }
     RECT thumb = along(g.arrow + g.thumbAt, g.arrow + g.thumbAt + g.thumb);
     fillSolid(dc, thumb, RGB(0x90, 0x90, 0x90));
-    endPaint(w, ps);
 }
 
 void pressed(HWND w, BarState& s, int pixel)

@@ -30,6 +30,19 @@ void freeState(HWND window)
     delete state;
 }
 
+ControlPaint::ControlPaint(HWND window) : m_window(window)
+{
+    m_dc = beginPaint(window, m_paint);
+    if (m_dc != nullptr)
+        getClientRect(window, m_client);
+}
+
+ControlPaint::~ControlPaint()
+{
+    if (m_dc != nullptr)
+        endPaint(m_window, m_paint);
+}
+
 DWORD styleOf(HWND window)
 {
     return (DWORD)getWindowLongPtr(window, GWL_STYLE);

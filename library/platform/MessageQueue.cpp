@@ -453,20 +453,30 @@ bool callOnThread(const std::shared_ptr<ThreadQueue>& q, void (*work)(void*), vo
         q->sent.push_back(&s);
     }
     wakeQueue(q);
-    for (;;) {
-        serviceSent(self);
-        std::unique_lock<std::mutex> guard(self->lock);
-        if (s.done)
-            break;
-        if (!self->sent.empty() || !self->calls.empty())
-            continue;
-        self->signal.wait_for(guard, std::chrono::milliseconds(50),
-                              [&] { return s.done || !self->sent.empty() || !self->calls.empty(); });
-        if (s.done)
-            break;
-    }
+    awaitAnswer(self, s);
     std::lock_guard<std::mutex> guard(self->lock);
     return s.answered;
+}
+
+bool awaitAnswer(const std::shared_ptr<ThreadQueue>& self, const SentMessage& message,
+                 const std::function<bool()>& giveUp)
+{
+    for (;;) {
+        serviceSent(self);
+        {
+            std::unique_lock<std::mutex> guard(self->lock);
+            if (message.done)
+                return true;
+            if (!self->sent.empty() || !self->calls.empty())
+                continue;
+            self->signal.wait_for(guard, std::chrono::milliseconds(50),
+                                  [&] { return message.done || !self->sent.empty() || !self->calls.empty(); });
+            if (message.done)
+                return true;
+        }
+        if (giveUp && giveUp())
+            return false;
+    }
 }
 
 void postToThread(const std::shared_ptr<ThreadQueue>& q, std::function<void()> work)

@@ -45,29 +45,20 @@ LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
     wakeQueue(w->owner);
     // Wait for the answer, servicing what others send to us meanwhile.
-    for (;;) {
-        serviceSent(self);
-        {
-            std::unique_lock<std::mutex> guard(self->lock);
-            if (s.done)
-                break;
-            if (!self->sent.empty() || !self->calls.empty())
-                continue;
-            self->signal.wait_for(guard, std::chrono::milliseconds(50),
-                                  [&] { return s.done || !self->sent.empty() || !self->calls.empty(); });
-            if (s.done)
-                break;
-        }
+    bool answered = awaitAnswer(self, s, [&] {
         // The owner may have destroyed the window and gone on.
-        if (!isWindow(window)) {
-            std::lock_guard<std::mutex> guard(w->owner->lock);
-            auto it = std::find(w->owner->sent.begin(), w->owner->sent.end(), &s);
-            if (it != w->owner->sent.end()) {
-                w->owner->sent.erase(it);
-                setLastError(ERROR_INVALID_WINDOW_HANDLE);
-                return 0;
-            }
-        }
+        if (isWindow(window))
+            return false;
+        std::lock_guard<std::mutex> guard(w->owner->lock);
+        auto it = std::find(w->owner->sent.begin(), w->owner->sent.end(), &s);
+        if (it == w->owner->sent.end())
+            return false;
+        w->owner->sent.erase(it);
+        return true;
+    });
+    if (!answered) {
+        setLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
     }
     // Answered by the thread, or given up when the thread ended.
     std::lock_guard<std::mutex> guard(self->lock);

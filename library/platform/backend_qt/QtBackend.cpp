@@ -57,6 +57,18 @@ namespace {
 // The widget the pointer moved over last: cursor shapes go to it.
 QPointer<QWidget> g_pointerWidget;
 
+// The image's pixels as RGB, whatever its format.
+void copyPixels(const QImage& image, PixelImage& out)
+{
+    QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    out.reset(rgb.width(), rgb.height());
+    for (int y = 0; y < rgb.height(); y++) {
+        const QRgb* line = (const QRgb*)rgb.constScanLine(y);
+        for (int x = 0; x < rgb.width(); x++)
+            out.setPixel(x, y, line[x] & 0xFFFFFF);
+    }
+}
+
 // A window's widget: shows the backing image, turns input into messages.
 // A top-level with a menu bar shows it above the client area, which then
 // starts `clientTop` pixels down.
@@ -675,13 +687,7 @@ public:
         QImage image(QString::fromStdString(path));
         if (image.isNull())
             return false;
-        image = image.convertToFormat(QImage::Format_RGB32);
-        out.reset(image.width(), image.height());
-        for (int y = 0; y < image.height(); y++) {
-            const QRgb* line = (const QRgb*)image.constScanLine(y);
-            for (int x = 0; x < image.width(); x++)
-                out.setPixel(x, y, line[x] & 0xFFFFFF);
-        }
+        copyPixels(image, out);
         return true;
     }
 
@@ -767,13 +773,7 @@ bool grabWindow(HWND window, PixelImage& out)
     Canvas* canvas = canvasOf(window);
     if (canvas == nullptr)
         return false;
-    QImage image = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    out.reset(image.width(), image.height());
-    for (int y = 0; y < image.height(); y++) {
-        const QRgb* line = (const QRgb*)image.constScanLine(y);
-        for (int x = 0; x < image.width(); x++)
-            out.setPixel(x, y, line[x] & 0xFFFFFF);
-    }
+    copyPixels(canvas->grab().toImage(), out);
     return true;
 }
 

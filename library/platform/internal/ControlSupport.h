@@ -53,6 +53,25 @@ T* trackState(HWND window, UINT message)
 // (for changes of text, focus or enabled state that the look shows).
 LRESULT defaultThenRepaint(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// A control's WM_PAINT from beginPaint to the endPaint at the end of the
+// scope. A null dc() leaves nothing to paint.
+class ControlPaint {
+public:
+    explicit ControlPaint(HWND window);
+    ~ControlPaint();
+    ControlPaint(const ControlPaint&) = delete;
+    ControlPaint& operator=(const ControlPaint&) = delete;
+
+    HDC dc() const { return m_dc; }
+    const RECT& client() const { return m_client; }
+
+private:
+    HWND m_window;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc = nullptr;
+    RECT m_client{};
+};
+
 DWORD styleOf(HWND window);
 void setStyleBits(HWND window, DWORD bits, bool on);
 // WM_COMMAND (id, code) with the control as lParam, to the parent.

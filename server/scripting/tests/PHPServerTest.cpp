@@ -12,13 +12,6 @@ using namespace scripttest;
 
 namespace {
 
-std::string sourceDir()
-{
-    const char* dir = getenv("ZV_SOURCE_DIR");
-    if (dir != nullptr) return dir;
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
-}
-
 const char* SERVER_VARIABLES[] = {
     "PHP_SELF", "SCRIPT_NAME", "SCRIPT_FILENAME", "SERVER_ADDR", "SERVER_PORT",
     "SERVER_NAME", "SERVER_PROTOCOL", "SERVER_SOFTWARE", "QUERY_STRING", "REQUEST_URI",
@@ -33,7 +26,7 @@ class PHPSite : public SharedSite {
 protected:
     void fill(ScriptSite& target) override
     {
-        std::string ini = readFile(std::filesystem::path(sourceDir()) / "cfg" / "php.ini");
+        std::string ini = shippedPhpIni();
         ASSERT_FALSE(ini.empty()) << "cfg/php.ini of the source tree";
         // Plain-text errors are easier to match; nothing buffered, so output
         // reaches the socket as the script writes it.
