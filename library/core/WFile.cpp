@@ -54,6 +54,17 @@ int openRegular(const char* path, int flags)
     return fd;
 }
 
+// openRegular for a file to write anew; throws "Cannot create file: <path>".
+int createRegular(const char* path, int flags)
+{
+    int fd = openRegular(path, flags);
+    if (fd < 0) {
+        int e = errno;
+        throwFileException(e, WFormattedString("Cannot create file: %s", path), -1);
+    }
+    return fd;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- WFileInfo
@@ -132,6 +143,11 @@ void WFile::openPlain(const char* path, bool write)
         }
         throwFileException(e, WFormattedString("Cannot open file: %s", path), -2);
     }
+    adopt(fd, path);
+}
+
+void WFile::adopt(int fd, const char* path)
+{
     handle = fd;
     fileName = path;
     opened = true;
@@ -143,14 +159,8 @@ void WFile::create(const char* path, bool append)
     // Appending goes through O_APPEND, so that several writers of one log
     // never overwrite each other's lines.
     int flags = O_RDWR | O_CREAT | (append ? O_APPEND : O_TRUNC);
-    int fd = openRegular(path, flags);
-    if (fd < 0) {
-        int e = errno;
-        throwFileException(e, WFormattedString("Cannot create file: %s", path), -1);
-    }
-    handle = fd;
-    fileName = path;
-    opened = true;
+    int fd = createRegular(path, flags);
+    adopt(fd, path);
     if (append && lseek(fd, 0, SEEK_END) < 0) {
         int e = errno;
         close();
@@ -161,14 +171,7 @@ void WFile::create(const char* path, bool append)
 void WFile::createNew(const char* path)
 {
     close();
-    int fd = openRegular(path, O_RDWR | O_CREAT | O_EXCL);
-    if (fd < 0) {
-        int e = errno;
-        throwFileException(e, WFormattedString("Cannot create file: %s", path), -1);
-    }
-    handle = fd;
-    fileName = path;
-    opened = true;
+    adopt(createRegular(path, O_RDWR | O_CREAT | O_EXCL), path);
 }
 
 namespace {

@@ -114,6 +114,8 @@ private:
 
     // Opens path as a plain file; a leading '$' has no meaning here.
     void openPlain(const char* path, bool write);
+    // Takes over an open descriptor for path.
+    void adopt(int fd, const char* path);
     // Moves to an absolute position; throws "Cannot set file pointer.".
     void seekTo(unsigned long long position);
     unsigned long long seek(long long offset, int whence) const;
