@@ -31,18 +31,6 @@ std::vector<uint8_t> threeFrameGif()
     return makeGif(4, 2, {RED, GREEN, BLUE, WHITE}, frames);
 }
 
-unsigned long ref(uint32_t rgb) { return wplat::colorRefFromRgb(rgb); }
-
-std::string messageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const WException& e) {
-        return std::string(e.getName()) + ": " + e.getMessage().getBuf();
-    }
-    return "no exception";
-}
-
 // The first value of the first quantisation table of a JPEG file.
 int firstQuantValue(const std::vector<uint8_t>& jpeg)
 {

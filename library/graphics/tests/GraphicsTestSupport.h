@@ -8,12 +8,30 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "Platform.h"
+#include "WException.h"
+
 namespace gtest_support {
+
+// The COLORREF the platform keeps for an 0xRRGGBB colour.
+inline unsigned long ref(uint32_t rgb) { return wplat::colorRefFromRgb(rgb); }
+
+// "<exception name>: <message>" of what f throws, or "no exception".
+inline std::string messageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const WException& e) {
+        return std::string(e.getName()) + ": " + e.getMessage().getBuf();
+    }
+    return "no exception";
+}
 
 class TempDir {
 public:

@@ -23,18 +23,6 @@ using namespace gtest_support;
 
 namespace {
 
-unsigned long ref(uint32_t rgb) { return wplat::colorRefFromRgb(rgb); }
-
-std::string messageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const WException& e) {
-        return std::string(e.getName()) + ": " + e.getMessage().getBuf();
-    }
-    return "no exception";
-}
-
 // Files in a folder other than the ones named.
 std::vector<std::string> strayFiles(const TempDir& dir, const std::vector<std::string>& known)
 {

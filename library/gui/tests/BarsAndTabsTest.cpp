@@ -413,12 +413,7 @@ namespace {
 
 TEST_F(BarsAndTabs, RebarBandsShowTheirBackgroundPicture)
 {
-    HBITMAP tile = wplat::createBitmap(2, 2);
-    wplat::PixelImage* image = wplat::getBitmapImage(tile);
-    image->setPixel(0, 0, 0xFF0000);
-    image->setPixel(1, 0, 0x00FF00);
-    image->setPixel(0, 1, 0x0000FF);
-    image->setPixel(1, 1, 0xFFFF00);
+    HBITMAP tile = tileBitmap(0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00);
     WControlRebar rebar(owner.get(), WControlRebar::STYLE_PLAIN);
     rebar.setBackgroundImage(tile);
     WControlEdit field(&rebar, "field", 0, 0, 80, 0, WControlEdit::STYLE_SINGLELINE, true);

@@ -120,4 +120,16 @@ inline size_t colourCount(const std::vector<uint32_t>& pixels)
     return std::set<uint32_t>(pixels.begin(), pixels.end()).size();
 }
 
+// A 2x2 bitmap for tiling, its pixels given row by row (0xRRGGBB).
+inline HBITMAP tileBitmap(uint32_t topLeft, uint32_t topRight, uint32_t bottomLeft, uint32_t bottomRight)
+{
+    HBITMAP b = wplat::createBitmap(2, 2);
+    wplat::PixelImage* image = wplat::getBitmapImage(b);
+    image->setPixel(0, 0, topLeft);
+    image->setPixel(1, 0, topRight);
+    image->setPixel(0, 1, bottomLeft);
+    image->setPixel(1, 1, bottomRight);
+    return b;
+}
+
 } // namespace controltest

@@ -142,12 +142,7 @@ TEST_F(DialogWindow, AMissingTemplateThrows)
 TEST_F(DialogWindow, TheTiledBackgroundShowsBehindTheDialogAndItsLabels)
 {
     Recording dialog;
-    HBITMAP tile = wplat::createBitmap(2, 2);
-    wplat::PixelImage* image = wplat::getBitmapImage(tile);
-    image->setPixel(0, 0, 0xFF0000);
-    image->setPixel(1, 0, 0x00FF00);
-    image->setPixel(0, 1, 0x0000FF);
-    image->setPixel(1, 1, 0xFFFF00);
+    HBITMAP tile = tileBitmap(0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00);
     dialog.setBackgroundBitmap(tile, WPanel::BKMODE_TILED, true);
     wplat::deleteObject(wplat::toObject(tile));
     dialog.show(false);

@@ -2,6 +2,7 @@
 // their ids, and the colours handed to static texts.
 #include <gtest/gtest.h>
 
+#include "ControlTestSupport.h"
 #include "ControlTypes.h"
 #include "Controls.h"
 #include "Platform.h"
@@ -39,16 +40,22 @@ public:
     WControl* lastControl = nullptr;
 };
 
+// A class of windows run by the library's window procedure, once.
+void registerWindowClass(const char* name)
+{
+    wplat::WindowClass cls;
+    if (!wplat::getClassInfo(name, cls)) {
+        cls.name = name;
+        cls.proc = &WWindow::windowProc;
+        wplat::registerClass(cls);
+    }
+}
+
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        wplat::WindowClass cls;
-        if (!wplat::getClassInfo(PANEL_CLASS, cls)) {
-            cls.name = PANEL_CLASS;
-            cls.proc = &WWindow::windowProc;
-            wplat::registerClass(cls);
-        }
+        registerWindowClass(PANEL_CLASS);
         panel.create(nullptr, "panel", &panel, WWindowStyle(PANEL_CLASS, WS_POPUP, 0), 0, 0, 120, 80);
         ASSERT_NE(panel.getWindowHandle(), nullptr);
     }
@@ -131,12 +138,7 @@ TEST_F(PanelTest, StaticTextsGetTheBrushAndTextColour)
 
 TEST_F(PanelTest, PanelClientScrollsContentLargerThanTheWindow)
 {
-    wplat::WindowClass cls;
-    if (!wplat::getClassInfo(WWindow::getClassName(), cls)) {
-        cls.name = WWindow::getClassName();
-        cls.proc = &WWindow::windowProc;
-        wplat::registerClass(cls);
-    }
+    registerWindowClass(WWindow::getClassName());
     WPanelClient client;
     client.create(&panel, &client, 500, 300);
     ASSERT_NE(client.getWindowHandle(), nullptr);
@@ -173,13 +175,7 @@ namespace {
 // A 2x2 bitmap: red, green / blue, white.
 HBITMAP checkerBitmap()
 {
-    HBITMAP b = wplat::createBitmap(2, 2);
-    wplat::PixelImage* image = wplat::getBitmapImage(b);
-    image->setPixel(0, 0, 0xFF0000);
-    image->setPixel(1, 0, 0x00FF00);
-    image->setPixel(0, 1, 0x0000FF);
-    image->setPixel(1, 1, 0xFFFFFF);
-    return b;
+    return controltest::tileBitmap(0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF);
 }
 
 COLORREF tileAt(int x, int y)
@@ -233,12 +229,7 @@ TEST_F(PanelTest, TiledBackgroundIsAPatternBrushOfItsOwnCopy)
 TEST_F(PanelTest, PanelClientBarsAreShownAndDraggingTheThumbScrolls)
 {
     wplat::registerControlClasses();
-    wplat::WindowClass cls;
-    if (!wplat::getClassInfo(WWindow::getClassName(), cls)) {
-        cls.name = WWindow::getClassName();
-        cls.proc = &WWindow::windowProc;
-        wplat::registerClass(cls);
-    }
+    registerWindowClass(WWindow::getClassName());
     WPanelClient client;
     client.create(&panel, &client, 400, 300);
     WControl child(&client, "#1", WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, 0), 10, 10, 20, 10);

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <unistd.h>
 
@@ -59,4 +60,24 @@ inline void expectLeapDayColumns(WSQLStatement& select, unsigned long datePositi
     EXPECT_EQ(stamp.getHour(), 13);
     EXPECT_EQ(stamp.getMinute(), 5);
     EXPECT_EQ(stamp.getSecond(), 9); // seconds are kept
+}
+
+// A string column size whose buffer would wrap around is refused with
+// WMemoryException -2; the column keeps its 255-byte string buffer.
+inline void expectColumnSizesRefused(WSQLStatement& select, unsigned long position,
+                                     std::initializer_list<unsigned long> sizes)
+{
+    for (unsigned long size : sizes) {
+        SCOPED_TRACE(size);
+        try {
+            select.setColumnString(position, size);
+            ADD_FAILURE() << "no exception";
+        } catch (const WMemoryException& e) {
+            EXPECT_EQ(e.getId(), -2);
+        }
+        WSQLStatement::ColumnInfo info;
+        select.getColumnInfo(position, info);
+        EXPECT_EQ(info.size, 255ul);
+        EXPECT_EQ(info.dataType, WSQLStatement::TYPE_STRING);
+    }
 }
