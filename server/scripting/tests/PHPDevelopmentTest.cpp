@@ -15,13 +15,6 @@ using namespace scripttest;
 
 namespace {
 
-std::string sourceDir()
-{
-    const char* dir = getenv("ZV_SOURCE_DIR");
-    if (dir != nullptr) return dir;
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
-}
-
 // OPcache leaves files alone that changed in the last two seconds.
 void backdate(const std::filesystem::path& file)
 {
@@ -41,7 +34,7 @@ class DevelopmentSite : public SharedSite {
 protected:
     void fill(ScriptSite& target) override
     {
-        std::string ini = readFile(std::filesystem::path(sourceDir()) / "cfg" / "php.ini");
+        std::string ini = shippedPhpIni();
         ASSERT_FALSE(ini.empty()) << "cfg/php.ini of the source tree";
         writeFile(target.path("cfg/php.ini"), ini);
         writeFile(target.path("cfg/cgi.txt"), ".php;PHPBuildIn\n");

@@ -6,6 +6,7 @@
 
 #include "ServerTestSupport.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,6 +19,17 @@ using servertest::RecordingControl;
 using servertest::roundTrip;
 using servertest::statusLine;
 using servertest::writeFile;
+
+// The cfg/php.ini the program ships with, from the source tree named by
+// ZV_SOURCE_DIR or the one holding this file; empty when it cannot be read.
+inline std::string shippedPhpIni()
+{
+    const char* dir = getenv("ZV_SOURCE_DIR");
+    std::filesystem::path root =
+        dir != nullptr ? std::filesystem::path(dir)
+                       : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+    return readFile(root / "cfg" / "php.ini");
+}
 
 // A temporary site with cfg/ and www/, the current directory while it lives.
 class ScriptSite : public servertest::TempSite {
