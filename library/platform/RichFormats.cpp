@@ -255,9 +255,7 @@ int RichPainter::width(const std::string& text, size_t from, size_t to)
     to = std::min(to, text.size());
     for (size_t at = from; at < to;) {
         uint16_t index = formats.at(at);
-        size_t end = at;
-        while (end < to && formats.at(end) == index)
-            end++;
+        size_t end = formats.runEnd(at, to);
         selectObject(dc, toObject(fontFor(index)));
         SIZE size{0, 0};
         getTextExtentPoint(dc, text.data() + at, (int)(end - at), size);
@@ -298,9 +296,7 @@ void RichPainter::draw(const std::string& text, size_t from, size_t to, int x, i
     to = std::min(to, text.size());
     for (size_t at = from; at < to;) {
         uint16_t index = formats.at(at);
-        size_t end = at;
-        while (end < to && formats.at(end) == index)
-            end++;
+        size_t end = formats.runEnd(at, to);
         HFONT font = fontFor(index);
         int top = baseline - ascent(index);
         selectObject(dc, toObject(font));

@@ -40,6 +40,14 @@ public:
     // Shown formats: an index per byte, and what an index looks like.
     uint16_t at(size_t byte) const { return byte < formatAt.size() ? formatAt[byte] : 0; }
     size_t size() const { return formatAt.size(); }
+    // Where the run of one format that starts at `byte` ends, at most `limit`.
+    size_t runEnd(size_t byte, size_t limit) const
+    {
+        size_t end = byte;
+        while (end < limit && at(end) == at(byte))
+            end++;
+        return end;
+    }
     LOGFONT font(uint16_t index, const LOGFONT& field, int dpi) const;
     COLORREF color(uint16_t index, COLORREF field) const;
 
