@@ -1,6 +1,9 @@
 #include "ConnectionQueue.h"
 
-ConnectionQueue::ConnectionQueue() : ring(64, Entry{nullptr, 0}), head(0), count(0), sleepers(0), serving(0) {}
+ConnectionQueue::ConnectionQueue()
+    : ring(64, Entry{nullptr, 0}), head(0), count(0), sleepers(0), serving(0), waking(0)
+{
+}
 
 void ConnectionQueue::push(PendingConnection* connection, int64_t now)
 {
@@ -16,7 +19,11 @@ void ConnectionQueue::push(PendingConnection* connection, int64_t now)
         }
         ring[(head + count) % ring.size()] = Entry{connection, now};
         ++count;
-        wake = sleepers > 0 && (int)count > serving;
+        // One wake-up at a time from here; a woken worker wakes the next one
+        // when more are needed, so the server thread spends little on it.
+        wake = waking == 0 && sleepers > 0 && (int)count > serving;
+        if (wake)
+            ++waking;
     }
     if (wake)
         ready.notify_one();
@@ -29,7 +36,9 @@ bool ConnectionQueue::kick(int64_t now)
         std::lock_guard<std::mutex> guard(lock);
         if (count == 0)
             return false;
-        wake = sleepers > 0 && ((int)count > serving || now - ring[head].since >= KICK_MS);
+        wake = sleepers > waking && now - ring[head].since >= KICK_MS;
+        if (wake)
+            ++waking;
     }
     if (wake)
         ready.notify_one();
@@ -45,6 +54,8 @@ PendingConnection* ConnectionQueue::pop(const std::atomic<bool>& stop)
         ++sleepers;
         ready.wait(guard);
         --sleepers;
+        if (waking > 0)
+            --waking;
     }
     if (stop.load() || count == 0)
         return nullptr;
@@ -52,6 +63,12 @@ PendingConnection* ConnectionQueue::pop(const std::atomic<bool>& stop)
     head = (head + 1) % ring.size();
     --count;
     ++serving;
+    bool wakeNext = (int)count > serving + waking && sleepers > waking;
+    if (wakeNext)
+        ++waking;
+    guard.unlock();
+    if (wakeNext)
+        ready.notify_one();
     return connection;
 }
 

@@ -592,10 +592,6 @@ void ConnectionReactor::takeReturns(int64_t now)
     for (auto& item : taking) {
         PendingConnection* c = item.first;
         switch (item.second) {
-        case Finish::Close:
-            c->activeIndex = (size_t)-1;
-            closeConnection(c);
-            break;
         case Finish::Linger:
             c->activeIndex = (size_t)-1;
             startLinger(c, now);

@@ -54,11 +54,11 @@ public:
     static void setBodyTimeLimit(unsigned long milliseconds);
     static unsigned long getBodyTimeLimit();
 
-    // From a worker that has answered connection (whose descriptor it closed
-    // or still holds): Close closes it now; Linger drains the client's input
-    // first (the sending side is already shut); Send finishes the file
-    // transfer set up in the connection's Sending fields.
-    enum class Finish { Close, Linger, Send };
+    // From a worker that has answered connection: Linger drains the
+    // client's input before the close (the sending side is already shut);
+    // Send finishes the file transfer set up in the connection's Sending
+    // fields.
+    enum class Finish { Linger, Send };
     // False when the server thread no longer runs: the caller then closes
     // the connection itself (and recycles it).
     bool giveBack(PendingConnection* connection, Finish how);

@@ -361,11 +361,6 @@ uint64_t ClientConnection::sendFile(int fileFd, uint64_t offset, uint64_t count,
     return sent;
 }
 
-bool ClientConnection::inputWaiting() const
-{
-    return pendingOffset < pending.size() || socketInputWaiting();
-}
-
 bool ClientConnection::socketInputWaiting() const
 {
     if (fd < 0)

@@ -83,8 +83,6 @@ public:
     uint64_t sendFile(int fileFd, uint64_t offset, uint64_t count, const char* path, bool& handedOff);
     bool canSendFile() const;
 
-    // Bytes arrived that nobody read (the read-ahead included).
-    bool inputWaiting() const;
     // Bytes waiting in the socket itself.
     bool socketInputWaiting() const;
     // Bytes read ahead and not yet delivered.
