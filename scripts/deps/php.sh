@@ -19,6 +19,9 @@ stamp="$prefix/.complete"
 # What the runtime is configured with. The extensions are compiled in, since
 # Debian's extension packages are non-thread-safe and cannot be loaded.
 # OPcache is always a shared zend_extension in 8.2 (lib/php/extensions/...).
+# gd is a shared extension next to it, so that the image libraries it needs
+# (libpng, libjpeg, libwebp, libfreetype) are not dependencies of libphp.so
+# and of every program linking it; the server loads gd.so at start-up.
 configure_args=(
   --enable-zts --enable-zend-max-execution-timers
   --enable-embed=shared --disable-static
@@ -31,7 +34,7 @@ configure_args=(
   --enable-mysqlnd --with-mysqli=mysqlnd --with-pdo-mysql=mysqlnd
   --with-mysql-sock=/run/mysqld/mysqld.sock
   --with-curl --with-openssl
-  --enable-gd --with-jpeg --with-webp --with-freetype
+  --enable-gd=shared --with-jpeg --with-webp --with-freetype
   --enable-intl --with-zip --enable-bcmath --enable-exif --with-sodium
   --enable-sockets --with-gettext --enable-calendar
   --enable-opcache
@@ -173,13 +176,24 @@ while kill -0 "$make_pid" 2>/dev/null; do
 done
 wait "$make_pid" || fail "make"
 
-# 7. Install into the cache and mark it complete.
+# 7. Install into a staging folder, then swap it for the old runtime in two
+#    renames: programs starting meanwhile never find a half-installed one.
 say "installing"
-rm -rf "$prefix"
-make install >>"$log" 2>&1 || fail "make install"
-[ -f "$prefix/lib/php/libphp.so" ] || fail "libphp.so was not installed"
-ls "$prefix"/lib/php/extensions/*/opcache.so >/dev/null 2>&1 || fail "opcache.so was not installed"
-printf 'source=%s\nkey=%s\n' "${dsc%.dsc}" "$key" >"$stamp"
+stage="$work/stage"
+rm -rf "$stage"
+make install INSTALL_ROOT="$stage" >>"$log" 2>&1 || fail "make install"
+staged="$stage$prefix"
+[ -f "$staged/lib/php/libphp.so" ] || fail "libphp.so was not installed"
+ls "$staged"/lib/php/extensions/*/opcache.so >/dev/null 2>&1 || fail "opcache.so was not installed"
+ls "$staged"/lib/php/extensions/*/gd.so >/dev/null 2>&1 || fail "gd.so was not installed"
+if ldd "$staged/lib/php/libphp.so" | grep -qE 'lib(png|jpeg|webp|freetype)'; then
+  fail "libphp.so still links the image libraries"
+fi
+printf 'source=%s\nkey=%s\n' "${dsc%.dsc}" "$key" >"$staged/.complete"
+rm -rf "$prefix.old"
+if [ -e "$prefix" ]; then mv "$prefix" "$prefix.old"; fi
+mv "$staged" "$prefix"
+rm -rf "$prefix.old" "$stage"
 cd "$cache"
 rm -rf "$work/src" "$work"/php8.2_*
 say "done: ${dsc%.dsc} (thread-safe) in $prefix"

@@ -9,6 +9,7 @@
 
 #include "PHPRuntime.h"
 #include "internal/PHPSapi.h"
+#include "internal/PHPSharedExtension.h"
 #include "internal/PHPTimeZone.h"
 
 #include <zend_extensions.h>
@@ -86,9 +87,48 @@ void iniDefaults(HashTable* configuration)
     zend_hash_str_update(configuration, ZEND_STRL("date.timezone"), &value);
 }
 
+// Why gd could not be added at the last start-up ("" when it was, or when
+// the runtime has it built in).
+char gdFailure[256] = "";
+
+// gd is an extension in its own file, so that the image libraries it needs
+// are not dependencies of every program linking the runtime. It is added
+// where php.ini's extension lines would add it, after the built-in ones.
+// PHP closes the handle at module shutdown, as for its own extension lines.
+void registerGd()
+{
+    gdFailure[0] = 0;
+#ifdef ZTS
+    if (zend_hash_str_exists(&module_registry, ZEND_STRL("gd"))) return;
+#ifdef ZORVANE_PHP_GD
+    PHPSharedExtension gd;
+    if (!openPHPExtension(ZORVANE_PHP_GD, gd, gdFailure, sizeof(gdFailure))) return;
+    auto* module = static_cast<zend_module_entry*>(gd.module);
+    module->handle = gd.handle;
+    // A refused module keeps its handle: PHP may have closed it already.
+    if (zend_register_internal_module(module) == nullptr) {
+        snprintf(gdFailure, sizeof(gdFailure), "%s was refused by the runtime", ZORVANE_PHP_GD);
+    }
+#else
+    snprintf(gdFailure, sizeof(gdFailure), "gd.so was not found when this program was built");
+#endif
+#endif
+}
+
+int registerExtensions()
+{
+    if (php_register_internal_extensions() == FAILURE) return FAILURE;
+    registerGd();
+    return SUCCESS;
+}
+
 int sapiStartup(sapi_module_struct* module)
 {
-    return php_module_startup(module, &builtinModuleEntry) == FAILURE ? -1 : 0;
+    int (*const builtIn)() = php_register_internal_extensions_func;
+    php_register_internal_extensions_func = registerExtensions;
+    const bool failed = php_module_startup(module, &builtinModuleEntry) == FAILURE;
+    php_register_internal_extensions_func = builtIn;
+    return failed ? -1 : 0;
 }
 
 #ifndef ZTS
@@ -163,14 +203,16 @@ struct PendingLine {
     int level;
     char text[200];
 };
-PendingLine pendingLines[2];
+// The version line and a warning each for OPcache and gd, with room to spare.
+constexpr int MAX_PENDING_LINES = 4;
+PendingLine pendingLines[MAX_PENDING_LINES];
 std::atomic<int> pendingCount{0};
 
 void logLine(ZorvaneControl* control, const char* text, int level)
 {
     if (control == nullptr) {
         int n = pendingCount.load();
-        if (n < 2) {
+        if (n < MAX_PENDING_LINES) {
             pendingLines[n].level = level;
             snprintf(pendingLines[n].text, sizeof(pendingLines[n].text), "%s", text);
             pendingCount = n + 1;
@@ -229,6 +271,11 @@ void startRuntime(ZorvaneControl* control)
     if (opcacheFailure[0] != 0) {
         char warning[400];
         snprintf(warning, sizeof(warning), "PHP runs without OPcache: %s", opcacheFailure);
+        logLine(control, warning, -1);
+    }
+    if (gdFailure[0] != 0) {
+        char warning[400];
+        snprintf(warning, sizeof(warning), "PHP runs without gd: %s", gdFailure);
         logLine(control, warning, -1);
     }
 #else
@@ -434,7 +481,7 @@ void startupPHP(ZorvaneControl* control)
 void announcePHP(ZorvaneControl* control)
 {
     if (control == nullptr || pendingCount.load() == 0) return;
-    PendingLine lines[2];
+    PendingLine lines[MAX_PENDING_LINES];
     int count;
     {
         std::lock_guard<std::mutex> lock(stateLock);

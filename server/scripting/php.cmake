@@ -79,7 +79,22 @@ if(ZORVANE_PHP STREQUAL "zts")
   endif()
 endif()
 set(ZV_PHP_OPCACHE "${ZV_PHP_OPCACHE}" CACHE INTERNAL "")
-message(STATUS "PHP: ${ZV_PHP_VERSION} (${ZORVANE_PHP}), OPcache: ${ZV_PHP_OPCACHE}")
+
+# gd is a shared extension next to it (its image libraries stay out of
+# libphp.so's dependencies); the runtime loads it from here at start-up. A
+# runtime built with gd compiled in needs nothing; Debian's has no gd.
+set(ZV_PHP_GD "")
+if(ZORVANE_PHP STREQUAL "zts")
+  file(GLOB _zv_gd "${ZORVANE_PHP_PREFIX}/lib/php/extensions/*/gd.so")
+  file(STRINGS "${_zv_php_root}/main/php_config.h" _zv_gd_shared REGEX "^#define COMPILE_DL_GD 1")
+  if(_zv_gd)
+    list(GET _zv_gd 0 ZV_PHP_GD)
+  elseif(_zv_gd_shared)
+    message(WARNING "gd.so is missing in ${ZORVANE_PHP_PREFIX}: PHP runs without gd")
+  endif()
+endif()
+set(ZV_PHP_GD "${ZV_PHP_GD}" CACHE INTERNAL "")
+message(STATUS "PHP: ${ZV_PHP_VERSION} (${ZORVANE_PHP}), OPcache: ${ZV_PHP_OPCACHE}, gd: ${ZV_PHP_GD}")
 
 set(ZV_PHP_INCLUDE_DIRS
   ${_zv_php_root} ${_zv_php_root}/main ${_zv_php_root}/TSRM ${_zv_php_root}/Zend
@@ -96,6 +111,9 @@ function(zv_server_php target)
   target_compile_definitions(${target} PRIVATE ZORVANE_PHP=1)
   if(ZV_PHP_OPCACHE)
     target_compile_definitions(${target} PRIVATE ZORVANE_PHP_OPCACHE="${ZV_PHP_OPCACHE}")
+  endif()
+  if(ZV_PHP_GD)
+    target_compile_definitions(${target} PRIVATE ZORVANE_PHP_GD="${ZV_PHP_GD}")
   endif()
   target_link_libraries(${target} PRIVATE ${ZV_PHP_LIBRARY})
   target_link_options(${target} PUBLIC
