@@ -2,6 +2,7 @@
 // validation with its red marking, walk order and focus.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "ControlMapper.h"
@@ -51,6 +52,23 @@ protected:
     void type(int id, const char* text) { wplat::setWindowText(wplat::getDlgItem(dialog.getWindowHandle(), id), text); }
     std::string shown(int id) { return wplat::getWindowText(wplat::getDlgItem(dialog.getWindowHandle(), id)); }
 
+    struct Typed {
+        const char* text;
+        bool valid;
+        unsigned int value;
+    };
+    // Types each text into the field: validation gives `valid`, the transfer
+    // stores `value` in the field's variable.
+    void expectTyped(int id, const unsigned int& stored, std::initializer_list<Typed> cases)
+    {
+        for (const Typed& c : cases) {
+            type(id, c.text);
+            EXPECT_EQ(mapper.validate(), c.valid) << c.text;
+            mapper.controlsToData();
+            EXPECT_EQ(stored, c.value) << c.text;
+        }
+    }
+
     TestDialog dialog;
     ControlMapper mapper;
 };
@@ -64,17 +82,7 @@ TEST_F(ControlMapperTest, UnsignedFieldsAreValidOnlyWithANumberOtherThanZero)
     mapper.setMandatory(10, true);
     mapper.dataToControls();
     EXPECT_EQ(shown(10), "80");
-    struct Case {
-        const char* text;
-        bool valid;
-        unsigned int value;
-    } cases[] = {{"0", false, 0}, {"abc", false, 0}, {"8080", true, 8080}, {"", false, 0}};
-    for (const Case& c : cases) {
-        type(10, c.text);
-        EXPECT_EQ(mapper.validate(), c.valid) << c.text;
-        mapper.controlsToData();
-        EXPECT_EQ(port, c.value) << c.text;
-    }
+    expectTyped(10, port, {{"0", false, 0}, {"abc", false, 0}, {"8080", true, 8080}, {"", false, 0}});
 }
 
 // Validation reads the text as the transfer does, so what passes is stored.
@@ -84,21 +92,12 @@ TEST_F(ControlMapperTest, UnsignedFieldsReadDecimalOneWayWithinTheirRange)
     mapper.mapUnsigned(10, &port);
     mapper.setMandatory(10, true);
     mapper.setRange(10, 1, 65535);
-    struct Case {
-        const char* text;
-        bool valid;
-        unsigned int value;
-    } cases[] = {
-        {"0x1F90", false, 0}, {"08080", true, 8080}, {"0", false, 0},       {"65536", false, 65536},
-        {"65535", true, 65535}, {"1", true, 1},      {"abc", false, 0},     {"80a", false, 0},
-        {" 81 ", true, 81},     {"-1", false, 0},    {"99999999999", false, 0}, {"4294967295", false, 4294967295u},
-    };
-    for (const Case& c : cases) {
-        type(10, c.text);
-        EXPECT_EQ(mapper.validate(), c.valid) << c.text;
-        mapper.controlsToData();
-        EXPECT_EQ(port, c.value) << c.text;
-    }
+    expectTyped(10, port,
+                {
+                    {"0x1F90", false, 0}, {"08080", true, 8080}, {"0", false, 0},       {"65536", false, 65536},
+                    {"65535", true, 65535}, {"1", true, 1},      {"abc", false, 0},     {"80a", false, 0},
+                    {" 81 ", true, 81},     {"-1", false, 0},    {"99999999999", false, 0}, {"4294967295", false, 4294967295u},
+                });
 }
 
 TEST(ParseUnsigned, DigitsOnly)

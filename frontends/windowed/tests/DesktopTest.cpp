@@ -271,6 +271,30 @@ protected:
         session->click(icon->x + icon->width / 2, icon->y + icon->height / 2, button, repeat);
     }
 
+    // The popup menu once it shows; none within 5 s.
+    std::optional<Rect> awaitPopupMenu()
+    {
+        std::optional<Rect> menu;
+        waitUntil(
+            [&] {
+                menu = session->popupMenu();
+                return menu.has_value();
+            },
+            5000);
+        return menu;
+    }
+
+    // True once the main window shows normally again (within 5 s).
+    bool windowRestored()
+    {
+        return waitUntil(
+            [&] {
+                Window now = session->findWindow(TITLE);
+                return session->wmState(now) == 1 && session->viewable(now);
+            },
+            5000);
+    }
+
     enum class TrayItem { Configuration, Website, Exit };
 
     // Opens the tray menu and clicks an entry: "Configuration", "Website of
@@ -278,14 +302,8 @@ protected:
     void trayMenu(TrayItem choice)
     {
         clickTray(3, 1);
-        std::optional<Rect> menu;
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                menu = session->popupMenu();
-                return menu.has_value();
-            },
-            5000))
-            << "the tray menu did not open";
+        std::optional<Rect> menu = awaitPopupMenu();
+        ASSERT_TRUE(menu.has_value()) << "the tray menu did not open";
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         pickFromMenu(*menu, choice);
     }
@@ -427,24 +445,14 @@ TEST_F(Desktop, MinimisedWindowIsRestoredByTrayAndMenu)
     session->xdo({"windowminimize", "--sync", std::to_string(w)});
     ASSERT_TRUE(waitUntil([&] { return session->wmState(session->findWindow(TITLE)) == 3; }, 5000));
     clickTray(1, 2);
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            Window now = session->findWindow(TITLE);
-            return session->wmState(now) == 1 && session->viewable(now);
-        },
-        5000))
+    EXPECT_TRUE(windowRestored())
         << "a double click on the tray icon does not restore the minimised window";
 
     w = session->findWindow(TITLE);
     session->xdo({"windowminimize", "--sync", std::to_string(w)});
     ASSERT_TRUE(waitUntil([&] { return session->wmState(session->findWindow(TITLE)) == 3; }, 5000));
     trayMenu(TrayItem::Configuration);
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            Window now = session->findWindow(TITLE);
-            return session->wmState(now) == 1 && session->viewable(now);
-        },
-        5000))
+    EXPECT_TRUE(windowRestored())
         << "Configuration does not restore the minimised window";
 }
 
@@ -726,14 +734,8 @@ TEST_F(Desktop, TrayClicksDuringAnErrorBoxAreNotLost)
     session->xdo({"windowactivate", "--sync", std::to_string(box)});
     session->key("Return");
     // ... opens the menu once the box is gone.
-    std::optional<Rect> menu;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            menu = session->popupMenu();
-            return menu.has_value();
-        },
-        5000))
-        << "the tray click was lost";
+    std::optional<Rect> menu = awaitPopupMenu();
+    ASSERT_TRUE(menu.has_value()) << "the tray click was lost";
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     pickFromMenu(*menu, TrayItem::Exit);
     EXPECT_EQ(gui.wait(15000), 0);
