@@ -120,6 +120,16 @@ inline size_t colourCount(const std::vector<uint32_t>& pixels)
     return std::set<uint32_t>(pixels.begin(), pixels.end()).size();
 }
 
+// Height of a text line on the window's own context.
+inline int textHeightOn(HWND w)
+{
+    HDC dc = wplat::getDC(w);
+    TEXTMETRIC tm{};
+    wplat::getTextMetrics(dc, tm);
+    wplat::releaseDC(w, dc);
+    return tm.tmHeight;
+}
+
 // A 2x2 bitmap for tiling, its pixels given row by row (0xRRGGBB).
 inline HBITMAP tileBitmap(uint32_t topLeft, uint32_t topRight, uint32_t bottomLeft, uint32_t bottomRight)
 {

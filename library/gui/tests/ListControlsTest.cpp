@@ -348,14 +348,7 @@ TEST_F(ListControls, EveryKindPaintsItself)
         const wplat::PixelImage* image = wplat::getBackingImage(h);
         return image != nullptr ? image->pixel(x, y) : 0xFFFFFFFFu;
     };
-    int line = 0;
-    {
-        HDC dc = wplat::getDC(list.getWindowHandle());
-        TEXTMETRIC tm;
-        wplat::getTextMetrics(dc, tm);
-        line = tm.tmHeight;
-        wplat::releaseDC(list.getWindowHandle(), dc);
-    }
+    int line = textHeightOn(list.getWindowHandle());
     const uint32_t chosen = 0x3399FF;
     // The list box: grey frame, the first row on white, the chosen second row in blue.
     EXPECT_EQ(pixelOf(list.getWindowHandle(), 0, 0), 0x808080u);

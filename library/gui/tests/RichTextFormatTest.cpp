@@ -58,6 +58,16 @@ protected:
     static bool bluish(uint32_t p) { return (p & 0xFF) > 0xC0 && ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60; }
     static bool dark(uint32_t p) { return ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60; }
 
+    // Width of the text in a memory context's default font.
+    static int plainWidth(const std::string& text)
+    {
+        HDC dc = wplat::createCompatibleDC(nullptr);
+        SIZE size{0, 0};
+        wplat::getTextExtentPoint(dc, text.c_str(), (int)text.size(), size);
+        wplat::deleteDC(dc);
+        return size.cx;
+    }
+
     std::string tempFile(const std::string& content)
     {
         std::string path = ::testing::TempDir() + "zv_format.rtf";
@@ -95,12 +105,9 @@ TEST_F(RichTextFormat, ADocumentsFormatsAreShown)
     Ink red = inkOf(pixels, reddish);
     ASSERT_TRUE(red.any());
     // Red is where "red" is, and only there.
-    HDC dc = wplat::createCompatibleDC(nullptr);
-    SIZE plain;
-    wplat::getTextExtentPoint(dc, "plain ", 6, plain);
-    wplat::deleteDC(dc);
-    EXPECT_GE(red.left, plain.cx - 2);
-    EXPECT_LT(red.right - red.left, plain.cx);
+    int plain = plainWidth("plain ");
+    EXPECT_GE(red.left, plain - 2);
+    EXPECT_LT(red.right - red.left, plain);
     // "BIG" at 24 points stands far taller than the rest.
     Ink all = inkOf(pixels, dark);
     EXPECT_GE(all.height(), 2 * red.height());
@@ -128,11 +135,7 @@ TEST_F(RichTextFormat, SelectionFormatsApplyToTheSelectionAndWhatIsTypedThere)
     auto pixels = paintNow(h);
     Ink ink = inkOf(pixels, bluish);
     ASSERT_TRUE(ink.any());
-    HDC dc = wplat::createCompatibleDC(nullptr);
-    SIZE left;
-    wplat::getTextExtentPoint(dc, "left ", 5, left);
-    wplat::deleteDC(dc);
-    EXPECT_GE(ink.left, left.cx - 2);
+    EXPECT_GE(ink.left, plainWidth("left ") - 2);
     EXPECT_TRUE(inkOf(pixels, dark).any());  // "left" stays black
 
     // Text typed at the end of the blue part is blue too; at the start, black.

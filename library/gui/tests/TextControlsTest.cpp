@@ -519,14 +519,7 @@ TEST_F(TextControls, StaticTextsWrapTheirWords)
     label.setText("several words that need more than one line");
     auto pixels = paintNow(label.getWindowHandle());
     ASSERT_EQ(pixels.size(), (size_t)(90 * 60));
-    int h = 0;
-    {
-        HDC dc = wplat::getDC(label.getWindowHandle());
-        TEXTMETRIC tm;
-        wplat::getTextMetrics(dc, tm);
-        h = tm.tmHeight;
-        wplat::releaseDC(label.getWindowHandle(), dc);
-    }
+    int h = textHeightOn(label.getWindowHandle());
     ASSERT_GT(h, 0);
     auto inkInRows = [&](int top, int bottom) {
         int n = 0;
