@@ -1,4 +1,5 @@
 #include "AppIcon.h"
+#include "internal/UserFiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -24,18 +25,6 @@ std::string dataHome()
     if (home == nullptr || home[0] != '/')
         return std::string();
     return std::string(home) + "/.local/share";
-}
-
-bool makeDirectories(const std::string& path)
-{
-    for (size_t i = 1; i <= path.size(); i++) {
-        if (i == path.size() || path[i] == '/') {
-            std::string part = path.substr(0, i);
-            if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return true;
 }
 
 bool sameContent(const std::string& path)
@@ -75,22 +64,13 @@ std::string install()
     std::string target = folder + "/zorvane-gui.png";
     if (sameContent(target))
         return target;
-    if (!makeDirectories(folder))
+    if (!userfiles::makeDirectories(folder, 0755))
         return std::string();
     std::string temporary = target + ".XXXXXX";
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return std::string();
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < ZORVANE_ICON_PNG_SIZE) {
-        ssize_t n = write(fd, ZORVANE_ICON_PNG + done, ZORVANE_ICON_PNG_SIZE - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += (size_t)n;
-    }
+    bool ok = userfiles::writeAll(fd, ZORVANE_ICON_PNG, ZORVANE_ICON_PNG_SIZE);
     ok = close(fd) == 0 && ok;
     ok = ok && fchmodat(AT_FDCWD, temporary.c_str(), 0644, 0) == 0 && rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {

@@ -1,4 +1,5 @@
 #include "Autostart.h"
+#include "internal/UserFiles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -60,33 +61,6 @@ std::string escapeValue(const char* text)
     return out;
 }
 
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += (size_t)n;
-    }
-    return true;
-}
-
-bool makeDirectories(const std::string& path)
-{
-    for (size_t i = 1; i <= path.size(); i++) {
-        if (i == path.size() || path[i] == '/') {
-            std::string part = path.substr(0, i);
-            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 WString Autostart::entryPath()
@@ -113,7 +87,7 @@ bool Autostart::exists()
 bool Autostart::set(const char* name, const char* program, const char* argument, const char* icon)
 {
     std::string directory = configHome() + "/autostart";
-    if (!makeDirectories(directory))
+    if (!userfiles::makeDirectories(directory, 0700))
         return false;
     std::string text = "[Desktop Entry]\nType=Application\nName=";
     text += escapeValue(name != nullptr ? name : "");
@@ -129,7 +103,7 @@ bool Autostart::set(const char* name, const char* program, const char* argument,
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, text) && fsync(fd) == 0;
+    bool ok = userfiles::writeAll(fd, text.data(), text.size()) && fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok)
         ok = fchmodat(AT_FDCWD, temporary.c_str(), 0644, 0) == 0 && rename(temporary.c_str(), target.c_str()) == 0;
