@@ -32,9 +32,10 @@ protected:
         return statement;
     }
 
-    int countRows(WSQLConnection& connection)
+    int countRows(WSQLConnection& connection, const char* table = "t")
     {
-        std::unique_ptr<WSQLStatement> statement(connection.createPreparedStatement(WString("SELECT count(*) FROM t")));
+        std::string sql = std::string("SELECT count(*) FROM ") + table;
+        std::unique_ptr<WSQLStatement> statement(connection.createPreparedStatement(WString(sql.c_str())));
         statement->setColumnCount(1);
         statement->setColumnNumber(1);
         statement->executeQuery();
@@ -473,16 +474,6 @@ TEST_F(SQLite, StatementsAfterAnEndedTransactionCanBeRolledBack)
 {
     run("CREATE TABLE u (id INTEGER PRIMARY KEY ON CONFLICT ROLLBACK)");
     SQLITE_WSQLConnection other(path.c_str(), "rw");
-    auto countU = [&](WSQLConnection& connection) {
-        std::unique_ptr<WSQLStatement> s(connection.createPreparedStatement(WString("SELECT count(*) FROM u")));
-        s->setColumnCount(1);
-        s->setColumnNumber(1);
-        s->executeQuery();
-        EXPECT_TRUE(s->fetch());
-        int count = s->getNumber(1);
-        s->fetchFinish();
-        return count;
-    };
     db->setAutoCommit(false);
 
     // A conflict rolls the whole transaction back and ends it.
@@ -492,28 +483,28 @@ TEST_F(SQLite, StatementsAfterAnEndedTransactionCanBeRolledBack)
     std::unique_ptr<WSQLStatement> insert(db->createPreparedStatement(WString("INSERT INTO u (id) VALUES (?)")));
     insert->setParamNumber(1, 3);
     insert->executeUpdate();
-    EXPECT_EQ(countU(other), 0);
+    EXPECT_EQ(countRows(other, "u"), 0);
     db->rollback();
-    EXPECT_EQ(countU(*db), 0);
+    EXPECT_EQ(countRows(*db, "u"), 0);
 
     // COMMIT given as SQL text ends the transaction as well.
     run("INSERT INTO u (id) VALUES (4)");
     run("COMMIT");
-    EXPECT_EQ(countU(other), 1);
+    EXPECT_EQ(countRows(other, "u"), 1);
     run("INSERT INTO u (id) VALUES (5)");
     insert->setParamNumber(1, 6);
     insert->executeUpdate();
-    EXPECT_EQ(countU(other), 1);
+    EXPECT_EQ(countRows(other, "u"), 1);
     db->rollback();
-    EXPECT_EQ(countU(other), 1);
-    EXPECT_EQ(countU(*db), 1);
+    EXPECT_EQ(countRows(other, "u"), 1);
+    EXPECT_EQ(countRows(*db, "u"), 1);
 
     // A query run after ROLLBACK as text is inside a transaction again.
     run("ROLLBACK");
     run("INSERT INTO u (id) VALUES (7)");
-    EXPECT_EQ(countU(*db), 2);
+    EXPECT_EQ(countRows(*db, "u"), 2);
     db->rollback();
-    EXPECT_EQ(countU(*db), 1);
+    EXPECT_EQ(countRows(*db, "u"), 1);
     db->setAutoCommit(true);
 }
 
