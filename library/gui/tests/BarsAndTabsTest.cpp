@@ -18,20 +18,9 @@ using namespace controltest;
 
 namespace {
 
-class BarsAndTabs : public ::testing::Test {
+class BarsAndTabs : public OwnedControlsTest {
 protected:
     static void SetUpTestSuite() { startUp("ZvBarsAndTabsTest"); }
-    void SetUp() override
-    {
-        parent = makeParent();
-        ASSERT_NE(parent, nullptr);
-        owner = std::make_unique<Owner>(parent);
-    }
-    void TearDown() override
-    {
-        owner.reset();
-        wplat::destroyWindow(parent);
-    }
 
     HWND page(int height = 50)
     {
@@ -46,9 +35,6 @@ protected:
         wplat::screenToClient(of, p);
         return RECT{p.x, p.y, p.x + r.right - r.left, p.y + r.bottom - r.top};
     }
-
-    HWND parent = nullptr;
-    std::unique_ptr<Owner> owner;
 };
 
 TEST_F(BarsAndTabs, TabCoversItsContextAndShowsOnePageAtATime)

@@ -3,7 +3,10 @@
 // What the control tests share: a parent window that records the
 // notifications its children send, and an owning context over it.
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -81,6 +84,25 @@ inline HWND makeItem(HWND parent, const char* cls, DWORD style, int id, const ch
 
 struct Owner : WWindowContext {
     explicit Owner(HWND h) { window = h; }
+};
+
+// Tests of controls made on a recording parent, owned through `owner`.
+class OwnedControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        parent = makeParent();
+        ASSERT_NE(parent, nullptr);
+        owner = std::make_unique<Owner>(parent);
+    }
+    void TearDown() override
+    {
+        owner.reset();
+        wplat::destroyWindow(parent);
+    }
+
+    HWND parent = nullptr;
+    std::unique_ptr<Owner> owner;
 };
 
 inline void click(HWND w, int x = 5, int y = 5)

@@ -20,20 +20,9 @@ using namespace controltest;
 
 namespace {
 
-class ListControls : public ::testing::Test {
+class ListControls : public OwnedControlsTest {
 protected:
     static void SetUpTestSuite() { startUp("ZvListControlsTest"); }
-    void SetUp() override
-    {
-        parent = makeParent();
-        ASSERT_NE(parent, nullptr);
-        owner = std::make_unique<Owner>(parent);
-    }
-    void TearDown() override
-    {
-        owner.reset();
-        wplat::destroyWindow(parent);
-    }
 
     // Both kinds of list, through the interface alone.
     std::vector<std::unique_ptr<WControl>> bothLists()
@@ -49,9 +38,6 @@ protected:
     {
         return *dynamic_cast<WControlListInterface*>(c.get());
     }
-
-    HWND parent = nullptr;
-    std::unique_ptr<Owner> owner;
 };
 
 TEST_F(ListControls, RowsTextsAndData)

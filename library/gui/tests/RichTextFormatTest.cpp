@@ -15,13 +15,14 @@ using namespace controltest;
 
 namespace {
 
-class RichTextFormat : public ::testing::Test {
+class RichTextFormat : public OwnedControlsTest {
 protected:
     static void SetUpTestSuite() { startUp("ZvRichTextFormatTest"); }
     void SetUp() override
     {
-        parent = makeParent();
-        owner = std::make_unique<Owner>(parent);
+        OwnedControlsTest::SetUp();
+        if (HasFatalFailure())
+            return;
         rich.create(owner.get(), "rich", 0, 0, 360, 80, WControlRichText::STYLE_READONLY, false);
         h = rich.getWindowHandle();
         rich.setBackColor(0xFFFFFF);
@@ -29,8 +30,7 @@ protected:
     void TearDown() override
     {
         rich.destroy();
-        owner.reset();
-        wplat::destroyWindow(parent);
+        OwnedControlsTest::TearDown();
     }
 
     // The columns [left, right) and rows [top, bottom) holding pixels of `colour`.
@@ -86,8 +86,6 @@ protected:
         return f;
     }
 
-    HWND parent = nullptr;
-    std::unique_ptr<Owner> owner;
     WControlRichText rich;
     HWND h = nullptr;
 };
