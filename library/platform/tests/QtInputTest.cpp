@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "MessagePump_p.h"
 #include "Platform.h"
 
 using namespace wplat;
@@ -48,15 +49,6 @@ LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         break;
     }
     return defWindowProc(w, m, wp, lp);
-}
-
-void drain()
-{
-    MSG msg;
-    while (peekMessage(msg, nullptr, Peek::Remove)) {
-        translateMessage(msg);
-        dispatchMessage(msg);
-    }
 }
 
 QWidget* widgetShowing(HWND window)

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "MessagePump_p.h"
 #include "Platform.h"
 #include "ProgramIcon.h"
 
@@ -58,15 +59,6 @@ LRESULT recordingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         break;
     }
     return defWindowProc(w, m, wp, lp);
-}
-
-void drain()
-{
-    MSG msg;
-    while (peekMessage(msg, nullptr, Peek::Remove)) {
-        translateMessage(msg);
-        dispatchMessage(msg);
-    }
 }
 
 std::vector<Seen> seen(UINT message)
