@@ -312,20 +312,16 @@ void W2DSurfaceBitmap::create(const W2DContext& owner, const char* imageFile)
     fileName = imageFile;
     W2DSurfaceOffscreen::create(owner, image.getWidth(), image.getHeight());
     setUseColorKey(false);
-    unsigned long key = 0;
-    if (image.getColorKey(key)) {
-        erase(key);
-        setColorKey(key);
-    }
-    if (HDC target = getDC()) {
-        image.toDevice(target, 0, 0);
-        releaseDC();
-    }
+    fill(image);
 }
 
 void W2DSurfaceBitmap::reloadContent()
 {
-    WBitmap image(fileName);
+    fill(WBitmap(fileName));
+}
+
+void W2DSurfaceBitmap::fill(const WBitmap& image)
+{
     unsigned long key = 0;
     if (image.getColorKey(key)) {
         erase(key);

@@ -16,6 +16,7 @@
 
 class W2DContext;
 class W2DSurfaceOffscreen;
+class WBitmap;
 
 namespace wgfx {
 struct SurfaceMemory;
@@ -132,7 +133,8 @@ public:
     void reloadContent() override;
 
 private:
-    void fill();
+    // The image drawn over the surface, its colour key (if any) taken on.
+    void fill(const WBitmap& image);
 
     WString fileName;
 };
