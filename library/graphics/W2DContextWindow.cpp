@@ -79,15 +79,25 @@ void W2DContextWindow::presentPrimary() const
     wplat::releaseDC(handle, windowDC);
 }
 
+namespace {
+
+// Transparent text in the colour, in the font when one is given.
+void prepareText(HDC dc, HFONT font, unsigned long colour)
+{
+    wplat::setTextColor(dc, static_cast<COLORREF>(colour));
+    wplat::setBkMode(dc, TRANSPARENT);
+    if (font != nullptr)
+        wplat::selectObject(dc, wplat::toObject(font));
+}
+
+} // namespace
+
 void W2DGraphics::drawText(HDC dc, const RECT& area, const WString& text, HFONT font, unsigned long colour,
                            TextAlign align)
 {
     if (dc == nullptr)
         return;
-    wplat::setTextColor(dc, static_cast<COLORREF>(colour));
-    wplat::setBkMode(dc, TRANSPARENT);
-    if (font != nullptr)
-        wplat::selectObject(dc, wplat::toObject(font));
+    prepareText(dc, font, colour);
     UINT format = align == ALIGN_RIGHT ? DT_RIGHT : align == ALIGN_CENTER ? DT_CENTER : DT_LEFT;
     RECT r = area;
     wplat::drawText(dc, text.getBuf(), static_cast<int>(text.length()), r, format);
@@ -97,9 +107,6 @@ void W2DGraphics::drawText(HDC dc, int x, int y, const WString& text, HFONT font
 {
     if (dc == nullptr)
         return;
-    wplat::setTextColor(dc, static_cast<COLORREF>(colour));
-    wplat::setBkMode(dc, TRANSPARENT);
-    if (font != nullptr)
-        wplat::selectObject(dc, wplat::toObject(font));
+    prepareText(dc, font, colour);
     wplat::textOut(dc, x, y, text.getBuf(), static_cast<int>(text.length()));
 }

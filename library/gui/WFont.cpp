@@ -78,12 +78,7 @@ void WFont::close()
     if (font == nullptr)
         return;
     wplat::deleteObject(wplat::toObject(font));
-    font = nullptr;
-    color = 0;
-    size = 0;
-    trueHeight = 0;
-    style = 0;
-    weight = 400;
+    initialize();
 }
 
 void WFont::initialize()
