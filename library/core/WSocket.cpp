@@ -255,9 +255,7 @@ bool WSocket::readln(WString& line)
     if (!shared)
         return false;
     WSocketShared* s = shared.get();
-    char chunk[256];
-    unsigned pos = 0;
-    unsigned long lineLength = 0;
+    WSocketCore::LineGatherer gatherer(line, MAX_LINE_LENGTH);
     for (;;) {
         if (s->start == s->end) {
             long n;
@@ -278,22 +276,8 @@ bool WSocket::readln(WString& line)
             s->end = (uint32_t)n;
         }
         while (s->start < s->end) {
-            char c = s->ahead[s->start++];
-            if (c == '\r')
-                continue;
-            if (c == '\n') {
-                chunk[pos] = '\0';
-                line.append(chunk);
+            if (gatherer.add(s->ahead[s->start++]))
                 return true;
-            }
-            if (++lineLength > MAX_LINE_LENGTH)
-                WSocketCore::fail(EMSGSIZE, -4, "Line too long.");
-            chunk[pos++] = c;
-            if (pos == 255) {
-                chunk[pos] = '\0';
-                line.append(chunk);
-                pos = 0;
-            }
         }
     }
 }

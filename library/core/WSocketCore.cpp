@@ -235,4 +235,24 @@ const char* dotted(uint32_t ip)
     return text;
 }
 
+bool LineGatherer::add(char c)
+{
+    if (c == '\r')
+        return false;
+    if (c == '\n') {
+        chunk[pos] = '\0';
+        line.append(chunk);
+        return true;
+    }
+    if (++length > limit)
+        fail(EMSGSIZE, -4, "Line too long.");
+    chunk[pos++] = c;
+    if (pos == 255) {
+        chunk[pos] = '\0';
+        line.append(chunk);
+        pos = 0;
+    }
+    return false;
+}
+
 } // namespace WSocketCore

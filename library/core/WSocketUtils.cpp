@@ -129,13 +129,11 @@ void WSocketUtils::write(WSocketHandle s, const void* data, unsigned long length
 bool WSocketUtils::readln(WSocketIO* io, WString& line)
 {
     line.assign("");
-    char chunk[256];
-    chunk[255] = '\0';
-    unsigned pos = 0;
-    unsigned long lineLength = 0;
+    WSocketCore::LineGatherer gatherer(line, WSocket::MAX_LINE_LENGTH);
     for (;;) {
+        char c;
         try {
-            if (io->read(chunk + pos, 1, false) <= 0) {
+            if (io->read(&c, 1, false) <= 0) {
                 // A non-blocking stream with nothing ready yet: look again
                 // shortly rather than spin.
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -146,20 +144,8 @@ bool WSocketUtils::readln(WSocketIO* io, WString& line)
                 return false;
             throw;
         }
-        char c = chunk[pos];
-        if (c == '\r')
-            continue;
-        if (c == '\n') {
-            chunk[pos] = '\0';
-            line.append(chunk);
+        if (gatherer.add(c))
             return true;
-        }
-        if (++lineLength > WSocket::MAX_LINE_LENGTH)
-            WSocketCore::fail(EMSGSIZE, -4, "Line too long.");
-        if (++pos == 255) {
-            line.append(chunk);
-            pos = 0;
-        }
     }
 }
 

@@ -50,4 +50,21 @@ int connectTo(int fd, uint32_t ip, uint16_t portNbo, long timeoutMs);
 // Dotted text of an address in network byte order, in a per-thread buffer.
 const char* dotted(uint32_t ip);
 
+// Gathers a line byte by byte the way readln delivers it: CRs dropped, LF
+// ends it, the bytes appended as C texts in 255-byte pieces (a NUL ends its
+// piece's part). More than `maxLength` characters throw "Line too long." (-4).
+class LineGatherer {
+public:
+    LineGatherer(WString& target, unsigned long maxLength) : line(target), limit(maxLength) {}
+    // True when c ended the line.
+    bool add(char c);
+
+private:
+    WString& line;
+    unsigned long limit;
+    char chunk[256];
+    unsigned pos = 0;
+    unsigned long length = 0;
+};
+
 } // namespace WSocketCore
