@@ -447,14 +447,7 @@ std::optional<LRESULT> tabInputMessage(HWND w, TabState* s, UINT m, WPARAM wp, L
 
 LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    TabState* s = trackState<TabState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
-    for (auto group : {tabItemMessage, tabSelectionMessage, tabInputMessage}) {
-        if (std::optional<LRESULT> answer = group(w, s, m, wp, lp))
-            return *answer;
-    }
-    return defWindowProc(w, m, wp, lp);
+    return answerByGroups<TabState>(w, m, wp, lp, {tabItemMessage, tabSelectionMessage, tabInputMessage});
 }
 
 LRESULT rebarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)

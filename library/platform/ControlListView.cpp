@@ -566,14 +566,7 @@ std::optional<LRESULT> inputMessage(HWND w, ViewState* s, UINT m, WPARAM wp, LPA
 
 LRESULT listViewProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    ViewState* s = trackState<ViewState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
-    for (auto group : {columnMessage, itemMessage, selectionMessage, appearanceMessage, inputMessage}) {
-        if (std::optional<LRESULT> answer = group(w, s, m, wp, lp))
-            return *answer;
-    }
-    return defWindowProc(w, m, wp, lp);
+    return answerByGroups<ViewState>(w, m, wp, lp, {columnMessage, itemMessage, selectionMessage, appearanceMessage, inputMessage});
 }
 
 } // namespace wplat::controls

@@ -218,14 +218,7 @@ std::optional<LRESULT> trackInputMessage(HWND w, TrackState* s, UINT m, WPARAM w
 
 LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    TrackState* s = trackState<TrackState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
-    for (auto group : {trackRangeMessage, trackInputMessage}) {
-        if (std::optional<LRESULT> answer = group(w, s, m, wp, lp))
-            return *answer;
-    }
-    return defWindowProc(w, m, wp, lp);
+    return answerByGroups<TrackState>(w, m, wp, lp, {trackRangeMessage, trackInputMessage});
 }
 
 LRESULT progressProc(HWND w, UINT m, WPARAM wp, LPARAM lp)

@@ -3,6 +3,8 @@
 // What the control class procedures share: their per-window state, the
 // notifications to the parent and a few drawing and text helpers.
 
+#include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "Controls.h"
@@ -47,6 +49,27 @@ template <class T>
 T* trackState(HWND window, UINT message)
 {
     return trackState<T>(window, message, [] { return new T; });
+}
+
+// A part of a control procedure: answers the messages it knows, std::nullopt
+// for the others.
+template <class T>
+using MessageGroup = std::optional<LRESULT> (*)(HWND, T*, UINT, WPARAM, LPARAM);
+
+// A control procedure made of message groups: the first group that answers
+// gives the result; what none answers goes to the default procedure.
+template <class T>
+LRESULT answerByGroups(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                       std::initializer_list<MessageGroup<T>> groups)
+{
+    T* state = trackState<T>(window, message);
+    if (state == nullptr)
+        return defWindowProc(window, message, wParam, lParam);
+    for (MessageGroup<T> group : groups) {
+        if (std::optional<LRESULT> answer = group(window, state, message, wParam, lParam))
+            return *answer;
+    }
+    return defWindowProc(window, message, wParam, lParam);
 }
 
 // The default procedure's answer, with the whole control repainted after it
