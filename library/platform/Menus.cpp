@@ -80,6 +80,19 @@ Item* locate(HMENU menu, UINT item, UINT flags, std::shared_ptr<Menu>* owner = n
     return nullptr;
 }
 
+// Sets the item's state bits among `bits` as `flags` has them; the previous
+// ones, or -1 without such an item.
+int exchangeStateBits(HMENU menu, UINT item, UINT flags, UINT bits)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_menuLock);
+    Item* it = locate(menu, item, flags);
+    if (it == nullptr)
+        return -1;
+    int previous = (int)(it->flags & bits);
+    it->flags = (it->flags & ~bits) | (flags & bits);
+    return previous;
+}
+
 } // namespace
 
 HMENU createMenu()
@@ -160,24 +173,12 @@ bool deleteMenu(HMENU menu, UINT item, UINT flags)
 
 int enableMenuItem(HMENU menu, UINT item, UINT flags)
 {
-    std::lock_guard<std::recursive_mutex> guard(g_menuLock);
-    Item* it = locate(menu, item, flags);
-    if (it == nullptr)
-        return -1;
-    int previous = (int)(it->flags & (MF_GRAYED | MF_DISABLED));
-    it->flags = (it->flags & ~(UINT)(MF_GRAYED | MF_DISABLED)) | (flags & (MF_GRAYED | MF_DISABLED));
-    return previous;
+    return exchangeStateBits(menu, item, flags, MF_GRAYED | MF_DISABLED);
 }
 
 int checkMenuItem(HMENU menu, UINT item, UINT flags)
 {
-    std::lock_guard<std::recursive_mutex> guard(g_menuLock);
-    Item* it = locate(menu, item, flags);
-    if (it == nullptr)
-        return -1;
-    int previous = (int)(it->flags & MF_CHECKED);
-    it->flags = (it->flags & ~(UINT)MF_CHECKED) | (flags & MF_CHECKED);
-    return previous;
+    return exchangeStateBits(menu, item, flags, MF_CHECKED);
 }
 
 bool setMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP unchecked, HBITMAP checked)
