@@ -38,8 +38,10 @@ const int PAUSE_MS = 200;
 const uint64_t SEND_PIECE = 1 << 20;
 // A client that reads slowly is tried this often even without a wake-up.
 const int64_t SEND_RETRY_MS = 1000;
-// Connection objects kept for reuse.
+// Connection objects kept for reuse, and the buffer sizes they may keep.
 const size_t POOL_LIMIT = 256;
+const unsigned long KEPT_HEAD_BYTES = 16384;
+const size_t KEPT_BODY_BYTES = 16384;
 
 const char CONTINUE_LINE[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
@@ -215,17 +217,19 @@ void ConnectionReactor::release(PendingConnection* c)
 
 void ConnectionReactor::recycle(PendingConnection* c)
 {
-
     c->fd = -1;
     c->registered = false;
     c->armed = false;
     c->path.clear();
-    if (c->extra.capacity() > BODY_PREREAD_LIMIT * 2)
-        std::string().swap(c->extra);
-    std::lock_guard<std::mutex> guard(poolLock);
-    if (pool.size() < POOL_LIMIT) {
-        pool.push_back(c);
-        return;
+    // Objects that grew for a large head or body are not kept: the pool
+    // keeps only what common requests need.
+    bool large = c->raw.getBufLength() > KEPT_HEAD_BYTES || c->extra.capacity() > KEPT_BODY_BYTES;
+    if (!large) {
+        std::lock_guard<std::mutex> guard(poolLock);
+        if (pool.size() < POOL_LIMIT) {
+            pool.push_back(c);
+            return;
+        }
     }
     delete c;
 }
