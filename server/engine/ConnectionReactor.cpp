@@ -139,10 +139,11 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner)
 {
     control = owner;
     listenFd = listener;
-    if (wakeFd < 0) {
-        wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (wakeFd < 0)
+    if (wakeFd.load() < 0) {
+        int made = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (made < 0)
             throw WException("Cannot create new thread.", -1);
+        wakeFd.store(made);
     }
     epollFd = ::epoll_create1(EPOLL_CLOEXEC);
     if (epollFd < 0)
@@ -183,9 +184,10 @@ void ConnectionReactor::getLocalAddress(int fd, sockaddr_in& out) const
 
 void ConnectionReactor::wake()
 {
-    if (wakeFd >= 0) {
+    int fd = wakeFd.load();
+    if (fd >= 0) {
         uint64_t one = 1;
-        ssize_t r = ::write(wakeFd, &one, sizeof one);
+        ssize_t r = ::write(fd, &one, sizeof one);
         (void)r;
     }
 }

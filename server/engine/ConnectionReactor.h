@@ -109,7 +109,9 @@ private:
     ZorvaneControl* control;
     int listenFd;
     int epollFd;
-    int wakeFd;
+    // Made by the server thread on its first start, written by stop() from
+    // any thread.
+    std::atomic<int> wakeFd;
     bool listening;
     int64_t resumeListeningAt;
     bool exhaustionReported;
