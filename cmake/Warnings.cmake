@@ -6,9 +6,7 @@ function(zv_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wformat=2 -Werror=format -Wshadow -Wnon-virtual-dtor)
   if(ZV_WARNINGS_AS_ERRORS)
-    target_compile_options(${target} PRIVATE -Werror
-      # Until every module is clean of them; then they fail the build too.
-      -Wno-error=shadow -Wno-error=non-virtual-dtor)
+    target_compile_options(${target} PRIVATE -Werror)
   endif()
 endfunction()
 
