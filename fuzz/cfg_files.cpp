@@ -24,19 +24,19 @@ std::string g_file;
 // Takes the reports of skipped lines; they must be readable text.
 class ReportSink : public ZorvaneControl {
 public:
-    void start() override {}
-    void stop() override {}
-    void restart() override {}
-    void onStarted() override {}
-    void onStopped() override {}
-    void onException(const WException&) override {}
+    void start() override { }
+    void stop() override { }
+    void restart() override { }
+    void onStarted() override { }
+    void onStopped() override { }
+    void onException(const WException&) override { }
     void log(const char* message, int level) override
     {
         FUZZ_CHECK(message != nullptr && level == -1);
         total += strlen(message);
     }
-    void command(int) override {}
-    void onRequestFinished() override {}
+    void command(int) override { }
+    void onRequestFinished() override { }
 
     unsigned long total = 0;
 };
@@ -109,15 +109,12 @@ void parseLines(const uint8_t* data, size_t size)
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
+        if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
         map.parseLine(line.c_str());
         WString why;
-        if (!tables.addVirtualDirectoryLine(line.c_str(), why))
-            FUZZ_CHECK(why.length() > 0);
-        if (!tables.addInterpreterLine(line.c_str(), why))
-            FUZZ_CHECK(why.length() > 0);
+        if (!tables.addVirtualDirectoryLine(line.c_str(), why)) FUZZ_CHECK(why.length() > 0);
+        if (!tables.addInterpreterLine(line.c_str(), why)) FUZZ_CHECK(why.length() > 0);
         start = end + 1;
     }
     FUZZ_CHECK(map.getMimeType("no-such-extension-here") != nullptr);

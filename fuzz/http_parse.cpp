@@ -76,8 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         request.parse(s);
         checkParsedRequest(request);
         const char* range = request.getHeader("RANGE");
-        if (*range)
-            checkRange(size, range);
+        if (*range) checkRange(size, range);
     } catch (HTTPHeaderException& e) {
         FUZZ_CHECK(e.getMessage().length() > 0);
     }

@@ -39,8 +39,7 @@ void sendAll(int fd, const uint8_t* data, size_t size)
 {
     while (size > 0) {
         ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         FUZZ_CHECK(n > 0);
         data += n;
         size -= (size_t)n;
@@ -51,8 +50,7 @@ void sendAll(int fd, const uint8_t* data, size_t size)
 // completes in the background.
 void connectTo(int fd)
 {
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&g_address), sizeof g_address) == 0)
-        return;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&g_address), sizeof g_address) == 0) return;
     if (errno != EINTR) {
         perror("connect");
         abort();
@@ -84,8 +82,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // Larger than anything the reader accepts; a longer input adds nothing.
-    if (size > 200000)
-        return 0;
+    if (size > 200000) return 0;
     int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     FUZZ_CHECK(client >= 0);
     setBuffer(client, SO_SNDBUF, 1 << 20);

@@ -38,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const std::vector<uint32_t>& frame : image.frames)
         FUZZ_CHECK(frame.size() == size_t(image.width) * size_t(image.height));
 
-    if (size_t(image.width) * size_t(image.height) > 4096)
-        return 0;
+    if (size_t(image.width) * size_t(image.height) > 4096) return 0;
     std::vector<uint8_t> gif;
     FUZZ_CHECK(wgfx::encodeGif(image, image.frames.size() - 1, gif));
     wgfx::ImageData again;

@@ -19,8 +19,7 @@ bool writeAll(int fd, const char* p, unsigned long left)
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         p += n;
@@ -37,8 +36,7 @@ WString escapeControlBytes(const char* text, LineBreaks breaks)
 {
     static const char HEX[] = "0123456789abcdef";
     WString out;
-    if (text == nullptr)
-        return out;
+    if (text == nullptr) return out;
     const char* p = text;
     while (*p != '\0') {
         unsigned char c = (unsigned char)*p;
@@ -72,8 +70,7 @@ Result append(const char* time, const char* message)
     line.append("\r\n");
     // O_NONBLOCK: opening a FIFO for writing would otherwise wait for a reader.
     int fd = ::open(FILE_NAME, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
-    if (fd < 0)
-        return errno == ENXIO ? Result::NotRegularFile : Result::Failed;
+    if (fd < 0) return errno == ENXIO ? Result::NotRegularFile : Result::Failed;
     struct stat info;
     Result result = Result::Written;
     if (::fstat(fd, &info) != 0)

@@ -10,7 +10,7 @@ inline constexpr const char* FILE_NAME = "error.log";
 
 enum class LineBreaks {
     Escape, // one log line: every control byte is escaped
-    Keep,   // a block of lines (raw protocol text): '\n' stays
+    Keep, // a block of lines (raw protocol text): '\n' stays
 };
 
 // The text with every control byte (below 0x20, and 0x7f) written as "\x1b"
@@ -22,7 +22,7 @@ WString escapeControlBytes(const char* text, LineBreaks breaks);
 enum class Result {
     Written,
     NotRegularFile, // a FIFO, device or folder stands at the name: nothing written
-    Failed,         // could not open or write (errno tells)
+    Failed, // could not open or write (errno tells)
 };
 
 // Appends "<time>: <message>\r\n", the message with its control bytes escaped. Never blocks on what stands at the name:

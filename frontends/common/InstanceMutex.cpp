@@ -16,11 +16,9 @@ namespace {
 std::string lockDirectory()
 {
     const char* chosen = getenv("ZORVANE_LOCK_DIR");
-    if (chosen != nullptr && *chosen != '\0')
-        return chosen;
+    if (chosen != nullptr && *chosen != '\0') return chosen;
     struct stat info;
-    if (stat("/run/lock", &info) == 0 && S_ISDIR(info.st_mode) && access("/run/lock", W_OK) == 0)
-        return "/run/lock";
+    if (stat("/run/lock", &info) == 0 && S_ISDIR(info.st_mode) && access("/run/lock", W_OK) == 0) return "/run/lock";
     return "/tmp";
 }
 
@@ -29,8 +27,7 @@ std::string lockFileBase(const char* name)
 {
     std::string text = name != nullptr ? name : "";
     size_t slash = text.find_last_of("\\/");
-    if (slash != std::string::npos)
-        text = text.substr(slash + 1);
+    if (slash != std::string::npos) text = text.substr(slash + 1);
     return "zorvane-" + text;
 }
 
@@ -40,15 +37,13 @@ int openShared(const std::string& path)
 {
     for (int tries = 0; tries < 10; tries++) {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0 || errno != ENOENT)
-            return fd;
+        if (fd >= 0 || errno != ENOENT) return fd;
         fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
             fchmod(fd, 0644);
             return fd;
         }
-        if (errno != EEXIST)
-            return -1;
+        if (errno != EEXIST) return -1;
     }
     return -1;
 }
@@ -71,24 +66,20 @@ InstanceMutex::InstanceMutex(const char* name) : lastError(0), mutex(-1)
     mutex = openShared(base + ".lock");
     if (mutex < 0) {
         lastError = (unsigned long)errno;
-        if (guard >= 0)
-            ::close(guard);
+        if (guard >= 0) ::close(guard);
         return;
     }
     // The guard makes "is anybody there" and "I am here" one step.
-    if (guard >= 0)
-        lockRetrying(guard, LOCK_EX);
+    if (guard >= 0) lockRetrying(guard, LOCK_EX);
     if (lockRetrying(mutex, LOCK_EX | LOCK_NB) != 0)
         lastError = errno == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : (unsigned long)errno;
     lockRetrying(mutex, LOCK_SH);
-    if (guard >= 0)
-        ::close(guard);
+    if (guard >= 0) ::close(guard);
 }
 
 InstanceMutex::~InstanceMutex()
 {
-    if (mutex >= 0)
-        ::close(mutex);
+    if (mutex >= 0) ::close(mutex);
     mutex = -1;
 }
 

@@ -47,9 +47,8 @@ void printBlock(const char* message)
 // Says once on the console why error lines cannot be kept.
 void warnErrorLogOnce(ErrorLog::Result result)
 {
-    static std::atomic<bool> warned{false};
-    if (result == ErrorLog::Result::Written || warned.exchange(true))
-        return;
+    static std::atomic<bool> warned {false};
+    if (result == ErrorLog::Result::Written || warned.exchange(true)) return;
     std::lock_guard<std::mutex> guard(consoleLock());
     if (result == ErrorLog::Result::NotRegularFile)
         std::fprintf(stdout, "Warning: %s is not a regular file; error lines are not kept\r\n", ErrorLog::FILE_NAME);
@@ -82,8 +81,8 @@ WString Webserver::checkDocumentPath(const char* path)
     return warning;
 }
 
-Webserver::Webserver(const char* host, long long port, const char* documentPath, int level, const char* startURL,
-                     int autoFinish)
+Webserver::Webserver(
+    const char* host, long long port, const char* documentPath, int level, const char* startURL, int autoFinish)
     : logLevel(level), finishedRequests(0)
 {
     WInitFile init;
@@ -100,8 +99,7 @@ Webserver::Webserver(const char* host, long long port, const char* documentPath,
         throw WSocketException(WFormattedString("Cannot bind to %s:%lld", address.getIpAddressStr(), port), -7);
     }
     config.port = (uint32_t)port;
-    config.documentPath = (documentPath != nullptr && *documentPath != '\0') ? documentPath
-                                                                             : init.getValue("docPath");
+    config.documentPath = (documentPath != nullptr && *documentPath != '\0') ? documentPath : init.getValue("docPath");
     config.startURL = (startURL != nullptr && *startURL != '\0') ? startURL : init.getValue("startURL");
     if (autoFinish == 0) {
         autoFinish = init.getIntValue("autoFinish");

@@ -18,8 +18,8 @@ public:
     // A port outside 1..65535, given or read, is refused as a bind failure
     // ("Cannot bind to %s:%lld", id -7); a missing document path, one that is
     // not a folder, or one too long to serve from is warned about at level 0.
-    Webserver(const char* host, long long port, const char* documentPath, int logLevel, const char* startURL,
-              int autoFinish);
+    Webserver(
+        const char* host, long long port, const char* documentPath, int logLevel, const char* startURL, int autoFinish);
     ~Webserver() override;
 
     void start() override;

@@ -13,14 +13,14 @@ namespace {
 
 const char* const PROGRAM_TITLE = ZORVANE_WITH_PHP " V1.1";
 
-const char* const USAGE =
-    "Usage: zorvane_cmd.exe\r\n\r\n--host=<host>\r\n--port=<port>\r\n--docpath=<document path>\r\n"
-    "--loglevel=<0..3>\r\n--open-url=<url>\r\n--auto-finish=<finishcode>\r\n\r\n"
-    "<finishcode>: 0=run infinite, x=x seconds, -x=x requests\r\n\r\n"
-    "<loglevel>: 0=only errors, 1=default, 2=notice, 3=http headers\r\n\r\n"
-    "Example:\r\nStart webserver on port 81, open url, finish after 1 request.\r\n"
-    "zorvane_cmd.exe --port=81 --open-url=http://localhost:81/myscript.php --auto-finish=-1\r\n\r\n"
-    "Note: Default configuration in cfg/ directory is used.";
+const char* const USAGE
+    = "Usage: zorvane_cmd.exe\r\n\r\n--host=<host>\r\n--port=<port>\r\n--docpath=<document path>\r\n"
+      "--loglevel=<0..3>\r\n--open-url=<url>\r\n--auto-finish=<finishcode>\r\n\r\n"
+      "<finishcode>: 0=run infinite, x=x seconds, -x=x requests\r\n\r\n"
+      "<loglevel>: 0=only errors, 1=default, 2=notice, 3=http headers\r\n\r\n"
+      "Example:\r\nStart webserver on port 81, open url, finish after 1 request.\r\n"
+      "zorvane_cmd.exe --port=81 --open-url=http://localhost:81/myscript.php --auto-finish=-1\r\n\r\n"
+      "Note: Default configuration in cfg/ directory is used.";
 
 struct Options {
     WString host;
@@ -98,8 +98,8 @@ int main(int argc, char* argv[])
             std::fputs(USAGE, stdout);
             std::fflush(stdout);
         } else {
-            webserver = new Webserver(options.host, options.port, options.docPath, options.logLevel,
-                                      options.openURL, options.autoFinish);
+            webserver = new Webserver(
+                options.host, options.port, options.docPath, options.logLevel, options.openURL, options.autoFinish);
             waitForFinish(*webserver);
             webserver->stop();
             if (!webserver->getServer().hasEnded()) {

@@ -15,8 +15,7 @@ namespace {
 std::string configHome()
 {
     const char* xdg = getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/')
-        return xdg;
+    if (xdg != nullptr && xdg[0] == '/') return xdg;
     const char* home = getenv("HOME");
     return std::string(home != nullptr ? home : "") + "/.config";
 }
@@ -27,8 +26,7 @@ std::string quoteExec(const char* text)
 {
     std::string quoted = "\"";
     for (const char* p = text; *p != '\0'; p++) {
-        if (*p == '"' || *p == '`' || *p == '$' || *p == '\\')
-            quoted += '\\';
+        if (*p == '"' || *p == '`' || *p == '$' || *p == '\\') quoted += '\\';
         quoted += *p;
     }
     quoted += '"';
@@ -72,13 +70,11 @@ WString Autostart::entryPath()
 bool Autostart::exists()
 {
     FILE* file = fopen(entryPath(), "re");
-    if (file == nullptr)
-        return false;
+    if (file == nullptr) return false;
     bool hidden = false;
     char line[1024];
     while (fgets(line, sizeof line, file) != nullptr) {
-        if (strncmp(line, "Hidden=true", 11) == 0)
-            hidden = true;
+        if (strncmp(line, "Hidden=true", 11) == 0) hidden = true;
     }
     fclose(file);
     return !hidden;
@@ -87,28 +83,22 @@ bool Autostart::exists()
 bool Autostart::set(const char* name, const char* program, const char* argument, const char* icon)
 {
     std::string directory = configHome() + "/autostart";
-    if (!userfiles::makeDirectories(directory, 0700))
-        return false;
+    if (!userfiles::makeDirectories(directory, 0700)) return false;
     std::string text = "[Desktop Entry]\nType=Application\nName=";
     text += escapeValue(name != nullptr ? name : "");
     text += "\nExec=" + quoteExec(program != nullptr ? program : "");
-    if (argument != nullptr && *argument != '\0')
-        text += std::string(" ") + argument;
-    if (icon != nullptr && *icon != '\0')
-        text += std::string("\nIcon=") + escapeValue(icon);
+    if (argument != nullptr && *argument != '\0') text += std::string(" ") + argument;
+    if (icon != nullptr && *icon != '\0') text += std::string("\nIcon=") + escapeValue(icon);
     text += "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
 
     std::string target = entryPath().getBuf();
     std::string temporary = target + ".XXXXXX";
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     bool ok = userfiles::writeAll(fd, text.data(), text.size()) && fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = fchmodat(AT_FDCWD, temporary.c_str(), 0644, 0) == 0 && rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok)
-        unlink(temporary.c_str());
+    if (ok) ok = fchmodat(AT_FDCWD, temporary.c_str(), 0644, 0) == 0 && rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) unlink(temporary.c_str());
     return ok;
 }
 

@@ -57,8 +57,7 @@ bool isEditType(unsigned long type)
 int scanInt(const char* text)
 {
     int value = 0;
-    if (sscanf(text, "%i", &value) != 1)
-        value = 0;
+    if (sscanf(text, "%i", &value) != 1) value = 0;
     return value;
 }
 
@@ -67,23 +66,19 @@ int scanInt(const char* text)
 bool parseUnsigned(const char* text, unsigned int& value)
 {
     value = 0;
-    if (text == nullptr)
-        return false;
+    if (text == nullptr) return false;
     const char* p = text;
     while (*p == ' ' || *p == '\t')
         p++;
-    if (*p < '0' || *p > '9')
-        return false;
+    if (*p < '0' || *p > '9') return false;
     unsigned long long number = 0;
     for (; *p >= '0' && *p <= '9'; p++) {
         number = number * 10 + (unsigned long long)(*p - '0');
-        if (number > UINT_MAX)
-            return false;
+        if (number > UINT_MAX) return false;
     }
     while (*p == ' ' || *p == '\t')
         p++;
-    if (*p != '\0')
-        return false;
+    if (*p != '\0') return false;
     value = (unsigned int)number;
     return true;
 }
@@ -93,14 +88,11 @@ bool matchRegex(const char* pattern, const WString& text)
     int error = 0;
     PCRE2_SIZE offset = 0;
     pcre2_code* code = pcre2_compile((PCRE2_SPTR)pattern, PCRE2_ZERO_TERMINATED, 0, &error, &offset, nullptr);
-    if (code == nullptr)
-        return false;
+    if (code == nullptr) return false;
     pcre2_match_data* data = pcre2_match_data_create(10, nullptr);
-    int result = data != nullptr
-                     ? pcre2_match(code, (PCRE2_SPTR)text.getBuf(), text.length(), 0, 0, data, nullptr)
-                     : -1;
-    if (data != nullptr)
-        pcre2_match_data_free(data);
+    int result
+        = data != nullptr ? pcre2_match(code, (PCRE2_SPTR)text.getBuf(), text.length(), 0, 0, data, nullptr) : -1;
+    if (data != nullptr) pcre2_match_data_free(data);
     pcre2_code_free(code);
     return result > 0;
 }
@@ -108,15 +100,13 @@ bool matchRegex(const char* pattern, const WString& text)
 // --- Mapping ---------------------------------------------------------------------
 
 ControlMapper::Mapping::Mapping(WWindowContext* context, unsigned long id, unsigned long mappingType,
-                                const char* controlName, void* boundVariable, WStringTable* listItems,
-                                bool comboBox)
+    const char* controlName, void* boundVariable, WStringTable* listItems, bool comboBox)
     : type(mappingType), variable(boundVariable), items(listItems), precision(2), decimalComma(false),
       mandatory(mappingType == TYPE_STRING || mappingType == TYPE_DATE || mappingType == TYPE_TABLE_VALUE),
-      readOnly(false), useComboBox(comboBox), minimum(LLONG_MIN), maximum(LLONG_MAX), textColor(0),
-      backColor(WHITE), coloured(false), backBrush(nullptr)
+      readOnly(false), useComboBox(comboBox), minimum(LLONG_MIN), maximum(LLONG_MAX), textColor(0), backColor(WHITE),
+      coloured(false), backBrush(nullptr)
 {
-    if (type < TYPE_STRING || type > TYPE_CHECK_BOX)
-        return;
+    if (type < TYPE_STRING || type > TYPE_CHECK_BOX) return;
     const char* name = type == TYPE_TABLE_VALUE && controlName != nullptr ? controlName : "";
     if (isEditType(type))
         control = std::make_unique<WControlEdit>(context, name, id);
@@ -135,16 +125,14 @@ ControlMapper::Mapping::~Mapping()
 WString ControlMapper::Mapping::getText() const
 {
     WString text;
-    if (control == nullptr)
-        return text;
+    if (control == nullptr) return text;
     text = wplat::getWindowText(control->getWindowHandle()).c_str();
     return text;
 }
 
 void ControlMapper::Mapping::setText(const char* text)
 {
-    if (control != nullptr)
-        wplat::setWindowText(control->getWindowHandle(), text != nullptr ? text : "");
+    if (control != nullptr) wplat::setWindowText(control->getWindowHandle(), text != nullptr ? text : "");
 }
 
 void ControlMapper::Mapping::setColor(unsigned long text, unsigned long back)
@@ -173,21 +161,17 @@ bool ControlMapper::Mapping::readUnsigned(unsigned int& value) const
 double ControlMapper::Mapping::readDouble()
 {
     WString text = getText();
-    if (decimalComma)
-        text.replace(',', '.');
+    if (decimalComma) text.replace(',', '.');
     // Read as a double: a float would lose digits of larger values.
     double value = 0;
-    if (sscanf(text, "%lf", &value) != 1)
-        value = 0;
-    if (text.length() > 0 && text[text.length() - 1] == '-')
-        value = -value;
+    if (sscanf(text, "%lf", &value) != 1) value = 0;
+    if (text.length() > 0 && text[text.length() - 1] == '-') value = -value;
     return WSystem::round(value, (int)precision);
 }
 
 bool ControlMapper::Mapping::validate()
 {
-    if (type == TYPE_LIST_INDEX || type == TYPE_LIST_TEXT || type == TYPE_CHECK_BOX)
-        return true;
+    if (type == TYPE_LIST_INDEX || type == TYPE_LIST_TEXT || type == TYPE_CHECK_BOX) return true;
     WString text = getText();
     bool empty;
     long long number = 0;
@@ -195,8 +179,7 @@ bool ControlMapper::Mapping::validate()
     case TYPE_UNSIGNED: {
         // Read as the transfer reads it, so what passes is what gets stored.
         unsigned int value = 0;
-        if (!readUnsigned(value))
-            value = 0;
+        if (!readUnsigned(value)) value = 0;
         number = value;
         empty = value == 0;
         break;
@@ -212,21 +195,16 @@ bool ControlMapper::Mapping::validate()
         empty = text.length() == 0;
         break;
     }
-    if (empty)
-        return !mandatory || readOnly;
-    if (readOnly)
-        return true;
-    if ((type == TYPE_UNSIGNED || type == TYPE_INT) && (number < minimum || number > maximum))
-        return false;
-    if (regex.length() > 0)
-        return matchRegex(regex, text);
+    if (empty) return !mandatory || readOnly;
+    if (readOnly) return true;
+    if ((type == TYPE_UNSIGNED || type == TYPE_INT) && (number < minimum || number > maximum)) return false;
+    if (regex.length() > 0) return matchRegex(regex, text);
     return true;
 }
 
 void ControlMapper::Mapping::dataToControl()
 {
-    if (control == nullptr || variable == nullptr)
-        return;
+    if (control == nullptr || variable == nullptr) return;
     HWND item = control->getWindowHandle();
     switch (type) {
     case TYPE_STRING:
@@ -241,8 +219,7 @@ void ControlMapper::Mapping::dataToControl()
     case TYPE_DOUBLE: {
         WFormattedString format("%%.%luf", precision);
         WString text = WFormattedString(format.getBuf(), *(double*)variable);
-        if (decimalComma)
-            text.replace('.', ',');
+        if (decimalComma) text.replace('.', ',');
         setText(text);
         break;
     }
@@ -264,8 +241,8 @@ void ControlMapper::Mapping::dataToControl()
             long index = 0;
             while (walk.hasMoreElements()) {
                 const char* key = walk.currentKey();
-                LRESULT at = wplat::sendMessage(item, useComboBox ? CB_ADDSTRING : LB_ADDSTRING, 0,
-                                                (LPARAM)(const char*)walk.currentValue());
+                LRESULT at = wplat::sendMessage(
+                    item, useComboBox ? CB_ADDSTRING : LB_ADDSTRING, 0, (LPARAM)(const char*)walk.currentValue());
                 // The text keys stay in the caller's table, which outlives the list.
                 LPARAM data = (LPARAM)scanInt(key);
                 if (type == TYPE_LIST_TEXT) {
@@ -274,10 +251,9 @@ void ControlMapper::Mapping::dataToControl()
                     data = entry != nullptr ? (LPARAM)entry->key.getBuf() : 0;
                 }
                 wplat::sendMessage(item, useComboBox ? CB_SETITEMDATA : LB_SETITEMDATA, (WPARAM)at, data);
-                bool matches = type == TYPE_LIST_INDEX ? scanInt(key) == *(int*)variable
-                                                       : ((WString*)variable)->equals(key);
-                if (matches && chosen < 0)
-                    chosen = index;
+                bool matches
+                    = type == TYPE_LIST_INDEX ? scanInt(key) == *(int*)variable : ((WString*)variable)->equals(key);
+                if (matches && chosen < 0) chosen = index;
                 index++;
             }
         }
@@ -294,8 +270,7 @@ void ControlMapper::Mapping::dataToControl()
 
 void ControlMapper::Mapping::controlToData()
 {
-    if (control == nullptr || variable == nullptr)
-        return;
+    if (control == nullptr || variable == nullptr) return;
     HWND item = control->getWindowHandle();
     switch (type) {
     case TYPE_STRING:
@@ -303,8 +278,7 @@ void ControlMapper::Mapping::controlToData()
         break;
     case TYPE_UNSIGNED: {
         unsigned int value = 0;
-        if (!readUnsigned(value))
-            value = 0;
+        if (!readUnsigned(value)) value = 0;
         *(unsigned int*)variable = value;
         break;
     }
@@ -320,8 +294,7 @@ void ControlMapper::Mapping::controlToData()
             int day = scanInt(tokens.nextValue());
             int month = scanInt(tokens.nextValue());
             int year = scanInt(tokens.nextValue());
-            if (year < 100)
-                year += 2000;
+            if (year < 100) year += 2000;
             ((WDate*)variable)->parse(year, month, day, 12, 0, 0, WDate::TIME_ZONE_DEFAULT);
         }
         break;
@@ -332,8 +305,7 @@ void ControlMapper::Mapping::controlToData()
     case TYPE_LIST_INDEX:
     case TYPE_LIST_TEXT: {
         LRESULT at = wplat::sendMessage(item, useComboBox ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
-        if (at < 0)
-            break;  // no selection: the variable keeps its value
+        if (at < 0) break; // no selection: the variable keeps its value
         LRESULT data = wplat::sendMessage(item, useComboBox ? CB_GETITEMDATA : LB_GETITEMDATA, (WPARAM)at, 0);
         if (type == TYPE_LIST_INDEX)
             *(int*)variable = (int)data;
@@ -351,7 +323,9 @@ void ControlMapper::Mapping::controlToData()
 
 // --- ControlMapper ---------------------------------------------------------------
 
-ControlMapper::ControlMapper() : context(nullptr) {}
+ControlMapper::ControlMapper() : context(nullptr)
+{
+}
 
 ControlMapper::ControlMapper(WWindowContext* windowContext) : context(nullptr)
 {
@@ -391,8 +365,7 @@ void ControlMapper::removeAll()
 
 bool ControlMapper::unmap(unsigned long id)
 {
-    if (mappings.find(id) == nullptr)
-        return false;
+    if (mappings.find(id) == nullptr) return false;
     mappings.remove(id);
     return true;
 }
@@ -404,16 +377,28 @@ ControlMapper::Mapping* ControlMapper::getMapping(unsigned long id) const
 }
 
 void ControlMapper::add(unsigned long id, unsigned long type, const char* controlName, void* variable,
-                        WStringTable* items, bool useComboBox)
+    WStringTable* items, bool useComboBox)
 {
     unmap(id);
     mappings.put(id, std::make_shared<Mapping>(context, id, type, controlName, variable, items, useComboBox));
 }
 
-void ControlMapper::mapString(unsigned long id, WString* variable) { add(id, TYPE_STRING, "", variable, nullptr, false); }
-void ControlMapper::mapUnsigned(unsigned long id, unsigned int* variable) { add(id, TYPE_UNSIGNED, "", variable, nullptr, false); }
-void ControlMapper::mapInt(unsigned long id, int* variable) { add(id, TYPE_INT, "", variable, nullptr, false); }
-void ControlMapper::mapDouble(unsigned long id, double* variable) { add(id, TYPE_DOUBLE, "", variable, nullptr, false); }
+void ControlMapper::mapString(unsigned long id, WString* variable)
+{
+    add(id, TYPE_STRING, "", variable, nullptr, false);
+}
+void ControlMapper::mapUnsigned(unsigned long id, unsigned int* variable)
+{
+    add(id, TYPE_UNSIGNED, "", variable, nullptr, false);
+}
+void ControlMapper::mapInt(unsigned long id, int* variable)
+{
+    add(id, TYPE_INT, "", variable, nullptr, false);
+}
+void ControlMapper::mapDouble(unsigned long id, double* variable)
+{
+    add(id, TYPE_DOUBLE, "", variable, nullptr, false);
+}
 
 void ControlMapper::mapDate(unsigned long id, WDate* variable)
 {
@@ -436,14 +421,16 @@ void ControlMapper::mapListText(unsigned long id, WString* variable, WStringTabl
     add(id, TYPE_LIST_TEXT, "", variable, items, useComboBox);
 }
 
-void ControlMapper::mapCheckBox(unsigned long id, bool* variable) { add(id, TYPE_CHECK_BOX, "", variable, nullptr, false); }
+void ControlMapper::mapCheckBox(unsigned long id, bool* variable)
+{
+    add(id, TYPE_CHECK_BOX, "", variable, nullptr, false);
+}
 
-void ControlMapper::setOptions(unsigned long id, const char* regex, bool mandatory, unsigned long precision,
-                               bool decimalComma, bool readOnly)
+void ControlMapper::setOptions(
+    unsigned long id, const char* regex, bool mandatory, unsigned long precision, bool decimalComma, bool readOnly)
 {
     Mapping* m = getMapping(id);
-    if (m == nullptr)
-        return;
+    if (m == nullptr) return;
     m->regex = regex != nullptr ? regex : "";
     m->mandatory = mandatory;
     m->precision = precision;
@@ -461,27 +448,23 @@ void ControlMapper::setRange(unsigned long id, long long minimum, long long maxi
 
 void ControlMapper::setMandatory(unsigned long id, bool mandatory)
 {
-    if (Mapping* m = getMapping(id))
-        m->mandatory = mandatory;
+    if (Mapping* m = getMapping(id)) m->mandatory = mandatory;
 }
 
 void ControlMapper::setReadOnly(unsigned long id, bool readOnly)
 {
-    if (Mapping* m = getMapping(id))
-        m->readOnly = readOnly;
+    if (Mapping* m = getMapping(id)) m->readOnly = readOnly;
 }
 
 void ControlMapper::setRegex(unsigned long id, const char* pattern)
 {
-    if (Mapping* m = getMapping(id))
-        m->regex = pattern != nullptr ? pattern : "";
+    if (Mapping* m = getMapping(id)) m->regex = pattern != nullptr ? pattern : "";
 }
 
 unsigned long ControlMapper::setPrecision(unsigned long id, unsigned long digits)
 {
     Mapping* m = getMapping(id);
-    if (m == nullptr)
-        return 0;
+    if (m == nullptr) return 0;
     m->precision = digits;
     return digits;
 }
@@ -489,8 +472,7 @@ unsigned long ControlMapper::setPrecision(unsigned long id, unsigned long digits
 unsigned long ControlMapper::setDecimalFormat(unsigned long id, bool decimalComma, unsigned long digits)
 {
     Mapping* m = getMapping(id);
-    if (m == nullptr)
-        return 0;
+    if (m == nullptr) return 0;
     m->decimalComma = decimalComma;
     m->precision = digits;
     return digits;
@@ -498,8 +480,7 @@ unsigned long ControlMapper::setDecimalFormat(unsigned long id, bool decimalComm
 
 void ControlMapper::dataToControl(unsigned long id)
 {
-    if (Mapping* m = getMapping(id))
-        m->dataToControl();
+    if (Mapping* m = getMapping(id)) m->dataToControl();
 }
 
 void ControlMapper::dataToControls()
@@ -509,8 +490,7 @@ void ControlMapper::dataToControls()
 
 void ControlMapper::controlToData(unsigned long id)
 {
-    if (Mapping* m = getMapping(id))
-        m->controlToData();
+    if (Mapping* m = getMapping(id)) m->controlToData();
 }
 
 void ControlMapper::controlsToData()
@@ -533,8 +513,7 @@ bool ControlMapper::validate()
                 wplat::invalidateRect(field, nullptr, true);
             }
         }
-        if (!valid)
-            invalid++;
+        if (!valid) invalid++;
     });
     return invalid == 0;
 }
@@ -556,8 +535,7 @@ void ControlMapper::focusFirst()
     mappings.reset();
     if (mappings.hasMoreElements()) {
         Mapping* first = mappings.currentValue().get();
-        if (first->control != nullptr)
-            first->control->setFocusWindow(true, false);
+        if (first->control != nullptr) first->control->setFocusWindow(true, false);
     }
     mappings.reset();
 }
@@ -573,10 +551,8 @@ bool ControlMapper::focusNext(unsigned long id)
     size_t at = 0;
     while (at < ordered.size() && ordered[at].first != id)
         at++;
-    if (at == ordered.size())
-        return false;
-    if (at + 1 == ordered.size())
-        focusFirst();
+    if (at == ordered.size()) return false;
+    if (at + 1 == ordered.size()) focusFirst();
     for (size_t i = at + 1; i < ordered.size(); i++) {
         Mapping* m = ordered[i].second.get();
         if (!m->readOnly && m->control != nullptr) {

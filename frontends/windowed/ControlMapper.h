@@ -31,8 +31,8 @@ public:
 
     class Mapping {
     public:
-        Mapping(WWindowContext* context, unsigned long id, unsigned long type, const char* controlName,
-                void* variable, WStringTable* items, bool useComboBox);
+        Mapping(WWindowContext* context, unsigned long id, unsigned long type, const char* controlName, void* variable,
+            WStringTable* items, bool useComboBox);
         ~Mapping();
         Mapping(const Mapping&) = delete;
         Mapping& operator=(const Mapping&) = delete;
@@ -89,8 +89,8 @@ public:
     void mapListText(unsigned long id, WString* variable, WStringTable* items, bool useComboBox);
     void mapCheckBox(unsigned long id, bool* variable);
 
-    void setOptions(unsigned long id, const char* regex, bool mandatory, unsigned long precision, bool decimalComma,
-                    bool readOnly);
+    void setOptions(
+        unsigned long id, const char* regex, bool mandatory, unsigned long precision, bool decimalComma, bool readOnly);
     void setMandatory(unsigned long id, bool mandatory);
     void setReadOnly(unsigned long id, bool readOnly);
     void setRegex(unsigned long id, const char* pattern);
@@ -114,7 +114,7 @@ public:
 
 private:
     void add(unsigned long id, unsigned long type, const char* controlName, void* variable, WStringTable* items,
-             bool useComboBox);
+        bool useComboBox);
     // The bindings in walk order.
     template <class F>
     void forEach(F f) const;

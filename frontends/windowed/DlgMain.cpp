@@ -71,10 +71,8 @@ void DlgMain::loadConfig()
     }
     // Read apart from the file: a missing file must not end the user's entry.
     autostart = Autostart::exists();
-    if (config.host.length() == 0)
-        config.host = "localhost";
-    if (config.port == 0)
-        config.port = 80;
+    if (config.host.length() == 0) config.host = "localhost";
+    if (config.port == 0) config.port = 80;
     if (config.documentPath.length() == 0) {
         WSystem::getCurrentDirectory(config.documentPath);
         config.documentPath.replace('\\', '/');
@@ -95,22 +93,21 @@ WString DlgMain::saveConfig()
     } catch (WException& e) {
         WString folder;
         WSystem::getCurrentDirectory(folder);
-        problem = WFormattedString("The settings were not saved in %s/%s: %s", folder.getBuf(), INIT_FILE,
-                                   e.getMessage().getBuf());
+        problem = WFormattedString(
+            "The settings were not saved in %s/%s: %s", folder.getBuf(), INIT_FILE, e.getMessage().getBuf());
     }
     bool entryWritten = true;
     if (autostart) {
         std::string icon = AppIcon::install();
-        entryWritten = Autostart::set(AUTOSTART_NAME, WSystem::getSystemInfo().getProgramFilename(), "-autostart",
-                                      icon.c_str());
+        entryWritten
+            = Autostart::set(AUTOSTART_NAME, WSystem::getSystemInfo().getProgramFilename(), "-autostart", icon.c_str());
     } else {
         entryWritten = Autostart::remove();
     }
     if (!entryWritten) {
-        if (problem.length() > 0)
-            problem.append("\r\n");
+        if (problem.length() > 0) problem.append("\r\n");
         problem.append(WFormattedString("The start with the session was not %s: %s", autostart ? "set" : "removed",
-                                        Autostart::entryPath().getBuf()));
+            Autostart::entryPath().getBuf()));
     }
     return problem;
 }
@@ -134,10 +131,9 @@ void DlgMain::onDialogCreate()
         setWindowText(res::text(res::IDS_TITLE));
 
         int failures = 0;
-        while (!addTrayIcon(getWindowHandle(), (unsigned int)res::ICON_MAIN,
-                            loadProgramIcon((unsigned int)res::ICON_MAIN), TRAY_TIP)) {
-            if (++failures >= 5)
-                throw WException("Cannot create Zorvane taskbar icon.", 0);
+        while (!addTrayIcon(
+            getWindowHandle(), (unsigned int)res::ICON_MAIN, loadProgramIcon((unsigned int)res::ICON_MAIN), TRAY_TIP)) {
+            if (++failures >= 5) throw WException("Cannot create Zorvane taskbar icon.", 0);
             WSystem::sleepMs(500);
         }
 
@@ -173,8 +169,7 @@ void DlgMain::onDialogCreate()
             }
         } else {
             showWindow();
-            if (!trayHostAvailable())
-                showNote(NO_TRAY_STATUS);
+            if (!trayHostAvailable()) showNote(NO_TRAY_STATUS);
         }
     } catch (WException& e) {
         showBox(e);
@@ -197,8 +192,7 @@ void DlgMain::onDialogClose()
 void DlgMain::bringBack()
 {
     showWindow();
-    if (wplat::isIconic(getWindowHandle()))
-        restoreWindow();
+    if (wplat::isIconic(getWindowHandle())) restoreWindow();
     setForegroundWindow(true);
 }
 
@@ -285,15 +279,14 @@ void DlgMain::showBox(const char* text, const char* caption, bool warning)
 
 void DlgMain::afterBox()
 {
-    if (--boxDepth > 0 || pendingTrayClick == 0)
-        return;
+    if (--boxDepth > 0 || pendingTrayClick == 0) return;
     wplat::postMessage(getWindowHandle(), TRAY_CALLBACK_MESSAGE, (WPARAM)res::ICON_MAIN, pendingTrayClick);
     pendingTrayClick = 0;
 }
 
 void DlgMain::showTrayMenu()
 {
-    POINT at{0, 0};
+    POINT at {0, 0};
     wplat::getCursorPos(at);
     wplat::setForegroundWindow(getWindowHandle());
     HMENU popup = wplat::getSubMenu(trayMenuBar, 0);
@@ -306,12 +299,10 @@ void DlgMain::showTrayMenu()
 void DlgMain::requestExit()
 {
     if (exitTries < 3 && server.isRunning()) {
-        if (getThread().start(this))
-            return;
+        if (getThread().start(this)) return;
         // The previous try is still finishing: it has posted and ends now.
         getThread().join(1000);
-        if (getThread().start(this))
-            return;
+        if (getThread().start(this)) return;
     }
     exitApplication();
 }
@@ -332,8 +323,7 @@ void DlgMain::exitApplication(ExitReport report)
     if (problem.length() > 0) {
         log(problem, -1);
         // At the end of the session nobody is there to answer a box.
-        if (report == ExitReport::Box)
-            showBox(problem, "Error", true);
+        if (report == ExitReport::Box) showBox(problem, "Error", true);
     }
     removeTrayIcon(getWindowHandle(), (unsigned int)res::ICON_MAIN);
     close(0);
@@ -395,8 +385,7 @@ void DlgMain::onStopped()
     else
         wplat::postMessage(getWindowHandle(), MESSAGE_RUNNING, 0, 0);
     log("Webserver stopped", 1);
-    if (restartPending.exchange(false))
-        postCommand(res::ID_START);
+    if (restartPending.exchange(false)) postCommand(res::ID_START);
 }
 
 void DlgMain::onException(const WException& e)
@@ -406,8 +395,7 @@ void DlgMain::onException(const WException& e)
 
 void DlgMain::log(const char* message, int level)
 {
-    if (level != -1 && level != 1)
-        return;
+    if (level != -1 && level != 1) return;
     {
         std::lock_guard<std::mutex> guard(statusLock);
         if (level == -1) {
@@ -441,7 +429,9 @@ void DlgMain::command(int code)
     }
 }
 
-void DlgMain::onRequestFinished() {}
+void DlgMain::onRequestFinished()
+{
+}
 
 WString DlgMain::getStatusText()
 {
@@ -470,8 +460,7 @@ WString DlgMain::websiteAddress()
     WString folder;
     WSystem::getCurrentDirectory(folder);
     WString address = Website::readmeAddress(folder);
-    if (address.length() == 0 && server.isRunning())
-        address = Website::startPageAddress(config.host, config.port);
+    if (address.length() == 0 && server.isRunning()) address = Website::startPageAddress(config.host, config.port);
     return address;
 }
 

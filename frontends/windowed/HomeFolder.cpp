@@ -18,13 +18,10 @@ bool holdsConfig(const std::string& folder)
 std::string parentOf(const std::string& folder)
 {
     size_t end = folder.find_last_not_of('/');
-    if (end == std::string::npos)
-        return "/";
+    if (end == std::string::npos) return "/";
     size_t slash = folder.rfind('/', end);
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
     return folder.substr(0, folder.find_last_not_of('/', slash) + 1);
 }
 
@@ -36,11 +33,9 @@ std::string find(const std::string& programDirectory)
 {
     std::string folder = programDirectory;
     for (int level = 0; level <= LEVELS_UP && !folder.empty(); level++) {
-        if (holdsConfig(folder))
-            return folder;
+        if (holdsConfig(folder)) return folder;
         std::string parent = parentOf(folder);
-        if (parent == folder)
-            break;
+        if (parent == folder) break;
         folder = parent;
     }
     return programDirectory;

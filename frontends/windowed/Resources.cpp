@@ -59,8 +59,7 @@ namespace res {
 void registerResources()
 {
     static bool done = false;
-    if (done)
-        return;
+    if (done) return;
     done = true;
     wplat::registerDialogTemplate((int)DIALOG_MAIN, &g_mainDialog);
     WResources::registerStrings(g_strings, sizeof g_strings / sizeof g_strings[0]);

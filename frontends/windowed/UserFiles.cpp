@@ -11,8 +11,7 @@ bool makeDirectories(const std::string& path, mode_t mode)
     for (size_t i = 1; i <= path.size(); i++) {
         if (i == path.size() || path[i] == '/') {
             std::string part = path.substr(0, i);
-            if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
-                return false;
+            if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
         }
     }
     return true;
@@ -24,11 +23,9 @@ bool writeAll(int fd, const void* data, size_t size)
     size_t done = 0;
     while (done < size) {
         ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         // A write that takes nothing would never end.
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         done += (size_t)n;
     }
     return true;

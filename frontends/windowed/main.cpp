@@ -33,8 +33,7 @@ std::string commandLine(int argc, char* argv[])
     std::string line;
     for (int i = 1; i < argc; i++) {
         std::string word = argv[i];
-        if (!line.empty())
-            line += ' ';
+        if (!line.empty()) line += ' ';
         if (word.find(' ') != std::string::npos || word.empty())
             line += '"' + word + '"';
         else
@@ -45,7 +44,7 @@ std::string commandLine(int argc, char* argv[])
 
 // The end of the session (SIGTERM, SIGHUP, SIGINT) reaches the dialog as
 // WM_QUERYENDSESSION, so it saves and stops as at the end of a log-on.
-std::atomic<HWND> g_dialogWindow{nullptr};
+std::atomic<HWND> g_dialogWindow {nullptr};
 
 void blockSessionSignals(sigset_t& set)
 {
@@ -61,11 +60,9 @@ void watchSessionSignals(sigset_t set)
     std::thread([set]() {
         for (;;) {
             int signal = 0;
-            if (sigwait(&set, &signal) != 0)
-                continue;
+            if (sigwait(&set, &signal) != 0) continue;
             HWND window = g_dialogWindow.load();
-            if (window == nullptr || !wplat::postMessage(window, WM_QUERYENDSESSION, 0, 0))
-                _exit(0);
+            if (window == nullptr || !wplat::postMessage(window, WM_QUERYENDSESSION, 0, 0)) _exit(0);
         }
     }).detach();
 }
@@ -100,7 +97,7 @@ int main(int argc, char* argv[])
     if (wplat::startUi() == wplat::UiStart::NoDisplay) {
         std::fputs("zorvane_gui: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are not set).\n"
                    "Run zorvane_cmd to serve without a display.\n",
-                   stderr);
+            stderr);
         return 1;
     }
     watchSessionSignals(sessionSignals);

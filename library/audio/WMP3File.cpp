@@ -26,16 +26,14 @@ WMP3File::~WMP3File()
 
 void WMP3File::open(const char* fileName, float gain)
 {
-    if (!WSystem::existsFile(fileName))
-        throw WFileNotFoundException(WFormattedString("File not found: %s", fileName));
+    if (!WSystem::existsFile(fileName)) throw WFileNotFoundException(WFormattedString("File not found: %s", fileName));
     close();
     value = gain;
     Mp3OpenInfo info;
     memset(&info, 0, sizeof info);
     info.gain = gain;
     Mp3Handle h = mp3Open(fileName, &info);
-    if (!h)
-        throw WMP3FileException(WFormattedString("Cannot open MP3 file: %s", fileName), -1);
+    if (!h) throw WMP3FileException(WFormattedString("Cannot open MP3 file: %s", fileName), -1);
     handle = h;
     sampleRate = info.sampleRate;
     channels = info.channels;
@@ -43,24 +41,20 @@ void WMP3File::open(const char* fileName, float gain)
 
 void WMP3File::close()
 {
-    if (!handle)
-        return;
+    if (!handle) return;
     mp3Close(handle);
     handle = nullptr;
 }
 
 void WMP3File::reset()
 {
-    if (handle)
-        mp3SetPos(handle, 0);
+    if (handle) mp3SetPos(handle, 0);
 }
 
 unsigned long WMP3File::nextSoundData(unsigned char* buffer, unsigned long length, bool fill)
 {
-    if (!handle)
-        return 0;
+    if (!handle) return 0;
     unsigned long n = mp3Decode(handle, buffer, length);
-    if (fill && n > 0 && n < length)
-        memset(buffer + n, 0, length - n);
+    if (fill && n > 0 && n < length) memset(buffer + n, 0, length - n);
     return n;
 }

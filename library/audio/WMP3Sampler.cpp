@@ -14,10 +14,10 @@ using std::chrono::nanoseconds;
 
 struct WMP3Sampler::Output {
     WaveOutDevice* device = nullptr;
-    WaveFormat format{};
+    WaveFormat format {};
     std::unique_ptr<WaveHeader[]> headers;
     AutoResetEvent blockDone;
-    Mp3StreamOutRecord streamOut{};
+    Mp3StreamOutRecord streamOut {};
 
     static void waveCallback(WaveOutDevice* from, WaveMessage message, void* instance, WaveHeader* header);
     static int streamWrite(const void* samples, unsigned long length, void* user, void* extra);
@@ -27,8 +27,8 @@ struct WMP3Sampler::Output {
 
 WMP3Sampler::WMP3Sampler()
     : output(std::make_unique<Output>()), writeIndex(0), throttle(false), playFlag(false), stopRequest(false),
-      handler(nullptr), handlerParam(nullptr), inFlight(0), pendingPlay(false), pendingFlag(false),
-      stopping(false), joining(false)
+      handler(nullptr), handlerParam(nullptr), inFlight(0), pendingPlay(false), pendingFlag(false), stopping(false),
+      joining(false)
 {
 }
 
@@ -85,15 +85,13 @@ void WMP3Sampler::close()
 
 void WMP3Sampler::startThread()
 {
-    if (!blocks)
-        makeBuffers();
+    if (!blocks) makeBuffers();
     {
         std::lock_guard<std::mutex> lock(requestMutex);
         stopping = false;
     }
     stopRequest = false;
-    if (!thread.start(this))
-        return;
+    if (!thread.start(this)) return;
     // Best effort: the file is already playing, refusing now would only hide that.
     try {
         thread.setPriority(WThread::PRIORITY_TIME_CRITICAL);
@@ -111,8 +109,7 @@ void WMP3Sampler::stopAndWait(std::unique_lock<std::mutex>& lock)
         stopping = true; // the handler must not start another file meanwhile
     }
     stopRequest = true;
-    if (!thread.isActive())
-        return;
+    if (!thread.isActive()) return;
     joining = true;
     lock.unlock();
     output->blockDone.signal();
@@ -126,8 +123,7 @@ void WMP3Sampler::play(const char* name, bool flag)
 {
     if (onOwnThread()) {
         std::lock_guard<std::mutex> lock(requestMutex);
-        if (stopping)
-            return; // a stop from outside wins
+        if (stopping) return; // a stop from outside wins
         pendingFile = name;
         pendingFlag = flag;
         pendingPlay = true;
@@ -154,8 +150,7 @@ void WMP3Sampler::restart()
     }
     std::unique_lock<std::mutex> lock(controlMutex);
     controlChanged.wait(lock, [this] { return !joining; });
-    if (thread.isActive())
-        return;
+    if (thread.isActive()) return;
     startThread();
 }
 
@@ -187,8 +182,7 @@ void WMP3Sampler::run()
     RunnerMark mark(runner);
     for (;;) {
         WMP3SamplerEventHandler* h = handler;
-        if (h)
-            h->onMP3SamplerBegin(fileName, handlerParam);
+        if (h) h->onMP3SamplerBegin(fileName, handlerParam);
 
         Mp3StreamOutRecord& streamOut = output->streamOut;
         memset(&streamOut, 0, sizeof streamOut);
@@ -201,12 +195,10 @@ void WMP3Sampler::run()
         mp3StreamOut(fileName, &streamOut);
 
         h = handler;
-        if (h)
-            h->onMP3SamplerEnd(fileName, handlerParam);
+        if (h) h->onMP3SamplerEnd(fileName, handlerParam);
 
         std::lock_guard<std::mutex> lock(requestMutex);
-        if (!pendingPlay || stopping)
-            return;
+        if (!pendingPlay || stopping) return;
         pendingPlay = false;
         fileName = pendingFile;
         playFlag = pendingFlag;
@@ -250,14 +242,12 @@ int WMP3Sampler::onMP3StreamOutInit(bool stereo, unsigned long sampleRate, void*
 
 int WMP3Sampler::onMP3StreamOutWrite(const void* samples, unsigned long length, void*)
 {
-    if (!output->device)
-        return -1;
+    if (!output->device) return -1;
     // A piece larger than a block is spread over several.
     auto* p = static_cast<const unsigned char*>(samples);
     while (length > 0) {
         unsigned long n = length < BLOCK_SIZE ? length : BLOCK_SIZE;
-        if (!writeBlock(p, n))
-            return -1;
+        if (!writeBlock(p, n)) return -1;
         p += n;
         length -= n;
     }
@@ -272,14 +262,12 @@ bool WMP3Sampler::writeBlock(const unsigned char* samples, unsigned long length)
         throttle = true;
         output->blockDone.wait();
     }
-    if (stopRequest)
-        return false;
+    if (stopRequest) return false;
 
     WaveOutDevice* device = output->device;
     WaveHeader& h = output->headers[writeIndex];
     while (waveOutUnprepare(device, &h) == WAVE_STILL_PLAYING) {
-        if (stopRequest)
-            return false;
+        if (stopRequest) return false;
         output->blockDone.waitFor(std::chrono::milliseconds(10));
     }
     unsigned char* block = blocks.get() + writeIndex * BLOCK_SIZE;
@@ -289,8 +277,7 @@ bool WMP3Sampler::writeBlock(const unsigned char* samples, unsigned long length)
     h.flags = 0;
     waveOutPrepare(device, &h);
     ++inFlight;
-    if (waveOutWrite(device, &h) != WAVE_OK)
-        --inFlight;
+    if (waveOutWrite(device, &h) != WAVE_OK) --inFlight;
     writeIndex = (writeIndex + 1) % BLOCK_COUNT;
     return true;
 }
@@ -298,8 +285,7 @@ bool WMP3Sampler::writeBlock(const unsigned char* samples, unsigned long length)
 int WMP3Sampler::onMP3StreamOutClose(void*)
 {
     WaveOutDevice* device = output->device;
-    if (!device)
-        return 0;
+    if (!device) return 0;
     const WaveFormat& format = output->format;
     if (!stopRequest && format.avgBytesPerSec) {
         // Let the queued blocks play out: a natural end must not cut the tail.
@@ -308,8 +294,7 @@ int WMP3Sampler::onMP3StreamOutClose(void*)
         auto deadline = std::chrono::steady_clock::now() + 2 * (inFlight.load() + 1) * blockTime;
         while (inFlight > 0 && !stopRequest) {
             auto left = deadline - std::chrono::steady_clock::now();
-            if (left <= nanoseconds(0))
-                break;
+            if (left <= nanoseconds(0)) break;
             output->blockDone.waitFor(left);
         }
     }
@@ -323,8 +308,7 @@ int WMP3Sampler::onMP3StreamOutClose(void*)
 
 void WMP3Sampler::Output::waveCallback(WaveOutDevice*, WaveMessage message, void* instance, WaveHeader*)
 {
-    if (message != WaveMessage::Done)
-        return;
+    if (message != WaveMessage::Done) return;
     auto* sampler = static_cast<WMP3Sampler*>(instance);
     --sampler->inFlight;
     sampler->onPlayNextWaveBlock();

@@ -50,13 +50,11 @@ WWavFile::WWavFile(const char* fileName) : WWavFile()
 
 WWavFile::~WWavFile()
 {
-    if (!autoRemove)
-        return;
+    if (!autoRemove) return;
     try {
         WString name(file.getFilename());
         file.close();
-        if (name.length())
-            ::unlink(name);
+        if (name.length()) ::unlink(name);
     } catch (...) {
     }
 }
@@ -94,12 +92,10 @@ void WWavFile::open(const char* fileName)
 
 bool WWavFile::seekTo(unsigned long long position)
 {
-    if (position > fileSize)
-        return false;
+    if (position > fileSize) return false;
     unsigned long long pos = file.getPos();
     if (position < pos) {
-        if (position > (unsigned long long)INT_MAX)
-            return false;
+        if (position > (unsigned long long)INT_MAX) return false;
         file.setPos((int)position);
         return true;
     }
@@ -121,8 +117,7 @@ bool WWavFile::readChunkHeader(WString& id, unsigned long& size)
         file.skip(-1);
     else if (pos & 1)
         ++pos;
-    if (pos + 8 > fileSize)
-        return false;
+    if (pos + 8 > fileSize) return false;
     unsigned char header[8];
     file.read(header, sizeof header);
     id.assign((const char*)header, 4);
@@ -134,13 +129,11 @@ bool WWavFile::readChunkHeader(WString& id, unsigned long& size)
 bool WWavFile::findSoundData(unsigned long& size)
 {
     soundDataCount = 0;
-    if (!file.isOpen())
-        return false;
+    if (!file.isOpen()) return false;
     WString id;
     for (;;) {
         unsigned long chunkSize = 0;
-        if (!readChunkHeader(id, chunkSize))
-            return false;
+        if (!readChunkHeader(id, chunkSize)) return false;
         unsigned long long start = file.getPos();
         if (id.equals("data")) {
             // Streaming writers leave placeholder sizes: take what is there.
@@ -148,22 +141,19 @@ bool WWavFile::findSoundData(unsigned long& size)
             soundDataCount = size;
             return true;
         }
-        if (!seekTo(start + chunkSize))
-            return false;
+        if (!seekTo(start + chunkSize)) return false;
     }
 }
 
 bool WWavFile::getSoundData(WString& data)
 {
     unsigned long size = 0;
-    if (!findSoundData(size))
-        return false;
+    if (!findSoundData(size)) return false;
     if (size == 0) {
         data.clear();
         return true;
     }
-    if (data.getBufLength() < size + 1)
-        data.resize(size);
+    if (data.getBufLength() < size + 1) data.resize(size);
     file.read(data.getBuf(), size);
     data.truncate(size);
     soundDataCount = 0;
@@ -173,18 +163,15 @@ bool WWavFile::getSoundData(WString& data)
 unsigned long WWavFile::nextSoundData(unsigned char* buffer, unsigned long length, bool fill)
 {
     unsigned long n = std::min(length, soundDataCount);
-    if (n > 0)
-        file.read(buffer, n);
-    if (fill && length > n)
-        memset(buffer + n, 0, length - n);
+    if (n > 0) file.read(buffer, n);
+    if (fill && length > n) memset(buffer + n, 0, length - n);
     soundDataCount -= n;
     return n;
 }
 
 bool WWavFile::nextDataChunkInfo(WString& id, unsigned long& size)
 {
-    if (!file.isOpen())
-        return false;
+    if (!file.isOpen()) return false;
     return readChunkHeader(id, size);
 }
 
@@ -196,8 +183,7 @@ void WWavFile::nextDataChunk(unsigned char* buffer, unsigned long length)
 void WWavFile::skip(unsigned long bytes)
 {
     unsigned long long target = (unsigned long long)file.getPos() + bytes;
-    if (!seekTo(target))
-        throw WFileException("Cannot set file pointer.", -5);
+    if (!seekTo(target)) throw WFileException("Cannot set file pointer.", -5);
 }
 
 void WWavFile::mark()
@@ -240,8 +226,7 @@ void WWavFile::create(const char* fileName, unsigned long rate, bool stereo)
 
 void WWavFile::appendSoundData(const unsigned char* samples, unsigned long length)
 {
-    if ((unsigned long long)soundDataCount + length > MAX_SOUND_DATA)
-        throw WavFileException("WAV file too large!", -1);
+    if ((unsigned long long)soundDataCount + length > MAX_SOUND_DATA) throw WavFileException("WAV file too large!", -1);
     file.write(samples, length);
     soundDataCount += length;
     writeHeaderSizes();

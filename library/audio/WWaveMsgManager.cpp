@@ -20,8 +20,7 @@ void WWaveMsgManager::create(EventHandler* h)
 {
     handler = h;
     if (thread.isActive()) {
-        if (!stopRequest)
-            return; // running already
+        if (!stopRequest) return; // running already
         if (runner.load() == std::this_thread::get_id()) {
             stopRequest = false; // closed and created again from the handler: keep going
             return;
@@ -34,8 +33,7 @@ void WWaveMsgManager::create(EventHandler* h)
 
 void WWaveMsgManager::close()
 {
-    if (!thread.isActive())
-        return;
+    if (!thread.isActive()) return;
     stopRequest = true;
     blockDone->signal();
     if (runner.load() != std::this_thread::get_id()) // the handler cannot wait for itself
@@ -52,9 +50,7 @@ void WWaveMsgManager::run()
     RunnerMark mark(runner);
     for (;;) {
         blockDone->wait();
-        if (stopRequest)
-            return;
-        if (EventHandler* h = handler)
-            h->onPlayNextWaveBlock();
+        if (stopRequest) return;
+        if (EventHandler* h = handler) h->onPlayNextWaveBlock();
     }
 }

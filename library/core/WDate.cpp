@@ -16,8 +16,8 @@ static const WTimeZone g_timeZoneDefault;
 const WTimeZone& WDate::TIME_ZONE_DEFAULT = g_timeZoneDefault;
 
 static const char* const WEEKDAY_NAMES[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-static const char* const MONTH_NAMES[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+static const char* const MONTH_NAMES[]
+    = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Seconds since 1970 of the first and last second the calendar can express.
 static constexpr int64_t FIRST_SECOND = WCalendar::daysFromCivil(WCalendar::MIN_YEAR, 1, 1) * 86400;
@@ -37,7 +37,7 @@ WDate::WDate(long long seconds)
 
 void WDate::initialize()
 {
-    fields = Fields{1601, 1, 1, 1, 0, 0, 0, 0};
+    fields = Fields {1601, 1, 1, 1, 0, 0, 0, 0};
     time = 0;
     text.resize(32);
     zone = g_systemInfo.getLocalTimeZone();
@@ -54,15 +54,14 @@ void WDate::loadTime()
 {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    time = (uint64_t)((int64_t)now.tv_sec + SECONDS_1601_TO_1970) * (uint64_t)TICKS_PER_SECOND +
-           (uint64_t)(now.tv_nsec / 100);
+    time = (uint64_t)((int64_t)now.tv_sec + SECONDS_1601_TO_1970) * (uint64_t)TICKS_PER_SECOND
+        + (uint64_t)(now.tv_nsec / 100);
     fromSystemTime(zone);
 }
 
 void WDate::setTime(long long seconds)
 {
-    if (seconds < FIRST_SECOND || seconds > LAST_SECOND)
-        throw WDateException("Invalid time value to set.", -1);
+    if (seconds < FIRST_SECOND || seconds > LAST_SECOND) throw WDateException("Invalid time value to set.", -1);
     time = (uint64_t)(seconds + SECONDS_1601_TO_1970) * (uint64_t)TICKS_PER_SECOND;
     fromSystemTime(zone);
 }
@@ -103,11 +102,10 @@ void WDate::toSystemTime(const WTimeZone& z)
 {
     bool isDaylight = false;
     int offset = z.calcBias(fields.year, fields.month, fields.day, fields.hour, fields.minute, isDaylight);
-    int64_t local = WCalendar::daysFromCivil(fields.year, fields.month, fields.day) * 86400 + fields.hour * 3600 +
-                    fields.minute * 60 + fields.second;
+    int64_t local = WCalendar::daysFromCivil(fields.year, fields.month, fields.day) * 86400 + fields.hour * 3600
+        + fields.minute * 60 + fields.second;
     int64_t utc = local + (int64_t)offset * 60;
-    if (utc < FIRST_SECOND || utc > LAST_SECOND)
-        throw WDateException("Invalid date/time to parse.", -1);
+    if (utc < FIRST_SECOND || utc > LAST_SECOND) throw WDateException("Invalid date/time to parse.", -1);
     time = (uint64_t)(utc + SECONDS_1601_TO_1970) * (uint64_t)TICKS_PER_SECOND;
     utcMinutes = offset;
     daylight = isDaylight;
@@ -115,12 +113,12 @@ void WDate::toSystemTime(const WTimeZone& z)
 
 void WDate::parse(int year, int month, int day, int hour, int minute, int second, const WTimeZone& z)
 {
-    if (year < WCalendar::MIN_YEAR || year > WCalendar::MAX_YEAR || month < 1 || month > 12 || day < 1 ||
-        (unsigned long)day > getMaxDaysOfMonth((unsigned long)month, (unsigned long)year) || hour < 0 ||
-        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+    if (year < WCalendar::MIN_YEAR || year > WCalendar::MAX_YEAR || month < 1 || month > 12 || day < 1
+        || (unsigned long)day > getMaxDaysOfMonth((unsigned long)month, (unsigned long)year) || hour < 0 || hour > 23
+        || minute < 0 || minute > 59 || second < 0 || second > 59)
         throw WDateException("Invalid date/time to parse.", -1);
-    Fields given{year, month, WCalendar::weekday(WCalendar::daysFromCivil(year, month, day)), day, hour, minute,
-                 second, 0};
+    Fields given {
+        year, month, WCalendar::weekday(WCalendar::daysFromCivil(year, month, day)), day, hour, minute, second, 0};
     Fields previous = fields;
     fields = given;
     try {
@@ -164,11 +162,11 @@ void WDate::format(WString& out, int f, const Fields& t)
     char buf[64];
     if (f == TIME_FORMAT_LOG) {
         snprintf(buf, sizeof buf, "%.3s %.3s%3u %.2u:%.2u:%.2u %u", WEEKDAY_NAMES[t.dayOfWeek],
-                 MONTH_NAMES[t.month - 1], (unsigned)t.day, (unsigned)t.hour, (unsigned)t.minute,
-                 (unsigned)t.second, (unsigned)t.year);
+            MONTH_NAMES[t.month - 1], (unsigned)t.day, (unsigned)t.hour, (unsigned)t.minute, (unsigned)t.second,
+            (unsigned)t.year);
     } else if (f == TIME_FORMAT_UTC) {
-        snprintf(buf, sizeof buf, "%.4u%.2u%.2uT%.2u%.2u%.2uZ", (unsigned)t.year, (unsigned)t.month,
-                 (unsigned)t.day, (unsigned)t.hour, (unsigned)t.minute, (unsigned)t.second);
+        snprintf(buf, sizeof buf, "%.4u%.2u%.2uT%.2u%.2u%.2uZ", (unsigned)t.year, (unsigned)t.month, (unsigned)t.day,
+            (unsigned)t.hour, (unsigned)t.minute, (unsigned)t.second);
     } else {
         buf[0] = '\0';
     }
@@ -178,8 +176,7 @@ void WDate::format(WString& out, int f, const Fields& t)
 void WDate::format(WString& out, const char* pattern, const Fields& t)
 {
     out.clear();
-    if (pattern == nullptr)
-        return;
+    if (pattern == nullptr) return;
     char buf[32];
     // Day, month and time fields are written with two digits.
     auto twoDigits = [&buf](unsigned value) { snprintf(buf, sizeof buf, "%.2u", value); };
@@ -189,8 +186,7 @@ void WDate::format(WString& out, const char* pattern, const Fields& t)
             continue;
         }
         char code = *++p;
-        if (code == '\0')
-            break;
+        if (code == '\0') break;
         buf[0] = '\0';
         switch (code) {
         case '%':

@@ -42,8 +42,8 @@ public:
     bool isDaylight() const { return daylight; }
 
     // Sets the date from a local time in zone (the own zone by default).
-    void parse(int year, int month, int day, int hour, int minute, int second,
-               const WTimeZone& zone = TIME_ZONE_DEFAULT);
+    void parse(
+        int year, int month, int day, int hour, int minute, int second, const WTimeZone& zone = TIME_ZONE_DEFAULT);
 
     // The result stays valid until the next formatting call on this date.
     const WString& format(TimeFormat f, const WTimeZone& zone = TIME_ZONE_DEFAULT) const;

@@ -18,8 +18,7 @@ struct WDirectoryEntries::Search {
 
     ~Search()
     {
-        if (dir != nullptr)
-            closedir(dir);
+        if (dir != nullptr) closedir(dir);
     }
 };
 
@@ -30,26 +29,21 @@ namespace {
 uint32_t attributesOf(const char* name, const WFileStatus& status)
 {
     uint32_t bits = 0;
-    if (status.isDirectory())
-        bits |= WFileInfo::ATTRIBUTE_DIRECTORY;
-    if ((status.mode & S_IWUSR) == 0)
-        bits |= WFileInfo::ATTRIBUTE_READONLY;
-    if (name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
-        bits |= WFileInfo::ATTRIBUTE_HIDDEN;
+    if (status.isDirectory()) bits |= WFileInfo::ATTRIBUTE_DIRECTORY;
+    if ((status.mode & S_IWUSR) == 0) bits |= WFileInfo::ATTRIBUTE_READONLY;
+    if (name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0) bits |= WFileInfo::ATTRIBUTE_HIDDEN;
     return bits != 0 ? bits : (uint32_t)WFileInfo::ATTRIBUTE_NORMAL;
 }
 
 // A link is described by what it points at; a dangling one by itself.
 bool describe(int dirFd, const char* path, WFileStatus& status)
 {
-    return WFileStatus::query(dirFd, path, false, status) ||
-           WFileStatus::query(dirFd, path, true, status);
+    return WFileStatus::query(dirFd, path, false, status) || WFileStatus::query(dirFd, path, true, status);
 }
 
 } // namespace
 
-WDirectoryEntries::WDirectoryEntries(const char* directory, const char* pattern)
-    : findHandle(new Search), hasEntry(0)
+WDirectoryEntries::WDirectoryEntries(const char* directory, const char* pattern) : findHandle(new Search), hasEntry(0)
 {
     WString search(directory);
     if (pattern[0] != '\0') {
@@ -69,8 +63,7 @@ WDirectoryEntries::WDirectoryEntries(const char* directory, const char* pattern)
         search.substring((unsigned long)slash + 1, findHandle->pattern);
     }
 
-    if (findHandle->pattern.length() == 0)
-        return;
+    if (findHandle->pattern.length() == 0) return;
     if (WWildcard::hasWildcards(findHandle->pattern))
         findHandle->dir = opendir(findHandle->folder);
     else
@@ -85,8 +78,7 @@ WDirectoryEntries::~WDirectoryEntries()
 
 bool WDirectoryEntries::nextEntry(WFileInfo& info)
 {
-    if (hasEntry == 0)
-        return false;
+    if (hasEntry == 0) return false;
     info = current;
     findNext();
     return true;
@@ -103,24 +95,19 @@ void WDirectoryEntries::findNext()
         path.append("/");
         path.append(s.pattern);
         if (describe(AT_FDCWD, path, status)) {
-            current.set(s.pattern, attributesOf(s.pattern, status),
-                        status.isDirectory() ? 0 : status.size, status.created, status.accessed,
-                        status.modified);
+            current.set(s.pattern, attributesOf(s.pattern, status), status.isDirectory() ? 0 : status.size,
+                status.created, status.accessed, status.modified);
             hasEntry = 1;
         }
         return;
     }
-    if (s.dir == nullptr)
-        return;
+    if (s.dir == nullptr) return;
     while (struct dirent* d = readdir(s.dir)) {
-        if (!WWildcard::matches(s.pattern, d->d_name))
-            continue;
+        if (!WWildcard::matches(s.pattern, d->d_name)) continue;
         // An entry removed since the listing began is passed over.
-        if (!describe(dirfd(s.dir), d->d_name, status))
-            continue;
-        current.set(d->d_name, attributesOf(d->d_name, status),
-                    status.isDirectory() ? 0 : status.size, status.created, status.accessed,
-                    status.modified);
+        if (!describe(dirfd(s.dir), d->d_name, status)) continue;
+        current.set(d->d_name, attributesOf(d->d_name, status), status.isDirectory() ? 0 : status.size, status.created,
+            status.accessed, status.modified);
         hasEntry = 1;
         return;
     }

@@ -16,8 +16,8 @@ WDisplayDevice::WDisplayDevice(const char* name, const char* text, bool isPrimar
     primary = isPrimary;
 }
 
-WDisplayDevice::WDisplayDevice(const char* name, const char* text, bool isPrimary, const MonitorInfo& info,
-                               const GUID* id)
+WDisplayDevice::WDisplayDevice(
+    const char* name, const char* text, bool isPrimary, const MonitorInfo& info, const GUID* id)
     : deviceName(name), description(text)
 {
     initialize(id);

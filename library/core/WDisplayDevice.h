@@ -24,8 +24,7 @@ public:
 
     WDisplayDevice();
     WDisplayDevice(const char* name, const char* description, bool primary, const GUID* guid);
-    WDisplayDevice(const char* name, const char* description, bool primary, const MonitorInfo& info,
-                   const GUID* guid);
+    WDisplayDevice(const char* name, const char* description, bool primary, const MonitorInfo& info, const GUID* guid);
     WDisplayDevice(const WDisplayDevice& other) = default;
     WDisplayDevice& operator=(const WDisplayDevice& other) = default;
     ~WDisplayDevice() = default;

@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
-WException::WException() : id(0), name("WException"), sysErrCode(0) {}
+WException::WException() : id(0), name("WException"), sysErrCode(0)
+{
+}
 
-WException::WException(const char* msg) : id(0), name("WException"), message(msg), sysErrCode(0) {}
+WException::WException(const char* msg) : id(0), name("WException"), message(msg), sysErrCode(0)
+{
+}
 
-WException::WException(const char* msg, int i)
-    : id(i), name("WException"), message(msg), sysErrCode(0)
+WException::WException(const char* msg, int i) : id(i), name("WException"), message(msg), sysErrCode(0)
 {
 }
 
@@ -60,8 +63,7 @@ const WString& WException::toString() const
 {
     // getUserMessage() may have left an exact-fit buffer behind; the line
     // always gets its full 1024 characters.
-    if (text.getBufLength() < 1025)
-        text.resize(1024);
+    if (text.getBufLength() < 1025) text.resize(1024);
     text.format("%s: %s (id=%i, syserr=%.8lXh)", name, message.getBuf(), id, sysErrCode);
     return text;
 }
@@ -82,16 +84,16 @@ const WString& WException::getUserMessage() const
 }
 
 // Subclasses capture errno before anything else can change it.
-#define W_DEFINE_EXCEPTION(Class, capture)                                         \
-    Class::Class(const char* msg) : WException()                                   \
-    {                                                                              \
-        unsigned long code = (capture);                                            \
-        set(#Class, msg, -1, code);                                                \
-    }                                                                              \
-    Class::Class(const char* msg, int i) : WException()                            \
-    {                                                                              \
-        unsigned long code = (capture);                                            \
-        set(#Class, msg, i, code);                                                 \
+#define W_DEFINE_EXCEPTION(Class, capture)                                                                             \
+    Class::Class(const char* msg) : WException()                                                                       \
+    {                                                                                                                  \
+        unsigned long code = (capture);                                                                                \
+        set(#Class, msg, -1, code);                                                                                    \
+    }                                                                                                                  \
+    Class::Class(const char* msg, int i) : WException()                                                                \
+    {                                                                                                                  \
+        unsigned long code = (capture);                                                                                \
+        set(#Class, msg, i, code);                                                                                     \
     }
 
 #define ERRNO ((unsigned long)(unsigned)errno)
@@ -116,7 +118,9 @@ W_DEFINE_EXCEPTION(WPaletteException, ERRNO)
 W_DEFINE_EXCEPTION(WMP3FileException, 0)
 W_DEFINE_EXCEPTION(WavFileException, ERRNO)
 
-WSQLException::WSQLException(const char* msg) : WSQLException(msg, -1) {}
+WSQLException::WSQLException(const char* msg) : WSQLException(msg, -1)
+{
+}
 
 WSQLException::WSQLException(const char* msg, int i) : WException()
 {

@@ -38,17 +38,17 @@ protected:
 
 // The per-module families. None derives from another, so a handler for one
 // family never catches another's errors.
-#define W_DECLARE_EXCEPTION(Class)                                  \
-    class Class : public WException {                               \
-    public:                                                         \
-        Class(const char* message);                                 \
-        Class(const char* message, int id);                         \
-        Class(const Class& other) : WException(other) {}            \
-        Class& operator=(const Class& other)                        \
-        {                                                           \
-            WException::operator=(other);                           \
-            return *this;                                           \
-        }                                                           \
+#define W_DECLARE_EXCEPTION(Class)                                                                                     \
+    class Class : public WException {                                                                                  \
+    public:                                                                                                            \
+        Class(const char* message);                                                                                    \
+        Class(const char* message, int id);                                                                            \
+        Class(const Class& other) : WException(other) { }                                                              \
+        Class& operator=(const Class& other)                                                                           \
+        {                                                                                                              \
+            WException::operator=(other);                                                                              \
+            return *this;                                                                                              \
+        }                                                                                                              \
     };
 
 W_DECLARE_EXCEPTION(WMemoryException)
@@ -78,7 +78,7 @@ class WDirectXException : public WException {
 public:
     WDirectXException(const char* message);
     WDirectXException(const char* message, long result);
-    WDirectXException(const WDirectXException& other) : WException(other) {}
+    WDirectXException(const WDirectXException& other) : WException(other) { }
     WDirectXException& operator=(const WDirectXException& other)
     {
         WException::operator=(other);

@@ -37,9 +37,8 @@ int openRegular(const char* path, int flags)
     do {
         fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    WFileStatus status{};
+    if (fd < 0) return -1;
+    WFileStatus status {};
     if (!WFileStatus::query(fd, status) || !status.isRegular()) {
         int e = errno;
         if (status.isDirectory())
@@ -69,8 +68,7 @@ int createRegular(const char* path, int flags)
 
 // ---------------------------------------------------------------- WFileInfo
 
-WFileInfo::WFileInfo()
-    : attributes(ATTRIBUTE_NORMAL), size(0), timeCreation(0), timeLastAccess(0), timeLastModified(0)
+WFileInfo::WFileInfo() : attributes(ATTRIBUTE_NORMAL), size(0), timeCreation(0), timeLastAccess(0), timeLastModified(0)
 {
 }
 
@@ -81,8 +79,8 @@ WFileInfo::~WFileInfo()
     timeCreation = timeLastAccess = timeLastModified = 0;
 }
 
-void WFileInfo::set(const char* fileName, uint32_t attributeBits, int64_t fileSize,
-                    uint64_t created, uint64_t accessed, uint64_t modified)
+void WFileInfo::set(const char* fileName, uint32_t attributeBits, int64_t fileSize, uint64_t created, uint64_t accessed,
+    uint64_t modified)
 {
     name = fileName;
     attributes = attributeBits;
@@ -95,8 +93,7 @@ void WFileInfo::set(const char* fileName, uint32_t attributeBits, int64_t fileSi
 // ---------------------------------------------------------------- WFile
 
 WFile::WFile()
-    : opened(false), handle(-1), posMode(POS_BEGIN), markPos(0), eofBytes(0), stream(nullptr),
-      member(nullptr)
+    : opened(false), handle(-1), posMode(POS_BEGIN), markPos(0), eofBytes(0), stream(nullptr), member(nullptr)
 {
 }
 
@@ -122,8 +119,7 @@ void WFile::open(const char* path, bool write)
     }
     // "$<repository>:<filename>": the first colon ends the repository path.
     const char* colon = strchr(path + 1, ':');
-    if (colon == nullptr)
-        throw WRepositoryFileException("Unknown repository file format. $<repository>:<filename>");
+    if (colon == nullptr) throw WRepositoryFileException("Unknown repository file format. $<repository>:<filename>");
     WString repository(path + 1, (unsigned long)(colon - path - 1));
     member = new WRepositoryFile(repository, colon + 1);
     fileName = path;
@@ -181,17 +177,17 @@ namespace {
 // the system's limit on one name), ".tmp" and six random letters.
 WString temporaryName(const char* target, unsigned attempt)
 {
-    static std::atomic<unsigned> counter{0};
+    static std::atomic<unsigned> counter {0};
     const char* slash = strrchr(target, '/');
     size_t baseStart = slash != nullptr ? (size_t)(slash - target) + 1 : 0;
     size_t baseLength = strlen(target + baseStart);
     const size_t keep = 200; // NAME_MAX 255 less ".tmp" and the letters
     WString name(target, (unsigned long)(baseStart + (baseLength < keep ? baseLength : keep)));
     name.append(".tmp");
-    timespec now{};
+    timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t seed = ((uint64_t)getpid() << 32) ^ (uint64_t)now.tv_nsec ^ ((uint64_t)now.tv_sec << 20) ^
-                    ((uint64_t)counter.fetch_add(1) << 40) ^ attempt;
+    uint64_t seed = ((uint64_t)getpid() << 32) ^ (uint64_t)now.tv_nsec ^ ((uint64_t)now.tv_sec << 20)
+        ^ ((uint64_t)counter.fetch_add(1) << 40) ^ attempt;
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int i = 0; i < 6; ++i) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -210,8 +206,7 @@ void WFile::createTemporary(const char* target)
             createNew(name);
             return;
         } catch (WFileException& e) {
-            if (e.getSysErrCode() != EEXIST || attempt >= 100)
-                throw;
+            if (e.getSysErrCode() != EEXIST || attempt >= 100) throw;
         }
     }
 }
@@ -246,12 +241,9 @@ void WFile::forgetHandle()
 
 void WFile::flush()
 {
-    if (member != nullptr)
-        return; // an archive member is never written
-    if (stream != nullptr && fflush(stream) != 0)
-        throwFileException(errno, "Cannot flush file.", -5);
-    if (fsync(handle) != 0)
-        throwFileException(errno, "Cannot flush file.", -5);
+    if (member != nullptr) return; // an archive member is never written
+    if (stream != nullptr && fflush(stream) != 0) throwFileException(errno, "Cannot flush file.", -5);
+    if (fsync(handle) != 0) throwFileException(errno, "Cannot flush file.", -5);
 }
 
 WFileHandle WFile::getFileHandle() const
@@ -261,8 +253,7 @@ WFileHandle WFile::getFileHandle() const
 
 FILE* WFile::getFileStream()
 {
-    if (member != nullptr)
-        return member->getFileStream();
+    if (member != nullptr) return member->getFileStream();
     if (stream == nullptr && handle >= 0) {
         // A read-only descriptor cannot carry a read-write stream.
         int access = fcntl(handle, F_GETFL) & O_ACCMODE;
@@ -273,11 +264,10 @@ FILE* WFile::getFileStream()
 
 void WFile::getFileInfo(WFileInfo& info) const
 {
-    WFileStatus status{};
-    if (!WFileStatus::query(getFileHandle(), status))
-        status = WFileStatus{};
-    info.set(fileName, WFileInfo::ATTRIBUTE_NORMAL, (int64_t)getSize(), status.created,
-             status.accessed, status.modified);
+    WFileStatus status {};
+    if (!WFileStatus::query(getFileHandle(), status)) status = WFileStatus {};
+    info.set(
+        fileName, WFileInfo::ATTRIBUTE_NORMAL, (int64_t)getSize(), status.created, status.accessed, status.modified);
 }
 
 // ---------------------------------------------------------------- writing
@@ -287,10 +277,8 @@ void WFile::writeAll(const void* data, unsigned long length)
     const char* p = (const char*)data;
     while (length > 0) {
         ssize_t n = ::write(handle, p, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throwFileException(n < 0 ? errno : EIO, "Cannot write file.", -3);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throwFileException(n < 0 ? errno : EIO, "Cannot write file.", -3);
         p += n;
         length -= (unsigned long)n;
     }
@@ -298,8 +286,7 @@ void WFile::writeAll(const void* data, unsigned long length)
 
 void WFile::write(const void* data, unsigned long length)
 {
-    if (member != nullptr)
-        return member->write(data, length);
+    if (member != nullptr) return member->write(data, length);
     writeAll(data, length);
 }
 
@@ -315,8 +302,7 @@ void WFile::write(const WString& text)
 
 void WFile::writeln(const char* text)
 {
-    if (member != nullptr)
-        return member->writeln(text);
+    if (member != nullptr) return member->writeln(text);
     // One write per line keeps appended lines whole.
     WString line(text);
     line.append("\r\n");
@@ -325,8 +311,7 @@ void WFile::writeln(const char* text)
 
 void WFile::writeln(const WString& text)
 {
-    if (member != nullptr)
-        return member->writeln(text);
+    if (member != nullptr) return member->writeln(text);
     WString line(text);
     line.append("\r\n");
     writeAll(line.getBuf(), line.length());
@@ -340,12 +325,9 @@ unsigned long WFile::readSome(void* buffer, unsigned long length)
     unsigned long done = 0;
     while (done < length) {
         ssize_t n = ::read(handle, p + done, length - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throwFileException(errno, "Cannot read file.", -4);
-        if (n == 0)
-            break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throwFileException(errno, "Cannot read file.", -4);
+        if (n == 0) break;
         done += (unsigned long)n;
     }
     return done;
@@ -353,8 +335,7 @@ unsigned long WFile::readSome(void* buffer, unsigned long length)
 
 void* WFile::read(void* buffer, unsigned long length)
 {
-    if (member != nullptr)
-        return member->read(buffer, length);
+    if (member != nullptr) return member->read(buffer, length);
     unsigned long n = readSome(buffer, length);
     if (n < length) {
         eofBytes = n;
@@ -365,11 +346,9 @@ void* WFile::read(void* buffer, unsigned long length)
 
 void WFile::read(WString& text)
 {
-    if (member != nullptr)
-        return member->read(text);
+    if (member != nullptr) return member->read(text);
     unsigned long capacity = text.getBufLength() - 1;
-    if (capacity == 0)
-        return; // the shared empty buffer takes nothing
+    if (capacity == 0) return; // the shared empty buffer takes nothing
     unsigned long n = readSome(text.getBuf(), capacity);
     text.getBuf()[n] = '\0';
     text.truncate(n);
@@ -381,8 +360,7 @@ void WFile::read(WString& text)
 
 int WFile::readByte()
 {
-    if (member != nullptr)
-        return member->readByte();
+    if (member != nullptr) return member->readByte();
     unsigned char b;
     read(&b, 1);
     return b;
@@ -390,8 +368,7 @@ int WFile::readByte()
 
 bool WFile::readln(WString& line)
 {
-    if (member != nullptr)
-        return member->readln(line);
+    if (member != nullptr) return member->readln(line);
     return WLineReader::readLine(
         line, [this](char* block, unsigned long n) { return readSome(block, n); },
         [this](unsigned long back) { seek(-(long long)back, SEEK_CUR); });
@@ -402,77 +379,73 @@ bool WFile::readln(WString& line)
 unsigned long long WFile::seek(long long offset, int whence) const
 {
     off_t pos = lseek(handle, (off_t)offset, whence);
-    if (pos < 0)
-        throwFileException(errno, "Cannot set file pointer.", -5);
+    if (pos < 0) throwFileException(errno, "Cannot set file pointer.", -5);
     return (unsigned long long)pos;
 }
 
 void WFile::seekTo(unsigned long long position)
 {
-    if (position > (unsigned long long)INT64_MAX)
-        throwFileException(EINVAL, "Cannot set file pointer.", -5);
+    if (position > (unsigned long long)INT64_MAX) throwFileException(EINVAL, "Cannot set file pointer.", -5);
     seek((long long)position, SEEK_SET);
 }
 
 void WFile::setPosMode(PosMode mode)
 {
-    if (member != nullptr)
-        return member->setPosMode(mode);
+    if (member != nullptr) return member->setPosMode(mode);
     posMode = mode;
 }
 
 void WFile::setPos(int position)
 {
-    if (member != nullptr)
-        return member->setPos(position);
+    if (member != nullptr) return member->setPos(position);
     int whence;
     switch (posMode) {
-    case POS_BEGIN: whence = SEEK_SET; break;
-    case POS_CURRENT: whence = SEEK_CUR; break;
-    case POS_END: whence = SEEK_END; break;
-    default: throwFileException(EINVAL, "Cannot set file pointer.", -5);
+    case POS_BEGIN:
+        whence = SEEK_SET;
+        break;
+    case POS_CURRENT:
+        whence = SEEK_CUR;
+        break;
+    case POS_END:
+        whence = SEEK_END;
+        break;
+    default:
+        throwFileException(EINVAL, "Cannot set file pointer.", -5);
     }
     seek(position, whence);
 }
 
 void WFile::skip(int distance)
 {
-    if (member != nullptr)
-        return member->skip(distance);
+    if (member != nullptr) return member->skip(distance);
     seek(distance, SEEK_CUR);
 }
 
 unsigned long WFile::getPos() const
 {
-    if (member != nullptr)
-        return member->getPos();
+    if (member != nullptr) return member->getPos();
     off_t pos = lseek(handle, 0, SEEK_CUR);
-    if (pos < 0)
-        throwFileException(errno, "Cannot get file pointer.", -5);
+    if (pos < 0) throwFileException(errno, "Cannot get file pointer.", -5);
     return (unsigned long)pos;
 }
 
 unsigned long WFile::getSize() const
 {
-    if (member != nullptr)
-        return member->getSize();
+    if (member != nullptr) return member->getSize();
     WFileStatus status;
-    if (!WFileStatus::query(handle, status))
-        throwFileException(errno, "Cannot get file size.", -5);
+    if (!WFileStatus::query(handle, status)) throwFileException(errno, "Cannot get file size.", -5);
     return (unsigned long)status.size;
 }
 
 void WFile::mark()
 {
-    if (member != nullptr)
-        return member->mark();
+    if (member != nullptr) return member->mark();
     markPos = getPos();
 }
 
 void WFile::reset()
 {
-    if (member != nullptr)
-        return member->reset();
+    if (member != nullptr) return member->reset();
     seekTo(markPos);
 }
 

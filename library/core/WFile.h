@@ -37,8 +37,8 @@ private:
     friend class WFile;
     friend class WDirectoryEntries;
 
-    void set(const char* fileName, uint32_t attributeBits, int64_t fileSize, uint64_t created,
-             uint64_t accessed, uint64_t modified);
+    void set(const char* fileName, uint32_t attributeBits, int64_t fileSize, uint64_t created, uint64_t accessed,
+        uint64_t modified);
 
     WString name;
     uint32_t attributes;

@@ -26,13 +26,10 @@ bool WFileStatus::isDirectory() const
 bool WFileStatus::query(int dirFd, const char* path, bool noFollow, WFileStatus& out)
 {
     int flags = AT_STATX_SYNC_AS_STAT;
-    if (path[0] == '\0')
-        flags |= AT_EMPTY_PATH;
-    if (noFollow)
-        flags |= AT_SYMLINK_NOFOLLOW;
+    if (path[0] == '\0') flags |= AT_EMPTY_PATH;
+    if (noFollow) flags |= AT_SYMLINK_NOFOLLOW;
     struct statx st;
-    if (statx(dirFd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
-        return false;
+    if (statx(dirFd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) return false;
     out.mode = st.stx_mode;
     out.size = (int64_t)st.stx_size;
     out.accessed = seconds(st.stx_atime);

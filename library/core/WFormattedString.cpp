@@ -37,10 +37,9 @@ void formatNumber(WFormattedString& s, const char* format, T value)
     s.format(format, value);
 }
 #pragma GCC diagnostic pop
-}
+} // namespace
 
-WNumberString::WNumberString(int value, const char* format)
-    : WFormattedString(128ul), numberType(TYPE_INT)
+WNumberString::WNumberString(int value, const char* format) : WFormattedString(128ul), numberType(TYPE_INT)
 {
     formatNumber(*this, format, value);
 }

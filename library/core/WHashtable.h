@@ -28,8 +28,14 @@ inline uint16_t hashText(const char* text)
     return sum;
 }
 
-inline uint16_t hash(const char* key) { return hashText(key); }
-inline uint16_t hash(const WString& key) { return hashText(key.getBuf()); }
+inline uint16_t hash(const char* key)
+{
+    return hashText(key);
+}
+inline uint16_t hash(const WString& key)
+{
+    return hashText(key.getBuf());
+}
 
 template <class K>
 inline std::enable_if_t<std::is_integral_v<K> || std::is_enum_v<K>, uint16_t> hash(K key)
@@ -47,7 +53,10 @@ inline bool equals(const WString& stored, const char* key)
 {
     return strcmp(stored.getBuf(), key != nullptr ? key : "") == 0;
 }
-inline bool equals(const WString& stored, const WString& key) { return stored.equals(key); }
+inline bool equals(const WString& stored, const WString& key)
+{
+    return stored.equals(key);
+}
 
 template <class K, class A>
 inline bool equals(const K& stored, const A& key)
@@ -73,7 +82,7 @@ public:
         WHash* next;
         typename WLinkedList<WHash*, WHash*>::WEntry* entry;
 
-        WHash(uint16_t h, KArg k, VArg v) : hash(h), key(k), value(v), prev(nullptr), next(nullptr), entry(nullptr) {}
+        WHash(uint16_t h, KArg k, VArg v) : hash(h), key(k), value(v), prev(nullptr), next(nullptr), entry(nullptr) { }
     };
 
     WHashtable() : buckets(nullptr), current(nullptr) { initialize(); }
@@ -114,8 +123,7 @@ public:
         WHash* e = new WHash(h, key, value);
         WHash*& head = buckets[h % BUCKETS];
         e->next = head;
-        if (head != nullptr)
-            head->prev = e;
+        if (head != nullptr) head->prev = e;
         head = e;
         e->entry = entries.add(e);
         return e;
@@ -125,16 +133,14 @@ public:
     V& get(KArg key) const
     {
         WHash* e = lookup(key, buckets);
-        if (e == nullptr)
-            throw WException("Key not found in table.", -1);
+        if (e == nullptr) throw WException("Key not found in table.", -1);
         return e->value;
     }
 
     V* find(KArg key, WHash** out = nullptr) const
     {
         WHash* e = lookup(key, buckets);
-        if (out != nullptr)
-            *out = e;
+        if (out != nullptr) *out = e;
         return e != nullptr ? &e->value : nullptr;
     }
 
@@ -143,17 +149,14 @@ public:
     bool remove(KArg key)
     {
         WHash* e = lookup(key, buckets);
-        if (e == nullptr)
-            return false;
+        if (e == nullptr) return false;
         entries.remove(e->entry);
         if (e->prev != nullptr)
             e->prev->next = e->next;
         else
             buckets[e->hash % BUCKETS] = e->next;
-        if (e->next != nullptr)
-            e->next->prev = e->prev;
-        if (current == e)
-            current = nullptr;
+        if (e->next != nullptr) e->next->prev = e->prev;
+        if (current == e) current = nullptr;
         delete e;
         return true;
     }
@@ -193,16 +196,14 @@ protected:
     {
         uint16_t h = WHashKeys::hash(key);
         for (WHash* e = table[h % BUCKETS]; e != nullptr; e = e->next) {
-            if (e->hash == h && WHashKeys::equals(e->key, key))
-                return e;
+            if (e->hash == h && WHashKeys::equals(e->key, key)) return e;
         }
         return nullptr;
     }
 
     static void free(WHash** table)
     {
-        if (table == nullptr)
-            return;
+        if (table == nullptr) return;
         for (int i = 0; i < BUCKETS; i++) {
             WHash* e = table[i];
             while (e != nullptr) {
@@ -216,8 +217,7 @@ protected:
 
     WHash* checkedCurrent() const
     {
-        if (current == nullptr)
-            throw WException("No current table entry.", -1);
+        if (current == nullptr) throw WException("No current table entry.", -1);
         return current;
     }
 

@@ -4,14 +4,17 @@
 #include "internal/WSocketCore.h"
 #include "WSocketUtils.h"
 
-WIPAddress::WIPAddress() : port(0), ip(0) {}
+WIPAddress::WIPAddress() : port(0), ip(0)
+{
+}
 
-WIPAddress::WIPAddress(unsigned long i, unsigned long p) : port(p), ip((uint32_t)i) {}
+WIPAddress::WIPAddress(unsigned long i, unsigned long p) : port(p), ip((uint32_t)i)
+{
+}
 
 WIPAddress::WIPAddress(const char* host, unsigned long p) : port(p), ip(0)
 {
-    if (host == nullptr || host[0] == '\0')
-        return;
+    if (host == nullptr || host[0] == '\0') return;
     if (WSocketUtils::isIpAddress(host))
         ip = (uint32_t)WSocketUtils::ipAddr2NBO(host);
     else

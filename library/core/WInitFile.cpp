@@ -24,11 +24,9 @@ void WInitFile::read(WFile& file, Table& into, const char* separator)
     WString value;
     while (file.readln(line)) {
         line.trim();
-        if (line.startsWith('#'))
-            continue;
+        if (line.startsWith('#')) continue;
         long at = separator != nullptr && separator[0] != '\0' ? line.indexOf(separator) : -1;
-        if (at < 0)
-            continue;
+        if (at < 0) continue;
         key.assign(line.getBuf(), (unsigned long)at);
         value = line.getBuf() + at + strlen(separator);
         key.trim();
@@ -76,8 +74,7 @@ void WInitFile::save(const char* path, const char* separator)
     // The temporary was made as create() makes a file (0666 less the umask);
     // a file being replaced keeps its own mode.
     struct stat st;
-    if (stat(target, &st) == 0)
-        chmod(temporary, st.st_mode & 07777);
+    if (stat(target, &st) == 0) chmod(temporary, st.st_mode & 07777);
     if (rename(temporary, target) != 0) {
         WFileException error(WFormattedString("Cannot create file: %s", path), -1);
         unlink(temporary);
@@ -131,10 +128,8 @@ void WInitFile::putValue(const char* key, bool value)
 void WInitFile::putValue(const char* key, double value, int decimals)
 {
     // Fixed point with the given number of decimals, as "%.<decimals>f".
-    if (decimals < 0)
-        decimals = 0;
-    if (decimals > 100)
-        decimals = 100;
+    if (decimals < 0) decimals = 0;
+    if (decimals > 100) decimals = 100;
     char text[512];
     snprintf(text, sizeof text, "%.*f", decimals, value);
     putValue(key, text);

@@ -24,7 +24,7 @@ public:
         WEntry* next;
         WEntry* prev;
 
-        explicit WEntry(TArg v) : value(v), next(nullptr), prev(nullptr) {}
+        explicit WEntry(TArg v) : value(v), next(nullptr), prev(nullptr) { }
     };
 
     WLinkedList() { initialize(); }
@@ -62,20 +62,13 @@ public:
 
     void remove(WEntry* e)
     {
-        if (e == nullptr)
-            return;
-        if (e->prev != nullptr)
-            e->prev->next = e->next;
-        if (e->next != nullptr)
-            e->next->prev = e->prev;
-        if (first == e)
-            first = e->next;
-        if (last == e)
-            last = e->prev;
-        if (markEntry == e)
-            markEntry = e->next;
-        if (cursor == e)
-            cursor = e->next;
+        if (e == nullptr) return;
+        if (e->prev != nullptr) e->prev->next = e->next;
+        if (e->next != nullptr) e->next->prev = e->prev;
+        if (first == e) first = e->next;
+        if (last == e) last = e->prev;
+        if (markEntry == e) markEntry = e->next;
+        if (cursor == e) cursor = e->next;
         count--;
         delete e;
     }
@@ -83,8 +76,7 @@ public:
     // Frees the first n entries (all when n >= size(), none when n <= 0).
     void remove(int n)
     {
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         if ((unsigned long)n >= count) {
             removeAll();
             return;
@@ -92,10 +84,8 @@ public:
         WEntry* e = first;
         for (int i = 0; i < n; i++) {
             WEntry* next = e->next;
-            if (cursor == e)
-                cursor = next;
-            if (markEntry == e)
-                markEntry = next;
+            if (cursor == e) cursor = next;
+            if (markEntry == e) markEntry = next;
             delete e;
             e = next;
         }
@@ -114,8 +104,7 @@ public:
 
     bool hasMoreElements() const
     {
-        if (cursor != nullptr)
-            return true;
+        if (cursor != nullptr) return true;
         cursor = first;
         return false;
     }
@@ -129,8 +118,7 @@ public:
 
     bool hasPrevElements() const
     {
-        if (cursor != nullptr)
-            return true;
+        if (cursor != nullptr) return true;
         cursor = last;
         return false;
     }
@@ -149,8 +137,7 @@ public:
     // Bubble sort that exchanges values, not entries.
     void sort(WSorter<T>& sorter)
     {
-        if (first == nullptr)
-            return;
+        if (first == nullptr) return;
         bool swapped = true;
         while (swapped) {
             swapped = false;
@@ -182,8 +169,7 @@ protected:
     {
         WEntry* e = new WEntry(value);
         e->prev = after;
-        if (after != nullptr)
-            after->next = e;
+        if (after != nullptr) after->next = e;
         return e;
     }
 
@@ -199,8 +185,7 @@ protected:
     WEntry* checkedCursor() const
     {
         // Reading past the end is a caller error; report it instead of crashing.
-        if (cursor == nullptr)
-            throw WException("No element at the cursor.", -1);
+        if (cursor == nullptr) throw WException("No element at the cursor.", -1);
         return cursor;
     }
 

@@ -15,7 +15,7 @@
 // does not own it is told apart without asking the mutex.
 struct WMutexHandle {
     pthread_mutex_t mutex;
-    std::atomic<pid_t> owner{0};
+    std::atomic<pid_t> owner {0};
     long depth = 0; // written only by the owner
 };
 
@@ -54,8 +54,7 @@ bool granted(WMutexHandle* h, int rc)
         h->depth = 1;
         return true;
     }
-    if (rc != 0)
-        return false;
+    if (rc != 0) return false;
     pid_t self = gettid();
     if (h->owner.load() == self) {
         h->depth++;
@@ -68,9 +67,13 @@ bool granted(WMutexHandle* h, int rc)
 
 } // namespace
 
-WMutex::WMutex() : handle(nullptr) {}
+WMutex::WMutex() : handle(nullptr)
+{
+}
 
-WMutex::WMutex(bool) : handle(nullptr) {}
+WMutex::WMutex(bool) : handle(nullptr)
+{
+}
 
 WMutex::~WMutex()
 {
@@ -79,8 +82,7 @@ WMutex::~WMutex()
 
 void WMutex::create(bool initialOwner)
 {
-    if (handle != nullptr)
-        return;
+    if (handle != nullptr) return;
     pthread_mutexattr_t attributes;
     pthread_mutexattr_init(&attributes);
     pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
@@ -93,59 +95,47 @@ void WMutex::create(bool initialOwner)
         return;
     }
     handle = h;
-    if (initialOwner)
-        granted(h, pthread_mutex_lock(&h->mutex));
+    if (initialOwner) granted(h, pthread_mutex_lock(&h->mutex));
 }
 
 bool WMutex::enter(int milliseconds)
 {
     WMutexHandle* h = handle;
-    if (h == nullptr)
-        return false;
-    if (granted(h, pthread_mutex_trylock(&h->mutex)))
-        return true;
-    if (milliseconds == 0)
-        return false;
+    if (h == nullptr) return false;
+    if (granted(h, pthread_mutex_trylock(&h->mutex))) return true;
+    if (milliseconds == 0) return false;
 
     bool unlimited = milliseconds < 0;
     timespec deadline = after(CLOCK_MONOTONIC, unlimited ? 0 : milliseconds);
     for (;;) {
-        if (WThreadKill::checkPoint())
-            return false;
+        if (WThreadKill::checkPoint()) return false;
         long slice = SLICE_MS;
         if (!unlimited) {
             long left = msUntil(deadline);
-            if (left <= 0)
-                return false;
-            if (left < slice)
-                slice = left;
+            if (left <= 0) return false;
+            if (left < slice) slice = left;
         }
         // Short slices of the wall clock, the whole wait on the monotonic one:
         // a clock change can stretch or cut one slice only.
         timespec until = after(CLOCK_REALTIME, slice);
         int rc = pthread_mutex_timedlock(&h->mutex, &until);
-        if (granted(h, rc))
-            return true;
-        if (rc != ETIMEDOUT)
-            return false;
+        if (granted(h, rc)) return true;
+        if (rc != ETIMEDOUT) return false;
     }
 }
 
 void WMutex::leave()
 {
     WMutexHandle* h = handle;
-    if (h == nullptr || h->owner.load() != gettid())
-        return; // not the owner: nothing to release
-    if (--h->depth == 0)
-        h->owner = 0;
+    if (h == nullptr || h->owner.load() != gettid()) return; // not the owner: nothing to release
+    if (--h->depth == 0) h->owner = 0;
     pthread_mutex_unlock(&h->mutex);
 }
 
 void WMutex::close()
 {
     WMutexHandle* h = handle;
-    if (h == nullptr)
-        return;
+    if (h == nullptr) return;
     handle = nullptr;
     // Leave every level the caller holds. A mutex another thread still owns
     // sits in that thread's robust list, so its memory must stay: it is left

@@ -2,7 +2,9 @@
 
 #include "WSystem.h"
 
-WMutexLocker::WMutexLocker() : section(nullptr), mutex(nullptr) {}
+WMutexLocker::WMutexLocker() : section(nullptr), mutex(nullptr)
+{
+}
 
 WMutexLocker::WMutexLocker(CRITICAL_SECTION& s) : section(nullptr), mutex(nullptr)
 {
@@ -29,8 +31,7 @@ void WMutexLocker::lock(CRITICAL_SECTION& s)
 void WMutexLocker::lock(WMutex& m)
 {
     release();
-    if (m.enter(-1))
-        mutex = &m;
+    if (m.enter(-1)) mutex = &m;
 }
 
 void WMutexLocker::release()

@@ -35,7 +35,9 @@ void copyBytes(WFile& from, WFile& to, unsigned long long count)
 
 } // namespace
 
-WRepository::WRepository() : entryCount(0) {}
+WRepository::WRepository() : entryCount(0)
+{
+}
 
 WRepository::~WRepository()
 {
@@ -58,13 +60,11 @@ void WRepository::create(const char* archiveName)
 
 void WRepository::addFile(const char* path, const char* memberName)
 {
-    if (name.length() == 0)
-        return;
+    if (name.length() == 0) return;
     WFile source(path);
     unsigned long long size = source.getSize();
     unsigned long long offset = tempFile.getPos();
-    if (size > MAX_U32 || offset + size > MAX_U32)
-        throwTooLarge(path);
+    if (size > MAX_U32 || offset + size > MAX_U32) throwTooLarge(path);
 
     WRepositoryEntry entry;
     memset(&entry, 0, sizeof entry);
@@ -73,15 +73,13 @@ void WRepository::addFile(const char* path, const char* memberName)
     entry.size = (uint32_t)size;
     // The entry is added only once its bytes are all in the data file.
     copyBytes(source, tempFile, size);
-    if (directory.put(memberName, entry) != nullptr)
-        entryCount++;
+    if (directory.put(memberName, entry) != nullptr) entryCount++;
 }
 
 void WRepository::close()
 {
     tempFile.close();
-    if (name.length() == 0)
-        return;
+    if (name.length() == 0) return;
 
     WString tempName(tempFile.getFilename());
     tempFile.create(name, false);
@@ -98,16 +96,14 @@ void WRepository::close()
     while (directory.hasMoreElements()) {
         const WRepositoryEntry& entry = directory.currentValue();
         unsigned long long offset = dataStart + entry.offset;
-        if (offset + entry.size > MAX_U32)
-            throwTooLarge(name);
+        if (offset + entry.size > MAX_U32) throwTooLarge(name);
         encodeEntry(record, (uint32_t)offset, entry.size, entry.name);
         tempFile.write(record, ENTRY_SIZE);
         byteCount += ENTRY_SIZE;
     }
 
     unsigned long long dataSize = data.getSize();
-    if (dataStart + dataSize > MAX_U32)
-        throwTooLarge(name);
+    if (dataStart + dataSize > MAX_U32) throwTooLarge(name);
     copyBytes(data, tempFile, dataSize);
     byteCount += dataSize;
 

@@ -18,8 +18,7 @@ struct WRepositoryEntry {
 };
 
 // Member name -> entry, in the order the names were first added.
-using WRepositoryDirectory =
-    WHashtable<WString, WRepositoryEntry, const char*, const WRepositoryEntry&>;
+using WRepositoryDirectory = WHashtable<WString, WRepositoryEntry, const char*, const WRepositoryEntry&>;
 
 // Builds a repository archive: create(), addFile() for each member, close().
 // The data is collected in a new temporary file next to the archive

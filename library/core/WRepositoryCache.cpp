@@ -57,8 +57,7 @@ std::unique_ptr<WRepositoryDirectory> parse(const char* path, WFile& archive, ui
 {
     using namespace WRepositoryFormat;
     const unsigned long long fileSize = archive.getSize();
-    if (HEADER_SIZE + (unsigned long long)entries * ENTRY_SIZE > fileSize)
-        throwDamaged(path);
+    if (HEADER_SIZE + (unsigned long long)entries * ENTRY_SIZE > fileSize) throwDamaged(path);
 
     auto directory = std::make_unique<WRepositoryDirectory>();
     constexpr uint32_t CHUNK = 64;
@@ -68,10 +67,8 @@ std::unique_ptr<WRepositoryDirectory> parse(const char* path, WFile& archive, ui
         archive.read(buffer, n * ENTRY_SIZE);
         for (uint32_t i = 0; i < n; i++) {
             WRepositoryEntry entry;
-            if (!decodeEntry(buffer + i * ENTRY_SIZE, entry))
-                throwDamaged(path);
-            if ((unsigned long long)entry.offset + entry.size > fileSize)
-                throwDamaged(path);
+            if (!decodeEntry(buffer + i * ENTRY_SIZE, entry)) throwDamaged(path);
+            if ((unsigned long long)entry.offset + entry.size > fileSize) throwDamaged(path);
             directory->put(entry.name, entry);
         }
         done += n;
@@ -81,8 +78,7 @@ std::unique_ptr<WRepositoryDirectory> parse(const char* path, WFile& archive, ui
 
 } // namespace
 
-const WRepositoryDirectory* WRepositoryCache::acquire(const char* path, WFile& archive,
-                                                      uint32_t entries)
+const WRepositoryDirectory* WRepositoryCache::acquire(const char* path, WFile& archive, uint32_t entries)
 {
     LibraryLock lock;
     if (CacheEntry** found = cache().table.find(path)) {
@@ -100,12 +96,10 @@ const WRepositoryDirectory* WRepositoryCache::acquire(const char* path, WFile& a
 
 void WRepositoryCache::release(const char* path) noexcept
 {
-    if (g_cacheGone)
-        return;
+    if (g_cacheGone) return;
     LibraryLock lock;
     CacheEntry** found = cache().table.find(path);
-    if (found == nullptr)
-        return;
+    if (found == nullptr) return;
     CacheEntry* entry = *found;
     if (--entry->useCount == 0) {
         cache().table.remove(path);

@@ -28,8 +28,7 @@ namespace {
 
 } // namespace
 
-WRepositoryFile::WRepositoryFile()
-    : directory(nullptr), entry(nullptr), end(0), eofBytes(0), posMode(POS_BEGIN)
+WRepositoryFile::WRepositoryFile() : directory(nullptr), entry(nullptr), end(0), eofBytes(0), posMode(POS_BEGIN)
 {
 }
 
@@ -49,8 +48,7 @@ WRepositoryFile::~WRepositoryFile()
 
 void WRepositoryFile::release() noexcept
 {
-    if (directory != nullptr)
-        WRepositoryCache::release(archive.getFilename());
+    if (directory != nullptr) WRepositoryCache::release(archive.getFilename());
     directory = nullptr;
     entry = nullptr;
     end = 0;
@@ -72,10 +70,8 @@ void WRepositoryFile::open(const char* repository, const char* member)
             WFormattedString message("No repository file: %s", repository);
             throw WRepositoryFileException(message);
         }
-        directory = WRepositoryCache::acquire(repository, archive,
-                                              WRepositoryFormat::entryCount(header));
-        if (member != nullptr)
-            load(member);
+        directory = WRepositoryCache::acquire(repository, archive, WRepositoryFormat::entryCount(header));
+        if (member != nullptr) load(member);
     } catch (...) {
         // A failed open keeps neither the handle nor a hold on the cache.
         release();
@@ -135,8 +131,7 @@ void* WRepositoryFile::read(void* buffer, unsigned long length)
 void WRepositoryFile::read(WString& text)
 {
     unsigned long capacity = text.getBufLength() - 1;
-    if (capacity == 0)
-        return;
+    if (capacity == 0) return;
     try {
         read(text.getBuf(), capacity);
         text.getBuf()[capacity] = '\0';
@@ -175,8 +170,7 @@ bool WRepositoryFile::readln(WString& line)
 // inside the member.
 void WRepositoryFile::moveWithin(long long target)
 {
-    if (entry == nullptr || target < 0 || (unsigned long long)target > entry->size)
-        throwPosition();
+    if (entry == nullptr || target < 0 || (unsigned long long)target > entry->size) throwPosition();
     archive.seekTo(start() + (unsigned long long)target);
 }
 
@@ -185,16 +179,14 @@ void WRepositoryFile::setPos(int position)
     long long size = entry != nullptr ? entry->size : 0;
     switch (posMode) {
     case POS_BEGIN:
-        if (position < 0)
-            throwPosition();
+        if (position < 0) throwPosition();
         moveWithin(position);
         break;
     case POS_CURRENT:
         skip(position);
         break;
     case POS_END:
-        if (position > 0)
-            throwPosition();
+        if (position > 0) throwPosition();
         moveWithin(size + position);
         break;
     default:
@@ -211,8 +203,7 @@ void WRepositoryFile::skip(int distance)
 
 unsigned long WRepositoryFile::getPos() const
 {
-    if (entry == nullptr)
-        return 0;
+    if (entry == nullptr) return 0;
     unsigned long long pos = archive.getPos();
     return pos > start() ? (unsigned long)(pos - start()) : 0;
 }

@@ -16,7 +16,9 @@ struct WSemaphoreHandle {
     long count;
 };
 
-WSemaphore::WSemaphore() : handle(nullptr) {}
+WSemaphore::WSemaphore() : handle(nullptr)
+{
+}
 
 WSemaphore::WSemaphore(int initial) : handle(nullptr)
 {
@@ -31,8 +33,7 @@ WSemaphore::~WSemaphore()
 void WSemaphore::create(int initial)
 {
     close();
-    if (initial < 0)
-        return; // the system refuses a negative count: no semaphore
+    if (initial < 0) return; // the system refuses a negative count: no semaphore
     handle = new WSemaphoreHandle;
     handle->count = initial;
 }
@@ -40,10 +41,8 @@ void WSemaphore::create(int initial)
 bool WSemaphore::wait(int milliseconds)
 {
     WSemaphoreHandle* h = handle;
-    if (h == nullptr)
-        return false;
-    if (WThreadKill::checkPoint())
-        return false;
+    if (h == nullptr) return false;
+    if (WThreadKill::checkPoint()) return false;
 
     WThreadControl* self = WThreadControl::current();
     bool killed = false;
@@ -64,16 +63,14 @@ bool WSemaphore::wait(int milliseconds)
             granted = true;
         }
     }
-    if (killed)
-        WThreadKill::end();
+    if (killed) WThreadKill::end();
     return granted;
 }
 
 void WSemaphore::signal()
 {
     WSemaphoreHandle* h = handle;
-    if (h == nullptr)
-        return;
+    if (h == nullptr) return;
     std::lock_guard<std::mutex> guard(h->lock);
     if (h->count < MAXIMUM) {
         h->count++;

@@ -10,7 +10,9 @@
 #include "internal/WSocketCore.h"
 #include "internal/WThreadControl.h"
 
-WServerSocket::WServerSocket() : backlog(1) {}
+WServerSocket::WServerSocket() : backlog(1)
+{
+}
 
 WServerSocket::WServerSocket(unsigned long port) : backlog(1)
 {
@@ -28,32 +30,29 @@ void WServerSocket::create()
 {
     drop();
     int fd = WSocketCore::openSocket(false);
-    if (fd < 0)
-        WSocketCore::fail(errno, -3, "Cannot create socket.");
+    if (fd < 0) WSocketCore::fail(errno, -3, "Cannot create socket.");
     attach(fd);
     setReuseAddress(true);
     if (!hasValidPort())
-        WSocketCore::fail(EINVAL, -7, "Cannot bind to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr),
-                          requestedPort);
+        WSocketCore::fail(
+            EINVAL, -7, "Cannot bind to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr), requestedPort);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         WSocketCore::fail(errno, -7, "Cannot bind to %s:%u", WSocketCore::dotted(address.sin_addr.s_addr),
-                          (unsigned)ntohs(address.sin_port));
+            (unsigned)ntohs(address.sin_port));
     sockaddr_in bound;
     socklen_t size = sizeof bound;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) == 0) {
         address = bound;
         requestedPort = ntohs(bound.sin_port);
     }
-    if (::listen(fd, backlog) != 0)
-        WSocketCore::fail(errno, -8, "Cannot listen socket.");
+    if (::listen(fd, backlog) != 0) WSocketCore::fail(errno, -8, "Cannot listen socket.");
 }
 
 bool WServerSocket::accept(WSocket& client)
 {
     int listener = getHandle();
     for (;;) {
-        if (WThreadKill::checkPoint())
-            WSocketCore::fail(ECANCELED, -9, "Cannot accept socket.");
+        if (WThreadKill::checkPoint()) WSocketCore::fail(ECANCELED, -9, "Cannot accept socket.");
         sockaddr_in peer;
         socklen_t size = sizeof peer;
         int fd;

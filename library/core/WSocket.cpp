@@ -58,8 +58,7 @@ WSocket::Share::Share(WSocketHandle fd)
 
 WSocket::Share::Share(const Share& other) : block(other.block)
 {
-    if (block != nullptr)
-        block->shares.fetch_add(1);
+    if (block != nullptr) block->shares.fetch_add(1);
 }
 
 WSocket::Share::Share(Share&& other) noexcept : block(other.block)
@@ -77,17 +76,17 @@ void WSocket::Share::release(int how) noexcept
 {
     WSocketShared* s = block;
     block = nullptr;
-    if (s == nullptr || s->shares.fetch_sub(1) != 1)
-        return;
-    if (how != NO_SHUTDOWN)
-        ::shutdown(s->fd, how);
+    if (s == nullptr || s->shares.fetch_sub(1) != 1) return;
+    if (how != NO_SHUTDOWN) ::shutdown(s->fd, how);
     ::close(s->fd);
     delete s;
 }
 
 // -------------------------------------------------------------------- WSocket
 
-WSocket::WSocket() : address(anyAddress()), requestedPort(0), bytesRead(0), shutdownMode(SHUT_WR) {}
+WSocket::WSocket() : address(anyAddress()), requestedPort(0), bytesRead(0), shutdownMode(SHUT_WR)
+{
+}
 
 WSocket::WSocket(const WIPAddress& a) : WSocket()
 {
@@ -139,8 +138,7 @@ void WSocket::init(const WIPAddress& a)
 
 void WSocket::init(const WSocket& other)
 {
-    if (this == &other)
-        return;
+    if (this == &other) return;
     Share copy(other.shared); // counted before ours goes: both may be one block
     drop();
     shared = std::move(copy);
@@ -153,8 +151,7 @@ void WSocket::init(const WSocket& other)
 void WSocket::attach(WSocketHandle fd)
 {
     drop();
-    if (fd >= 0)
-        shared = Share(fd);
+    if (fd >= 0) shared = Share(fd);
 }
 
 void WSocket::drop(bool quiet)
@@ -171,22 +168,20 @@ void WSocket::create(bool datagram)
 {
     drop();
     int fd = WSocketCore::openSocket(datagram);
-    if (fd < 0)
-        WSocketCore::fail(errno, -3, "Cannot create socket.");
+    if (fd < 0) WSocketCore::fail(errno, -3, "Cannot create socket.");
     attach(fd);
 }
 
 void WSocket::connect()
 {
     if (!hasValidPort())
-        WSocketCore::fail(EINVAL, -2, "Cannot connect to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr),
-                          requestedPort);
-    if (!shared)
-        create(false);
+        WSocketCore::fail(
+            EINVAL, -2, "Cannot connect to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr), requestedPort);
+    if (!shared) create(false);
     int rc = WSocketCore::connectTo(shared->fd, address.sin_addr.s_addr, address.sin_port, -1);
     if (rc != 0)
         WSocketCore::fail(rc, -2, "Cannot connect to %s:%u", WSocketCore::dotted(address.sin_addr.s_addr),
-                          (unsigned)ntohs(address.sin_port));
+            (unsigned)ntohs(address.sin_port));
 }
 
 void WSocket::write(const char* text)
@@ -201,46 +196,38 @@ void WSocket::write(const WString& text)
 
 void WSocket::write(const void* data, unsigned long length)
 {
-    if (!shared)
-        WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
+    if (!shared) WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
     WSocketCore::sendAll(shared->fd, data, length);
 }
 
 void WSocket::writeln(const char* text)
 {
-    if (!shared)
-        WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
+    if (!shared) WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
     WSocketCore::sendAll(shared->fd, text, strlen(text), "\n", 1);
 }
 
 void WSocket::writeln(const WString& text)
 {
-    if (!shared)
-        WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
+    if (!shared) WSocketCore::fail(EBADF, -3, "Cannot write into socket.");
     WSocketCore::sendAll(shared->fd, text.getBuf(), text.length(), "\n", 1);
 }
 
 int WSocket::read(void* buffer, unsigned long length, bool peek)
 {
     bytesRead = 0;
-    if (length == 0)
-        return 0;
-    if (!shared)
-        WSocketCore::fail(EBADF, -6, "Connection was closed.");
+    if (length == 0) return 0;
+    if (!shared) WSocketCore::fail(EBADF, -6, "Connection was closed.");
     // Bytes that line reading took ahead come first.
     WSocketShared* s = shared.get();
     if (s->end > s->start) {
         unsigned long n = s->end - s->start;
-        if (n > length)
-            n = length;
+        if (n > length) n = length;
         memcpy(buffer, s->ahead + s->start, n);
-        if (!peek)
-            s->start += (uint32_t)n;
+        if (!peek) s->start += (uint32_t)n;
         bytesRead = (uint32_t)n;
         return (int)n;
     }
-    if (length > 0x7FFFFFFFul)
-        length = 0x7FFFFFFFul; // the count must fit the int result
+    if (length > 0x7FFFFFFFul) length = 0x7FFFFFFFul; // the count must fit the int result
     long n = WSocketCore::receive(s->fd, buffer, length, peek ? MSG_PEEK : 0);
     bytesRead = (uint32_t)n;
     return (int)n;
@@ -252,8 +239,7 @@ bool WSocket::readln(WString& line)
     // appended as C texts (a NUL ends its chunk's part of the line), but the
     // bytes come from the read-ahead buffer, one receive per buffer-full.
     line.assign("");
-    if (!shared)
-        return false;
+    if (!shared) return false;
     WSocketShared* s = shared.get();
     WSocketCore::LineGatherer gatherer(line, MAX_LINE_LENGTH);
     for (;;) {
@@ -262,13 +248,11 @@ bool WSocket::readln(WString& line)
             try {
                 n = WSocketCore::receive(s->fd, s->ahead, sizeof s->ahead, 0);
             } catch (WSocketException& e) {
-                if (e.getId() == -6)
-                    return false;
+                if (e.getId() == -6) return false;
                 throw;
             }
             if (n == 0) { // non-blocking and nothing there yet
-                if (!WSocketCore::waitReady(s->fd, POLLIN))
-                    return false;
+                if (!WSocketCore::waitReady(s->fd, POLLIN)) return false;
                 continue;
             }
             bytesRead = (uint32_t)n;
@@ -276,16 +260,14 @@ bool WSocket::readln(WString& line)
             s->end = (uint32_t)n;
         }
         while (s->start < s->end) {
-            if (gatherer.add(s->ahead[s->start++]))
-                return true;
+            if (gatherer.add(s->ahead[s->start++])) return true;
         }
     }
 }
 
 void WSocket::close()
 {
-    if (!shared)
-        return;
+    if (!shared) return;
     ::shutdown(shared->fd, shutdownMode);
     drop(true);
 }
@@ -318,11 +300,9 @@ bool WSocket::setSendTimeout(unsigned long milliseconds)
 bool WSocket::setNonBlocking(bool on)
 {
     int fd = getHandle();
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     int flags = fcntl(fd, F_GETFL);
-    if (flags == -1)
-        return false;
+    if (flags == -1) return false;
     flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
     return fcntl(fd, F_SETFL, flags) == 0;
 }

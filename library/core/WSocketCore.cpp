@@ -47,30 +47,25 @@ bool isNonBlocking(int fd)
 long receive(int fd, void* buffer, size_t length, int flags)
 {
     for (;;) {
-        if (WThreadKill::checkPoint())
-            fail(ECANCELED, -6, "Connection was closed.");
+        if (WThreadKill::checkPoint()) fail(ECANCELED, -6, "Connection was closed.");
         ssize_t n;
         {
             WThreadKill::BlockingCall call(fd);
             n = ::recv(fd, buffer, length, flags);
         }
-        if (n > 0)
-            return (long)n;
+        if (n > 0) return (long)n;
         // recv's 0 is the peer's orderly close, whatever errno holds.
         int e = n == 0 ? 0 : errno;
         if (WThreadKill::requested()) {
             WThreadKill::end();
             fail(e != 0 ? e : ECANCELED, -6, "Connection was closed.");
         }
-        if (n == 0)
-            fail(0, -6, "Connection was closed.");
-        if (e == EINTR)
-            continue;
+        if (n == 0) fail(0, -6, "Connection was closed.");
+        if (e == EINTR) continue;
         if (e == EAGAIN || e == EWOULDBLOCK) {
             // The same code means "nothing yet" for a non-blocking socket and
             // "the receive time-out ran out" for a blocking one.
-            if (isNonBlocking(fd))
-                return 0;
+            if (isNonBlocking(fd)) return 0;
             fail(e, -5, "Read timeout");
         }
         fail(e, -6, "Connection was closed.");
@@ -92,11 +87,9 @@ void sendAll(int fd, const void* first, size_t firstLength, const void* second, 
             next++;
             count--;
         }
-        if (count == 0)
-            return;
-        if (WThreadKill::checkPoint())
-            fail(ECANCELED, -3, "Cannot write into socket.");
-        msghdr message{};
+        if (count == 0) return;
+        if (WThreadKill::checkPoint()) fail(ECANCELED, -3, "Cannot write into socket.");
+        msghdr message {};
         message.msg_iov = next;
         message.msg_iovlen = count;
         ssize_t n;
@@ -124,11 +117,9 @@ void sendAll(int fd, const void* first, size_t firstLength, const void* second, 
             WThreadKill::end();
             fail(e, -3, "Cannot write into socket.");
         }
-        if (e == EINTR)
-            continue;
+        if (e == EINTR) continue;
         if ((e == EAGAIN || e == EWOULDBLOCK) && isNonBlocking(fd)) {
-            if (waitReady(fd, POLLOUT))
-                continue;
+            if (waitReady(fd, POLLOUT)) continue;
             e = errno;
         }
         // EAGAIN on a blocking socket: the send time-out ran out.
@@ -143,7 +134,7 @@ bool waitReady(int fd, short events)
             errno = ECANCELED;
             return false;
         }
-        pollfd p{fd, events, 0};
+        pollfd p {fd, events, 0};
         int rc;
         {
             WThreadKill::BlockingCall call(fd);
@@ -156,8 +147,7 @@ bool waitReady(int fd, short events)
             }
             return true; // ready, or an error the next call reports
         }
-        if (rc < 0 && errno != EINTR)
-            return false;
+        if (rc < 0 && errno != EINTR) return false;
     }
 }
 
@@ -168,9 +158,8 @@ int openSocket(bool datagram)
 
 int connectTo(int fd, uint32_t ip, uint16_t portNbo, long timeoutMs)
 {
-    if (WThreadKill::checkPoint())
-        return ECANCELED;
-    sockaddr_in target{};
+    if (WThreadKill::checkPoint()) return ECANCELED;
+    sockaddr_in target {};
     target.sin_family = AF_INET;
     target.sin_port = portNbo;
     target.sin_addr.s_addr = ip;
@@ -179,30 +168,26 @@ int connectTo(int fd, uint32_t ip, uint16_t portNbo, long timeoutMs)
         WThreadKill::BlockingCall call(fd);
         rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target);
     }
-    if (rc == 0)
-        return 0;
+    if (rc == 0) return 0;
     int e = errno;
     if (WThreadKill::requested()) {
         WThreadKill::end();
         return ECANCELED;
     }
-    if (e != EINTR && e != EINPROGRESS)
-        return e;
+    if (e != EINTR && e != EINPROGRESS) return e;
 
     // The connection goes on in the background: wait for its outcome.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (WThreadKill::checkPoint())
-            return ECANCELED;
+        if (WThreadKill::checkPoint()) return ECANCELED;
         int wait = -1;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return ETIMEDOUT;
+            auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return ETIMEDOUT;
             wait = (int)left.count();
         }
-        pollfd p{fd, POLLOUT, 0};
+        pollfd p {fd, POLLOUT, 0};
         {
             WThreadKill::BlockingCall call(fd);
             rc = ::poll(&p, 1, wait);
@@ -211,16 +196,12 @@ int connectTo(int fd, uint32_t ip, uint16_t portNbo, long timeoutMs)
             WThreadKill::end();
             return ECANCELED;
         }
-        if (rc < 0 && errno == EINTR)
-            continue;
-        if (rc < 0)
-            return errno;
-        if (rc == 0)
-            continue; // the deadline check above decides
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc < 0) return errno;
+        if (rc == 0) continue; // the deadline check above decides
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-            return errno;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;
         return error;
     }
 }
@@ -230,22 +211,19 @@ const char* dotted(uint32_t ip)
     thread_local char text[INET_ADDRSTRLEN];
     in_addr a;
     a.s_addr = ip;
-    if (inet_ntop(AF_INET, &a, text, sizeof text) == nullptr)
-        text[0] = '\0';
+    if (inet_ntop(AF_INET, &a, text, sizeof text) == nullptr) text[0] = '\0';
     return text;
 }
 
 bool LineGatherer::add(char c)
 {
-    if (c == '\r')
-        return false;
+    if (c == '\r') return false;
     if (c == '\n') {
         chunk[pos] = '\0';
         line.append(chunk);
         return true;
     }
-    if (++length > limit)
-        fail(EMSGSIZE, -4, "Line too long.");
+    if (++length > limit) fail(EMSGSIZE, -4, "Line too long.");
     chunk[pos++] = c;
     if (pos == 255) {
         chunk[pos] = '\0';

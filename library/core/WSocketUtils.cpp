@@ -30,17 +30,19 @@ int lookupError(int rc)
 
 void WSocketUtils::startup()
 {
-    struct sigaction ignore {};
+    struct sigaction ignore { };
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 
-void WSocketUtils::shutdown() {}
+void WSocketUtils::shutdown()
+{
+}
 
 unsigned long WSocketUtils::resolveHost(const char* name)
 {
-    addrinfo hints{};
+    addrinfo hints {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -55,13 +57,11 @@ unsigned long WSocketUtils::resolveHost(const char* name)
 const char* WSocketUtils::resolveIpAddress(unsigned long ip)
 {
     thread_local char name[NI_MAXHOST];
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = (uint32_t)ip;
-    int rc = getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof a, name, sizeof name, nullptr, 0,
-                         NI_NAMEREQD);
-    if (rc != 0)
-        WSocketCore::failHost(lookupError(rc), -1, "Cannot resolve IP %s", WSocketCore::dotted((uint32_t)ip));
+    int rc = getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof a, name, sizeof name, nullptr, 0, NI_NAMEREQD);
+    if (rc != 0) WSocketCore::failHost(lookupError(rc), -1, "Cannot resolve IP %s", WSocketCore::dotted((uint32_t)ip));
     return name;
 }
 
@@ -83,12 +83,10 @@ bool WSocketUtils::isIpAddress(const char* text)
 
 void WSocketUtils::getLocalHost(WString& name)
 {
-    if (name.getBufLength() < 129)
-        name.resize(128);
+    if (name.getBufLength() < 129) name.resize(128);
     unsigned long capacity = name.getBufLength() - 1;
     char* buffer = name.getBuf();
-    if (gethostname(buffer, capacity) != 0)
-        buffer[0] = '\0';
+    if (gethostname(buffer, capacity) != 0) buffer[0] = '\0';
     buffer[capacity - 1] = '\0'; // the name is cut to capacity minus one
     name.truncate(strlen(buffer));
 }
@@ -114,8 +112,7 @@ void WSocketUtils::close(WSocketHandle s, int how)
 int WSocketUtils::read(WSocketHandle s, void* buffer, unsigned long length, unsigned long& got, bool peek)
 {
     got = 0;
-    if (length == 0)
-        return 0;
+    if (length == 0) return 0;
     long n = WSocketCore::receive(s, buffer, length, peek ? MSG_PEEK : 0);
     got = (unsigned long)n;
     return (int)n;
@@ -140,27 +137,23 @@ bool WSocketUtils::readln(WSocketIO* io, WString& line)
                 continue;
             }
         } catch (WSocketException& e) {
-            if (e.getId() == -6)
-                return false;
+            if (e.getId() == -6) return false;
             throw;
         }
-        if (gatherer.add(c))
-            return true;
+        if (gatherer.add(c)) return true;
     }
 }
 
 void WSocketUtils::ping(const WSocket& server)
 {
     uint32_t ip = server.getAddress().sin_addr.s_addr;
-    if (ip == htonl(INADDR_ANY))
-        ip = htonl(INADDR_LOOPBACK);
+    if (ip == htonl(INADDR_ANY)) ip = htonl(INADDR_LOOPBACK);
     uint16_t port = server.getAddress().sin_port;
     if (server.getPort() > 0xFFFF)
         WSocketCore::fail(EINVAL, -2, "Cannot connect to %s:%lu", WSocketCore::dotted(ip), server.getPort());
 
     int fd = WSocketCore::openSocket(false);
-    if (fd < 0)
-        WSocketCore::fail(errno, -3, "Cannot create socket.");
+    if (fd < 0) WSocketCore::fail(errno, -3, "Cannot create socket.");
     int rc = WSocketCore::connectTo(fd, ip, port, PING_TIMEOUT_MS);
     if (rc != 0) {
         ::close(fd);

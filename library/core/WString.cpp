@@ -21,14 +21,16 @@ unsigned long bufferSize(unsigned long a, unsigned long b)
 {
     const unsigned long limit = PTRDIFF_MAX;
     if (b >= limit || a >= limit - b)
-        throw WMemoryException(WFormattedString("Out of memory. Cannot alloc %lu bytes.",
-                                                b >= ULONG_MAX - a ? ULONG_MAX : a + b + 1),
-                               -2);
+        throw WMemoryException(
+            WFormattedString("Out of memory. Cannot alloc %lu bytes.", b >= ULONG_MAX - a ? ULONG_MAX : a + b + 1), -2);
     return a + b + 1;
 }
-}
+} // namespace
 
-bool WString::ownsBuffer() const { return buf != g_emptyBuffer; }
+bool WString::ownsBuffer() const
+{
+    return buf != g_emptyBuffer;
+}
 
 void WString::initialize(unsigned long capacity)
 {
@@ -38,7 +40,9 @@ void WString::initialize(unsigned long capacity)
     resize(capacity);
 }
 
-WString::WString() : buf(g_emptyBuffer), len(0), bufLength(1) {}
+WString::WString() : buf(g_emptyBuffer), len(0), bufLength(1)
+{
+}
 
 WString::WString(unsigned long capacity) : buf(g_emptyBuffer), len(0), bufLength(1)
 {
@@ -52,8 +56,7 @@ WString::WString(const WString& other) : buf(g_emptyBuffer), len(0), bufLength(1
 
 WString::WString(const char* text) : buf(g_emptyBuffer), len(0), bufLength(1)
 {
-    if (text)
-        buf = assign(buf, &bufLength, &len, text, strlen(text));
+    if (text) buf = assign(buf, &bufLength, &len, text, strlen(text));
 }
 
 WString::WString(const char* data, unsigned long n) : buf(g_emptyBuffer), len(0), bufLength(1)
@@ -61,20 +64,17 @@ WString::WString(const char* data, unsigned long n) : buf(g_emptyBuffer), len(0)
     buf = assign(buf, &bufLength, &len, data, n);
 }
 
-WString::WString(const unsigned char* data, unsigned long n)
-    : buf(g_emptyBuffer), len(0), bufLength(1)
+WString::WString(const unsigned char* data, unsigned long n) : buf(g_emptyBuffer), len(0), bufLength(1)
 {
     buf = assign(buf, &bufLength, &len, reinterpret_cast<const char*>(data), n);
 }
 
 WString::~WString()
 {
-    if (ownsBuffer())
-        WMemory::freeMemory(buf);
+    if (ownsBuffer()) WMemory::freeMemory(buf);
 }
 
-char* WString::assign(char* b, unsigned long* bufLen, unsigned long* l, const char* data,
-                      unsigned long n)
+char* WString::assign(char* b, unsigned long* bufLen, unsigned long* l, const char* data, unsigned long n)
 {
     unsigned long need = bufferSize(0, n);
     if (need == 1 && b == g_emptyBuffer) {
@@ -87,14 +87,12 @@ char* WString::assign(char* b, unsigned long* bufLen, unsigned long* l, const ch
         char* grown;
         if (b == g_emptyBuffer) {
             grown = static_cast<char*>(WMemory::allocMemory(need));
-            if (n)
-                memmove(grown, data, n);
+            if (n) memmove(grown, data, n);
         } else {
             bool inside = data >= b && data < b + *bufLen;
             unsigned long offset = inside ? (unsigned long)(data - b) : 0;
             grown = static_cast<char*>(WMemory::reallocMemory(b, need));
-            if (n)
-                memmove(grown, inside ? grown + offset : data, n);
+            if (n) memmove(grown, inside ? grown + offset : data, n);
         }
         b = grown;
         *bufLen = need;
@@ -106,11 +104,9 @@ char* WString::assign(char* b, unsigned long* bufLen, unsigned long* l, const ch
     return b;
 }
 
-char* WString::append(char* b, unsigned long* bufLen, unsigned long* l, const char* data,
-                      unsigned long n)
+char* WString::append(char* b, unsigned long* bufLen, unsigned long* l, const char* data, unsigned long n)
 {
-    if (n == 0)
-        return b;
+    if (n == 0) return b;
     unsigned long need = bufferSize(*l, n);
     if (*bufLen < need) {
         char* grown;
@@ -136,8 +132,7 @@ char* WString::append(char* b, unsigned long* bufLen, unsigned long* l, const ch
 
 WString& WString::assign(const WString& other)
 {
-    if (&other != this)
-        buf = assign(buf, &bufLength, &len, other.buf, other.len);
+    if (&other != this) buf = assign(buf, &bufLength, &len, other.buf, other.len);
     return *this;
 }
 
@@ -165,8 +160,7 @@ WString& WString::assign(const char* text, unsigned long from, unsigned long to)
 
 WString& WString::append(const char* text)
 {
-    if (text)
-        buf = append(buf, &bufLength, &len, text, strlen(text));
+    if (text) buf = append(buf, &bufLength, &len, text, strlen(text));
     return *this;
 }
 
@@ -195,7 +189,10 @@ int WString::compare(const char* text) const
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-bool WString::equals(const char* text) const { return strcmp(buf, text ? text : "") == 0; }
+bool WString::equals(const char* text) const
+{
+    return strcmp(buf, text ? text : "") == 0;
+}
 
 bool WString::equals(const WString& other) const
 {
@@ -217,8 +214,7 @@ long WString::indexOf(const char* b, const char* pattern)
 long WString::lastIndexOf(const char* b, unsigned long l, char c)
 {
     for (unsigned long i = l; i > 0; --i)
-        if (b[i - 1] == c)
-            return (long)(i - 1);
+        if (b[i - 1] == c) return (long)(i - 1);
     return -1;
 }
 
@@ -243,8 +239,7 @@ void WString::substring(unsigned long from, WString& out) const
 bool WString::split(const char* separator, WString& left, WString& right, bool doTrim) const
 {
     long at = indexOf(buf, separator);
-    if (at < 0)
-        return false;
+    if (at < 0) return false;
     // Copy first: left or right may be this string itself.
     WString l(buf, (unsigned long)at);
     WString r(buf + at + strlen(separator));
@@ -260,8 +255,7 @@ bool WString::split(const char* separator, WString& left, WString& right, bool d
 WString& WString::resize(unsigned long n)
 {
     if (n == 0) {
-        if (ownsBuffer())
-            WMemory::freeMemory(buf);
+        if (ownsBuffer()) WMemory::freeMemory(buf);
         buf = g_emptyBuffer;
         len = 0;
         bufLength = 1;
@@ -280,33 +274,28 @@ WString& WString::resize(unsigned long n)
     buf = static_cast<char*>(WMemory::reallocMemory(buf, size));
     buf[n] = 0;
     bufLength = size;
-    if (n < len)
-        len = n;
+    if (n < len) len = n;
     return *this;
 }
 
 void WString::truncate(unsigned long n)
 {
-    if (n >= bufLength)
-        n = bufLength - 1;
-    if (!ownsBuffer())
-        return;
+    if (n >= bufLength) n = bufLength - 1;
+    if (!ownsBuffer()) return;
     buf[n] = 0;
     len = n;
 }
 
 WString& WString::fill(unsigned char c)
 {
-    if (len)
-        memset(buf, c, len);
+    if (len) memset(buf, c, len);
     return *this;
 }
 
 void WString::replace(char* b, unsigned long l, char from, char to)
 {
     for (unsigned long i = 0; i < l; ++i)
-        if (b[i] == from)
-            b[i] = to;
+        if (b[i] == from) b[i] = to;
 }
 
 WString& WString::replace(char from, char to)
@@ -316,8 +305,11 @@ WString& WString::replace(char from, char to)
 }
 
 namespace {
-bool isTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isTrimmed(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
 }
+} // namespace
 
 unsigned long WString::trim(char* b, unsigned long l)
 {
@@ -328,20 +320,18 @@ unsigned long WString::trim(char* b, unsigned long l)
         b[0] = 0;
         return 0;
     }
-    unsigned long end = l;  // one past the last kept character
+    unsigned long end = l; // one past the last kept character
     while (end > start + 1 && (isTrimmed(b[end - 1]) || b[end - 1] == 0))
         --end;
     unsigned long n = end - start;
-    if (start)
-        memmove(b, b + start, n);
+    if (start) memmove(b, b + start, n);
     b[n] = 0;
     return n;
 }
 
 WString& WString::trim()
 {
-    if (ownsBuffer())
-        len = trim(buf, len);
+    if (ownsBuffer()) len = trim(buf, len);
     return *this;
 }
 
@@ -361,8 +351,7 @@ WString& WString::toUpperCase()
 
 void WString::formatInto(const char* format, va_list args)
 {
-    if (bufLength < 2)
-        resize(1024);
+    if (bufLength < 2) resize(1024);
     int r = vsnprintf(buf, bufLength, format, args);
     if (r < 0)
         len = 0;
@@ -396,6 +385,15 @@ WString operator+(const char* a, const WString& b)
     return r;
 }
 
-bool operator==(const WString& a, const char* b) { return a.equals(b); }
-bool operator==(const char* a, const WString& b) { return b.equals(a); }
-bool operator==(const WString& a, const WString& b) { return a.equals(b); }
+bool operator==(const WString& a, const char* b)
+{
+    return a.equals(b);
+}
+bool operator==(const char* a, const WString& b)
+{
+    return b.equals(a);
+}
+bool operator==(const WString& a, const WString& b)
+{
+    return a.equals(b);
+}

@@ -66,10 +66,8 @@ public:
 protected:
     void initialize(unsigned long capacity);
 
-    static char* assign(char* buf, unsigned long* bufLength, unsigned long* len,
-                        const char* data, unsigned long n);
-    static char* append(char* buf, unsigned long* bufLength, unsigned long* len,
-                        const char* data, unsigned long n);
+    static char* assign(char* buf, unsigned long* bufLength, unsigned long* len, const char* data, unsigned long n);
+    static char* append(char* buf, unsigned long* bufLength, unsigned long* len, const char* data, unsigned long n);
     static unsigned long trim(char* buf, unsigned long len);
     static long indexOf(const char* buf, const char* pattern);
     static long lastIndexOf(const char* buf, unsigned long len, char c);
@@ -97,10 +95,14 @@ bool operator==(const WString& a, const WString& b);
 class WFormattedString : public WString {
 public:
     WFormattedString() = default;
-    explicit WFormattedString(unsigned long capacity) : WString(capacity) {}
+    explicit WFormattedString(unsigned long capacity) : WString(capacity) { }
     WFormattedString(const char* format, ...) W_PRINTF_FORMAT(2, 3);
-    WFormattedString(const WFormattedString& other) : WString(other) {}
-    WFormattedString& operator=(const WFormattedString& other) { assign(other); return *this; }
+    WFormattedString(const WFormattedString& other) : WString(other) { }
+    WFormattedString& operator=(const WFormattedString& other)
+    {
+        assign(other);
+        return *this;
+    }
     using WString::operator=;
     ~WFormattedString() override = default;
 
@@ -129,9 +131,13 @@ private:
 class WResourceString : public WString {
 public:
     WResourceString() = default;
-    explicit WResourceString(unsigned long capacity) : WString(capacity) {}
-    WResourceString(const WResourceString& other) : WString(other) {}
-    WResourceString& operator=(const WResourceString& other) { assign(other); return *this; }
+    explicit WResourceString(unsigned long capacity) : WString(capacity) { }
+    WResourceString(const WResourceString& other) : WString(other) { }
+    WResourceString& operator=(const WResourceString& other)
+    {
+        assign(other);
+        return *this;
+    }
     ~WResourceString() override = default;
 
     WString& loadResource(unsigned long id);

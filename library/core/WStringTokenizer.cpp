@@ -12,24 +12,20 @@ WStringTokenizer::WStringTokenizer(const char* text, const char* delimiter, bool
 unsigned long WStringTokenizer::parse(const char* text, const char* delimiter, bool trim)
 {
     removeAll();
-    if (text == nullptr)
-        return 0;
+    if (text == nullptr) return 0;
     size_t delimiterLength = delimiter != nullptr ? strlen(delimiter) : 0;
     const char* pos = text;
     while (delimiterLength > 0) {
         const char* hit = strstr(pos, delimiter);
-        if (hit == nullptr)
-            break;
+        if (hit == nullptr) break;
         WString token(pos, (unsigned long)(hit - pos));
-        if (trim)
-            token.trim();
+        if (trim) token.trim();
         add(token);
         pos = hit + delimiterLength;
     }
     if (size() > 0) {
         WString rest(pos);
-        if (trim)
-            rest.trim();
+        if (trim) rest.trim();
         add(rest);
     }
     return size();

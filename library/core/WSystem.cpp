@@ -38,8 +38,7 @@ int g_quitCode = 0;
 bool messageBox(WWindowContext* owner, const char* text, const char* caption, int kind)
 {
     bool answer = false;
-    if (g_hooks.messageBox != nullptr && g_hooks.messageBox(owner, text, caption, kind, answer))
-        return answer;
+    if (g_hooks.messageBox != nullptr && g_hooks.messageBox(owner, text, caption, kind, answer)) return answer;
     fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
     fflush(stderr);
     return false;
@@ -51,8 +50,7 @@ WString readProgramFilename()
     for (size_t size = 256; size <= 1u << 20; size *= 2) {
         WString buffer((unsigned long)size);
         ssize_t n = readlink("/proc/self/exe", buffer.getBuf(), size);
-        if (n < 0)
-            return path;
+        if (n < 0) return path;
         if ((size_t)n < size) {
             path.assign(buffer.getBuf(), (unsigned long)n);
             return path;
@@ -63,12 +61,13 @@ WString readProgramFilename()
 
 } // namespace
 
-WSystemInfo::WSystemInfo() : instance(nullptr), currentCursorHandle(nullptr), cursorActive(false) {}
+WSystemInfo::WSystemInfo() : instance(nullptr), currentCursorHandle(nullptr), cursorActive(false)
+{
+}
 
 const WFont& WSystemInfo::getDefaultFont() const
 {
-    if (defaultFont == nullptr)
-        throw WSystemException("No default font (no window system).", -1);
+    if (defaultFont == nullptr) throw WSystemException("No default font (no window system).", -1);
     return *defaultFont;
 }
 
@@ -91,8 +90,7 @@ void WSystem::startup(const char* name)
     long slash = -1;
     const char* file = g_systemInfo.programFilename.getBuf();
     for (long i = 0; file[i] != '\0'; i++) {
-        if (file[i] == '/' || file[i] == '\\')
-            slash = i;
+        if (file[i] == '/' || file[i] == '\\') slash = i;
     }
     if (slash >= 0)
         g_systemInfo.programDirectory.assign(file, (unsigned long)slash);
@@ -100,19 +98,15 @@ void WSystem::startup(const char* name)
         g_systemInfo.programDirectory.clear();
 
     g_systemInfo.cursorActive = true;
-    if (g_hooks.showCursor != nullptr)
-        g_hooks.showCursor(true);
+    if (g_hooks.showCursor != nullptr) g_hooks.showCursor(true);
 
-    if (g_hooks.initToolkit != nullptr)
-        g_hooks.initToolkit();
-    if (g_hooks.startImaging != nullptr)
-        g_hooks.startImaging();
+    if (g_hooks.initToolkit != nullptr) g_hooks.initToolkit();
+    if (g_hooks.startImaging != nullptr) g_hooks.startImaging();
 
     WSocketUtils::startup();
 
     WTimeZone zone;
-    if (WTimeZone::loadLocalZone(zone))
-        g_systemInfo.localTimeZone = zone;
+    if (WTimeZone::loadLocalZone(zone)) g_systemInfo.localTimeZone = zone;
 
     getDisplayDevices(g_systemInfo.displayDevices);
     WDisplayDeviceTable devices(g_systemInfo.displayDevices);
@@ -137,8 +131,7 @@ void WSystem::startup(const char* name, HINSTANCE instance, HINSTANCE, char* com
 
 void WSystem::shutdown()
 {
-    if (g_hooks.shutdownImaging != nullptr)
-        g_hooks.shutdownImaging();
+    if (g_hooks.shutdownImaging != nullptr) g_hooks.shutdownImaging();
     WSocketUtils::shutdown();
 }
 
@@ -158,8 +151,7 @@ void WSystem::exit(int code)
 
 int WSystem::messageLoop(HWND window, unsigned long acceleratorId)
 {
-    if (g_windowSystemStarted && g_hooks.messageLoop != nullptr)
-        return g_hooks.messageLoop(window, acceleratorId);
+    if (g_windowSystemStarted && g_hooks.messageLoop != nullptr) return g_hooks.messageLoop(window, acceleratorId);
     // Without a window system there are no messages but the quit message.
     std::unique_lock<std::mutex> lock(g_quitLock);
     g_quitPosted.wait(lock, [] { return g_quitPending; });
@@ -170,15 +162,13 @@ int WSystem::messageLoop(HWND window, unsigned long acceleratorId)
 void WSystem::addDialogWindow(HWND window)
 {
     std::lock_guard<CRITICAL_SECTION> lock(g_mutex);
-    if (g_dialogWindows.put(window, window) != nullptr)
-        g_dialogWindowsVersion++;
+    if (g_dialogWindows.put(window, window) != nullptr) g_dialogWindowsVersion++;
 }
 
 void WSystem::removeDialogWindow(HWND window)
 {
     std::lock_guard<CRITICAL_SECTION> lock(g_mutex);
-    if (g_dialogWindows.remove(window))
-        g_dialogWindowsVersion++;
+    if (g_dialogWindows.remove(window)) g_dialogWindowsVersion++;
 }
 
 bool WSystem::isDialogWindow(HWND window)
@@ -193,8 +183,7 @@ unsigned long WSystem::getDialogWindows(HWND* out, unsigned long max)
     WHashtable<HWND, HWND, HWND, HWND> copy(g_dialogWindows);
     unsigned long n = 0;
     while (copy.hasMoreElements()) {
-        if (n < max && out != nullptr)
-            out[n] = copy.currentKey();
+        if (n < max && out != nullptr) out[n] = copy.currentKey();
         n++;
     }
     return n;
@@ -228,22 +217,19 @@ bool WSystem::showQuestion(WWindowContext* owner, const char* text, const char* 
 void WSystem::sleep(unsigned long seconds)
 {
     struct timespec t = {(time_t)seconds, 0};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) { }
 }
 
 void WSystem::sleepMs(unsigned long milliseconds)
 {
     struct timespec t = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) { }
 }
 
 bool WSystem::getPerformanceCounter(long long& value)
 {
     struct timespec t;
-    if (clock_gettime(CLOCK_MONOTONIC, &t) != 0)
-        return false;
+    if (clock_gettime(CLOCK_MONOTONIC, &t) != 0) return false;
     value = (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
     return true;
 }
@@ -257,8 +243,7 @@ bool WSystem::getPerformanceFrequency(long long& value)
 bool WSystem::getPerformanceTimeScale(double& seconds)
 {
     long long frequency = 0;
-    if (!getPerformanceFrequency(frequency) || frequency == 0)
-        return false;
+    if (!getPerformanceFrequency(frequency) || frequency == 0) return false;
     seconds = 1.0 / (double)frequency;
     return true;
 }
@@ -280,27 +265,23 @@ void WSystem::cTime2WindowsTime(const unsigned long long& seconds, FILETIME& fil
 
 bool WSystem::existsFile(const char* path)
 {
-    if (path == nullptr)
-        return false;
+    if (path == nullptr) return false;
     // Answered from the file's status alone: opening a FIFO or a device would
     // block or have effects of its own.
     struct stat st;
-    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode))
-        return false;
+    if (stat(path, &st) != 0 || S_ISDIR(st.st_mode)) return false;
     return faccessat(AT_FDCWD, path, R_OK, AT_EACCESS) == 0;
 }
 
 void WSystem::extractPath(const char* path, WString& out, bool fileName)
 {
     if (path == nullptr || path[0] == '\0') {
-        if (!fileName)
-            out.clear();
+        if (!fileName) out.clear();
         return;
     }
     long separator = -1;
     for (long i = 1; path[i] != '\0'; i++) {
-        if (path[i] == '/' || path[i] == '\\')
-            separator = i;
+        if (path[i] == '/' || path[i] == '\\') separator = i;
     }
     if (!fileName) {
         if (separator < 0)
@@ -334,8 +315,7 @@ void WSystem::getCurrentDirectory(WString& out)
             out = buffer.getBuf();
             return;
         }
-        if (errno != ERANGE)
-            break;
+        if (errno != ERANGE) break;
     }
     out.clear();
 }
@@ -355,13 +335,10 @@ double WSystem::round(const double& x, int decimals)
     // NaN. So many decimals keep x as it is; so few places round it to 0.
     double scale = pow(10.0, (double)decimals + 1.0);
     double back = pow(10.0, decimals);
-    if (!std::isfinite(scale) || !std::isfinite(back))
-        return x;
-    if (back == 0)
-        return std::isfinite(x) ? 0.0 * x : x;
+    if (!std::isfinite(scale) || !std::isfinite(back)) return x;
+    if (back == 0) return std::isfinite(x) ? 0.0 * x : x;
     double t = x * scale;
-    if (!std::isfinite(t))
-        return x;
+    if (!std::isfinite(t)) return x;
     t += x >= 0 ? 5 : -5;
     return trunc(t / 10) / back;
 }
@@ -370,17 +347,13 @@ float WSystem::round(const float& x, int decimals)
 {
     long double scale = powl(10.0L, (long double)decimals + 1.0L);
     long double back = powl(10.0L, decimals);
-    if (!std::isfinite(scale) || !std::isfinite(back))
-        return x;
-    if (back == 0)
-        return std::isfinite(x) ? 0.0f * x : x;
+    if (!std::isfinite(scale) || !std::isfinite(back)) return x;
+    if (back == 0) return std::isfinite(x) ? 0.0f * x : x;
     long double t = (long double)x * scale;
-    if (!std::isfinite(t))
-        return x;
+    if (!std::isfinite(t)) return x;
     t += x >= 0 ? 5 : -5;
     float whole = (float)truncl(t / 10);
-    if (!std::isfinite(whole))
-        return x; // a place far below the float's own precision
+    if (!std::isfinite(whole)) return x; // a place far below the float's own precision
     return (float)((long double)whole / back);
 }
 
@@ -394,7 +367,7 @@ void WSystem::calcCRC32(const unsigned char* data, unsigned long length, unsigne
     static const auto table = [] {
         struct Table {
             uint32_t v[256];
-        } t{};
+        } t {};
         for (uint32_t i = 0; i < 256; i++) {
             uint32_t c = i;
             for (int k = 0; k < 8; k++)
@@ -430,8 +403,7 @@ HCURSOR WSystem::setCurrentCursor(CursorType type)
 
 void WSystem::showCursor(bool show)
 {
-    if (g_hooks.showCursor != nullptr)
-        g_hooks.showCursor(show);
+    if (g_hooks.showCursor != nullptr) g_hooks.showCursor(show);
     g_systemInfo.cursorActive = show;
 }
 
@@ -487,8 +459,7 @@ void WSystem::deleteMutex(CRITICAL_SECTION&)
 void WSystem::getDisplayDevices(WDisplayDeviceTable& devices)
 {
     devices.removeAll();
-    if (g_hooks.getDisplayDevices != nullptr)
-        g_hooks.getDisplayDevices(devices);
+    if (g_hooks.getDisplayDevices != nullptr) g_hooks.getDisplayDevices(devices);
 }
 
 bool WSystem::getDisplayDevice(const char* name, WDisplayDevice& device)

@@ -126,9 +126,9 @@ public:
     static void getCurrentDisplayMode(WDisplayMode& mode, const WDisplayDevice& device);
     static void setDisplayMode(const WDisplayMode& mode, const WDisplayDevice& device);
     static void getDisplayModes(WLinkedList<WDisplayMode, const WDisplayMode&>& modes, const WDisplayDevice& device,
-                                unsigned long xRes, unsigned long yRes, unsigned long bpp, unsigned long frequency);
+        unsigned long xRes, unsigned long yRes, unsigned long bpp, unsigned long frequency);
     static bool setOptimalDisplayMode(WDisplayMode& mode, const WDisplayDevice& device, unsigned long xRes,
-                                      unsigned long yRes, unsigned long bpp, unsigned long frequency);
+        unsigned long yRes, unsigned long bpp, unsigned long frequency);
 
     // Installs the GUI module's hooks (copied); null members stay headless.
     static void setHooks(const WSystemHooks& hooks);

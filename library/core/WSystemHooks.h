@@ -9,8 +9,9 @@
 // machine without a display. Hooks report failures by throwing WException.
 struct WSystemHooks {
     // Start-up, in the order it calls them.
-    std::shared_ptr<WFont> (*createDefaultFont)(const char* name, unsigned long points, unsigned long style,
-                                                unsigned long weight, unsigned long color) = nullptr;
+    std::shared_ptr<WFont> (*createDefaultFont)(
+        const char* name, unsigned long points, unsigned long style, unsigned long weight, unsigned long color)
+        = nullptr;
     void (*showCursor)(bool show) = nullptr;
     // OLE, common controls and the rich-edit control.
     void (*initToolkit)() = nullptr;
@@ -30,8 +31,7 @@ struct WSystemHooks {
     // A modal box; kind 0 information, 1 warning, 2 question. Returns false
     // when it cannot show one (the core then writes to stderr); answer is
     // true for OK or Yes.
-    bool (*messageBox)(WWindowContext* owner, const char* text, const char* caption, int kind,
-                       bool& answer) = nullptr;
+    bool (*messageBox)(WWindowContext* owner, const char* text, const char* caption, int kind, bool& answer) = nullptr;
 
     HCURSOR (*loadCursor)(int type) = nullptr;
 };

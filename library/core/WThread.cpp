@@ -31,14 +31,29 @@ bool isUnlimited(unsigned long ms)
 bool niceOf(int priority, int& nice)
 {
     switch (priority) {
-    case WThread::PRIORITY_IDLE: nice = 19; return true;
-    case WThread::PRIORITY_LOWEST: nice = 10; return true;
-    case WThread::PRIORITY_BELOW_NORMAL: nice = 5; return true;
-    case WThread::PRIORITY_NORMAL: nice = 0; return true;
-    case WThread::PRIORITY_ABOVE_NORMAL: nice = -5; return true;
-    case WThread::PRIORITY_HIGHEST: nice = -10; return true;
-    case WThread::PRIORITY_TIME_CRITICAL: nice = -20; return true;
-    default: return false;
+    case WThread::PRIORITY_IDLE:
+        nice = 19;
+        return true;
+    case WThread::PRIORITY_LOWEST:
+        nice = 10;
+        return true;
+    case WThread::PRIORITY_BELOW_NORMAL:
+        nice = 5;
+        return true;
+    case WThread::PRIORITY_NORMAL:
+        nice = 0;
+        return true;
+    case WThread::PRIORITY_ABOVE_NORMAL:
+        nice = -5;
+        return true;
+    case WThread::PRIORITY_HIGHEST:
+        nice = -10;
+        return true;
+    case WThread::PRIORITY_TIME_CRITICAL:
+        nice = -20;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -47,13 +62,10 @@ bool niceOf(int priority, int& nice)
 int applyPriority(pid_t tid, int priority)
 {
     int nice;
-    if (!niceOf(priority, nice))
-        return EINVAL;
-    if (setpriority(PRIO_PROCESS, (id_t)tid, nice) == 0)
-        return 0;
+    if (!niceOf(priority, nice)) return EINVAL;
+    if (setpriority(PRIO_PROCESS, (id_t)tid, nice) == 0) return 0;
     int e = errno;
-    if (e == EPERM || e == EACCES || e == ESRCH)
-        return 0;
+    if (e == EPERM || e == EACCES || e == ESRCH) return 0;
     return e;
 }
 
@@ -78,11 +90,12 @@ void WThreadControl::requestKill()
     std::lock_guard<std::mutex> guard(lock);
     if (waitLock != nullptr) {
         // Taking the wait's lock orders the flag before the waiter's next check.
-        { std::lock_guard<std::mutex> w(*waitLock); }
+        {
+            std::lock_guard<std::mutex> w(*waitLock);
+        }
         waitCondition->notify_all();
     }
-    if (blockedFd >= 0)
-        ::shutdown(blockedFd, SHUT_RDWR);
+    if (blockedFd >= 0) ::shutdown(blockedFd, SHUT_RDWR);
     changed.notify_all(); // a suspended thread
 }
 
@@ -93,32 +106,25 @@ bool WThreadKill::requested()
 
 void WThreadKill::end()
 {
-    if (t_noKillDepth == 0 && std::uncaught_exceptions() == 0)
-        throw WThreadKilled();
+    if (t_noKillDepth == 0 && std::uncaught_exceptions() == 0) throw WThreadKilled();
 }
 
 bool WThreadKill::checkPoint()
 {
     WThreadControl* self = t_self;
-    if (self == nullptr)
-        return false;
+    if (self == nullptr) return false;
     if (self->suspendCount.load() > 0) {
         std::unique_lock<std::mutex> guard(self->lock);
-        self->changed.wait(guard, [self] {
-            return self->suspendCount.load() <= 0 || self->killRequested.load();
-        });
+        self->changed.wait(guard, [self] { return self->suspendCount.load() <= 0 || self->killRequested.load(); });
     }
-    if (!self->killRequested.load())
-        return false;
+    if (!self->killRequested.load()) return false;
     end();
     return true;
 }
 
-WThreadKill::ConditionWait::ConditionWait(std::mutex& waitLock, std::condition_variable& condition)
-    : self(t_self)
+WThreadKill::ConditionWait::ConditionWait(std::mutex& waitLock, std::condition_variable& condition) : self(t_self)
 {
-    if (self == nullptr)
-        return;
+    if (self == nullptr) return;
     std::lock_guard<std::mutex> guard(self->lock);
     self->waitLock = &waitLock;
     self->waitCondition = &condition;
@@ -126,8 +132,7 @@ WThreadKill::ConditionWait::ConditionWait(std::mutex& waitLock, std::condition_v
 
 WThreadKill::ConditionWait::~ConditionWait()
 {
-    if (self == nullptr)
-        return;
+    if (self == nullptr) return;
     std::lock_guard<std::mutex> guard(self->lock);
     self->waitLock = nullptr;
     self->waitCondition = nullptr;
@@ -135,19 +140,16 @@ WThreadKill::ConditionWait::~ConditionWait()
 
 WThreadKill::BlockingCall::BlockingCall(int fd) : self(t_self)
 {
-    if (self == nullptr)
-        return;
+    if (self == nullptr) return;
     std::lock_guard<std::mutex> guard(self->lock);
     self->blockedFd = fd;
     // A kill that came before the registration finds nothing to shut down.
-    if (self->killRequested.load())
-        ::shutdown(fd, SHUT_RDWR);
+    if (self->killRequested.load()) ::shutdown(fd, SHUT_RDWR);
 }
 
 WThreadKill::BlockingCall::~BlockingCall()
 {
-    if (self == nullptr)
-        return;
+    if (self == nullptr) return;
     // Under the lock: once we are out, kill can no longer touch the descriptor.
     std::lock_guard<std::mutex> guard(self->lock);
     self->blockedFd = -1;
@@ -165,13 +167,17 @@ WThread::NoKillScope::~NoKillScope()
 
 // ------------------------------------------------------------------ WRunable
 
-WRunable::WRunable() : started(false), active(0) {}
+WRunable::WRunable() : started(false), active(0)
+{
+}
 
 WRunable::~WRunable() = default;
 
 // ------------------------------------------------------------------- WThread
 
-WThread::WThread() : threadId(0), runable(nullptr), priority(PRIORITY_NORMAL), identity(nullptr) {}
+WThread::WThread() : threadId(0), runable(nullptr), priority(PRIORITY_NORMAL), identity(nullptr)
+{
+}
 
 WThread::~WThread()
 {
@@ -191,8 +197,7 @@ void WThread::initialize()
 // longer refers to it afterwards.
 void WThread::releaseControl()
 {
-    if (!thread)
-        return;
+    if (!thread) return;
     identity = nullptr;
     std::shared_ptr<WThreadControl> ctl = std::move(thread);
     bool join = false;
@@ -201,14 +206,11 @@ void WThread::releaseControl()
         if (!ctl->released) {
             ctl->released = true;
             join = ctl->ended;
-            if (!join)
-                pthread_detach(ctl->handle);
+            if (!join) pthread_detach(ctl->handle);
         }
-        if (!ctl->ended)
-            ctl->abandoned = true;
+        if (!ctl->ended) ctl->abandoned = true;
     }
-    if (join)
-        pthread_join(ctl->handle, nullptr); // returns at once: run() is over
+    if (join) pthread_join(ctl->handle, nullptr); // returns at once: run() is over
 }
 
 void WThread::close()
@@ -220,8 +222,7 @@ void WThread::close()
 void WThread::terminate()
 {
     try {
-        if (!kill())
-            close();
+        if (!kill()) close();
     } catch (...) {
         close();
     }
@@ -252,13 +253,12 @@ void* WThread::threadEntry(void* argument)
         ~Finish()
         {
             std::lock_guard<std::mutex> guard(ctl->lock);
-            if (!ctl->abandoned)
-                runable->active.fetch_sub(1);
+            if (!ctl->abandoned) runable->active.fetch_sub(1);
             ctl->ended = true;
             ctl->changed.notify_all();
             t_self = nullptr;
         }
-    } finish{ctl.get(), runable};
+    } finish {ctl.get(), runable};
 
     try {
         runable->run();
@@ -272,10 +272,8 @@ void* WThread::threadEntry(void* argument)
 
 bool WThread::start(WRunable* r)
 {
-    if (r == nullptr)
-        return false;
-    if (runable != nullptr && runable->active.load() != 0)
-        return false;
+    if (r == nullptr) return false;
+    if (runable != nullptr && runable->active.load() != 0) return false;
 
     Priority kept = priority;
     close();
@@ -319,8 +317,7 @@ void WThread::setPriority(Priority p)
         std::lock_guard<std::mutex> guard(thread->lock);
         if (!thread->ended) {
             int e = applyPriority(thread->tid, p);
-            if (e != 0)
-                throwThread(e, "Cannot set the priority of thread.", -2);
+            if (e != 0) throwThread(e, "Cannot set the priority of thread.", -2);
         }
         thread->priority = p;
     }
@@ -329,15 +326,12 @@ void WThread::setPriority(Priority p)
 
 bool WThread::join(unsigned long milliseconds)
 {
-    if (!thread)
-        return false;
+    if (!thread) return false;
     WThreadControl* ctl = thread.get();
     WThreadControl* self = t_self;
-    if (self == ctl)
-        return false; // a thread never sees its own end
+    if (self == ctl) return false; // a thread never sees its own end
 
-    if (WThreadKill::checkPoint())
-        return false;
+    if (WThreadKill::checkPoint()) return false;
     bool killed = false;
     bool ended;
     {
@@ -353,25 +347,21 @@ bool WThread::join(unsigned long milliseconds)
             ctl->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), done);
         ended = ctl->ended;
     }
-    if (!ended && killed)
-        WThreadKill::end();
+    if (!ended && killed) WThreadKill::end();
     return ended;
 }
 
 bool WThread::kill()
 {
-    if (!isActive() || !thread)
-        return false;
+    if (!isActive() || !thread) return false;
     std::shared_ptr<WThreadControl> ctl = thread;
     ctl->requestKill();
-    if (ctl.get() == t_self)
-        return true; // ends at its own next wait
+    if (ctl.get() == t_self) return true; // ends at its own next wait
 
     bool ended;
     {
         std::unique_lock<std::mutex> guard(ctl->lock);
-        ended = ctl->changed.wait_for(guard, std::chrono::milliseconds(KILL_WAIT_MS),
-                                      [&] { return ctl->ended; });
+        ended = ctl->changed.wait_for(guard, std::chrono::milliseconds(KILL_WAIT_MS), [&] { return ctl->ended; });
         if (!ended && !ctl->released) {
             ctl->released = true;
             pthread_detach(ctl->handle);
@@ -394,35 +384,28 @@ bool WThread::isActive() const
 
 void WThread::suspend()
 {
-    if (thread)
-        thread->suspendCount.fetch_add(1);
+    if (thread) thread->suspendCount.fetch_add(1);
 }
 
 void WThread::resume()
 {
-    if (!thread)
-        return;
+    if (!thread) return;
     std::lock_guard<std::mutex> guard(thread->lock);
-    if (thread->suspendCount.load() > 0)
-        thread->suspendCount.fetch_sub(1);
+    if (thread->suspendCount.load() > 0) thread->suspendCount.fetch_sub(1);
     thread->changed.notify_all();
 }
 
 bool WThread::wait(unsigned long milliseconds)
 {
-    if (!thread)
-        return false;
-    if ((long)milliseconds < 1 || isUnlimited(milliseconds))
-        return thread->companion.wait(0);
-    if (milliseconds > INT_MAX)
-        milliseconds = INT_MAX;
+    if (!thread) return false;
+    if ((long)milliseconds < 1 || isUnlimited(milliseconds)) return thread->companion.wait(0);
+    if (milliseconds > INT_MAX) milliseconds = INT_MAX;
     return thread->companion.wait((int)milliseconds);
 }
 
 void WThread::signal()
 {
-    if (thread)
-        thread->companion.signal();
+    if (thread) thread->companion.signal();
 }
 
 unsigned long WThread::currentThreadId()

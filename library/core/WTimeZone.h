@@ -13,7 +13,7 @@ public:
     // midnight at the end of that day). month 0 means no rule.
     class Date {
     public:
-        Date() : month(0), dayOfWeek(0), week(0), hour(0), minute(0) {}
+        Date() : month(0), dayOfWeek(0), week(0), hour(0), minute(0) { }
         Date(int inMonth, int onDayOfWeek, int inWeek, int atHour, int atMinute)
             : month(inMonth), dayOfWeek(onDayOfWeek), week(inWeek), hour(atHour), minute(atMinute)
         {
@@ -29,7 +29,7 @@ public:
     WTimeZone();
     WTimeZone(const char* name, int bias);
     WTimeZone(const char* name, const char* daylightName, int bias, const Date& standardDate, int standardBias,
-              const Date& daylightDate, int daylightBias);
+        const Date& daylightDate, int daylightBias);
 
     int getBias() const { return bias; }
     const WString& getName() const { return name; }
@@ -50,8 +50,8 @@ public:
 
     // Day of the month of the week-th dayOfWeek (0 = Sunday) of month in year;
     // week 5 is the last such day. 0 when week or dayOfWeek is out of range.
-    static unsigned long getCurrentTimeZoneDay(unsigned long year, unsigned long month, unsigned long dayOfWeek,
-                                               unsigned long week);
+    static unsigned long getCurrentTimeZoneDay(
+        unsigned long year, unsigned long month, unsigned long dayOfWeek, unsigned long week);
 
     // Builds a zone from a POSIX TZ rule such as "CET-1CEST,M3.5.0,M10.5.0/3".
     static bool fromPosixRule(const char* rule, WTimeZone& zone);

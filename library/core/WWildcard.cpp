@@ -38,10 +38,8 @@ bool WWildcard::hasWildcards(const char* pattern)
 bool WWildcard::matches(const char* pattern, const char* name)
 {
     size_t length = strlen(pattern);
-    if (strcmp(pattern, "*.*") == 0)
-        return true;
-    if (glob(pattern, pattern + length, name))
-        return true;
+    if (strcmp(pattern, "*.*") == 0) return true;
+    if (glob(pattern, pattern + length, name)) return true;
     // "stem.*" also takes the name without an extension.
     if (length >= 2 && strcmp(pattern + length - 2, ".*") == 0 && strchr(name, '.') == nullptr)
         return glob(pattern, pattern + length - 2, name);

@@ -33,7 +33,7 @@ public:
     wgfx::SurfaceDevice* getDevice() const { return device.get(); }
     // Called after the primary surface's pixels changed (transfer, erase,
     // flip): a context bound to a window shows them there.
-    virtual void presentPrimary() const {}
+    virtual void presentPrimary() const { }
 
 protected:
     // Makes the surface device (the stand-in for the display driver).

@@ -3,7 +3,9 @@
 #include "Platform.h"
 #include "internal/SurfaceMemory.h"
 
-W2DContextWindow::W2DContextWindow() : exclusive(false), monitorTop(0), monitorLeft(0) {}
+W2DContextWindow::W2DContextWindow() : exclusive(false), monitorTop(0), monitorLeft(0)
+{
+}
 
 W2DContextWindow::~W2DContextWindow()
 {
@@ -19,7 +21,7 @@ void W2DContextWindow::close()
 }
 
 void W2DContextWindow::create(const WWindowContext& target, const WDisplayDevice& display, const WDisplayMode& mode,
-                              unsigned long backBufferCount, bool exclusiveMode, int xOffset, int yOffset)
+    unsigned long backBufferCount, bool exclusiveMode, int xOffset, int yOffset)
 {
     close();
     setOffsets(xOffset, yOffset);
@@ -65,12 +67,10 @@ void W2DContextWindow::presentPrimary() const
 {
     HWND handle = window.getWindowHandle();
     const wplat::PixelImage* pixels = getSurfacePrimary().getImage();
-    if (handle == nullptr || pixels == nullptr)
-        return;
+    if (handle == nullptr || pixels == nullptr) return;
     HDC windowDC = wplat::getDC(handle);
-    if (windowDC == nullptr)
-        return;
-    POINT origin{0, 0};
+    if (windowDC == nullptr) return;
+    POINT origin {0, 0};
     if (wplat::PixelImage* target = wplat::getDCImage(windowDC, &origin)) {
         for (int y = 0; y < pixels->height(); ++y)
             for (int x = 0; x < pixels->width(); ++x)
@@ -86,17 +86,15 @@ void prepareText(HDC dc, HFONT font, unsigned long colour)
 {
     wplat::setTextColor(dc, static_cast<COLORREF>(colour));
     wplat::setBkMode(dc, TRANSPARENT);
-    if (font != nullptr)
-        wplat::selectObject(dc, wplat::toObject(font));
+    if (font != nullptr) wplat::selectObject(dc, wplat::toObject(font));
 }
 
 } // namespace
 
-void W2DGraphics::drawText(HDC dc, const RECT& area, const WString& text, HFONT font, unsigned long colour,
-                           TextAlign align)
+void W2DGraphics::drawText(
+    HDC dc, const RECT& area, const WString& text, HFONT font, unsigned long colour, TextAlign align)
 {
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     prepareText(dc, font, colour);
     UINT format = align == ALIGN_RIGHT ? DT_RIGHT : align == ALIGN_CENTER ? DT_CENTER : DT_LEFT;
     RECT r = area;
@@ -105,8 +103,7 @@ void W2DGraphics::drawText(HDC dc, const RECT& area, const WString& text, HFONT 
 
 void W2DGraphics::drawText(HDC dc, int x, int y, const WString& text, HFONT font, unsigned long colour)
 {
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     prepareText(dc, font, colour);
     wplat::textOut(dc, x, y, text.getBuf(), static_cast<int>(text.length()));
 }

@@ -14,7 +14,7 @@ public:
     ~W2DContextWindow() override;
 
     void create(const WWindowContext& window, const WDisplayDevice& device, const WDisplayMode& mode,
-                unsigned long backBufferCount, bool exclusive, int offsetX, int offsetY);
+        unsigned long backBufferCount, bool exclusive, int offsetX, int offsetY);
     void setExclusiveMode();
     void setWindowMode();
     bool isExclusiveMode() const { return exclusive; }
@@ -39,8 +39,8 @@ class W2DGraphics {
 public:
     enum TextAlign { ALIGN_LEFT = 1, ALIGN_RIGHT = 2, ALIGN_CENTER = 3 };
 
-    W2DGraphics() : dc(nullptr) {}
-    explicit W2DGraphics(HDC context) : dc(context) {}
+    W2DGraphics() : dc(nullptr) { }
+    explicit W2DGraphics(HDC context) : dc(context) { }
     W2DGraphics(const W2DGraphics& other) = default;
     W2DGraphics& operator=(const W2DGraphics& other) = default;
     virtual ~W2DGraphics() = default;
@@ -48,8 +48,8 @@ public:
 
     // align 2 right, 3 centred, anything else left; transparent background;
     // the font stays selected.
-    static void drawText(HDC dc, const RECT& area, const WString& text, HFONT font, unsigned long colour,
-                         TextAlign align);
+    static void drawText(
+        HDC dc, const RECT& area, const WString& text, HFONT font, unsigned long colour, TextAlign align);
     static void drawText(HDC dc, int x, int y, const WString& text, HFONT font, unsigned long colour);
 
 private:

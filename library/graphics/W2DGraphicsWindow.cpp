@@ -6,11 +6,13 @@
 #include "WException.h"
 #include "WSystem.h"
 
-W2DGraphicsWindow::W2DGraphicsWindow() : W2DGraphicsWindow("", TYPE_WINDOW_COMPOSE) {}
+W2DGraphicsWindow::W2DGraphicsWindow() : W2DGraphicsWindow("", TYPE_WINDOW_COMPOSE)
+{
+}
 
 W2DGraphicsWindow::W2DGraphicsWindow(const char* windowName, Type windowType)
     : slidesPerApp(0), currentSlide(0), appCount(0), currentApp(0), mainCursor(nullptr), type(windowType),
-      name(windowName ? windowName : ""), parentWindow(nullptr), windowRect{0, 0, 0, 0}, origin{0, 0, 0, 0},
+      name(windowName ? windowName : ""), parentWindow(nullptr), windowRect {0, 0, 0, 0}, origin {0, 0, 0, 0},
       timerCount(0), offsetXGiven(0), offsetYGiven(0), destroying(false)
 {
 }
@@ -30,19 +32,21 @@ void W2DGraphicsWindow::close()
     WWindow::destroy();
 }
 
-void W2DGraphicsWindow::onGraphicsWindowTimer(unsigned long) {}
+void W2DGraphicsWindow::onGraphicsWindowTimer(unsigned long)
+{
+}
 
 // ---- Set-up
 
-void W2DGraphicsWindow::create(unsigned long applications, unsigned long slideCount, const WDisplayDevice& dev,
-                               int xOffset, int yOffset)
+void W2DGraphicsWindow::create(
+    unsigned long applications, unsigned long slideCount, const WDisplayDevice& dev, int xOffset, int yOffset)
 {
     create(nullptr, applications, slideCount, 0, 0, 0, 0, dev, xOffset, yOffset);
 }
 
 void W2DGraphicsWindow::create(WWindowContext* parentContext, unsigned long applications, unsigned long slideCount,
-                               unsigned long x, unsigned long y, unsigned long width, unsigned long height,
-                               const WDisplayDevice& dev, int xOffset, int yOffset)
+    unsigned long x, unsigned long y, unsigned long width, unsigned long height, const WDisplayDevice& dev, int xOffset,
+    int yOffset)
 {
     {
         Lock guard(frameLock);
@@ -50,10 +54,8 @@ void W2DGraphicsWindow::create(WWindowContext* parentContext, unsigned long appl
         offsetYGiven = yOffset;
         parentWindow = parentContext;
         device = dev;
-        if (slideCount == 0 || slideCount > MAX_SLIDES)
-            slideCount = 1;
-        if (applications == 0)
-            applications = 1;
+        if (slideCount == 0 || slideCount > MAX_SLIDES) slideCount = 1;
+        if (applications == 0) applications = 1;
         slidesPerApp = slideCount;
         appCount = applications;
         currentApp = 0;
@@ -68,24 +70,22 @@ void W2DGraphicsWindow::create(WWindowContext* parentContext, unsigned long appl
             WSystem::getCurrentDisplayMode(displayMode, dev);
         } catch (const WException&) {
             displayMode = WDisplayMode(dev.isMonitorInfo() ? unsigned(monitor.right - monitor.left) : 0,
-                                       dev.isMonitorInfo() ? unsigned(monitor.bottom - monitor.top) : 0, 32, 0);
+                dev.isMonitorInfo() ? unsigned(monitor.bottom - monitor.top) : 0, 32, 0);
         }
         const unsigned long xRes = displayMode.getXRes();
         const unsigned long yRes = displayMode.getYRes();
-        if (width == 0)
-            width = xRes;
-        if (height == 0)
-            height = yRes;
-        windowRect = RECT{int32_t(x), int32_t(y), int32_t(x + width), int32_t(y + height)};
+        if (width == 0) width = xRes;
+        if (height == 0) height = yRes;
+        windowRect = RECT {int32_t(x), int32_t(y), int32_t(x + width), int32_t(y + height)};
         if (parentContext != nullptr)
             parentContext->getWindowArea(origin);
         else if (dev.isMonitorInfo())
-            origin = RECT{monitor.left, monitor.top, monitor.right, monitor.bottom};
+            origin = RECT {monitor.left, monitor.top, monitor.right, monitor.bottom};
         else
-            origin = RECT{0, 0, 0, 0};
+            origin = RECT {0, 0, 0, 0};
     }
     WWindow::create(parentContext, name, this, WWindow::STYLE_POPUP, origin.left + windowRect.left,
-                    origin.top + windowRect.top, width, height);
+        origin.top + windowRect.top, width, height);
 }
 
 void W2DGraphicsWindow::onWindowCreate()
@@ -93,11 +93,10 @@ void W2DGraphicsWindow::onWindowCreate()
     try {
         Lock guard(frameLock);
         const int width = windowRect.right - windowRect.left, height = windowRect.bottom - windowRect.top;
-        setWindowPos(origin.left + windowRect.left, origin.top + windowRect.top, unsigned(width), unsigned(height),
-                     false);
+        setWindowPos(
+            origin.left + windowRect.left, origin.top + windowRect.top, unsigned(width), unsigned(height), false);
         const bool flipping = type == TYPE_EXCLUSIVE_FLIP;
-        W2DContextWindow::create(*this, device, displayMode, flipping ? 1 : 0, flipping, offsetXGiven,
-                                 offsetYGiven);
+        W2DContextWindow::create(*this, device, displayMode, flipping ? 1 : 0, flipping, offsetXGiven, offsetYGiven);
         background.create(*this);
         background.erase(0);
         if (flipping)
@@ -106,7 +105,7 @@ void W2DGraphicsWindow::onWindowCreate()
             backBuffer.create(*this);
         RECT area;
         getArea(area);
-        backClip.create(RECT{0, 0, area.right - area.left, area.bottom - area.top});
+        backClip.create(RECT {0, 0, area.right - area.left, area.bottom - area.top});
         backBuffer.setClipRegion(backClip);
         backBuffer.erase(0);
         onGraphicsWindowCreate();
@@ -133,8 +132,7 @@ void W2DGraphicsWindow::destroyContent()
 
 void W2DGraphicsWindow::onWindowDestroy()
 {
-    if (!destroying)
-        onGraphicsWindowDestroy();
+    if (!destroying) onGraphicsWindowDestroy();
     destroyContent();
 }
 
@@ -156,8 +154,7 @@ std::vector<const W2DObject*> W2DGraphicsWindow::getSlideObjects(unsigned long s
 {
     Lock guard(frameLock);
     std::vector<const W2DObject*> out;
-    if (slide == 0 || slide > slidesPerApp)
-        return out;
+    if (slide == 0 || slide > slidesPerApp) return out;
     for (const auto& [key, object] : slides[currentApp * slidesPerApp + slide - 1])
         out.push_back(object);
     return out;
@@ -187,8 +184,7 @@ void W2DGraphicsWindow::resetCursors()
 void W2DGraphicsWindow::selectApp(unsigned long application)
 {
     Lock guard(frameLock);
-    if (application == 0 || application > appCount)
-        return;
+    if (application == 0 || application > appCount) return;
     resetCursors();
     currentApp = application - 1;
 }

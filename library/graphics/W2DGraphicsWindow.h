@@ -44,10 +44,10 @@ public:
     W2DGraphicsWindow& operator=(const W2DGraphicsWindow&) = delete;
 
     void create(WWindowContext* parent, unsigned long applications, unsigned long slides, unsigned long x,
-                unsigned long y, unsigned long width, unsigned long height, const WDisplayDevice& device, int offsetX,
-                int offsetY);
-    void create(unsigned long applications, unsigned long slides, const WDisplayDevice& device, int offsetX,
-                int offsetY);
+        unsigned long y, unsigned long width, unsigned long height, const WDisplayDevice& device, int offsetX,
+        int offsetY);
+    void create(
+        unsigned long applications, unsigned long slides, const WDisplayDevice& device, int offsetX, int offsetY);
     void close();
 
     void selectSlide(unsigned long slide);
@@ -93,9 +93,9 @@ public:
     void onWindowMouseMove(int x, int y, void* extra) override;
     void onWindowMouseLeftDown(int x, int y, void* extra) override;
     void onWindowKeyPressed(int key) override;
-    void onWindowRestore() override {}
+    void onWindowRestore() override { }
     void onWindowRestore(HDC dc, const RECT& area) override;
-    void onWindowClose() override {}
+    void onWindowClose() override { }
     void onWindowDestroy() override;
     void onWindowTimerTick() override;
     void onWindowUserMessage(void* kind, void* value) override;

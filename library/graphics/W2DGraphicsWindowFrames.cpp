@@ -7,13 +7,10 @@
 void W2DGraphicsWindow::showScreen()
 {
     Lock guard(frameLock);
-    if (!backBuffer.getImage())
-        return;
+    if (!backBuffer.getImage()) return;
     W2DSurfacePrimary& front = getSurfacePrimary();
-    if (front.isLost())
-        front.restore();
-    if (backBuffer.isLost())
-        backBuffer.restore();
+    if (front.isLost()) front.restore();
+    if (backBuffer.isLost()) backBuffer.restore();
     if (background.isLost()) {
         // Its objects are drawn again on the repaint this asks for.
         background.restore();
@@ -21,11 +18,9 @@ void W2DGraphicsWindow::showScreen()
     }
     backBuffer.draw(background, 0, 0);
     for (const auto& [key, object] : currentSlideTable())
-        if (object->isAnimationObject() && object->isVisible())
-            object->drawContent(backBuffer);
+        if (object->isAnimationObject() && object->isVisible()) object->drawContent(backBuffer);
     for (const auto& c : cursors)
-        if (c->visible && c->hasImage)
-            backBuffer.draw(*c->image, c->x + c->hotX, c->y + c->hotY);
+        if (c->visible && c->hasImage) backBuffer.draw(*c->image, c->x + c->hotX, c->y + c->hotY);
     if (type == TYPE_EXCLUSIVE_FLIP) {
         front.flip();
     } else {
@@ -38,17 +33,14 @@ void W2DGraphicsWindow::showScreen()
 
 void W2DGraphicsWindow::onWindowRestore(HDC, const RECT& paint)
 {
-    if (paint.left == paint.right)
-        return;
+    if (paint.left == paint.right) return;
     Lock guard(frameLock);
-    if (!background.getImage())
-        return;
+    if (!background.getImage()) return;
     W2DRegionRectangle clip;
     clip.create(paint);
     background.setClipRegion(clip);
     for (const auto& [key, object] : currentSlideTable()) {
-        if (!object->isVisible() || object->isAnimationObject() || !object->getRegion().isRectIn(paint))
-            continue;
+        if (!object->isVisible() || object->isAnimationObject() || !object->getRegion().isRectIn(paint)) continue;
         if (object->getWindowHandle() != nullptr)
             wplat::invalidateRect(object->getWindowHandle(), nullptr, true);
         else
@@ -56,11 +48,10 @@ void W2DGraphicsWindow::onWindowRestore(HDC, const RECT& paint)
     }
     if (type == TYPE_WINDOW_REPAINT) {
         W2DSurfacePrimary& front = getSurfacePrimary();
-        if (front.isLost())
-            front.restore();
+        if (front.isLost()) front.restore();
         RECT area;
         getArea(area);
-        RECT target{paint.left + area.left, paint.top + area.top, paint.right + area.left, paint.bottom + area.top};
+        RECT target {paint.left + area.left, paint.top + area.top, paint.right + area.left, paint.bottom + area.top};
         front.draw(background, paint, target);
     } else if (type == TYPE_WINDOW_COMPOSE) {
         showScreen();

@@ -13,13 +13,11 @@ void W2DGraphicsWindow::onWindowMouseMove(int x, int y, void* extra)
             c->x = x;
             c->y = y;
             c->visible = true;
-            if (c->connected != nullptr)
-                c->connected->setPosition(x + c->hotX, y + c->hotY);
+            if (c->connected != nullptr) c->connected->setPosition(x + c->hotX, y + c->hotY);
         }
     }
     updateObjects(false, 0);
-    if (type == TYPE_WINDOW_COMPOSE)
-        showScreen();
+    if (type == TYPE_WINDOW_COMPOSE) showScreen();
 }
 
 void W2DGraphicsWindow::onWindowMouseLeftDown(int, int, void*)
@@ -59,8 +57,7 @@ void W2DGraphicsWindow::onWindowUserMessage(void* kindPointer, void* valuePointe
 void W2DGraphicsWindow::onSelectSlideMessage(uintptr_t slide)
 {
     if (slide >= 1 && slide <= MAX_SLIDES && slide <= slidesPerApp) {
-        if (slide != currentSlide + 1)
-            resetCursors();
+        if (slide != currentSlide + 1) resetCursors();
         currentSlide = static_cast<unsigned long>(slide - 1);
     }
     onGraphicsWindowSlide(currentSlide + 1);
@@ -69,8 +66,7 @@ void W2DGraphicsWindow::onSelectSlideMessage(uintptr_t slide)
 void W2DGraphicsWindow::onUpdateMessage()
 {
     updateObjects(false, 0);
-    if (type != TYPE_EXCLUSIVE_FLIP)
-        showScreen();
+    if (type != TYPE_EXCLUSIVE_FLIP) showScreen();
 }
 
 // Window messages before their own handlers; 0 lets them go on.
@@ -90,8 +86,7 @@ LRESULT W2DGraphicsWindow::onWindowMessage(HWND, unsigned int message, WPARAM wP
 LRESULT W2DGraphicsWindow::onTextControlColour(HDC dc, HWND control)
 {
     auto* edit = dynamic_cast<WControlEdit*>(WControlManager::getControl(control));
-    if (edit == nullptr || !edit->isTextControl() || edit->getBackColorBrush() == nullptr)
-        return 0;
+    if (edit == nullptr || !edit->isTextControl() || edit->getBackColorBrush() == nullptr) return 0;
     wplat::setBkMode(dc, TRANSPARENT);
     wplat::setTextColor(dc, static_cast<COLORREF>(edit->getTextColor()));
     return reinterpret_cast<LRESULT>(edit->getBackColorBrush());

@@ -10,8 +10,7 @@
 
 void W2DGraphicsWindow::invalidateObject(const W2DObject* object)
 {
-    if (object == nullptr || object->isAnimationObject() || getWindowHandle() == nullptr)
-        return;
+    if (object == nullptr || object->isAnimationObject() || getWindowHandle() == nullptr) return;
     RECT box;
     object->getRegion().getBoundingBox(box);
     wplat::invalidateRect(getWindowHandle(), &box, false);
@@ -20,10 +19,8 @@ void W2DGraphicsWindow::invalidateObject(const W2DObject* object)
 void W2DGraphicsWindow::dropFromCursors(const W2DObject* object)
 {
     for (auto& c : cursors) {
-        if (c->under == object)
-            c->under = nullptr;
-        if (c->connected == object)
-            c->connected = nullptr;
+        if (c->under == object) c->under = nullptr;
+        if (c->connected == object) c->connected = nullptr;
     }
 }
 
@@ -31,17 +28,16 @@ void W2DGraphicsWindow::removeFromSlides(const std::string& key, const Entry& en
 {
     for (unsigned char s : entry.slides) {
         Slide& table = slideTable(entry.application, s);
-        table.erase(std::remove_if(table.begin(), table.end(), [&](const auto& p) { return p.first == key; }),
-                    table.end());
+        table.erase(
+            std::remove_if(table.begin(), table.end(), [&](const auto& p) { return p.first == key; }), table.end());
     }
 }
 
-void W2DGraphicsWindow::addObject(const char* slideList, const WString& objectName, const W2DObject* constObject,
-                                  bool show)
+void W2DGraphicsWindow::addObject(
+    const char* slideList, const WString& objectName, const W2DObject* constObject, bool show)
 {
     Lock guard(frameLock);
-    if (slidesPerApp == 0 || constObject == nullptr)
-        return;
+    if (slidesPerApp == 0 || constObject == nullptr) return;
     W2DObject* object = const_cast<W2DObject*>(constObject);
     std::vector<unsigned char> chosen;
     if (slideList != nullptr && *slideList != '\0') {
@@ -49,12 +45,11 @@ void W2DGraphicsWindow::addObject(const char* slideList, const WString& objectNa
         while (*p != '\0' && chosen.size() < slidesPerApp) {
             const int n = std::atoi(p);
             // Slide numbers outside 1..slides are refused.
-            if (n >= 1 && unsigned(n) <= slidesPerApp &&
-                std::find(chosen.begin(), chosen.end(), (unsigned char)(n - 1)) == chosen.end())
+            if (n >= 1 && unsigned(n) <= slidesPerApp
+                && std::find(chosen.begin(), chosen.end(), (unsigned char)(n - 1)) == chosen.end())
                 chosen.push_back((unsigned char)(n - 1));
             const char* comma = std::strchr(p, ',');
-            if (comma == nullptr)
-                break;
+            if (comma == nullptr) break;
             p = comma + 1;
         }
     } else {
@@ -72,10 +67,9 @@ void W2DGraphicsWindow::addObject(const char* slideList, const WString& objectNa
             if (std::find(chosen.begin(), chosen.end(), s) == chosen.end()) {
                 Slide& table = slideTable(previous.application, s);
                 table.erase(std::remove_if(table.begin(), table.end(), [&](const auto& p) { return p.first == key; }),
-                            table.end());
+                    table.end());
             }
-        if (previous.object.get() != object)
-            dropFromCursors(previous.object.get());
+        if (previous.object.get() != object) dropFromCursors(previous.object.get());
     }
     for (unsigned char s : chosen) {
         Slide& table = slideTable(currentApp, s);
@@ -86,23 +80,19 @@ void W2DGraphicsWindow::addObject(const char* slideList, const WString& objectNa
             table.emplace_back(key, object);
     }
     Entry& entry = directory[key];
-    if (entry.object.get() != object)
-        entry.object.reset(object); // deletes a different object the name had
+    if (entry.object.get() != object) entry.object.reset(object); // deletes a different object the name had
     entry.application = currentApp;
     entry.slides = chosen;
-    if (show)
-        invalidateObject(object);
+    if (show) invalidateObject(object);
 }
 
 void W2DGraphicsWindow::removeObject(const WString& objectName)
 {
     Lock guard(frameLock);
-    if (directories.empty())
-        return;
+    if (directories.empty()) return;
     auto& directory = directories[currentApp];
     auto it = directory.find(objectName.getBuf());
-    if (it == directory.end())
-        return;
+    if (it == directory.end()) return;
     dropFromCursors(it->second.object.get());
     removeFromSlides(it->first, it->second);
     directory.erase(it);
@@ -111,8 +101,7 @@ void W2DGraphicsWindow::removeObject(const WString& objectName)
 void W2DGraphicsWindow::removeAllObjects()
 {
     Lock guard(frameLock);
-    if (directories.empty())
-        return;
+    if (directories.empty()) return;
     for (unsigned long s = 0; s < slidesPerApp; ++s)
         slideTable(currentApp, s).clear();
     for (auto& [key, entry] : directories[currentApp])
@@ -123,8 +112,7 @@ void W2DGraphicsWindow::removeAllObjects()
 void W2DGraphicsWindow::removeAllObjects(const WString& prefix)
 {
     Lock guard(frameLock);
-    if (directories.empty())
-        return;
+    if (directories.empty()) return;
     auto& directory = directories[currentApp];
     for (auto it = directory.begin(); it != directory.end();) {
         if (it->first.compare(0, prefix.length(), prefix.getBuf()) == 0) {
@@ -144,6 +132,5 @@ void W2DGraphicsWindow::showObject(const W2DObject* object)
 
 void W2DGraphicsWindow::showAllObjects()
 {
-    if (getWindowHandle() != nullptr)
-        wplat::invalidateRect(getWindowHandle(), nullptr, false);
+    if (getWindowHandle() != nullptr) wplat::invalidateRect(getWindowHandle(), nullptr, false);
 }

@@ -4,8 +4,7 @@
 bool W2DGraphicsWindow::addTimer(unsigned long id, unsigned long seconds)
 {
     Lock guard(timerLock);
-    if (seconds == 0 || timerCount >= MAX_TIMERS)
-        return false;
+    if (seconds == 0 || timerCount >= MAX_TIMERS) return false;
     for (Timer& t : timers)
         if (t.remaining == 0) {
             t.id = id;
@@ -57,14 +56,12 @@ unsigned long W2DGraphicsWindow::getTimerCount() const
 void W2DGraphicsWindow::onWindowTimerTick()
 {
     Lock guard(timerLock);
-    std::array<bool, MAX_TIMERS> running{};
+    std::array<bool, MAX_TIMERS> running {};
     for (size_t i = 0; i < MAX_TIMERS; ++i)
         running[i] = timers[i].remaining != 0;
     for (size_t i = 0; i < MAX_TIMERS; ++i) {
-        if (!running[i] || timers[i].remaining == 0)
-            continue;
-        if (--timers[i].remaining != 0)
-            continue;
+        if (!running[i] || timers[i].remaining == 0) continue;
+        if (--timers[i].remaining != 0) continue;
         const unsigned long id = timers[i].id;
         timers[i] = Timer();
         --timerCount;

@@ -75,10 +75,9 @@ public:
 
     // A fixed area; the text wraps inside it.
     W2DObjectText(const W2DContext& context, const RECT& area, const WFont& font, const char* text, Align align,
-                  unsigned long colour);
+        unsigned long colour);
     // Sized to the text, left-aligned.
-    W2DObjectText(const W2DContext& context, int x, int y, const WFont& font, const char* text,
-                  unsigned long colour);
+    W2DObjectText(const W2DContext& context, int x, int y, const WFont& font, const char* text, unsigned long colour);
 
     const WString& getText() const { return text; }
     void setText(const WString& text);
@@ -118,7 +117,7 @@ public:
     // with scales (0:0 fits the image into the button); any other text is
     // drawn centred.
     W2DObjectButton(const W2DContext& context, int x, int y, const Cfg& cfg, const char* text, unsigned long width,
-                    unsigned long height);
+        unsigned long height);
 
     void setText(const char* text);
     const WString& getText() const { return text; }

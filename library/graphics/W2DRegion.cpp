@@ -10,16 +10,14 @@ W2DRegion::W2DRegion() = default;
 // re-create theirs from their shape fields.
 W2DRegion::W2DRegion(const W2DRegion& other)
 {
-    if (other.m_handle)
-        m_handle = std::make_unique<WRegionRects>(*other.m_handle);
+    if (other.m_handle) m_handle = std::make_unique<WRegionRects>(*other.m_handle);
 }
 
 W2DRegion& W2DRegion::operator=(const W2DRegion& other)
 {
     if (this != &other) {
         close();
-        if (other.m_handle)
-            m_handle = std::make_unique<WRegionRects>(*other.m_handle);
+        if (other.m_handle) m_handle = std::make_unique<WRegionRects>(*other.m_handle);
     }
     return *this;
 }
@@ -40,22 +38,20 @@ void W2DRegion::setHandle(WRegionRects&& rects)
 
 W2DRegion::operator RGNDATA*() const
 {
-    if (m_data)
-        return reinterpret_cast<RGNDATA*>(m_data.get());
+    if (m_data) return reinterpret_cast<RGNDATA*>(m_data.get());
     const std::vector<RECT> empty;
     const std::vector<RECT>& rects = m_handle ? m_handle->rects() : empty;
     size_t bytes = sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT);
     m_data.reset(new uint32_t[(bytes + 3) / 4 + 1]());
-    RGNDATAHEADER header{};
+    RGNDATAHEADER header {};
     header.dwSize = sizeof(RGNDATAHEADER);
     header.iType = 1;
     header.nCount = static_cast<uint32_t>(rects.size());
     header.nRgnSize = static_cast<uint32_t>(rects.size() * sizeof(RECT));
-    header.rcBound = m_handle ? m_handle->bounds() : RECT{0, 0, 0, 0};
+    header.rcBound = m_handle ? m_handle->bounds() : RECT {0, 0, 0, 0};
     char* base = reinterpret_cast<char*>(m_data.get());
     std::memcpy(base, &header, sizeof header);
-    if (!rects.empty())
-        std::memcpy(base + sizeof header, rects.data(), rects.size() * sizeof(RECT));
+    if (!rects.empty()) std::memcpy(base + sizeof header, rects.data(), rects.size() * sizeof(RECT));
     return reinterpret_cast<RGNDATA*>(m_data.get());
 }
 
@@ -71,7 +67,7 @@ bool W2DRegion::isRectIn(const RECT& rect) const
 
 void W2DRegion::getBoundingBox(RECT& box) const
 {
-    box = m_handle ? m_handle->bounds() : RECT{0, 0, 0, 0};
+    box = m_handle ? m_handle->bounds() : RECT {0, 0, 0, 0};
 }
 
 unsigned long W2DRegion::getWidth() const
@@ -91,14 +87,15 @@ unsigned long W2DRegion::getHeight() const
 // A region without a handle overlaps nothing.
 bool W2DRegion::isRegionIn(const W2DRegion& other) const
 {
-    if (!m_handle || !other.m_handle)
-        return false;
+    if (!m_handle || !other.m_handle) return false;
     return m_handle->intersects(*other.m_handle);
 }
 
 // ---- Rectangle
 
-W2DRegionRectangle::W2DRegionRectangle() : m_rect{0, 0, 0, 0} {}
+W2DRegionRectangle::W2DRegionRectangle() : m_rect {0, 0, 0, 0}
+{
+}
 
 W2DRegionRectangle::W2DRegionRectangle(const W2DRegionRectangle& other) : W2DRegionRectangle()
 {
@@ -107,8 +104,7 @@ W2DRegionRectangle::W2DRegionRectangle(const W2DRegionRectangle& other) : W2DReg
 
 W2DRegionRectangle& W2DRegionRectangle::operator=(const W2DRegionRectangle& other)
 {
-    if (this != &other)
-        create(other.m_rect);
+    if (this != &other) create(other.m_rect);
     return *this;
 }
 
@@ -124,12 +120,14 @@ void W2DRegionRectangle::create(const RECT& rect)
 void W2DRegionRectangle::close()
 {
     W2DRegion::close();
-    m_rect = RECT{0, 0, 0, 0};
+    m_rect = RECT {0, 0, 0, 0};
 }
 
 // ---- Round rectangle
 
-W2DRegionRoundRectangle::W2DRegionRoundRectangle() : m_rect{0, 0, 0, 0}, m_ellipseWidth(0), m_ellipseHeight(0) {}
+W2DRegionRoundRectangle::W2DRegionRoundRectangle() : m_rect {0, 0, 0, 0}, m_ellipseWidth(0), m_ellipseHeight(0)
+{
+}
 
 W2DRegionRoundRectangle::W2DRegionRoundRectangle(const W2DRegionRoundRectangle& other) : W2DRegionRoundRectangle()
 {
@@ -138,8 +136,7 @@ W2DRegionRoundRectangle::W2DRegionRoundRectangle(const W2DRegionRoundRectangle& 
 
 W2DRegionRoundRectangle& W2DRegionRoundRectangle::operator=(const W2DRegionRoundRectangle& other)
 {
-    if (this != &other)
-        create(other.m_rect, other.m_ellipseWidth, other.m_ellipseHeight);
+    if (this != &other) create(other.m_rect, other.m_ellipseWidth, other.m_ellipseHeight);
     return *this;
 }
 
@@ -157,13 +154,15 @@ void W2DRegionRoundRectangle::create(const RECT& rect, unsigned long ellipseWidt
 void W2DRegionRoundRectangle::close()
 {
     W2DRegion::close();
-    m_rect = RECT{0, 0, 0, 0};
+    m_rect = RECT {0, 0, 0, 0};
     m_ellipseWidth = m_ellipseHeight = 0;
 }
 
 // ---- Ellipse
 
-W2DRegionEllipse::W2DRegionEllipse() : m_rect{0, 0, 0, 0} {}
+W2DRegionEllipse::W2DRegionEllipse() : m_rect {0, 0, 0, 0}
+{
+}
 
 W2DRegionEllipse::W2DRegionEllipse(const W2DRegionEllipse& other) : W2DRegionEllipse()
 {
@@ -172,8 +171,7 @@ W2DRegionEllipse::W2DRegionEllipse(const W2DRegionEllipse& other) : W2DRegionEll
 
 W2DRegionEllipse& W2DRegionEllipse::operator=(const W2DRegionEllipse& other)
 {
-    if (this != &other)
-        create(other.m_rect);
+    if (this != &other) create(other.m_rect);
     return *this;
 }
 
@@ -189,12 +187,14 @@ void W2DRegionEllipse::create(const RECT& rect)
 void W2DRegionEllipse::close()
 {
     W2DRegion::close();
-    m_rect = RECT{0, 0, 0, 0};
+    m_rect = RECT {0, 0, 0, 0};
 }
 
 // ---- Polygon
 
-W2DRegionPolygon::W2DRegionPolygon() : m_count(0) {}
+W2DRegionPolygon::W2DRegionPolygon() : m_count(0)
+{
+}
 
 W2DRegionPolygon::W2DRegionPolygon(const W2DRegionPolygon& other) : W2DRegionPolygon()
 {
@@ -206,8 +206,7 @@ W2DRegionPolygon& W2DRegionPolygon::operator=(const W2DRegionPolygon& other)
     if (this != &other) {
         // Copy the points first: other may share nothing with us, but be safe.
         std::unique_ptr<POINT[]> copy(other.m_count ? new POINT[other.m_count] : nullptr);
-        if (other.m_count)
-            std::memcpy(copy.get(), other.m_points.get(), other.m_count * sizeof(POINT));
+        if (other.m_count) std::memcpy(copy.get(), other.m_points.get(), other.m_count * sizeof(POINT));
         create(copy.get(), other.m_count);
     }
     return *this;
@@ -218,8 +217,7 @@ W2DRegionPolygon::~W2DRegionPolygon() = default;
 // Null points count as no points.
 void W2DRegionPolygon::create(const POINT* points, unsigned long count)
 {
-    if (points == nullptr)
-        count = 0;
+    if (points == nullptr) count = 0;
     close();
     setHandle(WRegionRects::polygon(points, count));
     if (count) {

@@ -16,8 +16,8 @@ namespace wgfx {
 // surface; callers report that with their own message.
 std::shared_ptr<SurfaceMemory> SurfaceDevice::make(int width, int height)
 {
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-        !fitsAllocationLimit(uint64_t(width), uint64_t(height)))
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide
+        || !fitsAllocationLimit(uint64_t(width), uint64_t(height)))
         return nullptr;
     std::shared_ptr<SurfaceMemory> memory;
     try {
@@ -26,8 +26,7 @@ std::shared_ptr<SurfaceMemory> SurfaceDevice::make(int width, int height)
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    if (memory->bitmap == nullptr)
-        return nullptr;
+    if (memory->bitmap == nullptr) return nullptr;
     memory->image = wplat::getBitmapImage(memory->bitmap);
     std::lock_guard<std::mutex> guard(lock);
     std::erase_if(made, [](const std::weak_ptr<SurfaceMemory>& w) { return w.expired(); });
@@ -39,8 +38,7 @@ void SurfaceDevice::loseAll()
 {
     std::lock_guard<std::mutex> guard(lock);
     for (auto& weak : made)
-        if (auto memory = weak.lock())
-            memory->lost = true;
+        if (auto memory = weak.lock()) memory->lost = true;
 }
 
 } // namespace wgfx
@@ -85,19 +83,17 @@ void W2DSurface::allocate(const W2DContext& owner, unsigned long width, unsigned
 {
     close();
     std::shared_ptr<wgfx::SurfaceMemory> made;
-    if (owner.getDevice() != nullptr && width > 0 && height > 0 && width <= unsigned(wgfx::kMaxSide) &&
-        height <= unsigned(wgfx::kMaxSide))
+    if (owner.getDevice() != nullptr && width > 0 && height > 0 && width <= unsigned(wgfx::kMaxSide)
+        && height <= unsigned(wgfx::kMaxSide))
         made = owner.getDevice()->make(static_cast<int>(width), static_cast<int>(height));
-    if (!made)
-        throw WDirectXException(failure, 0);
+    if (!made) throw WDirectXException(failure, 0);
     memory = std::move(made);
     context = &owner;
 }
 
 void W2DSurface::reloadContent()
 {
-    if (reloader != nullptr)
-        reloader->reloadContent();
+    if (reloader != nullptr) reloader->reloadContent();
 }
 
 bool W2DSurface::isLost() const
@@ -107,8 +103,7 @@ bool W2DSurface::isLost() const
 
 void W2DSurface::restore()
 {
-    if (!memory || !memory->lost)
-        return;
+    if (!memory || !memory->lost) return;
     if (memory->refusedRestores > 0) {
         --memory->refusedRestores;
         return;
@@ -119,8 +114,7 @@ void W2DSurface::restore()
 
 void W2DSurface::simulateLoss(unsigned long refusedRestores)
 {
-    if (!memory)
-        return;
+    if (!memory) return;
     memory->lost = true;
     memory->refusedRestores = refusedRestores;
 }
@@ -139,16 +133,13 @@ wplat::PixelImage* W2DSurface::getImage() const
 HDC W2DSurface::getDC()
 {
     releaseDC();
-    if (!memory)
-        return nullptr;
+    if (!memory) return nullptr;
     if (memory->lost) {
         restore(); // one retry
-        if (memory->lost)
-            return nullptr;
+        if (memory->lost) return nullptr;
     }
     HDC made = wplat::createCompatibleDC(nullptr);
-    if (made == nullptr)
-        return nullptr;
+    if (made == nullptr) return nullptr;
     wplat::selectObject(made, wplat::toObject(memory->bitmap));
     dc = made;
     return dc;
@@ -157,36 +148,31 @@ HDC W2DSurface::getDC()
 // A context the window layer no longer knows is gone as well.
 void W2DSurface::releaseDC()
 {
-    if (dc != nullptr)
-        wplat::deleteDC(dc);
+    if (dc != nullptr) wplat::deleteDC(dc);
     dc = nullptr;
 }
 
 void W2DSurface::erase(const unsigned long& colour)
 {
     HDC target = getDC();
-    if (target == nullptr)
-        return;
+    if (target == nullptr) return;
     RECT area;
     getArea(area);
     // The context draws in pixel coordinates of the surface.
     const POINT o = memory->origin;
-    RECT local{area.left - o.x, area.top - o.y, area.right - o.x, area.bottom - o.y};
+    RECT local {area.left - o.x, area.top - o.y, area.right - o.x, area.bottom - o.y};
     wplat::fillSolid(target, local, static_cast<COLORREF>(colour));
     releaseDC();
-    if (context != nullptr && &context->getSurfacePrimary() == this)
-        context->presentPrimary();
+    if (context != nullptr && &context->getSurfacePrimary() == this) context->presentPrimary();
 }
 
 bool W2DSurface::transfer(const W2DSurface& source, const RECT& sourceArea, const RECT& targetArea) const
 {
-    if (!memory || !source.memory)
-        return true; // nothing to do, nothing lost
-    if (memory->lost || source.memory->lost)
-        return false;
-    wgfx::BlitKey key{source.useColorKey, wplat::rgbFromColorRef(static_cast<uint32_t>(source.colorKey))};
+    if (!memory || !source.memory) return true; // nothing to do, nothing lost
+    if (memory->lost || source.memory->lost) return false;
+    wgfx::BlitKey key {source.useColorKey, wplat::rgbFromColorRef(static_cast<uint32_t>(source.colorKey))};
     wgfx::blit(*memory->image, targetArea, memory->origin, *source.memory->image, sourceArea, source.memory->origin,
-               key, hasClipper ? &clipList : nullptr);
+        key, hasClipper ? &clipList : nullptr);
     return true;
 }
 
@@ -195,13 +181,11 @@ void W2DSurface::draw(const W2DSurface& source, const RECT& sourceArea, const RE
     if (!transfer(source, sourceArea, targetArea)) {
         // Lost: restore this surface, let the source refill itself, try once more.
         const_cast<W2DSurface*>(this)->restore();
-        if (isLost())
-            return;
+        if (isLost()) return;
         const_cast<W2DSurface&>(source).reloadContent();
         transfer(source, sourceArea, targetArea);
     }
-    if (context != nullptr && &context->getSurfacePrimary() == this)
-        context->presentPrimary();
+    if (context != nullptr && &context->getSurfacePrimary() == this) context->presentPrimary();
 }
 
 void W2DSurface::draw(const W2DSurface& source, int x, int y) const
@@ -211,14 +195,13 @@ void W2DSurface::draw(const W2DSurface& source, int x, int y) const
     // A far corner beyond the coordinate range is beyond every surface too.
     if (int64_t(x) + int64_t(source.getWidth()) > INT32_MAX || int64_t(y) + int64_t(source.getHeight()) > INT32_MAX)
         return;
-    RECT targetArea{x, y, x + static_cast<int32_t>(source.getWidth()), y + static_cast<int32_t>(source.getHeight())};
+    RECT targetArea {x, y, x + static_cast<int32_t>(source.getWidth()), y + static_cast<int32_t>(source.getHeight())};
     draw(source, sourceArea, targetArea);
 }
 
 void W2DSurface::setClipRegion(const W2DRegion& region)
 {
-    if (!memory)
-        throw WDirectXException("Cannot create clipper object.", 0);
+    if (!memory) throw WDirectXException("Cannot create clipper object.", 0);
     const RGNDATA* data = region;
     clipList.assign(data->rects(), data->rects() + data->rdh.nCount);
     hasClipper = true;
@@ -246,8 +229,7 @@ void W2DSurface::setClipRegion(const W2DRegion& region)
 // exactly the window's area.
 void W2DSurface::setClipWindow(HWND window)
 {
-    if (!memory)
-        throw WDirectXException("Cannot create clipper object.", 0);
+    if (!memory) throw WDirectXException("Cannot create clipper object.", 0);
     RECT area;
     getArea(area);
     clipList.assign(1, area);
@@ -270,7 +252,7 @@ void W2DSurfaceOffscreen::create(const W2DContext& owner)
     RECT area;
     owner.getArea(area);
     create(owner, static_cast<unsigned long>(std::max(area.right - area.left, 0)),
-           static_cast<unsigned long>(std::max(area.bottom - area.top, 0)));
+        static_cast<unsigned long>(std::max(area.bottom - area.top, 0)));
 }
 
 void W2DSurfaceOffscreen::close()
@@ -286,7 +268,7 @@ void W2DSurfaceOffscreen::adopt(const W2DContext& owner, std::shared_ptr<wgfx::S
 // The real size of the pixels, also for a back buffer.
 void W2DSurfaceOffscreen::getArea(RECT& area) const
 {
-    area = RECT{0, 0, static_cast<int32_t>(getWidth()), static_cast<int32_t>(getHeight())};
+    area = RECT {0, 0, static_cast<int32_t>(getWidth()), static_cast<int32_t>(getHeight())};
 }
 
 unsigned long W2DSurfaceOffscreen::getWidth() const
@@ -349,14 +331,12 @@ void W2DSurfacePrimary::create(const W2DContext& owner, unsigned long backBuffer
     owner.getArea(area);
     const int w = std::max(area.right - area.left, 1), h = std::max(area.bottom - area.top, 1);
     std::shared_ptr<wgfx::SurfaceMemory> front = owner.getDevice() ? owner.getDevice()->make(w, h) : nullptr;
-    if (!front)
-        throw WDirectXException("Cannot create primary surface.", 0);
-    front->origin = POINT{area.left, area.top};
+    if (!front) throw WDirectXException("Cannot create primary surface.", 0);
+    front->origin = POINT {area.left, area.top};
     std::vector<std::shared_ptr<wgfx::SurfaceMemory>> ring;
     for (unsigned long i = 0; i < backBufferCount; ++i) {
         auto back = owner.getDevice()->make(w, h);
-        if (!back)
-            throw WDirectXException("Cannot create primary surface.", 0);
+        if (!back) throw WDirectXException("Cannot create primary surface.", 0);
         ring.push_back(std::move(back));
     }
     init(owner, std::move(front));
@@ -373,8 +353,7 @@ void W2DSurfacePrimary::close()
 // buffers move up one place in the ring.
 void W2DSurfacePrimary::flip()
 {
-    if (!getMemory() || backBuffers.empty() || isLost())
-        return;
+    if (!getMemory() || backBuffers.empty() || isLost()) return;
     std::swap(*getMemory()->image, *backBuffers.front()->image);
     for (size_t i = 0; i + 1 < backBuffers.size(); ++i)
         std::swap(*backBuffers[i]->image, *backBuffers[i + 1]->image);
@@ -384,27 +363,22 @@ void W2DSurfacePrimary::flip()
 void W2DSurfacePrimary::getBackBuffer(W2DSurfaceOffscreen& target)
 {
     for (;;) {
-        if (!getMemory() || backBuffers.empty())
-            throw WDirectXException("Cannot get attached surface", 0x887600FFL);
-        if (!isLost())
-            break;
+        if (!getMemory() || backBuffers.empty()) throw WDirectXException("Cannot get attached surface", 0x887600FFL);
+        if (!isLost()) break;
         restore();
-        if (isLost())
-            throw WDirectXException("Cannot get attached surface", DDERR_SURFACELOST);
+        if (isLost()) throw WDirectXException("Cannot get attached surface", DDERR_SURFACELOST);
     }
     target.adopt(*getContext(), backBuffers.front());
 }
 
 void W2DSurfacePrimary::getArea(RECT& area) const
 {
-    if (getContext() != nullptr)
-        getContext()->getArea(area);
+    if (getContext() != nullptr) getContext()->getArea(area);
 }
 
 unsigned long W2DSurfacePrimary::getWidth() const
 {
-    if (getContext() == nullptr)
-        return 0;
+    if (getContext() == nullptr) return 0;
     RECT area;
     getContext()->getArea(area);
     return static_cast<unsigned long>(std::max(area.right - area.left, 0));
@@ -412,8 +386,7 @@ unsigned long W2DSurfacePrimary::getWidth() const
 
 unsigned long W2DSurfacePrimary::getHeight() const
 {
-    if (getContext() == nullptr)
-        return 0;
+    if (getContext() == nullptr) return 0;
     RECT area;
     getContext()->getArea(area);
     return static_cast<unsigned long>(std::max(area.bottom - area.top, 0));
@@ -421,7 +394,9 @@ unsigned long W2DSurfacePrimary::getHeight() const
 
 // ---- Context
 
-W2DContext::W2DContext() : offsetX(0), offsetY(0) {}
+W2DContext::W2DContext() : offsetX(0), offsetY(0)
+{
+}
 
 W2DContext::~W2DContext()
 {
@@ -444,6 +419,5 @@ void W2DContext::close()
 
 void W2DContext::loseSurfaces()
 {
-    if (device)
-        device->loseAll();
+    if (device) device->loseAll();
 }

@@ -29,7 +29,7 @@ constexpr long DDERR_SURFACELOST = static_cast<long>(0x887601C2L);
 class W2DContentReloader {
 public:
     virtual ~W2DContentReloader() = default;
-    virtual void reloadContent() {}
+    virtual void reloadContent() { }
 };
 
 class W2DSurface {

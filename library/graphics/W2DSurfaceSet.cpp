@@ -36,8 +36,8 @@ void W2DSurfaceSet::close()
 
 // Null points with a count count as no points. Counts that no memory could
 // hold are refused like surfaces too large.
-void W2DSurfaceSet::load(const W2DContext& owner, const char* imageFile, unsigned long steps, const POINT* points,
-                         unsigned long count)
+void W2DSurfaceSet::load(
+    const W2DContext& owner, const char* imageFile, unsigned long steps, const POINT* points, unsigned long count)
 {
     close();
     if (steps > kMaxSurfaces || (points != nullptr && count > kMaxReferencePoints))
@@ -46,7 +46,7 @@ void W2DSurfaceSet::load(const W2DContext& owner, const char* imageFile, unsigne
     rotationSteps = steps;
     context = &owner;
     if (points != nullptr && count != 0) {
-        referencePoints.assign(count * (steps + 1), POINT{0, 0});
+        referencePoints.assign(count * (steps + 1), POINT {0, 0});
         std::copy(points, points + count, referencePoints.begin());
         referencePointCount = count;
     }
@@ -55,8 +55,7 @@ void W2DSurfaceSet::load(const W2DContext& owner, const char* imageFile, unsigne
 
 void W2DSurfaceSet::reloadContent()
 {
-    if (context != nullptr && frameCount != 0)
-        fill(true);
+    if (context != nullptr && frameCount != 0) fill(true);
 }
 
 namespace {
@@ -78,8 +77,7 @@ int roundToInt(double v)
 void fillKey(W2DSurfaceOffscreen& surface, const WBitmap& image)
 {
     unsigned long key = 0;
-    if (!image.getColorKey(key))
-        return;
+    if (!image.getColorKey(key)) return;
     surface.erase(key);
     surface.setColorKey(key);
 }
@@ -91,8 +89,7 @@ void W2DSurfaceSet::fill(bool reload)
     WBitmap image(fileName);
     const unsigned long frames = image.getFrameCount();
     if (rotationSteps == 0) {
-        if (frames == 0)
-            return;
+        if (frames == 0) return;
         if (!reload) {
             checkSize(frames, image.getWidth(), image.getHeight());
             frameCount = frames;
@@ -110,8 +107,7 @@ void W2DSurfaceSet::fill(bool reload)
             fillKey(s, image);
             HDC dc = s.getDC();
             image.setFrame(a);
-            if (dc != nullptr)
-                image.toDevice(dc, 0, 0);
+            if (dc != nullptr) image.toDevice(dc, 0, 0);
             frameDelays[a] = image.getFrameDelay();
             s.releaseDC();
         }
@@ -142,12 +138,12 @@ void W2DSurfaceSet::fill(bool reload)
         const double c = std::cos(angle), s = std::sin(angle);
         POINT P[4];
         for (int k = 0; k < 4; ++k)
-            P[k] = POINT{roundToInt(c * corners[k][0] - s * corners[k][1]) + half,
-                         roundToInt(s * corners[k][0] + c * corners[k][1]) + half};
+            P[k] = POINT {roundToInt(c * corners[k][0] - s * corners[k][1]) + half,
+                roundToInt(s * corners[k][0] + c * corners[k][1]) + half};
         for (unsigned long j = 0; j < referencePointCount; ++j) {
             const double x = double(referencePoints[j].x - iw / 2), y = double(referencePoints[j].y - ih / 2);
-            referencePoints[referencePointCount * (f + 1) + j] =
-                POINT{roundToInt(c * x - s * y) + half, roundToInt(s * x + c * y) + half};
+            referencePoints[referencePointCount * (f + 1) + j]
+                = POINT {roundToInt(c * x - s * y) + half, roundToInt(s * x + c * y) + half};
         }
         W2DSurfaceOffscreen& surface = surfaces[f];
         if (!reload) {
@@ -159,8 +155,7 @@ void W2DSurfaceSet::fill(bool reload)
         fillKey(surface, image);
         image.setFrame(i);
         frameDelays[f] = image.getFrameDelay();
-        if (++i == F)
-            i = 0;
+        if (++i == F) i = 0;
         regions[f].create(P, 4);
         // Upper-left, upper-right and lower-left corners of the image, in
         // screen coordinates (y grows downwards): P3, P2, P0.
@@ -187,8 +182,7 @@ unsigned long W2DSurfaceSet::getFrameDelay(unsigned long index) const
 // A frame set has no rotated points: nothing is copied.
 const W2DRegionPolygon* W2DSurfaceSet::getRegion(unsigned long index, POINT* points, unsigned long maxPoints) const
 {
-    if (index >= frameCount)
-        return nullptr;
+    if (index >= frameCount) return nullptr;
     if (rotationSteps != 0 && referencePointCount != 0 && points != nullptr) {
         const unsigned long n = std::min(referencePointCount, maxPoints);
         for (unsigned long j = 0; j < n; ++j)

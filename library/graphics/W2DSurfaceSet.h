@@ -20,7 +20,7 @@ public:
     W2DSurfaceSet& operator=(const W2DSurfaceSet&) = delete;
 
     void load(const W2DContext& context, const char* imageFile, unsigned long rotationSteps,
-              const POINT* referencePoints, unsigned long referencePointCount);
+        const POINT* referencePoints, unsigned long referencePointCount);
     void close();
 
     unsigned long getFrameCount() const { return frameCount; }

@@ -12,9 +12,9 @@
 // The flat description of a region: a header and `nCount` rectangles that
 // follow it in `Buffer`, banded top to bottom, left to right.
 struct RGNDATAHEADER {
-    uint32_t dwSize;   // of this header
-    uint32_t iType;    // 1: rectangles
-    uint32_t nCount;   // rectangles in Buffer
+    uint32_t dwSize; // of this header
+    uint32_t iType; // 1: rectangles
+    uint32_t nCount; // rectangles in Buffer
     uint32_t nRgnSize; // bytes of the rectangle list
     RECT rcBound;
 };

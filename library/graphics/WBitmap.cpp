@@ -26,19 +26,16 @@ bool readAll(const char* path, std::vector<uint8_t>& bytes)
     std::vector<uint8_t> chunk(65536);
     for (;;) {
         unsigned long done = 0;
-        if (stream.Read(chunk.data(), static_cast<unsigned long>(chunk.size()), &done) != S_OK)
-            return false;
-        if (bytes.size() + done > limit)
-            return false;
+        if (stream.Read(chunk.data(), static_cast<unsigned long>(chunk.size()), &done) != S_OK) return false;
+        if (bytes.size() + done > limit) return false;
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + long(done));
-        if (done < chunk.size())
-            return true;
+        if (done < chunk.size()) return true;
     }
 }
 
 wgfx::ArgbView viewOf(const wgfx::ImageData& image, unsigned long frame)
 {
-    return wgfx::ArgbView{image.frames[frame].data(), image.width, image.height};
+    return wgfx::ArgbView {image.frames[frame].data(), image.width, image.height};
 }
 
 } // namespace
@@ -111,14 +108,12 @@ void WBitmap::open(const char* name)
         std::string error;
         ok = readAll(fileName, bytes) && wgfx::decodeImage(bytes.data(), bytes.size(), *decoded, error);
     } catch (const WException&) {
-        if (member)
-            throw;
+        if (member) throw;
         ok = false;
     } catch (const std::bad_alloc&) {
         ok = false;
     }
-    if (!ok)
-        throw WBitmapException(WFormattedString("Cannot load bitmap: %s", fileName.getBuf()));
+    if (!ok) throw WBitmapException(WFormattedString("Cannot load bitmap: %s", fileName.getBuf()));
     image = std::move(decoded);
     loadProperties();
 }
@@ -126,8 +121,7 @@ void WBitmap::open(const char* name)
 void WBitmap::create(const wplat::PixelImage& pixels)
 {
     close();
-    if (pixels.isNull())
-        throw WBitmapException("Cannot create bitmap.");
+    if (pixels.isNull()) throw WBitmapException("Cannot create bitmap.");
     auto made = std::make_shared<wgfx::ImageData>();
     made->width = pixels.width();
     made->height = pixels.height();
@@ -148,16 +142,14 @@ void WBitmap::create(HBITMAP bitmap, HPALETTE)
 {
     close();
     const wplat::PixelImage* pixels = bitmap ? wplat::getBitmapImage(bitmap) : nullptr;
-    if (pixels == nullptr || pixels->isNull())
-        throw WBitmapException("Cannot create bitmap.");
+    if (pixels == nullptr || pixels->isNull()) throw WBitmapException("Cannot create bitmap.");
     create(*pixels);
 }
 
 void WBitmap::loadProperties()
 {
     frameCount = 1;
-    if (!image)
-        return;
+    if (!image) return;
     frameCount = static_cast<unsigned long>(image->frames.size());
     if ((image->flags & wgfx::IMAGE_FLAG_HAS_ALPHA) != 0) {
         // The last fully transparent palette entry wins.
@@ -171,8 +163,7 @@ void WBitmap::loadProperties()
 
 wgfx::ImageData& WBitmap::ownImage()
 {
-    if (image.use_count() > 1)
-        image = std::make_shared<wgfx::ImageData>(*image);
+    if (image.use_count() > 1) image = std::make_shared<wgfx::ImageData>(*image);
     return *image;
 }
 
@@ -182,15 +173,15 @@ void WBitmap::save(const char* name, unsigned long quality)
     WSystem::extractFileExtension(name, extension);
     extension.toLowerCase();
     const bool jpeg = extension.equals("jpg");
-    if (!jpeg && !extension.equals("gif"))
-        throw WBitmapException("Bitmap format is not supported for saving!");
+    if (!jpeg && !extension.equals("gif")) throw WBitmapException("Bitmap format is not supported for saving!");
     // Encode in memory, then replace the file in one step: a failure at any
     // point leaves an existing file whole.
     std::vector<uint8_t> bytes;
     bool ok = false;
     try {
-        ok = image && (jpeg ? wgfx::encodeJpeg(*image, frameIndex, static_cast<long>(quality > 1000 ? 1000 : quality), bytes)
-                            : wgfx::encodeGif(*image, frameIndex, bytes));
+        ok = image
+            && (jpeg ? wgfx::encodeJpeg(*image, frameIndex, static_cast<long>(quality > 1000 ? 1000 : quality), bytes)
+                     : wgfx::encodeGif(*image, frameIndex, bytes));
     } catch (const std::bad_alloc&) {
         ok = false;
     }
@@ -210,31 +201,38 @@ unsigned long WBitmap::getHeight() const
 
 unsigned long WBitmap::getBPP() const
 {
-    if (!image)
-        return 0;
+    if (!image) return 0;
     switch (image->pixelFormat) {
-    case wgfx::PF_1BPP_INDEXED: return 1;
-    case wgfx::PF_4BPP_INDEXED: return 4;
-    case wgfx::PF_8BPP_INDEXED: return 8;
+    case wgfx::PF_1BPP_INDEXED:
+        return 1;
+    case wgfx::PF_4BPP_INDEXED:
+        return 4;
+    case wgfx::PF_8BPP_INDEXED:
+        return 8;
     case wgfx::PF_16BPP_RGB555:
     case wgfx::PF_16BPP_RGB565:
     case wgfx::PF_16BPP_ARGB1555:
-    case wgfx::PF_16BPP_GREY: return 16;
-    case wgfx::PF_24BPP_RGB: return 24;
+    case wgfx::PF_16BPP_GREY:
+        return 16;
+    case wgfx::PF_24BPP_RGB:
+        return 24;
     case wgfx::PF_32BPP_RGB:
     case wgfx::PF_32BPP_PARGB:
-    case wgfx::PF_32BPP_ARGB: return 32;
-    case wgfx::PF_48BPP_RGB: return 48;
+    case wgfx::PF_32BPP_ARGB:
+        return 32;
+    case wgfx::PF_48BPP_RGB:
+        return 48;
     case wgfx::PF_64BPP_ARGB:
-    case wgfx::PF_64BPP_PARGB: return 64;
-    default: return 0;
+    case wgfx::PF_64BPP_PARGB:
+        return 64;
+    default:
+        return 0;
     }
 }
 
 unsigned long WBitmap::getPixel(unsigned long x, unsigned long y)
 {
-    if (!image || x >= getWidth() || y >= getHeight())
-        return 0;
+    if (!image || x >= getWidth() || y >= getHeight()) return 0;
     uint32_t p = image->frames[frameIndex][y * getWidth() + x];
     return wplat::colorRefFromRgb(p & 0x00FFFFFF);
 }
@@ -243,23 +241,21 @@ unsigned long WBitmap::getPixel(unsigned long x, unsigned long y)
 // Without the memory to detach from copies, nothing changes.
 void WBitmap::setPixel(unsigned long x, unsigned long y, unsigned long color)
 {
-    if (!image || x >= getWidth() || y >= getHeight())
-        return;
+    if (!image || x >= getWidth() || y >= getHeight()) return;
     try {
         wgfx::ImageData& own = ownImage();
         own.frames[frameIndex][y * getWidth() + x] = 0xFF000000u | wplat::rgbFromColorRef(static_cast<uint32_t>(color));
-        refreshCaches(RECT{int32_t(x), int32_t(y), int32_t(x + 1), int32_t(y + 1)});
+        refreshCaches(RECT {int32_t(x), int32_t(y), int32_t(x + 1), int32_t(y + 1)});
     } catch (const std::bad_alloc&) {
     }
 }
 
 void WBitmap::getPalette(WPalette& palette) const
 {
-    if (!image || image->palette.empty())
-        return;
+    if (!image || image->palette.empty()) return;
     std::vector<RGBQUAD> quads;
     for (uint32_t entry : image->palette)
-        quads.push_back(RGBQUAD{uint8_t(entry), uint8_t(entry >> 8), uint8_t(entry >> 16), 0});
+        quads.push_back(RGBQUAD {uint8_t(entry), uint8_t(entry >> 8), uint8_t(entry >> 16), 0});
     try {
         palette.create(quads.data(), static_cast<unsigned long>(quads.size()), getBPP());
     } catch (const WException&) {
@@ -269,23 +265,20 @@ void WBitmap::getPalette(WPalette& palette) const
 
 void WBitmap::setFrame(unsigned long frame)
 {
-    if (!image || frame >= frameCount || frame == frameIndex)
-        return;
+    if (!image || frame >= frameCount || frame == frameIndex) return;
     frameIndex = frame;
-    refreshCaches(RECT{0, 0, image->width, image->height});
+    refreshCaches(RECT {0, 0, image->width, image->height});
 }
 
 unsigned long WBitmap::getFrameDelay() const
 {
-    if (!image || frameIndex >= image->delays.size())
-        return 0;
+    if (!image || frameIndex >= image->delays.size()) return 0;
     return static_cast<unsigned long>(image->delays[frameIndex]) * 10;
 }
 
 bool WBitmap::getColorKey(unsigned long& color) const
 {
-    if (!hasColorKey)
-        return false;
+    if (!hasColorKey) return false;
     color = colorKey;
     return true;
 }
@@ -304,12 +297,11 @@ void WBitmap::render(wplat::PixelImage& target, const RECT& area) const
 
 const wplat::PixelImage* WBitmap::getBitmapImage() const
 {
-    if (!image)
-        return nullptr;
+    if (!image) return nullptr;
     if (!bitmapImage) {
         try {
             auto made = std::make_shared<wplat::PixelImage>(image->width, image->height);
-            render(*made, RECT{0, 0, image->width, image->height});
+            render(*made, RECT {0, 0, image->width, image->height});
             bitmapImage = std::move(made);
         } catch (const std::bad_alloc&) {
             return nullptr; // as for an empty bitmap
@@ -324,10 +316,10 @@ void WBitmap::refreshCaches(const RECT& area)
         render(*bitmapImage, area);
     else
         bitmapImage.reset();
-    wplat::PixelImage* handlePixels =
-        bitmapHandle ? wplat::getBitmapImage(static_cast<HBITMAP>(bitmapHandle.get())) : nullptr;
-    if (bitmapHandle.use_count() == 1 && handlePixels != nullptr && handlePixels->width() == image->width &&
-        handlePixels->height() == image->height)
+    wplat::PixelImage* handlePixels
+        = bitmapHandle ? wplat::getBitmapImage(static_cast<HBITMAP>(bitmapHandle.get())) : nullptr;
+    if (bitmapHandle.use_count() == 1 && handlePixels != nullptr && handlePixels->width() == image->width
+        && handlePixels->height() == image->height)
         render(*handlePixels, area);
     else
         bitmapHandle.reset();
@@ -336,15 +328,15 @@ void WBitmap::refreshCaches(const RECT& area)
 // Every frame is resampled, so the frame count stays true.
 void WBitmap::resample(unsigned long width, unsigned long height)
 {
-    if (!image || width == 0 || height == 0 || width > unsigned(wgfx::kMaxSide) || height > unsigned(wgfx::kMaxSide) ||
-        !wgfx::fitsAllocationLimit(width, height, image->frames.size()))
+    if (!image || width == 0 || height == 0 || width > unsigned(wgfx::kMaxSide) || height > unsigned(wgfx::kMaxSide)
+        || !wgfx::fitsAllocationLimit(width, height, image->frames.size()))
         return;
     // Made aside first: when memory runs out, nothing changes.
     std::vector<std::vector<uint32_t>> frames;
     try {
         for (const std::vector<uint32_t>& frame : image->frames)
-            frames.push_back(wgfx::resampleArgb(wgfx::ArgbView{frame.data(), image->width, image->height},
-                                                static_cast<int>(width), static_cast<int>(height)));
+            frames.push_back(wgfx::resampleArgb(wgfx::ArgbView {frame.data(), image->width, image->height},
+                static_cast<int>(width), static_cast<int>(height)));
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -369,47 +361,42 @@ void WBitmap::toDevice(wplat::PixelImage& target, int x, int y, const std::vecto
 {
     // An image whose far corner lies beyond the coordinate range is beyond
     // every target as well.
-    if (!image || int64_t(x) + image->width > INT32_MAX || int64_t(y) + image->height > INT32_MAX)
-        return;
-    RECT source{0, 0, image->width, image->height};
-    RECT destination{x, y, x + image->width, y + image->height};
-    wgfx::drawScaled(target, viewOf(*image, frameIndex), source, destination, wgfx::Sampling::Nearest,
-                     wgfx::Clip{clip});
+    if (!image || int64_t(x) + image->width > INT32_MAX || int64_t(y) + image->height > INT32_MAX) return;
+    RECT source {0, 0, image->width, image->height};
+    RECT destination {x, y, x + image->width, y + image->height};
+    wgfx::drawScaled(
+        target, viewOf(*image, frameIndex), source, destination, wgfx::Sampling::Nearest, wgfx::Clip {clip});
 }
 
-void WBitmap::toDevice(wplat::PixelImage& target, const RECT& source, const RECT& destination,
-                       const std::vector<RECT>* clip) const
+void WBitmap::toDevice(
+    wplat::PixelImage& target, const RECT& source, const RECT& destination, const std::vector<RECT>* clip) const
 {
-    if (!image)
-        return;
-    wgfx::drawScaled(target, viewOf(*image, frameIndex), source, destination, wgfx::Sampling::Smooth,
-                     wgfx::Clip{clip});
+    if (!image) return;
+    wgfx::drawScaled(
+        target, viewOf(*image, frameIndex), source, destination, wgfx::Sampling::Smooth, wgfx::Clip {clip});
 }
 
 void WBitmap::toDevice(wplat::PixelImage& target, const POINT* points, unsigned long count, bool smooth,
-                       const std::vector<RECT>* clip) const
+    const std::vector<RECT>* clip) const
 {
-    if (!image || points == nullptr || (count != 3 && count != 4))
-        return;
+    if (!image || points == nullptr || (count != 3 && count != 4)) return;
     POINT copy[3] = {points[0], points[1], points[2]};
     wgfx::drawParallelogram(target, viewOf(*image, frameIndex), copy,
-                            smooth ? wgfx::Sampling::Smooth : wgfx::Sampling::Nearest, wgfx::Clip{clip});
+        smooth ? wgfx::Sampling::Smooth : wgfx::Sampling::Nearest, wgfx::Clip {clip});
 }
 
 HBITMAP WBitmap::getBitmapHandle() const
 {
     if (!bitmapHandle) {
         const wplat::PixelImage* pixels = getBitmapImage();
-        if (pixels == nullptr)
-            return nullptr;
+        if (pixels == nullptr) return nullptr;
         HBITMAP made = nullptr;
         try {
             made = wplat::createBitmapFromImage(*pixels);
         } catch (const std::bad_alloc&) {
             made = nullptr;
         }
-        if (made == nullptr)
-            return nullptr;
+        if (made == nullptr) return nullptr;
         bitmapHandle = std::shared_ptr<void>(made, [](void* h) { wplat::deleteObject((HGDIOBJ)h); });
     }
     return static_cast<HBITMAP>(bitmapHandle.get());
@@ -420,7 +407,7 @@ namespace {
 // The context's image with the point shifted into image coordinates.
 wplat::PixelImage* imageOf(HDC dc, POINT& origin)
 {
-    origin = POINT{0, 0};
+    origin = POINT {0, 0};
     return dc ? wplat::getDCImage(dc, &origin) : nullptr;
 }
 
@@ -429,8 +416,7 @@ wplat::PixelImage* imageOf(HDC dc, POINT& origin)
 bool shift(int32_t& value, int32_t by)
 {
     const int64_t moved = int64_t(value) + by;
-    if (moved < INT32_MIN || moved > INT32_MAX)
-        return false;
+    if (moved < INT32_MIN || moved > INT32_MAX) return false;
     value = static_cast<int32_t>(moved);
     return true;
 }
@@ -446,8 +432,7 @@ void WBitmap::toDevice(HDC dc, int x, int y) const
 {
     POINT o;
     wplat::PixelImage* target = imageOf(dc, o);
-    if (target != nullptr && shift(x, o.x) && shift(y, o.y))
-        toDevice(*target, x, y);
+    if (target != nullptr && shift(x, o.x) && shift(y, o.y)) toDevice(*target, x, y);
 }
 
 void WBitmap::toDevice(HDC dc, const RECT& source, const RECT& destination) const
@@ -455,19 +440,16 @@ void WBitmap::toDevice(HDC dc, const RECT& source, const RECT& destination) cons
     POINT o;
     RECT moved = destination;
     wplat::PixelImage* target = imageOf(dc, o);
-    if (target != nullptr && shifted(moved, o))
-        toDevice(*target, source, moved);
+    if (target != nullptr && shifted(moved, o)) toDevice(*target, source, moved);
 }
 
 void WBitmap::toDevice(HDC dc, const POINT* points, unsigned long count, bool smooth) const
 {
     POINT o;
     wplat::PixelImage* target = imageOf(dc, o);
-    if (target == nullptr || points == nullptr || (count != 3 && count != 4))
-        return;
+    if (target == nullptr || points == nullptr || (count != 3 && count != 4)) return;
     POINT copy[3] = {points[0], points[1], points[2]};
     for (POINT& p : copy)
-        if (!shift(p.x, o.x) || !shift(p.y, o.y))
-            return;
+        if (!shift(p.x, o.x) || !shift(p.y, o.y)) return;
     toDevice(*target, copy, 3, smooth);
 }

@@ -78,11 +78,11 @@ public:
     void toDevice(wplat::PixelImage& target, int x, int y, const std::vector<RECT>* clip = nullptr) const;
     // source (pixels, right and bottom exclusive) scaled into destination, smoothed.
     void toDevice(wplat::PixelImage& target, const RECT& source, const RECT& destination,
-                  const std::vector<RECT>* clip = nullptr) const;
+        const std::vector<RECT>* clip = nullptr) const;
     // Into the parallelogram of points (upper-left, upper-right, lower-left);
     // count 3 or 4 draws, any other count draws nothing.
     void toDevice(wplat::PixelImage& target, const POINT* points, unsigned long count, bool smooth,
-                  const std::vector<RECT>* clip = nullptr) const;
+        const std::vector<RECT>* clip = nullptr) const;
 
     // The same onto a device context (its image and origin).
     void toDevice(HDC dc, int x, int y) const;

@@ -12,15 +12,14 @@ const IID IID_IStream = {0x0000000C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x
 namespace {
 bool sameIid(const IID& a, const IID& b)
 {
-    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-           std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3
+        && std::memcmp(a.Data4, b.Data4, sizeof a.Data4) == 0;
 }
 } // namespace
 
 HRESULT WFileStream::QueryInterface(const IID& iid, void** out)
 {
-    if (out == nullptr)
-        return E_NOINTERFACE;
+    if (out == nullptr) return E_NOINTERFACE;
     if (sameIid(iid, IID_IUnknown) || sameIid(iid, IID_IStream)) {
         *out = this;
         AddRef();
@@ -50,16 +49,13 @@ HRESULT WFileStream::Read(void* buffer, unsigned long count, unsigned long* done
 {
     try {
         file.read(buffer, count);
-        if (done)
-            *done = count;
+        if (done) *done = count;
         return S_OK;
     } catch (const WEOFException&) {
-        if (done)
-            *done = file.getEOFBytes();
+        if (done) *done = file.getEOFBytes();
         return S_OK;
     } catch (const WException&) {
-        if (done)
-            *done = 0;
+        if (done) *done = 0;
         return S_FALSE;
     }
 }
@@ -68,12 +64,10 @@ HRESULT WFileStream::Write(const void* buffer, unsigned long count, unsigned lon
 {
     try {
         file.write(buffer, count);
-        if (done)
-            *done = count;
+        if (done) *done = count;
         return S_OK;
     } catch (const WException&) {
-        if (done)
-            *done = 0;
+        if (done) *done = 0;
         return S_FALSE;
     }
 }
@@ -82,14 +76,20 @@ HRESULT WFileStream::Seek(int64_t move, uint32_t origin, uint64_t* newPosition)
 {
     try {
         switch (origin) {
-        case 0: file.setPosMode(WFileIO::POS_BEGIN); break;
-        case 1: file.setPosMode(WFileIO::POS_CURRENT); break;
-        case 2: file.setPosMode(WFileIO::POS_END); break;
-        default: break;
+        case 0:
+            file.setPosMode(WFileIO::POS_BEGIN);
+            break;
+        case 1:
+            file.setPosMode(WFileIO::POS_CURRENT);
+            break;
+        case 2:
+            file.setPosMode(WFileIO::POS_END);
+            break;
+        default:
+            break;
         }
         file.setPos(static_cast<int>(static_cast<int32_t>(move & 0xFFFFFFFF)));
-        if (newPosition)
-            *newPosition = file.getPos();
+        if (newPosition) *newPosition = file.getPos();
         return S_OK;
     } catch (const WException&) {
         return S_FALSE;
@@ -98,8 +98,7 @@ HRESULT WFileStream::Seek(int64_t move, uint32_t origin, uint64_t* newPosition)
 
 HRESULT WFileStream::Stat(STATSTG* record, uint32_t flag)
 {
-    if (record == nullptr)
-        return S_FALSE;
+    if (record == nullptr) return S_FALSE;
     try {
         if (flag == STATFLAG_DEFAULT) {
             const WString& name = file.getFilename();
@@ -118,7 +117,7 @@ HRESULT WFileStream::Stat(STATSTG* record, uint32_t flag)
         WSystem::cTime2WindowsTime(t, record->mtime);
         record->grfMode = 0x80000000u;
         record->grfLocksSupported = 1;
-        record->clsid = GUID{};
+        record->clsid = GUID {};
         record->grfStateBits = 0;
         record->reserved = 0;
         return S_OK;

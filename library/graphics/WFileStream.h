@@ -30,12 +30,12 @@ struct STATSTG {
     WString name;
     uint32_t type = 0;
     uint64_t cbSize = 0;
-    FILETIME mtime{};
-    FILETIME ctime{};
-    FILETIME atime{};
+    FILETIME mtime {};
+    FILETIME ctime {};
+    FILETIME atime {};
     uint32_t grfMode = 0;
     uint32_t grfLocksSupported = 0;
-    GUID clsid{};
+    GUID clsid {};
     uint32_t grfStateBits = 0;
     uint32_t reserved = 0;
 };

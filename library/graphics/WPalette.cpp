@@ -4,7 +4,9 @@
 
 #include "WException.h"
 
-WPalette::WPalette() : depth(0) {}
+WPalette::WPalette() : depth(0)
+{
+}
 
 WPalette::WPalette(const WPalette& other) : depth(0)
 {
@@ -13,8 +15,7 @@ WPalette::WPalette(const WPalette& other) : depth(0)
 
 WPalette& WPalette::operator=(const WPalette& other)
 {
-    if (this != &other)
-        duplicate(other);
+    if (this != &other) duplicate(other);
     return *this;
 }
 
@@ -39,10 +40,8 @@ void WPalette::close()
 void WPalette::alloc(unsigned long count, unsigned long bits)
 {
     depth = bits;
-    if (bits > 8)
-        throw WPaletteException("Invalid color deept.");
-    if (count > 256)
-        throw WPaletteException("To many colors.");
+    if (bits > 8) throw WPaletteException("Invalid color deept.");
+    if (count > 256) throw WPaletteException("To many colors.");
     // Header and one entry more than asked for, zero-filled: 8 + 4 * count bytes.
     block.reset(new uint32_t[2 + count]());
     table()->palVersion = 0x300;
@@ -67,8 +66,7 @@ void WPalette::create(const RGBQUAD* colors, unsigned long count, unsigned long 
 {
     close();
     alloc(count, bits);
-    if (colors == nullptr && count > 0)
-        throw WPaletteException("Cannot create palette.");
+    if (colors == nullptr && count > 0) throw WPaletteException("Cannot create palette.");
     for (unsigned long i = 0; i < count; ++i) {
         PALETTEENTRY& e = entries()[i];
         e.peRed = colors[i].rgbRed;
@@ -85,31 +83,26 @@ void WPalette::duplicate(const WPalette& other)
     const unsigned long count = other.getColorCount();
     const unsigned long bits = other.depth;
     std::vector<PALETTEENTRY> copy;
-    if (other.block)
-        copy.assign(other.entries(), other.entries() + count);
+    if (other.block) copy.assign(other.entries(), other.entries() + count);
     const bool had = other.block != nullptr;
     close();
-    if (!had)
-        return;
+    if (!had) return;
     alloc(count, bits);
-    if (count)
-        std::memcpy(entries(), copy.data(), count * sizeof(PALETTEENTRY));
+    if (count) std::memcpy(entries(), copy.data(), count * sizeof(PALETTEENTRY));
     makeHandle();
 }
 
 void WPalette::setColor(unsigned long index, const RGBQUAD& color)
 {
-    if (!handle || !block || index >= getColorCount())
-        throw WPaletteException("Invalid palette index.");
-    PALETTEENTRY e{color.rgbRed, color.rgbGreen, color.rgbBlue, 0};
+    if (!handle || !block || index >= getColorCount()) throw WPaletteException("Invalid palette index.");
+    PALETTEENTRY e {color.rgbRed, color.rgbGreen, color.rgbBlue, 0};
     handle->entries[index] = e;
     entries()[index] = e;
 }
 
 void WPalette::getColor(unsigned long index, RGBQUAD& color)
 {
-    if (!handle || !block || index >= getColorCount())
-        throw WPaletteException("Invalid palette index.");
+    if (!handle || !block || index >= getColorCount()) throw WPaletteException("Invalid palette index.");
     const PALETTEENTRY& e = handle->entries[index];
     color.rgbRed = e.peRed;
     color.rgbGreen = e.peGreen;

@@ -31,7 +31,8 @@ void unregisterWindow(HWND window)
 
 } // namespace
 
-WControl::WControl() : controlId(0), prevWndProc(nullptr), context(nullptr), arangeHandler(nullptr), ownsWindow(true),
+WControl::WControl()
+    : controlId(0), prevWndProc(nullptr), context(nullptr), arangeHandler(nullptr), ownsWindow(true),
       origin(Origin::Created)
 {
 }
@@ -42,7 +43,7 @@ WControl::WControl(WWindowContext* owner, const char* controlName, unsigned long
 }
 
 WControl::WControl(WWindowContext* owner, const char* controlName, const WWindowStyle& style, int x, int y,
-                   unsigned long width, unsigned long height)
+    unsigned long width, unsigned long height)
     : WControl()
 {
     create(owner, controlName, style, x, y, width, height);
@@ -77,8 +78,7 @@ WControl::~WControl()
 
 void WControl::release()
 {
-    if (window != nullptr && ownsWindow && wplat::isWindow(window) &&
-        WControlManager::getControl(window) == this) {
+    if (window != nullptr && ownsWindow && wplat::isWindow(window) && WControlManager::getControl(window) == this) {
         if (origin == Origin::Created) {
             wplat::destroyWindow(window);
         } else {
@@ -134,22 +134,20 @@ unsigned long WControl::getControlHeight() const
 
 void WControl::create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     HWND parent = owner != nullptr ? owner->getWindowHandle() : nullptr;
     window = parent != nullptr ? wplat::getDlgItem(parent, (int)dialogItemId) : nullptr;
     registerControl(owner, controlName, dialogItemId, Origin::Attached);
 }
 
 void WControl::create(WWindowContext* owner, const char* controlName, const WWindowStyle& style, int x, int y,
-                      unsigned long width, unsigned long height)
+    unsigned long width, unsigned long height)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     HWND parent = owner != nullptr ? owner->getWindowHandle() : nullptr;
     window = wplat::createWindowEx((DWORD)style.getStyleEx(), style.getClassName(), "",
-                                   (DWORD)style.getStyle() | WS_TABSTOP, x, y, (int)width, (int)height, parent,
-                                   nullptr, WSystem::getInstance(), nullptr);
+        (DWORD)style.getStyle() | WS_TABSTOP, x, y, (int)width, (int)height, parent, nullptr, WSystem::getInstance(),
+        nullptr);
     registerControl(owner, controlName, 0, Origin::Created);
 }
 
@@ -157,8 +155,8 @@ void WControl::registerControl(WWindowContext* owner, const char* controlName, u
 {
     // A window already held by a control cannot be attached twice: the
     // second subclassing would chain the shared procedure onto itself.
-    if (window == nullptr || WControlManager::getControl(window) != nullptr ||
-        (WNDPROC)wplat::getWindowLongPtr(window, GWLP_WNDPROC) == &WControl::controlProc) {
+    if (window == nullptr || WControlManager::getControl(window) != nullptr
+        || (WNDPROC)wplat::getWindowLongPtr(window, GWLP_WNDPROC) == &WControl::controlProc) {
         window = nullptr;
         WFormattedString message("Cannot create GUI control %s", controlName != nullptr ? controlName : "");
         throw WControlException(message, -1);
@@ -180,16 +178,14 @@ unsigned long WControl::getNameId() const
 {
     unsigned int id = 0;
     const char* text = name.getBuf();
-    if (text == nullptr || text[0] != '#')
-        return 0;
+    if (text == nullptr || text[0] != '#') return 0;
     // One number after the sign; what follows it does not matter.
     return sscanf(text, "#%u", &id) == 1 ? id : 0;
 }
 
 void WControl::setClientEdge(bool on)
 {
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     LONG_PTR style = wplat::getWindowLongPtr(window, GWL_EXSTYLE);
     style = on ? (style | WS_EX_CLIENTEDGE) : (style & ~(LONG_PTR)WS_EX_CLIENTEDGE);
     wplat::setWindowLongPtr(window, GWL_EXSTYLE, style);
@@ -211,39 +207,35 @@ LRESULT WControl::controlProc(HWND window, unsigned int message, WPARAM wParam, 
     case WM_KILLFOCUS:
         if (control->isTextControl()) {
             WString text(1024UL);
-            if (control->formatText(text))
-                wplat::sendMessage(window, WM_SETTEXT, 0, (LPARAM)text.getBuf());
+            if (control->formatText(text)) wplat::sendMessage(window, WM_SETTEXT, 0, (LPARAM)text.getBuf());
         }
         break;
     case WM_PAINT:
-        if (control->arangeHandler != nullptr)
-            control->arangeHandler->onWindowUserMessage((void*)1, (void*)0);
+        if (control->arangeHandler != nullptr) control->arangeHandler->onWindowUserMessage((void*)1, (void*)0);
         break;
     case WM_SETCURSOR:
-        if (control->arangeHandler != nullptr)
-            return 0;
+        if (control->arangeHandler != nullptr) return 0;
         break;
     case WM_GETDLGCODE: {
         auto* msg = (const MSG*)lParam;
-        if (msg != nullptr && msg->message == WM_KEYDOWN && (msg->wParam == VK_TAB || msg->wParam == VK_RETURN) &&
-            owner != nullptr && owner->setFocusNextControl(*control, msg->wParam == VK_RETURN))
+        if (msg != nullptr && msg->message == WM_KEYDOWN && (msg->wParam == VK_TAB || msg->wParam == VK_RETURN)
+            && owner != nullptr && owner->setFocusNextControl(*control, msg->wParam == VK_RETURN))
             return DLGC_WANTALLKEYS;
         break;
     }
     case WM_KEYDOWN:
-        if (owner != nullptr && owner->onControlKeyPressed(*control, (int)wParam))
-            return 1;
+        if (owner != nullptr && owner->onControlKeyPressed(*control, (int)wParam)) return 1;
         break;
     case WM_CHAR:
-        if ((wParam == VK_TAB || wParam == VK_RETURN) && owner != nullptr &&
-            owner->setFocusNextControl(*control, wParam == VK_RETURN))
+        if ((wParam == VK_TAB || wParam == VK_RETURN) && owner != nullptr
+            && owner->setFocusNextControl(*control, wParam == VK_RETURN))
             return 1;
         break;
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
         if (control->arangeHandler != nullptr) {
-            RECT own{0, 0, 0, 0};
-            RECT parentArea{0, 0, 0, 0};
+            RECT own {0, 0, 0, 0};
+            RECT parentArea {0, 0, 0, 0};
             wplat::getWindowRect(window, own);
             wplat::getWindowRect(wplat::getParent(window), parentArea);
             int x = (int)(int16_t)(LOWORD((uintptr_t)lParam) + own.left - parentArea.left);
@@ -258,8 +250,7 @@ LRESULT WControl::controlProc(HWND window, unsigned int message, WPARAM wParam, 
     default:
         break;
     }
-    if (owner != nullptr &&
-        owner->onControlMessage(*control, message, (unsigned long)wParam, (unsigned long)lParam))
+    if (owner != nullptr && owner->onControlMessage(*control, message, (unsigned long)wParam, (unsigned long)lParam))
         return 1;
     return wplat::callWindowProc(previous, window, message, wParam, lParam);
 }

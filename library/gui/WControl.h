@@ -13,7 +13,7 @@ public:
     WControl();
     WControl(WWindowContext* context, const char* name, unsigned long dialogItemId);
     WControl(WWindowContext* context, const char* name, const WWindowStyle& style, int x, int y, unsigned long width,
-             unsigned long height);
+        unsigned long height);
     WControl(const WControl& other);
     WControl& operator=(const WControl& other);
     virtual ~WControl();
@@ -26,8 +26,8 @@ public:
     virtual unsigned long getControlHeight() const;
 
     void create(WWindowContext* context, const char* name, unsigned long dialogItemId);
-    void create(WWindowContext* context, const char* name, const WWindowStyle& style, int x, int y,
-                unsigned long width, unsigned long height);
+    void create(WWindowContext* context, const char* name, const WWindowStyle& style, int x, int y, unsigned long width,
+        unsigned long height);
 
     const char* getName() const { return name.getBuf(); }
     unsigned long getNameId() const;

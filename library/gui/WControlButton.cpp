@@ -9,7 +9,7 @@ WControlButton::WControlButton(WWindowContext* owner, const char* controlName, u
 }
 
 WControlButton::WControlButton(WWindowContext* owner, const char* controlName, const char* text, int x, int y,
-                               unsigned long width, unsigned long height, Style style)
+    unsigned long width, unsigned long height, Style style)
 {
     create(owner, controlName, text, x, y, width, height, style);
 }
@@ -20,10 +20,9 @@ void WControlButton::create(WWindowContext* owner, const char* controlName, unsi
 }
 
 void WControlButton::create(WWindowContext* owner, const char* controlName, const char* text, int x, int y,
-                            unsigned long width, unsigned long height, Style style)
+    unsigned long width, unsigned long height, Style style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_RADIOBUTTON ? BS_RADIOBUTTON : style == STYLE_CHECKBOX ? BS_CHECKBOX : 0;
     WControl::create(owner, controlName, WWindowStyle("BUTTON", WS_CHILD | WS_VISIBLE | bits, 0), x, y, width, height);

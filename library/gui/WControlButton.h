@@ -11,14 +11,14 @@ public:
     WControlButton() = default;
     WControlButton(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlButton(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
-                   unsigned long height, Style style);
+        unsigned long height, Style style);
     WControlButton(const WControlButton& other) = default;
     WControlButton& operator=(const WControlButton& other) = default;
     ~WControlButton() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
-                unsigned long height, Style style);
+        unsigned long height, Style style);
 
     void setText(const char* text);
     void setFont(const WFont& font);

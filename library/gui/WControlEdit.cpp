@@ -8,14 +8,15 @@ namespace {
 std::shared_ptr<void> makeBrush(unsigned long color)
 {
     HBRUSH brush = wplat::createSolidBrush((COLORREF)color);
-    if (brush == nullptr)
-        return nullptr;
+    if (brush == nullptr) return nullptr;
     return std::shared_ptr<void>(brush, [](void* b) { wplat::deleteObject(wplat::toObject((HBRUSH)b)); });
 }
 
 } // namespace
 
-WControlEdit::WControlEdit() : textColor(0), backColor(0xFFFFFF) {}
+WControlEdit::WControlEdit() : textColor(0), backColor(0xFFFFFF)
+{
+}
 
 WControlEdit::WControlEdit(WWindowContext* owner, const char* controlName, unsigned long dialogItemId) : WControlEdit()
 {
@@ -23,7 +24,7 @@ WControlEdit::WControlEdit(WWindowContext* owner, const char* controlName, unsig
 }
 
 WControlEdit::WControlEdit(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                           unsigned long height, Style style, bool clientEdge)
+    unsigned long height, Style style, bool clientEdge)
     : WControlEdit()
 {
     create(owner, controlName, x, y, width, height, style, clientEdge);
@@ -56,16 +57,16 @@ void WControlEdit::create(WWindowContext* owner, const char* controlName, unsign
 }
 
 void WControlEdit::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                          unsigned long height, Style style, bool clientEdge)
+    unsigned long height, Style style, bool clientEdge)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
-    unsigned long bits = style == STYLE_SINGLELINE ? 0x80 : style == STYLE_PASSWORD ? 0xA0
-                         : style == STYLE_MULTILINE ? 0x201044
-                                                    : 0;
-    WControl::create(owner, controlName, WWindowStyle("EDIT", 0x50010000 | bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x, y,
-                     width, wcontrols::defaultHeight(height));
+    unsigned long bits = style == STYLE_SINGLELINE ? 0x80
+        : style == STYLE_PASSWORD                  ? 0xA0
+        : style == STYLE_MULTILINE                 ? 0x201044
+                                                   : 0;
+    WControl::create(owner, controlName, WWindowStyle("EDIT", 0x50010000 | bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x,
+        y, width, wcontrols::defaultHeight(height));
     wcontrols::setDefaultFont(window);
 }
 
@@ -99,18 +100,16 @@ void WControlEdit::setColor(unsigned long text, unsigned long back)
         WControlEdit* field;
         unsigned long text;
         unsigned long back;
-    } change{this, text, back};
+    } change {this, text, back};
     auto apply = [](void* pending) {
         auto* c = static_cast<Change*>(pending);
         c->field->brush.reset();
         c->field->textColor = c->text;
         c->field->backColor = c->back;
         c->field->brush = makeBrush(c->back);
-        if (c->field->window != nullptr)
-            wplat::invalidateRect(c->field->window, nullptr, true);
+        if (c->field->window != nullptr) wplat::invalidateRect(c->field->window, nullptr, true);
     };
-    if (window == nullptr || !wplat::runOnWindowThread(window, apply, &change))
-        apply(&change);
+    if (window == nullptr || !wplat::runOnWindowThread(window, apply, &change)) apply(&change);
 }
 
 HBRUSH WControlEdit::getBackColorBrush() const
@@ -125,16 +124,14 @@ void WControlEdit::setReadOnly(bool readOnly)
 
 void WControlEdit::setLowercase(bool on)
 {
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     LONG_PTR style = wplat::getWindowLongPtr(window, GWL_STYLE);
     wplat::setWindowLongPtr(window, GWL_STYLE, on ? (style | ES_LOWERCASE) : (style & ~(LONG_PTR)ES_LOWERCASE));
 }
 
 void WControlEdit::setUppercase(bool on)
 {
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     LONG_PTR style = wplat::getWindowLongPtr(window, GWL_STYLE);
     wplat::setWindowLongPtr(window, GWL_STYLE, on ? (style | ES_UPPERCASE) : (style & ~(LONG_PTR)ES_UPPERCASE));
 }

@@ -15,14 +15,14 @@ public:
     WControlEdit();
     WControlEdit(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlEdit(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                 unsigned long height, Style style, bool clientEdge);
+        unsigned long height, Style style, bool clientEdge);
     WControlEdit(const WControlEdit& other);
     WControlEdit& operator=(const WControlEdit& other);
     ~WControlEdit() override;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
-                Style style, bool clientEdge);
+        Style style, bool clientEdge);
     void destroy() override;
 
     void setText(const char* text);

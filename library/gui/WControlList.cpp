@@ -10,12 +10,10 @@ struct WControlListMessages {
 
 namespace {
 
-const WControlListMessages kListBox{LB_ADDSTRING,   LB_INSERTSTRING, LB_SETITEMDATA, LB_GETITEMDATA,
-                                    LB_GETTEXTLEN,  LB_GETTEXT,      LB_FINDSTRINGEXACT, LB_GETCURSEL,
-                                    LB_SETCURSEL,   LB_DELETESTRING, LB_RESETCONTENT, LB_GETCOUNT};
-const WControlListMessages kComboBox{CB_ADDSTRING,    CB_INSERTSTRING, CB_SETITEMDATA, CB_GETITEMDATA,
-                                     CB_GETLBTEXTLEN, CB_GETLBTEXT,    CB_FINDSTRINGEXACT, CB_GETCURSEL,
-                                     CB_SETCURSEL,    CB_DELETESTRING, CB_RESETCONTENT, CB_GETCOUNT};
+const WControlListMessages kListBox {LB_ADDSTRING, LB_INSERTSTRING, LB_SETITEMDATA, LB_GETITEMDATA, LB_GETTEXTLEN,
+    LB_GETTEXT, LB_FINDSTRINGEXACT, LB_GETCURSEL, LB_SETCURSEL, LB_DELETESTRING, LB_RESETCONTENT, LB_GETCOUNT};
+const WControlListMessages kComboBox {CB_ADDSTRING, CB_INSERTSTRING, CB_SETITEMDATA, CB_GETITEMDATA, CB_GETLBTEXTLEN,
+    CB_GETLBTEXT, CB_FINDSTRINGEXACT, CB_GETCURSEL, CB_SETCURSEL, CB_DELETESTRING, CB_RESETCONTENT, CB_GETCOUNT};
 
 LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -26,19 +24,16 @@ LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 unsigned long addItem(HWND w, const WControlListMessages& m, const char* text, void* data)
 {
     LRESULT index = send(w, m.add, 0, (LPARAM)(text != nullptr ? text : ""));
-    if (index >= 0 && data != nullptr)
-        send(w, m.setData, (WPARAM)index, (LPARAM)data);
+    if (index >= 0 && data != nullptr) send(w, m.setData, (WPARAM)index, (LPARAM)data);
     return (unsigned long)index;
 }
 
 bool getItemText(HWND w, const WControlListMessages& m, unsigned long index, WString& text)
 {
     LRESULT length = send(w, m.getTextLen, (WPARAM)index, 0);
-    if (length < 0)
-        return false;
+    if (length < 0) return false;
     unsigned long n = (unsigned long)length;
-    if (text.getBufLength() < n + 1)
-        text.resize(n);
+    if (text.getBufLength() < n + 1) text.resize(n);
     if (n == 0) {
         text.truncate(0);
         return true;
@@ -68,14 +63,13 @@ const WControlListMessages& WControlListCommon::messages() const
 }
 
 void WControlListCommon::createList(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                                    unsigned long height, unsigned long style)
+    unsigned long height, unsigned long style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     const char* className = kind == Kind::COMBO_BOX ? "COMBOBOX" : "LISTBOX";
-    WControl::create(owner, controlName, WWindowStyle(className, style | 0x50210000, WS_EX_CLIENTEDGE), x, y, width,
-                     height);
+    WControl::create(
+        owner, controlName, WWindowStyle(className, style | 0x50210000, WS_EX_CLIENTEDGE), x, y, width, height);
     wcontrols::setDefaultFont(window);
 }
 
@@ -149,7 +143,7 @@ WControlListBox::WControlListBox(WWindowContext* owner, const char* controlName,
 }
 
 WControlListBox::WControlListBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                                 unsigned long height, Style style)
+    unsigned long height, Style style)
     : WControlListCommon(Kind::LIST_BOX)
 {
     create(owner, controlName, x, y, width, height, style);
@@ -161,7 +155,7 @@ void WControlListBox::create(WWindowContext* owner, const char* controlName, uns
 }
 
 void WControlListBox::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                             unsigned long height, Style style)
+    unsigned long height, Style style)
 {
     createList(owner, controlName, x, y, width, height, (unsigned long)style);
 }
@@ -175,7 +169,7 @@ WControlComboBox::WControlComboBox(WWindowContext* owner, const char* controlNam
 }
 
 WControlComboBox::WControlComboBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                                   unsigned long height, Style style)
+    unsigned long height, Style style)
     : WControlListCommon(Kind::COMBO_BOX)
 {
     create(owner, controlName, x, y, width, height, style);
@@ -187,7 +181,7 @@ void WControlComboBox::create(WWindowContext* owner, const char* controlName, un
 }
 
 void WControlComboBox::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                              unsigned long height, Style style)
+    unsigned long height, Style style)
 {
     createList(owner, controlName, x, y, width, height, (unsigned long)style);
 }

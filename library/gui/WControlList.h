@@ -53,14 +53,14 @@ public:
 protected:
     enum class Kind { LIST_BOX, COMBO_BOX };
 
-    explicit WControlListCommon(Kind listKind) : kind(listKind) {}
+    explicit WControlListCommon(Kind listKind) : kind(listKind) { }
     WControlListCommon(const WControlListCommon& other) = default;
     WControlListCommon& operator=(const WControlListCommon& other) = default;
     ~WControlListCommon() override = default;
 
     // Creates the native window of the kind (once) with the default font.
     void createList(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                    unsigned long height, unsigned long style);
+        unsigned long height, unsigned long style);
 
 private:
     // The native messages of the kind.
@@ -74,17 +74,17 @@ class WControlListBox : public WControlListCommon {
 public:
     enum Style { STYLE_PLAIN = 0x0, STYLE_NOTIFY = 0x1, STYLE_SORTED = 0x3 };
 
-    WControlListBox() : WControlListCommon(Kind::LIST_BOX) {}
+    WControlListBox() : WControlListCommon(Kind::LIST_BOX) { }
     WControlListBox(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlListBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                    unsigned long height, Style style);
+        unsigned long height, Style style);
     WControlListBox(const WControlListBox& other) = default;
     WControlListBox& operator=(const WControlListBox& other) = default;
     ~WControlListBox() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
-                Style style);
+        Style style);
 };
 
 // A combo box. Its style bits go to the native window as they are.
@@ -92,15 +92,15 @@ class WControlComboBox : public WControlListCommon {
 public:
     enum Style { STYLE_DROPDOWN = 0x2, STYLE_DROPDOWNLIST = 0x3, STYLE_DROPDOWNLIST_SORTED = 0x103 };
 
-    WControlComboBox() : WControlListCommon(Kind::COMBO_BOX) {}
+    WControlComboBox() : WControlListCommon(Kind::COMBO_BOX) { }
     WControlComboBox(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlComboBox(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                     unsigned long height, Style style);
+        unsigned long height, Style style);
     WControlComboBox(const WControlComboBox& other) = default;
     WControlComboBox& operator=(const WControlComboBox& other) = default;
     ~WControlComboBox() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
-                Style style);
+        Style style);
 };

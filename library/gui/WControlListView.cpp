@@ -14,7 +14,9 @@ LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT no
 
 } // namespace
 
-WControlListView::WControlListView() : columnCount(0), defaultImage(0) {}
+WControlListView::WControlListView() : columnCount(0), defaultImage(0)
+{
+}
 
 WControlListView::WControlListView(WWindowContext* owner, const char* controlName, unsigned long dialogItemId)
     : WControlListView()
@@ -23,7 +25,7 @@ WControlListView::WControlListView(WWindowContext* owner, const char* controlNam
 }
 
 WControlListView::WControlListView(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                                   unsigned long height, Style style)
+    unsigned long height, Style style)
     : WControlListView()
 {
     create(owner, controlName, x, y, width, height, style);
@@ -35,34 +37,30 @@ void WControlListView::create(WWindowContext* owner, const char* controlName, un
 }
 
 void WControlListView::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                              unsigned long height, Style style)
+    unsigned long height, Style style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_REPORT ? 0x800D : style == STYLE_REPORT_SORTHEADER ? 0x000D : 0;
-    WControl::create(owner, controlName, WWindowStyle("SysListView32", 0x50000000 + bits, WS_EX_CLIENTEDGE), x, y, width,
-                     height);
-    if (style == STYLE_REPORT || style == STYLE_REPORT_SORTHEADER)
-        setExStyle(LVS_EX_FULLROWSELECT, true);
+    WControl::create(
+        owner, controlName, WWindowStyle("SysListView32", 0x50000000 + bits, WS_EX_CLIENTEDGE), x, y, width, height);
+    if (style == STYLE_REPORT || style == STYLE_REPORT_SORTHEADER) setExStyle(LVS_EX_FULLROWSELECT, true);
 }
 
 void WControlListView::insertColumn(unsigned long index, unsigned long width, const char* title, bool rightAligned)
 {
-    LVCOLUMNA column{};
+    LVCOLUMNA column {};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = rightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
     column.cx = (int)width;
     column.pszText = (char*)(title != nullptr ? title : "");
     column.iSubItem = (int)index;
-    if (send(window, LVM_INSERTCOLUMNA, (WPARAM)index, (LPARAM)&column, -1) != -1)
-        columnCount++;
+    if (send(window, LVM_INSERTCOLUMNA, (WPARAM)index, (LPARAM)&column, -1) != -1) columnCount++;
 }
 
 void WControlListView::removeColumn(unsigned long index)
 {
-    if (send(window, LVM_DELETECOLUMN, (WPARAM)index, 0, 0) != 0 && columnCount > 0)
-        columnCount--;
+    if (send(window, LVM_DELETECOLUMN, (WPARAM)index, 0, 0) != 0 && columnCount > 0) columnCount--;
 }
 
 void WControlListView::setImageListLarge(HIMAGELIST list)
@@ -77,7 +75,7 @@ void WControlListView::setImageListSmall(HIMAGELIST list)
 
 unsigned long WControlListView::addItem(unsigned long index, const char* text, void* data)
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
     item.iItem = (int)index;
     item.pszText = (char*)(text != nullptr ? text : "");
@@ -88,7 +86,7 @@ unsigned long WControlListView::addItem(unsigned long index, const char* text, v
 
 void WControlListView::setItem(unsigned long row, unsigned long column, const char* text)
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_TEXT;
     item.iItem = (int)row;
     item.iSubItem = (int)column;
@@ -98,7 +96,7 @@ void WControlListView::setItem(unsigned long row, unsigned long column, const ch
 
 void WControlListView::setItemImage(unsigned long row, unsigned long image)
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_IMAGE;
     item.iItem = (int)row;
     item.iImage = (int)image;
@@ -107,7 +105,7 @@ void WControlListView::setItemImage(unsigned long row, unsigned long image)
 
 void WControlListView::setItemData(unsigned long row, void* data)
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_PARAM;
     item.iItem = (int)row;
     item.lParam = (LPARAM)data;
@@ -116,24 +114,22 @@ void WControlListView::setItemData(unsigned long row, void* data)
 
 void* WControlListView::getItemData(unsigned long row) const
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_PARAM;
     item.iItem = (int)row;
-    if (send(window, LVM_GETITEMA, 0, (LPARAM)&item, 0) == 0)
-        return nullptr;
+    if (send(window, LVM_GETITEMA, 0, (LPARAM)&item, 0) == 0) return nullptr;
     return (void*)item.lParam;
 }
 
 bool WControlListView::getItemText(unsigned long row, unsigned long column, WString& text) const
 {
     // A buffer of 128 bytes: at most 127 characters.
-    if (text.getBufLength() < 128)
-        text.resize(127);
+    if (text.getBufLength() < 128) text.resize(127);
     if (window == nullptr) {
         text.truncate(0);
         return true;
     }
-    LVITEMA item{};
+    LVITEMA item {};
     item.iSubItem = (int)column;
     item.pszText = text.getBuf();
     item.cchTextMax = (int)text.getBufLength();
@@ -154,7 +150,7 @@ unsigned long WControlListView::getItemIdx() const
 
 unsigned long WControlListView::getItemIdx(const char* text, unsigned long start) const
 {
-    LVFINDINFOA find{};
+    LVFINDINFOA find {};
     find.flags = LVFI_STRING;
     find.psz = text != nullptr ? text : "";
     return (unsigned long)send(window, LVM_FINDITEMA, (WPARAM)(int)start, (LPARAM)&find, -1);
@@ -162,7 +158,7 @@ unsigned long WControlListView::getItemIdx(const char* text, unsigned long start
 
 unsigned long WControlListView::getItemIdx(void* data, unsigned long start) const
 {
-    LVFINDINFOA find{};
+    LVFINDINFOA find {};
     find.flags = LVFI_PARAM;
     find.lParam = (LPARAM)data;
     return (unsigned long)send(window, LVM_FINDITEMA, (WPARAM)(int)start, (LPARAM)&find, -1);
@@ -180,7 +176,7 @@ unsigned long WControlListView::getPrevItemIdx(unsigned long row) const
 
 void WControlListView::selectItem(unsigned long row)
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     send(window, LVM_SETITEMSTATE, (WPARAM)row, (LPARAM)&item, 0);
@@ -236,7 +232,7 @@ void WControlListView::setBkColor(unsigned long color)
 
 void WControlListView::setBkImage(const char* path, bool tile)
 {
-    LVBKIMAGEA image{};
+    LVBKIMAGEA image {};
     image.ulFlags = LVBKIF_SOURCE_URL | (tile ? LVBKIF_STYLE_TILE : 0);
     image.pszImage = (char*)(path != nullptr ? path : "");
     image.cchImageMax = (UINT)strlen(image.pszImage);
@@ -245,8 +241,7 @@ void WControlListView::setBkImage(const char* path, bool tile)
 
 void WControlListView::setExStyle(unsigned long bits, bool set)
 {
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     DWORD style = (DWORD)wplat::sendMessage(window, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
     style = set ? (style | (DWORD)bits) : (style & ~(DWORD)bits);
     wplat::sendMessage(window, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, (LPARAM)style);

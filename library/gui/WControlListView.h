@@ -10,14 +10,14 @@ public:
     WControlListView();
     WControlListView(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlListView(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                     unsigned long height, Style style);
+        unsigned long height, Style style);
     WControlListView(const WControlListView& other) = default;
     WControlListView& operator=(const WControlListView& other) = default;
     ~WControlListView() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
-                Style style);
+        Style style);
 
     void insertColumn(unsigned long index, unsigned long width, const char* title, bool rightAligned);
     void removeColumn(unsigned long index);

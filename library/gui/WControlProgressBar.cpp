@@ -9,7 +9,7 @@ WControlProgressBar::WControlProgressBar(WWindowContext* owner, const char* cont
 }
 
 WControlProgressBar::WControlProgressBar(WWindowContext* owner, const char* controlName, int x, int y,
-                                         unsigned long width, unsigned long height, Style style)
+    unsigned long width, unsigned long height, Style style)
 {
     create(owner, controlName, x, y, width, height, style);
 }
@@ -19,11 +19,10 @@ void WControlProgressBar::create(WWindowContext* owner, const char* controlName,
     WControl::create(owner, controlName, dialogItemId);
 }
 
-void WControlProgressBar::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                                 unsigned long height, Style)
+void WControlProgressBar::create(
+    WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height, Style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     WControl::create(owner, controlName, WWindowStyle("PROGRESS", 0x50000000, 0), x, y, width, height);
 }

@@ -10,14 +10,14 @@ public:
     WControlProgressBar() = default;
     WControlProgressBar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlProgressBar(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                        unsigned long height, Style style);
+        unsigned long height, Style style);
     WControlProgressBar(const WControlProgressBar& other) = default;
     WControlProgressBar& operator=(const WControlProgressBar& other) = default;
     ~WControlProgressBar() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
-                Style style);
+        Style style);
 
     void setRange(unsigned long minimum, unsigned long maximum);
     void setStepSize(unsigned long step);

@@ -44,8 +44,7 @@ void WControlRebar::resetRecords()
 
 void WControlRebar::create(WWindowContext* owner, Style style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     WControl::create(owner, "", WWindowStyle("ReBarWindow32", 0x56809648, (unsigned long)style | 0x80), 0, 0, 0, 0);
     barInfo.cbSize = kRebarInfoSize32;
@@ -64,8 +63,7 @@ void WControlRebar::create(WWindowContext* owner, Style style)
 
 void WControlRebar::destroy()
 {
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     if (wplat::isWindow(window) && WControlManager::getControl(window) == this) {
         for (LRESULT n = wplat::sendMessage(window, RB_GETBANDCOUNT, 0, 0); n > 0; n--)
             wplat::sendMessage(window, RB_DELETEBAND, (WPARAM)(n - 1), 0);
@@ -75,11 +73,10 @@ void WControlRebar::destroy()
     WControl::destroy();
 }
 
-void WControlRebar::addControl(const WControl& control, const char* text, unsigned long width,
-                               unsigned long minWidth)
+void WControlRebar::addControl(const WControl& control, const char* text, unsigned long width, unsigned long minWidth)
 {
     if (width == 0) {
-        RECT area{0, 0, 0, 0};
+        RECT area {0, 0, 0, 0};
         control.getClientArea(area);
         width = (unsigned long)(area.right - area.left);
     }
@@ -89,8 +86,7 @@ void WControlRebar::addControl(const WControl& control, const char* text, unsign
     bandTemplate.cyMinChild = (UINT)control.getControlHeight();
     bandTemplate.cx = (UINT)width;
     unsigned long index = bands.size();
-    if (window != nullptr)
-        wplat::sendMessage(window, RB_INSERTBANDA, (WPARAM)index, (LPARAM)&bandTemplate);
+    if (window != nullptr) wplat::sendMessage(window, RB_INSERTBANDA, (WPARAM)index, (LPARAM)&bandTemplate);
     bands.put(index, const_cast<WControl*>(&control));
     bandTemplate.lpText = nullptr;
 }
@@ -112,8 +108,7 @@ void WControlRebar::setBackgroundImage(HBITMAP bitmap)
 void WControlRebar::adjust(int y)
 {
     WWindowContext* owner = getWindowContext();
-    if (window == nullptr || owner == nullptr)
-        return;
+    if (window == nullptr || owner == nullptr) return;
     RECT area;
     owner->getClientArea(area);
     setWindowPos(0, y, (unsigned long)(area.right - area.left), (unsigned long)(area.bottom - area.top), false);
@@ -121,10 +116,8 @@ void WControlRebar::adjust(int y)
 
 bool WControlRebar::setFocusNextControl(WControl& control, bool returnKey)
 {
-    if (returnKey)
-        return false;
+    if (returnKey) return false;
     HWND next = wplat::getNextDlgTabItem(window, control.getWindowHandle(), false);
-    if (next != nullptr)
-        wplat::setFocus(next);
+    if (next != nullptr) wplat::setFocus(next);
     return true;
 }

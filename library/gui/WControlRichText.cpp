@@ -15,8 +15,7 @@ DWORD readFromFile(uintptr_t cookie, uint8_t* buffer, long count, long* done)
 {
     WFile* file = (WFile*)cookie;
     *done = 0;
-    if (file == nullptr)
-        return 1;
+    if (file == nullptr) return 1;
     try {
         file->read(buffer, (unsigned long)count);
         *done = count;
@@ -33,8 +32,7 @@ DWORD readFromFile(uintptr_t cookie, uint8_t* buffer, long count, long* done)
 bool makeRoom(HWND window, WString& text, unsigned long start, unsigned long end)
 {
     unsigned long n = end > start ? end - start : 0;
-    if (n >= text.getBufLength())
-        text.resize(n);
+    if (n >= text.getBufLength()) text.resize(n);
     if (window == nullptr) {
         text.truncate(0);
         return false;
@@ -50,7 +48,7 @@ WControlRichText::WControlRichText(WWindowContext* owner, const char* controlNam
 }
 
 WControlRichText::WControlRichText(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                                   unsigned long height, Style style, bool clientEdge)
+    unsigned long height, Style style, bool clientEdge)
 {
     create(owner, controlName, x, y, width, height, style, clientEdge);
 }
@@ -61,17 +59,14 @@ void WControlRichText::create(WWindowContext* owner, const char* controlName, un
 }
 
 void WControlRichText::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                              unsigned long height, Style style, bool clientEdge)
+    unsigned long height, Style style, bool clientEdge)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_EDITABLE ? 0x40C4 : style == STYLE_READONLY ? 0x48C4 : 0;
     WControl::create(owner, controlName,
-                     WWindowStyle("RICHEDIT20A", 0x50010000 + bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x, y, width,
-                     height);
-    if (g_systemInfo.hasDefaultFont())
-        setFont(g_systemInfo.getDefaultFont(), true);
+        WWindowStyle("RICHEDIT20A", 0x50010000 + bits, clientEdge ? WS_EX_CLIENTEDGE : 0), x, y, width, height);
+    if (g_systemInfo.hasDefaultFont()) setFont(g_systemInfo.getDefaultFont(), true);
 }
 
 void WControlRichText::setText(const char* text)
@@ -91,7 +86,7 @@ unsigned long WControlRichText::getTextLength() const
 
 void WControlRichText::getSelection(unsigned long& start, unsigned long& end) const
 {
-    CHARRANGE range{0, 0};
+    CHARRANGE range {0, 0};
     wplat::sendMessage(window, EM_EXGETSEL, 0, (LPARAM)&range);
     start = (unsigned long)range.cpMin;
     end = (unsigned long)range.cpMax;
@@ -99,7 +94,7 @@ void WControlRichText::getSelection(unsigned long& start, unsigned long& end) co
 
 void WControlRichText::setSelection(unsigned long start, unsigned long end)
 {
-    CHARRANGE range{(int32_t)start, (int32_t)end};
+    CHARRANGE range {(int32_t)start, (int32_t)end};
     wplat::sendMessage(window, EM_EXSETSEL, 0, (LPARAM)&range);
 }
 
@@ -118,8 +113,7 @@ void WControlRichText::getTextSelected(WString& text) const
     unsigned long start = 0;
     unsigned long end = 0;
     getSelection(start, end);
-    if (!makeRoom(window, text, start, end))
-        return;
+    if (!makeRoom(window, text, start, end)) return;
     LRESULT copied = wplat::sendMessage(window, EM_GETSELTEXT, 0, (LPARAM)text.getBuf());
     text.truncate((unsigned long)(copied > 0 ? copied : 0));
 }
@@ -130,9 +124,8 @@ void WControlRichText::getTextRange(WString& text, unsigned long start, unsigned
     unsigned long length = getTextLength();
     start = std::min(start, length);
     end = std::clamp(end, start, length);
-    if (!makeRoom(window, text, start, end))
-        return;
-    TEXTRANGEA range{{(int32_t)start, (int32_t)end}, text.getBuf()};
+    if (!makeRoom(window, text, start, end)) return;
+    TEXTRANGEA range {{(int32_t)start, (int32_t)end}, text.getBuf()};
     LRESULT copied = wplat::sendMessage(window, EM_GETTEXTRANGE, 0, (LPARAM)&range);
     text.truncate((unsigned long)(copied > 0 ? copied : 0));
 }
@@ -165,14 +158,10 @@ void WControlRichText::setFont(const WFont& font, bool all)
     format.cbSize = sizeof format;
     format.dwMask = 0xE000003F;
     unsigned long weight = font.getWeight();
-    if (weight == 600 || weight == 700 || weight == 800 || weight == 900)
-        format.dwEffects |= CFE_BOLD;
-    if ((font.getStyle() & WFont::STYLE_ITALIC) != 0)
-        format.dwEffects |= CFE_ITALIC;
-    if ((font.getStyle() & WFont::STYLE_UNDERLINE) != 0)
-        format.dwEffects |= CFE_UNDERLINE;
-    if ((font.getStyle() & WFont::STYLE_STRIKEOUT) != 0)
-        format.dwEffects |= CFE_STRIKEOUT;
+    if (weight == 600 || weight == 700 || weight == 800 || weight == 900) format.dwEffects |= CFE_BOLD;
+    if ((font.getStyle() & WFont::STYLE_ITALIC) != 0) format.dwEffects |= CFE_ITALIC;
+    if ((font.getStyle() & WFont::STYLE_UNDERLINE) != 0) format.dwEffects |= CFE_UNDERLINE;
+    if ((font.getStyle() & WFont::STYLE_STRIKEOUT) != 0) format.dwEffects |= CFE_STRIKEOUT;
     format.dwEffects |= CFE_AUTOBACKCOLOR;
     format.yHeight = (int32_t)(font.getHeight() * 20);
     format.crTextColor = (COLORREF)font.getColor();
@@ -184,7 +173,7 @@ void WControlRichText::loadFile(const char* path, bool rtf)
 {
     WFile file;
     file.open(path, false);
-    EDITSTREAM stream{(uintptr_t)&file, 0, readFromFile};
+    EDITSTREAM stream {(uintptr_t)&file, 0, readFromFile};
     wplat::sendMessage(window, EM_STREAMIN, rtf ? SF_RTF : SF_TEXT, (LPARAM)&stream);
     file.close();
 }

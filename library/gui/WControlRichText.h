@@ -12,14 +12,14 @@ public:
     WControlRichText() = default;
     WControlRichText(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlRichText(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                     unsigned long height, Style style, bool clientEdge);
+        unsigned long height, Style style, bool clientEdge);
     WControlRichText(const WControlRichText& other) = default;
     WControlRichText& operator=(const WControlRichText& other) = default;
     ~WControlRichText() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
-                Style style, bool clientEdge);
+        Style style, bool clientEdge);
 
     void setText(const char* text);
     void getText(WString& text) const;

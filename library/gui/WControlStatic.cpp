@@ -8,7 +8,7 @@ WControlStatic::WControlStatic(WWindowContext* owner, const char* controlName, u
 }
 
 WControlStatic::WControlStatic(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                               unsigned long height, Style style)
+    unsigned long height, Style style)
 {
     create(owner, controlName, x, y, width, height, style);
 }
@@ -19,13 +19,12 @@ void WControlStatic::create(WWindowContext* owner, const char* controlName, unsi
 }
 
 void WControlStatic::create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                            unsigned long height, Style style)
+    unsigned long height, Style style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
-    WControl::create(owner, controlName, WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, (unsigned long)style), x, y, width,
-                     wcontrols::defaultHeight(height));
+    WControl::create(owner, controlName, WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, (unsigned long)style), x, y,
+        width, wcontrols::defaultHeight(height));
     wcontrols::setDefaultFont(window);
 }
 

@@ -11,14 +11,14 @@ public:
     WControlStatic() = default;
     WControlStatic(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     WControlStatic(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width,
-                   unsigned long height, Style style);
+        unsigned long height, Style style);
     WControlStatic(const WControlStatic& other) = default;
     WControlStatic& operator=(const WControlStatic& other) = default;
     ~WControlStatic() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, int x, int y, unsigned long width, unsigned long height,
-                Style style);
+        Style style);
 
     void setText(const char* text);
     void setFont(const WFont& font);

@@ -17,16 +17,15 @@ WControlStatusbar::WControlStatusbar(WWindowContext* owner, const char* controlN
 
 void WControlStatusbar::create(WWindowContext* owner, const char* controlName, Style style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
-    WControl::create(owner, controlName, WWindowStyle("msctls_statusbar32", 0x50000100, (unsigned long)style), 0, 0, 0, 0);
+    WControl::create(
+        owner, controlName, WWindowStyle("msctls_statusbar32", 0x50000100, (unsigned long)style), 0, 0, 0, 0);
 }
 
 void WControlStatusbar::setParts(unsigned long count, const unsigned long* rightEdges)
 {
-    if (window == nullptr || rightEdges == nullptr)
-        return;
+    if (window == nullptr || rightEdges == nullptr) return;
     std::vector<int> edges(count);
     for (unsigned long i = 0; i < count; i++)
         edges[i] = (int)(long)rightEdges[i];
@@ -41,8 +40,7 @@ void WControlStatusbar::setText(const char* text, unsigned long part)
 void WControlStatusbar::adjust()
 {
     WWindowContext* owner = getWindowContext();
-    if (window == nullptr || owner == nullptr)
-        return;
+    if (window == nullptr || owner == nullptr) return;
     RECT area;
     owner->getClientArea(area);
     long y = (long)area.bottom - (long)getWindowHeight();

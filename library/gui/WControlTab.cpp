@@ -3,7 +3,9 @@
 #include "ControlTypes.h"
 #include "internal/WControlHelpers.h"
 
-WControlTab::WControlTab() : currentPage(0), autoFit(true), verticalOffset(0) {}
+WControlTab::WControlTab() : currentPage(0), autoFit(true), verticalOffset(0)
+{
+}
 
 WControlTab::WControlTab(WWindowContext* owner, const char* controlName, Style style) : WControlTab()
 {
@@ -30,20 +32,18 @@ WControlTab& WControlTab::operator=(const WControlTab& other)
 
 void WControlTab::create(WWindowContext* owner, const char* controlName, Style style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
-    RECT area{0, 0, 0, 0};
-    if (owner != nullptr && owner->getWindowHandle() != nullptr)
-        owner->getClientArea(area);
-    WControl::create(owner, controlName, WWindowStyle("SysTabControl32", (unsigned long)style | 0x54000000, 0), area.left,
-                     area.top, (unsigned long)(area.right - area.left), (unsigned long)(area.bottom - area.top));
+    RECT area {0, 0, 0, 0};
+    if (owner != nullptr && owner->getWindowHandle() != nullptr) owner->getClientArea(area);
+    WControl::create(owner, controlName, WWindowStyle("SysTabControl32", (unsigned long)style | 0x54000000, 0),
+        area.left, area.top, (unsigned long)(area.right - area.left), (unsigned long)(area.bottom - area.top));
     wcontrols::setDefaultFont(window);
 }
 
 unsigned long WControlTab::addPage(unsigned long index, const char* title, HWND content)
 {
-    TCITEMA item{};
+    TCITEMA item {};
     item.mask = TCIF_TEXT | TCIF_IMAGE;
     item.pszText = (char*)(title != nullptr ? title : "");
     item.iImage = -1;
@@ -54,8 +54,7 @@ unsigned long WControlTab::addPage(unsigned long index, const char* title, HWND 
 
 void WControlTab::removePage(unsigned long index)
 {
-    if (window != nullptr)
-        wplat::sendMessage(window, TCM_DELETEITEM, (WPARAM)index, 0);
+    if (window != nullptr) wplat::sendMessage(window, TCM_DELETEITEM, (WPARAM)index, 0);
     pages.remove(index);
 }
 
@@ -68,8 +67,7 @@ HWND WControlTab::getContentWindow(unsigned long index) const
 void WControlTab::setFocusPage(unsigned long index)
 {
     HWND old = getContentWindow(currentPage);
-    if (old != nullptr)
-        wplat::showWindow(old, SW_HIDE);
+    if (old != nullptr) wplat::showWindow(old, SW_HIDE);
     HWND content = getContentWindow(index);
     if (content != nullptr && window != nullptr) {
         RECT area;
@@ -77,7 +75,7 @@ void WControlTab::setFocusPage(unsigned long index)
         wplat::sendMessage(window, TCM_ADJUSTRECT, 0, (LPARAM)&area);
         int width = area.right - area.left;
         int height = area.bottom - area.top;
-        POINT at{area.left, area.top};
+        POINT at {area.left, area.top};
         if (!autoFit) {
             RECT own;
             wplat::getWindowRect(content, own);
@@ -90,8 +88,7 @@ void WControlTab::setFocusPage(unsigned long index)
         HWND parent = wplat::getParent(content);
         if (parent != window) {
             wplat::clientToScreen(window, at);
-            if (parent != nullptr)
-                wplat::screenToClient(parent, at);
+            if (parent != nullptr) wplat::screenToClient(parent, at);
         }
         wplat::setWindowPos(content, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
         wplat::showWindow(content, SW_SHOW);
@@ -109,9 +106,8 @@ void WControlTab::setAutoFit(bool on, int offset)
 
 void WControlTab::calcWindowRect(unsigned long width, unsigned long height, RECT& rect)
 {
-    rect = RECT{0, 0, (int32_t)width, (int32_t)height};
-    if (window != nullptr)
-        wplat::sendMessage(window, TCM_ADJUSTRECT, 1, (LPARAM)&rect);
+    rect = RECT {0, 0, (int32_t)width, (int32_t)height};
+    if (window != nullptr) wplat::sendMessage(window, TCM_ADJUSTRECT, 1, (LPARAM)&rect);
     rect.right -= rect.left;
     rect.bottom -= rect.top;
     rect.left = 0;

@@ -22,8 +22,7 @@ void WControlToolbar::initialize()
 
 void WControlToolbar::create(WWindowContext* owner, const char* controlName, Style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     WControl::create(owner, controlName, WWindowStyle("ToolbarWindow32", 0x50009946, 0), 0, 0, 0, 0);
     wplat::sendMessage(window, TB_BUTTONSTRUCTSIZE, kToolbarButtonSize32, 0);
@@ -40,8 +39,7 @@ void WControlToolbar::addButton(unsigned long command, unsigned long image, cons
     bool label = text != nullptr && text[0] != '\0';
     button.fsStyle = label ? (BTNS_AUTOSIZE | BTNS_SHOWTEXT) : BTNS_AUTOSIZE;
     button.iString = label ? (intptr_t)text : -1;
-    if (window != nullptr)
-        wplat::sendMessage(window, TB_ADDBUTTONSA, 1, (LPARAM)&button);
+    if (window != nullptr) wplat::sendMessage(window, TB_ADDBUTTONSA, 1, (LPARAM)&button);
 }
 
 void WControlToolbar::addSeparator(unsigned long width)
@@ -51,18 +49,15 @@ void WControlToolbar::addSeparator(unsigned long width)
     button.fsState = TBSTATE_ENABLED;
     button.fsStyle = BTNS_SEP;
     button.iString = -1;
-    if (window != nullptr)
-        wplat::sendMessage(window, TB_ADDBUTTONSA, 1, (LPARAM)&button);
+    if (window != nullptr) wplat::sendMessage(window, TB_ADDBUTTONSA, 1, (LPARAM)&button);
 }
 
 void WControlToolbar::setImageList(HIMAGELIST normal, HIMAGELIST hot)
 {
     imageList = normal;
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     wplat::sendMessage(window, TB_SETIMAGELIST, 0, (LPARAM)normal);
-    if (hot != nullptr)
-        wplat::sendMessage(window, TB_SETHOTIMAGELIST, 0, (LPARAM)hot);
+    if (hot != nullptr) wplat::sendMessage(window, TB_SETHOTIMAGELIST, 0, (LPARAM)hot);
 }
 
 unsigned long WControlToolbar::getControlHeight() const

@@ -9,7 +9,7 @@ WControlTrackbar::WControlTrackbar(WWindowContext* owner, const char* controlNam
 }
 
 WControlTrackbar::WControlTrackbar(WWindowContext* owner, const char* controlName, const char* text, int x, int y,
-                                   unsigned long width, unsigned long height, Style style)
+    unsigned long width, unsigned long height, Style style)
 {
     create(owner, controlName, text, x, y, width, height, style);
 }
@@ -20,10 +20,9 @@ void WControlTrackbar::create(WWindowContext* owner, const char* controlName, un
 }
 
 void WControlTrackbar::create(WWindowContext* owner, const char* controlName, const char*, int x, int y,
-                              unsigned long width, unsigned long height, Style style)
+    unsigned long width, unsigned long height, Style style)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     wplat::registerControlClasses();
     unsigned long bits = style == STYLE_TICKS ? (TBS_AUTOTICKS | TBS_ENABLESELRANGE) : 0;
     WControl::create(owner, controlName, WWindowStyle("msctls_trackbar32", 0x50000000 | bits, 0), x, y, width, height);
@@ -31,8 +30,7 @@ void WControlTrackbar::create(WWindowContext* owner, const char* controlName, co
 
 void WControlTrackbar::setRange(int minimum, int maximum, unsigned long tick)
 {
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     wplat::sendMessage(window, TBM_SETRANGE, 1, MAKELPARAM(minimum, maximum));
     if (tick != 0) {
         setTickFreq(tick);

@@ -10,15 +10,15 @@ public:
 
     WControlTrackbar() = default;
     WControlTrackbar(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
-    WControlTrackbar(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
-                     unsigned long height, Style style);
+    WControlTrackbar(WWindowContext* owner, const char* controlName, const char* text, int x, int y,
+        unsigned long width, unsigned long height, Style style);
     WControlTrackbar(const WControlTrackbar& other) = default;
     WControlTrackbar& operator=(const WControlTrackbar& other) = default;
     ~WControlTrackbar() override = default;
 
     void create(WWindowContext* owner, const char* controlName, unsigned long dialogItemId);
     void create(WWindowContext* owner, const char* controlName, const char* text, int x, int y, unsigned long width,
-                unsigned long height, Style style);
+        unsigned long height, Style style);
 
     void setRange(int minimum, int maximum, unsigned long tick);
     void setPos(int position);

@@ -4,14 +4,15 @@
 #include "WException.h"
 #include "WSystem.h"
 
-WDialog::WDialog() : modal(false), resourceId(0), dialogParent(nullptr), handlerRecord{nullptr, nullptr}, registered(nullptr)
+WDialog::WDialog()
+    : modal(false), resourceId(0), dialogParent(nullptr), handlerRecord {nullptr, nullptr}, registered(nullptr)
 {
     // The dialog manager erases, with the brush WM_CTLCOLORDLG hands it.
     setEraseBackground(false);
 }
 
 WDialog::WDialog(WWindowContext* parentContext, unsigned long id)
-    : modal(false), resourceId(id), dialogParent(parentContext), handlerRecord{nullptr, nullptr}, registered(nullptr)
+    : modal(false), resourceId(id), dialogParent(parentContext), handlerRecord {nullptr, nullptr}, registered(nullptr)
 {
     setEraseBackground(false);
 }
@@ -37,8 +38,7 @@ WDialog& WDialog::operator=(const WDialog& other)
 WDialog::~WDialog()
 {
     // Destroyed while the object is whole, so WM_DESTROY still reaches it.
-    if (ownsWindow && window != nullptr)
-        wplat::destroyWindow(window);
+    if (ownsWindow && window != nullptr) wplat::destroyWindow(window);
     window = nullptr;
 }
 
@@ -56,15 +56,14 @@ int WDialog::show(bool showModal)
     HWND owner = dialogParent != nullptr ? dialogParent->getWindowHandle() : nullptr;
     parent = dialogParent;
     if (modal) {
-        intptr_t result = wplat::dialogBoxParam(WSystem::getInstance(), (int)(resourceId & 0xFFFF), owner,
-                                                &WWindow::windowProc, (LPARAM)&handlerRecord);
-        if (result == -1)
-            throw WDialogException("Cannot create modal dialog.", -1);
+        intptr_t result = wplat::dialogBoxParam(
+            WSystem::getInstance(), (int)(resourceId & 0xFFFF), owner, &WWindow::windowProc, (LPARAM)&handlerRecord);
+        if (result == -1) throw WDialogException("Cannot create modal dialog.", -1);
         window = nullptr;
         return (int)result;
     }
-    HWND made = wplat::createDialogParam(WSystem::getInstance(), (int)(resourceId & 0xFFFF), owner,
-                                         &WWindow::windowProc, (LPARAM)&handlerRecord);
+    HWND made = wplat::createDialogParam(
+        WSystem::getInstance(), (int)(resourceId & 0xFFFF), owner, &WWindow::windowProc, (LPARAM)&handlerRecord);
     if (made == nullptr) {
         window = nullptr;
         throw WDialogException("Cannot create non modal dialog.", -1);
@@ -75,8 +74,7 @@ int WDialog::show(bool showModal)
 
 void WDialog::close(int result)
 {
-    if (window == nullptr)
-        return;
+    if (window == nullptr) return;
     HWND closing = window;
     window = nullptr;
     if (modal)
@@ -94,14 +92,12 @@ void WDialog::onWindowCreate()
 
 void WDialog::onWindowClose()
 {
-    if (window != nullptr && WSystem::isDialogWindow(window))
-        onDialogClose();
+    if (window != nullptr && WSystem::isDialogWindow(window)) onDialogClose();
 }
 
 void WDialog::onWindowDestroy()
 {
-    if (registered != nullptr)
-        WSystem::removeDialogWindow(registered);
+    if (registered != nullptr) WSystem::removeDialogWindow(registered);
     registered = nullptr;
 }
 

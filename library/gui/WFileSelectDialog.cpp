@@ -112,8 +112,7 @@ bool WFileSelectDialog::show(const char* title, bool save)
     WSystem::getCurrentDirectory(directory);
     bool chosen = wplat::runFileDialog(request);
     WSystem::setCurrentDirectory(directory.getBuf());
-    if (!chosen)
-        return false;
+    if (!chosen) return false;
     // Long paths come back whole: the buffer grows to what was chosen.
     fileName = request.fileName.c_str();
     dialogRecord.filterIndex = request.filterIndex;

@@ -5,10 +5,12 @@
 #include "Platform.h"
 #include "WException.h"
 
-WFont::WFont() : color(0), size(0), trueHeight(0), style(0), weight(400), font(nullptr) {}
+WFont::WFont() : color(0), size(0), trueHeight(0), style(0), weight(400), font(nullptr)
+{
+}
 
 WFont::WFont(const char* faceName, unsigned long points, unsigned long styleBits, unsigned long fontWeight,
-             unsigned long fontColor)
+    unsigned long fontColor)
     : WFont()
 {
     create(faceName, points, styleBits, fontWeight, fontColor);
@@ -21,8 +23,7 @@ WFont::WFont(const WFont& other) : WFont()
 
 WFont& WFont::operator=(const WFont& other)
 {
-    if (this != &other)
-        duplicate(other);
+    if (this != &other) duplicate(other);
     return *this;
 }
 
@@ -32,7 +33,7 @@ WFont::~WFont()
 }
 
 void WFont::create(const char* faceName, unsigned long points, unsigned long styleBits, unsigned long fontWeight,
-                   unsigned long fontColor)
+    unsigned long fontColor)
 {
     close();
     LOGFONT logFont;
@@ -51,8 +52,7 @@ void WFont::create(const char* faceName, unsigned long points, unsigned long sty
     strncpy(logFont.lfFaceName, faceName != nullptr ? faceName : "", 31);
     HFONT made = wplat::createFontIndirect(logFont);
     if (made == nullptr) {
-        WFormattedString message("Cannot create font '%s' %upt", faceName != nullptr ? faceName : "",
-                                 (unsigned)points);
+        WFormattedString message("Cannot create font '%s' %upt", faceName != nullptr ? faceName : "", (unsigned)points);
         throw WFontException(message, -1);
     }
     font = made;
@@ -66,17 +66,14 @@ void WFont::create(const char* faceName, unsigned long points, unsigned long sty
 
 void WFont::duplicate(const WFont& other)
 {
-    if (this == &other)
-        return;
+    if (this == &other) return;
     close();
-    if (other.font != nullptr)
-        create(other.name.getBuf(), other.size, other.style, other.weight, other.color);
+    if (other.font != nullptr) create(other.name.getBuf(), other.size, other.style, other.weight, other.color);
 }
 
 void WFont::close()
 {
-    if (font == nullptr)
-        return;
+    if (font == nullptr) return;
     wplat::deleteObject(wplat::toObject(font));
     initialize();
 }

@@ -15,8 +15,7 @@ public:
     WFont& operator=(const WFont& other);
     ~WFont();
 
-    void create(const char* name, unsigned long points, unsigned long style, unsigned long weight,
-                unsigned long color);
+    void create(const char* name, unsigned long points, unsigned long style, unsigned long weight, unsigned long color);
     void duplicate(const WFont& other);
     void close();
     void initialize();

@@ -16,16 +16,15 @@
 
 namespace {
 
-std::shared_ptr<WFont> createDefaultFont(const char* name, unsigned long points, unsigned long style,
-                                         unsigned long weight, unsigned long color)
+std::shared_ptr<WFont> createDefaultFont(
+    const char* name, unsigned long points, unsigned long style, unsigned long weight, unsigned long color)
 {
     return std::make_shared<WFont>(name, points, style, weight, color);
 }
 
 void showCursor(bool show)
 {
-    if (wplat::isUiStarted() && wplat::isUiThread())
-        wplat::setCursor(show ? wplat::loadCursor(IDC_ARROW) : nullptr);
+    if (wplat::isUiStarted() && wplat::isUiThread()) wplat::setCursor(show ? wplat::loadCursor(IDC_ARROW) : nullptr);
 }
 
 void getDisplayDevices(WDisplayDeviceTable& devices)
@@ -37,9 +36,8 @@ void getDisplayDevices(WDisplayDeviceTable& devices)
         const GUID* guid = d.hasGuid ? &d.guid : nullptr;
         key++;
         if (d.hasMonitor) {
-            WDisplayDevice::MonitorInfo info{{d.workArea.left, d.workArea.top, d.workArea.right, d.workArea.bottom},
-                                             {d.monitorArea.left, d.monitorArea.top, d.monitorArea.right,
-                                              d.monitorArea.bottom}};
+            WDisplayDevice::MonitorInfo info {{d.workArea.left, d.workArea.top, d.workArea.right, d.workArea.bottom},
+                {d.monitorArea.left, d.monitorArea.top, d.monitorArea.right, d.monitorArea.bottom}};
             devices.put(key, WDisplayDevice(d.name.c_str(), d.description.c_str(), d.primary, info, guid));
         } else {
             devices.put(key, WDisplayDevice(d.name.c_str(), d.description.c_str(), d.primary, guid));
@@ -51,12 +49,10 @@ bool registerWindowClass(const char* name, HINSTANCE instance)
 {
     // The standard controls, so dialogs can be made of them.
     wplat::registerControlClasses();
-    if (wplat::startUi() == wplat::UiStart::NoDisplay)
-        return false;
+    if (wplat::startUi() == wplat::UiStart::NoDisplay) return false;
     WWindow::setClassName(name);
     wplat::WindowClass cls;
-    if (wplat::getClassInfo(name, cls))
-        return true;
+    if (wplat::getClassInfo(name, cls)) return true;
     cls.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     cls.proc = &WWindow::windowProc;
     cls.instance = instance;
@@ -78,8 +74,7 @@ int messageLoop(HWND window, unsigned long)
         if (version != WSystem::getDialogWindowsVersion()) {
             version = WSystem::getDialogWindowsVersion();
             count = 0;
-            if (window != nullptr)
-                targets[count++] = window;
+            if (window != nullptr) targets[count++] = window;
             HWND dialogs[16];
             unsigned long n = WSystem::getDialogWindows(dialogs, 16);
             for (unsigned long i = 0; i < n && count < 16; i++)
@@ -108,12 +103,10 @@ void exitLoop(int code)
 
 bool messageBox(WWindowContext* owner, const char* text, const char* caption, int kind, bool& answer)
 {
-    if (!wplat::isUiStarted())
-        return false;
+    if (!wplat::isUiStarted()) return false;
     UINT type = kind == 2 ? (MB_YESNO | MB_ICONQUESTION) : (kind == 1 ? MB_ICONWARNING : MB_ICONINFORMATION);
     int result = wplat::messageBox(owner != nullptr ? owner->getWindowHandle() : nullptr, text, caption, type);
-    if (result == 0)
-        return false;
+    if (result == 0) return false;
     answer = result == IDOK || result == IDYES;
     return true;
 }

@@ -3,9 +3,13 @@
 #include "Platform.h"
 #include "WException.h"
 
-WMenu::WMenu() : menu(nullptr), ownsMenu(true) {}
+WMenu::WMenu() : menu(nullptr), ownsMenu(true)
+{
+}
 
-WMenu::WMenu(const WMenu& other) : menu(other.menu), ownsMenu(false) {}
+WMenu::WMenu(const WMenu& other) : menu(other.menu), ownsMenu(false)
+{
+}
 
 WMenu& WMenu::operator=(const WMenu& other)
 {
@@ -24,18 +28,15 @@ WMenu::~WMenu()
 
 void WMenu::create()
 {
-    if (menu != nullptr)
-        return;
+    if (menu != nullptr) return;
     menu = wplat::createMenu();
     ownsMenu = true;
-    if (menu == nullptr)
-        throw WMenuException("Cannot create menu.", -1);
+    if (menu == nullptr) throw WMenuException("Cannot create menu.", -1);
 }
 
 void WMenu::destroy()
 {
-    if (menu != nullptr && ownsMenu)
-        wplat::destroyMenu(menu);
+    if (menu != nullptr && ownsMenu) wplat::destroyMenu(menu);
     menu = nullptr;
     ownsMenu = true;
 }

@@ -34,8 +34,7 @@ bool isOpenableLink(const WString& text)
     lower.trim();
     lower.toLowerCase();
     for (const char* scheme : schemes) {
-        if (lower.startsWith(scheme))
-            return true;
+        if (lower.startsWith(scheme)) return true;
     }
     return false;
 }
@@ -63,8 +62,7 @@ void openLink(const char* url)
 
 WPanel::Brush::~Brush()
 {
-    if (handle != nullptr)
-        wplat::deleteObject(wplat::toObject(handle));
+    if (handle != nullptr) wplat::deleteObject(wplat::toObject(handle));
 }
 
 WPanel::WPanel()
@@ -92,8 +90,7 @@ WPanel& WPanel::operator=(const WPanel& other)
 WPanel::~WPanel()
 {
     // Destroyed while the object is whole, so WM_DESTROY still reaches it.
-    if (ownsWindow && window != nullptr)
-        wplat::destroyWindow(window);
+    if (ownsWindow && window != nullptr) wplat::destroyWindow(window);
     window = nullptr;
     backgroundBrush.reset();
 }
@@ -106,7 +103,7 @@ void WPanel::initialize()
     backgroundMode = BKMODE_CENTER;
     eraseBackground = true;
     tabControl = nullptr;
-    region = RECT{0, 0, 0, 0};
+    region = RECT {0, 0, 0, 0};
 }
 
 void WPanel::copyFields(const WPanel& other)
@@ -120,7 +117,9 @@ void WPanel::copyFields(const WPanel& other)
     region = other.region;
 }
 
-void WPanel::onPanelCommand(unsigned long, unsigned long, WControl*) {}
+void WPanel::onPanelCommand(unsigned long, unsigned long, WControl*)
+{
+}
 
 long WPanel::onPanelNotify(unsigned long, unsigned long, WControl*, const NMHDR*)
 {
@@ -140,17 +139,15 @@ namespace {
 SIZE bitmapSize(HBITMAP bitmap)
 {
     const wplat::PixelImage* pixels = bitmap != nullptr ? wplat::getBitmapImage(bitmap) : nullptr;
-    if (pixels == nullptr)
-        return SIZE{0, 0};
-    return SIZE{pixels->width(), pixels->height()};
+    if (pixels == nullptr) return SIZE {0, 0};
+    return SIZE {pixels->width(), pixels->height()};
 }
 
 // Copies `size` of the bitmap to (x, y) of the context.
 void drawBitmap(HDC dc, HBITMAP bitmap, int x, int y, SIZE size)
 {
     HDC memory = wplat::createCompatibleDC(dc);
-    if (memory == nullptr)
-        return;
+    if (memory == nullptr) return;
     HGDIOBJ previous = wplat::selectObject(memory, wplat::toObject(bitmap));
     wplat::bitBlt(dc, x, y, size.cx, size.cy, memory, 0, 0);
     wplat::selectObject(memory, previous);
@@ -165,18 +162,15 @@ void WPanel::setBackgroundBitmap(HBITMAP bitmap, BkMode mode, bool erase)
     eraseBackground = erase;
     backgroundBitmap.reset();
     const wplat::PixelImage* pixels = bitmap != nullptr ? wplat::getBitmapImage(bitmap) : nullptr;
-    if (pixels == nullptr)
-        return;
+    if (pixels == nullptr) return;
     HBITMAP copy = wplat::createBitmapFromImage(*pixels);
-    if (copy == nullptr)
-        return;
+    if (copy == nullptr) return;
     backgroundBitmap = std::shared_ptr<void>(copy, [](void* h) { wplat::deleteObject((HGDIOBJ)h); });
     if (mode == BKMODE_TILED) {
         // The tiles become the brush: the panel erases with it and hands it
         // to its static texts and to a dialog's own erase.
         HBRUSH pattern = wplat::createPatternBrush(copy);
-        if (pattern != nullptr)
-            backgroundBrush = std::make_shared<Brush>(pattern);
+        if (pattern != nullptr) backgroundBrush = std::make_shared<Brush>(pattern);
     }
 }
 
@@ -184,8 +178,7 @@ void WPanel::onWindowRestore(HDC dc, const RECT& paintArea)
 {
     (void)paintArea;
     auto bitmap = static_cast<HBITMAP>(backgroundBitmap.get());
-    if (bitmap == nullptr || backgroundMode == BKMODE_TILED)
-        return;
+    if (bitmap == nullptr || backgroundMode == BKMODE_TILED) return;
     SIZE size = bitmapSize(bitmap);
     if (backgroundMode == BKMODE_UNSCALED) {
         drawBitmap(dc, bitmap, 0, 0, size);
@@ -198,25 +191,23 @@ void WPanel::onWindowRestore(HDC dc, const RECT& paintArea)
 
 void WPanel::onWindowResize(unsigned long width, unsigned long height)
 {
-    if (tabControl == nullptr)
-        return;
-    RECT display{0, 0, (int32_t)width, (int32_t)height};
+    if (tabControl == nullptr) return;
+    RECT display {0, 0, (int32_t)width, (int32_t)height};
     wplat::sendMessage(tabControl->getWindowHandle(), TCM_ADJUSTRECT, 0, (LPARAM)&display);
     // The tab strip and the page's window are laid out as one batch.
-    wplat::setWindowPos(tabControl->getWindowHandle(), nullptr, 0, 0, (int)width, (int)height,
-                        SWP_NOMOVE | SWP_NOZORDER);
+    wplat::setWindowPos(
+        tabControl->getWindowHandle(), nullptr, 0, 0, (int)width, (int)height, SWP_NOMOVE | SWP_NOZORDER);
     HWND content = tabControl->getContentWindow(tabControl->getPage());
     if (content != nullptr)
         wplat::setWindowPos(content, nullptr, display.left, display.top, display.right - display.left,
-                            display.bottom - display.top, SWP_NOZORDER);
+            display.bottom - display.top, SWP_NOZORDER);
 }
 
 LRESULT WPanel::onWindowMessage(HWND, unsigned int message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_ERASEBKGND: {
-        if (!eraseBackground)
-            return 0;
+        if (!eraseBackground) return 0;
         RECT area;
         getClientArea(area);
         HBRUSH brush = getBackgroundBrush();
@@ -226,35 +217,30 @@ LRESULT WPanel::onWindowMessage(HWND, unsigned int message, WPARAM wParam, LPARA
     case WM_COMMAND: {
         WControl* control = lParam != 0 ? WControlManager::getControl((HWND)lParam) : nullptr;
         unsigned long id = LOWORD(wParam);
-        if (id == 0 && control != nullptr)
-            id = control->getNameId();
+        if (id == 0 && control != nullptr) id = control->getNameId();
         onPanelCommand(id, HIWORD(wParam), control);
         return 1;
     }
     case WM_NOTIFY: {
         auto* header = (const NMHDR*)lParam;
-        if (header == nullptr)
-            return 0;
+        if (header == nullptr) return 0;
         WControl* control = WControlManager::getControl(header->hwndFrom);
         unsigned long id = (unsigned long)header->idFrom;
-        if (id == 0 && control != nullptr)
-            id = control->getNameId();
+        if (id == 0 && control != nullptr) id = control->getNameId();
         if (header->code == NOTIFY_LINK) {
             auto* link = (const ENLINK*)header;
             auto* rich = dynamic_cast<WControlRichText*>(control);
             if (rich != nullptr && link->msg == WM_LBUTTONDOWN) {
                 WString text;
                 rich->getTextRange(text, (unsigned long)link->chrg.cpMin, (unsigned long)link->chrg.cpMax);
-                if (isOpenableLink(text))
-                    openLink(text);
+                if (isOpenableLink(text)) openLink(text);
             }
             return 0;
         }
         if (header->code == NOTIFY_TAB_CHANGE) {
             if (tabControl != nullptr) {
                 LRESULT page = wplat::sendMessage(tabControl->getWindowHandle(), TCM_GETCURSEL, 0, 0);
-                if (page >= 0)
-                    tabControl->setFocusPage((unsigned long)page);
+                if (page >= 0) tabControl->setFocusPage((unsigned long)page);
             }
             return 0;
         }
@@ -262,8 +248,7 @@ LRESULT WPanel::onWindowMessage(HWND, unsigned int message, WPARAM wParam, LPARA
     }
     case WM_CTLCOLOREDIT: {
         auto* edit = dynamic_cast<WControlEdit*>(WControlManager::getControl((HWND)lParam));
-        if (edit == nullptr || !edit->isTextControl() || edit->getBackColorBrush() == nullptr)
-            return 0;
+        if (edit == nullptr || !edit->isTextControl() || edit->getBackColorBrush() == nullptr) return 0;
         wplat::setBkMode((HDC)wParam, TRANSPARENT);
         wplat::setTextColor((HDC)wParam, (COLORREF)edit->getTextColor());
         return (LRESULT)edit->getBackColorBrush();
@@ -272,8 +257,7 @@ LRESULT WPanel::onWindowMessage(HWND, unsigned int message, WPARAM wParam, LPARA
         return (LRESULT)getBackgroundBrush();
     case WM_CTLCOLORSTATIC: {
         HBRUSH brush = getBackgroundBrush();
-        if (brush == nullptr)
-            return 0;
+        if (brush == nullptr) return 0;
         wplat::setBkMode((HDC)wParam, TRANSPARENT);
         wplat::setTextColor((HDC)wParam, (COLORREF)textColor);
         return (LRESULT)brush;

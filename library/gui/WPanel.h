@@ -49,7 +49,7 @@ private:
     // Copies share the brush; the last one releases it.
     struct Brush {
         HBRUSH handle;
-        explicit Brush(HBRUSH h) : handle(h) {}
+        explicit Brush(HBRUSH h) : handle(h) { }
         ~Brush();
         Brush(const Brush&) = delete;
         Brush& operator=(const Brush&) = delete;

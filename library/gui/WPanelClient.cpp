@@ -13,12 +13,9 @@ constexpr int kBar = 16;
 int clampPosition(const WPanelClient::ScrollInfo& bar, int position)
 {
     int last = bar.maximum - (int)(bar.page > 0 ? bar.page - 1 : 0);
-    if (last < bar.minimum)
-        last = bar.minimum;
-    if (position > last)
-        position = last;
-    if (position < bar.minimum)
-        position = bar.minimum;
+    if (last < bar.minimum) last = bar.minimum;
+    if (position > last) position = last;
+    if (position < bar.minimum) position = bar.minimum;
     return position;
 }
 
@@ -63,20 +60,18 @@ void WPanelClient::copyScroll(const WPanelClient& other)
 
 void WPanelClient::create(WWindowContext* parentContext, WWindow::EventHandler* handler)
 {
-    RECT area{0, 0, 0, 0};
-    if (parentContext != nullptr)
-        parentContext->getClientArea(area);
+    RECT area {0, 0, 0, 0};
+    if (parentContext != nullptr) parentContext->getClientArea(area);
     WWindowStyle style(getClassName(), WS_CHILD | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT | WS_EX_CLIENTEDGE);
     WWindow::create(parentContext, "", handler, style, 0, 0, (unsigned long)(area.right - area.left),
-                    (unsigned long)(area.bottom - area.top));
+        (unsigned long)(area.bottom - area.top));
     finishCreate(0, 0);
 }
 
-void WPanelClient::create(WWindowContext* parentContext, WWindow::EventHandler* handler, unsigned long width,
-                          unsigned long height)
+void WPanelClient::create(
+    WWindowContext* parentContext, WWindow::EventHandler* handler, unsigned long width, unsigned long height)
 {
-    WWindowStyle style(getClassName(), WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL,
-                       WS_EX_CONTROLPARENT | WS_EX_CLIENTEDGE);
+    WWindowStyle style(getClassName(), WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL, WS_EX_CONTROLPARENT | WS_EX_CLIENTEDGE);
     WWindow::create(parentContext, "", handler, style, 0, 0, width, height);
     finishCreate(width, height);
 }
@@ -86,12 +81,11 @@ void WPanelClient::finishCreate(unsigned long width, unsigned long height)
     contentWidth = width;
     contentHeight = height;
     setColor(0, RGB(204, 204, 204));
-    if (window == nullptr)
-        return;
-    barH = wplat::createWindowEx(0, "SCROLLBAR", "", WS_CHILD | SBS_HORZ, 0, 0, 0, kBar, window, nullptr, nullptr,
-                                 nullptr);
-    barV = wplat::createWindowEx(0, "SCROLLBAR", "", WS_CHILD | SBS_VERT, 0, 0, kBar, 0, window, nullptr, nullptr,
-                                 nullptr);
+    if (window == nullptr) return;
+    barH = wplat::createWindowEx(
+        0, "SCROLLBAR", "", WS_CHILD | SBS_HORZ, 0, 0, 0, kBar, window, nullptr, nullptr, nullptr);
+    barV = wplat::createWindowEx(
+        0, "SCROLLBAR", "", WS_CHILD | SBS_VERT, 0, 0, kBar, 0, window, nullptr, nullptr, nullptr);
     RECT area;
     getClientArea(area);
     onWindowResize((unsigned long)area.right, (unsigned long)area.bottom);
@@ -106,11 +100,10 @@ void WPanelClient::showBars()
     } edges[] = {{barH, horizontal, false}, {barV, vertical_, true}};
     bool both = horizontal.shown && vertical_.shown;
     for (const Edge& e : edges) {
-        if (e.bar == nullptr)
-            continue;
+        if (e.bar == nullptr) continue;
         if (e.info.shown) {
-            SCROLLINFO si{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, e.info.minimum, e.info.maximum,
-                          (UINT)e.info.page, e.info.position, 0};
+            SCROLLINFO si {sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, e.info.minimum, e.info.maximum,
+                (UINT)e.info.page, e.info.position, 0};
             wplat::sendMessage(e.bar, SBM_SETSCROLLINFO, 1, (LPARAM)&si);
             int w = (int)clientWidth, h = (int)clientHeight;
             // Where both show, the corner belongs to neither.
@@ -130,11 +123,10 @@ void WPanelClient::moveContent(int dx, int dy)
     // The children move with the content; the whole area is painted anew.
     for (HWND child = wplat::getWindow(window, GW_CHILD); child != nullptr;
          child = wplat::getWindow(child, GW_HWNDNEXT)) {
-        if (isBar(child))
-            continue;  // the bars stay at their edges
+        if (isBar(child)) continue; // the bars stay at their edges
         RECT r;
         wplat::getWindowRect(child, r);
-        POINT origin{r.left, r.top};
+        POINT origin {r.left, r.top};
         wplat::screenToClient(window, origin);
         wplat::setWindowPos(child, nullptr, origin.x + dx, origin.y + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     }
@@ -167,12 +159,10 @@ void WPanelClient::scroll(bool vertical, unsigned int request, int thumb)
         position = thumb;
         break;
     case SB_TOP:
-        if (vertical)
-            position = bar.minimum;
+        if (vertical) position = bar.minimum;
         break;
     case SB_BOTTOM:
-        if (vertical)
-            position = bar.maximum;
+        if (vertical) position = bar.maximum;
         break;
     default:
         break;

@@ -23,8 +23,7 @@ WWindow::WindowRecord* recordOf(HWND window)
 std::unique_ptr<WWindow::WindowRecord> takeRecord(HWND window)
 {
     std::unique_ptr<WWindow::WindowRecord> record(recordOf(window));
-    if (record)
-        wplat::setWindowLongPtr(window, GWLP_USERDATA, 0);
+    if (record) wplat::setWindowLongPtr(window, GWLP_USERDATA, 0);
     return record;
 }
 
@@ -75,40 +74,37 @@ void WWindowContext::resizeWindow(unsigned long width, unsigned long height, boo
 {
     // The position stays where it is (in the parent's coordinates for a child).
     wplat::setWindowPos(window, nullptr, 0, 0, (int)width, (int)height,
-                        SWP_NOMOVE | SWP_NOZORDER | (repaint ? 0u : (UINT)SWP_NOREDRAW));
+        SWP_NOMOVE | SWP_NOZORDER | (repaint ? 0u : (UINT)SWP_NOREDRAW));
 }
 
 unsigned long WWindowContext::getWindowWidth() const
 {
-    RECT r{0, 0, 0, 0};
+    RECT r {0, 0, 0, 0};
     wplat::getWindowRect(window, r);
     return (unsigned long)(r.right - r.left);
 }
 
 unsigned long WWindowContext::getWindowHeight() const
 {
-    RECT r{0, 0, 0, 0};
+    RECT r {0, 0, 0, 0};
     wplat::getWindowRect(window, r);
     return (unsigned long)(r.bottom - r.top);
 }
 
 void WWindowContext::getWindowArea(RECT& area) const
 {
-    if (!wplat::getWindowRect(window, area))
-        area = RECT{0, 0, 0, 0};
+    if (!wplat::getWindowRect(window, area)) area = RECT {0, 0, 0, 0};
 }
 
 void WWindowContext::getClientArea(RECT& area) const
 {
-    if (!wplat::getClientRect(window, area))
-        area = RECT{0, 0, 0, 0};
+    if (!wplat::getClientRect(window, area)) area = RECT {0, 0, 0, 0};
 }
 
 void WWindowContext::setFocusWindow(bool selectAll, bool next)
 {
     HWND target = next ? wplat::getWindow(window, GW_HWNDNEXT) : window;
-    if (target == nullptr)
-        return;
+    if (target == nullptr) return;
     wplat::setFocus(target);
     if (selectAll) {
         int length = wplat::getWindowTextLength(target);
@@ -149,9 +145,13 @@ bool WWindowContext::isDialogWindow() const
 
 // --- WWindow -----------------------------------------------------------------------
 
-WWindow::WWindow() : parent(nullptr), ownsWindow(true) {}
+WWindow::WWindow() : parent(nullptr), ownsWindow(true)
+{
+}
 
-WWindow::WWindow(const WWindow& other) : WWindowContext(other), parent(nullptr), ownsWindow(false) {}
+WWindow::WWindow(const WWindow& other) : WWindowContext(other), parent(nullptr), ownsWindow(false)
+{
+}
 
 WWindow& WWindow::operator=(const WWindow& other)
 {
@@ -171,33 +171,29 @@ WWindow::~WWindow()
 
 void WWindow::destroy()
 {
-    if (ownsWindow && window != nullptr)
-        wplat::destroyWindow(window);
+    if (ownsWindow && window != nullptr) wplat::destroyWindow(window);
     window = nullptr;
     parent = nullptr;
     // The object can create again, and then owns what it makes.
     ownsWindow = true;
 }
 
-void WWindow::create(WWindowContext* parentContext, const char* title, EventHandler* handler,
-                     const WWindowStyle& style, int x, int y, unsigned long width, unsigned long height)
+void WWindow::create(WWindowContext* parentContext, const char* title, EventHandler* handler, const WWindowStyle& style,
+    int x, int y, unsigned long width, unsigned long height)
 {
-    if (window != nullptr)
-        return;
+    if (window != nullptr) return;
     HWND parentWindow = parentContext != nullptr ? parentContext->getWindowHandle() : nullptr;
     HWND made = wplat::createWindowEx((DWORD)style.getStyleEx(), style.getClassName(), title != nullptr ? title : "",
-                                      (DWORD)style.getStyle(), x, y, (int)width, (int)height, parentWindow, nullptr,
-                                      WSystem::getInstance(), nullptr);
-    if (made == nullptr)
-        throw WSystemException("Cannot create window.", -4);
+        (DWORD)style.getStyle(), x, y, (int)width, (int)height, parentWindow, nullptr, WSystem::getInstance(), nullptr);
+    if (made == nullptr) throw WSystemException("Cannot create window.", -4);
     window = made;
     ownsWindow = true;
     wplat::sendMessage(window, MESSAGE_CREATE, 0, (LPARAM)handler);
     parent = parentContext;
 }
 
-void WWindow::create(WWindowContext* parentContext, const char* title, EventHandler* handler, Style style, int x,
-                     int y, unsigned long width, unsigned long height)
+void WWindow::create(WWindowContext* parentContext, const char* title, EventHandler* handler, Style style, int x, int y,
+    unsigned long width, unsigned long height)
 {
     unsigned long bits;
     unsigned long exBits;
@@ -251,8 +247,7 @@ void WWindow::restoreWindow()
 
 void WWindow::setForegroundWindow(bool topMost)
 {
-    wplat::setWindowPos(window, topMost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
-                        SWP_NOMOVE | SWP_NOSIZE);
+    wplat::setWindowPos(window, topMost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void WWindow::setBackgroundWindow()
@@ -300,18 +295,17 @@ struct Answer {
     bool handled;
     LRESULT result;
 };
-constexpr Answer kNotHandled{false, 0};
+constexpr Answer kNotHandled {false, 0};
 
 // Creation and destruction: the records come and go here.
 Answer lifecycleMessage(HWND window, unsigned int message, LPARAM lParam, WWindow::EventHandler* handler)
 {
     switch (message) {
     case WM_DESTROY:
-        if (handler == nullptr)
-            return kNotHandled;
+        if (handler == nullptr) return kNotHandled;
         handler->onWindowDestroy();
         takeRecord(window);
-        return Answer{true, 1};
+        return Answer {true, 1};
     case WM_NCDESTROY:
         // A record announced without a handler is freed here.
         takeRecord(window);
@@ -319,20 +313,19 @@ Answer lifecycleMessage(HWND window, unsigned int message, LPARAM lParam, WWindo
     case WM_INITDIALOG: {
         auto* dialog = (WWindow::DialogHandlerRecord*)lParam;
         if (dialog != nullptr) {
-            putRecord(window, std::make_unique<WWindow::WindowRecord>(WWindow::WindowRecord{dialog->handler, false, true}));
-            if (dialog->dialog != nullptr)
-                WWindow::attachDialogWindow(*dialog->dialog, window);
-            if (dialog->handler != nullptr)
-                dialog->handler->onWindowCreate();
+            putRecord(
+                window, std::make_unique<WWindow::WindowRecord>(WWindow::WindowRecord {dialog->handler, false, true}));
+            if (dialog->dialog != nullptr) WWindow::attachDialogWindow(*dialog->dialog, window);
+            if (dialog->handler != nullptr) dialog->handler->onWindowCreate();
         }
-        return Answer{true, 1};
+        return Answer {true, 1};
     }
     case WWindow::MESSAGE_CREATE: {
-        auto* made = putRecord(window, std::make_unique<WWindow::WindowRecord>(
-                                           WWindow::WindowRecord{(WWindow::EventHandler*)lParam, false, false}));
-        if (made->handler != nullptr)
-            made->handler->onWindowCreate();
-        return Answer{true, 0};
+        auto* made = putRecord(window,
+            std::make_unique<WWindow::WindowRecord>(
+                WWindow::WindowRecord {(WWindow::EventHandler*)lParam, false, false}));
+        if (made->handler != nullptr) made->handler->onWindowCreate();
+        return Answer {true, 0};
     }
     default:
         return kNotHandled;
@@ -345,14 +338,12 @@ Answer paintMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_SIZE:
         if (handler != nullptr) {
-            if (wParam == 0)
-                handler->onWindowRestore();
+            if (wParam == 0) handler->onWindowRestore();
             handler->onWindowResize(LOWORD((uintptr_t)lParam), HIWORD((uintptr_t)lParam));
         }
         return kNotHandled;
     case WM_PAINT: {
-        if (handler == nullptr)
-            return kNotHandled;
+        if (handler == nullptr) return kNotHandled;
         PAINTSTRUCT paint;
         HDC dc = wplat::beginPaint(window, paint);
         try {
@@ -362,18 +353,16 @@ Answer paintMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lPa
             throw;
         }
         wplat::endPaint(window, paint);
-        return Answer{true, 0};
+        return Answer {true, 0};
     }
     case WM_ERASEBKGND:
-        if (handler != nullptr && handler->onWindowEraseBackground((HDC)wParam))
-            return Answer{true, 1};
+        if (handler != nullptr && handler->onWindowEraseBackground((HDC)wParam)) return Answer {true, 1};
         return kNotHandled;
     case WM_SETCURSOR: {
         HCURSOR cursor = WSystem::getSystemInfo().getCurrentCursorHandle();
-        if (cursor == nullptr)
-            return kNotHandled;
+        if (cursor == nullptr) return kNotHandled;
         wplat::setCursor(cursor);
-        return Answer{true, 0};
+        return Answer {true, 0};
     }
     case WM_NCPAINT:
         if (handler != nullptr) {
@@ -393,8 +382,7 @@ Answer paintMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lPa
 Answer inputMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lParam, WWindow::WindowRecord* record)
 {
     WWindow::EventHandler* handler = record != nullptr ? record->handler : nullptr;
-    if (handler == nullptr)
-        return kNotHandled;
+    if (handler == nullptr) return kNotHandled;
     int x = GET_X_LPARAM(lParam);
     int y = GET_Y_LPARAM(lParam);
     switch (message) {
@@ -430,7 +418,7 @@ Answer inputMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lPa
             handler->onWindowMouseLeave();
             HWND parentWindow = wplat::getParent(window);
             if (parentWindow != nullptr) {
-                POINT p{0, 0};
+                POINT p {0, 0};
                 wplat::getCursorPos(p);
                 wplat::sendMessage(parentWindow, WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
             }
@@ -445,12 +433,11 @@ Answer inputMessage(HWND window, unsigned int message, WPARAM wParam, LPARAM lPa
 // Closing, timers and the user message.
 Answer commandMessage(unsigned int message, WPARAM wParam, LPARAM lParam, WWindow::EventHandler* handler)
 {
-    if (handler == nullptr)
-        return kNotHandled;
+    if (handler == nullptr) return kNotHandled;
     switch (message) {
     case WM_CLOSE:
         handler->onWindowClose();
-        return Answer{true, 1};
+        return Answer {true, 1};
     case WM_TIMER:
         handler->onWindowTimerTick();
         return kNotHandled;
@@ -477,8 +464,7 @@ LRESULT WWindow::windowProc(HWND window, unsigned int message, WPARAM wParam, LP
     try {
         if (handler != nullptr) {
             LRESULT answer = handler->onWindowMessage(window, message, wParam, lParam);
-            if (answer != 0)
-                return answer;
+            if (answer != 0) return answer;
             // The handler may have destroyed the window (and its record).
             record = recordOf(window);
             handler = record != nullptr ? record->handler : nullptr;
@@ -489,18 +475,13 @@ LRESULT WWindow::windowProc(HWND window, unsigned int message, WPARAM wParam, LP
             record = nullptr;
             handler = nullptr;
         }
-        if (!a.handled)
-            a = paintMessage(window, message, wParam, lParam, handler);
-        if (!a.handled)
-            a = inputMessage(window, message, wParam, lParam, record);
-        if (!a.handled)
-            a = commandMessage(message, wParam, lParam, handler);
-        if (a.handled)
-            return a.result;
+        if (!a.handled) a = paintMessage(window, message, wParam, lParam, handler);
+        if (!a.handled) a = inputMessage(window, message, wParam, lParam, record);
+        if (!a.handled) a = commandMessage(message, wParam, lParam, handler);
+        if (a.handled) return a.result;
     } catch (const WException&) {
         // Dropped: the message gets its default handling.
     }
-    if (dialogWindow)
-        return 0;
+    if (dialogWindow) return 0;
     return wplat::defWindowProc(window, message, wParam, lParam);
 }

@@ -10,9 +10,9 @@ class WControl;
 // controls report to the window or dialog that owns them.
 class WWindowContext {
 public:
-    WWindowContext() : window(nullptr) {}
+    WWindowContext() : window(nullptr) { }
     virtual ~WWindowContext() = default;
-    WWindowContext(const WWindowContext& other) : window(other.window) {}
+    WWindowContext(const WWindowContext& other) : window(other.window) { }
     WWindowContext& operator=(const WWindowContext& other)
     {
         window = other.window;
@@ -21,8 +21,7 @@ public:
 
     virtual bool setFocusNextControl(WControl& control, bool forward);
     virtual bool onControlKeyPressed(WControl& control, int virtualKey);
-    virtual bool onControlMessage(WControl& control, unsigned long message, unsigned long wParam,
-                                  unsigned long lParam);
+    virtual bool onControlMessage(WControl& control, unsigned long message, unsigned long wParam, unsigned long lParam);
     virtual void setExStyle(unsigned long bits, bool set);
 
     HWND getWindowHandle() const { return window; }
@@ -55,28 +54,28 @@ public:
     public:
         EventHandler() = default;
         virtual ~EventHandler() = default;
-        EventHandler(const EventHandler&) {}
+        EventHandler(const EventHandler&) { }
         EventHandler& operator=(const EventHandler&) { return *this; }
 
-        virtual void onWindowCreate() {}
-        virtual void onWindowMouseEnter() {}
-        virtual void onWindowMouseLeave() {}
-        virtual void onWindowMouseMove(int, int, void*) {}
-        virtual void onWindowMouseLeftDown(int, int, void*) {}
-        virtual void onWindowMouseLeftDoubleClick(int, int, void*) {}
-        virtual void onWindowMouseLeftUp(int, int, void*) {}
-        virtual void onWindowMouseRightDown(int, int, void*) {}
-        virtual void onWindowMouseRightUp(int, int, void*) {}
-        virtual void onWindowKeyPressed(int) {}
-        virtual void onWindowRestore() {}
-        virtual void onWindowRestore(HDC, const RECT&) {}
+        virtual void onWindowCreate() { }
+        virtual void onWindowMouseEnter() { }
+        virtual void onWindowMouseLeave() { }
+        virtual void onWindowMouseMove(int, int, void*) { }
+        virtual void onWindowMouseLeftDown(int, int, void*) { }
+        virtual void onWindowMouseLeftDoubleClick(int, int, void*) { }
+        virtual void onWindowMouseLeftUp(int, int, void*) { }
+        virtual void onWindowMouseRightDown(int, int, void*) { }
+        virtual void onWindowMouseRightUp(int, int, void*) { }
+        virtual void onWindowKeyPressed(int) { }
+        virtual void onWindowRestore() { }
+        virtual void onWindowRestore(HDC, const RECT&) { }
         virtual bool onWindowEraseBackground(HDC) { return false; }
-        virtual void onWindowRestoreNoClient(HDC) {}
-        virtual void onWindowClose() {}
-        virtual void onWindowDestroy() {}
-        virtual void onWindowTimerTick() {}
-        virtual void onWindowUserMessage(void*, void*) {}
-        virtual void onWindowResize(unsigned long, unsigned long) {}
+        virtual void onWindowRestoreNoClient(HDC) { }
+        virtual void onWindowClose() { }
+        virtual void onWindowDestroy() { }
+        virtual void onWindowTimerTick() { }
+        virtual void onWindowUserMessage(void*, void*) { }
+        virtual void onWindowResize(unsigned long, unsigned long) { }
         // Sees every message first; a non-zero answer ends its processing.
         // Parameters are pointer-sized so pointers carried by messages survive.
         virtual LRESULT onWindowMessage(HWND, unsigned int, WPARAM, LPARAM) { return 0; }
@@ -106,9 +105,9 @@ public:
 
     void destroy();
     void create(WWindowContext* parent, const char* title, EventHandler* handler, const WWindowStyle& style, int x,
-                int y, unsigned long width, unsigned long height);
+        int y, unsigned long width, unsigned long height);
     void create(WWindowContext* parent, const char* title, EventHandler* handler, Style style, int x, int y,
-                unsigned long width, unsigned long height);
+        unsigned long width, unsigned long height);
 
     void setWindowText(const char* text);
     void setIcon(unsigned long resourceId);

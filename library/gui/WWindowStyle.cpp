@@ -1,6 +1,8 @@
 #include "WWindowStyle.h"
 
-WWindowStyle::WWindowStyle() : style(0), exStyle(0) {}
+WWindowStyle::WWindowStyle() : style(0), exStyle(0)
+{
+}
 
 WWindowStyle::WWindowStyle(const char* name, unsigned long bits, unsigned long exBits)
     : className(name != nullptr ? name : ""), style(bits), exStyle(exBits)

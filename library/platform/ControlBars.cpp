@@ -14,8 +14,7 @@ namespace {
 
 void copyOut(const std::string& text, char* buffer, int size)
 {
-    if (buffer == nullptr || size <= 0)
-        return;
+    if (buffer == nullptr || size <= 0) return;
     size_t n = std::min(text.size(), (size_t)size - 1);
     memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
@@ -28,8 +27,7 @@ struct FixedHeight {
     {
         RECT r;
         getClientRect(w, r);
-        if (busy || r.bottom == height)
-            return;
+        if (busy || r.bottom == height) return;
         busy = true;
         setWindowPos(w, nullptr, 0, 0, r.right, height, SWP_NOMOVE | SWP_NOZORDER);
         busy = false;
@@ -64,13 +62,11 @@ int tabWidth(HWND w, const Tab& t)
 
 int tabAt(HWND w, const TabState& s, int x, int y)
 {
-    if (y < 0 || y >= stripHeight(w))
-        return -1;
+    if (y < 0 || y >= stripHeight(w)) return -1;
     int left = 0;
     for (size_t i = 0; i < s.tabs.size(); i++) {
         int width = tabWidth(w, s.tabs[i]);
-        if (x >= left && x < left + width)
-            return (int)i;
+        if (x >= left && x < left + width) return (int)i;
         left += width;
     }
     return -1;
@@ -79,14 +75,12 @@ int tabAt(HWND w, const TabState& s, int x, int y)
 // The user picks a tab: the parent may refuse the change.
 void userPick(HWND w, TabState& s, int index)
 {
-    if (index < 0 || (size_t)index >= s.tabs.size() || index == s.selected)
-        return;
-    NMHDR nm{};
-    if (notifyParent(w, nm, TCN_SELCHANGING) != 0)
-        return;
+    if (index < 0 || (size_t)index >= s.tabs.size() || index == s.selected) return;
+    NMHDR nm {};
+    if (notifyParent(w, nm, TCN_SELCHANGING) != 0) return;
     s.selected = s.focused = index;
     invalidateRect(w, nullptr, true);
-    NMHDR done{};
+    NMHDR done {};
     notifyParent(w, done, TCN_SELCHANGE);
 }
 
@@ -94,21 +88,19 @@ void paintTabs(HWND w, TabState& s)
 {
     ControlPaint paint(w);
     HDC dc = paint.dc();
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int sh = stripHeight(w);
-    drawFrame(dc, RECT{0, sh - 1, r.right, r.bottom}, RGB(0xA0, 0xA0, 0xA0));
+    drawFrame(dc, RECT {0, sh - 1, r.right, r.bottom}, RGB(0xA0, 0xA0, 0xA0));
     int left = 0;
     for (size_t i = 0; i < s.tabs.size(); i++) {
         int width = tabWidth(w, s.tabs[i]);
         bool on = (int)i == s.selected;
-        RECT t{left, on ? 0 : 2, left + width, sh};
-        if (on)
-            fillSolid(dc, t, getSysColor(COLOR_WINDOW));
-        drawFrame(dc, RECT{t.left, t.top, t.right, t.bottom + (on ? 0 : 1)}, RGB(0xA0, 0xA0, 0xA0));
+        RECT t {left, on ? 0 : 2, left + width, sh};
+        if (on) fillSolid(dc, t, getSysColor(COLOR_WINDOW));
+        drawFrame(dc, RECT {t.left, t.top, t.right, t.bottom + (on ? 0 : 1)}, RGB(0xA0, 0xA0, 0xA0));
         drawTextLine(dc, left + 8, t.top + 3, s.tabs[i].text, getSysColor(COLOR_BTNTEXT));
         left += width;
     }
@@ -155,18 +147,16 @@ void layoutBands(HWND w, RebarState& s)
         Band& b = s.bands[i];
         int header = kGripper + (b.text.empty() ? 0 : textWidth(w, b.text) + 4);
         int width = std::max((int)b.width, header + (int)b.minWidth);
-        if (i + 1 == s.bands.size())
-            width = std::max(width, (int)client.right - x);
+        if (i + 1 == s.bands.size()) width = std::max(width, (int)client.right - x);
         if (b.child != nullptr && isWindow(b.child)) {
-            POINT origin{x + header, 2};
+            POINT origin {x + header, 2};
             HWND childParent = getParent(b.child);
             if (childParent != w) {
                 clientToScreen(w, origin);
-                if (childParent != nullptr)
-                    screenToClient(childParent, origin);
+                if (childParent != nullptr) screenToClient(childParent, origin);
             }
             setWindowPos(b.child, nullptr, origin.x, origin.y, std::max(width - header - 2, (int)b.minWidth),
-                         (int)b.minHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+                (int)b.minHeight, SWP_NOZORDER | SWP_NOACTIVATE);
         }
         x += width;
     }
@@ -177,8 +167,7 @@ void paintRebar(HWND w, RebarState& s)
 {
     ControlPaint paint(w);
     HDC dc = paint.dc();
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
@@ -188,29 +177,27 @@ void paintRebar(HWND w, RebarState& s)
         int header = kGripper + (b.text.empty() ? 0 : textWidth(w, b.text) + 4);
         int width = std::max((int)b.width, header + (int)b.minWidth);
         // The last band reaches to the end, as laid out.
-        if (i + 1 == s.bands.size())
-            width = std::max(width, (int)r.right - x);
-        if (b.back != 0xFFFFFFFFu)
-            fillSolid(dc, RECT{x, 0, x + width, r.bottom}, b.back);
+        if (i + 1 == s.bands.size()) width = std::max(width, (int)r.right - x);
+        if (b.back != 0xFFFFFFFFu) fillSolid(dc, RECT {x, 0, x + width, r.bottom}, b.back);
         if (b.background != nullptr) {
             // The band's picture, tiled behind its label.
             HBRUSH tiles = createPatternBrush(b.background);
             if (tiles != nullptr) {
-                fillRect(dc, RECT{x, 0, x + width, r.bottom}, tiles);
+                fillRect(dc, RECT {x, 0, x + width, r.bottom}, tiles);
                 deleteObject(toObject(tiles));
             }
         }
-        fillSolid(dc, RECT{x + 3, 3, x + 5, r.bottom - 3}, RGB(0xA0, 0xA0, 0xA0));
+        fillSolid(dc, RECT {x + 3, 3, x + 5, r.bottom - 3}, RGB(0xA0, 0xA0, 0xA0));
         drawTextLine(dc, x + kGripper, (r.bottom - lineHeight(w)) / 2, b.text, b.fore);
         x += width;
-        fillSolid(dc, RECT{x - 1, 0, x, r.bottom}, RGB(0xC0, 0xC0, 0xC0));
+        fillSolid(dc, RECT {x - 1, 0, x, r.bottom}, RGB(0xC0, 0xC0, 0xC0));
     }
 }
 
 // --- Toolbars --------------------------------------------------------------------
 
 struct ToolButton {
-    TBBUTTON record{};
+    TBBUTTON record {};
     std::string label;
 };
 
@@ -226,11 +213,9 @@ struct ToolbarState : State {
 
 int buttonWidth(HWND w, const ToolbarState& s, const ToolButton& b)
 {
-    if ((b.record.fsStyle & BTNS_SEP) != 0)
-        return b.record.iBitmap > 0 ? b.record.iBitmap : 8;
+    if ((b.record.fsStyle & BTNS_SEP) != 0) return b.record.iBitmap > 0 ? b.record.iBitmap : 8;
     int iw = 16, ih = 16;
-    if (s.normal != nullptr)
-        imageListGetIconSize(s.normal, iw, ih);
+    if (s.normal != nullptr) imageListGetIconSize(s.normal, iw, ih);
     return iw + 8 + (b.label.empty() ? 0 : textWidth(w, b.label) + 6);
 }
 
@@ -239,8 +224,7 @@ int buttonAt(HWND w, const ToolbarState& s, int x)
     int left = 0;
     for (size_t i = 0; i < s.buttons.size(); i++) {
         int width = buttonWidth(w, s, s.buttons[i]);
-        if (x >= left && x < left + width)
-            return (s.buttons[i].record.fsStyle & BTNS_SEP) != 0 ? -1 : (int)i;
+        if (x >= left && x < left + width) return (s.buttons[i].record.fsStyle & BTNS_SEP) != 0 ? -1 : (int)i;
         left += width;
     }
     return -1;
@@ -250,27 +234,23 @@ void paintToolbar(HWND w, ToolbarState& s)
 {
     ControlPaint paint(w);
     HDC dc = paint.dc();
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int iw = 16, ih = 16;
-    if (s.normal != nullptr)
-        imageListGetIconSize(s.normal, iw, ih);
+    if (s.normal != nullptr) imageListGetIconSize(s.normal, iw, ih);
     int left = 0;
     for (size_t i = 0; i < s.buttons.size(); i++) {
         const ToolButton& b = s.buttons[i];
         int width = buttonWidth(w, s, b);
         if ((b.record.fsStyle & BTNS_SEP) != 0) {
-            fillSolid(dc, RECT{left + width / 2, 3, left + width / 2 + 1, r.bottom - 3}, RGB(0xA0, 0xA0, 0xA0));
+            fillSolid(dc, RECT {left + width / 2, 3, left + width / 2 + 1, r.bottom - 3}, RGB(0xA0, 0xA0, 0xA0));
         } else {
-            if ((int)i == s.pressed)
-                drawFrame(dc, RECT{left, 1, left + width, r.bottom - 1}, RGB(0x60, 0x60, 0x60));
-            if (s.normal != nullptr)
-                imageListDraw(s.normal, b.record.iBitmap, dc, left + 4, (r.bottom - ih) / 2);
+            if ((int)i == s.pressed) drawFrame(dc, RECT {left, 1, left + width, r.bottom - 1}, RGB(0x60, 0x60, 0x60));
+            if (s.normal != nullptr) imageListDraw(s.normal, b.record.iBitmap, dc, left + 4, (r.bottom - ih) / 2);
             drawTextLine(dc, left + iw + 8, (r.bottom - lineHeight(w)) / 2, b.label,
-                         getSysColor((b.record.fsState & TBSTATE_ENABLED) != 0 ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+                getSysColor((b.record.fsState & TBSTATE_ENABLED) != 0 ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
         }
         left += width;
     }
@@ -279,9 +259,9 @@ void paintToolbar(HWND w, ToolbarState& s)
 // --- Status bars -----------------------------------------------------------------
 
 struct StatusState : State {
-    std::vector<int> edges{-1};
-    std::vector<std::string> texts{std::string()};
-    std::vector<WPARAM> types{0};
+    std::vector<int> edges {-1};
+    std::vector<std::string> texts {std::string()};
+    std::vector<WPARAM> types {0};
     FixedHeight fixed;
 };
 
@@ -294,15 +274,14 @@ void paintStatus(HWND w, StatusState& s)
 {
     ControlPaint paint(w);
     HDC dc = paint.dc();
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     selectFont(w, dc);
     int left = 0;
     for (size_t i = 0; i < s.edges.size(); i++) {
         int right = s.edges[i] < 0 ? r.right : std::min(s.edges[i], (int)r.right);
-        drawFrame(dc, RECT{left, 1, right, r.bottom}, RGB(0xB0, 0xB0, 0xB0));
+        drawFrame(dc, RECT {left, 1, right, r.bottom}, RGB(0xB0, 0xB0, 0xB0));
         drawTextLine(dc, left + 3, 3, s.texts[i], getSysColor(COLOR_BTNTEXT));
         left = right + 2;
     }
@@ -318,31 +297,24 @@ std::optional<LRESULT> tabItemMessage(HWND w, TabState* s, UINT m, WPARAM wp, LP
     switch (m) {
     case TCM_INSERTITEMA: {
         const TCITEMA* item = (const TCITEMA*)lp;
-        if (item == nullptr || (intptr_t)(int)wp < 0)
-            return -1;
+        if (item == nullptr || (intptr_t)(int)wp < 0) return -1;
         Tab t;
-        if ((item->mask & TCIF_TEXT) != 0 && item->pszText != nullptr)
-            t.text = item->pszText;
-        if ((item->mask & TCIF_IMAGE) != 0)
-            t.image = item->iImage;
-        if ((item->mask & TCIF_PARAM) != 0)
-            t.data = item->lParam;
+        if ((item->mask & TCIF_TEXT) != 0 && item->pszText != nullptr) t.text = item->pszText;
+        if ((item->mask & TCIF_IMAGE) != 0) t.image = item->iImage;
+        if ((item->mask & TCIF_PARAM) != 0) t.data = item->lParam;
         size_t at = std::min((size_t)wp, s->tabs.size());
         s->tabs.insert(s->tabs.begin() + (ptrdiff_t)at, t);
         if (s->tabs.size() == 1) {
             s->selected = s->focused = 0;
         } else {
-            if (s->selected >= (int)at)
-                s->selected++;
-            if (s->focused >= (int)at)
-                s->focused++;
+            if (s->selected >= (int)at) s->selected++;
+            if (s->focused >= (int)at) s->focused++;
         }
         invalidateRect(w, nullptr, true);
         return (LRESULT)at;
     }
     case TCM_DELETEITEM:
-        if (wp >= s->tabs.size())
-            return 0;
+        if (wp >= s->tabs.size()) return 0;
         s->tabs.erase(s->tabs.begin() + (ptrdiff_t)wp);
         for (int* index : {&s->selected, &s->focused}) {
             if (*index == (int)wp)
@@ -361,15 +333,11 @@ std::optional<LRESULT> tabItemMessage(HWND w, TabState* s, UINT m, WPARAM wp, LP
         return (LRESULT)s->tabs.size();
     case TCM_GETITEMA: {
         TCITEMA* item = (TCITEMA*)lp;
-        if (item == nullptr || wp >= s->tabs.size())
-            return 0;
+        if (item == nullptr || wp >= s->tabs.size()) return 0;
         const Tab& t = s->tabs[wp];
-        if ((item->mask & TCIF_TEXT) != 0)
-            copyOut(t.text, item->pszText, item->cchTextMax);
-        if ((item->mask & TCIF_IMAGE) != 0)
-            item->iImage = t.image;
-        if ((item->mask & TCIF_PARAM) != 0)
-            item->lParam = t.data;
+        if ((item->mask & TCIF_TEXT) != 0) copyOut(t.text, item->pszText, item->cchTextMax);
+        if ((item->mask & TCIF_IMAGE) != 0) item->iImage = t.image;
+        if ((item->mask & TCIF_PARAM) != 0) item->lParam = t.data;
         return 1;
     }
     default:
@@ -386,8 +354,7 @@ std::optional<LRESULT> tabSelectionMessage(HWND w, TabState* s, UINT m, WPARAM w
         return s->selected;
     case TCM_SETCURSEL: {
         int old = s->selected;
-        if (wp >= s->tabs.size())
-            return -1;
+        if (wp >= s->tabs.size()) return -1;
         s->selected = (int)wp;
         invalidateRect(w, nullptr, true);
         return old;
@@ -403,13 +370,12 @@ std::optional<LRESULT> tabSelectionMessage(HWND w, TabState* s, UINT m, WPARAM w
         return 0;
     case TCM_ADJUSTRECT: {
         RECT* r = (RECT*)lp;
-        if (r == nullptr)
-            return 0;
+        if (r == nullptr) return 0;
         int sh = stripHeight(w);
         if (wp != 0)
-            *r = RECT{r->left - kTabBorder, r->top - kTabBorder - sh, r->right + kTabBorder, r->bottom + kTabBorder};
+            *r = RECT {r->left - kTabBorder, r->top - kTabBorder - sh, r->right + kTabBorder, r->bottom + kTabBorder};
         else
-            *r = RECT{r->left + kTabBorder, r->top + kTabBorder + sh, r->right - kTabBorder, r->bottom - kTabBorder};
+            *r = RECT {r->left + kTabBorder, r->top + kTabBorder + sh, r->right - kTabBorder, r->bottom - kTabBorder};
         return 0;
     }
     default:
@@ -453,13 +419,11 @@ LRESULT tabProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 LRESULT rebarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     RebarState* s = trackState<RebarState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
+    if (s == nullptr) return defWindowProc(w, m, wp, lp);
     switch (m) {
     case RB_SETBARINFO: {
         const REBARINFO* info = (const REBARINFO*)lp;
-        if (info == nullptr || (info->cbSize != kRebarInfoSize32 && info->cbSize != sizeof(REBARINFO)))
-            return 0;
+        if (info == nullptr || (info->cbSize != kRebarInfoSize32 && info->cbSize != sizeof(REBARINFO))) return 0;
         s->hasBarInfo = true;
         return 1;
     }
@@ -468,32 +432,26 @@ LRESULT rebarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         if (info == nullptr || (info->cbSize != kRebarBandInfoSize32 && info->cbSize != sizeof(REBARBANDINFOA)))
             return 0;
         Band b;
-        if ((info->fMask & RBBIM_STYLE) != 0)
-            b.style = info->fStyle;
+        if ((info->fMask & RBBIM_STYLE) != 0) b.style = info->fStyle;
         if ((info->fMask & RBBIM_COLORS) != 0) {
             b.fore = info->clrFore;
             b.back = info->clrBack;
         }
-        if ((info->fMask & RBBIM_TEXT) != 0 && info->lpText != nullptr)
-            b.text = info->lpText;
-        if ((info->fMask & RBBIM_CHILD) != 0)
-            b.child = info->hwndChild;
+        if ((info->fMask & RBBIM_TEXT) != 0 && info->lpText != nullptr) b.text = info->lpText;
+        if ((info->fMask & RBBIM_CHILD) != 0) b.child = info->hwndChild;
         if ((info->fMask & RBBIM_CHILDSIZE) != 0) {
             b.minWidth = info->cxMinChild;
             b.minHeight = info->cyMinChild;
         }
-        if ((info->fMask & RBBIM_SIZE) != 0)
-            b.width = info->cx;
-        if ((info->fMask & RBBIM_BACKGROUND) != 0)
-            b.background = info->hbmBack;
+        if ((info->fMask & RBBIM_SIZE) != 0) b.width = info->cx;
+        if ((info->fMask & RBBIM_BACKGROUND) != 0) b.background = info->hbmBack;
         size_t at = (intptr_t)(int)wp < 0 ? s->bands.size() : std::min((size_t)wp, s->bands.size());
         s->bands.insert(s->bands.begin() + (ptrdiff_t)at, b);
         layoutBands(w, *s);
         return 1;
     }
     case RB_DELETEBAND:
-        if (wp >= s->bands.size())
-            return 0;
+        if (wp >= s->bands.size()) return 0;
         s->bands.erase(s->bands.begin() + (ptrdiff_t)wp);
         layoutBands(w, *s);
         return 1;
@@ -502,8 +460,7 @@ LRESULT rebarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case RB_GETBARHEIGHT:
         return barHeight(*s);
     case WM_SIZE:
-        if (!s->fixed.busy)
-            layoutBands(w, *s);
+        if (!s->fixed.busy) layoutBands(w, *s);
         return 0;
     // The bands' children talk to the rebar's parent.
     case WM_COMMAND:
@@ -523,22 +480,19 @@ LRESULT rebarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 LRESULT toolbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     ToolbarState* s = trackState<ToolbarState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
+    if (s == nullptr) return defWindowProc(w, m, wp, lp);
     switch (m) {
     case TB_BUTTONSTRUCTSIZE:
         s->structSize = (UINT)wp;
         return 0;
     case TB_ADDBUTTONSA: {
         const TBBUTTON* records = (const TBBUTTON*)lp;
-        if (records == nullptr)
-            return 0;
+        if (records == nullptr) return 0;
         for (WPARAM i = 0; i < wp; i++) {
             ToolButton b;
             b.record = records[i];
             // A label is a text pointer; small values index a string pool we do not keep.
-            if (b.record.iString > 0xFFFF)
-                b.label = (const char*)b.record.iString;
+            if (b.record.iString > 0xFFFF) b.label = (const char*)b.record.iString;
             b.record.iString = b.label.empty() ? -1 : 0;
             s->buttons.push_back(b);
         }
@@ -548,15 +502,13 @@ LRESULT toolbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case TB_BUTTONCOUNT:
         return (LRESULT)s->buttons.size();
     case TB_GETBUTTON:
-        if (wp >= s->buttons.size() || lp == 0)
-            return 0;
+        if (wp >= s->buttons.size() || lp == 0) return 0;
         *(TBBUTTON*)lp = s->buttons[wp].record;
         return 1;
     case TB_GETBUTTONTEXTA:
         for (const ToolButton& b : s->buttons) {
             if ((b.record.fsStyle & BTNS_SEP) == 0 && b.record.idCommand == (int)wp) {
-                if (lp != 0)
-                    memcpy((char*)lp, b.label.c_str(), b.label.size() + 1);
+                if (lp != 0) memcpy((char*)lp, b.label.c_str(), b.label.size() + 1);
                 return (LRESULT)b.label.size();
             }
         }
@@ -592,20 +544,18 @@ LRESULT toolbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         return 0;
     case WM_LBUTTONDOWN:
         s->pressed = buttonAt(w, *s, GET_X_LPARAM(lp));
-        if (s->pressed >= 0)
-            setCapture(w);
+        if (s->pressed >= 0) setCapture(w);
         invalidateRect(w, nullptr, true);
         return 0;
     case WM_LBUTTONUP: {
         int pressed = s->pressed;
         s->pressed = -1;
-        if (pressed < 0)
-            return 0;
+        if (pressed < 0) return 0;
         releaseCapture();
         invalidateRect(w, nullptr, true);
         const ToolButton& b = s->buttons[(size_t)pressed];
-        if (buttonAt(w, *s, GET_X_LPARAM(lp)) == pressed && (b.record.fsState & TBSTATE_ENABLED) != 0 &&
-            getParent(w) != nullptr)
+        if (buttonAt(w, *s, GET_X_LPARAM(lp)) == pressed && (b.record.fsState & TBSTATE_ENABLED) != 0
+            && getParent(w) != nullptr)
             sendMessage(getParent(w), WM_COMMAND, MAKEWPARAM(b.record.idCommand, BN_CLICKED), (LPARAM)w);
         return 0;
     }
@@ -621,13 +571,11 @@ LRESULT toolbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 LRESULT statusProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     StatusState* s = trackState<StatusState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
+    if (s == nullptr) return defWindowProc(w, m, wp, lp);
     switch (m) {
     case SB_SETPARTS: {
         const int* edges = (const int*)lp;
-        if (wp == 0 || wp > 256 || edges == nullptr)
-            return 0;
+        if (wp == 0 || wp > 256 || edges == nullptr) return 0;
         s->edges.assign(edges, edges + wp);
         s->texts.resize(wp);
         s->types.resize(wp);
@@ -644,8 +592,7 @@ LRESULT statusProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     }
     case SB_SETTEXTA: {
         size_t part = wp & 0xFF;
-        if (part >= s->texts.size())
-            return 0;
+        if (part >= s->texts.size()) return 0;
         s->texts[part] = textArg(lp);
         s->types[part] = wp & 0xFF00;
         invalidateRect(w, nullptr, true);
@@ -654,10 +601,8 @@ LRESULT statusProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case SB_GETTEXTA:
     case SB_GETTEXTLENGTHA: {
         size_t part = wp & 0xFF;
-        if (part >= s->texts.size())
-            return 0;
-        if (m == SB_GETTEXTA && lp != 0)
-            memcpy((char*)lp, s->texts[part].c_str(), s->texts[part].size() + 1);
+        if (part >= s->texts.size()) return 0;
+        if (m == SB_GETTEXTA && lp != 0) memcpy((char*)lp, s->texts[part].c_str(), s->texts[part].size() + 1);
         return (LRESULT)MAKELPARAM((int)s->texts[part].size(), (int)s->types[part]);
     }
     case WM_SETTEXT: {

@@ -17,8 +17,8 @@ namespace {
 
 struct EditState : State {
     bool rich = false;
-    size_t anchor = 0;  // where the selection started
-    size_t caret = 0;   // where it ends (the caret)
+    size_t anchor = 0; // where the selection started
+    size_t caret = 0; // where it ends (the caret)
     size_t limit = 0x7FFFFFFE;
     bool tracking = false;
     // Rich-edit fields only.
@@ -26,7 +26,7 @@ struct EditState : State {
     bool urlDetect = false;
     bool hideSelection = false;
     WPARAM textMode = TM_RICHTEXT;
-    COLORREF background = 0xFFFFFFFFu;  // none: the system's window colour
+    COLORREF background = 0xFFFFFFFFu; // none: the system's window colour
     RichFormats formats;
     int linkPressed = -1;
     // How far a one-line field's text is scrolled left, so the caret shows.
@@ -49,22 +49,18 @@ bool isContinuation(char c)
 
 size_t prevChar(const std::string& t, size_t pos)
 {
-    if (pos == 0)
-        return 0;
+    if (pos == 0) return 0;
     pos--;
     while (pos > 0 && isContinuation(t[pos]))
         pos--;
-    if (pos > 0 && t[pos] == '\n' && t[pos - 1] == '\r')
-        pos--;
+    if (pos > 0 && t[pos] == '\n' && t[pos - 1] == '\r') pos--;
     return pos;
 }
 
 size_t nextChar(const std::string& t, size_t pos)
 {
-    if (pos >= t.size())
-        return t.size();
-    if (t[pos] == '\r' && pos + 1 < t.size() && t[pos + 1] == '\n')
-        return pos + 2;
+    if (pos >= t.size()) return t.size();
+    if (t[pos] == '\r' && pos + 1 < t.size() && t[pos + 1] == '\n') return pos + 2;
     pos++;
     while (pos < t.size() && isContinuation(t[pos]))
         pos++;
@@ -92,28 +88,23 @@ void replaceSelection(HWND w, EditState& s, std::string text, bool notify)
     size_t room = s.limit > all.size() - (end - start) ? s.limit - (all.size() - (end - start)) : 0;
     if (text.size() > room) {
         text.resize(room);
-        if (notify)
-            notifyCommand(w, EN_MAXTEXT);
+        if (notify) notifyCommand(w, EN_MAXTEXT);
     }
     all.replace(start, end - start, text);
     defWindowProc(w, WM_SETTEXT, 0, (LPARAM)all.c_str());
-    if (s.rich)
-        s.formats.replace(start, end, text.size());
+    if (s.rich) s.formats.replace(start, end, text.size());
     s.anchor = s.caret = start + text.size();
     invalidateRect(w, nullptr, true);
-    if (notify && changeNotified(w, s))
-        notifyCommand(w, EN_CHANGE);
+    if (notify && changeNotified(w, s)) notifyCommand(w, EN_CHANGE);
 }
 
 // Lines of the text, for painting and hit testing: start offsets.
 std::vector<size_t> lineStarts(const std::string& text, bool multiLine)
 {
-    std::vector<size_t> starts{0};
-    if (!multiLine)
-        return starts;
+    std::vector<size_t> starts {0};
+    if (!multiLine) return starts;
     for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] == '\n')
-            starts.push_back(i + 1);
+        if (text[i] == '\n') starts.push_back(i + 1);
     }
     return starts;
 }
@@ -130,12 +121,10 @@ std::string lineText(const std::string& text, const std::vector<size_t>& starts,
 
 std::string shown(HWND w, const std::string& text)
 {
-    if ((styleOf(w) & ES_PASSWORD) == 0)
-        return text;
+    if ((styleOf(w) & ES_PASSWORD) == 0) return text;
     std::string stars;
     for (char c : text) {
-        if (!isContinuation(c))
-            stars += '*';
+        if (!isContinuation(c)) stars += '*';
     }
     return stars;
 }
@@ -169,8 +158,7 @@ size_t richPositionFromPoint(HWND w, const EditState& s, const std::string& text
 
 size_t positionFromPoint(HWND w, const EditState& s, const std::string& text, int x, int y)
 {
-    if (s.rich)
-        return richPositionFromPoint(w, s, text, x + s.scrollX, y);
+    if (s.rich) return richPositionFromPoint(w, s, text, x + s.scrollX, y);
     x += s.scrollX;
     bool multi = (styleOf(w) & ES_MULTILINE) != 0;
     std::vector<size_t> starts = lineStarts(text, multi);
@@ -184,12 +172,10 @@ size_t positionFromPoint(HWND w, const EditState& s, const std::string& text, in
             best = pos;
         else {
             int before = textWidth(w, shown(w, l.substr(0, best)));
-            if (x - kMargin - before > width - (x - kMargin))
-                best = pos;
+            if (x - kMargin - before > width - (x - kMargin)) best = pos;
             break;
         }
-        if (pos == l.size())
-            break;
+        if (pos == l.size()) break;
     }
     return starts[line] + best;
 }
@@ -208,8 +194,7 @@ bool linkAt(const std::string& text, size_t pos, size_t& from, size_t& to)
         std::string word = text.substr(start, i - start);
         bool link = false;
         for (const char* scheme : schemes) {
-            if (startsWithNoCase(word, scheme) && word.size() > strlen(scheme))
-                link = true;
+            if (startsWithNoCase(word, scheme) && word.size() > strlen(scheme)) link = true;
         }
         if (link && pos >= start && pos < i) {
             from = start;
@@ -225,25 +210,24 @@ bool linkAt(const std::string& text, size_t pos, size_t& from, size_t& to)
 // A rich field's lines, each part in its own format; selection and caret
 // measured the same way.
 void paintRichLines(HWND w, EditState& s, HDC dc, const std::string& all, const std::vector<size_t>& starts, int top,
-                    int left, bool showSelection, bool focused, COLORREF text)
+    int left, bool showSelection, bool focused, COLORREF text)
 {
     RichPainter painter(w, s.formats, dc);
     RECT r;
     getClientRect(w, r);
     bool disabled = !isWindowEnabled(w);
     for (const RichPainter::Line& line : painter.layout(all, starts, top, lineHeight(w))) {
-        if (line.top > r.bottom)
-            break;
+        if (line.top > r.bottom) break;
         size_t end = line.from + line.length;
         size_t a = std::clamp(selStart(s), line.from, end);
         size_t b = std::clamp(selEnd(s), line.from, end);
         if (showSelection && b > a) {
             int x0 = left + painter.width(all, line.from, a);
             int x1 = left + painter.width(all, line.from, b);
-            fillSolid(dc, RECT{x0, line.top, x1, line.top + line.height}, RGB(0x33, 0x99, 0xFF));
+            fillSolid(dc, RECT {x0, line.top, x1, line.top + line.height}, RGB(0x33, 0x99, 0xFF));
         }
         // Parts of different sizes share the line's base line.
-        TEXTMETRIC tm{};
+        TEXTMETRIC tm {};
         selectFont(w, dc);
         getTextMetrics(dc, tm);
         int baseline = line.top + line.height - tm.tmDescent;
@@ -251,7 +235,7 @@ void paintRichLines(HWND w, EditState& s, HDC dc, const std::string& all, const 
         painter.draw(all, line.from, end, left, baseline, text, disabled);
         if (focused && s.caret >= line.from && s.caret <= end) {
             int x = left + painter.width(all, line.from, s.caret);
-            fillSolid(dc, RECT{x, line.top, x + 1, line.top + line.height}, text);
+            fillSolid(dc, RECT {x, line.top, x + 1, line.top + line.height}, text);
         }
     }
 }
@@ -260,8 +244,7 @@ void paintEdit(HWND w, EditState& s)
 {
     ControlPaint paint(w);
     HDC dc = paint.dc();
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     RECT r = paint.client();
     DWORD style = styleOf(w);
     bool readOnly = (style & ES_READONLY) != 0 || !isWindowEnabled(w);
@@ -273,8 +256,7 @@ void paintEdit(HWND w, EditState& s)
         fillRect(dc, r, back);
     else
         fillSolid(dc, r, getSysColor(readOnly ? COLOR_BTNFACE : COLOR_WINDOW));
-    if (!isWindowEnabled(w))
-        text = getSysColor(COLOR_GRAYTEXT);
+    if (!isWindowEnabled(w)) text = getSysColor(COLOR_GRAYTEXT);
     if ((getWindowLongPtr(w, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 || (style & WS_BORDER) != 0)
         drawFrame(dc, r, RGB(0x80, 0x80, 0x80));
     selectFont(w, dc);
@@ -301,8 +283,7 @@ void paintEdit(HWND w, EditState& s)
     }
     for (size_t line = 0; line < starts.size(); line++) {
         int y = top + (int)line * h;
-        if (y > r.bottom)
-            break;
+        if (y > r.bottom) break;
         std::string l = lineText(all, starts, line);
         size_t from = starts[line];
         size_t a = std::clamp(selStart(s), from, from + l.size()) - from;
@@ -310,12 +291,12 @@ void paintEdit(HWND w, EditState& s)
         if (showSelection && b > a) {
             int x0 = left + textWidth(w, shown(w, l.substr(0, a)));
             int x1 = left + textWidth(w, shown(w, l.substr(0, b)));
-            fillSolid(dc, RECT{x0, y, x1, y + h}, RGB(0x33, 0x99, 0xFF));
+            fillSolid(dc, RECT {x0, y, x1, y + h}, RGB(0x33, 0x99, 0xFF));
         }
         drawTextLine(dc, left, y, shown(w, l), text);
         if (focused && s.caret >= from && s.caret <= from + l.size()) {
             int x = left + textWidth(w, shown(w, l.substr(0, s.caret - from)));
-            fillSolid(dc, RECT{x, y, x + 1, y + h}, text);
+            fillSolid(dc, RECT {x, y, x + 1, y + h}, text);
         }
     }
 }
@@ -323,15 +304,12 @@ void paintEdit(HWND w, EditState& s)
 void typeChar(HWND w, EditState& s, unsigned char c)
 {
     DWORD style = styleOf(w);
-    if ((style & ES_READONLY) != 0)
-        return;
+    if ((style & ES_READONLY) != 0) return;
     std::string all = getWindowText(w);
     clampSelection(s, all.size());
     if (c == VK_BACK) {
-        if (s.anchor == s.caret)
-            s.anchor = prevChar(all, s.caret);
-        if (s.anchor != s.caret)
-            replaceSelection(w, s, "", true);
+        if (s.anchor == s.caret) s.anchor = prevChar(all, s.caret);
+        if (s.anchor != s.caret) replaceSelection(w, s, "", true);
         return;
     }
     if (c == '\r' || c == '\n') {
@@ -339,12 +317,9 @@ void typeChar(HWND w, EditState& s, unsigned char c)
             replaceSelection(w, s, "\r\n", true);
         return;
     }
-    if (c < 0x20 && c != '\t')
-        return;
-    if (c == '\t' && (style & ES_MULTILINE) == 0)
-        return;
-    if ((style & ES_NUMBER) != 0 && !std::isdigit(c))
-        return;
+    if (c < 0x20 && c != '\t') return;
+    if (c == '\t' && (style & ES_MULTILINE) == 0) return;
+    if ((style & ES_NUMBER) != 0 && !std::isdigit(c)) return;
     if ((style & ES_UPPERCASE) != 0)
         c = (unsigned char)std::toupper(c);
     else if ((style & ES_LOWERCASE) != 0)
@@ -378,19 +353,15 @@ void moveCaret(HWND w, EditState& s, WPARAM key)
         pos = all.size();
         break;
     case VK_DELETE:
-        if ((styleOf(w) & ES_READONLY) != 0)
-            return;
-        if (s.anchor == s.caret)
-            s.caret = nextChar(all, s.caret);
-        if (s.anchor != s.caret)
-            replaceSelection(w, s, "", true);
+        if ((styleOf(w) & ES_READONLY) != 0) return;
+        if (s.anchor == s.caret) s.caret = nextChar(all, s.caret);
+        if (s.anchor != s.caret) replaceSelection(w, s, "", true);
         return;
     default:
         return;
     }
     s.caret = pos;
-    if (!extend)
-        s.anchor = pos;
+    if (!extend) s.anchor = pos;
     invalidateRect(w, nullptr, true);
 }
 
@@ -398,7 +369,7 @@ LRESULT setSel(HWND w, EditState& s, intptr_t start, intptr_t end)
 {
     size_t length = (size_t)getWindowTextLength(w);
     if (start < 0) {
-        s.anchor = s.caret;  // no selection: the caret stays
+        s.anchor = s.caret; // no selection: the caret stays
     } else {
         s.anchor = std::min((size_t)start, length);
         s.caret = end < 0 ? length : std::min((size_t)end, length);
@@ -411,8 +382,7 @@ LRESULT setSel(HWND w, EditState& s, intptr_t start, intptr_t end)
 // What the stream callback delivers, up to the end or its error.
 LRESULT streamIn(HWND w, EditState& s, WPARAM format, EDITSTREAM* stream)
 {
-    if (stream == nullptr || stream->pfnCallback == nullptr)
-        return 0;
+    if (stream == nullptr || stream->pfnCallback == nullptr) return 0;
     std::string data;
     uint8_t buffer[4096];
     stream->dwError = 0;
@@ -423,8 +393,7 @@ LRESULT streamIn(HWND w, EditState& s, WPARAM format, EDITSTREAM* stream)
             stream->dwError = error;
             break;
         }
-        if (done <= 0)
-            break;
+        if (done <= 0) break;
         data.append((const char*)buffer, (size_t)std::min<long>(done, (long)sizeof buffer));
     }
     RichText read;
@@ -432,7 +401,7 @@ LRESULT streamIn(HWND w, EditState& s, WPARAM format, EDITSTREAM* stream)
         read = rtfToRichText(data);
     else
         read.text = data;
-    if ((format & 0x8000) == 0) {  // SFF_SELECTION: into the selection, else the whole text
+    if ((format & 0x8000) == 0) { // SFF_SELECTION: into the selection, else the whole text
         s.anchor = 0;
         s.caret = (size_t)getWindowTextLength(w);
     }
@@ -440,8 +409,7 @@ LRESULT streamIn(HWND w, EditState& s, WPARAM format, EDITSTREAM* stream)
     size_t at = selStart(s);
     replaceSelection(w, s, read.text, false);
     // The document's own formats, as far as its text was taken.
-    if (s.rich)
-        s.formats.applySpans(at, read.spans);
+    if (s.rich) s.formats.applySpans(at, read.spans);
     return (LRESULT)read.text.size();
 }
 
@@ -450,22 +418,19 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
     switch (m) {
     case WM_SETTEXT: {
         std::string text = textArg(lp);
-        if (text.size() > s.limit)
-            text.resize(s.limit);
+        if (text.size() > s.limit) text.resize(s.limit);
         defWindowProc(w, WM_SETTEXT, 0, (LPARAM)text.c_str());
         s.formats.reset(text.size());
         s.anchor = s.caret = 0;
         invalidateRect(w, nullptr, true);
-        if (changeNotified(w, s))
-            notifyCommand(w, EN_CHANGE);
+        if (changeNotified(w, s)) notifyCommand(w, EN_CHANGE);
         return 1;
     }
     case EM_GETSEL:
-        if (wp != 0)
-            *(DWORD*)wp = (DWORD)selStart(s);
-        if (lp != 0)
-            *(DWORD*)lp = (DWORD)selEnd(s);
-        return (LRESULT)MAKELPARAM((int)std::min<size_t>(selStart(s), 0xFFFF), (int)std::min<size_t>(selEnd(s), 0xFFFF));
+        if (wp != 0) *(DWORD*)wp = (DWORD)selStart(s);
+        if (lp != 0) *(DWORD*)lp = (DWORD)selEnd(s);
+        return (LRESULT)MAKELPARAM(
+            (int)std::min<size_t>(selStart(s), 0xFFFF), (int)std::min<size_t>(selEnd(s), 0xFFFF));
     case EM_SETSEL:
         return setSel(w, s, (intptr_t)(int)wp, (intptr_t)lp);
     case EM_REPLACESEL:
@@ -483,8 +448,8 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
     case WM_GETDLGCODE: {
         LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         const MSG* msg = (const MSG*)lp;
-        if ((styleOf(w) & ES_MULTILINE) != 0 && msg != nullptr && msg->message == WM_KEYDOWN &&
-            msg->wParam == VK_RETURN && ((styleOf(w) & ES_WANTRETURN) != 0 || s.rich))
+        if ((styleOf(w) & ES_MULTILINE) != 0 && msg != nullptr && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN
+            && ((styleOf(w) & ES_WANTRETURN) != 0 || s.rich))
             code |= DLGC_WANTALLKEYS;
         return code;
     }
@@ -507,8 +472,7 @@ LRESULT editCommon(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
         std::string all = getWindowText(w);
         size_t pos = positionFromPoint(w, s, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
         s.caret = pos;
-        if ((wp & MK_SHIFT) == 0)
-            s.anchor = pos;
+        if ((wp & MK_SHIFT) == 0) s.anchor = pos;
         s.tracking = true;
         setCapture(w);
         invalidateRect(w, nullptr, true);
@@ -562,8 +526,7 @@ std::optional<LRESULT> richSelectionMessage(HWND w, EditState& s, UINT m, WPARAM
         }
         return 0;
     case EM_EXSETSEL:
-        if (lp == 0)
-            return (LRESULT)selEnd(s);
+        if (lp == 0) return (LRESULT)selEnd(s);
         setSel(w, s, ((CHARRANGE*)lp)->cpMin, ((CHARRANGE*)lp)->cpMax);
         return (LRESULT)selEnd(s);
     case EM_HIDESELECTION:
@@ -573,20 +536,17 @@ std::optional<LRESULT> richSelectionMessage(HWND w, EditState& s, UINT m, WPARAM
     case EM_GETSELTEXT:
         all = getWindowText(w);
         clampSelection(s, all.size());
-        if (lp == 0)
-            return 0;
+        if (lp == 0) return 0;
         memcpy((char*)lp, all.data() + selStart(s), selEnd(s) - selStart(s));
         ((char*)lp)[selEnd(s) - selStart(s)] = '\0';
         return (LRESULT)(selEnd(s) - selStart(s));
     case EM_GETTEXTRANGE: {
         TEXTRANGEA* range = (TEXTRANGEA*)lp;
-        if (range == nullptr || range->lpstrText == nullptr)
-            return 0;
+        if (range == nullptr || range->lpstrText == nullptr) return 0;
         all = getWindowText(w);
         size_t from = std::min((size_t)std::max(range->chrg.cpMin, 0), all.size());
         size_t to = range->chrg.cpMax < 0 ? all.size() : std::min((size_t)range->chrg.cpMax, all.size());
-        if (to < from)
-            to = from;
+        if (to < from) to = from;
         memcpy(range->lpstrText, all.data() + from, to - from);
         range->lpstrText[to - from] = '\0';
         return (LRESULT)(to - from);
@@ -601,8 +561,7 @@ std::optional<LRESULT> richFormatMessage(HWND w, EditState& s, UINT m, WPARAM wp
 {
     switch (m) {
     case EM_SETTEXTMODE:
-        if (wp != TM_PLAINTEXT && wp != TM_RICHTEXT)
-            return 1;
+        if (wp != TM_PLAINTEXT && wp != TM_RICHTEXT) return 1;
         s.textMode = wp;
         return 0;
     case EM_GETTEXTMODE:
@@ -625,9 +584,8 @@ std::optional<LRESULT> richFormatMessage(HWND w, EditState& s, UINT m, WPARAM wp
     }
     case EM_SETCHARFORMAT: {
         const CHARFORMAT2A* f = (const CHARFORMAT2A*)lp;
-        if (f == nullptr || f->cbSize < 60 || f->cbSize > sizeof(CHARFORMAT2A))
-            return 0;
-        CHARFORMAT2A change{};
+        if (f == nullptr || f->cbSize < 60 || f->cbSize > sizeof(CHARFORMAT2A)) return 0;
+        CHARFORMAT2A change {};
         memcpy(&change, f, f->cbSize);
         if ((wp & SCF_SELECTION) != 0 && (wp & SCF_ALL) == 0) {
             clampSelection(s, (size_t)getWindowTextLength(w));
@@ -660,23 +618,19 @@ std::optional<LRESULT> richFormatMessage(HWND w, EditState& s, UINT m, WPARAM wp
 // from it keeps the click from the field.
 std::optional<LRESULT> richLinkMessage(HWND w, EditState& s, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m != WM_LBUTTONDOWN && m != WM_LBUTTONUP)
-        return std::nullopt;
-    if (!s.urlDetect || (s.eventMask & ENM_LINK) == 0)
-        return std::nullopt;
+    if (m != WM_LBUTTONDOWN && m != WM_LBUTTONUP) return std::nullopt;
+    if (!s.urlDetect || (s.eventMask & ENM_LINK) == 0) return std::nullopt;
     std::string all = getWindowText(w);
     size_t pos = positionFromPoint(w, s, all, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
     size_t from = 0;
     size_t to = 0;
-    if (!linkAt(all, pos, from, to))
-        return std::nullopt;
-    ENLINK link{};
+    if (!linkAt(all, pos, from, to)) return std::nullopt;
+    ENLINK link {};
     link.msg = m;
     link.wParam = wp;
     link.lParam = lp;
-    link.chrg = CHARRANGE{(int32_t)from, (int32_t)to};
-    if (notifyParent(w, link.nmhdr, EN_LINK) != 0)
-        return 0;
+    link.chrg = CHARRANGE {(int32_t)from, (int32_t)to};
+    if (notifyParent(w, link.nmhdr, EN_LINK) != 0) return 0;
     return std::nullopt;
 }
 
@@ -687,12 +641,10 @@ LRESULT anyEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp, bool rich)
         made->rich = rich;
         return made;
     });
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
+    if (s == nullptr) return defWindowProc(w, m, wp, lp);
     if (rich) {
         for (auto group : {richSelectionMessage, richFormatMessage, richLinkMessage}) {
-            if (std::optional<LRESULT> answer = group(w, *s, m, wp, lp))
-                return *answer;
+            if (std::optional<LRESULT> answer = group(w, *s, m, wp, lp)) return *answer;
         }
     }
     return editCommon(w, *s, m, wp, lp);

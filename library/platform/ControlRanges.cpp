@@ -27,8 +27,7 @@ bool vertical(HWND w)
 void notifyScroll(HWND w, UINT code, int position)
 {
     HWND parent = getParent(w);
-    if (parent == nullptr)
-        return;
+    if (parent == nullptr) return;
     sendMessage(parent, vertical(w) ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM((int)code, position), (LPARAM)w);
 }
 
@@ -67,25 +66,24 @@ void paintTrack(HWND w, TrackState& s)
 {
     ControlPaint paint(w);
     HDC dc = paint.dc();
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     RECT r = paint.client();
     fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
     int t = thumbOffset(w, s);
     if (vertical(w)) {
         int cx = r.right / 2;
-        fillSolid(dc, RECT{cx - 2, kThumb / 2, cx + 2, r.bottom - kThumb / 2}, RGB(0xA0, 0xA0, 0xA0));
-        fillSolid(dc, RECT{cx - 8, t, cx + 8, t + kThumb}, RGB(0x50, 0x50, 0x50));
+        fillSolid(dc, RECT {cx - 2, kThumb / 2, cx + 2, r.bottom - kThumb / 2}, RGB(0xA0, 0xA0, 0xA0));
+        fillSolid(dc, RECT {cx - 8, t, cx + 8, t + kThumb}, RGB(0x50, 0x50, 0x50));
     } else {
         int cy = r.bottom / 2;
-        fillSolid(dc, RECT{kThumb / 2, cy - 2, r.right - kThumb / 2, cy + 2}, RGB(0xA0, 0xA0, 0xA0));
+        fillSolid(dc, RECT {kThumb / 2, cy - 2, r.right - kThumb / 2, cy + 2}, RGB(0xA0, 0xA0, 0xA0));
         if ((styleOf(w) & TBS_AUTOTICKS) != 0 && s.tickFrequency > 0 && s.maximum > s.minimum) {
             for (int v = s.minimum; v <= s.maximum; v += s.tickFrequency) {
                 int x = kThumb / 2 + (int)((long long)(v - s.minimum) * channelLength(w) / (s.maximum - s.minimum));
-                fillSolid(dc, RECT{x, r.bottom - 4, x + 1, r.bottom}, RGB(0x60, 0x60, 0x60));
+                fillSolid(dc, RECT {x, r.bottom - 4, x + 1, r.bottom}, RGB(0x60, 0x60, 0x60));
             }
         }
-        fillSolid(dc, RECT{t, cy - 8, t + kThumb, cy + 8}, RGB(0x50, 0x50, 0x50));
+        fillSolid(dc, RECT {t, cy - 8, t + kThumb, cy + 8}, RGB(0x50, 0x50, 0x50));
     }
 }
 
@@ -109,8 +107,7 @@ std::optional<LRESULT> trackRangeMessage(HWND w, TrackState* s, UINT m, WPARAM w
         s->minimum = GET_X_LPARAM(lp);
         s->maximum = std::max(GET_Y_LPARAM(lp), s->minimum);
         s->position = std::clamp(s->position, s->minimum, s->maximum);
-        if (wp != 0)
-            invalidateRect(w, nullptr, true);
+        if (wp != 0) invalidateRect(w, nullptr, true);
         return 0;
     case TBM_GETRANGEMIN:
         return s->minimum;
@@ -118,8 +115,7 @@ std::optional<LRESULT> trackRangeMessage(HWND w, TrackState* s, UINT m, WPARAM w
         return s->maximum;
     case TBM_SETPOS:
         s->position = std::clamp((int)lp, s->minimum, s->maximum);
-        if (wp != 0)
-            invalidateRect(w, nullptr, true);
+        if (wp != 0) invalidateRect(w, nullptr, true);
         return 0;
     case TBM_GETPOS:
         return s->position;
@@ -224,8 +220,7 @@ LRESULT trackbarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 LRESULT progressProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     ProgressState* s = trackState<ProgressState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
+    if (s == nullptr) return defWindowProc(w, m, wp, lp);
     int old = s->position;
     switch (m) {
     case PBM_SETRANGE: {
@@ -267,14 +262,13 @@ LRESULT progressProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case WM_PAINT: {
         ControlPaint paint(w);
         HDC dc = paint.dc();
-        if (dc == nullptr)
-            return 0;
+        if (dc == nullptr) return 0;
         RECT r = paint.client();
         fillSolid(dc, r, getSysColor(COLOR_BTNFACE));
         drawFrame(dc, r, RGB(0xA0, 0xA0, 0xA0));
         int span = std::max(1, s->maximum - s->minimum);
         int filled = (int)((long long)(s->position - s->minimum) * std::max(0, (int)r.right - 2) / span);
-        fillSolid(dc, RECT{1, 1, 1 + filled, r.bottom - 1}, RGB(0x06, 0xB0, 0x25));
+        fillSolid(dc, RECT {1, 1, 1 + filled, r.bottom - 1}, RGB(0x06, 0xB0, 0x25));
         return 0;
     }
     default:

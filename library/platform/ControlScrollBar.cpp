@@ -26,10 +26,10 @@ bool vertical(HWND w)
 }
 
 struct Geometry {
-    int arrow;  // length of each arrow button
-    int track;  // length between the arrows
-    int thumb;  // length of the thumb
-    int thumbAt;  // thumb start, from the track start
+    int arrow; // length of each arrow button
+    int track; // length between the arrows
+    int thumb; // length of the thumb
+    int thumbAt; // thumb start, from the track start
 };
 
 int lastPosition(const BarState& s)
@@ -43,7 +43,7 @@ Geometry geometryOf(HWND w, const BarState& s, int position)
     getClientRect(w, r);
     int length = vertical(w) ? r.bottom : r.right;
     int thickness = vertical(w) ? r.right : r.bottom;
-    Geometry g{};
+    Geometry g {};
     g.arrow = std::min(thickness, length / 2);
     g.track = std::max(0, length - 2 * g.arrow);
     long long span = (long long)s.maximum - s.minimum + 1;
@@ -60,8 +60,7 @@ int positionAt(HWND w, const BarState& s, int pixel)
     Geometry g = geometryOf(w, s, s.position);
     int room = g.track - g.thumb;
     int movable = lastPosition(s) - s.minimum;
-    if (room <= 0 || movable <= 0)
-        return s.minimum;
+    if (room <= 0 || movable <= 0) return s.minimum;
     pixel = std::clamp(pixel, 0, room);
     return s.minimum + (int)(((long long)pixel * movable + room / 2) / room);
 }
@@ -77,13 +76,12 @@ void paintBar(HWND w, const BarState& s)
 {
     ControlPaint paint(w);
     HDC dc = paint.dc();
-    if (dc == nullptr)
-        return;
+    if (dc == nullptr) return;
     RECT r = paint.client();
     fillSolid(dc, r, RGB(0xE8, 0xE8, 0xE8));
     Geometry g = geometryOf(w, s, s.dragging ? s.trackPosition : s.position);
     auto along = [&](int from, int to) {
-        return vertical(w) ? RECT{0, from, r.right, to} : RECT{from, 0, to, r.bottom};
+        return vertical(w) ? RECT {0, from, r.right, to} : RECT {from, 0, to, r.bottom};
     };
     int length = vertical(w) ? r.bottom : r.right;
     RECT first = along(0, g.arrow);
@@ -128,47 +126,38 @@ void pressed(HWND w, BarState& s, int pixel)
 LRESULT scrollBarProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     BarState* s = trackState<BarState>(w, m);
-    if (s == nullptr)
-        return defWindowProc(w, m, wp, lp);
+    if (s == nullptr) return defWindowProc(w, m, wp, lp);
     switch (m) {
     case SBM_SETSCROLLINFO: {
         auto* info = (const SCROLLINFO*)lp;
-        if (info == nullptr)
-            return s->position;
+        if (info == nullptr) return s->position;
         if ((info->fMask & SIF_RANGE) != 0) {
             s->minimum = info->nMin;
             s->maximum = std::max(info->nMax, info->nMin);
         }
         if ((info->fMask & SIF_PAGE) != 0)
             s->page = (int)std::min<UINT>(info->nPage, (UINT)(s->maximum - s->minimum + 1));
-        if ((info->fMask & SIF_POS) != 0)
-            s->position = info->nPos;
+        if ((info->fMask & SIF_POS) != 0) s->position = info->nPos;
         s->position = std::clamp(s->position, s->minimum, lastPosition(*s));
-        if (wp != 0)
-            invalidateRect(w, nullptr, true);
+        if (wp != 0) invalidateRect(w, nullptr, true);
         return s->position;
     }
     case SBM_GETSCROLLINFO: {
         auto* info = (SCROLLINFO*)lp;
-        if (info == nullptr)
-            return 0;
+        if (info == nullptr) return 0;
         if ((info->fMask & SIF_RANGE) != 0) {
             info->nMin = s->minimum;
             info->nMax = s->maximum;
         }
-        if ((info->fMask & SIF_PAGE) != 0)
-            info->nPage = (UINT)s->page;
-        if ((info->fMask & SIF_POS) != 0)
-            info->nPos = s->position;
-        if ((info->fMask & SIF_TRACKPOS) != 0)
-            info->nTrackPos = s->dragging ? s->trackPosition : s->position;
+        if ((info->fMask & SIF_PAGE) != 0) info->nPage = (UINT)s->page;
+        if ((info->fMask & SIF_POS) != 0) info->nPos = s->position;
+        if ((info->fMask & SIF_TRACKPOS) != 0) info->nTrackPos = s->dragging ? s->trackPosition : s->position;
         return 1;
     }
     case SBM_SETPOS: {
         int old = s->position;
         s->position = std::clamp((int)wp, s->minimum, lastPosition(*s));
-        if (lp != 0)
-            invalidateRect(w, nullptr, true);
+        if (lp != 0) invalidateRect(w, nullptr, true);
         return old;
     }
     case SBM_GETPOS:

@@ -33,14 +33,12 @@ void freeState(HWND window)
 ControlPaint::ControlPaint(HWND window) : m_window(window)
 {
     m_dc = beginPaint(window, m_paint);
-    if (m_dc != nullptr)
-        getClientRect(window, m_client);
+    if (m_dc != nullptr) getClientRect(window, m_client);
 }
 
 ControlPaint::~ControlPaint()
 {
-    if (m_dc != nullptr)
-        endPaint(m_window, m_paint);
+    if (m_dc != nullptr) endPaint(m_window, m_paint);
 }
 
 DWORD styleOf(HWND window)
@@ -58,16 +56,14 @@ void setStyleBits(HWND window, DWORD bits, bool on)
 LRESULT notifyCommand(HWND control, UINT code)
 {
     HWND parent = getParent(control);
-    if (parent == nullptr)
-        return 0;
+    if (parent == nullptr) return 0;
     return sendMessage(parent, WM_COMMAND, MAKEWPARAM(getDlgCtrlID(control), (int)code), (LPARAM)control);
 }
 
 LRESULT notifyParent(HWND control, NMHDR& header, UINT code)
 {
     HWND parent = getParent(control);
-    if (parent == nullptr)
-        return 0;
+    if (parent == nullptr) return 0;
     header.hwndFrom = control;
     header.idFrom = (UINT_PTR)getDlgCtrlID(control);
     header.code = code;
@@ -77,17 +73,15 @@ LRESULT notifyParent(HWND control, NMHDR& header, UINT code)
 void selectFont(HWND window, HDC dc)
 {
     HFONT font = (HFONT)sendMessage(window, WM_GETFONT, 0, 0);
-    if (font != nullptr)
-        selectObject(dc, toObject(font));
+    if (font != nullptr) selectObject(dc, toObject(font));
 }
 
 int lineHeight(HWND window)
 {
     HDC dc = getDC(window);
-    if (dc == nullptr)
-        return 16;
+    if (dc == nullptr) return 16;
     selectFont(window, dc);
-    TEXTMETRIC tm{};
+    TEXTMETRIC tm {};
     bool ok = getTextMetrics(dc, tm);
     releaseDC(window, dc);
     return ok && tm.tmHeight > 0 ? tm.tmHeight : 16;
@@ -95,13 +89,11 @@ int lineHeight(HWND window)
 
 int textWidth(HWND window, const std::string& text)
 {
-    if (text.empty())
-        return 0;
+    if (text.empty()) return 0;
     HDC dc = getDC(window);
-    if (dc == nullptr)
-        return (int)text.size() * 6;
+    if (dc == nullptr) return (int)text.size() * 6;
     selectFont(window, dc);
-    SIZE size{0, 0};
+    SIZE size {0, 0};
     bool ok = getTextExtentPoint(dc, text.data(), (int)text.size(), size);
     releaseDC(window, dc);
     return ok ? size.cx : (int)text.size() * 6;
@@ -111,13 +103,11 @@ HBRUSH parentColors(HWND window, UINT message, HDC dc, COLORREF& text)
 {
     HWND parent = getParent(window);
     text = getSysColor(COLOR_WINDOWTEXT);
-    if (parent == nullptr)
-        return nullptr;
+    if (parent == nullptr) return nullptr;
     COLORREF before = setTextColor(dc, text);
     HBRUSH brush = (HBRUSH)sendMessage(parent, message, (WPARAM)dc, (LPARAM)window);
     text = setTextColor(dc, before);
-    if (brush == nullptr)
-        text = getSysColor(COLOR_WINDOWTEXT);
+    if (brush == nullptr) text = getSysColor(COLOR_WINDOWTEXT);
     return brush;
 }
 
@@ -139,18 +129,16 @@ void fillBackground(HWND window, UINT message, HDC dc, const RECT& rect, int sys
 
 void drawFrame(HDC dc, const RECT& r, COLORREF color)
 {
-    if (r.right - r.left < 2 || r.bottom - r.top < 2)
-        return;
-    fillSolid(dc, RECT{r.left, r.top, r.right, r.top + 1}, color);
-    fillSolid(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, color);
-    fillSolid(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, color);
-    fillSolid(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, color);
+    if (r.right - r.left < 2 || r.bottom - r.top < 2) return;
+    fillSolid(dc, RECT {r.left, r.top, r.right, r.top + 1}, color);
+    fillSolid(dc, RECT {r.left, r.bottom - 1, r.right, r.bottom}, color);
+    fillSolid(dc, RECT {r.left, r.top, r.left + 1, r.bottom}, color);
+    fillSolid(dc, RECT {r.right - 1, r.top, r.right, r.bottom}, color);
 }
 
 void drawTextLine(HDC dc, int x, int y, const std::string& text, COLORREF color)
 {
-    if (text.empty())
-        return;
+    if (text.empty()) return;
     setBkMode(dc, TRANSPARENT);
     setTextColor(dc, color);
     textOut(dc, x, y, text.data(), (int)text.size());
@@ -158,11 +146,9 @@ void drawTextLine(HDC dc, int x, int y, const std::string& text, COLORREF color)
 
 bool equalsNoCase(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); i++) {
-        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i]))
-            return false;
+        if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) return false;
     }
     return true;
 }

@@ -62,10 +62,8 @@ LRESULT dialogClassProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     if (proc != nullptr) {
         setWindowLongPtr(dialog, DWLP_MSGRESULT, 0);
         LRESULT handled = detail::callProc(proc, dialog, message, wParam, lParam);
-        if (!isWindow(dialog))
-            return handled;
-        if (handled != 0)
-            return returnsValueDirectly(message) ? handled : getWindowLongPtr(dialog, DWLP_MSGRESULT);
+        if (!isWindow(dialog)) return handled;
+        if (handled != 0) return returnsValueDirectly(message) ? handled : getWindowLongPtr(dialog, DWLP_MSGRESULT);
     }
     switch (message) {
     case WM_ERASEBKGND: {
@@ -80,17 +78,16 @@ LRESULT dialogClassProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_SETFOCUS: {
         DialogState* s = stateOf(dialog);
-        HWND target = s != nullptr && isChild(dialog, s->lastFocus) ? s->lastFocus : getNextDlgTabItem(dialog, nullptr, false);
-        if (target != nullptr)
-            setFocus(target);
+        HWND target
+            = s != nullptr && isChild(dialog, s->lastFocus) ? s->lastFocus : getNextDlgTabItem(dialog, nullptr, false);
+        if (target != nullptr) setFocus(target);
         return 0;
     }
     case WM_NCDESTROY: {
         std::lock_guard<std::mutex> guard(g_dialogLock);
         auto it = g_dialogs.find(dialog);
         if (it != g_dialogs.end()) {
-            if (it->second.font != nullptr)
-                deleteObject((HGDIOBJ)it->second.font);
+            if (it->second.font != nullptr) deleteObject((HGDIOBJ)it->second.font);
             g_dialogs.erase(it);
         }
         return 0;
@@ -103,8 +100,7 @@ LRESULT dialogClassProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 void ensureClass()
 {
     WindowClass cls;
-    if (getClassInfo(kDialogClass, cls))
-        return;
+    if (getClassInfo(kDialogClass, cls)) return;
     cls.name = kDialogClass;
     cls.proc = dialogClassProc;
     cls.style = CS_DBLCLKS;
@@ -122,14 +118,11 @@ HWND focusedItem(HWND dialog)
 
 void focusItem(HWND dialog, HWND item)
 {
-    if (item == nullptr)
-        return;
+    if (item == nullptr) return;
     setFocus(item);
     DialogState* s = stateOf(dialog);
-    if (s != nullptr)
-        s->lastFocus = item;
-    if ((sendMessage(item, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0)
-        sendMessage(item, EM_SETSEL, 0, -1);
+    if (s != nullptr) s->lastFocus = item;
+    if ((sendMessage(item, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0) sendMessage(item, EM_SETSEL, 0, -1);
 }
 
 } // namespace
@@ -150,7 +143,7 @@ const DialogTemplate* findDialogTemplate(int id)
 HWND createDialogIndirectParam(HINSTANCE instance, const DialogTemplate& t, HWND owner, WNDPROC proc, LPARAM param)
 {
     ensureClass();
-    LOGFONT lf{};
+    LOGFONT lf {};
     lf.lfHeight = -mulDiv(t.fontPoints > 0 ? t.fontPoints : 8, screenDpi(), 72);
     lf.lfWeight = FW_NORMAL;
     lf.lfCharSet = DEFAULT_CHARSET;
@@ -162,7 +155,7 @@ HWND createDialogIndirectParam(HINSTANCE instance, const DialogTemplate& t, HWND
     int x = mulDiv(t.x, units.cx, 4);
     int y = mulDiv(t.y, units.cy, 8);
     if ((t.style & DS_CENTER) != 0) {
-        RECT area{0, 0, 1024, 768};
+        RECT area {0, 0, 1024, 768};
         if (owner != nullptr && isWindowVisible(owner))
             getWindowRect(owner, area);
         else if (detail::backend() != nullptr)
@@ -171,7 +164,7 @@ HWND createDialogIndirectParam(HINSTANCE instance, const DialogTemplate& t, HWND
         y = area.top + (area.bottom - area.top - height) / 2;
     }
     HWND dialog = createWindowEx(t.exStyle, kDialogClass, t.caption != nullptr ? t.caption : "",
-                                 t.style & ~(DWORD)WS_VISIBLE, x, y, width, height, owner, nullptr, instance, nullptr);
+        t.style & ~(DWORD)WS_VISIBLE, x, y, width, height, owner, nullptr, instance, nullptr);
     if (dialog == nullptr) {
         deleteObject((HGDIOBJ)font);
         return nullptr;
@@ -183,10 +176,10 @@ HWND createDialogIndirectParam(HINSTANCE instance, const DialogTemplate& t, HWND
     setWindowLongPtr(dialog, DWLP_DLGPROC, (LONG_PTR)proc);
     for (int i = 0; i < t.itemCount; i++) {
         const DialogItemTemplate& item = t.items[i];
-        HWND made = createWindowEx(item.exStyle, item.className, item.text != nullptr ? item.text : "",
-                                   item.style | WS_CHILD, mulDiv(item.x, units.cx, 4), mulDiv(item.y, units.cy, 8),
-                                   mulDiv(item.cx, units.cx, 4), mulDiv(item.cy, units.cy, 8), dialog,
-                                   (HMENU)(intptr_t)item.id, instance, nullptr);
+        HWND made
+            = createWindowEx(item.exStyle, item.className, item.text != nullptr ? item.text : "", item.style | WS_CHILD,
+                mulDiv(item.x, units.cx, 4), mulDiv(item.y, units.cy, 8), mulDiv(item.cx, units.cx, 4),
+                mulDiv(item.cy, units.cy, 8), dialog, (HMENU)(intptr_t)item.id, instance, nullptr);
         if (made == nullptr) {
             destroyWindow(dialog);
             return nullptr;
@@ -194,39 +187,31 @@ HWND createDialogIndirectParam(HINSTANCE instance, const DialogTemplate& t, HWND
         sendMessage(made, WM_SETFONT, (WPARAM)font, 0);
     }
     HWND first = getNextDlgTabItem(dialog, nullptr, false);
-    if (sendMessage(dialog, WM_INITDIALOG, (WPARAM)first, param) != 0 && isWindow(dialog))
-        focusItem(dialog, first);
-    if (!isWindow(dialog))
-        return nullptr;
-    if ((t.style & WS_VISIBLE) != 0)
-        showWindow(dialog, SW_SHOWNORMAL);
+    if (sendMessage(dialog, WM_INITDIALOG, (WPARAM)first, param) != 0 && isWindow(dialog)) focusItem(dialog, first);
+    if (!isWindow(dialog)) return nullptr;
+    if ((t.style & WS_VISIBLE) != 0) showWindow(dialog, SW_SHOWNORMAL);
     return dialog;
 }
 
 HWND createDialogParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LPARAM param)
 {
     const DialogTemplate* t = findDialogTemplate(id);
-    if (t == nullptr)
-        return nullptr;
+    if (t == nullptr) return nullptr;
     return createDialogIndirectParam(instance, *t, owner, proc, param);
 }
 
 intptr_t dialogBoxParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LPARAM param)
 {
     HWND dialog = createDialogParam(instance, id, owner, proc, param);
-    if (dialog == nullptr)
-        return -1;
+    if (dialog == nullptr) return -1;
     bool ownerWasEnabled = owner != nullptr && isWindowEnabled(owner);
-    if (ownerWasEnabled)
-        enableWindow(owner, false);
+    if (ownerWasEnabled) enableWindow(owner, false);
     DialogState* s = stateOf(dialog);
-    if (s != nullptr && !s->ended)
-        showWindow(dialog, SW_SHOWNORMAL);
+    if (s != nullptr && !s->ended) showWindow(dialog, SW_SHOWNORMAL);
     MSG msg;
     for (;;) {
         s = stateOf(dialog);
-        if (s == nullptr || s->ended)
-            break;
+        if (s == nullptr || s->ended) break;
         if (!getMessage(msg, nullptr)) {
             // The quit message is for the program's own loop.
             postQuitMessage((int)msg.wParam);
@@ -239,8 +224,7 @@ intptr_t dialogBoxParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LP
     }
     s = stateOf(dialog);
     intptr_t result = s != nullptr ? s->result : 0;
-    if (ownerWasEnabled)
-        enableWindow(owner, true);
+    if (ownerWasEnabled) enableWindow(owner, true);
     destroyWindow(dialog);
     return result;
 }
@@ -248,8 +232,7 @@ intptr_t dialogBoxParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LP
 bool endDialog(HWND dialog, intptr_t result)
 {
     DialogState* s = stateOf(dialog);
-    if (s == nullptr)
-        return false;
+    if (s == nullptr) return false;
     s->ended = true;
     s->result = result;
     showWindow(dialog, SW_HIDE);
@@ -260,8 +243,7 @@ bool endDialog(HWND dialog, intptr_t result)
 
 bool isDialogMessage(HWND dialog, MSG& msg)
 {
-    if (!isWindow(dialog) || msg.hwnd == nullptr || (msg.hwnd != dialog && !isChild(dialog, msg.hwnd)))
-        return false;
+    if (!isWindow(dialog) || msg.hwnd == nullptr || (msg.hwnd != dialog && !isChild(dialog, msg.hwnd))) return false;
     if (msg.message == WM_KEYDOWN) {
         LRESULT code = sendMessage(msg.hwnd, WM_GETDLGCODE, msg.wParam, (LPARAM)&msg);
         if ((code & DLGC_WANTALLKEYS) == 0) {
@@ -276,16 +258,14 @@ bool isDialogMessage(HWND dialog, MSG& msg)
             case VK_RETURN: {
                 int id = IDOK;
                 LRESULT def = sendMessage(dialog, DM_GETDEFID, 0, 0);
-                if (HIWORD((uintptr_t)def) == DC_HASDEFID)
-                    id = (int)LOWORD((uintptr_t)def);
+                if (HIWORD((uintptr_t)def) == DC_HASDEFID) id = (int)LOWORD((uintptr_t)def);
                 HWND item = getDlgItem(dialog, id);
                 if (item == nullptr || isWindowEnabled(item))
                     sendMessage(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)item);
                 return true;
             }
             case VK_ESCAPE:
-                sendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                            (LPARAM)getDlgItem(dialog, IDCANCEL));
+                sendMessage(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)getDlgItem(dialog, IDCANCEL));
                 return true;
             default:
                 break;
@@ -300,8 +280,7 @@ bool isDialogMessage(HWND dialog, MSG& msg)
 bool mapDialogRect(HWND dialog, RECT& rect)
 {
     DialogState* s = stateOf(dialog);
-    if (s == nullptr)
-        return false;
+    if (s == nullptr) return false;
     SIZE units = getFontBaseUnits(s->font);
     rect.left = mulDiv(rect.left, units.cx, 4);
     rect.right = mulDiv(rect.right, units.cx, 4);

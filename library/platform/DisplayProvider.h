@@ -24,10 +24,10 @@ struct DisplayDeviceInfo {
     std::string description;
     bool primary = false;
     bool hasMonitor = false;
-    RECT workArea{0, 0, 0, 0};
-    RECT monitorArea{0, 0, 0, 0};
+    RECT workArea {0, 0, 0, 0};
+    RECT monitorArea {0, 0, 0, 0};
     bool hasGuid = false;
-    GUID guid{0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+    GUID guid {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 };
 
 class DisplayProvider {

@@ -32,17 +32,14 @@ public:
     Connection()
     {
         const char* name = getenv("DISPLAY");
-        if (name == nullptr || name[0] == '\0')
-            return;
+        if (name == nullptr || name[0] == '\0') return;
         // A server whose last client just left resets and refuses
         // connections for a moment: a few tries, briefly.
         for (int attempt = 0; attempt < 10 && display == nullptr; attempt++) {
             display = XOpenDisplay(nullptr);
-            if (display == nullptr)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (display == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (display == nullptr)
-            return;
+        if (display == nullptr) return;
         int event = 0, error = 0;
         if (!XRRQueryExtension(display, &event, &error)) {
             XCloseDisplay(display);
@@ -56,15 +53,13 @@ public:
         // the server is asked to probe.
         resources = XRRGetScreenResourcesCurrent(display, root);
         if (resources == nullptr || !usable(resources)) {
-            if (resources != nullptr)
-                XRRFreeScreenResources(resources);
+            if (resources != nullptr) XRRFreeScreenResources(resources);
             resources = XRRGetScreenResources(display, root);
         }
     }
     ~Connection()
     {
-        if (resources != nullptr)
-            XRRFreeScreenResources(resources);
+        if (resources != nullptr) XRRFreeScreenResources(resources);
         if (display != nullptr) {
             XSync(display, False);
             XSetErrorHandler(previous);
@@ -76,13 +71,11 @@ public:
     // Some connected output shows a mode the resources list.
     bool usable(XRRScreenResources* r) const
     {
-        if (r->noutput == 0 || r->nmode == 0)
-            return false;
+        if (r->noutput == 0 || r->nmode == 0) return false;
         bool found = false;
         for (int i = 0; i < r->noutput && !found; i++) {
             XRROutputInfo* info = XRRGetOutputInfo(display, r, r->outputs[i]);
-            if (info == nullptr)
-                continue;
+            if (info == nullptr) continue;
             if (info->connection == RR_Connected && info->crtc != 0 && info->nmode > 0) {
                 XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, r, info->crtc);
                 if (crtc != nullptr) {
@@ -127,16 +120,14 @@ uint32_t bitsPerPixel(Display* display)
 
 uint32_t refreshOf(const XRRModeInfo& m)
 {
-    if (m.hTotal == 0 || m.vTotal == 0)
-        return 0;
+    if (m.hTotal == 0 || m.vTotal == 0) return 0;
     return (uint32_t)std::lround((double)m.dotClock / ((double)m.hTotal * (double)m.vTotal));
 }
 
 const XRRModeInfo* modeInfo(XRRScreenResources* r, RRMode id)
 {
     for (int i = 0; i < r->nmode; i++) {
-        if (r->modes[i].id == id)
-            return &r->modes[i];
+        if (r->modes[i].id == id) return &r->modes[i];
     }
     return nullptr;
 }
@@ -148,15 +139,12 @@ RROutput findOutput(Connection& c, const std::string& name)
     RROutput first = 0;
     for (int i = 0; i < c.resources->noutput; i++) {
         XRROutputInfo* info = XRRGetOutputInfo(c.display, c.resources, c.resources->outputs[i]);
-        if (info == nullptr)
-            continue;
+        if (info == nullptr) continue;
         bool usable = info->connection == RR_Connected && info->crtc != 0;
         bool match = usable && (name.empty() ? c.resources->outputs[i] == primary : name == info->name);
         XRRFreeOutputInfo(info);
-        if (match)
-            return c.resources->outputs[i];
-        if (usable && first == 0)
-            first = c.resources->outputs[i];
+        if (match) return c.resources->outputs[i];
+        if (usable && first == 0) first = c.resources->outputs[i];
     }
     return name.empty() ? first : 0;
 }
@@ -168,13 +156,11 @@ public:
         out.clear();
         std::lock_guard<std::mutex> guard(g_xLock);
         Connection c;
-        if (!c.ok())
-            return;
+        if (!c.ok()) return;
         RROutput primary = XRRGetOutputPrimary(c.display, c.root);
         for (int i = 0; i < c.resources->noutput; i++) {
             XRROutputInfo* info = XRRGetOutputInfo(c.display, c.resources, c.resources->outputs[i]);
-            if (info == nullptr)
-                continue;
+            if (info == nullptr) continue;
             if (info->connection == RR_Connected && info->crtc != 0) {
                 XRRCrtcInfo* crtc = XRRGetCrtcInfo(c.display, c.resources, info->crtc);
                 DisplayDeviceInfo d;
@@ -183,7 +169,7 @@ public:
                 d.primary = c.resources->outputs[i] == primary;
                 if (crtc != nullptr) {
                     d.hasMonitor = true;
-                    d.monitorArea = RECT{crtc->x, crtc->y, crtc->x + (int)crtc->width, crtc->y + (int)crtc->height};
+                    d.monitorArea = RECT {crtc->x, crtc->y, crtc->x + (int)crtc->width, crtc->y + (int)crtc->height};
                     d.workArea = d.monitorArea;
                     XRRFreeCrtcInfo(crtc);
                 }
@@ -196,19 +182,16 @@ public:
         bool anyPrimary = false;
         for (const auto& d : out)
             anyPrimary = anyPrimary || d.primary;
-        if (!anyPrimary && !out.empty())
-            out.front().primary = true;
+        if (!anyPrimary && !out.empty()) out.front().primary = true;
     }
 
     bool currentMode(const std::string& device, DisplayModeInfo& mode) override
     {
         std::lock_guard<std::mutex> guard(g_xLock);
         Connection c;
-        if (!c.ok())
-            return false;
+        if (!c.ok()) return false;
         RROutput output = findOutput(c, device);
-        if (output == 0)
-            return false;
+        if (output == 0) return false;
         XRROutputInfo* info = XRRGetOutputInfo(c.display, c.resources, output);
         XRRCrtcInfo* crtc = info != nullptr ? XRRGetCrtcInfo(c.display, c.resources, info->crtc) : nullptr;
         bool ok = false;
@@ -221,8 +204,7 @@ public:
             ok = true;
             XRRFreeCrtcInfo(crtc);
         }
-        if (info != nullptr)
-            XRRFreeOutputInfo(info);
+        if (info != nullptr) XRRFreeOutputInfo(info);
         return ok;
     }
 
@@ -231,16 +213,14 @@ public:
         out.clear();
         std::lock_guard<std::mutex> guard(g_xLock);
         Connection c;
-        if (!c.ok())
-            return false;
+        if (!c.ok()) return false;
         RROutput output = findOutput(c, device);
         XRROutputInfo* info = output != 0 ? XRRGetOutputInfo(c.display, c.resources, output) : nullptr;
-        if (info == nullptr)
-            return false;
+        if (info == nullptr) return false;
         for (int i = 0; i < info->nmode; i++) {
             const XRRModeInfo* m = modeInfo(c.resources, info->modes[i]);
             if (m != nullptr)
-                out.push_back(DisplayModeInfo{m->width, m->height, bitsPerPixel(c.display), refreshOf(*m)});
+                out.push_back(DisplayModeInfo {m->width, m->height, bitsPerPixel(c.display), refreshOf(*m)});
         }
         XRRFreeOutputInfo(info);
         return true;
@@ -250,25 +230,23 @@ public:
     {
         std::lock_guard<std::mutex> guard(g_xLock);
         Connection c;
-        if (!c.ok())
-            return false;
+        if (!c.ok()) return false;
         RROutput output = findOutput(c, device);
         XRROutputInfo* info = output != 0 ? XRRGetOutputInfo(c.display, c.resources, output) : nullptr;
-        if (info == nullptr)
-            return false;
+        if (info == nullptr) return false;
         RRMode chosen = 0;
         for (int i = 0; i < info->nmode && chosen == 0; i++) {
             const XRRModeInfo* m = modeInfo(c.resources, info->modes[i]);
-            if (m != nullptr && m->width == mode.width && m->height == mode.height &&
-                (mode.frequency == 0 || refreshOf(*m) == mode.frequency))
+            if (m != nullptr && m->width == mode.width && m->height == mode.height
+                && (mode.frequency == 0 || refreshOf(*m) == mode.frequency))
                 chosen = m->id;
         }
         bool ok = false;
         XRRCrtcInfo* crtc = chosen != 0 ? XRRGetCrtcInfo(c.display, c.resources, info->crtc) : nullptr;
         if (crtc != nullptr) {
             g_xErrors = 0;
-            Status s = XRRSetCrtcConfig(c.display, c.resources, info->crtc, CurrentTime, crtc->x, crtc->y, chosen,
-                                        crtc->rotation, &output, 1);
+            Status s = XRRSetCrtcConfig(
+                c.display, c.resources, info->crtc, CurrentTime, crtc->x, crtc->y, chosen, crtc->rotation, &output, 1);
             XSync(c.display, False);
             ok = s == RRSetConfigSuccess && g_xErrors == 0;
             XRRFreeCrtcInfo(crtc);
@@ -286,8 +264,7 @@ std::shared_ptr<DisplayProvider> g_provider;
 DisplayProvider& displayProvider()
 {
     std::lock_guard<std::mutex> guard(g_providerLock);
-    if (!g_provider)
-        g_provider = std::make_shared<XRandRProvider>();
+    if (!g_provider) g_provider = std::make_shared<XRandRProvider>();
     return *g_provider;
 }
 

@@ -49,14 +49,12 @@ bool removeObject(uintptr_t id)
 // The clip rectangles of a context in image coordinates.
 std::vector<RECT> clipRects(const DeviceContext& dc)
 {
-    RECT whole{0, 0, dc.image != nullptr ? dc.image->width() : 0, dc.image != nullptr ? dc.image->height() : 0};
-    if (!dc.hasClip)
-        return {whole};
+    RECT whole {0, 0, dc.image != nullptr ? dc.image->width() : 0, dc.image != nullptr ? dc.image->height() : 0};
+    if (!dc.hasClip) return {whole};
     std::vector<RECT> out;
     for (const RECT& r : dc.clip) {
         RECT c = intersect(r, whole);
-        if (!rectEmpty(c))
-            out.push_back(c);
+        if (!rectEmpty(c)) out.push_back(c);
     }
     return out;
 }
@@ -65,8 +63,7 @@ namespace {
 
 void fillImageRect(DeviceContext& dc, RECT r, COLORREF color)
 {
-    if (dc.image == nullptr)
-        return;
+    if (dc.image == nullptr) return;
     r.left += dc.origin.x;
     r.right += dc.origin.x;
     r.top += dc.origin.y;
@@ -74,8 +71,7 @@ void fillImageRect(DeviceContext& dc, RECT r, COLORREF color)
     uint32_t rgb = rgbFromColorRef(color);
     for (const RECT& c : clipRects(dc)) {
         RECT p = intersect(r, c);
-        if (!rectEmpty(p))
-            dc.image->fillRect(p.left, p.top, p.right, p.bottom, rgb);
+        if (!rectEmpty(p)) dc.image->fillRect(p.left, p.top, p.right, p.bottom, rgb);
     }
 }
 
@@ -83,7 +79,7 @@ void fillImageRect(DeviceContext& dc, RECT r, COLORREF color)
 // line up across a window and its children.
 POINT brushOrigin(const DeviceContext& dc)
 {
-    POINT o{0, 0};
+    POINT o {0, 0};
     auto w = dc.window != nullptr ? findWindow(dc.window) : nullptr;
     for (int depth = 0; w && (w->style & WS_CHILD) != 0 && w->parent != nullptr && depth < 64; depth++) {
         o.x += w->x;
@@ -95,15 +91,13 @@ POINT brushOrigin(const DeviceContext& dc)
 
 void fillImagePattern(DeviceContext& dc, RECT r, const PixelImage& pattern)
 {
-    if (dc.image == nullptr || pattern.isNull())
-        return;
+    if (dc.image == nullptr || pattern.isNull()) return;
     POINT phase = brushOrigin(dc);
     int pw = pattern.width();
     int ph = pattern.height();
     for (const RECT& c : clipRects(dc)) {
-        RECT p = intersect(RECT{r.left + dc.origin.x, r.top + dc.origin.y, r.right + dc.origin.x,
-                                r.bottom + dc.origin.y},
-                           c);
+        RECT p = intersect(
+            RECT {r.left + dc.origin.x, r.top + dc.origin.y, r.right + dc.origin.x, r.bottom + dc.origin.y}, c);
         for (int y = p.top; y < p.bottom; y++) {
             int py = ((y - dc.origin.y + phase.y) % ph + ph) % ph;
             for (int x = p.left; x < p.right; x++) {
@@ -172,8 +166,7 @@ HDC createWindowDC(HWND window, PixelImage* image, POINT origin, const std::vect
     dc.clip = clip;
     dc.hasClip = paint || !clip.empty();
     auto w = findWindow(window);
-    if (w)
-        dc.font = w->font;
+    if (w) dc.font = w->font;
     return (HDC)addObject(std::move(dc));
 }
 
@@ -185,9 +178,8 @@ DeviceContext* findDC(HDC dc)
 LOGFONT fontOf(HFONT font)
 {
     Font* f = get<Font>(font);
-    if (f != nullptr)
-        return f->logFont;
-    LOGFONT dialog{};
+    if (f != nullptr) return f->logFont;
+    LOGFONT dialog {};
     dialog.lfHeight = -11;
     dialog.lfWeight = FW_NORMAL;
     strcpy(dialog.lfFaceName, "MS Shell Dlg");
@@ -213,16 +205,15 @@ bool deleteDC(HDC dc)
 
 HBRUSH createSolidBrush(COLORREF color)
 {
-    return (HBRUSH)addObject(Brush{color & 0xFFFFFF, false, nullptr});
+    return (HBRUSH)addObject(Brush {color & 0xFFFFFF, false, nullptr});
 }
 
 HBRUSH createPatternBrush(HBITMAP bitmap)
 {
     Bitmap* b = get<Bitmap>(bitmap);
-    if (b == nullptr || b->image.isNull())
-        return nullptr;
+    if (b == nullptr || b->image.isNull()) return nullptr;
     // The brush keeps a copy: the bitmap may be deleted at once.
-    return (HBRUSH)addObject(Brush{0, false, std::make_shared<const PixelImage>(b->image)});
+    return (HBRUSH)addObject(Brush {0, false, std::make_shared<const PixelImage>(b->image)});
 }
 
 HBRUSH getSysColorBrush(int index)
@@ -231,8 +222,7 @@ HBRUSH getSysColorBrush(int index)
     static std::map<int, HBRUSH>& brushes = *new std::map<int, HBRUSH>;
     std::lock_guard<std::mutex> guard(lock);
     HBRUSH& b = brushes[index];
-    if (b == nullptr)
-        b = (HBRUSH)addObject(Brush{sysColor(index), true, nullptr});
+    if (b == nullptr) b = (HBRUSH)addObject(Brush {sysColor(index), true, nullptr});
     return b;
 }
 
@@ -243,7 +233,7 @@ COLORREF getSysColor(int index)
 
 HFONT createFontIndirect(const LOGFONT& font)
 {
-    Font f{font};
+    Font f {font};
     f.logFont.lfFaceName[31] = '\0';
     return (HFONT)addObject(std::move(f));
 }
@@ -251,24 +241,21 @@ HFONT createFontIndirect(const LOGFONT& font)
 bool getFontInfo(HFONT font, LOGFONT& out)
 {
     Font* f = get<Font>(font);
-    if (f == nullptr)
-        return false;
+    if (f == nullptr) return false;
     out = f->logFont;
     return true;
 }
 
 HBITMAP createBitmap(int width, int height)
 {
-    if (width <= 0 || height <= 0)
-        return nullptr;
-    return (HBITMAP)addObject(Bitmap{PixelImage(width, height, 0)});
+    if (width <= 0 || height <= 0) return nullptr;
+    return (HBITMAP)addObject(Bitmap {PixelImage(width, height, 0)});
 }
 
 HBITMAP createBitmapFromImage(const PixelImage& image)
 {
-    if (image.isNull())
-        return nullptr;
-    return (HBITMAP)addObject(Bitmap{image});
+    if (image.isNull()) return nullptr;
+    return (HBITMAP)addObject(Bitmap {image});
 }
 
 PixelImage* getBitmapImage(HBITMAP bitmap)
@@ -280,10 +267,8 @@ PixelImage* getBitmapImage(HBITMAP bitmap)
 bool deleteObject(HGDIOBJ object)
 {
     auto o = findObject((uintptr_t)object);
-    if (!o || std::holds_alternative<DeviceContext>(*o) || std::holds_alternative<ImageList>(*o))
-        return false;
-    if (auto* b = std::get_if<Brush>(o.get()); b != nullptr && b->stock)
-        return true;
+    if (!o || std::holds_alternative<DeviceContext>(*o) || std::holds_alternative<ImageList>(*o)) return false;
+    if (auto* b = std::get_if<Brush>(o.get()); b != nullptr && b->stock) return true;
     return removeObject((uintptr_t)object);
 }
 
@@ -291,8 +276,7 @@ HGDIOBJ selectObject(HDC dc, HGDIOBJ object)
 {
     DeviceContext* d = findDC(dc);
     auto o = findObject((uintptr_t)object);
-    if (d == nullptr || !o)
-        return nullptr;
+    if (d == nullptr || !o) return nullptr;
     if (std::holds_alternative<Font>(*o)) {
         HGDIOBJ old = (HGDIOBJ)d->font;
         d->font = (HFONT)object;
@@ -307,7 +291,7 @@ HGDIOBJ selectObject(HDC dc, HGDIOBJ object)
         HGDIOBJ old = (HGDIOBJ)d->selectedBitmap;
         d->selectedBitmap = (HBITMAP)object;
         d->image = &b->image;
-        d->origin = POINT{0, 0};
+        d->origin = POINT {0, 0};
         d->hasClip = false;
         return old;
     }
@@ -317,8 +301,7 @@ HGDIOBJ selectObject(HDC dc, HGDIOBJ object)
 COLORREF setTextColor(HDC dc, COLORREF color)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return CLR_NONE;
+    if (d == nullptr) return CLR_NONE;
     COLORREF old = d->textColor;
     d->textColor = color & 0xFFFFFF;
     return old;
@@ -327,8 +310,7 @@ COLORREF setTextColor(HDC dc, COLORREF color)
 COLORREF setBkColor(HDC dc, COLORREF color)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return CLR_NONE;
+    if (d == nullptr) return CLR_NONE;
     COLORREF old = d->bkColor;
     d->bkColor = color & 0xFFFFFF;
     return old;
@@ -337,8 +319,7 @@ COLORREF setBkColor(HDC dc, COLORREF color)
 int setBkMode(HDC dc, int mode)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return 0;
+    if (d == nullptr) return 0;
     int old = d->bkMode;
     d->bkMode = mode;
     return old;
@@ -372,18 +353,15 @@ bool fillRect(HDC dc, const RECT& rect, HBRUSH brush)
         color = sysColor((int)value - 1);
     } else {
         Brush* b = get<Brush>(brush);
-        if (b == nullptr)
-            return false;
+        if (b == nullptr) return false;
         if (b->pattern) {
-            if (d == nullptr)
-                return false;
+            if (d == nullptr) return false;
             fillImagePattern(*d, rect, *b->pattern);
             return true;
         }
         color = b->color;
     }
-    if (d == nullptr)
-        return false;
+    if (d == nullptr) return false;
     fillImageRect(*d, rect, color);
     return true;
 }
@@ -391,8 +369,7 @@ bool fillRect(HDC dc, const RECT& rect, HBRUSH brush)
 bool fillSolid(HDC dc, const RECT& rect, COLORREF color)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return false;
+    if (d == nullptr) return false;
     fillImageRect(*d, rect, color);
     return true;
 }
@@ -400,30 +377,27 @@ bool fillSolid(HDC dc, const RECT& rect, COLORREF color)
 bool rectangle(HDC dc, int left, int top, int right, int bottom)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return false;
+    if (d == nullptr) return false;
     Brush* b = get<Brush>(d->brush);
     if (b != nullptr && b->pattern)
-        fillImagePattern(*d, RECT{left + 1, top + 1, right - 1, bottom - 1}, *b->pattern);
+        fillImagePattern(*d, RECT {left + 1, top + 1, right - 1, bottom - 1}, *b->pattern);
     else if (b != nullptr)
-        fillImageRect(*d, RECT{left + 1, top + 1, right - 1, bottom - 1}, b->color);
-    fillImageRect(*d, RECT{left, top, right, top + 1}, d->penColor);
-    fillImageRect(*d, RECT{left, bottom - 1, right, bottom}, d->penColor);
-    fillImageRect(*d, RECT{left, top, left + 1, bottom}, d->penColor);
-    fillImageRect(*d, RECT{right - 1, top, right, bottom}, d->penColor);
+        fillImageRect(*d, RECT {left + 1, top + 1, right - 1, bottom - 1}, b->color);
+    fillImageRect(*d, RECT {left, top, right, top + 1}, d->penColor);
+    fillImageRect(*d, RECT {left, bottom - 1, right, bottom}, d->penColor);
+    fillImageRect(*d, RECT {left, top, left + 1, bottom}, d->penColor);
+    fillImageRect(*d, RECT {right - 1, top, right, bottom}, d->penColor);
     return true;
 }
 
 bool drawFocusRect(HDC dc, const RECT& rect)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr || rectEmpty(rect))
-        return false;
+    if (d == nullptr || rectEmpty(rect)) return false;
     COLORREF color = sysColor(COLOR_WINDOWTEXT);
     auto dot = [&](int x, int y) {
         // Dots on the even pixels of the context, so the frame looks the same wherever it is.
-        if (((x + y) & 1) == 0)
-            fillImageRect(*d, RECT{x, y, x + 1, y + 1}, color);
+        if (((x + y) & 1) == 0) fillImageRect(*d, RECT {x, y, x + 1, y + 1}, color);
     };
     for (int x = rect.left; x < rect.right; x++) {
         dot(x, rect.top);
@@ -439,19 +413,16 @@ bool drawFocusRect(HDC dc, const RECT& rect)
 bool moveToEx(HDC dc, int x, int y, POINT* previous)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return false;
-    if (previous != nullptr)
-        *previous = d->pen;
-    d->pen = POINT{x, y};
+    if (d == nullptr) return false;
+    if (previous != nullptr) *previous = d->pen;
+    d->pen = POINT {x, y};
     return true;
 }
 
 bool lineTo(HDC dc, int x, int y)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr || d->image == nullptr)
-        return false;
+    if (d == nullptr || d->image == nullptr) return false;
     // Bresenham; the end point is not drawn, as the platform does.
     int x0 = d->pen.x, y0 = d->pen.y;
     int dx = std::abs(x - x0), sx = x0 < x ? 1 : -1;
@@ -471,7 +442,7 @@ bool lineTo(HDC dc, int x, int y)
             y0 += sy;
         }
     }
-    d->pen = POINT{x, y};
+    d->pen = POINT {x, y};
     return true;
 }
 
@@ -481,10 +452,9 @@ bool getTextExtentPoint(HDC dc, const char* text, int length, SIZE& size)
     LOGFONT f = fontOf(d != nullptr ? d->font : nullptr);
     std::string s = length < 0 ? std::string(text != nullptr ? text : "") : std::string(text, (size_t)length);
     Backend* b = backend();
-    if (b != nullptr && b->textExtent(f, s, size))
-        return true;
+    if (b != nullptr && b->textExtent(f, s, size)) return true;
     TextMetrics m = estimateMetrics(f);
-    size = SIZE{(int32_t)(s.size() * (size_t)m.averageWidth), m.ascent + m.descent};
+    size = SIZE {(int32_t)(s.size() * (size_t)m.averageWidth), m.ascent + m.descent};
     return true;
 }
 
@@ -494,24 +464,22 @@ bool getTextMetrics(HDC dc, TEXTMETRIC& metrics)
     LOGFONT f = fontOf(d != nullptr ? d->font : nullptr);
     TextMetrics m;
     Backend* b = backend();
-    if (b == nullptr || !b->textMetrics(f, m))
-        m = estimateMetrics(f);
-    metrics = TEXTMETRIC{m.ascent + m.descent, m.ascent, m.descent, 0, 0, m.averageWidth, m.maxWidth,
-                         f.lfWeight != 0 ? f.lfWeight : FW_NORMAL};
+    if (b == nullptr || !b->textMetrics(f, m)) m = estimateMetrics(f);
+    metrics = TEXTMETRIC {m.ascent + m.descent, m.ascent, m.descent, 0, 0, m.averageWidth, m.maxWidth,
+        f.lfWeight != 0 ? f.lfWeight : FW_NORMAL};
     return true;
 }
 
 bool textOut(HDC dc, int x, int y, const char* text, int length)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr || d->image == nullptr || text == nullptr)
-        return false;
+    if (d == nullptr || d->image == nullptr || text == nullptr) return false;
     std::string s = length < 0 ? std::string(text) : std::string(text, (size_t)length);
     LOGFONT f = fontOf(d->font);
     if (d->bkMode == OPAQUE) {
         SIZE size;
         getTextExtentPoint(dc, s.c_str(), (int)s.size(), size);
-        fillImageRect(*d, RECT{x, y, x + size.cx, y + size.cy}, d->bkColor);
+        fillImageRect(*d, RECT {x, y, x + size.cx, y + size.cy}, d->bkColor);
     }
     Backend* b = backend();
     if (b != nullptr && isUiThread())
@@ -522,11 +490,10 @@ bool textOut(HDC dc, int x, int y, const char* text, int length)
 int drawText(HDC dc, const char* text, int length, RECT& rect, UINT format)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr || text == nullptr)
-        return 0;
+    if (d == nullptr || text == nullptr) return 0;
     std::string s = length < 0 ? std::string(text) : std::string(text, (size_t)length);
     auto measure = [dc](const std::string& piece) {
-        SIZE size{0, 0};
+        SIZE size {0, 0};
         getTextExtentPoint(dc, piece.c_str(), (int)piece.size(), size);
         return (int)size.cx;
     };
@@ -544,8 +511,7 @@ int drawText(HDC dc, const char* text, int length, RECT& rect, UINT format)
     if ((format & DT_CALCRECT) != 0) {
         // Wrapped text keeps the width it was given unless a word is wider.
         int right = rect.left + widest;
-        if ((format & DT_WORDBREAK) != 0 && (format & DT_SINGLELINE) == 0)
-            right = std::max(rect.right, right);
+        if ((format & DT_WORDBREAK) != 0 && (format & DT_SINGLELINE) == 0) right = std::max(rect.right, right);
         rect.right = right;
         rect.bottom = rect.top + height;
         return height;
@@ -575,7 +541,7 @@ int drawText(HDC dc, const char* text, int length, RECT& rect, UINT format)
             while (next < line.text.size() && ((unsigned char)line.text[next] & 0xC0) == 0x80)
                 next++;
             int to = x + measure(line.text.substr(0, next));
-            fillImageRect(*d, RECT{from, y + metrics.tmAscent + 1, to, y + metrics.tmAscent + 2}, d->textColor);
+            fillImageRect(*d, RECT {from, y + metrics.tmAscent + 1, to, y + metrics.tmAscent + 2}, d->textColor);
         }
     }
     d->clip = saved;
@@ -586,8 +552,7 @@ int drawText(HDC dc, const char* text, int length, RECT& rect, UINT format)
 COLORREF getPixel(HDC dc, int x, int y)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr || d->image == nullptr || !d->image->contains(x + d->origin.x, y + d->origin.y))
-        return CLR_NONE;
+    if (d == nullptr || d->image == nullptr || !d->image->contains(x + d->origin.x, y + d->origin.y)) return CLR_NONE;
     return colorRefFromRgb(d->image->pixel(x + d->origin.x, y + d->origin.y));
 }
 
@@ -595,14 +560,12 @@ bool bitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
 {
     DeviceContext* t = findDC(target);
     DeviceContext* s = findDC(source);
-    if (t == nullptr || s == nullptr || t->image == nullptr || s->image == nullptr)
-        return false;
+    if (t == nullptr || s == nullptr || t->image == nullptr || s->image == nullptr) return false;
     auto clip = clipRects(*t);
     for (int row = 0; row < height; row++) {
         for (int col = 0; col < width; col++) {
             int sx = sourceX + col + s->origin.x, sy = sourceY + row + s->origin.y;
-            if (!s->image->contains(sx, sy))
-                continue;
+            if (!s->image->contains(sx, sy)) continue;
             plot(*t, clip, x + col, y + row, s->image->pixel(sx, sy));
         }
     }
@@ -612,25 +575,21 @@ bool bitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
 PixelImage* getDCImage(HDC dc, POINT* origin)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return nullptr;
-    if (origin != nullptr)
-        *origin = d->origin;
+    if (d == nullptr) return nullptr;
+    if (origin != nullptr) *origin = d->origin;
     return d->image;
 }
 
 bool intersectClipRect(HDC dc, const RECT& rect)
 {
     DeviceContext* d = findDC(dc);
-    if (d == nullptr)
-        return false;
-    RECT r{rect.left + d->origin.x, rect.top + d->origin.y, rect.right + d->origin.x, rect.bottom + d->origin.y};
+    if (d == nullptr) return false;
+    RECT r {rect.left + d->origin.x, rect.top + d->origin.y, rect.right + d->origin.x, rect.bottom + d->origin.y};
     std::vector<RECT> current = clipRects(*d);
     std::vector<RECT> out;
     for (const RECT& c : current) {
         RECT i = intersect(c, r);
-        if (!rectEmpty(i))
-            out.push_back(i);
+        if (!rectEmpty(i)) out.push_back(i);
     }
     d->clip = out;
     d->hasClip = true;
@@ -642,9 +601,8 @@ SIZE getFontBaseUnits(HFONT font)
     LOGFONT f = fontOf(font);
     TextMetrics m;
     Backend* b = backend();
-    if (b == nullptr || !b->textMetrics(f, m))
-        m = estimateMetrics(f);
-    return SIZE{m.averageWidth, m.ascent + m.descent};
+    if (b == nullptr || !b->textMetrics(f, m)) m = estimateMetrics(f);
+    return SIZE {m.averageWidth, m.ascent + m.descent};
 }
 
 SIZE getDialogBaseUnits()
@@ -655,16 +613,14 @@ SIZE getDialogBaseUnits()
 std::string mapFaceName(const char* face)
 {
     static const char* const sans[] = {"MS Shell Dlg", "MS Shell Dlg 2", "MS Sans Serif", "Microsoft Sans Serif",
-                                       "Tahoma", "Arial", "Helvetica", "Verdana", "Segoe UI"};
+        "Tahoma", "Arial", "Helvetica", "Verdana", "Segoe UI"};
     std::string name = face != nullptr ? face : "";
-    if (name.empty())
-        return "Liberation Sans";
+    if (name.empty()) return "Liberation Sans";
     for (const char* s : sans) {
-        if (strcasecmp(name.c_str(), s) == 0)
-            return "Liberation Sans";
+        if (strcasecmp(name.c_str(), s) == 0) return "Liberation Sans";
     }
-    if (strcasecmp(name.c_str(), "Courier New") == 0 || strcasecmp(name.c_str(), "Courier") == 0 ||
-        strcasecmp(name.c_str(), "Lucida Console") == 0)
+    if (strcasecmp(name.c_str(), "Courier New") == 0 || strcasecmp(name.c_str(), "Courier") == 0
+        || strcasecmp(name.c_str(), "Lucida Console") == 0)
         return "Liberation Mono";
     if (strcasecmp(name.c_str(), "Times New Roman") == 0 || strcasecmp(name.c_str(), "Times") == 0)
         return "Liberation Serif";

@@ -14,8 +14,7 @@ using namespace detail;
 
 HIMAGELIST imageListCreate(int width, int height, UINT, int initial, int)
 {
-    if (width <= 0 || height <= 0 || initial < 0)
-        return nullptr;
+    if (width <= 0 || height <= 0 || initial < 0) return nullptr;
     ImageList list;
     list.width = width;
     list.height = height;
@@ -29,8 +28,7 @@ bool imageListDestroy(HIMAGELIST list)
 
 static int appendStrip(ImageList& list, const PixelImage& image, const PixelImage* mask, const COLORREF* maskColor)
 {
-    if (image.height() < list.height || image.width() < list.width)
-        return -1;
+    if (image.height() < list.height || image.width() < list.width) return -1;
     int first = (int)list.images.size();
     int count = image.width() / list.width;
     for (int i = 0; i < count; i++) {
@@ -40,10 +38,8 @@ static int appendStrip(ImageList& list, const PixelImage& image, const PixelImag
             for (int x = 0; x < list.width; x++) {
                 uint32_t p = image.pixel(i * list.width + x, y);
                 bool clear = false;
-                if (mask != nullptr)
-                    clear = mask->pixel(i * list.width + x, y) != 0;
-                if (maskColor != nullptr)
-                    clear = p == rgbFromColorRef(*maskColor);
+                if (mask != nullptr) clear = mask->pixel(i * list.width + x, y) != 0;
+                if (maskColor != nullptr) clear = p == rgbFromColorRef(*maskColor);
                 transparent[(size_t)(y * list.width + x)] = clear ? 1 : 0;
                 part.setPixel(x, y, p);
             }
@@ -58,8 +54,7 @@ int imageListAdd(HIMAGELIST list, HBITMAP image, HBITMAP mask)
 {
     ImageList* l = get<ImageList>(list);
     PixelImage* i = getBitmapImage(image);
-    if (l == nullptr || i == nullptr)
-        return -1;
+    if (l == nullptr || i == nullptr) return -1;
     return appendStrip(*l, *i, getBitmapImage(mask), nullptr);
 }
 
@@ -67,8 +62,7 @@ int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColor)
 {
     ImageList* l = get<ImageList>(list);
     PixelImage* i = getBitmapImage(image);
-    if (l == nullptr || i == nullptr)
-        return -1;
+    if (l == nullptr || i == nullptr) return -1;
     return appendStrip(*l, *i, nullptr, &maskColor);
 }
 
@@ -76,13 +70,11 @@ bool imageListReplace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask)
 {
     ImageList* l = get<ImageList>(list);
     PixelImage* i = getBitmapImage(image);
-    if (l == nullptr || i == nullptr || index < 0 || index >= (int)l->images.size())
-        return false;
+    if (l == nullptr || i == nullptr || index < 0 || index >= (int)l->images.size()) return false;
     ImageList one;
     one.width = l->width;
     one.height = l->height;
-    if (appendStrip(one, *i, getBitmapImage(mask), nullptr) < 0 || one.images.empty())
-        return false;
+    if (appendStrip(one, *i, getBitmapImage(mask), nullptr) < 0 || one.images.empty()) return false;
     l->images[(size_t)index] = std::move(one.images[0]);
     l->masks[(size_t)index] = std::move(one.masks[0]);
     return true;
@@ -97,11 +89,9 @@ int imageListGetImageCount(HIMAGELIST list)
 bool imageListSetImageCount(HIMAGELIST list, UINT count)
 {
     ImageList* l = get<ImageList>(list);
-    if (l == nullptr)
-        return false;
+    if (l == nullptr) return false;
     // Image indices are ints; a count that cannot be had leaves the list as it was.
-    if (count > (UINT)INT_MAX)
-        return false;
+    if (count > (UINT)INT_MAX) return false;
     try {
         std::vector<PixelImage> images = l->images;
         std::vector<std::vector<uint8_t>> masks = l->masks;
@@ -118,8 +108,7 @@ bool imageListSetImageCount(HIMAGELIST list, UINT count)
 bool imageListSetIconSize(HIMAGELIST list, int width, int height)
 {
     ImageList* l = get<ImageList>(list);
-    if (l == nullptr || width <= 0 || height <= 0)
-        return false;
+    if (l == nullptr || width <= 0 || height <= 0) return false;
     l->width = width;
     l->height = height;
     l->images.clear();
@@ -130,8 +119,7 @@ bool imageListSetIconSize(HIMAGELIST list, int width, int height)
 bool imageListGetIconSize(HIMAGELIST list, int& width, int& height)
 {
     ImageList* l = get<ImageList>(list);
-    if (l == nullptr)
-        return false;
+    if (l == nullptr) return false;
     width = l->width;
     height = l->height;
     return true;
@@ -140,8 +128,7 @@ bool imageListGetIconSize(HIMAGELIST list, int& width, int& height)
 COLORREF imageListSetBkColor(HIMAGELIST list, COLORREF color)
 {
     ImageList* l = get<ImageList>(list);
-    if (l == nullptr)
-        return CLR_NONE;
+    if (l == nullptr) return CLR_NONE;
     COLORREF old = l->background;
     l->background = color;
     return old;
@@ -150,8 +137,7 @@ COLORREF imageListSetBkColor(HIMAGELIST list, COLORREF color)
 HIMAGELIST imageListDuplicate(HIMAGELIST list)
 {
     ImageList* l = get<ImageList>(list);
-    if (l == nullptr)
-        return nullptr;
+    if (l == nullptr) return nullptr;
     ImageList copy = *l;
     return (HIMAGELIST)addObject(std::move(copy));
 }
@@ -168,8 +154,7 @@ bool imageListDraw(HIMAGELIST list, int index, HDC dc, int x, int y)
     for (int row = 0; row < l->height; row++) {
         for (int col = 0; col < l->width; col++) {
             bool clear = mask[(size_t)(row * l->width + col)] != 0;
-            if (clear && l->background == CLR_NONE)
-                continue;
+            if (clear && l->background == CLR_NONE) continue;
             uint32_t p = clear ? rgbFromColorRef(l->background) : image.pixel(col, row);
             plot(*d, clip, x + col, y + row, p);
         }

@@ -47,34 +47,27 @@ HMENU make(bool popup)
 }
 
 // The item by position or by command id (searching pop-ups too).
-Item* locate(HMENU menu, UINT item, UINT flags, std::shared_ptr<Menu>* owner = nullptr, size_t* index = nullptr,
-             int depth = 0)
+Item* locate(
+    HMENU menu, UINT item, UINT flags, std::shared_ptr<Menu>* owner = nullptr, size_t* index = nullptr, int depth = 0)
 {
     auto m = find(menu);
-    if (!m || depth > 16)
-        return nullptr;
+    if (!m || depth > 16) return nullptr;
     if ((flags & MF_BYPOSITION) != 0) {
-        if (item >= m->items.size())
-            return nullptr;
-        if (owner != nullptr)
-            *owner = m;
-        if (index != nullptr)
-            *index = item;
+        if (item >= m->items.size()) return nullptr;
+        if (owner != nullptr) *owner = m;
+        if (index != nullptr) *index = item;
         return &m->items[item];
     }
     for (size_t i = 0; i < m->items.size(); i++) {
         Item& it = m->items[i];
         if ((it.flags & MF_POPUP) == 0 && (it.flags & MF_SEPARATOR) == 0 && it.id == item) {
-            if (owner != nullptr)
-                *owner = m;
-            if (index != nullptr)
-                *index = i;
+            if (owner != nullptr) *owner = m;
+            if (index != nullptr) *index = i;
             return &it;
         }
         if ((it.flags & MF_POPUP) != 0) {
             Item* inner = locate(it.popup, item, flags, owner, index, depth + 1);
-            if (inner != nullptr)
-                return inner;
+            if (inner != nullptr) return inner;
         }
     }
     return nullptr;
@@ -86,8 +79,7 @@ int exchangeStateBits(HMENU menu, UINT item, UINT flags, UINT bits)
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     Item* it = locate(menu, item, flags);
-    if (it == nullptr)
-        return -1;
+    if (it == nullptr) return -1;
     int previous = (int)(it->flags & bits);
     it->flags = (it->flags & ~bits) | (flags & bits);
     return previous;
@@ -109,13 +101,11 @@ bool destroyMenu(HMENU menu)
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     auto m = find(menu);
-    if (!m)
-        return false;
+    if (!m) return false;
     g_menus.erase((uintptr_t)menu);
     // Pop-ups still attached go with their menu.
     for (const Item& it : m->items) {
-        if ((it.flags & MF_POPUP) != 0)
-            destroyMenu(it.popup);
+        if ((it.flags & MF_POPUP) != 0) destroyMenu(it.popup);
     }
     return true;
 }
@@ -130,19 +120,16 @@ bool appendMenu(HMENU menu, UINT flags, UINT_PTR idOrPopup, const char* text)
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     auto m = find(menu);
-    if (!m)
-        return false;
+    if (!m) return false;
     Item item;
     item.flags = flags;
     if ((flags & MF_POPUP) != 0) {
-        if (!find((HMENU)idOrPopup))
-            return false;
+        if (!find((HMENU)idOrPopup)) return false;
         item.popup = (HMENU)idOrPopup;
     } else {
         item.id = idOrPopup;
     }
-    if ((flags & MF_SEPARATOR) == 0)
-        item.text = text != nullptr ? text : "";
+    if ((flags & MF_SEPARATOR) == 0) item.text = text != nullptr ? text : "";
     m->items.push_back(item);
     return true;
 }
@@ -152,8 +139,7 @@ bool removeMenu(HMENU menu, UINT item, UINT flags)
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     std::shared_ptr<Menu> owner;
     size_t index = 0;
-    if (locate(menu, item, flags, &owner, &index) == nullptr)
-        return false;
+    if (locate(menu, item, flags, &owner, &index) == nullptr) return false;
     owner->items.erase(owner->items.begin() + (long)index);
     return true;
 }
@@ -162,12 +148,10 @@ bool deleteMenu(HMENU menu, UINT item, UINT flags)
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     Item* it = locate(menu, item, flags);
-    if (it == nullptr)
-        return false;
+    if (it == nullptr) return false;
     HMENU popup = (it->flags & MF_POPUP) != 0 ? it->popup : nullptr;
     removeMenu(menu, item, flags);
-    if (popup != nullptr)
-        destroyMenu(popup);
+    if (popup != nullptr) destroyMenu(popup);
     return true;
 }
 
@@ -185,8 +169,7 @@ bool setMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP unchecked, HB
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     Item* it = locate(menu, item, flags);
-    if (it == nullptr)
-        return false;
+    if (it == nullptr) return false;
     it->unchecked = unchecked;
     it->checked = checked;
     return true;
@@ -196,8 +179,7 @@ bool getMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP& unchecked, H
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     Item* it = locate(menu, item, flags);
-    if (it == nullptr)
-        return false;
+    if (it == nullptr) return false;
     unchecked = it->unchecked;
     checked = it->checked;
     return true;
@@ -237,8 +219,7 @@ HMENU getSubMenu(HMENU menu, int position)
 {
     std::lock_guard<std::recursive_mutex> guard(g_menuLock);
     auto m = find(menu);
-    if (!m || position < 0 || (size_t)position >= m->items.size())
-        return nullptr;
+    if (!m || position < 0 || (size_t)position >= m->items.size()) return nullptr;
     const Item& it = m->items[(size_t)position];
     return (it.flags & MF_POPUP) != 0 ? it.popup : nullptr;
 }

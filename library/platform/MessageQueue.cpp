@@ -18,9 +18,10 @@ namespace {
 
 // Never destroyed: static destructors may still post or destroy windows.
 std::mutex& g_queuesLock = *new std::mutex;
-std::map<std::thread::id, std::shared_ptr<ThreadQueue>>& g_queues = *new std::map<std::thread::id, std::shared_ptr<ThreadQueue>>;
+std::map<std::thread::id, std::shared_ptr<ThreadQueue>>& g_queues
+    = *new std::map<std::thread::id, std::shared_ptr<ThreadQueue>>;
 std::shared_ptr<ThreadQueue>& g_uiQueue = *new std::shared_ptr<ThreadQueue>;
-std::atomic<Backend*> g_backend{nullptr};
+std::atomic<Backend*> g_backend {nullptr};
 thread_local std::shared_ptr<ThreadQueue> t_queue;
 
 } // namespace
@@ -47,8 +48,7 @@ void wakeQueue(const std::shared_ptr<ThreadQueue>& q)
         }
     }
     q->signal.notify_all();
-    if (wakeBackend)
-        g_backend.load()->wake();
+    if (wakeBackend) g_backend.load()->wake();
 }
 
 namespace {
@@ -60,8 +60,7 @@ void serviceCalls(const std::shared_ptr<ThreadQueue>& q)
         std::function<void()> work;
         {
             std::lock_guard<std::mutex> guard(q->lock);
-            if (q->calls.empty())
-                return;
+            if (q->calls.empty()) return;
             work = std::move(q->calls.front());
             q->calls.pop_front();
         }
@@ -81,8 +80,7 @@ void serviceSent(const std::shared_ptr<ThreadQueue>& q)
         SentMessage* s;
         {
             std::lock_guard<std::mutex> guard(q->lock);
-            if (q->sent.empty())
-                return;
+            if (q->sent.empty()) return;
             s = q->sent.front();
             q->sent.pop_front();
         }
@@ -95,8 +93,7 @@ void serviceSent(const std::shared_ptr<ThreadQueue>& q)
             }
         } else {
             auto w = findWindow(s->window);
-            if (w)
-                result = callProc(w->proc, s->window, s->message, s->wParam, s->lParam);
+            if (w) result = callProc(w->proc, s->window, s->message, s->wParam, s->lParam);
         }
         q->receivingSend--;
         auto sender = s->sender;
@@ -121,8 +118,8 @@ bool matches(const MSG& m, HWND filter)
 HWND windowToPaint(const std::shared_ptr<ThreadQueue>& q, HWND filter)
 {
     for (const auto& w : allWindows()) {
-        if (w->owner == q && !w->invalid.empty() && !w->destroying && (filter == nullptr || w->handle == filter ||
-                                                                     isChild(filter, w->handle)))
+        if (w->owner == q && !w->invalid.empty() && !w->destroying
+            && (filter == nullptr || w->handle == filter || isChild(filter, w->handle)))
             return w->handle;
     }
     return nullptr;
@@ -136,10 +133,9 @@ bool dueTimer(const std::shared_ptr<ThreadQueue>& q, HWND filter, MSG& msg, int&
     wait = -1;
     auto now = Clock::now();
     for (Timer& t : q->timers) {
-        if (filter != nullptr && t.window != filter)
-            continue;
+        if (filter != nullptr && t.window != filter) continue;
         if (t.due <= now) {
-            msg = MSG{t.window, WM_TIMER, t.id, 0, tickCount(), POINT{0, 0}};
+            msg = MSG {t.window, WM_TIMER, t.id, 0, tickCount(), POINT {0, 0}};
             t.due = now + t.interval;
             wait = 0;
             return true;
@@ -169,15 +165,14 @@ bool nextMessage(const std::shared_ptr<ThreadQueue>& q, MSG& msg, HWND filter, b
             }
         }
         if (q->quit) {
-            msg = MSG{nullptr, WM_QUIT, (WPARAM)q->quitCode, 0, tickCount(), POINT{0, 0}};
-            if (remove)
-                q->quit = false;
+            msg = MSG {nullptr, WM_QUIT, (WPARAM)q->quitCode, 0, tickCount(), POINT {0, 0}};
+            if (remove) q->quit = false;
             return true;
         }
     }
     HWND paint = windowToPaint(q, filter);
     if (paint != nullptr) {
-        msg = MSG{paint, WM_PAINT, 0, 0, tickCount(), POINT{0, 0}};
+        msg = MSG {paint, WM_PAINT, 0, 0, tickCount(), POINT {0, 0}};
         wait = 0;
         return true;
     }
@@ -186,8 +181,7 @@ bool nextMessage(const std::shared_ptr<ThreadQueue>& q, MSG& msg, HWND filter, b
 
 void scheduleTimers(const std::shared_ptr<ThreadQueue>& q)
 {
-    if (!onUi(q))
-        return;
+    if (!onUi(q)) return;
     MSG unused;
     int wait = -1;
     // Peek at the next due time without taking a timer.
@@ -195,7 +189,8 @@ void scheduleTimers(const std::shared_ptr<ThreadQueue>& q)
         std::lock_guard<std::mutex> guard(q->lock);
         auto now = Clock::now();
         for (const Timer& t : q->timers) {
-            int ms = t.due <= now ? 0 : (int)std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now).count() + 1;
+            int ms = t.due <= now ? 0
+                                  : (int)std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now).count() + 1;
             wait = wait < 0 ? ms : std::min(wait, ms);
         }
     }
@@ -208,8 +203,7 @@ void waitForWork(const std::shared_ptr<ThreadQueue>& q, int timeoutMs)
     if (onUi(q)) {
         {
             std::lock_guard<std::mutex> guard(q->lock);
-            if (!q->sent.empty() || !q->calls.empty() || !q->posted.empty() || q->quit)
-                return;
+            if (!q->sent.empty() || !q->calls.empty() || !q->posted.empty() || q->quit) return;
         }
         q->waiting = true;
         g_backend.load()->wait(timeoutMs);
@@ -224,9 +218,8 @@ void waitForWork(const std::shared_ptr<ThreadQueue>& q, int timeoutMs)
         return;
     }
     std::unique_lock<std::mutex> guard(q->lock);
-    auto ready = [&] {
-        return !q->sent.empty() || !q->calls.empty() || !q->posted.empty() || q->quit || q->wakePending;
-    };
+    auto ready
+        = [&] { return !q->sent.empty() || !q->calls.empty() || !q->posted.empty() || q->quit || q->wakePending; };
     if (timeoutMs < 0)
         q->signal.wait(guard, ready);
     else
@@ -241,12 +234,10 @@ namespace {
 void endThread(const std::shared_ptr<ThreadQueue>& q)
 {
     for (const auto& w : allWindows()) {
-        if (w->owner != q || w->destroying)
-            continue;
+        if (w->owner != q || w->destroying) continue;
         if ((w->style & WS_CHILD) != 0 && w->parent != nullptr) {
             auto p = findWindow(w->parent);
-            if (p && p->owner == q)
-                continue;  // goes with its parent
+            if (p && p->owner == q) continue; // goes with its parent
         }
         destroyWindow(w->handle);
     }
@@ -287,8 +278,7 @@ void setBackend(Backend* b)
 
 std::shared_ptr<ThreadQueue> currentQueue()
 {
-    if (t_queue)
-        return t_queue;
+    if (t_queue) return t_queue;
     auto q = std::make_shared<ThreadQueue>();
     q->thread = std::this_thread::get_id();
     {
@@ -302,16 +292,13 @@ std::shared_ptr<ThreadQueue> currentQueue()
     struct Release {
         ~Release()
         {
-            if (!t_queue)
-                return;
+            if (!t_queue) return;
             // The main thread ends with the process: its windows stay for the
             // static destructors of their owners.
-            if (gettid() != getpid())
-                endThread(t_queue);
+            if (gettid() != getpid()) endThread(t_queue);
             std::lock_guard<std::mutex> guard(g_queuesLock);
             auto it = g_queues.find(t_queue->thread);
-            if (it != g_queues.end() && it->second == t_queue)
-                g_queues.erase(it);
+            if (it != g_queues.end() && it->second == t_queue) g_queues.erase(it);
         }
     };
     thread_local Release release;
@@ -329,17 +316,16 @@ void serviceQueue(bool all)
 {
     auto q = currentQueue();
     serviceSent(q);
-    if (!all)
-        return;
+    if (!all) return;
     // Like the platform's modal loops: posted messages, paints and timers
     // are dispatched; the quit message stays for the program's loop.
     for (int guard = 0; guard < 10000; guard++) {
         MSG msg;
         {
             std::lock_guard<std::mutex> lock(q->lock);
-            auto it = std::find_if(q->posted.begin(), q->posted.end(), [](const MSG& m) { return m.message != WM_QUIT; });
-            if (it == q->posted.end())
-                break;
+            auto it
+                = std::find_if(q->posted.begin(), q->posted.end(), [](const MSG& m) { return m.message != WM_QUIT; });
+            if (it == q->posted.end()) break;
             msg = *it;
             q->posted.erase(it);
         }
@@ -349,8 +335,7 @@ void serviceQueue(bool all)
     }
     for (int guard = 0; guard < 100; guard++) {
         HWND paint = windowToPaint(q, nullptr);
-        if (paint == nullptr)
-            break;
+        if (paint == nullptr) break;
         sendMessage(paint, WM_PAINT, 0, 0);
     }
     MSG msg;
@@ -375,11 +360,10 @@ DispatchScope::~DispatchScope()
 void postFront(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto w = findWindow(window);
-    if (!w)
-        return;
+    if (!w) return;
     {
         std::lock_guard<std::mutex> guard(w->owner->lock);
-        w->owner->posted.push_front(MSG{window, message, wParam, lParam, tickCount(), POINT{0, 0}});
+        w->owner->posted.push_front(MSG {window, message, wParam, lParam, tickCount(), POINT {0, 0}});
     }
     wakeQueue(w->owner);
 }
@@ -392,8 +376,7 @@ void postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 void viewGeometryChanged(HWND window, int x, int y, int width, int height)
 {
     auto w = findWindow(window);
-    if (!w)
-        return;
+    if (!w) return;
     DispatchScope scope;
     bool sized = width != w->width || height != w->height;
     bool moved = x != w->x || y != w->y;
@@ -404,12 +387,11 @@ void viewGeometryChanged(HWND window, int x, int y, int width, int height)
     if (sized) {
         if (w->showState != SW_SHOWMINIMIZED)
             sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                        MAKELPARAM(w->width, w->height));
+                MAKELPARAM(w->width, w->height));
         w->frameDirty = true;
         invalidateRect(window, nullptr, true);
     }
-    if (moved)
-        sendMessage(window, WM_MOVE, 0, MAKELPARAM(w->x, w->y));
+    if (moved) sendMessage(window, WM_MOVE, 0, MAKELPARAM(w->x, w->y));
 }
 
 void viewCloseRequested(HWND window)
@@ -422,8 +404,7 @@ void viewFocusChanged(HWND window, bool in)
 {
     DispatchScope scope;
     auto q = currentQueue();
-    if (in && q->focus != window && isWindow(window))
-        setFocus(window);
+    if (in && q->focus != window && isWindow(window)) setFocus(window);
 }
 
 void viewMouseLeft(HWND window)
@@ -448,8 +429,7 @@ bool callOnThread(const std::shared_ptr<ThreadQueue>& q, void (*work)(void*), vo
     s.sender = self;
     {
         std::lock_guard<std::mutex> guard(q->lock);
-        if (q->ended)
-            return false;
+        if (q->ended) return false;
         q->sent.push_back(&s);
     }
     wakeQueue(q);
@@ -458,24 +438,20 @@ bool callOnThread(const std::shared_ptr<ThreadQueue>& q, void (*work)(void*), vo
     return s.answered;
 }
 
-bool awaitAnswer(const std::shared_ptr<ThreadQueue>& self, const SentMessage& message,
-                 const std::function<bool()>& giveUp)
+bool awaitAnswer(
+    const std::shared_ptr<ThreadQueue>& self, const SentMessage& message, const std::function<bool()>& giveUp)
 {
     for (;;) {
         serviceSent(self);
         {
             std::unique_lock<std::mutex> guard(self->lock);
-            if (message.done)
-                return true;
-            if (!self->sent.empty() || !self->calls.empty())
-                continue;
+            if (message.done) return true;
+            if (!self->sent.empty() || !self->calls.empty()) continue;
             self->signal.wait_for(guard, std::chrono::milliseconds(50),
-                                  [&] { return message.done || !self->sent.empty() || !self->calls.empty(); });
-            if (message.done)
-                return true;
+                [&] { return message.done || !self->sent.empty() || !self->calls.empty(); });
+            if (message.done) return true;
         }
-        if (giveUp && giveUp())
-            return false;
+        if (giveUp && giveUp()) return false;
     }
 }
 
@@ -483,8 +459,7 @@ void postToThread(const std::shared_ptr<ThreadQueue>& q, std::function<void()> w
 {
     {
         std::lock_guard<std::mutex> guard(q->lock);
-        if (q->ended)
-            return;
+        if (q->ended) return;
         q->calls.push_back(std::move(work));
     }
     wakeQueue(q);
@@ -493,11 +468,9 @@ void postToThread(const std::shared_ptr<ThreadQueue>& q, std::function<void()> w
 void viewStateChanged(HWND window, int showState)
 {
     auto w = findWindow(window);
-    if (!w || w->showState == showState)
-        return;
+    if (!w || w->showState == showState) return;
     DispatchScope scope;
-    if (showState == SW_SHOWMINIMIZED)
-        w->restoreState = w->showState;
+    if (showState == SW_SHOWMINIMIZED) w->restoreState = w->showState;
     w->showState = showState;
     w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
     if (showState == SW_SHOWMINIMIZED) {
@@ -505,18 +478,16 @@ void viewStateChanged(HWND window, int showState)
         sendMessage(window, WM_SIZE, SIZE_MINIMIZED, 0);
         return;
     }
-    if (showState == SW_SHOWMAXIMIZED)
-        w->style |= WS_MAXIMIZE;
+    if (showState == SW_SHOWMAXIMIZED) w->style |= WS_MAXIMIZE;
     sendMessage(window, WM_SIZE, showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                MAKELPARAM(w->width, w->height));
+        MAKELPARAM(w->width, w->height));
     w->frameDirty = true;
     invalidateRect(window, nullptr, true);
 }
 
 void viewPointerOver(HWND window, UINT mouseMessage)
 {
-    if (!isWindow(window))
-        return;
+    if (!isWindow(window)) return;
     DispatchScope scope;
     sendMessage(window, WM_SETCURSOR, (WPARAM)window, MAKELPARAM(HTCLIENT, mouseMessage));
 }

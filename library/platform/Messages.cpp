@@ -18,7 +18,6 @@ namespace wplat {
 
 using namespace detail;
 
-
 LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto w = findWindow(window);
@@ -27,8 +26,7 @@ LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     auto self = currentQueue();
-    if (w->owner == self)
-        return callProc(w->proc, window, message, wParam, lParam);
+    if (w->owner == self) return callProc(w->proc, window, message, wParam, lParam);
     SentMessage s;
     s.window = window;
     s.message = message;
@@ -47,12 +45,10 @@ LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     // Wait for the answer, servicing what others send to us meanwhile.
     bool answered = awaitAnswer(self, s, [&] {
         // The owner may have destroyed the window and gone on.
-        if (isWindow(window))
-            return false;
+        if (isWindow(window)) return false;
         std::lock_guard<std::mutex> guard(w->owner->lock);
         auto it = std::find(w->owner->sent.begin(), w->owner->sent.end(), &s);
-        if (it == w->owner->sent.end())
-            return false;
+        if (it == w->owner->sent.end()) return false;
         w->owner->sent.erase(it);
         return true;
     });
@@ -62,8 +58,7 @@ LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
     // Answered by the thread, or given up when the thread ended.
     std::lock_guard<std::mutex> guard(self->lock);
-    if (!s.answered)
-        setLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!s.answered) setLastError(ERROR_INVALID_WINDOW_HANDLE);
     return s.result;
 }
 
@@ -84,13 +79,12 @@ bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         q = currentQueue();
     } else {
         auto w = findWindow(window);
-        if (!w)
-            return false;
+        if (!w) return false;
         q = w->owner;
     }
     {
         std::lock_guard<std::mutex> guard(q->lock);
-        q->posted.push_back(MSG{window, message, wParam, lParam, tickCount(), POINT{0, 0}});
+        q->posted.push_back(MSG {window, message, wParam, lParam, tickCount(), POINT {0, 0}});
     }
     wakeQueue(q);
     return true;
@@ -112,8 +106,7 @@ bool getMessage(MSG& msg, HWND filter)
     auto q = currentQueue();
     for (;;) {
         int wait = -1;
-        if (nextMessage(q, msg, filter, true, wait))
-            return msg.message != WM_QUIT;
+        if (nextMessage(q, msg, filter, true, wait)) return msg.message != WM_QUIT;
         waitForWork(q, wait);
     }
 }
@@ -134,11 +127,9 @@ bool translateMessage(const MSG& msg)
 {
     // A key press carries its character (a code point) in the high half of
     // lParam; it becomes WM_CHAR messages, one per UTF-8 byte, next in line.
-    if (msg.message != WM_KEYDOWN)
-        return false;
+    if (msg.message != WM_KEYDOWN) return false;
     uint32_t c = (uint32_t)((uint64_t)msg.lParam >> 32);
-    if (c == 0)
-        return false;
+    if (c == 0) return false;
     unsigned char bytes[4];
     int n;
     if (c < 0x80) {
@@ -167,24 +158,21 @@ bool translateMessage(const MSG& msg)
 
 short getKeyState(int virtualKey)
 {
-    if (virtualKey < 0 || virtualKey >= 256)
-        return 0;
+    if (virtualKey < 0 || virtualKey >= 256) return 0;
     return currentQueue()->keys[virtualKey] ? (short)0x8000 : (short)0;
 }
 
 LRESULT dispatchMessage(const MSG& msg)
 {
     auto w = findWindow(msg.hwnd);
-    if (!w)
-        return 0;
+    if (!w) return 0;
     if (msg.message == WM_TIMER && msg.lParam != 0)
         return callProc((WNDPROC)msg.lParam, msg.hwnd, WM_TIMER, msg.wParam, (LPARAM)msg.time);
     LRESULT r = callProc(w->proc, msg.hwnd, msg.message, msg.wParam, msg.lParam);
     if (msg.message == WM_PAINT) {
         // A procedure that did not paint must not get WM_PAINT forever.
         auto again = findWindow(msg.hwnd);
-        if (again && !again->painting)
-            again->invalid.clear();
+        if (again && !again->painting) again->invalid.clear();
     }
     return r;
 }
@@ -212,29 +200,25 @@ void runOnUiThread(void (*work)(void*), void* context)
 bool runOnWindowThread(HWND window, void (*work)(void*), void* context)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     return callOnThread(w->owner, work, context);
 }
 
 LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto w = findWindow(window);
-    if (!w)
-        return 0;
+    if (!w) return 0;
     switch (message) {
     case WM_NCCREATE:
         return 1;
     case WM_SETTEXT:
         w->text = lParam != 0 ? (const char*)lParam : "";
-        if (w->view && (w->style & WS_CHILD) == 0)
-            w->view->setTitle(w->text);
+        if (w->view && (w->style & WS_CHILD) == 0) w->view->setTitle(w->text);
         return 1;
     case WM_GETTEXTLENGTH:
         return (LRESULT)w->text.size();
     case WM_GETTEXT: {
-        if (wParam == 0 || lParam == 0)
-            return 0;
+        if (wParam == 0 || lParam == 0) return 0;
         size_t n = std::min((size_t)wParam - 1, w->text.size());
         memcpy((char*)lParam, w->text.data(), n);
         ((char*)lParam)[n] = '\0';
@@ -242,8 +226,7 @@ LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_SETFONT:
         w->font = (HFONT)wParam;
-        if (lParam != 0)
-            invalidateRect(window, nullptr, true);
+        if (lParam != 0) invalidateRect(window, nullptr, true);
         return 0;
     case WM_GETFONT:
         return (LRESULT)w->font;
@@ -254,8 +237,7 @@ LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_ERASEBKGND: {
-        if (w->cls->background == nullptr)
-            return 0;
+        if (w->cls->background == nullptr) return 0;
         RECT r = clientRect(*w);
         fillRect((HDC)wParam, r, w->cls->background);
         return 1;
@@ -267,15 +249,13 @@ LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         // The parent chooses first; the class cursor otherwise.
         if ((w->style & WS_CHILD) != 0 && w->parent != nullptr && sendMessage(w->parent, message, wParam, lParam) != 0)
             return 1;
-        if (LOWORD((uintptr_t)lParam) == HTCLIENT && w->cls->cursor != nullptr)
-            setCursor(w->cls->cursor);
+        if (LOWORD((uintptr_t)lParam) == HTCLIENT && w->cls->cursor != nullptr) setCursor(w->cls->cursor);
         return 0;
     case WM_SETICON: {
         HICON& slot = wParam == ICON_SMALL ? w->smallIcon : w->icon;
         HICON old = slot;
         slot = (HICON)lParam;
-        if (w->view && (w->style & WS_CHILD) == 0)
-            w->view->setIcon(w->icon != nullptr ? w->icon : w->smallIcon);
+        if (w->view && (w->style & WS_CHILD) == 0) w->view->setIcon(w->icon != nullptr ? w->icon : w->smallIcon);
         return (LRESULT)old;
     }
     case WM_GETICON:
@@ -283,8 +263,7 @@ LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_QUERYENDSESSION:
         return 1;
     case WM_MOUSEWHEEL:
-        if ((w->style & WS_CHILD) != 0 && w->parent != nullptr)
-            return sendMessage(w->parent, message, wParam, lParam);
+        if ((w->style & WS_CHILD) != 0 && w->parent != nullptr) return sendMessage(w->parent, message, wParam, lParam);
         return 0;
     default:
         return 0;

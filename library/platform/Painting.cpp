@@ -17,12 +17,11 @@ using namespace detail;
 bool invalidateRect(HWND window, const RECT* rect, bool erase)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     if (w->owner != currentQueue()) {
         // The region belongs to the owner's thread; nobody waits for it.
         bool whole = rect == nullptr;
-        RECT r = whole ? RECT{0, 0, 0, 0} : *rect;
+        RECT r = whole ? RECT {0, 0, 0, 0} : *rect;
         postToThread(w->owner, [window, whole, r, erase] { invalidateRect(window, whole ? nullptr : &r, erase); });
         return true;
     }
@@ -30,8 +29,7 @@ bool invalidateRect(HWND window, const RECT* rect, bool erase)
     RECT r = rect != nullptr ? intersect(*rect, client) : client;
     if (!rectEmpty(r)) {
         w->invalid.add(r);
-        if (erase)
-            w->eraseNeeded = true;
+        if (erase) w->eraseNeeded = true;
         wakeQueue(w->owner);
     }
     return true;
@@ -40,8 +38,7 @@ bool invalidateRect(HWND window, const RECT* rect, bool erase)
 bool validateRect(HWND window, const RECT* rect)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     if (rect == nullptr) {
         w->invalid.clear();
         return true;
@@ -59,8 +56,7 @@ bool validateRect(HWND window, const RECT* rect)
 bool getUpdateRect(HWND window, RECT& rect)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     rect = w->invalid.bounds();
     return !w->invalid.empty();
 }
@@ -68,32 +64,28 @@ bool getUpdateRect(HWND window, RECT& rect)
 bool updateWindow(HWND window)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
-    if (!w->invalid.empty())
-        sendMessage(window, WM_PAINT, 0, 0);
+    if (!w) return false;
+    if (!w->invalid.empty()) sendMessage(window, WM_PAINT, 0, 0);
     return true;
 }
 
 HDC beginPaint(HWND window, PAINTSTRUCT& paint)
 {
-    paint = PAINTSTRUCT{nullptr, false, RECT{0, 0, 0, 0}};
+    paint = PAINTSTRUCT {nullptr, false, RECT {0, 0, 0, 0}};
     auto w = findWindow(window);
-    if (!w)
-        return nullptr;
+    if (!w) return nullptr;
     if (w->frameDirty) {
         // The frame first, as the platform does before a client paint.
         w->frameDirty = false;
         sendMessage(window, WM_NCPAINT, 1, 0);
         w = findWindow(window);
-        if (!w)
-            return nullptr;
+        if (!w) return nullptr;
     }
     Region region = w->invalid;
     region.clipTo(clientRect(*w));
     w->invalid.clear();
     w->painting = true;
-    HDC dc = createWindowDC(window, &backingImage(*w), POINT{0, 0}, region.rects, true);
+    HDC dc = createWindowDC(window, &backingImage(*w), POINT {0, 0}, region.rects, true);
     paint.hdc = dc;
     paint.rcPaint = region.bounds();
     if (w->eraseNeeded) {
@@ -106,22 +98,18 @@ HDC beginPaint(HWND window, PAINTSTRUCT& paint)
 bool endPaint(HWND window, const PAINTSTRUCT& paint)
 {
     auto w = findWindow(window);
-    if (paint.hdc != nullptr)
-        deleteDC(paint.hdc);
-    if (!w)
-        return false;
+    if (paint.hdc != nullptr) deleteDC(paint.hdc);
+    if (!w) return false;
     w->painting = false;
-    if (w->view && !rectEmpty(paint.rcPaint))
-        w->view->present(paint.rcPaint);
+    if (w->view && !rectEmpty(paint.rcPaint)) w->view->present(paint.rcPaint);
     return true;
 }
 
 HDC getDC(HWND window)
 {
     auto w = findWindow(window);
-    if (!w)
-        return nullptr;
-    return createWindowDC(window, &backingImage(*w), POINT{0, 0}, std::vector<RECT>{clientRect(*w)}, false);
+    if (!w) return nullptr;
+    return createWindowDC(window, &backingImage(*w), POINT {0, 0}, std::vector<RECT> {clientRect(*w)}, false);
 }
 
 HDC getWindowDC(HWND window)
@@ -132,20 +120,17 @@ HDC getWindowDC(HWND window)
 
 int releaseDC(HWND window, HDC dc)
 {
-    if (dc == nullptr)
-        return 0;
+    if (dc == nullptr) return 0;
     deleteDC(dc);
     auto w = findWindow(window);
-    if (w && w->view)
-        w->view->present(clientRect(*w));
+    if (w && w->view) w->view->present(clientRect(*w));
     return 1;
 }
 
 const PixelImage* getBackingImage(HWND window)
 {
     auto w = findWindow(window);
-    if (!w)
-        return nullptr;
+    if (!w) return nullptr;
     return &backingImage(*w);
 }
 
@@ -169,9 +154,8 @@ void runBox(void* context)
 
 int messageBox(HWND owner, const char* text, const char* caption, UINT type)
 {
-    if (backend() == nullptr)
-        return 0;
-    BoxCall call{owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type, 0};
+    if (backend() == nullptr) return 0;
+    BoxCall call {owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type, 0};
     runOnUiThread(runBox, &call);
     return call.result;
 }

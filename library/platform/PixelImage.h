@@ -27,22 +27,24 @@ public:
     {
         m_width = std::max(width, 0);
         m_height = std::max(height, 0);
-        if (m_width == 0 || m_height == 0)
-            m_width = m_height = 0;
+        if (m_width == 0 || m_height == 0) m_width = m_height = 0;
         m_stride = m_width;
         m_pixels.assign(static_cast<size_t>(m_stride) * static_cast<size_t>(m_height), fill & kColourMask);
     }
 
     int width() const { return m_width; }
     int height() const { return m_height; }
-    int stride() const { return m_stride; }                // in pixels
+    int stride() const { return m_stride; } // in pixels
     int bytesPerLine() const { return m_stride * 4; }
     bool isNull() const { return m_width == 0; }
 
     uint32_t* data() { return m_pixels.data(); }
     const uint32_t* data() const { return m_pixels.data(); }
     uint32_t* row(int y) { return m_pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(m_stride); }
-    const uint32_t* row(int y) const { return m_pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(m_stride); }
+    const uint32_t* row(int y) const
+    {
+        return m_pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(m_stride);
+    }
 
     bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < m_width && y < m_height; }
 
@@ -50,8 +52,7 @@ public:
     uint32_t pixel(int x, int y) const { return contains(x, y) ? row(y)[x] & kColourMask : 0; }
     void setPixel(int x, int y, uint32_t rgb)
     {
-        if (contains(x, y))
-            row(y)[x] = rgb & kColourMask;
+        if (contains(x, y)) row(y)[x] = rgb & kColourMask;
     }
 
     void fill(uint32_t rgb) { std::fill(m_pixels.begin(), m_pixels.end(), rgb & kColourMask); }
@@ -70,12 +71,10 @@ public:
     // Same size and same colours (the unused high byte is ignored).
     bool sameAs(const PixelImage& other) const
     {
-        if (m_width != other.m_width || m_height != other.m_height)
-            return false;
+        if (m_width != other.m_width || m_height != other.m_height) return false;
         for (int y = 0; y < m_height; ++y)
             for (int x = 0; x < m_width; ++x)
-                if (((row(y)[x] ^ other.row(y)[x]) & kColourMask) != 0)
-                    return false;
+                if (((row(y)[x] ^ other.row(y)[x]) & kColourMask) != 0) return false;
         return true;
     }
 

@@ -29,8 +29,8 @@ int screenDpi();
 // --- Window classes ------------------------------------------------------------
 // What stands under a window of the class once the user interface runs.
 enum class ViewKind {
-    Canvas,   // custom painted from its backing image (registered classes)
-    None,     // no view (message-only windows)
+    Canvas, // custom painted from its backing image (registered classes)
+    None, // no view (message-only windows)
 };
 
 struct WindowClass {
@@ -53,7 +53,7 @@ bool getClassInfo(const char* name, WindowClass& out);
 // null), then WM_SIZE and WM_MOVE, as the platform does. For WS_CHILD windows
 // `menuOrId` is the child id.
 HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
-                    int height, HWND parent, HMENU menuOrId, HINSTANCE instance, void* param);
+    int height, HWND parent, HMENU menuOrId, HINSTANCE instance, void* param);
 // Destroys children first in WM_DESTROY order parent-then-children, then
 // WM_NCDESTROY children-then-parent. Stale handles are a no-op (false).
 bool destroyWindow(HWND window);
@@ -193,9 +193,18 @@ HBITMAP createBitmapFromImage(const PixelImage& image);
 PixelImage* getBitmapImage(HBITMAP bitmap);
 bool deleteObject(HGDIOBJ object);
 HGDIOBJ selectObject(HDC dc, HGDIOBJ object);
-inline HGDIOBJ toObject(HBRUSH h) { return (HGDIOBJ)h; }
-inline HGDIOBJ toObject(HFONT h) { return (HGDIOBJ)h; }
-inline HGDIOBJ toObject(HBITMAP h) { return (HGDIOBJ)h; }
+inline HGDIOBJ toObject(HBRUSH h)
+{
+    return (HGDIOBJ)h;
+}
+inline HGDIOBJ toObject(HFONT h)
+{
+    return (HGDIOBJ)h;
+}
+inline HGDIOBJ toObject(HBITMAP h)
+{
+    return (HGDIOBJ)h;
+}
 
 COLORREF setTextColor(HDC dc, COLORREF color);
 COLORREF setBkColor(HDC dc, COLORREF color);
@@ -277,8 +286,8 @@ const DialogTemplate* findDialogTemplate(int id);
 // Creates the dialog window and its items (before WM_INITDIALOG, which
 // carries `param`); `proc` answers non-zero for what it handled.
 HWND createDialogParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LPARAM param);
-HWND createDialogIndirectParam(HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND owner, WNDPROC proc,
-                               LPARAM param);
+HWND createDialogIndirectParam(
+    HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND owner, WNDPROC proc, LPARAM param);
 // Runs a modal dialog with its own loop; -1 when it cannot be created.
 intptr_t dialogBoxParam(HINSTANCE instance, int id, HWND owner, WNDPROC proc, LPARAM param);
 bool endDialog(HWND dialog, intptr_t result);

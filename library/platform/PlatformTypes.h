@@ -116,12 +116,30 @@ constexpr COLORREF RGB(unsigned r, unsigned g, unsigned b)
 {
     return (COLORREF)((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
-constexpr unsigned LOWORD(uintptr_t v) { return (unsigned)(v & 0xFFFF); }
-constexpr unsigned HIWORD(uintptr_t v) { return (unsigned)((v >> 16) & 0xFFFF); }
-constexpr int GET_X_LPARAM(LPARAM v) { return (int)(int16_t)(v & 0xFFFF); }
-constexpr int GET_Y_LPARAM(LPARAM v) { return (int)(int16_t)((v >> 16) & 0xFFFF); }
-constexpr LPARAM MAKELPARAM(int lo, int hi) { return (LPARAM)(uint32_t)(((uint32_t)lo & 0xFFFF) | (((uint32_t)hi & 0xFFFF) << 16)); }
-constexpr WPARAM MAKEWPARAM(int lo, int hi) { return (WPARAM)(((uint32_t)lo & 0xFFFF) | (((uint32_t)hi & 0xFFFF) << 16)); }
+constexpr unsigned LOWORD(uintptr_t v)
+{
+    return (unsigned)(v & 0xFFFF);
+}
+constexpr unsigned HIWORD(uintptr_t v)
+{
+    return (unsigned)((v >> 16) & 0xFFFF);
+}
+constexpr int GET_X_LPARAM(LPARAM v)
+{
+    return (int)(int16_t)(v & 0xFFFF);
+}
+constexpr int GET_Y_LPARAM(LPARAM v)
+{
+    return (int)(int16_t)((v >> 16) & 0xFFFF);
+}
+constexpr LPARAM MAKELPARAM(int lo, int hi)
+{
+    return (LPARAM)(uint32_t)(((uint32_t)lo & 0xFFFF) | (((uint32_t)hi & 0xFFFF) << 16));
+}
+constexpr WPARAM MAKEWPARAM(int lo, int hi)
+{
+    return (WPARAM)(((uint32_t)lo & 0xFFFF) | (((uint32_t)hi & 0xFFFF) << 16));
+}
 
 // --- Window messages ----------------------------------------------------------
 constexpr UINT WM_NULL = 0x0000;

@@ -24,13 +24,13 @@ CharFormat fromBase(const CHARFORMAT2A& f)
     c.twips = (f.dwMask & CFM_SIZE) != 0 ? f.yHeight : 0;
     c.color = (f.dwMask & CFM_COLOR) != 0 ? f.crTextColor : CLR_NONE;
     c.face = (f.dwMask & CFM_FACE) != 0 ? std::string(f.szFaceName, strnlen(f.szFaceName, sizeof f.szFaceName))
-                                         : std::string();
+                                        : std::string();
     return c;
 }
 
 } // namespace
 
-RichFormats::RichFormats() : baseFormat{}, palette{CharFormat{}}
+RichFormats::RichFormats() : baseFormat {}, palette {CharFormat {}}
 {
     baseFormat.cbSize = sizeof(CHARFORMAT2A);
     baseFormat.dwEffects = CFE_AUTOBACKCOLOR;
@@ -40,18 +40,12 @@ RichFormats::RichFormats() : baseFormat{}, palette{CharFormat{}}
 CharFormat RichFormats::merged(CharFormat f, const CHARFORMAT2A& change)
 {
     DWORD mask = change.dwMask;
-    if ((mask & CFM_BOLD) != 0)
-        f.bold = (change.dwEffects & CFE_BOLD) != 0;
-    if ((mask & CFM_ITALIC) != 0)
-        f.italic = (change.dwEffects & CFE_ITALIC) != 0;
-    if ((mask & CFM_UNDERLINE) != 0)
-        f.underline = (change.dwEffects & CFE_UNDERLINE) != 0;
-    if ((mask & CFM_STRIKEOUT) != 0)
-        f.strike = (change.dwEffects & CFE_STRIKEOUT) != 0;
-    if ((mask & CFM_SIZE) != 0)
-        f.twips = change.yHeight;
-    if ((mask & CFM_COLOR) != 0)
-        f.color = change.crTextColor;
+    if ((mask & CFM_BOLD) != 0) f.bold = (change.dwEffects & CFE_BOLD) != 0;
+    if ((mask & CFM_ITALIC) != 0) f.italic = (change.dwEffects & CFE_ITALIC) != 0;
+    if ((mask & CFM_UNDERLINE) != 0) f.underline = (change.dwEffects & CFE_UNDERLINE) != 0;
+    if ((mask & CFM_STRIKEOUT) != 0) f.strike = (change.dwEffects & CFE_STRIKEOUT) != 0;
+    if ((mask & CFM_SIZE) != 0) f.twips = change.yHeight;
+    if ((mask & CFM_COLOR) != 0) f.color = change.crTextColor;
     if ((mask & CFM_FACE) != 0)
         f.face = std::string(change.szFaceName, strnlen(change.szFaceName, sizeof change.szFaceName));
     return f;
@@ -59,22 +53,18 @@ CharFormat RichFormats::merged(CharFormat f, const CHARFORMAT2A& change)
 
 CharFormat RichFormats::effective(uint16_t index) const
 {
-    if (index == 0 || index >= palette.size())
-        return fromBase(baseFormat);
+    if (index == 0 || index >= palette.size()) return fromBase(baseFormat);
     return palette[index];
 }
 
 uint16_t RichFormats::intern(const CharFormat& format)
 {
     // The field's own format stays index 0, so a later change of it shows.
-    if (format == fromBase(baseFormat))
-        return 0;
+    if (format == fromBase(baseFormat)) return 0;
     for (size_t i = 1; i < palette.size(); i++) {
-        if (palette[i] == format)
-            return (uint16_t)i;
+        if (palette[i] == format) return (uint16_t)i;
     }
-    if (palette.size() >= 0xFFFF)
-        return 0;
+    if (palette.size() >= 0xFFFF) return 0;
     palette.push_back(format);
     return (uint16_t)(palette.size() - 1);
 }
@@ -92,8 +82,7 @@ void RichFormats::replace(size_t start, size_t end, size_t inserted)
     uint16_t format = typingSet ? typing : (start > 0 ? formatAt[start - 1] : (end > start ? formatAt[start] : 0));
     formatAt.erase(formatAt.begin() + (ptrdiff_t)start, formatAt.begin() + (ptrdiff_t)end);
     formatAt.insert(formatAt.begin() + (ptrdiff_t)start, inserted, format);
-    if (inserted > 0)
-        typingSet = false;
+    if (inserted > 0) typingSet = false;
 }
 
 void RichFormats::apply(size_t start, size_t end, const CHARFORMAT2A& change)
@@ -118,17 +107,15 @@ void RichFormats::applyAll(const CHARFORMAT2A& change)
     const DWORD effects = CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT | CFE_PROTECTED | CFE_LINK;
     next.dwEffects = (next.dwEffects & ~(mask & effects)) | (change.dwEffects & mask & effects);
     next.dwEffects = (next.dwEffects & ~CFE_AUTOBACKCOLOR) | (change.dwEffects & CFE_AUTOBACKCOLOR);
-    if ((mask & CFM_SIZE) != 0)
-        next.yHeight = change.yHeight;
-    if ((mask & CFM_COLOR) != 0)
-        next.crTextColor = change.crTextColor;
+    if ((mask & CFM_SIZE) != 0) next.yHeight = change.yHeight;
+    if ((mask & CFM_COLOR) != 0) next.crTextColor = change.crTextColor;
     if ((mask & CFM_FACE) != 0) {
         memcpy(next.szFaceName, change.szFaceName, sizeof next.szFaceName);
         next.szFaceName[31] = '\0';
     }
     baseFormat = next;
     // Everything now shows the field's format.
-    palette.assign(1, CharFormat{});
+    palette.assign(1, CharFormat {});
     std::fill(formatAt.begin(), formatAt.end(), 0);
     typingSet = false;
 }
@@ -143,12 +130,9 @@ void RichFormats::applySpans(size_t offset, const std::vector<FormatSpan>& spans
         f.italic = f.italic || field.italic;
         f.underline = f.underline || field.underline;
         f.strike = f.strike || field.strike;
-        if (f.twips == 0)
-            f.twips = field.twips;
-        if (f.color == CLR_NONE)
-            f.color = field.color;
-        if (f.face.empty())
-            f.face = field.face;
+        if (f.twips == 0) f.twips = field.twips;
+        if (f.color == CLR_NONE) f.color = field.color;
+        if (f.face.empty()) f.face = field.face;
         uint16_t index = intern(f);
         size_t from = std::min(offset + span.start, formatAt.size());
         size_t to = std::min(from + span.length, formatAt.size());
@@ -160,30 +144,24 @@ CHARFORMAT2A RichFormats::query(size_t start, size_t end) const
 {
     start = std::min(start, formatAt.size());
     end = std::clamp(end, start, formatAt.size());
-    CharFormat first = effective(start < end ? formatAt[start] : (typingSet ? typing : (start > 0 ? formatAt[start - 1] : 0)));
+    CharFormat first
+        = effective(start < end ? formatAt[start] : (typingSet ? typing : (start > 0 ? formatAt[start - 1] : 0)));
     DWORD mask = kFormatMask;
     for (size_t i = start; i < end; i++) {
         CharFormat f = effective(formatAt[i]);
-        if (f.bold != first.bold)
-            mask &= ~CFM_BOLD;
-        if (f.italic != first.italic)
-            mask &= ~CFM_ITALIC;
-        if (f.underline != first.underline)
-            mask &= ~CFM_UNDERLINE;
-        if (f.strike != first.strike)
-            mask &= ~CFM_STRIKEOUT;
-        if (f.twips != first.twips)
-            mask &= ~CFM_SIZE;
-        if (f.color != first.color)
-            mask &= ~CFM_COLOR;
-        if (f.face != first.face)
-            mask &= ~CFM_FACE;
+        if (f.bold != first.bold) mask &= ~CFM_BOLD;
+        if (f.italic != first.italic) mask &= ~CFM_ITALIC;
+        if (f.underline != first.underline) mask &= ~CFM_UNDERLINE;
+        if (f.strike != first.strike) mask &= ~CFM_STRIKEOUT;
+        if (f.twips != first.twips) mask &= ~CFM_SIZE;
+        if (f.color != first.color) mask &= ~CFM_COLOR;
+        if (f.face != first.face) mask &= ~CFM_FACE;
     }
     CHARFORMAT2A out = baseFormat;
     out.dwMask = mask | (baseFormat.dwMask & ~kFormatMask);
-    out.dwEffects = (baseFormat.dwEffects & ~(DWORD)(CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT)) |
-                    (first.bold ? CFE_BOLD : 0) | (first.italic ? CFE_ITALIC : 0) |
-                    (first.underline ? CFE_UNDERLINE : 0) | (first.strike ? CFE_STRIKEOUT : 0);
+    out.dwEffects = (baseFormat.dwEffects & ~(DWORD)(CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT))
+        | (first.bold ? CFE_BOLD : 0) | (first.italic ? CFE_ITALIC : 0) | (first.underline ? CFE_UNDERLINE : 0)
+        | (first.strike ? CFE_STRIKEOUT : 0);
     out.yHeight = first.twips;
     out.crTextColor = first.color == CLR_NONE ? 0 : first.color;
     memset(out.szFaceName, 0, sizeof out.szFaceName);
@@ -199,8 +177,7 @@ LOGFONT RichFormats::font(uint16_t index, const LOGFONT& field, int dpi) const
     out.lfItalic = f.italic ? 1 : 0;
     out.lfUnderline = f.underline ? 1 : 0;
     out.lfStrikeOut = f.strike ? 1 : 0;
-    if (f.twips > 0)
-        out.lfHeight = -(int32_t)std::lround((double)f.twips * dpi / 1440.0);
+    if (f.twips > 0) out.lfHeight = -(int32_t)std::lround((double)f.twips * dpi / 1440.0);
     if (!f.face.empty()) {
         memset(out.lfFaceName, 0, sizeof out.lfFaceName);
         strncpy(out.lfFaceName, f.face.c_str(), sizeof out.lfFaceName - 1);
@@ -218,7 +195,8 @@ COLORREF RichFormats::color(uint16_t index, COLORREF field) const
 
 namespace wplat::controls {
 
-RichPainter::RichPainter(HWND window, const RichFormats& f, HDC context) : formats(f), dc(context), field{}, dpi(screenDpi())
+RichPainter::RichPainter(HWND window, const RichFormats& f, HDC context)
+    : formats(f), dc(context), field {}, dpi(screenDpi())
 {
     auto font = (HFONT)sendMessage(window, WM_GETFONT, 0, 0);
     field = detail::fontOf(font);
@@ -233,8 +211,7 @@ RichPainter::~RichPainter()
 HFONT RichPainter::fontFor(uint16_t index)
 {
     for (auto& made : fonts) {
-        if (made.first == index)
-            return made.second;
+        if (made.first == index) return made.second;
     }
     HFONT font = createFontIndirect(formats.font(index, field, dpi));
     fonts.emplace_back(index, font);
@@ -244,7 +221,7 @@ HFONT RichPainter::fontFor(uint16_t index)
 int RichPainter::ascent(uint16_t index)
 {
     selectObject(dc, toObject(fontFor(index)));
-    TEXTMETRIC tm{};
+    TEXTMETRIC tm {};
     getTextMetrics(dc, tm);
     return tm.tmAscent;
 }
@@ -257,7 +234,7 @@ int RichPainter::width(const std::string& text, size_t from, size_t to)
         uint16_t index = formats.at(at);
         size_t end = formats.runEnd(at, to);
         selectObject(dc, toObject(fontFor(index)));
-        SIZE size{0, 0};
+        SIZE size {0, 0};
         getTextExtentPoint(dc, text.data() + at, (int)(end - at), size);
         total += size.cx;
         at = end;
@@ -265,8 +242,8 @@ int RichPainter::width(const std::string& text, size_t from, size_t to)
     return total;
 }
 
-std::vector<RichPainter::Line> RichPainter::layout(const std::string& text, const std::vector<size_t>& starts,
-                                                   int top, int minimum)
+std::vector<RichPainter::Line> RichPainter::layout(
+    const std::string& text, const std::vector<size_t>& starts, int top, int minimum)
 {
     std::vector<Line> lines;
     for (size_t n = 0; n < starts.size(); n++) {
@@ -277,21 +254,21 @@ std::vector<RichPainter::Line> RichPainter::layout(const std::string& text, cons
         int height = minimum;
         for (size_t at = from; at < std::max(to, from + 1) && at <= text.size(); at++) {
             selectObject(dc, toObject(fontFor(formats.at(at))));
-            TEXTMETRIC tm{};
+            TEXTMETRIC tm {};
             getTextMetrics(dc, tm);
             height = std::max(height, (int)tm.tmHeight);
             // Runs of one format need one look.
             while (at + 1 < to && formats.at(at + 1) == formats.at(at))
                 at++;
         }
-        lines.push_back(Line{from, to - from, top, height});
+        lines.push_back(Line {from, to - from, top, height});
         top += height;
     }
     return lines;
 }
 
-void RichPainter::draw(const std::string& text, size_t from, size_t to, int x, int baseline, COLORREF fieldColor,
-                       bool fieldColorOnly)
+void RichPainter::draw(
+    const std::string& text, size_t from, size_t to, int x, int baseline, COLORREF fieldColor, bool fieldColorOnly)
 {
     to = std::min(to, text.size());
     for (size_t at = from; at < to;) {
@@ -304,7 +281,7 @@ void RichPainter::draw(const std::string& text, size_t from, size_t to, int x, i
         setBkMode(dc, TRANSPARENT);
         std::string piece = text.substr(at, end - at);
         textOut(dc, x, top, piece.c_str(), (int)piece.size());
-        SIZE size{0, 0};
+        SIZE size {0, 0};
         getTextExtentPoint(dc, piece.c_str(), (int)piece.size(), size);
         x += size.cx;
         at = end;

@@ -32,21 +32,18 @@ void appendUtf8(std::string& out, unsigned long cp)
 // Code page 1252 bytes 0x80-0x9F; the rest map to the same code point.
 unsigned long cp1252(unsigned char c)
 {
-    static const unsigned short high[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
-                                            0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    static const unsigned short high[32] = {0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6,
+        0x2030, 0x0160, 0x2039, 0x0152, 0x8D, 0x017D, 0x8F, 0x90, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013,
+        0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D, 0x017E, 0x0178};
     return c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
 }
 
 bool skippedDestination(const std::string& word)
 {
-    static const char* const names[] = {"stylesheet", "info",   "pict",   "header",
-                                         "footer",  "object",   "listtable",  "themedata", "latentstyles",
-                                         "generator", "xmlnstbl", "rsidtbl",  "filetbl", "revtbl"};
+    static const char* const names[] = {"stylesheet", "info", "pict", "header", "footer", "object", "listtable",
+        "themedata", "latentstyles", "generator", "xmlnstbl", "rsidtbl", "filetbl", "revtbl"};
     for (const char* n : names) {
-        if (word == n)
-            return true;
+        if (word == n) return true;
     }
     return false;
 }
@@ -65,7 +62,7 @@ struct Group {
 // the text with the format of the group it is in.
 class Reader {
 public:
-    explicit Reader(const std::string& source) : rtf(source) {}
+    explicit Reader(const std::string& source) : rtf(source) { }
 
     RichText read()
     {
@@ -89,16 +86,14 @@ private:
     void append(const std::string& s)
     {
         Group& g = stack.back();
-        if (g.skip)
-            return;
+        if (g.skip) return;
         if (g.destination == Destination::FontTable) {
             fontName += s;
             return;
         }
-        if (g.destination != Destination::Text)
-            return;
+        if (g.destination != Destination::Text) return;
         std::string& out = result.text;
-        if (g.format == CharFormat{}) {
+        if (g.format == CharFormat {}) {
             out += s;
             return;
         }
@@ -106,7 +101,7 @@ private:
         if (!spans.empty() && spans.back().start + spans.back().length == out.size() && spans.back().format == g.format)
             spans.back().length += s.size();
         else
-            spans.push_back(FormatSpan{out.size(), s.size(), g.format});
+            spans.push_back(FormatSpan {out.size(), s.size(), g.format});
         out += s;
     }
 
@@ -124,11 +119,10 @@ private:
 
     void closeGroup()
     {
-        if (stack.back().destination == Destination::FontTable && stack.size() > 1 &&
-            stack[stack.size() - 2].destination == Destination::FontTable)
+        if (stack.back().destination == Destination::FontTable && stack.size() > 1
+            && stack[stack.size() - 2].destination == Destination::FontTable)
             endFontEntry();
-        if (stack.size() > 1)
-            stack.pop_back();
+        if (stack.size() > 1) stack.pop_back();
     }
 
     void plain(char c)
@@ -150,8 +144,7 @@ private:
     {
         while (!fontName.empty() && (fontName.back() == ';' || fontName.back() == ' '))
             fontName.pop_back();
-        if (fontNumber >= 0)
-            fonts.emplace_back(fontNumber, fontName);
+        if (fontNumber >= 0) fonts.emplace_back(fontNumber, fontName);
         fontNumber = -1;
         fontName.clear();
     }
@@ -159,8 +152,7 @@ private:
     // After a backslash: a control symbol or a control word.
     void control()
     {
-        if (at >= rtf.size())
-            return;
+        if (at >= rtf.size()) return;
         char d = rtf[at];
         if (std::isalpha((unsigned char)d)) {
             word();
@@ -198,8 +190,7 @@ private:
             number = std::strtol(rtf.substr(numStart, at - numStart).c_str(), nullptr, 10);
             hasNumber = true;
         }
-        if (at < rtf.size() && rtf[at] == ' ')
-            at++;
+        if (at < rtf.size() && rtf[at] == ' ') at++;
         if (!textWord(name, hasNumber, number) && !tableWord(name, hasNumber, number))
             formatWord(name, hasNumber, number);
     }
@@ -214,7 +205,7 @@ private:
         else if (name == "uc" && hasNumber)
             stack.back().unicodeSkip = (int)number;
         else if (name == "u" && hasNumber) {
-            pendingSkip = 0;  // a \u is a character of its own, never a stand-in
+            pendingSkip = 0; // a \u is a character of its own, never a stand-in
             character((unsigned long)(number < 0 ? number + 65536 : number));
             pendingSkip = stack.back().unicodeSkip;
         } else if (name == "emdash")
@@ -257,8 +248,7 @@ private:
         bool on = !hasNumber || number != 0;
         if (name == "f" && hasNumber) {
             for (const auto& entry : fonts) {
-                if (entry.first == number)
-                    f.face = entry.second;
+                if (entry.first == number) f.face = entry.second;
             }
         } else if (name == "b") {
             f.bold = on;
@@ -271,11 +261,11 @@ private:
         } else if (name == "strike") {
             f.strike = on;
         } else if (name == "fs" && hasNumber) {
-            f.twips = (int)number * 10;  // half points
+            f.twips = (int)number * 10; // half points
         } else if (name == "cf" && hasNumber) {
             f.color = number > 0 && (size_t)number < colors.size() ? colors[(size_t)number] : CLR_NONE;
         } else if (name == "plain") {
-            f = CharFormat{};
+            f = CharFormat {};
         }
     }
 
@@ -283,20 +273,18 @@ private:
     void dropFinalParagraph()
     {
         std::string& out = result.text;
-        if (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0)
-            return;
+        if (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0) return;
         out.resize(out.size() - 2);
         auto& spans = result.spans;
         while (!spans.empty() && spans.back().start >= out.size())
             spans.pop_back();
-        if (!spans.empty())
-            spans.back().length = std::min(spans.back().length, out.size() - spans.back().start);
+        if (!spans.empty()) spans.back().length = std::min(spans.back().length, out.size() - spans.back().start);
     }
 
     const std::string& rtf;
     size_t at = 0;
     RichText result;
-    std::vector<Group> stack{Group{}};
+    std::vector<Group> stack {Group {}};
     int pendingSkip = 0;
     // The tables: font number -> face; colours in order (0 is "auto").
     std::vector<std::pair<long, std::string>> fonts;

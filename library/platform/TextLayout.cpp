@@ -17,8 +17,7 @@ TextLine stripPrefixes(const std::string& raw, bool prefixes)
     for (size_t i = 0; i < raw.size(); i++) {
         if (raw[i] == '&' && i + 1 < raw.size()) {
             i++;
-            if (raw[i] != '&' && line.underline < 0)
-                line.underline = (int)line.text.size();
+            if (raw[i] != '&' && line.underline < 0) line.underline = (int)line.text.size();
         }
         line.text.push_back(raw[i]);
     }
@@ -37,15 +36,13 @@ void wrap(const TextLine& line, int width, const MeasureText& measure, std::vect
         // The longest run of words from `start` that fits.
         size_t breakAt = std::string::npos;
         for (size_t space = s.find(' ', start); space != std::string::npos; space = s.find(' ', space + 1)) {
-            if (space > start && measure(s.substr(start, space - start)) > width)
-                break;
+            if (space > start && measure(s.substr(start, space - start)) > width) break;
             breakAt = space;
         }
         if (breakAt == std::string::npos || breakAt == start) {
             // A word wider than the width stands alone.
             size_t end = s.find(' ', start + 1);
-            if (end == std::string::npos)
-                break;
+            if (end == std::string::npos) break;
             breakAt = end;
         }
         // The line ends before the run of spaces it breaks at.
@@ -53,18 +50,15 @@ void wrap(const TextLine& line, int width, const MeasureText& measure, std::vect
         cut = cut == std::string::npos || cut < start ? start : cut + 1;
         TextLine piece;
         piece.text = s.substr(start, cut - start);
-        if (line.underline >= (int)start && line.underline < (int)cut)
-            piece.underline = line.underline - (int)start;
+        if (line.underline >= (int)start && line.underline < (int)cut) piece.underline = line.underline - (int)start;
         out.push_back(piece);
         // The spaces at the break are not carried to the next line.
         start = s.find_first_not_of(' ', breakAt);
-        if (start == std::string::npos)
-            return;
+        if (start == std::string::npos) return;
     }
     TextLine rest;
     rest.text = s.substr(start);
-    if (line.underline >= (int)start)
-        rest.underline = line.underline - (int)start;
+    if (line.underline >= (int)start) rest.underline = line.underline - (int)start;
     out.push_back(rest);
 }
 
@@ -87,11 +81,9 @@ std::vector<TextLine> layoutText(const std::string& text, UINT format, int width
             wrap(line, width, measure, out);
         else
             out.push_back(line);
-        if (end == std::string::npos)
-            break;
+        if (end == std::string::npos) break;
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-        if (start >= text.size())
-            break;  // a break at the very end opens no further line
+        if (start >= text.size()) break; // a break at the very end opens no further line
     }
     return out;
 }

@@ -18,8 +18,7 @@ UINT_PTR setTimer(HWND window, UINT_PTR id, UINT milliseconds)
     std::shared_ptr<ThreadQueue> q;
     if (window != nullptr) {
         auto w = findWindow(window);
-        if (!w)
-            return 0;
+        if (!w) return 0;
         q = w->owner;
     } else {
         q = currentQueue();
@@ -27,18 +26,17 @@ UINT_PTR setTimer(HWND window, UINT_PTR id, UINT milliseconds)
     auto interval = std::chrono::milliseconds(std::max<UINT>(milliseconds, 1));
     {
         std::lock_guard<std::mutex> guard(q->lock);
-        auto it = std::find_if(q->timers.begin(), q->timers.end(),
-                               [&](const Timer& t) { return t.window == window && t.id == id; });
+        auto it = std::find_if(
+            q->timers.begin(), q->timers.end(), [&](const Timer& t) { return t.window == window && t.id == id; });
         if (it != q->timers.end()) {
             it->interval = interval;
             it->due = Clock::now() + interval;
         } else {
-            q->timers.push_back(Timer{window, id, interval, Clock::now() + interval});
+            q->timers.push_back(Timer {window, id, interval, Clock::now() + interval});
         }
     }
     wakeQueue(q);
-    if (q == currentQueue())
-        scheduleTimers(q);
+    if (q == currentQueue()) scheduleTimers(q);
     return id == 0 && window == nullptr ? 1 : (id == 0 ? 1 : id);
 }
 
@@ -48,10 +46,9 @@ bool killTimer(HWND window, UINT_PTR id)
     auto w = findWindow(window);
     q = w ? w->owner : currentQueue();
     std::lock_guard<std::mutex> guard(q->lock);
-    auto it = std::find_if(q->timers.begin(), q->timers.end(),
-                           [&](const Timer& t) { return t.window == window && t.id == id; });
-    if (it == q->timers.end())
-        return false;
+    auto it = std::find_if(
+        q->timers.begin(), q->timers.end(), [&](const Timer& t) { return t.window == window && t.id == id; });
+    if (it == q->timers.end()) return false;
     q->timers.erase(it);
     return true;
 }
@@ -61,8 +58,7 @@ bool killTimer(HWND window, UINT_PTR id)
 bool trackMouseEvent(HWND window, DWORD flags)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     w->trackLeave = (flags & TME_LEAVE) != 0 && (flags & TME_CANCEL) == 0;
     return true;
 }
@@ -70,9 +66,8 @@ bool trackMouseEvent(HWND window, DWORD flags)
 bool getCursorPos(POINT& point)
 {
     Backend* b = backend();
-    if (b != nullptr && b->cursorPos(point))
-        return true;
-    point = POINT{0, 0};
+    if (b != nullptr && b->cursorPos(point)) return true;
+    point = POINT {0, 0};
     return false;
 }
 
@@ -106,11 +101,10 @@ HCURSOR loadCursor(int id)
 
 HCURSOR setCursor(HCURSOR cursor)
 {
-    static std::atomic<HCURSOR> current{(HCURSOR)(uintptr_t)IDC_ARROW};
+    static std::atomic<HCURSOR> current {(HCURSOR)(uintptr_t)IDC_ARROW};
     HCURSOR old = current.exchange(cursor);
     Backend* b = backend();
-    if (b != nullptr && isUiThread())
-        b->setCursorShape((int)(uintptr_t)cursor);
+    if (b != nullptr && isUiThread()) b->setCursorShape((int)(uintptr_t)cursor);
     return old;
 }
 

@@ -15,8 +15,9 @@ namespace {
 
 // The tables are never destroyed: windows may go away in static destructors.
 std::mutex& g_classLock = *new std::mutex;
-std::map<std::string, std::shared_ptr<WindowClass>>& g_classes = *new std::map<std::string, std::shared_ptr<WindowClass>>;
-std::map<std::string, std::string>& g_classNames = *new std::map<std::string, std::string>;  // keeps names alive
+std::map<std::string, std::shared_ptr<WindowClass>>& g_classes
+    = *new std::map<std::string, std::shared_ptr<WindowClass>>;
+std::map<std::string, std::string>& g_classNames = *new std::map<std::string, std::string>; // keeps names alive
 
 } // namespace
 
@@ -27,28 +28,25 @@ bool rectEmpty(const RECT& r)
 
 RECT intersect(const RECT& a, const RECT& b)
 {
-    RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-    if (rectEmpty(r))
-        return RECT{0, 0, 0, 0};
+    RECT r {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    if (rectEmpty(r)) return RECT {0, 0, 0, 0};
     return r;
 }
 
 static bool contains(const RECT& outer, const RECT& inner)
 {
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right
+        && inner.bottom <= outer.bottom;
 }
 
 void Region::add(const RECT& r)
 {
-    if (rectEmpty(r))
-        return;
+    if (rectEmpty(r)) return;
     for (const RECT& have : rects) {
-        if (contains(have, r))
-            return;
+        if (contains(have, r)) return;
     }
-    rects.erase(std::remove_if(rects.begin(), rects.end(), [&](const RECT& have) { return contains(r, have); }),
-                rects.end());
+    rects.erase(
+        std::remove_if(rects.begin(), rects.end(), [&](const RECT& have) { return contains(r, have); }), rects.end());
     rects.push_back(r);
     // Many small rectangles become their bounding box.
     if (rects.size() > 16) {
@@ -62,16 +60,14 @@ void Region::clipTo(const RECT& r)
     std::vector<RECT> out;
     for (const RECT& have : rects) {
         RECT c = intersect(have, r);
-        if (!rectEmpty(c))
-            out.push_back(c);
+        if (!rectEmpty(c)) out.push_back(c);
     }
     rects.swap(out);
 }
 
 RECT Region::bounds() const
 {
-    if (rects.empty())
-        return RECT{0, 0, 0, 0};
+    if (rects.empty()) return RECT {0, 0, 0, 0};
     RECT b = rects[0];
     for (const RECT& r : rects) {
         b.left = std::min(b.left, r.left);
@@ -134,8 +130,7 @@ std::shared_ptr<Window> findWindow(HWND handle)
     uint32_t index = (uint32_t)(value & 0xFFFFFFFFu);
     uint32_t generation = (uint32_t)(value >> 32);
     std::lock_guard<std::mutex> guard(g_tableLock);
-    if (index == 0 || index >= g_slots.size() || g_slots[index].generation != generation)
-        return nullptr;
+    if (index == 0 || index >= g_slots.size() || g_slots[index].generation != generation) return nullptr;
     return g_slots[index].window;
 }
 
@@ -144,16 +139,14 @@ std::vector<std::shared_ptr<Window>> allWindows()
     std::lock_guard<std::mutex> guard(g_tableLock);
     std::vector<std::shared_ptr<Window>> out;
     for (const Slot& s : g_slots) {
-        if (s.window)
-            out.push_back(s.window);
+        if (s.window) out.push_back(s.window);
     }
     return out;
 }
 
 LRESULT callProc(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (proc == nullptr)
-        return defWindowProc(window, message, wParam, lParam);
+    if (proc == nullptr) return defWindowProc(window, message, wParam, lParam);
     try {
         return proc(window, message, wParam, lParam);
     } catch (...) {
@@ -165,7 +158,7 @@ LRESULT callProc(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM 
 
 RECT clientRect(const Window& w)
 {
-    return RECT{0, 0, std::max(w.width, 0), std::max(w.height, 0)};
+    return RECT {0, 0, std::max(w.width, 0), std::max(w.height, 0)};
 }
 
 } // namespace wplat::detail
@@ -178,12 +171,10 @@ using namespace detail;
 
 bool registerClass(const WindowClass& windowClass)
 {
-    if (windowClass.name == nullptr || windowClass.name[0] == '\0')
-        return false;
+    if (windowClass.name == nullptr || windowClass.name[0] == '\0') return false;
     std::lock_guard<std::mutex> guard(g_classLock);
     std::string name = windowClass.name;
-    if (g_classes.count(name) != 0)
-        return false;
+    if (g_classes.count(name) != 0) return false;
     auto copy = std::make_shared<WindowClass>(windowClass);
     g_classNames[name] = name;
     copy->name = g_classNames[name].c_str();
@@ -201,8 +192,7 @@ bool getClassInfo(const char* name, WindowClass& out)
 {
     std::lock_guard<std::mutex> guard(g_classLock);
     auto it = name != nullptr ? g_classes.find(name) : g_classes.end();
-    if (it == g_classes.end())
-        return false;
+    if (it == g_classes.end()) return false;
     out = *it->second;
     return true;
 }
@@ -210,25 +200,22 @@ bool getClassInfo(const char* name, WindowClass& out)
 // --- Creation and destruction ---------------------------------------------------------
 
 HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x, int y, int width,
-                    int height, HWND parent, HMENU menuOrId, HINSTANCE instance, void* param)
+    int height, HWND parent, HMENU menuOrId, HINSTANCE instance, void* param)
 {
     registerStandardClasses();
     std::shared_ptr<WindowClass> cls;
     {
         std::lock_guard<std::mutex> guard(g_classLock);
         auto it = className != nullptr ? g_classes.find(className) : g_classes.end();
-        if (it == g_classes.end())
-            return nullptr;
+        if (it == g_classes.end()) return nullptr;
         cls = it->second;
     }
     std::shared_ptr<Window> parentWindow;
     if (parent != nullptr) {
         parentWindow = findWindow(parent);
-        if (!parentWindow)
-            return nullptr;
+        if (!parentWindow) return nullptr;
     }
-    if ((style & WS_CHILD) != 0 && !parentWindow)
-        return nullptr;
+    if ((style & WS_CHILD) != 0 && !parentWindow) return nullptr;
 
     auto w = std::make_shared<Window>();
     w->cls = cls;
@@ -250,36 +237,31 @@ HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWO
         w->menu = menuOrId;
     w->parent = parent;
     HWND handle = addWindow(w);
-    if (parentWindow)
-        parentWindow->children.push_back(handle);
+    if (parentWindow) parentWindow->children.push_back(handle);
 
-    if (cls->view != ViewKind::None && backend() != nullptr && isUiThread() &&
-        (!parentWindow || parentWindow->view || (style & WS_CHILD) == 0))
+    if (cls->view != ViewKind::None && backend() != nullptr && isUiThread()
+        && (!parentWindow || parentWindow->view || (style & WS_CHILD) == 0))
         w->view = backend()->createView(handle, (style & WS_CHILD) != 0 ? parent : nullptr, style, exStyle);
-    if (w->view)
-        w->view->setGeometry(w->x, w->y, w->width, w->height);
+    if (w->view) w->view->setGeometry(w->x, w->y, w->width, w->height);
     if (w->view && w->menu != nullptr) {
         w->menuHeight = w->view->setMenuBar(w->menu);
         w->height = std::max(0, w->height - w->menuHeight);
     }
 
-    CREATESTRUCT cs{param, instance, menuOrId, parent, height, width, y, x, style, title, className, exStyle};
+    CREATESTRUCT cs {param, instance, menuOrId, parent, height, width, y, x, style, title, className, exStyle};
     if (callProc(w->proc, handle, WM_NCCREATE, 0, (LPARAM)&cs) == 0) {
         destroyWindow(handle);
         return nullptr;
     }
-    if (findWindow(handle) == nullptr)
-        return nullptr;
+    if (findWindow(handle) == nullptr) return nullptr;
     if (callProc(w->proc, handle, WM_CREATE, 0, (LPARAM)&cs) == -1) {
         destroyWindow(handle);
         return nullptr;
     }
-    if (findWindow(handle) == nullptr)
-        return nullptr;
+    if (findWindow(handle) == nullptr) return nullptr;
     sendMessage(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(w->width, w->height));
     sendMessage(handle, WM_MOVE, 0, MAKELPARAM(w->x, w->y));
-    if (findWindow(handle) == nullptr)
-        return nullptr;
+    if (findWindow(handle) == nullptr) return nullptr;
     if ((style & WS_VISIBLE) != 0) {
         w->style &= ~WS_VISIBLE;
         showWindow(handle, SW_SHOW);
@@ -295,8 +277,7 @@ static void sendDestroy(const std::shared_ptr<Window>& w)
     std::vector<HWND> children = w->children;
     for (HWND child : children) {
         auto c = findWindow(child);
-        if (c && !c->destroying)
-            sendDestroy(c);
+        if (c && !c->destroying) sendDestroy(c);
     }
 }
 
@@ -306,22 +287,18 @@ static void finishDestroy(const std::shared_ptr<Window>& w)
     std::vector<HWND> children = w->children;
     for (HWND child : children) {
         auto c = findWindow(child);
-        if (c)
-            finishDestroy(c);
+        if (c) finishDestroy(c);
     }
     callProc(w->proc, w->handle, WM_NCDESTROY, 0, 0);
     auto q = w->owner;
     {
         std::lock_guard<std::mutex> guard(q->lock);
-        q->timers.erase(std::remove_if(q->timers.begin(), q->timers.end(),
-                                       [&](const Timer& t) { return t.window == w->handle; }),
-                        q->timers.end());
-        if (q->focus == w->handle)
-            q->focus = nullptr;
-        if (q->active == w->handle)
-            q->active = nullptr;
-        if (q->capture == w->handle)
-            q->capture = nullptr;
+        q->timers.erase(
+            std::remove_if(q->timers.begin(), q->timers.end(), [&](const Timer& t) { return t.window == w->handle; }),
+            q->timers.end());
+        if (q->focus == w->handle) q->focus = nullptr;
+        if (q->active == w->handle) q->active = nullptr;
+        if (q->capture == w->handle) q->capture = nullptr;
     }
     w->view.reset();
     removeWindow(w->handle);
@@ -330,31 +307,25 @@ static void finishDestroy(const std::shared_ptr<Window>& w)
 bool destroyWindow(HWND handle)
 {
     auto w = findWindow(handle);
-    if (!w || w->destroying)
-        return false;
+    if (!w || w->destroying) return false;
     if (w->owner != currentQueue()) {
         // Destroyed on its own thread, whose procedures and views it has;
         // here only when that thread is gone.
         bool done = false;
-        if (callOnThread(w->owner, [&] { done = destroyWindow(handle); }))
-            return done;
+        if (callOnThread(w->owner, [&] { done = destroyWindow(handle); })) return done;
         w = findWindow(handle);
-        if (!w || w->destroying)
-            return false;
+        if (!w || w->destroying) return false;
     }
-    if (w->visible && w->view)
-        w->view->setVisible(false);
+    if (w->visible && w->view) w->view->setVisible(false);
     // A window being destroyed takes the focus away from itself and its children.
     auto q = w->owner;
     HWND focus = q->focus;
-    if (focus != nullptr && (focus == handle || isChild(handle, focus)))
-        setFocus(nullptr);
+    if (focus != nullptr && (focus == handle || isChild(handle, focus))) setFocus(nullptr);
     sendDestroy(w);
     finishDestroy(w);
     if (w->parent != nullptr) {
         auto p = findWindow(w->parent);
-        if (p)
-            p->children.erase(std::remove(p->children.begin(), p->children.end(), handle), p->children.end());
+        if (p) p->children.erase(std::remove(p->children.begin(), p->children.end(), handle), p->children.end());
     }
     return true;
 }
@@ -368,8 +339,7 @@ bool isChild(HWND parent, HWND window)
 {
     auto w = findWindow(window);
     while (w && (w->style & WS_CHILD) != 0 && w->parent != nullptr) {
-        if (w->parent == parent)
-            return true;
+        if (w->parent == parent) return true;
         w = findWindow(w->parent);
     }
     return false;
@@ -386,8 +356,7 @@ HWND getAncestorTopLevel(HWND window)
     auto w = findWindow(window);
     while (w && (w->style & WS_CHILD) != 0 && w->parent != nullptr) {
         auto p = findWindow(w->parent);
-        if (!p)
-            break;
+        if (!p) break;
         w = p;
     }
     return w ? w->handle : nullptr;
@@ -396,17 +365,13 @@ HWND getAncestorTopLevel(HWND window)
 HWND getWindow(HWND window, UINT relation)
 {
     auto w = findWindow(window);
-    if (!w)
-        return nullptr;
-    if (relation == GW_CHILD)
-        return w->children.empty() ? nullptr : w->children.front();
-    if (relation == GW_OWNER)
-        return (w->style & WS_CHILD) == 0 ? w->parent : nullptr;
+    if (!w) return nullptr;
+    if (relation == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
+    if (relation == GW_OWNER) return (w->style & WS_CHILD) == 0 ? w->parent : nullptr;
     std::vector<HWND> siblings;
     if (w->parent != nullptr && (w->style & WS_CHILD) != 0) {
         auto p = findWindow(w->parent);
-        if (p)
-            siblings = p->children;
+        if (p) siblings = p->children;
     } else {
         siblings.push_back(window);
     }
@@ -428,12 +393,10 @@ HWND getWindow(HWND window, UINT relation)
 HWND getDlgItem(HWND dialog, int id)
 {
     auto w = findWindow(dialog);
-    if (!w)
-        return nullptr;
+    if (!w) return nullptr;
     for (HWND child : w->children) {
         auto c = findWindow(child);
-        if (c && c->id == id)
-            return child;
+        if (c && c->id == id) return child;
     }
     return nullptr;
 }
@@ -455,8 +418,7 @@ std::string getClassName(HWND window)
 LONG_PTR getWindowLongPtr(HWND window, int index)
 {
     auto w = findWindow(window);
-    if (!w)
-        return 0;
+    if (!w) return 0;
     switch (index) {
     case GWLP_WNDPROC:
         return (LONG_PTR)w->proc;
@@ -484,8 +446,7 @@ LONG_PTR getWindowLongPtr(HWND window, int index)
 LONG_PTR setWindowLongPtr(HWND window, int index, LONG_PTR value)
 {
     auto w = findWindow(window);
-    if (!w)
-        return 0;
+    if (!w) return 0;
     if (index == GWL_EXSTYLE && w->view && w->owner != currentQueue()) {
         LONG_PTR old = 0;
         callOnThread(w->owner, [&] { old = setWindowLongPtr(window, index, value); });
@@ -507,8 +468,7 @@ LONG_PTR setWindowLongPtr(HWND window, int index, LONG_PTR value)
         break;
     case GWL_EXSTYLE:
         w->exStyle = (DWORD)value;
-        if (w->view)
-            w->view->setTopMost((w->exStyle & WS_EX_TOPMOST) != 0, false);
+        if (w->view) w->view->setTopMost((w->exStyle & WS_EX_TOPMOST) != 0, false);
         break;
     case GWLP_USERDATA:
         w->userData = value;
@@ -527,8 +487,7 @@ LONG_PTR setWindowLongPtr(HWND window, int index, LONG_PTR value)
 bool setProp(HWND window, const char* name, void* value)
 {
     auto w = findWindow(window);
-    if (!w || name == nullptr)
-        return false;
+    if (!w || name == nullptr) return false;
     w->props[name] = value;
     return true;
 }
@@ -536,8 +495,7 @@ bool setProp(HWND window, const char* name, void* value)
 void* getProp(HWND window, const char* name)
 {
     auto w = findWindow(window);
-    if (!w || name == nullptr)
-        return nullptr;
+    if (!w || name == nullptr) return nullptr;
     auto it = w->props.find(name);
     return it == w->props.end() ? nullptr : it->second;
 }
@@ -546,18 +504,15 @@ void* getProp(HWND window, const char* name)
 
 bool setWindowText(HWND window, const char* text)
 {
-    if (!isWindow(window))
-        return false;
+    if (!isWindow(window)) return false;
     return sendMessage(window, WM_SETTEXT, 0, (LPARAM)(text != nullptr ? text : "")) != 0;
 }
 
 std::string getWindowText(HWND window)
 {
-    if (!isWindow(window))
-        return std::string();
+    if (!isWindow(window)) return std::string();
     LRESULT length = sendMessage(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0)
-        return std::string();
+    if (length <= 0) return std::string();
     std::string text((size_t)length + 1, '\0');
     LRESULT got = sendMessage(window, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)text.data());
     text.resize((size_t)std::max<LRESULT>(0, std::min<LRESULT>(got, length)));
@@ -574,8 +529,7 @@ int getWindowTextLength(HWND window)
 bool setMenu(HWND window, HMENU menu)
 {
     auto w = findWindow(window);
-    if (!w || (w->style & WS_CHILD) != 0 || (menu != nullptr && !isMenu(menu)))
-        return false;
+    if (!w || (w->style & WS_CHILD) != 0 || (menu != nullptr && !isMenu(menu))) return false;
     if (w->owner != currentQueue()) {
         bool done = false;
         callOnThread(w->owner, [&] { done = setMenu(window, menu); });
@@ -589,7 +543,7 @@ bool setMenu(HWND window, HMENU menu)
         // The bar takes its height from the client area.
         w->height = std::max(0, w->height + before - after);
         sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                    MAKELPARAM(w->width, w->height));
+            MAKELPARAM(w->width, w->height));
         invalidateRect(window, nullptr, true);
     }
     return true;
@@ -604,15 +558,13 @@ HMENU getMenu(HWND window)
 bool drawMenuBar(HWND window)
 {
     auto w = findWindow(window);
-    if (!w || w->menu == nullptr)
-        return false;
+    if (!w || w->menu == nullptr) return false;
     if (w->owner != currentQueue()) {
         bool done = false;
         callOnThread(w->owner, [&] { done = drawMenuBar(window); });
         return done;
     }
-    if (w->view)
-        w->view->setMenuBar(w->menu);
+    if (w->view) w->view->setMenuBar(w->menu);
     return true;
 }
 
@@ -624,10 +576,8 @@ HWND setFocus(HWND window)
     HWND old = q->focus;
     if (window != nullptr) {
         auto w = findWindow(window);
-        if (!w || !w->enabled)
-            return nullptr;
-        if (old == window)
-            return old;
+        if (!w || !w->enabled) return nullptr;
+        if (old == window) return old;
     }
     if (old != nullptr && isWindow(old)) {
         q->focus = nullptr;
@@ -637,8 +587,7 @@ HWND setFocus(HWND window)
     if (window != nullptr) {
         q->active = getAncestorTopLevel(window);
         auto w = findWindow(window);
-        if (w && w->view)
-            w->view->takeFocus();
+        if (w && w->view) w->view->takeFocus();
         sendMessage(window, WM_SETFOCUS, (WPARAM)old, 0);
     }
     return old;
@@ -659,28 +608,23 @@ HWND getActiveWindow()
 HWND getNextDlgTabItem(HWND dialog, HWND control, bool previous)
 {
     auto d = findWindow(dialog);
-    if (!d)
-        return nullptr;
+    if (!d) return nullptr;
     std::vector<HWND> items;
     for (HWND child : d->children) {
         auto c = findWindow(child);
-        if (c && (c->style & WS_TABSTOP) != 0 && c->visible && c->enabled)
-            items.push_back(child);
+        if (c && (c->style & WS_TABSTOP) != 0 && c->visible && c->enabled) items.push_back(child);
     }
-    if (items.empty())
-        return nullptr;
+    if (items.empty()) return nullptr;
     // Position of `control` among all children, so a control without a tab
     // stop still finds its neighbours.
     const std::vector<HWND>& all = d->children;
     auto at = std::find(all.begin(), all.end(), control);
-    if (at == all.end())
-        return previous ? items.back() : items.front();
+    if (at == all.end()) return previous ? items.back() : items.front();
     size_t n = all.size();
     size_t pos = (size_t)(at - all.begin());
     for (size_t step = 1; step <= n; step++) {
         size_t i = previous ? (pos + n - step) % n : (pos + step) % n;
-        if (std::find(items.begin(), items.end(), all[i]) != items.end())
-            return all[i];
+        if (std::find(items.begin(), items.end(), all[i]) != items.end()) return all[i];
     }
     return nullptr;
 }

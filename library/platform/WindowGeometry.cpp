@@ -16,8 +16,7 @@ using namespace detail;
 bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     if (w->owner != currentQueue()) {
         bool done = false;
         callOnThread(w->owner, [&] { done = setWindowPos(window, insertAfter, x, y, width, height, flags); });
@@ -35,8 +34,7 @@ bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
                 w->exStyle |= WS_EX_TOPMOST;
             else
                 w->exStyle &= ~WS_EX_TOPMOST;
-            if (w->view)
-                w->view->setTopMost(insertAfter == HWND_TOPMOST, true);
+            if (w->view) w->view->setTopMost(insertAfter == HWND_TOPMOST, true);
         } else if (insertAfter == HWND_TOP && w->view) {
             w->view->setTopMost((w->exStyle & WS_EX_TOPMOST) != 0, true);
         }
@@ -51,21 +49,17 @@ bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
         w->width = std::max(width, 0);
         w->height = std::max(height, 0);
     }
-    if ((moved || sized) && w->view)
-        w->view->setGeometry(w->x, w->y, w->width, w->height);
+    if ((moved || sized) && w->view) w->view->setGeometry(w->x, w->y, w->width, w->height);
     if (sized) {
         sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                    MAKELPARAM(w->width, w->height));
+            MAKELPARAM(w->width, w->height));
         w->frameDirty = true;
         if ((flags & SWP_NOREDRAW) == 0 && (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0)
             invalidateRect(window, nullptr, true);
     }
-    if (moved)
-        sendMessage(window, WM_MOVE, 0, MAKELPARAM(w->x, w->y));
-    if ((flags & SWP_SHOWWINDOW) != 0)
-        showWindow(window, SW_SHOWNA_INTERNAL);
-    if ((flags & SWP_HIDEWINDOW) != 0)
-        showWindow(window, SW_HIDE);
+    if (moved) sendMessage(window, WM_MOVE, 0, MAKELPARAM(w->x, w->y));
+    if ((flags & SWP_SHOWWINDOW) != 0) showWindow(window, SW_SHOWNA_INTERNAL);
+    if ((flags & SWP_HIDEWINDOW) != 0) showWindow(window, SW_HIDE);
     return true;
 }
 
@@ -82,21 +76,19 @@ POINT detail::clientOrigin(const std::shared_ptr<Window>& w)
         auto p = findWindow(w->parent);
         if (p) {
             POINT o = clientOrigin(p);
-            return POINT{o.x + w->x, o.y + w->y};
+            return POINT {o.x + w->x, o.y + w->y};
         }
     }
-    if (w->view)
-        return w->view->screenOrigin();
-    return POINT{w->x, w->y};
+    if (w->view) return w->view->screenOrigin();
+    return POINT {w->x, w->y};
 }
 
 bool getWindowRect(HWND window, RECT& rect)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     POINT o = clientOrigin(w);
-    rect = RECT{o.x, o.y, o.x + w->width, o.y + w->height};
+    rect = RECT {o.x, o.y, o.x + w->width, o.y + w->height};
     if ((w->style & WS_CHILD) == 0 && w->view) {
         RECT frame = w->view->frameExtents();
         rect.left -= frame.left;
@@ -110,8 +102,7 @@ bool getWindowRect(HWND window, RECT& rect)
 bool getClientRect(HWND window, RECT& rect)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     rect = clientRect(*w);
     return true;
 }
@@ -119,8 +110,7 @@ bool getClientRect(HWND window, RECT& rect)
 bool clientToScreen(HWND window, POINT& point)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     POINT o = clientOrigin(w);
     point.x += o.x;
     point.y += o.y;
@@ -130,8 +120,7 @@ bool clientToScreen(HWND window, POINT& point)
 bool screenToClient(HWND window, POINT& point)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     POINT o = clientOrigin(w);
     point.x -= o.x;
     point.y -= o.y;
@@ -141,8 +130,7 @@ bool screenToClient(HWND window, POINT& point)
 bool showWindow(HWND window, int command)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     if (w->owner != currentQueue()) {
         bool was = false;
         callOnThread(w->owner, [&] { was = showWindow(window, command); });
@@ -150,8 +138,7 @@ bool showWindow(HWND window, int command)
     }
     bool wasVisible = w->visible;
     bool show = command != SW_HIDE;
-    if (show != wasVisible)
-        sendMessage(window, WM_SHOWWINDOW, show ? 1 : 0, 0);
+    if (show != wasVisible) sendMessage(window, WM_SHOWWINDOW, show ? 1 : 0, 0);
     w->visible = show;
     if (show)
         w->style |= WS_VISIBLE;
@@ -163,13 +150,12 @@ bool showWindow(HWND window, int command)
     else if (command == SW_SHOWMINIMIZED || command == SW_MINIMIZE)
         state = SW_SHOWMINIMIZED;
     else if (command == SW_RESTORE && state == SW_SHOWMINIMIZED)
-        state = w->restoreState;  // back to maximised when it was
+        state = w->restoreState; // back to maximised when it was
     else if (command == SW_RESTORE || command == SW_SHOWNORMAL)
         state = SW_SHOWNORMAL;
     else if (command == SW_SHOW && state == SW_SHOWMINIMIZED)
-        state = w->restoreState;  // showing a minimised window brings it back
-    if (state == SW_SHOWMINIMIZED && w->showState != SW_SHOWMINIMIZED)
-        w->restoreState = w->showState;
+        state = w->restoreState; // showing a minimised window brings it back
+    if (state == SW_SHOWMINIMIZED && w->showState != SW_SHOWMINIMIZED) w->restoreState = w->showState;
     int old = w->showState;
     if (state != old) {
         // The new state first: sizes the substrate reports meanwhile are of it.
@@ -178,8 +164,7 @@ bool showWindow(HWND window, int command)
         w->style |= state == SW_SHOWMINIMIZED ? WS_MINIMIZE : state == SW_SHOWMAXIMIZED ? WS_MAXIMIZE : 0;
     }
     if (w->view) {
-        if (state != old)
-            w->view->setShowState(state);
+        if (state != old) w->view->setShowState(state);
         w->view->setVisible(show);
     }
     if (state != old) {
@@ -187,14 +172,14 @@ bool showWindow(HWND window, int command)
             sendMessage(window, WM_SIZE, SIZE_MINIMIZED, 0);
         else
             sendMessage(window, WM_SIZE, state == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                        MAKELPARAM(w->width, w->height));
+                MAKELPARAM(w->width, w->height));
     }
     if (show && !wasVisible) {
         w->frameDirty = true;
         invalidateRect(window, nullptr, true);
     }
-    if (show && (w->style & WS_CHILD) == 0 && command != SW_SHOWNOACTIVATE && command != SW_SHOWNA_INTERNAL &&
-        command != SW_SHOWMINIMIZED && command != SW_MINIMIZE)
+    if (show && (w->style & WS_CHILD) == 0 && command != SW_SHOWNOACTIVATE && command != SW_SHOWNA_INTERNAL
+        && command != SW_SHOWMINIMIZED && command != SW_MINIMIZE)
         w->owner->active = window;
     return wasVisible;
 }
@@ -203,10 +188,8 @@ bool isWindowVisible(HWND window)
 {
     auto w = findWindow(window);
     while (w) {
-        if (!w->visible)
-            return false;
-        if ((w->style & WS_CHILD) == 0 || w->parent == nullptr)
-            return true;
+        if (!w->visible) return false;
+        if ((w->style & WS_CHILD) == 0 || w->parent == nullptr) return true;
         w = findWindow(w->parent);
     }
     return false;
@@ -227,8 +210,7 @@ bool isZoomed(HWND window)
 bool enableWindow(HWND window, bool enable)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     if (w->owner != currentQueue()) {
         bool was = false;
         callOnThread(w->owner, [&] { was = enableWindow(window, enable); });
@@ -241,10 +223,8 @@ bool enableWindow(HWND window, bool enable)
             w->style &= ~WS_DISABLED;
         else
             w->style |= WS_DISABLED;
-        if (w->view)
-            w->view->setEnabled(enable);
-        if (!enable && w->owner->focus == window)
-            setFocus(nullptr);
+        if (w->view) w->view->setEnabled(enable);
+        if (!enable && w->owner->focus == window) setFocus(nullptr);
         sendMessage(window, WM_ENABLE, enable ? 1 : 0, 0);
     }
     return wasDisabled;
@@ -259,16 +239,14 @@ bool isWindowEnabled(HWND window)
 bool setForegroundWindow(HWND window)
 {
     auto w = findWindow(window);
-    if (!w)
-        return false;
+    if (!w) return false;
     if (w->owner != currentQueue()) {
         bool done = false;
         callOnThread(w->owner, [&] { done = setForegroundWindow(window); });
         return done;
     }
     w->owner->active = getAncestorTopLevel(window);
-    if (w->view)
-        w->view->setTopMost((w->exStyle & WS_EX_TOPMOST) != 0, true);
+    if (w->view) w->view->setTopMost((w->exStyle & WS_EX_TOPMOST) != 0, true);
     return true;
 }
 

@@ -86,8 +86,8 @@ public:
     ODBC_WSQLStatement& operator=(const ODBC_WSQLStatement&) = delete;
     ~ODBC_WSQLStatement() override;
 
-    using WSQLStatement::init;
     using ODBC_WSQLBase::init;
+    using WSQLStatement::init;
     virtual void init(const ODBC_WSQLConnection* connection, const WString& sql);
     virtual void init(const ODBC_WSQLConnection* connection);
 

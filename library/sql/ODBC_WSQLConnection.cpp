@@ -17,8 +17,7 @@ ODBC_WSQLLink::~ODBC_WSQLLink()
         SQLDisconnect((SQLHDBC)hdbc);
         SQLFreeConnect((SQLHDBC)hdbc);
     }
-    if (henv)
-        SQLFreeEnv((SQLHENV)henv);
+    if (henv) SQLFreeEnv((SQLHENV)henv);
 }
 
 // --- ODBC_WSQLBase ---
@@ -31,8 +30,7 @@ ODBC_WSQLBase::~ODBC_WSQLBase() = default;
 
 void ODBC_WSQLBase::init(const ODBC_WSQLBase* other)
 {
-    if (!other)
-        return;
+    if (!other) return;
     WSQLBase::init(other);
     link = other->link;
     hstmt = other->getHSTMT();
@@ -74,10 +72,9 @@ WSQLException ODBC_WSQLBase::makeError(int code, const ODBC_WSQLBase* source)
         SQLINTEGER native = 0;
         SQLCHAR message[512] = {};
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLError((SQLHENV)source->getHENV(), (SQLHDBC)source->getHDBC(), (SQLHSTMT)source->getHSTMT(), state,
-                                &native, message, (SQLSMALLINT)sizeof message, &length);
-        if (!SQL_SUCCEEDED(rc))
-            return WSQLException("", 0);
+        SQLRETURN rc = SQLError((SQLHENV)source->getHENV(), (SQLHDBC)source->getHDBC(), (SQLHSTMT)source->getHSTMT(),
+            state, &native, message, (SQLSMALLINT)sizeof message, &length);
+        if (!SQL_SUCCEEDED(rc)) return WSQLException("", 0);
         message[sizeof message - 1] = 0;
         return WSQLException((const char*)message, (int)native);
     }
@@ -88,8 +85,7 @@ WSQLException ODBC_WSQLBase::makeError(int code, const ODBC_WSQLBase* source)
 
 void ODBC_WSQLBase::checkerr(int code, const ODBC_WSQLBase* source) const
 {
-    if (failed(code) && source->throwExceptions)
-        throw makeError(code, source);
+    if (failed(code) && source->throwExceptions) throw makeError(code, source);
 }
 
 // --- ODBC_WSQLConnection ---
@@ -98,8 +94,8 @@ ODBC_WSQLConnection::ODBC_WSQLConnection(const char* connectionName) : WSQLConne
 {
 }
 
-ODBC_WSQLConnection::ODBC_WSQLConnection(const char* connectionName, const char* dsn, const char* userName,
-                                         const char* secret)
+ODBC_WSQLConnection::ODBC_WSQLConnection(
+    const char* connectionName, const char* dsn, const char* userName, const char* secret)
     : WSQLConnection(connectionName)
 {
     setDSN(dsn);
@@ -110,8 +106,7 @@ ODBC_WSQLConnection::ODBC_WSQLConnection(const char* connectionName, const char*
 
 ODBC_WSQLConnection::~ODBC_WSQLConnection()
 {
-    if (!active)
-        return;
+    if (!active) return;
     try {
         close();
     } catch (const WException&) {
@@ -136,12 +131,9 @@ void ODBC_WSQLConnection::setPassword(const char* value)
 
 void ODBC_WSQLConnection::freeHandles()
 {
-    if (!link)
-        return;
-    if (link->hdbc)
-        SQLFreeConnect((SQLHDBC)link->hdbc);
-    if (link->henv)
-        SQLFreeEnv((SQLHENV)link->henv);
+    if (!link) return;
+    if (link->hdbc) SQLFreeConnect((SQLHDBC)link->hdbc);
+    if (link->henv) SQLFreeEnv((SQLHENV)link->henv);
     link->hdbc = nullptr;
     link->henv = nullptr;
     link.reset();
@@ -149,8 +141,7 @@ void ODBC_WSQLConnection::freeHandles()
 
 bool ODBC_WSQLConnection::connect()
 {
-    if (active)
-        return false;
+    if (active) return false;
     // A fresh link each time: statements of an earlier connect stay with
     // the handles that were freed.
     try {
@@ -169,27 +160,24 @@ bool ODBC_WSQLConnection::connect()
         link->hdbc = failed(rc) ? nullptr : dbc;
     }
     if (!failed(rc)) {
-        rc = SQLConnect((SQLHDBC)link->hdbc, (SQLCHAR*)dataSource.getBuf(), SQL_NTS, (SQLCHAR*)user.getBuf(),
-                        SQL_NTS, (SQLCHAR*)password.getBuf(), SQL_NTS);
+        rc = SQLConnect((SQLHDBC)link->hdbc, (SQLCHAR*)dataSource.getBuf(), SQL_NTS, (SQLCHAR*)user.getBuf(), SQL_NTS,
+            (SQLCHAR*)password.getBuf(), SQL_NTS);
     }
     if (failed(rc)) {
         // Read the driver's message while the handles still exist, then free them.
         WSQLException error = makeError(rc, this);
         freeHandles();
-        if (throwExceptions)
-            throw error;
+        if (throwExceptions) throw error;
         return false;
     }
     active = true;
-    if (!autoCommit)
-        applyAutoCommit(); // chosen before the connection existed
+    if (!autoCommit) applyAutoCommit(); // chosen before the connection existed
     return true;
 }
 
 bool ODBC_WSQLConnection::close()
 {
-    if (!active)
-        return false;
+    if (!active) return false;
     SQLRETURN rc = SQLDisconnect((SQLHDBC)link->hdbc);
     if (failed(rc)) {
         // Statements still allocated: the connection stays usable.
@@ -219,15 +207,14 @@ WSQLStatement* ODBC_WSQLConnection::createPreparedStatement(const WString& sql)
 
 void ODBC_WSQLConnection::applyAutoCommit()
 {
-    SQLSetConnectAttr((SQLHDBC)getHDBC(), SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)(uintptr_t)(autoCommit ? 1 : 0),
-                      SQL_IS_UINTEGER);
+    SQLSetConnectAttr(
+        (SQLHDBC)getHDBC(), SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)(uintptr_t)(autoCommit ? 1 : 0), SQL_IS_UINTEGER);
 }
 
 void ODBC_WSQLConnection::setAutoCommit(bool on)
 {
     WSQLConnection::setAutoCommit(on);
-    if (getHDBC())
-        applyAutoCommit();
+    if (getHDBC()) applyAutoCommit();
 }
 
 void ODBC_WSQLConnection::commit()

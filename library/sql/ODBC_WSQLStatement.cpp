@@ -44,8 +44,7 @@ unsigned long countMarkers(const WString& sql)
 {
     unsigned long count = 0;
     for (const char* p = sql.getBuf(); *p; ++p)
-        if (*p == '?')
-            ++count;
+        if (*p == '?') ++count;
     return count;
 }
 
@@ -104,8 +103,7 @@ void ODBC_WSQLStatement::initialize()
 
 void ODBC_WSQLStatement::init(const ODBC_WSQLConnection* connection)
 {
-    if (hstmt)
-        close();
+    if (hstmt) close();
     ODBC_WSQLBase::init(connection);
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     SQLRETURN rc = SQLAllocStmt((SQLHDBC)getHDBC(), &stmt);
@@ -116,8 +114,7 @@ void ODBC_WSQLStatement::init(const ODBC_WSQLConnection* connection)
 void ODBC_WSQLStatement::init(const ODBC_WSQLConnection* connection, const WString& sql)
 {
     init(connection);
-    if (!hstmt)
-        return; // the allocation failed with exceptions off
+    if (!hstmt) return; // the allocation failed with exceptions off
     SQLRETURN rc = SQLPrepare((SQLHSTMT)getHSTMT(), (SQLCHAR*)sql.getBuf(), SQL_NTS);
     if (failed(rc) && throwExceptions) {
         WSQLException error = makeError(rc, this);
@@ -143,8 +140,7 @@ void ODBC_WSQLStatement::close()
         SQLFreeStmt(stmt, SQL_UNBIND);
         SQLFreeStmt(stmt, SQL_RESET_PARAMS);
         rc = SQLFreeStmt(stmt, SQL_DROP);
-        if (!failed(rc))
-            hstmt = nullptr;
+        if (!failed(rc)) hstmt = nullptr;
     } else {
         hstmt = nullptr; // none, or gone with the closed connection
     }
@@ -171,14 +167,12 @@ void ODBC_WSQLStatement::freeParams()
 
 void ODBC_WSQLStatement::checkColumnPos(unsigned long position) const
 {
-    if (position == 0 || position > columnCount)
-        throwColumnPosition(position);
+    if (position == 0 || position > columnCount) throwColumnPosition(position);
 }
 
 void ODBC_WSQLStatement::unbindColumns()
 {
-    if (columnsBound && getHSTMT())
-        SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_UNBIND);
+    if (columnsBound && getHSTMT()) SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_UNBIND);
     columnsBound = false;
 }
 
@@ -268,13 +262,12 @@ void ODBC_WSQLStatement::setColumnDate(unsigned long position, DataType type)
 void ODBC_WSQLStatement::bindColumn(ColumnDef& column)
 {
     SQLRETURN rc = SQLBindCol((SQLHSTMT)getHSTMT(), (SQLUSMALLINT)column.position, column.cType, column.data.data(),
-                              (SQLLEN)column.size, &column.indicator);
+        (SQLLEN)column.size, &column.indicator);
     if (failed(rc)) {
         // Leave no column half bound to a buffer that may go away.
         WSQLException error = makeError(rc, this);
         unbindColumns();
-        if (throwExceptions)
-            throw error;
+        if (throwExceptions) throw error;
     }
 }
 
@@ -287,8 +280,7 @@ void ODBC_WSQLStatement::bind()
 
 unsigned long ODBC_WSQLStatement::getColumnCount(bool live) const
 {
-    if (!live || !getHSTMT())
-        return columnCount;
+    if (!live || !getHSTMT()) return columnCount;
     SQLSMALLINT count = 0;
     SQLRETURN rc = SQLNumResultCols((SQLHSTMT)getHSTMT(), &count);
     checkerr(rc);
@@ -299,8 +291,7 @@ unsigned long ODBC_WSQLStatement::getColumnCount(bool live) const
 unsigned long ODBC_WSQLStatement::liveColumns() const
 {
     SQLSMALLINT count = 0;
-    if (!getHSTMT() || failed(SQLNumResultCols((SQLHSTMT)getHSTMT(), &count)) || count < 0)
-        return 0;
+    if (!getHSTMT() || failed(SQLNumResultCols((SQLHSTMT)getHSTMT(), &count)) || count < 0) return 0;
     return (unsigned long)count;
 }
 
@@ -309,10 +300,9 @@ bool ODBC_WSQLStatement::textAttribute(unsigned long position, unsigned short fi
     out.resize(255);
     SQLSMALLINT length = 0;
     SQLRETURN rc = SQLColAttribute((SQLHSTMT)getHSTMT(), (SQLUSMALLINT)position, field, out.getBuf(),
-                                   (SQLSMALLINT)out.getBufLength(), &length, nullptr);
+        (SQLSMALLINT)out.getBufLength(), &length, nullptr);
     checkerr(rc);
-    if (failed(rc))
-        length = 0;
+    if (failed(rc)) length = 0;
     out.truncate((unsigned long)std::clamp<long>(length, 0, 255));
     out.truncate(strlen(out.getBuf()));
     return true;
@@ -343,8 +333,7 @@ int ODBC_WSQLStatement::getColumnDataType(unsigned long position) const
 
 unsigned long ODBC_WSQLStatement::getColumnSize(unsigned long position, bool octets) const
 {
-    if (!getHSTMT())
-        return 0;
+    if (!getHSTMT()) return 0;
     long size = numberAttribute(position, octets ? SQL_DESC_OCTET_LENGTH : SQL_DESC_LENGTH);
     return size < 0 ? 0 : (unsigned long)size;
 }
@@ -358,8 +347,7 @@ void ODBC_WSQLStatement::getColumnInfo(unsigned long position, ColumnInfo& info)
     info.size = column.size;
     info.dataType = column.type;
     // Only columns the statement really has: asking for others is an error.
-    if (!getHSTMT() || position > liveColumns())
-        return;
+    if (!getHSTMT() || position > liveColumns()) return;
     getColumnName(position, info.name);
     getColumnDataTypeName(position, info.typeName);
     info.octetLength = getColumnSize(position, true);
@@ -371,36 +359,31 @@ void ODBC_WSQLStatement::getColumnInfo(unsigned long position, ColumnInfo& info)
 
 void ODBC_WSQLStatement::checkParamPos(unsigned long position) const
 {
-    if (position == 0 || position > paramCount)
-        throwParamPosition(position);
+    if (position == 0 || position > paramCount) throwParamPosition(position);
 }
 
 void ODBC_WSQLStatement::bindParam(ParamDef& p)
 {
     SQLRETURN rc = SQLBindParameter((SQLHSTMT)getHSTMT(), (SQLUSMALLINT)p.position, SQL_PARAM_INPUT, p.cType, p.sqlType,
-                                    p.columnSize, 0, p.data.data(), (SQLLEN)p.data.size(), &p.indicator);
+        p.columnSize, 0, p.data.data(), (SQLLEN)p.data.size(), &p.indicator);
     p.bound = !failed(rc);
-    if (p.bound)
-        return;
+    if (p.bound) return;
     // The driver may still hold this parameter's old buffer: unbind them all.
     WSQLException error = makeError(rc, this);
-    if (getHSTMT())
-        SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_RESET_PARAMS);
+    if (getHSTMT()) SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_RESET_PARAMS);
     for (unsigned long i = 1; i <= paramCount; ++i)
         params[i].bound = false;
-    if (throwExceptions)
-        throw error;
+    if (throwExceptions) throw error;
 }
 
 // The record of a position, holding at least size bytes and bound with
 // the given types.
-ODBC_WSQLStatement::ParamDef& ODBC_WSQLStatement::param(unsigned long position, short cType, short sqlType,
-                                                        unsigned long size)
+ODBC_WSQLStatement::ParamDef& ODBC_WSQLStatement::param(
+    unsigned long position, short cType, short sqlType, unsigned long size)
 {
     ParamDef& p = params[position];
     bool grow = p.data.size() < size;
-    if (grow)
-        p.data.resize(size);
+    if (grow) p.data.resize(size);
     if (grow || !p.bound || p.cType != cType || p.sqlType != sqlType) {
         p.cType = cType;
         p.sqlType = sqlType;
@@ -439,11 +422,9 @@ void ODBC_WSQLStatement::setParamFloat(unsigned long position, double value)
 void ODBC_WSQLStatement::setParamArray(unsigned long position, const unsigned char* data, unsigned long length)
 {
     checkParamPos(position);
-    if (!data)
-        length = 0;
+    if (!data) length = 0;
     ParamDef& p = param(position, SQL_C_BINARY, SQL_BINARY, std::max(length, 1ul));
-    if (length)
-        memcpy(p.data.data(), data, length);
+    if (length) memcpy(p.data.data(), data, length);
     p.indicator = (SQLLEN)length;
 }
 
@@ -478,8 +459,7 @@ void ODBC_WSQLStatement::setParamDate(unsigned long position, const WDate& value
 void ODBC_WSQLStatement::closeCursor()
 {
     rowsEnded = false;
-    if (getHSTMT())
-        SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_CLOSE);
+    if (getHSTMT()) SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_CLOSE);
 }
 
 bool ODBC_WSQLStatement::executeQuery()
@@ -512,10 +492,8 @@ bool ODBC_WSQLStatement::executeUpdate(const WString& sql)
 
 bool ODBC_WSQLStatement::fetch()
 {
-    if (!columnsBound && columnCount > 0)
-        bind(); // columns declared again since the execute
-    if (rowsEnded)
-        return false; // the cursor is closed already: the same answer again
+    if (!columnsBound && columnCount > 0) bind(); // columns declared again since the execute
+    if (rowsEnded) return false; // the cursor is closed already: the same answer again
     SQLRETURN rc = SQLFetchScroll((SQLHSTMT)getHSTMT(), SQL_FETCH_NEXT, 0);
     if (rc == SQL_NO_DATA) {
         fetchFinish();
@@ -528,19 +506,16 @@ bool ODBC_WSQLStatement::fetch()
 
 bool ODBC_WSQLStatement::fetch(unsigned long orientation)
 {
-    if (!columnsBound && columnCount > 0)
-        bind();
+    if (!columnsBound && columnCount > 0) bind();
     SQLRETURN rc = SQLFetchScroll((SQLHSTMT)getHSTMT(), (SQLSMALLINT)orientation, 0);
-    if (rc == SQL_NO_DATA)
-        return false;
+    if (rc == SQL_NO_DATA) return false;
     checkerr(rc);
     return !failed(rc);
 }
 
 void ODBC_WSQLStatement::fetchFinish()
 {
-    if (getHSTMT())
-        checkerr(SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_CLOSE));
+    if (getHSTMT()) checkerr(SQLFreeStmt((SQLHSTMT)getHSTMT(), SQL_CLOSE));
 }
 
 unsigned long ODBC_WSQLStatement::getRowCount()
@@ -563,8 +538,7 @@ const WString& ODBC_WSQLStatement::getString(unsigned long position) const
     }
     // Character data ends in a NUL the driver writes inside the buffer.
     unsigned long limit = column.size;
-    if (column.cType == SQL_C_CHAR)
-        limit = limit > 0 ? limit - 1 : 0;
+    if (column.cType == SQL_C_CHAR) limit = limit > 0 ? limit - 1 : 0;
     unsigned long n;
     if (column.indicator < 0) // length unknown: the buffer is full
         n = column.cType == SQL_C_CHAR ? strnlen(column.data.data(), limit) : limit;
@@ -599,8 +573,7 @@ const WDate& ODBC_WSQLStatement::getDate(unsigned long position) const
     checkColumnPos(position);
     const ColumnDef& column = columns[position - 1];
     if (column.cType != SQL_C_TIMESTAMP) {
-        if (!parseDateTime(getString(position).getBuf(), date))
-            setNullDate(date);
+        if (!parseDateTime(getString(position).getBuf(), date)) setNullDate(date);
         return date;
     }
     if (column.indicator <= 0) { // a NULL, or no row fetched yet

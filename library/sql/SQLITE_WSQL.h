@@ -85,8 +85,8 @@ public:
     SQLITE_WSQLStatement& operator=(const SQLITE_WSQLStatement&) = delete;
     ~SQLITE_WSQLStatement() override;
 
-    using WSQLStatement::init;
     using SQLITE_WSQLBase::init;
+    using WSQLStatement::init;
     virtual void init(const SQLITE_WSQLConnection* connection, const WString& sql);
     virtual void init(const SQLITE_WSQLConnection* connection);
 

@@ -12,8 +12,7 @@ SQLITE_WSQLDatabase::~SQLITE_WSQLDatabase()
 {
     // The last holder of a database its connection never closed. Statements
     // finalize before they let go, so this close does not wait for any.
-    if (handle)
-        sqlite3_close_v2(handle);
+    if (handle) sqlite3_close_v2(handle);
 }
 
 // --- SQLITE_WSQLBase ---
@@ -24,8 +23,7 @@ SQLITE_WSQLBase::~SQLITE_WSQLBase() = default;
 
 void SQLITE_WSQLBase::init(const SQLITE_WSQLBase* other)
 {
-    if (!other)
-        return;
+    if (!other) return;
     WSQLBase::init(other);
     database = other->database;
 }
@@ -40,15 +38,13 @@ WSQLException SQLITE_WSQLBase::makeError(int code) const
     // The connection's message may belong to an earlier call (a misused
     // statement sets no message); then SQLite's text for the code is right.
     sqlite3* db = handle();
-    if (db && sqlite3_errcode(db) == code)
-        return WSQLException(sqlite3_errmsg(db), code);
+    if (db && sqlite3_errcode(db) == code) return WSQLException(sqlite3_errmsg(db), code);
     return WSQLException(sqlite3_errstr(code), code);
 }
 
 void SQLITE_WSQLBase::checkerr(int code) const
 {
-    if (code != SQLITE_OK)
-        throw makeError(code);
+    if (code != SQLITE_OK) throw makeError(code);
 }
 
 // --- SQLITE_WSQLConnection ---
@@ -83,8 +79,7 @@ void SQLITE_WSQLConnection::setFilename(const char* fileName, const char* openMo
 
 bool SQLITE_WSQLConnection::connect()
 {
-    if (active)
-        return false;
+    if (active) return false;
     int flags = SQLITE_OPEN_READWRITE;
     if (mode.equals("r"))
         flags = SQLITE_OPEN_READONLY;
@@ -128,8 +123,7 @@ bool SQLITE_WSQLConnection::connect()
 
 bool SQLITE_WSQLConnection::close()
 {
-    if (!active)
-        return false;
+    if (!active) return false;
     // Without the _v2 form, live statements make this fail (and keep the
     // connection usable) instead of deferring the close.
     checkerr(sqlite3_close(database->handle));
@@ -163,8 +157,7 @@ void SQLITE_WSQLConnection::execute(const char* sql)
 void SQLITE_WSQLConnection::setAutoCommitFlag(bool on)
 {
     WSQLConnection::setAutoCommit(on);
-    if (database)
-        database->autoCommit = on;
+    if (database) database->autoCommit = on;
 }
 
 // SQLite commits each statement unless a transaction is open, so turning
@@ -173,8 +166,7 @@ void SQLITE_WSQLConnection::setAutoCommit(bool on)
 {
     bool was = autoCommit;
     setAutoCommitFlag(on);
-    if (!active || was == on)
-        return;
+    if (!active || was == on) return;
     if (!on && !inTransaction())
         execute("BEGIN");
     else if (on && inTransaction())
@@ -183,18 +175,14 @@ void SQLITE_WSQLConnection::setAutoCommit(bool on)
 
 void SQLITE_WSQLConnection::commit()
 {
-    if (autoCommit || !active)
-        return;
-    if (inTransaction())
-        execute("COMMIT");
+    if (autoCommit || !active) return;
+    if (inTransaction()) execute("COMMIT");
     execute("BEGIN");
 }
 
 void SQLITE_WSQLConnection::rollback()
 {
-    if (autoCommit || !active)
-        return;
-    if (inTransaction())
-        execute("ROLLBACK");
+    if (autoCommit || !active) return;
+    if (inTransaction()) execute("ROLLBACK");
     execute("BEGIN");
 }

@@ -32,8 +32,7 @@ SQLITE_WSQLStatement::SQLITE_WSQLStatement(const SQLITE_WSQLConnection* connecti
 SQLITE_WSQLStatement::~SQLITE_WSQLStatement()
 {
     // Finalized before the database can go with this statement's share.
-    if (statement)
-        sqlite3_finalize(statement);
+    if (statement) sqlite3_finalize(statement);
 }
 
 void SQLITE_WSQLStatement::initialize()
@@ -45,8 +44,7 @@ void SQLITE_WSQLStatement::initialize()
 
 void SQLITE_WSQLStatement::init(const SQLITE_WSQLConnection* connection)
 {
-    if (statement)
-        close();
+    if (statement) close();
     SQLITE_WSQLBase::init(connection);
 }
 
@@ -59,10 +57,8 @@ void SQLITE_WSQLStatement::init(const SQLITE_WSQLConnection* connection, const W
 void SQLITE_WSQLStatement::prepare(const WString& sql)
 {
     sqlite3* db = handle();
-    if (!db)
-        throw WSQLException("SQLITE database is not open.", -1);
-    if (sql.length() > (unsigned long)INT32_MAX)
-        checkerr(SQLITE_TOOBIG);
+    if (!db) throw WSQLException("SQLITE database is not open.", -1);
+    if (sql.length() > (unsigned long)INT32_MAX) checkerr(SQLITE_TOOBIG);
     // Only the first statement of the text is prepared; the tail is ignored.
     sqlite3_stmt* prepared = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.getBuf(), (int)sql.length(), &prepared, nullptr);
@@ -73,26 +69,22 @@ void SQLITE_WSQLStatement::prepare(const WString& sql)
 
 void SQLITE_WSQLStatement::close()
 {
-    if (statement)
-        sqlite3_finalize(statement);
+    if (statement) sqlite3_finalize(statement);
     statement = nullptr;
     paramCount = 0;
 }
 
 void SQLITE_WSQLStatement::requireStatement() const
 {
-    if (!handle())
-        throw WSQLException("SQLITE database is not open.", -1);
-    if (!statement)
-        throw WSQLException("No SQL statement prepared.", -1);
+    if (!handle()) throw WSQLException("SQLITE database is not open.", -1);
+    if (!statement) throw WSQLException("No SQL statement prepared.", -1);
 }
 
 // --- columns ---
 
 void SQLITE_WSQLStatement::checkColumnPos(unsigned long position) const
 {
-    if (position == 0 || position > columnCount)
-        throwColumnPosition(position);
+    if (position == 0 || position > columnCount) throwColumnPosition(position);
 }
 
 void SQLITE_WSQLStatement::setColumnCount(unsigned long count)
@@ -137,8 +129,7 @@ void SQLITE_WSQLStatement::setColumnDate(unsigned long position, DataType type)
 
 unsigned long SQLITE_WSQLStatement::getColumnCount(bool live) const
 {
-    if (live && statement)
-        return (unsigned long)sqlite3_data_count(statement);
+    if (live && statement) return (unsigned long)sqlite3_data_count(statement);
     return columnCount;
 }
 
@@ -150,8 +141,7 @@ void SQLITE_WSQLStatement::getColumnInfo(unsigned long position, ColumnInfo& inf
     info.position = position;
     info.size = column.value.getBufLength() - 1;
     info.dataType = column.type;
-    if (!statement)
-        return;
+    if (!statement) return;
     // Asking beyond the statement's columns would leave a range error on
     // the connection and spoil the next error message.
     int index = (int)(position - 1);
@@ -169,8 +159,7 @@ void SQLITE_WSQLStatement::getColumnInfo(unsigned long position, ColumnInfo& inf
 
 void SQLITE_WSQLStatement::checkParamPos(unsigned long position) const
 {
-    if (position == 0 || position > paramCount)
-        throwParamPosition(position);
+    if (position == 0 || position > paramCount) throwParamPosition(position);
     requireStatement();
 }
 
@@ -178,8 +167,7 @@ void SQLITE_WSQLStatement::checkParamPos(unsigned long position) const
 // (a fetch loop left early); setting a parameter starts it over.
 void SQLITE_WSQLStatement::readyForBinding()
 {
-    if (sqlite3_stmt_busy(statement))
-        sqlite3_reset(statement);
+    if (sqlite3_stmt_busy(statement)) sqlite3_reset(statement);
 }
 
 void SQLITE_WSQLStatement::setParamString(unsigned long position, const WString& value)
@@ -207,11 +195,10 @@ void SQLITE_WSQLStatement::setParamArray(unsigned long position, const unsigned 
 {
     checkParamPos(position);
     readyForBinding();
-    if (length > (unsigned long)INT32_MAX)
-        checkerr(SQLITE_TOOBIG);
+    if (length > (unsigned long)INT32_MAX) checkerr(SQLITE_TOOBIG);
     // SQLite keeps its own copy, so the caller's bytes may go at once.
-    checkerr(sqlite3_bind_blob(statement, (int)position, data ? (const void*)data : (const void*)"", (int)length,
-                               SQLITE_TRANSIENT));
+    checkerr(sqlite3_bind_blob(
+        statement, (int)position, data ? (const void*)data : (const void*)"", (int)length, SQLITE_TRANSIENT));
 }
 
 void SQLITE_WSQLStatement::setParamDate(unsigned long position, const WDate& value, DataType type)
@@ -229,8 +216,7 @@ namespace {
 bool beginsTransaction(sqlite3_stmt* statement)
 {
     const char* sql = sqlite3_sql(statement);
-    if (!sql)
-        return false;
+    if (!sql) return false;
     while (isspace((unsigned char)*sql))
         ++sql;
     return strncasecmp(sql, "BEGIN", 5) == 0 && !isalnum((unsigned char)sql[5]) && sql[5] != '_';
@@ -241,8 +227,7 @@ bool beginsTransaction(sqlite3_stmt* statement)
 void SQLITE_WSQLStatement::joinTransaction()
 {
     sqlite3* db = handle();
-    if (!db || database->autoCommit || sqlite3_get_autocommit(db) == 0 || beginsTransaction(statement))
-        return;
+    if (!db || database->autoCommit || sqlite3_get_autocommit(db) == 0 || beginsTransaction(statement)) return;
     checkerr(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr));
 }
 
@@ -260,8 +245,7 @@ int SQLITE_WSQLStatement::step()
 
 bool SQLITE_WSQLStatement::executeQuery()
 {
-    if (!statement)
-        return false;
+    if (!statement) return false;
     requireStatement();
     // The rows start over at the next fetch, even after a loop left early.
     sqlite3_reset(statement);
@@ -301,8 +285,7 @@ bool SQLITE_WSQLStatement::executeUpdate(const WString& sql)
 bool SQLITE_WSQLStatement::fetch()
 {
     requireStatement();
-    if (!sqlite3_stmt_busy(statement))
-        joinTransaction(); // the first row of a run
+    if (!sqlite3_stmt_busy(statement)) joinTransaction(); // the first row of a run
     if (step() == SQLITE_DONE) {
         checkerr(sqlite3_reset(statement));
         return false;
@@ -330,8 +313,7 @@ bool SQLITE_WSQLStatement::fetch()
 
 void SQLITE_WSQLStatement::fetchFinish()
 {
-    if (statement && handle())
-        checkerr(sqlite3_reset(statement));
+    if (statement && handle()) checkerr(sqlite3_reset(statement));
 }
 
 unsigned long SQLITE_WSQLStatement::getRowCount()
@@ -370,23 +352,20 @@ const unsigned char* SQLITE_WSQLStatement::getArray(unsigned long position) cons
 const WDate& SQLITE_WSQLStatement::getDate(unsigned long position) const
 {
     checkColumnPos(position);
-    if (!parseDateTime(columns[position - 1].value.getBuf(), date))
-        setNullDate(date);
+    if (!parseDateTime(columns[position - 1].value.getBuf(), date)) setNullDate(date);
     return date;
 }
 
 unsigned long SQLITE_WSQLStatement::getSizeBytes(unsigned long position) const
 {
     checkColumnPos(position);
-    if (!statement || position > (unsigned long)sqlite3_data_count(statement))
-        return 0;
+    if (!statement || position > (unsigned long)sqlite3_data_count(statement)) return 0;
     return (unsigned long)sqlite3_column_bytes(statement, (int)(position - 1));
 }
 
 unsigned long SQLITE_WSQLStatement::getLastInsertId() const
 {
     sqlite3* db = handle();
-    if (!statement || !db)
-        return 0;
+    if (!statement || !db) return 0;
     return (unsigned long)sqlite3_last_insert_rowid(db);
 }

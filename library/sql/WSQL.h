@@ -47,7 +47,7 @@ public:
     // Deletes the connection a variable points to when the scope ends.
     class Releaser {
     public:
-        explicit Releaser(WSQLConnection** owner) : variable(owner) {}
+        explicit Releaser(WSQLConnection** owner) : variable(owner) { }
         Releaser(const Releaser& other) = default;
         Releaser& operator=(const Releaser& other) = default;
         ~Releaser();
@@ -89,11 +89,11 @@ class WSQLStatement : public virtual WSQLBase {
 public:
     enum DataType {
         TYPE_STRING = 1,
-        TYPE_NUMBER = 2,    // signed 32-bit integer
-        TYPE_FLOAT = 3,     // 64-bit floating point
+        TYPE_NUMBER = 2, // signed 32-bit integer
+        TYPE_FLOAT = 3, // 64-bit floating point
         TYPE_DATE = 4,
         TYPE_TIMESTAMP = 5, // a date with time of day
-        TYPE_ARRAY = 6,     // raw bytes
+        TYPE_ARRAY = 6, // raw bytes
     };
 
     // What getColumnInfo reports about one result column.
@@ -101,10 +101,10 @@ public:
     public:
         unsigned long position = 0;
         DataType dataType = DataType(0);
-        unsigned long size = 0;       // usable bytes of the column's buffer
+        unsigned long size = 0; // usable bytes of the column's buffer
         WString name;
-        int engineType = 0;           // the engine's own type code
-        WString typeName;             // the engine's name of the column type
+        int engineType = 0; // the engine's own type code
+        WString typeName; // the engine's name of the column type
         unsigned long octetLength = 0;
         unsigned long length = 0;
     };
@@ -112,7 +112,7 @@ public:
     // Deletes the statement a variable points to when the scope ends.
     class Releaser {
     public:
-        explicit Releaser(WSQLStatement** owner) : variable(owner) {}
+        explicit Releaser(WSQLStatement** owner) : variable(owner) { }
         Releaser(const Releaser& other) = default;
         Releaser& operator=(const Releaser& other) = default;
         ~Releaser();

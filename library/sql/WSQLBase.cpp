@@ -21,8 +21,7 @@ WSQLBase::~WSQLBase() = default;
 
 void WSQLBase::init(const WSQLBase* other)
 {
-    if (other)
-        throwExceptions = other->throwExceptions;
+    if (other) throwExceptions = other->throwExceptions;
 }
 
 bool WSQLBase::parseDateTime(const char* text, WDate& date)
@@ -37,11 +36,9 @@ bool WSQLBase::parseDateTime(const char* text, WDate& date)
 void WSQLBase::formatQueryString(const char* text, WString& out, bool nullAware)
 {
     out.assign("");
-    if (!text || (nullAware && strcmp(text, "NULL") == 0))
-        return;
+    if (!text || (nullAware && strcmp(text, "NULL") == 0)) return;
     for (const char* p = text; *p; ++p) {
-        if (*p == '\\' || *p == '\'' || *p == '"')
-            out.append('\\');
+        if (*p == '\\' || *p == '\'' || *p == '"') out.append('\\');
         out.append(*p);
     }
 }

@@ -15,8 +15,8 @@ const char* orEmpty(const char* text)
 
 } // namespace
 
-WSQLConnection* WSQLConnectionFactory::getConnection(const char* type, const char* name, const char* user,
-                                                     const char* password, const char* mode)
+WSQLConnection* WSQLConnectionFactory::getConnection(
+    const char* type, const char* name, const char* user, const char* password, const char* mode)
 {
     if (type && strcmp(type, "ODBC") == 0) {
         ODBC_WSQLConnection* connection = new (std::nothrow) ODBC_WSQLConnection(orEmpty(name));
@@ -36,14 +36,12 @@ WSQLConnection* WSQLConnectionFactory::getConnection(const char* type, const cha
 
 void WSQLConnectionFactory::startup(const char* type)
 {
-    if (!type || strcmp(type, "ODBC") != 0)
-        notSupported(type);
+    if (!type || strcmp(type, "ODBC") != 0) notSupported(type);
 }
 
 void WSQLConnectionFactory::shutdown(const char* type)
 {
-    if (!type || strcmp(type, "ODBC") != 0)
-        notSupported(type);
+    if (!type || strcmp(type, "ODBC") != 0) notSupported(type);
 }
 
 void WSQLConnectionFactory::notSupported(const char* type)

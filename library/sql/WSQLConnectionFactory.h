@@ -8,8 +8,8 @@
 class WSQLConnectionFactory {
 public:
     // The caller owns and deletes the result; null only when memory runs out.
-    static WSQLConnection* getConnection(const char* type, const char* name, const char* user,
-                                         const char* password, const char* mode);
+    static WSQLConnection* getConnection(
+        const char* type, const char* name, const char* user, const char* password, const char* mode);
     static void startup(const char* type);
     static void shutdown(const char* type);
 

@@ -48,7 +48,6 @@ void openInBrowser(const char* url)
         return;
     }
     std::thread([pid] {
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
     }).detach();
 }

@@ -44,5 +44,5 @@ private:
     size_t count;
     int sleepers;
     int serving; // workers that took a connection and have not come back yet
-    int waking;  // wake-ups sent that no sleeping worker has taken yet
+    int waking; // wake-ups sent that no sleeping worker has taken yet
 };

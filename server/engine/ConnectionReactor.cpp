@@ -51,14 +51,13 @@ unsigned long initialBodyTimeLimit()
     if (text && *text) {
         char* end = nullptr;
         unsigned long ms = strtoul(text, &end, 10);
-        if (end && *end == '\0' && ms > 0)
-            return ms;
+        if (end && *end == '\0' && ms > 0) return ms;
     }
     // PHP's max_input_time as shipped, and the time CGI programs get.
     return 60000;
 }
 
-std::atomic<unsigned long> g_bodyTimeLimitMs{initialBodyTimeLimit()};
+std::atomic<unsigned long> g_bodyTimeLimitMs {initialBodyTimeLimit()};
 
 // The body's time in all: the server's limit, or the CGI programs' when
 // that is shorter (it is the same by default).
@@ -123,8 +122,7 @@ ConnectionReactor::ConnectionReactor(ConnectionQueue& connectionQueue)
 ConnectionReactor::~ConnectionReactor()
 {
     close();
-    if (wakeFd >= 0)
-        ::close(wakeFd);
+    if (wakeFd >= 0) ::close(wakeFd);
     for (PendingConnection* c : pool)
         delete c;
 }
@@ -141,16 +139,13 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner)
     listenFd = listener;
     if (wakeFd.load() < 0) {
         int made = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (made < 0)
-            throw WException("Cannot create new thread.", -1);
+        if (made < 0) throw WException("Cannot create new thread.", -1);
         wakeFd.store(made);
     }
     epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-    if (epollFd < 0)
-        throw WException("Cannot create new thread.", -1);
+    if (epollFd < 0) throw WException("Cannot create new thread.", -1);
     int flags = fcntl(listenFd, F_GETFL);
-    if (flags != -1)
-        fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);
+    if (flags != -1) fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);
     struct epoll_event ev = {};
     ev.events = EPOLLIN;
     ev.data.ptr = &wakeTag;
@@ -164,8 +159,7 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner)
     exhaustionReported = false;
     struct rlimit limit;
     maxOpen = 1024;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        maxOpen = (long)limit.rlim_cur;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) maxOpen = (long)limit.rlim_cur;
     maxOpen = maxOpen > 2 * RESERVED_DESCRIPTORS ? maxOpen - RESERVED_DESCRIPTORS : maxOpen / 2;
     std::lock_guard<std::mutex> guard(returnsLock);
     running = true;
@@ -178,8 +172,7 @@ void ConnectionReactor::getLocalAddress(int fd, sockaddr_in& out) const
         return;
     }
     socklen_t size = sizeof out;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&out), &size) != 0)
-        out = listenAddress;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&out), &size) != 0) out = listenAddress;
 }
 
 void ConnectionReactor::wake()
@@ -245,8 +238,7 @@ void ConnectionReactor::addActive(PendingConnection* c)
 void ConnectionReactor::removeActive(PendingConnection* c)
 {
     size_t i = c->activeIndex;
-    if (i >= active.size() || active[i] != c)
-        return;
+    if (i >= active.size() || active[i] != c) return;
     active[i] = active.back();
     active[i]->activeIndex = i;
     active.pop_back();
@@ -280,8 +272,7 @@ void ConnectionReactor::disarm(PendingConnection* c)
 
 void ConnectionReactor::setListening(bool on)
 {
-    if (on == listening)
-        return;
+    if (on == listening) return;
     if (on) {
         struct epoll_event ev = {};
         ev.events = EPOLLIN;
@@ -303,8 +294,7 @@ void ConnectionReactor::closeConnection(PendingConnection* c)
     ::close(c->fd);
     openCount--;
     recycle(c);
-    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen)
-        setListening(true);
+    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen) setListening(true);
 }
 
 void ConnectionReactor::run(const std::atomic<bool>& stop)
@@ -314,8 +304,7 @@ void ConnectionReactor::run(const std::atomic<bool>& stop)
     bool waiting = false;
     while (!stop.load()) {
         int n = ::epoll_wait(epollFd, events, MAX_EVENTS, waiting ? (int)ConnectionQueue::KICK_MS : SWEEP_MS);
-        if (n < 0 && errno != EINTR)
-            throw WException("Cannot accept socket.", -9);
+        if (n < 0 && errno != EINTR) throw WException("Cannot accept socket.", -9);
         int64_t now = ClientConnection::monotonicMs();
         for (int i = 0; i < n; ++i) {
             void* tag = events[i].data.ptr;
@@ -335,8 +324,7 @@ void ConnectionReactor::run(const std::atomic<bool>& stop)
                     readInput(c, now);
             }
         }
-        if (stop.load())
-            break;
+        if (stop.load()) break;
         waiting = queue.kick(now);
         if (now >= nextSweep) {
             sweep(now);
@@ -359,10 +347,8 @@ void ConnectionReactor::acceptBatch(int64_t now)
         int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             int err = errno;
-            if (err == EAGAIN || err == EWOULDBLOCK)
-                return;
-            if (isTransientAcceptError(err))
-                continue;
+            if (err == EAGAIN || err == EWOULDBLOCK) return;
+            if (isTransientAcceptError(err)) continue;
             if (isExhaustion(err)) {
                 if (!exhaustionReported && control) {
                     errno = err;
@@ -431,23 +417,18 @@ ConnectionReactor::Progress ConnectionReactor::receive(PendingConnection* c, cha
                 }
                 if (c->collector.isFinished()) {
                     c->extra.assign(buffer + taken, (size_t)r - taken);
-                    if (!awaitBody(c, now))
-                        return Progress::Ready;
+                    if (!awaitBody(c, now)) return Progress::Ready;
                 }
             } else {
                 c->extra.append(buffer, (size_t)r);
-                if (c->extra.size() >= c->bodyWanted)
-                    return Progress::Ready;
+                if (c->extra.size() >= c->bodyWanted) return Progress::Ready;
                 c->deadline = minimum(now + (int64_t)receiveTimeoutMs.load(), c->bodyDeadline);
             }
-            if ((size_t)r < size)
-                return Progress::Waiting; // nothing more for now
+            if ((size_t)r < size) return Progress::Waiting; // nothing more for now
             continue;
         }
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return Progress::Waiting;
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Progress::Waiting;
         // The client closed its side (or the connection failed).
         if (c->state == PendingConnection::State::Body)
             return Progress::Ready; // what arrived is the body; the worker sees its end
@@ -462,12 +443,9 @@ void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
     if (c->state == PendingConnection::State::Linger) {
         for (;;) {
             ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
-            if (r > 0 && (size_t)r == sizeof scratch)
-                continue;
-            if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
-                break;
-            if (r < 0 && errno == EINTR)
-                continue;
+            if (r > 0 && (size_t)r == sizeof scratch) continue;
+            if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) break;
+            if (r < 0 && errno == EINTR) continue;
             closeConnection(c);
             return;
         }
@@ -492,14 +470,12 @@ bool ConnectionReactor::awaitBody(PendingConnection* c, int64_t now)
     BodyFraming framing = scanBodyFraming(c->raw);
     c->bodyDeadline = now + bodyTimeLimit();
     c->expectContinue = framing.expectContinue;
-    if (framing.chunked || framing.unusual || framing.contentLength <= 0)
-        return false;
+    if (framing.chunked || framing.unusual || framing.contentLength <= 0) return false;
     // The body (or its first part) is waited for without a worker, so that a
     // client sending it slowly holds none.
     uint64_t wanted = (uint64_t)framing.contentLength;
     c->bodyWanted = wanted < BODY_PREREAD_LIMIT ? wanted : BODY_PREREAD_LIMIT;
-    if (c->extra.size() >= c->bodyWanted)
-        return false;
+    if (c->extra.size() >= c->bodyWanted) return false;
     c->state = PendingConnection::State::Body;
     c->deadline = minimum(now + (int64_t)receiveTimeoutMs.load(), c->bodyDeadline);
     if (c->expectContinue && c->extra.empty()) {
@@ -546,10 +522,8 @@ void ConnectionReactor::sendMore(PendingConnection* c, int64_t now)
             sentNow += (uint64_t)r;
             continue;
         }
-        if (r == 0)
-            break; // the file ended early
-        if (errno == EINTR)
-            continue;
+        if (r == 0) break; // the file ended early
+        if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             arm(c, EPOLLOUT);
             return;
@@ -581,8 +555,7 @@ bool ConnectionReactor::giveBack(PendingConnection* c, Finish how)
 {
     {
         std::lock_guard<std::mutex> guard(returnsLock);
-        if (!running)
-            return false;
+        if (!running) return false;
         returns.emplace_back(c, how);
     }
     wake();
@@ -617,10 +590,8 @@ void ConnectionReactor::takeReturns(int64_t now)
 
 void ConnectionReactor::sweep(int64_t now)
 {
-    if (!listening && resumeListeningAt != 0 && now >= resumeListeningAt)
-        resumeListeningAt = 0;
-    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen)
-        setListening(true);
+    if (!listening && resumeListeningAt != 0 && now >= resumeListeningAt) resumeListeningAt = 0;
+    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen) setListening(true);
     for (size_t i = 0; i < active.size();) {
         PendingConnection* c = active[i];
         if (c->deadline > now) {
@@ -640,8 +611,7 @@ void ConnectionReactor::sweep(int64_t now)
             // The room a slow reader made is used even without a wake-up
             // (which comes only once much of the queue is free).
             sendMore(c, now);
-            if (i >= active.size() || active[i] != c)
-                break; // done, or failed
+            if (i >= active.size() || active[i] != c) break; // done, or failed
             int64_t window = (int64_t)sendWindowMs.load();
             if (now >= c->windowStart + window) {
                 if (c->windowBytes < ClientConnection::MIN_SEND_PROGRESS) {

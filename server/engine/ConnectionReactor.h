@@ -75,9 +75,9 @@ public:
 private:
     // How far reading a connection's request got .
     enum class Progress {
-        Ready,   // complete, or ended by its client or a limit: for a worker
+        Ready, // complete, or ended by its client or a limit: for a worker
         Waiting, // more is to come
-        Closed,  // closed without a request: nothing to answer
+        Closed, // closed without a request: nothing to answer
     };
     // Reads what has arrived of the head (and a short body) without waiting.
     Progress receive(PendingConnection* connection, char* buffer, size_t size, int64_t now);

@@ -11,7 +11,9 @@ bool isBlank(char c)
 
 } // namespace
 
-MimeTypeMap::MimeTypeMap() : defaultType("text/plain") {}
+MimeTypeMap::MimeTypeMap() : defaultType("text/plain")
+{
+}
 
 MimeTypeMap::MimeTypeMap(const char* fileName) : defaultType("text/plain")
 {
@@ -36,8 +38,7 @@ void MimeTypeMap::parseLine(const char* line)
     const char* p = line;
     while (isBlank(*p))
         ++p;
-    if (*p == '\0' || *p == '#')
-        return;
+    if (*p == '\0' || *p == '#') return;
     WString type;
     bool haveType = false;
     while (*p) {

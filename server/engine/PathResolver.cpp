@@ -57,8 +57,7 @@ bool findEntry(const WString& folder, const WString& name, WString& found)
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
             continue;
         }
-        if (::strcasecmp(e->d_name, name.getBuf()) == 0 &&
-            (!any || std::strcmp(e->d_name, found.getBuf()) < 0)) {
+        if (::strcasecmp(e->d_name, name.getBuf()) == 0 && (!any || std::strcmp(e->d_name, found.getBuf()) < 0)) {
             found = e->d_name;
             any = true;
         }
@@ -126,8 +125,7 @@ WString resolve(const char* root, const char* rest)
             continue;
         }
         WString found;
-        if (!isDirectory(path.length() > 0 ? path.getBuf() : ".") ||
-            !findEntry(path, name, found)) {
+        if (!isDirectory(path.length() > 0 ? path.getBuf() : ".") || !findEntry(path, name, found)) {
             return exact;
         }
         appendComponent(path, found.getBuf(), found.length());

@@ -60,7 +60,9 @@ void logLine(const HTTPRequest& request, int level, const WString& text)
 
 } // namespace
 
-RequestRouter::RequestRouter(const RoutingTables& routingTables) : tables(routingTables) {}
+RequestRouter::RequestRouter(const RoutingTables& routingTables) : tables(routingTables)
+{
+}
 
 const RoutingEntry* RequestRouter::findInterpreterKey(const char* text, long& position) const
 {
@@ -75,8 +77,8 @@ const RoutingEntry* RequestRouter::findInterpreterKey(const char* text, long& po
     return nullptr;
 }
 
-const RoutingEntry* RequestRouter::findScriptKey(const char* text, long& position,
-                                                 const std::function<bool(unsigned long)>& accept) const
+const RoutingEntry* RequestRouter::findScriptKey(
+    const char* text, long& position, const std::function<bool(unsigned long)>& accept) const
 {
     for (const RoutingEntry& e : tables.interpreters.entries()) {
         unsigned long n = e.key.length();
@@ -246,8 +248,9 @@ void RequestRouter::runScript(HTTPRequest& request, const WString& command) cons
 
 void RequestRouter::sendNotFound(HTTPRequest& request) const
 {
-    logLine(request, 2, WFormattedString("File not found: %s, MimeType=%s", request.scriptFilename.getBuf(),
-                                         request.mimeType.getBuf()));
+    logLine(request, 2,
+        WFormattedString(
+            "File not found: %s, MimeType=%s", request.scriptFilename.getBuf(), request.mimeType.getBuf()));
     request.response->sendError(lookupHTTPStatus(404), request.scriptName, false);
 }
 
@@ -258,8 +261,8 @@ void RequestRouter::dispatch(HTTPRequest& request) const
     case HTTPRequest::METHOD_GET:
     case HTTPRequest::METHOD_HEAD:
     case HTTPRequest::METHOD_POST: {
-        const WString* command =
-            request.interpreterKey.length() > 0 ? tables.interpreters.find(request.interpreterKey) : nullptr;
+        const WString* command
+            = request.interpreterKey.length() > 0 ? tables.interpreters.find(request.interpreterKey) : nullptr;
         if (command != nullptr) {
             // A missing script is a missing page, not a runtime failure that
             // would show the document folder.
@@ -285,15 +288,13 @@ void RequestRouter::dispatch(HTTPRequest& request) const
             if (*condition == '\0') {
                 condition = request.getHeader("IF-RANGE");
             }
-            response.sendFile(request.scriptFilename, request.mimeType,
-                              request.methodIndex == HTTPRequest::METHOD_HEAD, condition, first, last,
-                              *range != '\0');
+            response.sendFile(request.scriptFilename, request.mimeType, request.methodIndex == HTTPRequest::METHOD_HEAD,
+                condition, first, last, *range != '\0');
         }
         break;
     }
     default:
-        response.sendError(lookupHTTPStatus(501), WFormattedString("HTTP-Method: %s", request.method.getBuf()),
-                           false);
+        response.sendError(lookupHTTPStatus(501), WFormattedString("HTTP-Method: %s", request.method.getBuf()), false);
         break;
     }
 }

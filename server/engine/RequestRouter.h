@@ -41,8 +41,8 @@ public:
     // The first key, in table order, with an occurrence that ends a path
     // segment of text (followed by '/' or the end) and that accept takes
     // (given the index just past the key); position receives where it starts.
-    const RoutingEntry* findScriptKey(const char* text, long& position,
-                                      const std::function<bool(unsigned long)>& accept = {}) const;
+    const RoutingEntry* findScriptKey(
+        const char* text, long& position, const std::function<bool(unsigned long)>& accept = {}) const;
 
     // The first key, in table order, that ends the file name name.
     const RoutingEntry* findKeyOfFileName(const char* name) const;

@@ -14,7 +14,7 @@ void RoutingTable::put(const WString& key, const WString& value)
             return;
         }
     }
-    items.push_back(RoutingEntry{key, value});
+    items.push_back(RoutingEntry {key, value});
 }
 
 const WString* RoutingTable::find(const char* key) const
@@ -61,8 +61,7 @@ void readLines(const char* path, ZorvaneControl* control, LineHandler handle)
     } catch (WFileNotFoundException&) {
         // an optional file
     } catch (WException& e) {
-        report(control, WFormattedString("Cannot read %s, its entries are ignored: %s", path,
-                                         e.toString().getBuf()));
+        report(control, WFormattedString("Cannot read %s, its entries are ignored: %s", path, e.toString().getBuf()));
     }
 }
 
@@ -130,8 +129,8 @@ void RoutingTables::loadVirtualDirectories(const char* path, ZorvaneControl* con
     readLines(path, control, [&](const WString& line, unsigned number) {
         WString why;
         if (!addVirtualDirectoryLine(line, why)) {
-            report(control, WFormattedString("%s, line %u skipped (%s): %s", path, number,
-                                             why.getBuf(), line.getBuf()));
+            report(
+                control, WFormattedString("%s, line %u skipped (%s): %s", path, number, why.getBuf(), line.getBuf()));
         }
     });
 }
@@ -141,8 +140,8 @@ void RoutingTables::loadInterpreters(const char* path, ZorvaneControl* control)
     readLines(path, control, [&](const WString& line, unsigned number) {
         WString why;
         if (!addInterpreterLine(line, why)) {
-            report(control, WFormattedString("%s, line %u skipped (%s): %s", path, number,
-                                             why.getBuf(), line.getBuf()));
+            report(
+                control, WFormattedString("%s, line %u skipped (%s): %s", path, number, why.getBuf(), line.getBuf()));
         }
     });
 }
@@ -153,8 +152,8 @@ void RoutingTables::loadMimeTypes(const char* path, ZorvaneControl* control)
         mimeTypes.load(path);
     } catch (WException& e) {
         mimeTypes = MimeTypeMap();
-        report(control, WFormattedString("Cannot load MIME types, every file is sent as text/plain: %s",
-                                         e.toString().getBuf()));
+        report(control,
+            WFormattedString("Cannot load MIME types, every file is sent as text/plain: %s", e.toString().getBuf()));
     }
 }
 

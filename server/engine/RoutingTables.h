@@ -56,5 +56,5 @@ public:
 
     RoutingTable virtualDirectories; // alias (lower case, '/' at both ends) -> folder
     MimeTypeMap mimeTypes;
-    RoutingTable interpreters;       // key -> command
+    RoutingTable interpreters; // key -> command
 };

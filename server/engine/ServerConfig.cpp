@@ -2,8 +2,7 @@
 
 #include "WSystem.h"
 
-ServerConfig::ServerConfig()
-    : host("localhost"), port(80), serverAdmin("webmaster@localhost"), autoFinish(0)
+ServerConfig::ServerConfig() : host("localhost"), port(80), serverAdmin("webmaster@localhost"), autoFinish(0)
 {
     WSystem::getCurrentDirectory(documentPath);
     documentPath.replace('\\', '/');

@@ -19,10 +19,10 @@ public:
     // (4294967376 must not become port 80).
     static long long readPort(const char* text);
 
-    WString host;          // host name or dotted address to listen on
-    uint32_t port;         // TCP port to listen on
-    WString documentPath;  // folder served as the document root
-    WString serverAdmin;   // administrator contact, carried along
-    WString startURL;      // opened in the browser once listening; empty = none
-    int32_t autoFinish;    // automatic-finish code of the console front-end
+    WString host; // host name or dotted address to listen on
+    uint32_t port; // TCP port to listen on
+    WString documentPath; // folder served as the document root
+    WString serverAdmin; // administrator contact, carried along
+    WString startURL; // opened in the browser once listening; empty = none
+    int32_t autoFinish; // automatic-finish code of the console front-end
 };

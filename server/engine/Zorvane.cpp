@@ -41,8 +41,7 @@ unsigned long initialSendWindow()
     if (text && *text) {
         char* end = nullptr;
         unsigned long ms = strtoul(text, &end, 10);
-        if (end && *end == '\0' && ms > 0)
-            return ms;
+        if (end && *end == '\0' && ms > 0) return ms;
     }
     return Zorvane::SEND_TIMEOUT_MS;
 }
@@ -67,8 +66,7 @@ Zorvane::Zorvane() : reactor(queue), control(nullptr)
     construct();
 }
 
-Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings)
-    : config(settings), reactor(queue), control(owner)
+Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings) : config(settings), reactor(queue), control(owner)
 {
     construct();
 }
@@ -123,9 +121,8 @@ void Zorvane::start()
     if (config.port < 1 || config.port > 65535) {
         // The system would take the port modulo 65536 and listen elsewhere.
         errno = EINVAL;
-        throw WSocketException(WFormattedString("Cannot bind to %s:%u", address.getIpAddressStr(),
-                                                (unsigned)config.port),
-                               -7);
+        throw WSocketException(
+            WFormattedString("Cannot bind to %s:%u", address.getIpAddressStr(), (unsigned)config.port), -7);
     }
     serverSocket.close();
     serverSocket.init(address);
@@ -216,9 +213,8 @@ void Zorvane::run()
     currentServer = this;
     control->onStarted();
     try {
-        control->log(WFormattedString("Create HTTP server: Host=%s, Port=%u", config.host.getBuf(),
-                                      (unsigned)config.port),
-                     1);
+        control->log(
+            WFormattedString("Create HTTP server: Host=%s, Port=%u", config.host.getBuf(), (unsigned)config.port), 1);
         control->log(WFormattedString("Document path: %s", config.documentPath.getBuf()), 1);
 
         // Read once per start, here, so that a problem is reported once and

@@ -134,8 +134,8 @@ void ZorvaneWorker::answer(PendingConnection* pending, HTTPResponse& response, b
     sockaddr_in local;
     server->reactor.getLocalAddress(pending->fd, local);
     if (request.take(pending->raw, pending->collector.lineCount(), peer,
-                     WIPAddress(local.sin_addr.s_addr, ntohs(local.sin_port)),
-                     config.documentPath) != HTTPRequest::ReadResult::Request) {
+            WIPAddress(local.sin_addr.s_addr, ntohs(local.sin_port)), config.documentPath)
+        != HTTPRequest::ReadResult::Request) {
         return;
     }
     bool chunked = *request.getHeader("TRANSFER-ENCODING") != '\0';
@@ -210,15 +210,15 @@ void ZorvaneWorker::finish(PendingConnection* pending, bool lingerAlways)
     if (cut) {
         ClientConnection::abortOnClose(pending->fd);
     }
-    if (drain && ::shutdown(pending->fd, SHUT_WR) == 0 &&
-        server->reactor.giveBack(pending, ConnectionReactor::Finish::Linger)) {
+    if (drain && ::shutdown(pending->fd, SHUT_WR) == 0
+        && server->reactor.giveBack(pending, ConnectionReactor::Finish::Linger)) {
         return;
     }
     server->reactor.release(pending);
 }
 
-bool ZorvaneWorker::takeFileSend(ClientConnection& client, int fileFd, uint64_t offset, uint64_t count,
-                                 const char* path)
+bool ZorvaneWorker::takeFileSend(
+    ClientConnection& client, int fileFd, uint64_t offset, uint64_t count, const char* path)
 {
     if (current == nullptr || &client != &connection) {
         return false;

@@ -43,8 +43,8 @@ private:
     void answer(PendingConnection* pending, HTTPResponse& response, bool& lingerAlways);
     void answerQuietly(HTTPResponse& response, unsigned code, const char* message);
     void finish(PendingConnection* pending, bool lingerAlways);
-    bool takeFileSend(ClientConnection& connection, int fileFd, uint64_t offset, uint64_t count,
-                      const char* path) override;
+    bool takeFileSend(
+        ClientConnection& connection, int fileFd, uint64_t offset, uint64_t count, const char* path) override;
 
     ServerConfig config;
     std::atomic<bool> stopRequested;

@@ -15,13 +15,11 @@ const char* valueOf(const char* line, const char* end, const char* name, unsigne
 {
     while (line < end && isBlank(*line))
         ++line;
-    if ((unsigned long)(end - line) <= nameLength || strncasecmp(line, name, nameLength) != 0)
-        return nullptr;
+    if ((unsigned long)(end - line) <= nameLength || strncasecmp(line, name, nameLength) != 0) return nullptr;
     const char* p = line + nameLength;
     while (p < end && isBlank(*p))
         ++p;
-    if (p == end || *p != ':')
-        return nullptr;
+    if (p == end || *p != ':') return nullptr;
     ++p;
     while (p < end && isBlank(*p))
         ++p;

@@ -6,10 +6,10 @@
 // request is parsed: enough to decide whether to wait for the body before a
 // worker takes the request. The parser remains the judge of validity.
 struct BodyFraming {
-    int64_t contentLength = 0;   // the last Content-Length, when it is all digits
-    bool chunked = false;        // a Transfer-Encoding header is present
+    int64_t contentLength = 0; // the last Content-Length, when it is all digits
+    bool chunked = false; // a Transfer-Encoding header is present
     bool expectContinue = false; // "Expect: 100-continue"
-    bool unusual = false;        // a length that is not plain digits, or too large
+    bool unusual = false; // a length that is not plain digits, or too large
 };
 
 // Scans a header block as HTTPRequest::read collects it (lines ended by

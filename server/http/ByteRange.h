@@ -10,9 +10,9 @@ void parseRangeHeader(const char* value, uint64_t& first, uint64_t& last);
 
 // The part of a file to send.
 struct ByteRangePlan {
-    bool ranged;    // a usable range was asked for (206 unless a condition forbids it)
+    bool ranged; // a usable range was asked for (206 unless a condition forbids it)
     uint64_t first; // position of the first byte to send
-    uint64_t last;  // position of the last byte (only meaningful when ranged)
+    uint64_t last; // position of the last byte (only meaningful when ranged)
     uint64_t count; // bytes to send
 };
 

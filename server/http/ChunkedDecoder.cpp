@@ -4,12 +4,9 @@ namespace {
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
@@ -76,13 +73,11 @@ ChunkedDecoder::Status ChunkedDecoder::feed(const char* data, size_t n, size_t& 
             break;
         case State::Data: {
             size_t take = n - i;
-            if ((uint64_t)take > remaining)
-                take = (size_t)remaining;
+            if ((uint64_t)take > remaining) take = (size_t)remaining;
             out.append(data + i, take);
             i += take;
             remaining -= take;
-            if (remaining == 0)
-                state = State::DataCR;
+            if (remaining == 0) state = State::DataCR;
             break;
         }
         case State::DataCR:
@@ -107,8 +102,7 @@ ChunkedDecoder::Status ChunkedDecoder::feed(const char* data, size_t n, size_t& 
             // Trailer lines are read over; an empty one ends the body.
             ++i;
             if (c == '\n') {
-                if (lineLength == 0)
-                    state = State::Finished;
+                if (lineLength == 0) state = State::Finished;
                 lineLength = 0;
             } else if (c != '\r' && ++lineLength > MAX_LINE) {
                 state = State::Failed;

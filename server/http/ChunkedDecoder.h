@@ -11,8 +11,8 @@
 class ChunkedDecoder {
 public:
     enum class Status {
-        More,  // the body goes on: feed the next bytes
-        Done,  // the last chunk and its trailers are complete
+        More, // the body goes on: feed the next bytes
+        Done, // the last chunk and its trailers are complete
         Error, // malformed (a bad size, a missing line end, a size or line too large)
     };
 
@@ -23,7 +23,10 @@ public:
     // Decodes data[0..n), appending the body bytes to out. consumed receives
     // how many input bytes were used (fewer than n only once Done or Error).
     Status feed(const char* data, size_t n, size_t& consumed, std::string& out);
-    Status status() const { return state == State::Finished ? Status::Done : state == State::Failed ? Status::Error : Status::More; }
+    Status status() const
+    {
+        return state == State::Finished ? Status::Done : state == State::Failed ? Status::Error : Status::More;
+    }
 
 private:
     enum class State { Size, Extension, SizeLineEnd, Data, DataCR, DataLF, Trailer, Finished, Failed };

@@ -45,17 +45,16 @@ int64_t ClientConnection::monotonicMs()
 }
 
 ClientConnection::ClientConnection()
-    : fd(-1), pendingOffset(0), receiveTimeoutMs(DEFAULT_RECEIVE_TIMEOUT_MS), bodyDeadline(0),
-      bodyStalled(false), sendWindowMs(DEFAULT_SEND_WINDOW_MS), expectContinue(false), windowStart(0),
-      windowBytes(0), cut(false), handoff(nullptr)
+    : fd(-1), pendingOffset(0), receiveTimeoutMs(DEFAULT_RECEIVE_TIMEOUT_MS), bodyDeadline(0), bodyStalled(false),
+      sendWindowMs(DEFAULT_SEND_WINDOW_MS), expectContinue(false), windowStart(0), windowBytes(0), cut(false),
+      handoff(nullptr)
 {
 }
 
 ClientConnection::ClientConnection(int socket) : ClientConnection()
 {
     int flags = fcntl(socket, F_GETFL);
-    if (flags != -1 && !(flags & O_NONBLOCK))
-        fcntl(socket, F_SETFL, flags | O_NONBLOCK);
+    if (flags != -1 && !(flags & O_NONBLOCK)) fcntl(socket, F_SETFL, flags | O_NONBLOCK);
     attach(socket, nullptr, 0);
 }
 
@@ -115,38 +114,29 @@ void ClientConnection::sendContinue()
 
 void ClientConnection::waitReadable()
 {
-    if (bodyStalled)
-        fail(ETIMEDOUT, -5, "Read timeout");
-    if (expectContinue)
-        sendContinue();
+    if (bodyStalled) fail(ETIMEDOUT, -5, "Read timeout");
+    if (expectContinue) sendContinue();
     for (;;) {
         int64_t wait = (int64_t)receiveTimeoutMs;
         if (bodyDeadline != 0) {
             int64_t left = bodyDeadline - monotonicMs();
-            if (left <= 0)
-                fail(ETIMEDOUT, -5, "Read timeout");
-            if (left < wait)
-                wait = left;
+            if (left <= 0) fail(ETIMEDOUT, -5, "Read timeout");
+            if (left < wait) wait = left;
         }
         struct pollfd p = {fd, POLLIN | POLLRDHUP, 0};
         int r = ::poll(&p, 1, (int)wait);
-        if (r > 0)
-            return;
-        if (r == 0)
-            fail(ETIMEDOUT, -5, "Read timeout");
-        if (errno != EINTR)
-            fail(errno, -6, "Connection was closed.");
+        if (r > 0) return;
+        if (r == 0) fail(ETIMEDOUT, -5, "Read timeout");
+        if (errno != EINTR) fail(errno, -6, "Connection was closed.");
     }
 }
 
 int ClientConnection::read(void* buffer, unsigned long length, bool peek)
 {
-    if (length == 0)
-        return 0;
+    if (length == 0) return 0;
     if (pendingOffset < pending.size()) {
         size_t n = pending.size() - pendingOffset;
-        if (n > length)
-            n = length;
+        if (n > length) n = length;
         memcpy(buffer, pending.data() + pendingOffset, n);
         if (!peek) {
             pendingOffset += n;
@@ -157,23 +147,16 @@ int ClientConnection::read(void* buffer, unsigned long length, bool peek)
         }
         return (int)n;
     }
-    if (decoder.status() == ChunkedDecoder::Status::Done)
-        return 0; // the decoded body was the whole body
-    if (fd < 0)
-        fail(EBADF, -6, "Connection was closed.");
+    if (decoder.status() == ChunkedDecoder::Status::Done) return 0; // the decoded body was the whole body
+    if (fd < 0) fail(EBADF, -6, "Connection was closed.");
     // Body bytes that come after the body's time are not taken.
-    if (bodyStalled || (bodyDeadline != 0 && monotonicMs() >= bodyDeadline))
-        fail(ETIMEDOUT, -5, "Read timeout");
+    if (bodyStalled || (bodyDeadline != 0 && monotonicMs() >= bodyDeadline)) fail(ETIMEDOUT, -5, "Read timeout");
     for (;;) {
         ssize_t r = ::recv(fd, buffer, length, peek ? MSG_PEEK : 0);
-        if (r > 0)
-            return (int)r;
-        if (r == 0)
-            fail(0, -6, "Connection was closed.");
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            fail(errno, -6, "Connection was closed.");
+        if (r > 0) return (int)r;
+        if (r == 0) fail(0, -6, "Connection was closed.");
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) fail(errno, -6, "Connection was closed.");
         waitReadable();
     }
 }
@@ -184,17 +167,13 @@ bool ClientConnection::readln(WString& line)
     char c;
     for (;;) {
         try {
-            if (read(&c, 1, false) != 1)
-                return line.length() > 0;
+            if (read(&c, 1, false) != 1) return line.length() > 0;
         } catch (WSocketException& e) {
-            if (e.getId() == -6)
-                return line.length() > 0;
+            if (e.getId() == -6) return line.length() > 0;
             throw;
         }
-        if (c == '\n')
-            return true;
-        if (c != '\r')
-            line.append((int)(unsigned char)c);
+        if (c == '\n') return true;
+        if (c != '\r') line.append((int)(unsigned char)c);
     }
 }
 
@@ -210,14 +189,11 @@ bool ClientConnection::decodeChunkedBody(size_t maxBytes)
         } catch (WSocketException&) {
             return false;
         }
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         size_t used = 0;
         ChunkedDecoder::Status s = decoder.feed(buffer, (size_t)n, used, decoded);
-        if (s == ChunkedDecoder::Status::Error || decoded.size() > maxBytes)
-            return false;
-        if (s == ChunkedDecoder::Status::Done)
-            break;
+        if (s == ChunkedDecoder::Status::Error || decoded.size() > maxBytes) return false;
+        if (s == ChunkedDecoder::Status::Done) break;
     }
     // What follows the body is no request of this connection: dropped.
     pending.swap(decoded);
@@ -245,10 +221,8 @@ void ClientConnection::waitWritable()
     }
     int64_t wait = end - now;
     int64_t retry = (int64_t)sendWindowMs / 4;
-    if (retry > SEND_RETRY_MS)
-        retry = SEND_RETRY_MS;
-    if (wait > retry)
-        wait = retry;
+    if (retry > SEND_RETRY_MS) retry = SEND_RETRY_MS;
+    if (wait > retry) wait = retry;
     struct pollfd p = {fd, POLLOUT, 0};
     ::poll(&p, 1, (int)wait);
 }
@@ -281,8 +255,7 @@ void ClientConnection::write(const void* data, unsigned long length)
 
 void ClientConnection::write(const void* first, size_t firstLength, const void* second, size_t secondLength)
 {
-    if (fd < 0)
-        failWrite(EBADF);
+    if (fd < 0) failWrite(EBADF);
     struct iovec parts[2] = {{const_cast<void*>(first), firstLength}, {const_cast<void*>(second), secondLength}};
     struct iovec* part = parts;
     int count = secondLength > 0 ? 2 : 1;
@@ -302,10 +275,8 @@ void ClientConnection::write(const void* first, size_t firstLength, const void* 
             r = ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         }
         if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                failWrite(errno);
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) failWrite(errno);
             waitWritable();
             continue;
         }
@@ -328,8 +299,7 @@ bool ClientConnection::canSendFile() const
     return fd >= 0;
 }
 
-uint64_t ClientConnection::sendFile(int fileFd, uint64_t offset, uint64_t count, const char* path,
-                                    bool& handedOff)
+uint64_t ClientConnection::sendFile(int fileFd, uint64_t offset, uint64_t count, const char* path, bool& handedOff)
 {
     handedOff = false;
     off_t position = (off_t)offset;
@@ -342,12 +312,9 @@ uint64_t ClientConnection::sendFile(int fileFd, uint64_t offset, uint64_t count,
             noteSent((size_t)r);
             continue;
         }
-        if (r == 0)
-            break; // the file ended early
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            failWrite(errno);
+        if (r == 0) break; // the file ended early
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) failWrite(errno);
         // The socket is full: the rest goes to the server thread, which waits
         // for many clients at once; the worker is free at once.
         if (handoff != nullptr) {
@@ -363,8 +330,7 @@ uint64_t ClientConnection::sendFile(int fileFd, uint64_t offset, uint64_t count,
 
 bool ClientConnection::socketInputWaiting() const
 {
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     char c;
     ssize_t n;
     do {

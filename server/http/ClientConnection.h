@@ -14,8 +14,9 @@ class ClientConnection;
 // success the connection and the file descriptor belong to the taker.
 class FileSendHandoff {
 public:
-    virtual bool takeFileSend(ClientConnection& connection, int fileFd, uint64_t offset, uint64_t count,
-                              const char* path) = 0;
+    virtual bool takeFileSend(
+        ClientConnection& connection, int fileFd, uint64_t offset, uint64_t count, const char* path)
+        = 0;
 
 protected:
     ~FileSendHandoff() = default;

@@ -3,7 +3,7 @@
 #include <atomic>
 
 namespace {
-std::atomic<FrontEnd> g_frontEnd{FrontEnd::Console};
+std::atomic<FrontEnd> g_frontEnd {FrontEnd::Console};
 }
 
 void setServerFrontEnd(FrontEnd kind)

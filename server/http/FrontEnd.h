@@ -6,4 +6,7 @@ enum class FrontEnd { Console, Windowed };
 
 void setServerFrontEnd(FrontEnd kind);
 FrontEnd serverFrontEnd();
-inline bool isConsoleFrontEnd() { return serverFrontEnd() == FrontEnd::Console; }
+inline bool isConsoleFrontEnd()
+{
+    return serverFrontEnd() == FrontEnd::Console;
+}

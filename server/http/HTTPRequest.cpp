@@ -29,13 +29,12 @@ unsigned long initialHeaderTimeLimit()
     if (text && *text) {
         char* end = nullptr;
         unsigned long ms = strtoul(text, &end, 10);
-        if (end && *end == '\0' && ms > 0)
-            return ms;
+        if (end && *end == '\0' && ms > 0) return ms;
     }
     return 30000;
 }
 
-std::atomic<unsigned long> g_headerTimeLimitMs{initialHeaderTimeLimit()};
+std::atomic<unsigned long> g_headerTimeLimitMs {initialHeaderTimeLimit()};
 
 long long monotonicMs()
 {
@@ -83,46 +82,44 @@ void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
     try {
         while (!collector.isFinished()) {
             long long remaining = deadline - monotonicMs();
-            if (remaining <= 0)
-                throwReadTimeout();
+            if (remaining <= 0) throwReadTimeout();
             if (applied - remaining > TIMEOUT_SLACK_MS) {
                 client.setRecvTimeout((unsigned long)remaining);
                 applied = remaining;
                 timeoutChanged = true;
             }
             int n = client.read(buffer, sizeof buffer, true);
-            if (n <= 0)
-                continue; // nothing ready: wait again, bounded by the deadline
+            if (n <= 0) continue; // nothing ready: wait again, bounded by the deadline
             unsigned long take = collector.feed(buffer, (unsigned long)n);
             // Receive exactly the bytes that belong to the block.
             unsigned long done = 0;
             while (done < take) {
                 int got = client.read(buffer, take - done, false);
-                if (got > 0)
-                    done += (unsigned long)got;
+                if (got > 0) done += (unsigned long)got;
             }
         }
     } catch (WSocketException& e) {
-        if (e.getId() != -6)
-            throw;
+        if (e.getId() != -6) throw;
         collector.dropUnfinishedLine(); // the peer closed: what arrived whole counts
         return;
     }
-    if (timeoutChanged)
-        client.setRecvTimeout(CONNECTION_RECV_TIMEOUT_MS);
+    if (timeoutChanged) client.setRecvTimeout(CONNECTION_RECV_TIMEOUT_MS);
 }
 
 void logLine(ZorvaneControl* control, int level, const char* text)
 {
-    if (control)
-        control->log(text, level);
+    if (control) control->log(text, level);
 }
 
 } // namespace
 
-HTTPHeaderException::HTTPHeaderException(const char* reason) : WException(reason, -1) {}
+HTTPHeaderException::HTTPHeaderException(const char* reason) : WException(reason, -1)
+{
+}
 
-HTTPHeaderException::HTTPHeaderException(const HTTPHeaderException& other) : WException(other) {}
+HTTPHeaderException::HTTPHeaderException(const HTTPHeaderException& other) : WException(other)
+{
+}
 
 HTTPRequest::HTTPRequest(ZorvaneControl* owner, HTTPResponse* answer)
     : httpVersion(1.1f), methodIndex(0), contentLength(0), response(answer), control(owner)
@@ -146,8 +143,7 @@ HTTPRequest::ReadResult HTTPRequest::read(WSocket& client, const char* root)
     client.getPeerName(remoteAddress);
     client.getLocalName(serverAddress);
     remoteAddr = remoteAddress.getIpAddressStr();
-    if (control)
-        control->log(WFormattedString("Client connected: %s", remoteAddr.getBuf()), 2);
+    if (control) control->log(WFormattedString("Client connected: %s", remoteAddr.getBuf()), 2);
 
     WString raw(4096);
     HeaderBlockCollector collector(raw);
@@ -155,8 +151,8 @@ HTTPRequest::ReadResult HTTPRequest::read(WSocket& client, const char* root)
     return fill(raw, collector.lineCount(), root);
 }
 
-HTTPRequest::ReadResult HTTPRequest::take(const char* block, unsigned long lineCount, const WIPAddress& peer,
-                                          const WIPAddress& local, const char* root)
+HTTPRequest::ReadResult HTTPRequest::take(
+    const char* block, unsigned long lineCount, const WIPAddress& peer, const WIPAddress& local, const char* root)
 {
     remoteAddress = peer;
     serverAddress = local;
@@ -166,8 +162,7 @@ HTTPRequest::ReadResult HTTPRequest::take(const char* block, unsigned long lineC
 
 HTTPRequest::ReadResult HTTPRequest::fill(const char* raw, unsigned long lineCount, const char* root)
 {
-    if (lineCount == 0)
-        return ReadResult::NoRequest;
+    if (lineCount == 0) return ReadResult::NoRequest;
 
     logLine(control, 3, raw);
 
@@ -192,16 +187,13 @@ void HTTPRequest::parse(const char* rawHeaderBlock)
         unsigned long n = end ? (unsigned long)(end - p) : (unsigned long)strlen(p);
         unsigned long next = end ? n + 1 : n;
         // A line may end in CR LF; any other carriage return is a bare one.
-        if (n > 0 && p[n - 1] == '\r')
-            --n;
-        if (n == 0)
-            break; // the empty line ends the block
+        if (n > 0 && p[n - 1] == '\r') --n;
+        if (n == 0) break; // the empty line ends the block
         line.assign(p, n);
         if (first) {
             // Some agents end a line at a bare CR; one that does would read
             // a different request out of the same bytes.
-            if (memchr(p, '\r', n))
-                throw HTTPHeaderException("Invalid request line.");
+            if (memchr(p, '\r', n)) throw HTTPHeaderException("Invalid request line.");
             parseRequestLine(line);
             first = false;
         } else {
@@ -209,8 +201,7 @@ void HTTPRequest::parse(const char* rawHeaderBlock)
                 // Bare carriage returns inside a header line are dropped.
                 line.clear();
                 for (unsigned long i = 0; i < n; ++i)
-                    if (p[i] != '\r')
-                        line.append((int)(unsigned char)p[i]);
+                    if (p[i] != '\r') line.append((int)(unsigned char)p[i]);
             }
             parseHeaderLine(line, framing);
         }
@@ -235,16 +226,14 @@ void HTTPRequest::parseRequestLine(const char* line)
             break;
         }
     }
-    if (index < 0)
-        throw HTTPHeaderException(WFormattedString("Unknown HTTP method '%s'", methodText.getBuf()));
+    if (index < 0) throw HTTPHeaderException(WFormattedString("Unknown HTTP method '%s'", methodText.getBuf()));
 
     WString url;
     WString proto;
     rest.split(" ", url, proto, true);
     proto.toUpperCase();
     float version;
-    if (sscanf(proto.getBuf(), "HTTP/%f", &version) == 1)
-        httpVersion = version;
+    if (sscanf(proto.getBuf(), "HTTP/%f", &version) == 1) httpVersion = version;
     method = methodText;
     methodIndex = index;
     protocol = proto;
@@ -255,15 +244,12 @@ bool HTTPRequest::parseContentLength(const char* text, int& length)
 {
     // Digits only: a sign, a blank, a list or a hex prefix would let two
     // readers of the same bytes find different bodies.
-    if (*text == '\0')
-        return false;
+    if (*text == '\0') return false;
     long long n = 0;
     for (const char* s = text; *s; ++s) {
-        if (*s < '0' || *s > '9')
-            return false;
+        if (*s < '0' || *s > '9') return false;
         n = n * 10 + (*s - '0');
-        if (n > INT_MAX)
-            return false;
+        if (n > INT_MAX) return false;
     }
     length = (int)n;
     return true;
@@ -280,8 +266,7 @@ void HTTPRequest::parseHeaderLine(const char* line, Framing& framing)
     if (name.equals("HOST")) {
         WString before;
         WString after;
-        if (value.split(":", before, after, false))
-            value = before;
+        if (value.split(":", before, after, false)) value = before;
         host = value;
     } else if (name.equals("USER-AGENT")) {
         userAgent = value;
@@ -307,8 +292,7 @@ void HTTPRequest::parseHeaderLine(const char* line, Framing& framing)
             WString keyValue;
             if (parameter.split("=", key, keyValue, true)) {
                 key.toUpperCase();
-                if (key.equals("BOUNDARY"))
-                    boundary = keyValue;
+                if (key.equals("BOUNDARY")) boundary = keyValue;
             }
         } else {
             contentType = value;
@@ -324,15 +308,13 @@ void HTTPRequest::setURL(const char* url)
     if (q >= 0) {
         requestURI.substring(0, (unsigned long)q, scriptName);
         requestURI.substring((unsigned long)q + 1, queryString);
-        if (!parseQueryString(queryString, parameters))
-            throw HTTPHeaderException("Invalid URL-Encoding format.");
+        if (!parseQueryString(queryString, parameters)) throw HTTPHeaderException("Invalid URL-Encoding format.");
     } else {
         scriptName = requestURI;
         queryString.clear();
     }
     // A path that climbs above its root is never looked up.
-    if (hasParentSegment(scriptName))
-        throw HTTPHeaderException("Invalid URL path.");
+    if (hasParentSegment(scriptName)) throw HTTPHeaderException("Invalid URL path.");
 }
 
 const char* HTTPRequest::getHeader(const char* name) const
@@ -362,25 +344,21 @@ bool HTTPRequest::parseQueryString(const char* query, Table& table)
     for (const unsigned char* p = (const unsigned char*)query; *p; ++p) {
         switch (*p) {
         case '%': {
-            if (p[1] == '\0')
-                break; // a '%' at the very end is ignored
+            if (p[1] == '\0') break; // a '%' at the very end is ignored
             unsigned char high = p[1];
-            if (!hexDigitValue(high))
-                return false;
+            if (!hexDigitValue(high)) return false;
             if (p[2] == '\0') {
                 ++p; // '%' and one digit at the end are ignored
                 break;
             }
             unsigned char low = p[2];
-            if (!hexDigitValue(low))
-                return false;
+            if (!hexDigitValue(low)) return false;
             part->append((int)(high * 16 + low));
             p += 2;
             break;
         }
         case '&':
-            if (key.length())
-                table.put(key, value);
+            if (key.length()) table.put(key, value);
             key.clear();
             value.clear();
             part = &key;
@@ -396,7 +374,6 @@ bool HTTPRequest::parseQueryString(const char* query, Table& table)
             break;
         }
     }
-    if (key.length())
-        table.put(key, value);
+    if (key.length()) table.put(key, value);
     return true;
 }

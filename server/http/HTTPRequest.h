@@ -29,7 +29,7 @@ public:
 
     // How reading a connection ended.
     enum class ReadResult {
-        Request,   // a request line arrived and was parsed: route and answer it
+        Request, // a request line arrived and was parsed: route and answer it
         NoRequest, // closed (or an empty line) before any request line: close quietly,
                    // dispatch nothing, count nothing
     };
@@ -54,7 +54,7 @@ public:
     // already (lineCount lines), with the connection's two endpoints; the
     // server thread logged "Client connected" when it accepted it.
     ReadResult take(const char* block, unsigned long lineCount, const WIPAddress& peer, const WIPAddress& local,
-                    const char* documentRoot);
+        const char* documentRoot);
 
     // Parses a raw header block: lines ended by '\n' or "\r\n" (a final line
     // may lack it), the request line first. Fills the request-line fields,

@@ -18,9 +18,8 @@ const char CONNECTION_CLOSE_LINE[] = "Connection: close\n";
 // block that precedes them; larger ones follow it in a send of their own.
 const unsigned long COMBINED_SEND_LIMIT = 256 * 1024;
 
-const char PAGE_HEAD[] =
-    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>%u %s</title>\n"
-    "</head><body>\n<h1>%s</h1>\n<p>";
+const char PAGE_HEAD[] = "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>%u %s</title>\n"
+                         "</head><body>\n<h1>%s</h1>\n<p>";
 const char PAGE_TAIL[] = "</p>\n</body></html>\n";
 const unsigned long PAGE_LIMIT = 1024;
 
@@ -93,8 +92,7 @@ void HTTPResponse::buildHeaderBlock(WString& out, bool connectionClose) const
         out.append(line);
         out.append('\n');
     }
-    if (connectionClose)
-        out.append(CONNECTION_CLOSE_LINE);
+    if (connectionClose) out.append(CONNECTION_CLOSE_LINE);
 }
 
 // Logs the block, ends it unless raw CGI output continues it, and sends it
@@ -102,10 +100,8 @@ void HTTPResponse::buildHeaderBlock(WString& out, bool connectionClose) const
 // with two sends, but one send saves a round of small packets).
 void HTTPResponse::sendBlock(WString& block, const void* body, unsigned long bodyLength)
 {
-    if (control)
-        control->log(block, 3);
-    if (!rawCGIOutput)
-        block.append('\n');
+    if (control) control->log(block, 3);
+    if (!rawCGIOutput) block.append('\n');
     if (connection != nullptr) {
         connection->write(block.getBuf(), block.length(), body, bodyLength);
         headersSent = true;
@@ -119,8 +115,7 @@ void HTTPResponse::sendBlock(WString& block, const void* body, unsigned long bod
     }
     socket->write(block);
     headersSent = true;
-    if (bodyLength > 0)
-        socket->write(body, bodyLength);
+    if (bodyLength > 0) socket->write(body, bodyLength);
 }
 
 void HTTPResponse::sendHeaders(bool connectionClose)
@@ -138,8 +133,7 @@ void HTTPResponse::write(const void* data, unsigned long length)
         sendBlock(block, data, length);
         return;
     }
-    if (length > 0)
-        socket->write(data, length);
+    if (length > 0) socket->write(data, length);
 }
 
 int HTTPResponse::read(void* buffer, unsigned long length)
@@ -156,17 +150,14 @@ void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message,
     // The page, cut at 1024 characters; the message is escaped so that it
     // cannot become markup.
     WString page(PAGE_LIMIT + 64);
-    page.append(WFormattedString(PAGE_HEAD, (unsigned)errorStatus.code, errorStatus.reason,
-                                 errorStatus.reason));
+    page.append(WFormattedString(PAGE_HEAD, (unsigned)errorStatus.code, errorStatus.reason, errorStatus.reason));
     appendHtmlEscaped(page, message);
     page.append(PAGE_TAIL);
-    if (page.length() > PAGE_LIMIT)
-        page.truncate(PAGE_LIMIT);
+    if (page.length() > PAGE_LIMIT) page.truncate(PAGE_LIMIT);
 
     WString block;
     buildHeaderBlock(block, true);
-    if (control)
-        control->log(block, 3);
+    if (control) control->log(block, 3);
     block.append('\n');
     block.append(page);
     try {
@@ -175,8 +166,7 @@ void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message,
         // A failure of the block itself always reaches the caller; a quiet
         // page may be lost without notice. One send cannot tell them apart,
         // so a quiet error page counts the failure as the page's.
-        if (!quiet)
-            throw;
+        if (!quiet) throw;
     }
     headersSent = true;
 }
@@ -191,8 +181,7 @@ void HTTPResponse::redirect(const char* location)
 
 int HTTPResponse::socketDescriptor() const
 {
-    if (connection != nullptr)
-        return connection->getHandle();
+    if (connection != nullptr) return connection->getHandle();
     const WSocket* s = dynamic_cast<const WSocket*>(socket);
     return s ? (int)s->getHandle() : -1;
 }

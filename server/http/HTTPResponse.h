@@ -57,8 +57,8 @@ public:
     // Sends a static file with its dates, one byte range and the condition
     // (If-Modified-Since, else If-Range, else ""). last 0 means to the end.
     // Sizes and positions are 64-bit.
-    void sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
-                  uint64_t first, uint64_t last, bool rangeRequested);
+    void sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition, uint64_t first,
+        uint64_t last, bool rangeRequested);
 
 private:
     // The status line, server line, header lines and (when asked) "Connection: close".

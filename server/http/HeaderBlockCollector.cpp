@@ -16,15 +16,13 @@ void HeaderBlockCollector::reset(WString& block)
 unsigned long HeaderBlockCollector::feed(const char* data, unsigned long n)
 {
     unsigned long taken = 0;
-    if (!feed(data, n, taken))
-        throw HTTPHeaderException("Request header too large.");
+    if (!feed(data, n, taken)) throw HTTPHeaderException("Request header too large.");
     return taken;
 }
 
 bool HeaderBlockCollector::append(const char* data, unsigned long n)
 {
-    if (nulSeen || n == 0)
-        return true;
+    if (nulSeen || n == 0) return true;
     if (lineLength + n > HTTPRequest::MAX_LINE_LENGTH || raw->length() + n > HTTPRequest::MAX_HEADER_BYTES)
         return false;
     raw->append(reinterpret_cast<const unsigned char*>(data), n);
@@ -39,16 +37,13 @@ bool HeaderBlockCollector::feed(const char* data, unsigned long n, unsigned long
         if (crPending && data[i] != '\n') {
             // A carriage return not followed by a line feed stays in the line.
             crPending = false;
-            if (!append("\r", 1))
-                return false;
+            if (!append("\r", 1)) return false;
         }
         unsigned long j = i;
         while (j < n && data[j] != '\n' && data[j] != '\r' && data[j] != '\0')
             ++j;
-        if (!append(data + i, j - i))
-            return false;
-        if (j == n)
-            break;
+        if (!append(data + i, j - i)) return false;
+        if (j == n) break;
         char c = data[j];
         i = j + 1;
         if (c == '\r') {
@@ -62,8 +57,7 @@ bool HeaderBlockCollector::feed(const char* data, unsigned long n, unsigned long
                 taken = i;
                 return true;
             }
-            if (++lines > HTTPRequest::MAX_HEADER_LINES || raw->length() >= HTTPRequest::MAX_HEADER_BYTES)
-                return false;
+            if (++lines > HTTPRequest::MAX_HEADER_LINES || raw->length() >= HTTPRequest::MAX_HEADER_BYTES) return false;
             raw->append('\n');
             lineLength = 0;
             nulSeen = false;
@@ -75,8 +69,7 @@ bool HeaderBlockCollector::feed(const char* data, unsigned long n, unsigned long
 
 void HeaderBlockCollector::dropUnfinishedLine()
 {
-    if (lineLength)
-        raw->truncate(raw->length() - lineLength);
+    if (lineLength) raw->truncate(raw->length() - lineLength);
     lineLength = 0;
     crPending = false;
 }

@@ -11,7 +11,7 @@
 // passing one throws HTTPHeaderException "Request header too large." (400).
 class HeaderBlockCollector {
 public:
-    explicit HeaderBlockCollector(WString& block) : raw(&block) {}
+    explicit HeaderBlockCollector(WString& block) : raw(&block) { }
 
     // Starts a new block in raw.
     void reset(WString& block);

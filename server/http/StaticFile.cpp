@@ -34,8 +34,7 @@ const uint64_t SENDFILE_CHUNK = 1 << 24;
 char* chunkBuffer()
 {
     thread_local std::unique_ptr<char[]> buffer;
-    if (!buffer)
-        buffer.reset(new char[CHUNK_SIZE]);
+    if (!buffer) buffer.reset(new char[CHUNK_SIZE]);
     return buffer.get();
 }
 
@@ -105,7 +104,7 @@ public:
         : file(source), member(isArchiveMember(path)), fd(member ? -1 : source.getFileHandle()), pos(0)
     {
     }
-    FileReader(WFile& unused, int plainFd) : file(unused), member(false), fd(plainFd), pos(0) {}
+    FileReader(WFile& unused, int plainFd) : file(unused), member(false), fd(plainFd), pos(0) { }
 
     int descriptor() const { return fd; }
     uint64_t position() const { return pos; }
@@ -140,12 +139,10 @@ public:
         while (done < n) {
             ssize_t r = pread(fd, buffer + done, n - done, (off_t)(pos + done));
             if (r < 0) {
-                if (errno == EINTR)
-                    continue;
+                if (errno == EINTR) continue;
                 throw WFileException("Cannot read file.", -4);
             }
-            if (r == 0)
-                break;
+            if (r == 0) break;
             done += (unsigned long)r;
         }
         pos += done;
@@ -177,12 +174,10 @@ uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count
         uint64_t n = count - sent;
         ssize_t r = sendfile(socketFd, fileFd, &off, (size_t)(n < SENDFILE_CHUNK ? n : SENDFILE_CHUNK));
         if (r < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             throw WSocketException("Cannot write into socket.", -3);
         }
-        if (r == 0)
-            break;
+        if (r == 0) break;
         sent += (uint64_t)r;
     }
     return sent;
@@ -191,7 +186,7 @@ uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count
 } // namespace
 
 void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
-                            uint64_t first, uint64_t last, bool rangeRequested)
+    uint64_t first, uint64_t last, bool rangeRequested)
 {
     try {
         // Archive members go through the file layer; plain files take one
@@ -212,9 +207,8 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             modifiedTime = plain->modified;
         }
         if (control)
-            control->log(WFormattedString("Send file: %s, Size=%llu, MimeType=%s", path,
-                                          (unsigned long long)size, mimeType),
-                         2);
+            control->log(
+                WFormattedString("Send file: %s, Size=%llu, MimeType=%s", path, (unsigned long long)size, mimeType), 2);
 
         WString lastModified;
         formatHttpDate(modifiedTime, lastModified);
@@ -222,8 +216,7 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
 
         ByteRangePlan plan = settleByteRange(size, first, last, rangeRequested);
         FileReader reader = plain ? FileReader(file, plain->fd) : FileReader(file, path);
-        if (plan.ranged)
-            reader.seek(plan.first);
+        if (plan.ranged) reader.seek(plan.first);
         uint64_t count = plan.count;
 
         const bool modified = !(condition[0] != '\0' && lastModified.equals(condition));
@@ -246,8 +239,8 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             } else {
                 setStatus(HTTP_STATUS_PARTIAL_CONTENT);
                 addHeader("Content-Range",
-                          WFormattedString("bytes %llu-%llu/%llu", (unsigned long long)plan.first,
-                                           (unsigned long long)plan.last, (unsigned long long)size));
+                    WFormattedString("bytes %llu-%llu/%llu", (unsigned long long)plan.first,
+                        (unsigned long long)plan.last, (unsigned long long)size));
             }
         } else {
             addHeader("Content-Length", WFormattedString("%llu", (unsigned long long)count));
@@ -273,11 +266,10 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         unsigned long got = reader.read(buffer, n);
         write(buffer, got);
         count -= got;
-        if (got < n)
-            return; // the file ended early
+        if (got < n) return; // the file ended early
 
-        if (count > 0 && connection != nullptr && connection->canSendFile() && reader.descriptor() >= 0 &&
-            sigpipeIgnored()) {
+        if (count > 0 && connection != nullptr && connection->canSendFile() && reader.descriptor() >= 0
+            && sigpipeIgnored()) {
             // A client that reads slowly may leave the rest to the server
             // thread; the worker is free again either way.
             bool handedOff = false;
@@ -294,15 +286,13 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             got = reader.read(buffer, n);
             write(buffer, got);
             count -= got;
-            if (got < n)
-                return;
+            if (got < n) return;
         }
     } catch (WSocketException&) {
         if (control && isConsoleFrontEnd())
             control->log(WFormattedString("Cannot send file: %s, Connection closed by peer.", path), 2);
     } catch (WException& e) {
-        if (control)
-            control->log(WFormattedString("Cannot send file: %s, %s", path, e.toString().getBuf()), -1);
+        if (control) control->log(WFormattedString("Cannot send file: %s, %s", path, e.toString().getBuf()), -1);
         sendError(HTTP_STATUS_INTERNAL_SERVER_ERROR, e.getMessage(), false);
     }
 }

@@ -11,14 +11,12 @@ void cleanRequestURL(const char* url, WString& out)
     unsigned long len = 0;
     // The leading '/' that is written first counts as the previous separator
     // only for the copy below, which starts fresh: "\\a" becomes "//a".
-    if (url[0] != '/')
-        dst[len++] = '/';
+    if (url[0] != '/') dst[len++] = '/';
     bool previousWasSeparator = false;
     for (const char* p = url; *p; ++p) {
         char c = *p;
         if (c == '/' || c == '\\') {
-            if (previousWasSeparator)
-                continue;
+            if (previousWasSeparator) continue;
             previousWasSeparator = true;
             dst[len++] = '/';
         } else {
@@ -34,10 +32,8 @@ bool hasParentSegment(const char* path)
     const char* segment = path;
     for (const char* p = path;; ++p) {
         if (*p == '/' || *p == '\0') {
-            if (p - segment == 2 && segment[0] == '.' && segment[1] == '.')
-                return true;
-            if (*p == '\0')
-                return false;
+            if (p - segment == 2 && segment[0] == '.' && segment[1] == '.') return true;
+            if (*p == '\0') return false;
             segment = p + 1;
         }
     }

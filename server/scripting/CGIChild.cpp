@@ -22,13 +22,15 @@ double cgiNow()
 }
 
 int CGIChild::spawn(const std::string& program, const std::vector<std::string>& argv, const char* environmentBlock,
-                    const CGIPipes& pipes)
+    const CGIPipes& pipes)
 {
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::vector<char*> env;
-    for (const char* p = environmentBlock; *p != 0; p += strlen(p) + 1) env.push_back(const_cast<char*>(p));
+    for (const char* p = environmentBlock; *p != 0; p += strlen(p) + 1)
+        env.push_back(const_cast<char*>(p));
     env.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;

@@ -26,9 +26,11 @@ void splitOnBlanks(const char* text, size_t length, std::vector<std::string>& ou
 {
     size_t i = 0;
     while (i < length) {
-        while (i < length && isBlank(text[i])) i++;
+        while (i < length && isBlank(text[i]))
+            i++;
         size_t start = i;
-        while (i < length && !isBlank(text[i])) i++;
+        while (i < length && !isBlank(text[i]))
+            i++;
         if (i > start) out.emplace_back(text + start, i - start);
     }
 }
@@ -40,9 +42,9 @@ std::vector<std::string> splitCGICommandLine(const char* commandLine, const char
     std::vector<std::string> argv;
     size_t lineLength = strlen(commandLine);
     size_t scriptLength = scriptPath != nullptr ? strlen(scriptPath) : 0;
-    if (scriptLength > 0 && lineLength > scriptLength &&
-        strcmp(commandLine + lineLength - scriptLength, scriptPath) == 0 &&
-        isBlank(commandLine[lineLength - scriptLength - 1])) {
+    if (scriptLength > 0 && lineLength > scriptLength
+        && strcmp(commandLine + lineLength - scriptLength, scriptPath) == 0
+        && isBlank(commandLine[lineLength - scriptLength - 1])) {
         splitOnBlanks(commandLine, lineLength - scriptLength - 1, argv);
         argv.emplace_back(scriptPath);
     } else {

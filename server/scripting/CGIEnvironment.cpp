@@ -45,7 +45,9 @@ CGIEnvironment::CGIEnvironment(const HTTPRequest& r) : block(1024)
     block.append(reinterpret_cast<const unsigned char*>(""), 1);
 }
 
-CGIEnvironment::~CGIEnvironment() {}
+CGIEnvironment::~CGIEnvironment()
+{
+}
 
 void CGIEnvironment::add(const char* name, const char* value)
 {

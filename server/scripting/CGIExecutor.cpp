@@ -36,7 +36,7 @@ const double DRAIN_LIMIT = 2.0;
 // the receive time-out and the body deadline of the connection.
 const double BODY_POLL_WAIT = 1.0;
 
-std::atomic<int> timeLimitSeconds{300};
+std::atomic<int> timeLimitSeconds {300};
 // The same limit as for bodies the server reads before a worker starts:
 // ZORVANE_BODY_TIMEOUT_MS overrides it there and here.
 long initialBodyTimeLimitMs()
@@ -50,7 +50,7 @@ long initialBodyTimeLimitMs()
     return 60000;
 }
 
-std::atomic<long> bodyTimeLimitMs{initialBodyTimeLimitMs()};
+std::atomic<long> bodyTimeLimitMs {initialBodyTimeLimitMs()};
 
 // Writes to a pipe whose reader has gone must fail with EPIPE, not end the
 // server; the children get default signal handling back when they start.
@@ -363,9 +363,13 @@ int CGIExecutor::getBodyTimeLimit()
     return static_cast<int>((bodyTimeLimitMs + 999) / 1000);
 }
 
-CGIExecutor::CGIExecutor() {}
+CGIExecutor::CGIExecutor()
+{
+}
 
-CGIExecutor::~CGIExecutor() {}
+CGIExecutor::~CGIExecutor()
+{
+}
 
 void CGIExecutor::execute(const char* commandLine, HTTPRequest& request)
 {
@@ -428,9 +432,8 @@ void CGIExecutor::execute(const char* commandLine, HTTPRequest& request)
         // A program that ended its output may still be on its way out; one
         // that goes on writing is stopped at once.
         int status = child.finish(outputEnded ? EXIT_GRACE : 0);
-        std::string message = run.head.hasOutput()
-                                  ? run.head.getProblem()
-                                  : "The CGI program " + describeEnd(status) + " before any output.";
+        std::string message = run.head.hasOutput() ? run.head.getProblem()
+                                                   : "The CGI program " + describeEnd(status) + " before any output.";
         logError(request, message);
         answer(response, 502, message);
         return;

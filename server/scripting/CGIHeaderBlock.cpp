@@ -81,7 +81,8 @@ CGIHeaderBlock::State CGIHeaderBlock::feed(const char* data, size_t length)
 void CGIHeaderBlock::checkLine(const char* line, size_t length, size_t lineEndLength)
 {
     size_t colon = 0;
-    while (colon < length && isTokenChar(static_cast<unsigned char>(line[colon]))) colon++;
+    while (colon < length && isTokenChar(static_cast<unsigned char>(line[colon])))
+        colon++;
     // A folded continuation starts with a blank, so it has no name either.
     if (colon == 0 || colon == length || line[colon] != ':') {
         fail(MALFORMED_LINE);
@@ -97,23 +98,26 @@ void CGIHeaderBlock::checkLine(const char* line, size_t length, size_t lineEndLe
     }
     size_t valueStart = colon + 1;
     size_t valueEnd = length;
-    while (valueStart < valueEnd && isBlank(line[valueStart])) valueStart++;
-    while (valueEnd > valueStart && isBlank(line[valueEnd - 1])) valueEnd--;
+    while (valueStart < valueEnd && isBlank(line[valueStart]))
+        valueStart++;
+    while (valueEnd > valueStart && isBlank(line[valueEnd - 1]))
+        valueEnd--;
 
     if (nameIs(line, colon, "Status")) {
         // "Status: 404 Not Found": three digits of a final status, then an
         // optional reason text. A second Status line is a contradiction.
         const char* v = line + valueStart;
         size_t n = valueEnd - valueStart;
-        if (statusSeen || n < 3 || v[0] < '2' || v[0] > '5' || v[1] < '0' || v[1] > '9' || v[2] < '0' ||
-            v[2] > '9' || (n > 3 && v[3] != ' ')) {
+        if (statusSeen || n < 3 || v[0] < '2' || v[0] > '5' || v[1] < '0' || v[1] > '9' || v[2] < '0' || v[2] > '9'
+            || (n > 3 && v[3] != ' ')) {
             fail(MALFORMED_STATUS);
             return;
         }
         statusSeen = true;
         statusCode = static_cast<unsigned>((v[0] - '0') * 100 + (v[1] - '0') * 10 + (v[2] - '0'));
         size_t r = 3;
-        while (r < n && isBlank(v[r])) r++;
+        while (r < n && isBlank(v[r]))
+            r++;
         reason.assign(v + r, n - r);
         return;
     }

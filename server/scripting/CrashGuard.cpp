@@ -61,8 +61,8 @@ void crashHandler(int sig, siginfo_t* info, void*)
     uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
     guard->signal = sig;
     guard->address = info->si_addr;
-    guard->stackOverflow = sig == SIGSEGV && guardRegionHigh != 0 && address >= guardRegionLow &&
-                           address < guardRegionHigh;
+    guard->stackOverflow
+        = sig == SIGSEGV && guardRegionHigh != 0 && address >= guardRegionLow && address < guardRegionHigh;
     innermostGuard = guard->outer;
     siglongjmp(guard->jump, 1);
 }
@@ -98,8 +98,8 @@ bool prepareThread()
         guardRegionHigh = stackLow + page;
     }
 
-    void* memory = mmap(nullptr, ALT_STACK_SIZE, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    void* memory
+        = mmap(nullptr, ALT_STACK_SIZE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (memory == MAP_FAILED) return false;
     stack_t stack = {};
     stack.ss_sp = memory;
@@ -154,8 +154,8 @@ unsigned formatCrashText(const CrashGuard& guard, char* buffer, unsigned size)
     } else if (guard.signal == SIGSEGV || guard.signal == SIGBUS) {
         n = snprintf(buffer, size, "PHP has encountered an Access Violation at %p", guard.address);
     } else {
-        n = snprintf(buffer, size, "PHP has encountered an Unhandled Exception Code %d at %p",
-                     guard.signal, guard.address);
+        n = snprintf(
+            buffer, size, "PHP has encountered an Unhandled Exception Code %d at %p", guard.signal, guard.address);
     }
     if (n < 0) return 0;
     return static_cast<unsigned>(n) < size ? static_cast<unsigned>(n) : size - 1;

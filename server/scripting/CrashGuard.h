@@ -23,10 +23,10 @@
 
 struct CrashGuard {
     sigjmp_buf jump;
-    int signal;         // the signal number of the fault
-    void* address;      // the faulting address (si_addr)
+    int signal; // the signal number of the fault
+    void* address; // the faulting address (si_addr)
     bool stackOverflow; // the fault hit the thread's stack guard region
-    CrashGuard* outer;  // the guard that was active before this one
+    CrashGuard* outer; // the guard that was active before this one
 };
 
 // Installs the process-wide handlers (once; later calls do nothing) and gives

@@ -207,23 +207,61 @@ void sapiRegisterServerVariables(zval* trackVars)
     HTTPRequest* r = currentRequest();
     if (r == nullptr) return;
     const char* names[] = {
-        "PHP_SELF", "SCRIPT_NAME", "SCRIPT_FILENAME", "SERVER_ADDR", "SERVER_PORT",
-        "SERVER_NAME", "SERVER_PROTOCOL", "SERVER_SOFTWARE", "QUERY_STRING", "REQUEST_URI",
-        "REQUEST_METHOD", "REMOTE_ADDR", "REMOTE_PORT", "DOCUMENT_ROOT", "HTTP_HOST",
-        "HTTP_USER_AGENT", "HTTP_ACCEPT", "HTTP_ACCEPT_ENCODING", "HTTP_ACCEPT_LANGUAGE", "HTTP_ACCEPT_CHARSET",
-        "HTTP_KEEP_ALIVE", "HTTP_CONNECTION", "HTTP_REFERER", "CONTENT_LENGTH", "RANGE",
+        "PHP_SELF",
+        "SCRIPT_NAME",
+        "SCRIPT_FILENAME",
+        "SERVER_ADDR",
+        "SERVER_PORT",
+        "SERVER_NAME",
+        "SERVER_PROTOCOL",
+        "SERVER_SOFTWARE",
+        "QUERY_STRING",
+        "REQUEST_URI",
+        "REQUEST_METHOD",
+        "REMOTE_ADDR",
+        "REMOTE_PORT",
+        "DOCUMENT_ROOT",
+        "HTTP_HOST",
+        "HTTP_USER_AGENT",
+        "HTTP_ACCEPT",
+        "HTTP_ACCEPT_ENCODING",
+        "HTTP_ACCEPT_LANGUAGE",
+        "HTTP_ACCEPT_CHARSET",
+        "HTTP_KEEP_ALIVE",
+        "HTTP_CONNECTION",
+        "HTTP_REFERER",
+        "CONTENT_LENGTH",
+        "RANGE",
         "PATH_INFO",
     };
     const char* values[sizeof(names) / sizeof(names[0])];
     try {
         const char* v[] = {
-            r->scriptName, r->scriptName, r->scriptFilename, r->serverAddr, r->serverPort,
-            r->serverHost, r->protocol, ZORVANE_WITH_PHP, r->queryString, r->requestURI,
-            r->method, r->remoteAddr, r->remotePort, r->documentRoot, r->host,
-            r->userAgent, r->getHeader("ACCEPT"), r->getHeader("ACCEPT-ENCODING"),
-            r->getHeader("ACCEPT-LANGUAGE"), r->getHeader("ACCEPT-CHARSET"),
-            r->getHeader("KEEP-ALIVE"), r->getHeader("CONNECTION"), r->getHeader("REFERER"),
-            r->getHeader("CONTENT-LENGTH"), r->getHeader("RANGE"),
+            r->scriptName,
+            r->scriptName,
+            r->scriptFilename,
+            r->serverAddr,
+            r->serverPort,
+            r->serverHost,
+            r->protocol,
+            ZORVANE_WITH_PHP,
+            r->queryString,
+            r->requestURI,
+            r->method,
+            r->remoteAddr,
+            r->remotePort,
+            r->documentRoot,
+            r->host,
+            r->userAgent,
+            r->getHeader("ACCEPT"),
+            r->getHeader("ACCEPT-ENCODING"),
+            r->getHeader("ACCEPT-LANGUAGE"),
+            r->getHeader("ACCEPT-CHARSET"),
+            r->getHeader("KEEP-ALIVE"),
+            r->getHeader("CONNECTION"),
+            r->getHeader("REFERER"),
+            r->getHeader("CONTENT-LENGTH"),
+            r->getHeader("RANGE"),
             r->pathInfo,
         };
         static_assert(sizeof(v) == sizeof(values), "one value per variable");
@@ -239,15 +277,14 @@ void sapiRegisterServerVariables(zval* trackVars)
 size_t formatPHPLogLine(char* out, size_t size, const char* message)
 {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* const months[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     time_t now = time(nullptr);
     struct tm t;
     localtime_r(&now, &t);
-    int n = snprintf(out, size, "%.3s %.3s%3u %.2u:%.2u:%.2u %u : %s\r\n", days[t.tm_wday % 7],
-                     months[t.tm_mon % 12], static_cast<unsigned>(t.tm_mday), static_cast<unsigned>(t.tm_hour),
-                     static_cast<unsigned>(t.tm_min), static_cast<unsigned>(t.tm_sec),
-                     static_cast<unsigned>(t.tm_year + 1900), message);
+    int n = snprintf(out, size, "%.3s %.3s%3u %.2u:%.2u:%.2u %u : %s\r\n", days[t.tm_wday % 7], months[t.tm_mon % 12],
+        static_cast<unsigned>(t.tm_mday), static_cast<unsigned>(t.tm_hour), static_cast<unsigned>(t.tm_min),
+        static_cast<unsigned>(t.tm_sec), static_cast<unsigned>(t.tm_year + 1900), message);
     if (n < 0) return 0;
     return static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
 }
@@ -281,6 +318,8 @@ void sapiLogMessage(const char* message, int)
     free(text);
 }
 
-void sapiTerminateProcess() {}
+void sapiTerminateProcess()
+{
+}
 
 #endif

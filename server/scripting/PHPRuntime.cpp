@@ -34,18 +34,20 @@
 
 namespace {
 
-void phpModuleInfo(zend_module_entry*) {}
+void phpModuleInfo(zend_module_entry*)
+{
+}
 
 zend_module_entry builtinModuleEntry = {
     STANDARD_MODULE_HEADER,
     "Zorvane",
-    nullptr,       // functions
-    nullptr,       // module start-up
-    nullptr,       // module shutdown
-    nullptr,       // request start-up
-    nullptr,       // request shutdown
+    nullptr, // functions
+    nullptr, // module start-up
+    nullptr, // module shutdown
+    nullptr, // request start-up
+    nullptr, // request shutdown
     phpModuleInfo, // phpinfo() section
-    nullptr,       // version
+    nullptr, // version
     STANDARD_MODULE_PROPERTIES,
 };
 
@@ -168,10 +170,10 @@ sapi_module_struct sapiModule = makeSapiModule();
 // Process state of the runtime, written under stateLock. What every request
 // looks at is atomic, so that the workers' scripts do not queue for the lock.
 std::mutex stateLock;
-int users = 0;           // startupPHP calls not yet matched by shutdownPHP
-bool started = false;    // the runtime was started (and not yet shut down)
-std::atomic<bool> available{false};    // ... and its module start-up succeeded
-std::atomic<int> runtimeGeneration{0}; // counts start-ups: a thread's context belongs to one
+int users = 0; // startupPHP calls not yet matched by shutdownPHP
+bool started = false; // the runtime was started (and not yet shut down)
+std::atomic<bool> available {false}; // ... and its module start-up succeeded
+std::atomic<int> runtimeGeneration {0}; // counts start-ups: a thread's context belongs to one
 char version[32] = "";
 
 #ifndef ZTS
@@ -206,7 +208,7 @@ struct PendingLine {
 // The version line and a warning each for OPcache and gd, with room to spare.
 constexpr int MAX_PENDING_LINES = 4;
 PendingLine pendingLines[MAX_PENDING_LINES];
-std::atomic<int> pendingCount{0};
+std::atomic<int> pendingCount {0};
 
 void logLine(ZorvaneControl* control, const char* text, int level)
 {
@@ -262,8 +264,8 @@ void startRuntime(ZorvaneControl* control)
 #ifdef ZTS
     if (!threadSafe) {
         available = false;
-        snprintf(line, sizeof(line), "The embedded PHP %s is not thread-safe: PHP scripts are answered with 500.",
-                 version);
+        snprintf(
+            line, sizeof(line), "The embedded PHP %s is not thread-safe: PHP scripts are answered with 500.", version);
         logLine(control, line, -1);
         return;
     }
@@ -431,7 +433,8 @@ void runScript(PHPRequestContext* context)
         restoreCrashGuard(outerGuard);
         if (!context->shutdownStarted) {
             EG(bailout) = &bailout;
-            zend_try {
+            zend_try
+            {
                 shutdownRequest(context);
             }
             zend_end_try();
@@ -489,7 +492,8 @@ void announcePHP(ZorvaneControl* control)
         memcpy(lines, pendingLines, sizeof(lines));
         pendingCount = 0;
     }
-    for (int i = 0; i < count; i++) logLine(control, lines[i].text, lines[i].level);
+    for (int i = 0; i < count; i++)
+        logLine(control, lines[i].text, lines[i].level);
 }
 
 void shutdownPHP()

@@ -6,14 +6,36 @@
 
 #include "WException.h"
 
-void startupPHP(ZorvaneControl*) {}
-void announcePHP(ZorvaneControl*) {}
-void shutdownPHP() {}
-void executePHPScript(HTTPRequest*) { throw WException("PHP runtime is not built in.", -1); }
-bool isPHPAvailable() { return false; }
-bool isPHPThreadSafe() { return false; }
-const char* getPHPVersion() { return ""; }
-void lockProcessEnvironment() {}
-void unlockProcessEnvironment() {}
+void startupPHP(ZorvaneControl*)
+{
+}
+void announcePHP(ZorvaneControl*)
+{
+}
+void shutdownPHP()
+{
+}
+void executePHPScript(HTTPRequest*)
+{
+    throw WException("PHP runtime is not built in.", -1);
+}
+bool isPHPAvailable()
+{
+    return false;
+}
+bool isPHPThreadSafe()
+{
+    return false;
+}
+const char* getPHPVersion()
+{
+    return "";
+}
+void lockProcessEnvironment()
+{
+}
+void unlockProcessEnvironment()
+{
+}
 
 #endif

@@ -33,10 +33,10 @@ bool openPHPExtension(const char* path, PHPSharedExtension& extension, char* why
         snprintf(why, whySize, "%s is not a PHP extension", path);
     } else if (module->zend_api != ZEND_MODULE_API_NO) {
         snprintf(why, whySize, "%s was built for PHP API %d, the runtime has %d", path, module->zend_api,
-                 ZEND_MODULE_API_NO);
+            ZEND_MODULE_API_NO);
     } else if (module->build_id == nullptr || strcmp(module->build_id, ZEND_MODULE_BUILD_ID) != 0) {
         snprintf(why, whySize, "%s was built as %s, the runtime is %s", path,
-                 module->build_id != nullptr ? module->build_id : "?", ZEND_MODULE_BUILD_ID);
+            module->build_id != nullptr ? module->build_id : "?", ZEND_MODULE_BUILD_ID);
     } else {
         extension.handle = handle;
         extension.module = module;

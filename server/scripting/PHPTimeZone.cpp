@@ -35,8 +35,8 @@ bool isZoneName(const std::string& name, const char* zoneDir)
 {
     if (name.empty() || name[0] == '/' || name.find("..") != std::string::npos) return false;
     for (char c : name) {
-        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
-                  c == '_' || c == '-' || c == '+';
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' || c == '_'
+            || c == '-' || c == '+';
         if (!ok) return false;
     }
     // Files in the zone folder that are not zones.
@@ -48,8 +48,7 @@ bool isZoneName(const std::string& name, const char* zoneDir)
 
 } // namespace
 
-std::string pickTimeZoneName(const char* tz, const char* timezoneFile, const char* localtimeLink,
-                             const char* zoneDir)
+std::string pickTimeZoneName(const char* tz, const char* timezoneFile, const char* localtimeLink, const char* zoneDir)
 {
     if (tz != nullptr && *tz != 0) {
         // ":Europe/Berlin", "Europe/Berlin" or a path to a zone file.
@@ -79,6 +78,5 @@ std::string systemTimeZoneName()
     char link[512];
     ssize_t n = readlink("/etc/localtime", link, sizeof(link) - 1);
     if (n > 0) link[n] = 0;
-    return pickTimeZoneName(getenv("TZ"), haveFile ? timezoneFile.c_str() : nullptr, n > 0 ? link : nullptr,
-                            ZONE_DIR);
+    return pickTimeZoneName(getenv("TZ"), haveFile ? timezoneFile.c_str() : nullptr, n > 0 ? link : nullptr, ZONE_DIR);
 }

@@ -82,8 +82,9 @@ TEST_F(ErrorLogFileTest, LinesAreAppendedEscaped)
 {
     EXPECT_EQ(ErrorLog::append("Mon Dec  7 23:16:28 2026", "first \x1b[31m"), ErrorLog::Result::Written);
     EXPECT_EQ(ErrorLog::append("Mon Dec  7 23:16:29 2026", "second\nforged"), ErrorLog::Result::Written);
-    EXPECT_EQ(readAll(ErrorLog::FILE_NAME), "Mon Dec  7 23:16:28 2026: first \\x1b[31m\r\n"
-                                            "Mon Dec  7 23:16:29 2026: second\\x0aforged\r\n");
+    EXPECT_EQ(readAll(ErrorLog::FILE_NAME),
+        "Mon Dec  7 23:16:28 2026: first \\x1b[31m\r\n"
+        "Mon Dec  7 23:16:29 2026: second\\x0aforged\r\n");
 }
 
 TEST_F(ErrorLogFileTest, FifoAtTheNameIsNeverWritten)

@@ -30,14 +30,14 @@ extern char** environ;
 
 namespace {
 
-const char* const USAGE =
-    "Usage: zorvane_cmd.exe\r\n\r\n--host=<host>\r\n--port=<port>\r\n--docpath=<document path>\r\n"
-    "--loglevel=<0..3>\r\n--open-url=<url>\r\n--auto-finish=<finishcode>\r\n\r\n"
-    "<finishcode>: 0=run infinite, x=x seconds, -x=x requests\r\n\r\n"
-    "<loglevel>: 0=only errors, 1=default, 2=notice, 3=http headers\r\n\r\n"
-    "Example:\r\nStart webserver on port 81, open url, finish after 1 request.\r\n"
-    "zorvane_cmd.exe --port=81 --open-url=http://localhost:81/myscript.php --auto-finish=-1\r\n\r\n"
-    "Note: Default configuration in cfg/ directory is used.";
+const char* const USAGE
+    = "Usage: zorvane_cmd.exe\r\n\r\n--host=<host>\r\n--port=<port>\r\n--docpath=<document path>\r\n"
+      "--loglevel=<0..3>\r\n--open-url=<url>\r\n--auto-finish=<finishcode>\r\n\r\n"
+      "<finishcode>: 0=run infinite, x=x seconds, -x=x requests\r\n\r\n"
+      "<loglevel>: 0=only errors, 1=default, 2=notice, 3=http headers\r\n\r\n"
+      "Example:\r\nStart webserver on port 81, open url, finish after 1 request.\r\n"
+      "zorvane_cmd.exe --port=81 --open-url=http://localhost:81/myscript.php --auto-finish=-1\r\n\r\n"
+      "Note: Default configuration in cfg/ directory is used.";
 
 // The time stamp that begins console and error.log lines: 'Tue Dec  8 20:28:23 2026'.
 const std::string TIME = "[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}";
@@ -183,11 +183,10 @@ TEST_F(ConsoleProgramTest, FinishesAfterSeconds)
     EXPECT_LT(took, std::chrono::seconds(5));
     std::string text = out();
     std::string p = std::to_string(port);
-    EXPECT_TRUE(std::regex_match(text, std::regex("(" + TIME + " : Embedded PHP [^\r]*\r\n)?" + TIME + " : " + RUNNING + "\r\n" + TIME +
-                                                  " : Create HTTP server: Host=127\\.0\\.0\\.1, Port=" + p + "\r\n" +
-                                                  TIME + " : Document path: docs\r\n" + TIME +
-                                                  " : Auto finish after 1 seconds\r\n" + TIME +
-                                                  " : Webserver stopped\r\n")))
+    EXPECT_TRUE(std::regex_match(text,
+        std::regex("(" + TIME + " : Embedded PHP [^\r]*\r\n)?" + TIME + " : " + RUNNING + "\r\n" + TIME
+            + " : Create HTTP server: Host=127\\.0\\.0\\.1, Port=" + p + "\r\n" + TIME + " : Document path: docs\r\n"
+            + TIME + " : Auto finish after 1 seconds\r\n" + TIME + " : Webserver stopped\r\n")))
         << text;
 }
 
@@ -220,17 +219,17 @@ TEST_F(ConsoleProgramTest, ErrorsGoToErrorLogAndTheConsole)
     EXPECT_TRUE(contains(roundTrip(port, "GET /a?x=%4G HTTP/1.1\r\n\r\n"), "400 Bad Request"));
     EXPECT_EQ(finish(), 0);
     std::string log = readFile(folder + "/error.log");
-    EXPECT_TRUE(std::regex_match(
-        log, std::regex(TIME + ": WException: Unknown HTTP method 'PATCH' \\(id=-1, syserr=00000000h\\)\r\n" + TIME +
-                        ": WException: Invalid URL-Encoding format\\. \\(id=-1, syserr=00000000h\\)\r\n")))
+    EXPECT_TRUE(std::regex_match(log,
+        std::regex(TIME + ": WException: Unknown HTTP method 'PATCH' \\(id=-1, syserr=00000000h\\)\r\n" + TIME
+            + ": WException: Invalid URL-Encoding format\\. \\(id=-1, syserr=00000000h\\)\r\n")))
         << log;
     // Level 0 shows errors and the two lines that are always shown, nothing else.
     std::string text = out();
-    EXPECT_TRUE(std::regex_match(
-        text, std::regex(TIME + " : " + RUNNING + "\r\n" + TIME +
-                         " : WException: Unknown HTTP method 'PATCH' \\(id=-1, syserr=00000000h\\)\r\n" + TIME +
-                         " : WException: Invalid URL-Encoding format\\. \\(id=-1, syserr=00000000h\\)\r\n" + TIME +
-                         " : Webserver stopped\r\n")))
+    EXPECT_TRUE(std::regex_match(text,
+        std::regex(TIME + " : " + RUNNING + "\r\n" + TIME
+            + " : WException: Unknown HTTP method 'PATCH' \\(id=-1, syserr=00000000h\\)\r\n" + TIME
+            + " : WException: Invalid URL-Encoding format\\. \\(id=-1, syserr=00000000h\\)\r\n" + TIME
+            + " : Webserver stopped\r\n")))
         << text;
 }
 
@@ -243,8 +242,9 @@ TEST_F(ConsoleProgramTest, HeaderLevelShowsTheRawProtocol)
     EXPECT_EQ(finish(), 0);
     std::string text = out();
     EXPECT_TRUE(contains(text, "\r\nGET /missing.html HTTP/1.1\nHost: here\n\r\n")) << text;
-    EXPECT_TRUE(contains(text, "\r\nHTTP/1.1 404 Not Found\nServer: " ZORVANE_WITH_PHP " V1.1\n"
-                               "Content-Type: text/html\nConnection: close\n\r\n"))
+    EXPECT_TRUE(contains(text,
+        "\r\nHTTP/1.1 404 Not Found\nServer: " ZORVANE_WITH_PHP " V1.1\n"
+        "Content-Type: text/html\nConnection: close\n\r\n"))
         << text;
     EXPECT_TRUE(contains(text, " : File not found: docs/missing.html, MimeType=text/html\r\n")) << text;
 }
@@ -258,8 +258,7 @@ TEST_F(ConsoleProgramTest, OptionsFallBackToTheInitFile)
     // Options win over the file.
     unsigned other = servertest::freePort();
     EXPECT_EQ(run({"--port=" + std::to_string(other), "--docpath=elsewhere", "--host=localhost"}), 0);
-    EXPECT_TRUE(contains(out(), "Create HTTP server: Host=localhost, Port=" + std::to_string(other) + "\r\n"))
-        << out();
+    EXPECT_TRUE(contains(out(), "Create HTTP server: Host=localhost, Port=" + std::to_string(other) + "\r\n")) << out();
     EXPECT_TRUE(contains(out(), "Document path: elsewhere\r\n")) << out();
 }
 
@@ -277,7 +276,7 @@ TEST_F(ConsoleProgramTest, BindFailuresEndInTheErrorBox)
 {
     writeInit();
     int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_port = htons((uint16_t)port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -285,8 +284,9 @@ TEST_F(ConsoleProgramTest, BindFailuresEndInTheErrorBox)
     ASSERT_EQ(::listen(holder, 1), 0);
     EXPECT_EQ(run({}), 1);
     ::close(holder);
-    EXPECT_TRUE(std::regex_match(err(), std::regex("Error: WSocketException: Cannot bind to 127\\.0\\.0\\.1:" +
-                                                   std::to_string(port) + " \\(id=-7, syserr=[0-9A-F]{8}h\\)\n")))
+    EXPECT_TRUE(std::regex_match(err(),
+        std::regex("Error: WSocketException: Cannot bind to 127\\.0\\.0\\.1:" + std::to_string(port)
+            + " \\(id=-7, syserr=[0-9A-F]{8}h\\)\n")))
         << err();
     // A port outside 1..65535 is refused the same way instead of wrapping around.
     EXPECT_EQ(run({"--port=70000"}), 1);
@@ -315,8 +315,8 @@ TEST_F(ConsoleProgramTest, PortsBeyondTheRangeNeverWrap)
             options.push_back(c.option);
         }
         EXPECT_EQ(run(options), 1) << c.option << c.initPort;
-        EXPECT_TRUE(contains(err(), std::string("Error: WSocketException: Cannot bind to 127.0.0.1:") + c.shown +
-                                        " (id=-7, syserr="))
+        EXPECT_TRUE(contains(
+            err(), std::string("Error: WSocketException: Cannot bind to 127.0.0.1:") + c.shown + " (id=-7, syserr="))
             << c.option << c.initPort << ": " << err();
         EXPECT_FALSE(contains(out(), "running")) << out();
     }
@@ -364,10 +364,11 @@ TEST_F(ConsoleProgramTest, StartURLOpensTheBrowser)
 {
     // A stand-in for xdg-open that notes how it was called.
     ::mkdir((folder + "/bin").c_str(), 0755);
-    site.write("bin/xdg-open", "#!/bin/sh\n"
-                          "i=$(readlink /proc/$$/fd/0); o=$(readlink /proc/$$/fd/1); e=$(readlink /proc/$$/fd/2)\n"
-                          "printf 'args=%s:%s\\n%s %s %s\\n' \"$#\" \"$1\" \"$i\" \"$o\" \"$e\" > opened.tmp\n"
-                          "mv opened.tmp opened.txt\n");
+    site.write("bin/xdg-open",
+        "#!/bin/sh\n"
+        "i=$(readlink /proc/$$/fd/0); o=$(readlink /proc/$$/fd/1); e=$(readlink /proc/$$/fd/2)\n"
+        "printf 'args=%s:%s\\n%s %s %s\\n' \"$#\" \"$1\" \"$i\" \"$o\" \"$e\" > opened.tmp\n"
+        "mv opened.tmp opened.txt\n");
     ::chmod((folder + "/bin/xdg-open").c_str(), 0755);
     writeInit();
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/a b;$(x)";

@@ -85,8 +85,9 @@ TEST(WebserverLogTest, LinesFromManyThreadsStayWhole)
     std::string console = readFile("console.txt");
     std::string errors = readFile("error.log");
     ASSERT_EQ(::chdir(previous), 0);
-    ::nftw(folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
-           FTW_DEPTH | FTW_PHYS);
+    ::nftw(
+        folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 
     std::regex consoleLine(TIME + " : ([a-h])\\1{299} [0-9]+");
     std::regex errorLine(TIME + ": ([a-h])\\1{299} [0-9]+");
@@ -96,10 +97,9 @@ TEST(WebserverLogTest, LinesFromManyThreadsStayWhole)
         ASSERT_FALSE(line.empty());
         ASSERT_EQ(line.back(), '\r');
         line.pop_back();
-        if (line.find(" : ") != std::string::npos && line.find("Zorvane") == std::string::npos &&
-            line.find("HTTP server") == std::string::npos && line.find("Document path") == std::string::npos &&
-            line.find("Webserver stopped") == std::string::npos &&
-            line.find("Embedded PHP") == std::string::npos) {
+        if (line.find(" : ") != std::string::npos && line.find("Zorvane") == std::string::npos
+            && line.find("HTTP server") == std::string::npos && line.find("Document path") == std::string::npos
+            && line.find("Webserver stopped") == std::string::npos && line.find("Embedded PHP") == std::string::npos) {
             EXPECT_TRUE(std::regex_match(line, consoleLine)) << line;
             filled++;
         }

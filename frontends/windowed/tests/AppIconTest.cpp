@@ -17,7 +17,10 @@ struct DataHome : TempFolder {
     ~DataHome() { unsetenv("XDG_DATA_HOME"); }
 };
 
-std::string builtIn() { return std::string((const char*)AppIcon::png(), AppIcon::size()); }
+std::string builtIn()
+{
+    return std::string((const char*)AppIcon::png(), AppIcon::size());
+}
 
 } // namespace
 

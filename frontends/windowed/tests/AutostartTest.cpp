@@ -27,14 +27,14 @@ TEST(Autostart, EntryExistsExactlyWhileSet)
     ASSERT_TRUE(Autostart::set(ZORVANE_WITH_PHP, "/opt/zorvane/zorvane_gui", "-autostart"));
     EXPECT_TRUE(Autostart::exists());
     EXPECT_EQ(readFile(home.path("autostart/zorvane-gui.desktop")),
-              "[Desktop Entry]\nType=Application\nName=" ZORVANE_WITH_PHP "\n"
-              "Exec=\"/opt/zorvane/zorvane_gui\" -autostart\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+        "[Desktop Entry]\nType=Application\nName=" ZORVANE_WITH_PHP "\n"
+        "Exec=\"/opt/zorvane/zorvane_gui\" -autostart\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     struct stat info;
     ASSERT_EQ(stat(home.path("autostart/zorvane-gui.desktop").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
     EXPECT_TRUE(Autostart::remove());
     EXPECT_FALSE(Autostart::exists());
-    EXPECT_TRUE(Autostart::remove());  // nothing to remove is fine
+    EXPECT_TRUE(Autostart::remove()); // nothing to remove is fine
 }
 
 TEST(Autostart, ProgramPathIsQuotedForTheExecLine)

@@ -26,12 +26,11 @@ const wplat::DialogItemTemplate g_items[] = {
     {"LISTBOX", "", 30, 100, 5, 80, 40, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
     {"COMBOBOX", "", 31, 100, 50, 80, 60, WS_CHILD | WS_VISIBLE | WS_TABSTOP | 0x3u, 0},
 };
-const wplat::DialogTemplate g_template = {WS_CAPTION, 0, 0, 0, 200, 120, "mapper", "MS Shell Dlg", 8,
-                                          g_items, 7};
+const wplat::DialogTemplate g_template = {WS_CAPTION, 0, 0, 0, 200, 120, "mapper", "MS Shell Dlg", 8, g_items, 7};
 
 class TestDialog : public WDialog {
 public:
-    TestDialog() : WDialog(nullptr, TEMPLATE_ID) {}
+    TestDialog() : WDialog(nullptr, TEMPLATE_ID) { }
     void onDialogCreate() override { created++; }
     void onDialogClose() override { closed++; }
     int created = 0;
@@ -93,11 +92,20 @@ TEST_F(ControlMapperTest, UnsignedFieldsReadDecimalOneWayWithinTheirRange)
     mapper.setMandatory(10, true);
     mapper.setRange(10, 1, 65535);
     expectTyped(10, port,
-                {
-                    {"0x1F90", false, 0}, {"08080", true, 8080}, {"0", false, 0},       {"65536", false, 65536},
-                    {"65535", true, 65535}, {"1", true, 1},      {"abc", false, 0},     {"80a", false, 0},
-                    {" 81 ", true, 81},     {"-1", false, 0},    {"99999999999", false, 0}, {"4294967295", false, 4294967295u},
-                });
+        {
+            {"0x1F90", false, 0},
+            {"08080", true, 8080},
+            {"0", false, 0},
+            {"65536", false, 65536},
+            {"65535", true, 65535},
+            {"1", true, 1},
+            {"abc", false, 0},
+            {"80a", false, 0},
+            {" 81 ", true, 81},
+            {"-1", false, 0},
+            {"99999999999", false, 0},
+            {"4294967295", false, 4294967295u},
+        });
 }
 
 TEST(ParseUnsigned, DigitsOnly)
@@ -162,7 +170,7 @@ TEST_F(ControlMapperTest, DatesValidateFourDigitYearsButTransferTwo)
     mapper.controlToData(10);
     EXPECT_EQ(std::string(date.format("%d.%m.%Y %H:%M")), "07.03.2011 12:00");
     type(10, "7-3-2011");
-    EXPECT_TRUE(mapper.validate());  // the dots of the pattern match any character
+    EXPECT_TRUE(mapper.validate()); // the dots of the pattern match any character
     date.parse(2000, 1, 1, 0, 0, 0);
     mapper.controlToData(10);
     EXPECT_EQ(std::string(date.format("%d.%m.%Y")), "01.01.2000");
@@ -181,7 +189,7 @@ TEST_F(ControlMapperTest, InvalidFieldsTurnRedAndWhiteAgain)
     ControlMapper::Mapping* good = mapper.getMapping(11);
     EXPECT_TRUE(bad->coloured);
     EXPECT_EQ(bad->backColor, 255u);
-    EXPECT_FALSE(good->coloured);  // never red: keeps its colours
+    EXPECT_FALSE(good->coloured); // never red: keeps its colours
     unsigned long text = 99;
     EXPECT_NE(mapper.getEditBrush(wplat::getDlgItem(dialog.getWindowHandle(), 10), text), nullptr);
     EXPECT_EQ(text, 0u);
@@ -200,7 +208,7 @@ TEST_F(ControlMapperTest, ReadOnlyAndOptionalFields)
     mapper.setReadOnly(10, true);
     mapper.mapString(11, &note);
     mapper.setMandatory(11, false);
-    mapper.mapUnsigned(12, &count);  // optional by default
+    mapper.mapUnsigned(12, &count); // optional by default
     mapper.dataToControls();
     type(10, "");
     type(11, "");
@@ -211,7 +219,7 @@ TEST_F(ControlMapperTest, ReadOnlyAndOptionalFields)
     EXPECT_FALSE(mapper.validate());
     type(11, "abc");
     EXPECT_TRUE(mapper.validate());
-    mapper.setRegex(11, "([");  // cannot compile: every text invalid
+    mapper.setRegex(11, "(["); // cannot compile: every text invalid
     EXPECT_FALSE(mapper.validate());
 }
 
@@ -285,7 +293,7 @@ TEST(DialogLifetime, CloseEndsOnceAndUnregisters)
     EXPECT_TRUE(WSystem::isDialogWindow(window));
     wplat::sendMessage(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(dialog.closed, 1);
-    EXPECT_TRUE(wplat::isWindow(window));  // closing is the dialog's decision
+    EXPECT_TRUE(wplat::isWindow(window)); // closing is the dialog's decision
     dialog.close(0);
     dialog.close(0);
     EXPECT_FALSE(wplat::isWindow(window));
@@ -297,9 +305,9 @@ TEST(DialogLifetime, AMissingTemplateThrows)
 {
     class Missing : public WDialog {
     public:
-        Missing() : WDialog(nullptr, 9399) {}
-        void onDialogCreate() override {}
-        void onDialogClose() override {}
+        Missing() : WDialog(nullptr, 9399) { }
+        void onDialogCreate() override { }
+        void onDialogClose() override { }
     } dialog;
     try {
         dialog.show(false);
@@ -317,13 +325,13 @@ TEST(DialogLifetime, AModalShowReturnsTheCloseCode)
     wplat::registerDialogTemplate(TEMPLATE_ID, &g_template);
     class Modal : public WDialog {
     public:
-        Modal() : WDialog(nullptr, TEMPLATE_ID) {}
+        Modal() : WDialog(nullptr, TEMPLATE_ID) { }
         void onDialogCreate() override
         {
             // Ended from the loop, as a button would end it.
             wplat::postMessage(getWindowHandle(), WM_COMMAND, 1, 0);
         }
-        void onDialogClose() override {}
+        void onDialogClose() override { }
         void onPanelCommand(unsigned long id, unsigned long, WControl*) override
         {
             if (id == 1) {

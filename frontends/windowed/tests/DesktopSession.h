@@ -36,10 +36,8 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs, int step
 {
     auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (done())
-            return true;
-        if (Clock::now() >= end)
-            return false;
+        if (done()) return true;
+        if (Clock::now() >= end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
     }
 }
@@ -51,11 +49,9 @@ inline bool onPath(const char* program)
     size_t start = 0;
     while (start <= all.size()) {
         size_t end = all.find(':', start);
-        if (end == std::string::npos)
-            end = all.size();
+        if (end == std::string::npos) end = all.size();
         std::string candidate = all.substr(start, end - start) + "/" + program;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return true;
+        if (access(candidate.c_str(), X_OK) == 0) return true;
         start = end + 1;
     }
     return false;
@@ -72,13 +68,12 @@ public:
 
     // argv[0] is looked up on PATH; `env` entries replace or add variables.
     bool start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
-               const std::string& directory = "", const std::string& logPath = "/dev/null")
+        const std::string& directory = "", const std::string& logPath = "/dev/null")
     {
         std::map<std::string, std::string> all;
         for (char** e = environ; *e != nullptr; e++) {
             const char* eq = strchr(*e, '=');
-            if (eq != nullptr)
-                all[std::string(*e, (size_t)(eq - *e))] = eq + 1;
+            if (eq != nullptr) all[std::string(*e, (size_t)(eq - *e))] = eq + 1;
         }
         for (const auto& [key, value] : env)
             all[key] = value;
@@ -96,8 +91,7 @@ public:
         argp.push_back(nullptr);
 
         pid_t child = fork();
-        if (child < 0)
-            return false;
+        if (child < 0) return false;
         if (child == 0) {
             setpgid(0, 0);
             // Gone with the test, even when the test itself crashes.
@@ -106,12 +100,10 @@ public:
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
             signal(SIGPIPE, SIG_DFL);
-            if (!directory.empty() && chdir(directory.c_str()) != 0)
-                _exit(126);
+            if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
             int in = open("/dev/null", O_RDONLY);
             int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            if (in >= 0)
-                dup2(in, 0);
+            if (in >= 0) dup2(in, 0);
             if (out >= 0) {
                 dup2(out, 1);
                 dup2(out, 2);
@@ -127,8 +119,7 @@ public:
 
     bool running()
     {
-        if (pid <= 0)
-            return false;
+        if (pid <= 0) return false;
         int status = 0;
         pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid) {
@@ -143,24 +134,20 @@ public:
     // runs, 128 + signal when a signal ended it.
     int wait(int timeoutMs)
     {
-        if (!waitUntil([this] { return !running(); }, timeoutMs, 20))
-            return -1;
+        if (!waitUntil([this] { return !running(); }, timeoutMs, 20)) return -1;
         return exitCode();
     }
 
     int exitCode() const
     {
-        if (!exitStatus)
-            return -1;
-        if (WIFEXITED(*exitStatus))
-            return WEXITSTATUS(*exitStatus);
+        if (!exitStatus) return -1;
+        if (WIFEXITED(*exitStatus)) return WEXITSTATUS(*exitStatus);
         return WIFSIGNALED(*exitStatus) ? 128 + WTERMSIG(*exitStatus) : -1;
     }
 
     void kill()
     {
-        if (pid <= 0)
-            return;
+        if (pid <= 0) return;
         ::kill(-pid, SIGTERM);
         if (wait(2000) < 0 && pid > 0) {
             ::kill(-pid, SIGKILL);
@@ -203,9 +190,18 @@ struct Pixels {
     }
 };
 
-inline int red(uint32_t p) { return (int)((p >> 16) & 0xFF); }
-inline int green(uint32_t p) { return (int)((p >> 8) & 0xFF); }
-inline int blue(uint32_t p) { return (int)(p & 0xFF); }
+inline int red(uint32_t p)
+{
+    return (int)((p >> 16) & 0xFF);
+}
+inline int green(uint32_t p)
+{
+    return (int)((p >> 8) & 0xFF);
+}
+inline int blue(uint32_t p)
+{
+    return (int)(p & 0xFF);
+}
 
 // The running X desktop. Start() picks a display nobody uses.
 class Session {
@@ -234,11 +230,10 @@ public:
             int number = first + attempt * 7;
             std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
             std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            if (access(lock.c_str(), F_OK) == 0 || access(socket.c_str(), F_OK) == 0)
-                continue;
+            if (access(lock.c_str(), F_OK) == 0 || access(socket.c_str(), F_OK) == 0) continue;
             name = ":" + std::to_string(number);
             if (!xvfb.start({"Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"}, {}, "",
-                            work + "/xvfb.log"))
+                    work + "/xvfb.log"))
                 return false;
             waitUntil(
                 [this] {
@@ -246,18 +241,15 @@ public:
                     return display != nullptr || !xvfb.running();
                 },
                 5000);
-            if (display == nullptr)
-                xvfb.kill();
+            if (display == nullptr) xvfb.kill();
         }
-        if (display == nullptr)
-            return false;
+        if (display == nullptr) return false;
         root = DefaultRootWindow(display);
         // A desktop colour, so screenshots show where windows end.
         XSetWindowBackground(display, root, 0x3A6EA5);
         XClearWindow(display, root);
         XFlush(display);
-        if (!startWindowManager())
-            return false;
+        if (!startWindowManager()) return false;
         return startTray();
     }
 
@@ -273,8 +265,8 @@ public:
     bool startTray()
     {
         if (!tray.start({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                         "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"},
-                        environment(), "", work + "/trayer.log"))
+                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "true"},
+                environment(), "", work + "/trayer.log"))
             return false;
         return waitUntil([this] { return trayAvailable(); }, 5000);
     }
@@ -312,24 +304,23 @@ public:
 
     bool xdo(const std::vector<std::string>& args)
     {
-        std::vector<std::string> argv{"xdotool"};
+        std::vector<std::string> argv {"xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());
         Process p;
-        if (!p.start(argv, environment(), "", work + "/xdotool.log"))
-            return false;
+        if (!p.start(argv, environment(), "", work + "/xdotool.log")) return false;
         return p.wait(10000) == 0;
     }
 
     bool click(int x, int y, int button = 1, int repeat = 1)
     {
         return xdo({"mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "--repeat",
-                    std::to_string(repeat), "--delay", "80", std::to_string(button)});
+            std::to_string(repeat), "--delay", "80", std::to_string(button)});
     }
 
     // Keys separated by blanks, pressed one after the other.
     bool key(const std::string& keys)
     {
-        std::vector<std::string> args{"key", "--delay", "60"};
+        std::vector<std::string> args {"key", "--delay", "60"};
         std::istringstream words(keys);
         std::string word;
         while (words >> word)
@@ -347,8 +338,7 @@ public:
         std::vector<Window> found;
         collect(root, title, found);
         for (Window w : found) {
-            if (viewable(w))
-                return w;
+            if (viewable(w)) return w;
         }
         return found.empty() ? 0 : found.front();
     }
@@ -369,8 +359,7 @@ public:
     {
         XWindowAttributes a;
         XSync(display, False);
-        if (!guarded([&] { return XGetWindowAttributes(display, w, &a) != 0; }))
-            return false;
+        if (!guarded([&] { return XGetWindowAttributes(display, w, &a) != 0; })) return false;
         return a.map_state == IsViewable;
     }
 
@@ -404,8 +393,7 @@ public:
     {
         Rect r;
         XWindowAttributes a;
-        if (!guarded([&] { return XGetWindowAttributes(display, w, &a) != 0; }))
-            return r;
+        if (!guarded([&] { return XGetWindowAttributes(display, w, &a) != 0; })) return r;
         Window child = 0;
         XTranslateCoordinates(display, w, root, 0, 0, &r.x, &r.y, &child);
         r.width = a.width;
@@ -417,10 +405,9 @@ public:
     {
         Pixels p;
         XSync(display, False);
-        XImage* image = XGetImage(display, root, area.x, area.y, (unsigned)area.width, (unsigned)area.height,
-                                  AllPlanes, ZPixmap);
-        if (image == nullptr)
-            return p;
+        XImage* image
+            = XGetImage(display, root, area.x, area.y, (unsigned)area.width, (unsigned)area.height, AllPlanes, ZPixmap);
+        if (image == nullptr) return p;
         p.width = area.width;
         p.height = area.height;
         p.rgb.reserve((size_t)area.width * (size_t)area.height);
@@ -435,7 +422,7 @@ public:
     // Asks the window to close as the title bar's close box does.
     void requestClose(Window w)
     {
-        XEvent e{};
+        XEvent e {};
         e.xclient.type = ClientMessage;
         e.xclient.window = w;
         e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
@@ -460,14 +447,11 @@ public:
         for (Window panel : panels) {
             std::optional<Rect> icon;
             walk(panel, [&](Window w) {
-                if (icon || w == panel || !viewable(w))
-                    return;
+                if (icon || w == panel || !viewable(w)) return;
                 Rect r = geometry(w);
-                if (r.width >= 8 && r.height >= 8 && r.width <= 64 && r.height <= 64 && named(w))
-                    icon = r;
+                if (r.width >= 8 && r.height >= 8 && r.width <= 64 && r.height <= 64 && named(w)) icon = r;
             });
-            if (icon)
-                return icon;
+            if (icon) return icon;
         }
         return std::nullopt;
     }
@@ -497,14 +481,12 @@ public:
         if (!guarded([&] { return XQueryTree(display, root, &rootReturn, &parent, &children, &count) != 0; }))
             return std::nullopt;
         std::vector<Window> list(children, children + count);
-        if (children != nullptr)
-            XFree(children);
+        if (children != nullptr) XFree(children);
         for (Window w : list) {
             XWindowAttributes a;
-            if (!guarded([&] { return XGetWindowAttributes(display, w, &a) != 0; }))
-                continue;
+            if (!guarded([&] { return XGetWindowAttributes(display, w, &a) != 0; })) continue;
             if (a.override_redirect && a.map_state == IsViewable && a.width >= 60 && a.height >= 40 && named(w))
-                return Rect{a.x, a.y, a.width, a.height};
+                return Rect {a.x, a.y, a.width, a.height};
         }
         return std::nullopt;
     }
@@ -520,15 +502,15 @@ public:
         unsigned long after = 0;
         unsigned char* data = nullptr;
         bool ok = guarded([&] {
-            return XGetWindowProperty(display, w, atom, 0, 1 << 20, False, wanted, &type, &format, &count, &after,
-                                      &data) == Success;
+            return XGetWindowProperty(
+                       display, w, atom, 0, 1 << 20, False, wanted, &type, &format, &count, &after, &data)
+                == Success;
         });
         if (ok && data != nullptr && format == 32) {
             auto* longs = (unsigned long*)data;
             values.assign(longs, longs + count);
         }
-        if (data != nullptr)
-            XFree(data);
+        if (data != nullptr) XFree(data);
         return values;
     }
 
@@ -560,8 +542,7 @@ private:
     {
         char* title = nullptr;
         bool has = guarded([&] { return XFetchName(display, w, &title) != 0; }) && title != nullptr;
-        if (title != nullptr)
-            XFree(title);
+        if (title != nullptr) XFree(title);
         return has;
     }
 
@@ -572,11 +553,9 @@ private:
         Window parent = 0;
         Window* children = nullptr;
         unsigned int count = 0;
-        if (!guarded([&] { return XQueryTree(display, w, &rootReturn, &parent, &children, &count) != 0; }))
-            return;
+        if (!guarded([&] { return XQueryTree(display, w, &rootReturn, &parent, &children, &count) != 0; })) return;
         std::vector<Window> list(children, children + count);
-        if (children != nullptr)
-            XFree(children);
+        if (children != nullptr) XFree(children);
         for (Window c : list)
             walk(c, visit);
     }
@@ -586,11 +565,9 @@ private:
         walk(from, [&](Window w) {
             char* text = nullptr;
             if (guarded([&] { return XFetchName(display, w, &text) != 0; }) && text != nullptr) {
-                if (title == text)
-                    found.push_back(w);
+                if (title == text) found.push_back(w);
             }
-            if (text != nullptr)
-                XFree(text);
+            if (text != nullptr) XFree(text);
         });
     }
 

@@ -35,12 +35,12 @@ constexpr double DIALOG_HEIGHT_DU = 126;
 struct DialogUnits {
     int x, y, width, height;
 };
-const DialogUnits HOST_FIELD{7, 18, 102, 14};
-const DialogUnits PORT_FIELD{115, 18, 40, 14};
-const DialogUnits BROWSE_BUTTON{225, 50, 30, 14};
-const DialogUnits AUTOSTART_BOX{8, 73, 206, 10};
-const DialogUnits START_BUTTON{7, 104, 50, 14};
-const DialogUnits STOP_BUTTON{62, 104, 50, 14};
+const DialogUnits HOST_FIELD {7, 18, 102, 14};
+const DialogUnits PORT_FIELD {115, 18, 40, 14};
+const DialogUnits BROWSE_BUTTON {225, 50, 30, 14};
+const DialogUnits AUTOSTART_BOX {8, 73, 206, 10};
+const DialogUnits START_BUTTON {7, 104, 50, 14};
+const DialogUnits STOP_BUTTON {62, 104, 50, 14};
 
 std::string readFile(const std::string& path)
 {
@@ -59,7 +59,7 @@ void writeFile(const std::string& path, const std::string& text)
 int freePort()
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = 0;
@@ -76,7 +76,7 @@ int freePort()
 std::string httpGet(int port, const std::string& path)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons((uint16_t)port);
@@ -90,12 +90,10 @@ std::string httpGet(int port, const std::string& path)
     char buffer[4096];
     auto end = Clock::now() + std::chrono::seconds(5);
     while (Clock::now() < end) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0)
-            continue;
+        pollfd p {fd, POLLIN, 0};
+        if (poll(&p, 1, 200) <= 0) continue;
         ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         response.append(buffer, (size_t)n);
     }
     close(fd);
@@ -107,7 +105,10 @@ bool serves(int port, const std::string& marker, int timeoutMs)
     return waitUntil([&] { return httpGet(port, "/").find(marker) != std::string::npos; }, timeoutMs, 100);
 }
 
-bool isRed(uint32_t p) { return red(p) > 200 && green(p) < 60 && blue(p) < 60; }
+bool isRed(uint32_t p)
+{
+    return red(p) > 200 && green(p) < 60 && blue(p) < 60;
+}
 
 class Desktop : public ::testing::Test {
 protected:
@@ -131,16 +132,14 @@ protected:
         session = nullptr;
         // A failed run keeps its logs and screenshots.
         std::error_code ignored;
-        if (!anyFailed)
-            fs::remove_all(sessionFolder, ignored);
+        if (!anyFailed) fs::remove_all(sessionFolder, ignored);
     }
 
     void SetUp() override
     {
         if (!skipReason.empty()) {
             // CI installs the tools: there a missing one is a failure.
-            if (getenv("CI") != nullptr)
-                FAIL() << skipReason;
+            if (getenv("CI") != nullptr) FAIL() << skipReason;
             GTEST_SKIP() << skipReason;
         }
         // A project as a clone has it: cfg/ and www/ beside build/bin.
@@ -162,14 +161,14 @@ protected:
             fs::copy_file(fs::path(source) / "cfg" / name, project / "cfg" / name);
         port = freePort();
         writeFile((project / "cfg" / "init.txt").string(),
-                  "httpHost=127.0.0.1\nhttpPort=" + std::to_string(port) + "\ndocPath=www\n");
+            "httpHost=127.0.0.1\nhttpPort=" + std::to_string(port) + "\ndocPath=www\n");
         writeFile((project / "www" / "index.html").string(), std::string("<p>") + HOME_MARKER + "</p>\n");
         writeFile((project / "www" / "style.css").string(), "p { color: red; }\n");
         writeFile((project / "README.md").string(), "# Zorvane\n");
         fs::copy_file(ZORVANE_GUI_PATH, program);
         // The browser: records what it was asked to open.
         writeFile((root / "fakebin" / "xdg-open").string(),
-                  "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + (root / "opened.txt").string() + "\"\n");
+            "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + (root / "opened.txt").string() + "\"\n");
         fs::permissions(root / "fakebin" / "xdg-open", fs::perms::owner_all);
     }
 
@@ -178,8 +177,7 @@ protected:
         if (HasFailure() && session != nullptr) {
             anyFailed = true;
             std::string shot = (root / "failure.png").string();
-            if (saveScreenshot(shot))
-                std::cerr << "screen at the failure: " << shot << "\n";
+            if (saveScreenshot(shot)) std::cerr << "screen at the failure: " << shot << "\n";
         }
         for (auto& p : programs)
             p->kill();
@@ -188,10 +186,9 @@ protected:
     // The screen, or a part of it, as a PNG.
     static bool saveScreenshot(const std::string& path, std::optional<Rect> area = std::nullopt)
     {
-        Rect r = area.value_or(Rect{0, 0, 1024, 768});
+        Rect r = area.value_or(Rect {0, 0, 1024, 768});
         Pixels p = session->grab(r);
-        if (p.width == 0)
-            return false;
+        if (p.width == 0) return false;
         QImage image(p.width, p.height, QImage::Format_RGB32);
         for (int y = 0; y < p.height; y++) {
             for (int x = 0; x < p.width; x++)
@@ -203,7 +200,7 @@ protected:
     // Starts the copy of the program from another folder than its own.
     Process& start(const std::vector<std::string>& arguments = {})
     {
-        std::vector<std::string> argv{program.string()};
+        std::vector<std::string> argv {program.string()};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         const char* path = getenv("PATH");
         auto env = session->environment({
@@ -219,8 +216,8 @@ protected:
             {"LD_LIBRARY_PATH", fs::path(ZORVANE_GUI_PATH).parent_path().string()},
         });
         programs.push_back(std::make_unique<Process>());
-        programs.back()->start(argv, env, root.string(),
-                               (root / ("program-" + std::to_string(programs.size()) + ".log")).string());
+        programs.back()->start(
+            argv, env, root.string(), (root / ("program-" + std::to_string(programs.size()) + ".log")).string());
         return *programs.back();
     }
 
@@ -250,12 +247,11 @@ protected:
     void typeInto(Window window, const DialogUnits& du, const std::string& text)
     {
         clickItem(window, du);
-        std::vector<std::string> keys{"key", "--delay", "5", "End"};
+        std::vector<std::string> keys {"key", "--delay", "5", "End"};
         for (int i = 0; i < 40; i++)
             keys.push_back("BackSpace");
         session->xdo(keys);
-        if (!text.empty())
-            session->type(text);
+        if (!text.empty()) session->type(text);
     }
 
     std::optional<Rect> trayIcon() { return session->waitForTrayIcon(8000); }
@@ -313,7 +309,7 @@ protected:
         // Three rows of equal height and a thin separator before the last.
         int row = (menu.height - 8) * 2 / 7;
         int y = choice == TrayItem::Configuration ? menu.y + 4 + row / 2
-                : choice == TrayItem::Website     ? menu.y + 4 + row + row / 2
+            : choice == TrayItem::Website         ? menu.y + 4 + row + row / 2
                                                   : menu.y + menu.height - 4 - row / 2;
         session->click(menu.x + menu.width / 2, y);
     }
@@ -445,15 +441,13 @@ TEST_F(Desktop, MinimisedWindowIsRestoredByTrayAndMenu)
     session->xdo({"windowminimize", "--sync", std::to_string(w)});
     ASSERT_TRUE(waitUntil([&] { return session->wmState(session->findWindow(TITLE)) == 3; }, 5000));
     clickTray(1, 2);
-    EXPECT_TRUE(windowRestored())
-        << "a double click on the tray icon does not restore the minimised window";
+    EXPECT_TRUE(windowRestored()) << "a double click on the tray icon does not restore the minimised window";
 
     w = session->findWindow(TITLE);
     session->xdo({"windowminimize", "--sync", std::to_string(w)});
     ASSERT_TRUE(waitUntil([&] { return session->wmState(session->findWindow(TITLE)) == 3; }, 5000));
     trayMenu(TrayItem::Configuration);
-    EXPECT_TRUE(windowRestored())
-        << "Configuration does not restore the minimised window";
+    EXPECT_TRUE(windowRestored()) << "Configuration does not restore the minimised window";
 }
 
 TEST_F(Desktop, DialogHasNoMinimiseOrMaximiseBoxAndAFixedSize)
@@ -472,7 +466,7 @@ TEST_F(Desktop, DialogHasNoMinimiseOrMaximiseBoxAndAFixedSize)
     const unsigned long FUNCTIONS = 1, FUNC_ALL = 1, FUNC_MINIMIZE = 8, FUNC_MAXIMIZE = 16;
     ASSERT_TRUE(motif[0] & FUNCTIONS);
     EXPECT_EQ(motif[1] & (FUNC_ALL | FUNC_MINIMIZE | FUNC_MAXIMIZE), 0u);
-    XSizeHints hints{};
+    XSizeHints hints {};
     ASSERT_TRUE(session->sizeHints(w, hints));
     ASSERT_TRUE((hints.flags & PMinSize) && (hints.flags & PMaxSize));
     EXPECT_EQ(hints.min_width, hints.max_width);
@@ -513,16 +507,15 @@ TEST_F(Desktop, WindowAndTrayShowOurIcon)
     Window w = dialog();
     ASSERT_NE(w, 0u);
     QImage ours;
-    ASSERT_TRUE(ours.load(QString::fromStdString(std::string(getenv("ZV_SOURCE_DIR")) +
-                                                 "/frontends/windowed/resources/zorvane.png")));
+    ASSERT_TRUE(ours.load(
+        QString::fromStdString(std::string(getenv("ZV_SOURCE_DIR")) + "/frontends/windowed/resources/zorvane.png")));
     ours = ours.convertToFormat(QImage::Format_ARGB32);
     // Width, height, then ARGB pixels; one entry per size.
     auto holdsOurs = [&](const std::vector<unsigned long>& icon) {
         for (size_t at = 0; at + 2 <= icon.size();) {
             size_t width = icon[at];
             size_t height = icon[at + 1];
-            if (at + 2 + width * height > icon.size())
-                return false;
+            if (at + 2 + width * height > icon.size()) return false;
             if ((int)width == ours.width() && (int)height == ours.height()) {
                 // Equal but for the rounding of semi-transparent pixels.
                 int differing = 0;
@@ -533,13 +526,12 @@ TEST_F(Desktop, WindowAndTrayShowOurIcon)
                         int alpha = (int)(got >> 24);
                         // Compared as shown over black, so faint pixels may differ more.
                         auto near = [&](int a, int b) { return std::abs(a * alpha - b * qAlpha(want)) <= 4 * 255; };
-                        bool same = std::abs(alpha - qAlpha(want)) <= 2 && near(red(got), qRed(want)) &&
-                                    near(green(got), qGreen(want)) && near(blue(got), qBlue(want));
+                        bool same = std::abs(alpha - qAlpha(want)) <= 2 && near(red(got), qRed(want))
+                            && near(green(got), qGreen(want)) && near(blue(got), qBlue(want));
                         differing += same ? 0 : 1;
                     }
                 }
-                if (differing == 0)
-                    return true;
+                if (differing == 0) return true;
             }
             at += 2 + width * height;
         }
@@ -594,7 +586,7 @@ TEST_F(Desktop, FocusMarkMovesWithTab)
     session->key("space");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Pixels ticked = session->grab(check);
-    Rect box{check.x, check.y, std::min(check.height + 4, check.width), check.height};
+    Rect box {check.x, check.y, std::min(check.height + 4, check.width), check.height};
     Pixels boxPixels = session->grab(box);
     int dark = boxPixels.count([](uint32_t p) { return red(p) < 90 && green(p) < 90 && blue(p) < 90; });
     int light = boxPixels.count([](uint32_t p) { return red(p) > 230 && green(p) > 230 && blue(p) > 230; });
@@ -628,7 +620,11 @@ TEST_F(Desktop, PortTextsAreReadOneWay)
     };
     int leading = freePort();
     const Case cases[] = {
-        {"0x1F90", false}, {"0", false}, {"65536", false}, {"abc", false}, {"80a", false},
+        {"0x1F90", false},
+        {"0", false},
+        {"65536", false},
+        {"abc", false},
+        {"80a", false},
         {"0" + std::to_string(leading), true},
     };
     for (const Case& c : cases) {
@@ -649,9 +645,8 @@ TEST_F(Desktop, PortTextsAreReadOneWay)
             waitUntil([&] { return !session->viewable(box); }, 3000);
         }
         Rect field = item(w, PORT_FIELD);
-        Rect inner{field.x + 3, field.y + 3, field.width - 6, field.height - 6};
-        EXPECT_TRUE(waitUntil([&] { return session->grab(inner).count(isRed) > inner.width * inner.height / 3; },
-                              2000))
+        Rect inner {field.x + 3, field.y + 3, field.width - 6, field.height - 6};
+        EXPECT_TRUE(waitUntil([&] { return session->grab(inner).count(isRed) > inner.width * inner.height / 3; }, 2000))
             << "the field is not marked";
     }
     exitFromTray();
@@ -675,7 +670,7 @@ TEST_F(Desktop, Screenshot)
     Rect dialogArea = session->geometry(w);
     int left = std::max(0, dialogArea.x - 40);
     int top = std::max(0, dialogArea.y - 60);
-    ASSERT_TRUE(saveScreenshot(path, Rect{left, top, 1024 - left, 768 - top}));
+    ASSERT_TRUE(saveScreenshot(path, Rect {left, top, 1024 - left, 768 - top}));
     QImage saved;
     ASSERT_TRUE(saved.load(QString::fromStdString(path)));
     EXPECT_EQ(saved.width(), 1024 - left);
@@ -705,7 +700,7 @@ TEST_F(Desktop, TrayClicksDuringAnErrorBoxAreNotLost)
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons((uint16_t)port);
@@ -721,8 +716,7 @@ TEST_F(Desktop, TrayClicksDuringAnErrorBoxAreNotLost)
         [&] {
             for (const char* title : {"Error", "Information"}) {
                 box = session->findWindow(title);
-                if (box != 0 && session->viewable(box))
-                    return true;
+                if (box != 0 && session->viewable(box)) return true;
             }
             return false;
         },

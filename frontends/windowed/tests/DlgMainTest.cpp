@@ -43,8 +43,7 @@ struct BoxCatcher {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this]() {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr)
-                return;
+            if (box == nullptr) return;
             texts.push_back(box->text().toStdString());
             captions.push_back(box->windowTitle().toStdString());
             box->done(QMessageBox::Ok);
@@ -70,8 +69,7 @@ bool pumpUntil(const std::function<bool()>& done, int ms = 8000)
             wplat::dispatchMessage(msg);
         }
         QCoreApplication::processEvents();
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         usleep(2000);
     }
     return true;
@@ -82,8 +80,7 @@ protected:
     static void SetUpTestSuite()
     {
         static bool started = false;
-        if (started)
-            return;
+        if (started) return;
         started = true;
         // PHP reads the site's php.ini only, not the machine's extra ones.
         setenv("PHP_INI_SCAN_DIR", "", 1);
@@ -102,8 +99,9 @@ protected:
             site.write(std::string("cfg/") + f, readFile(std::string(source) + "/cfg/" + f));
         site.write("www/index.html", "hello from the dialog");
         port = freePort();
-        site.write("cfg/init.txt", "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(port) + "\r\ndocPath=" +
-                                       site.root + "/www\r\nopenURL=\r\nautoFinish=3\r\n");
+        site.write("cfg/init.txt",
+            "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(port) + "\r\ndocPath=" + site.root
+                + "/www\r\nopenURL=\r\nautoFinish=3\r\n");
         g_quitSeen = false;
     }
 
@@ -162,7 +160,7 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
     EXPECT_EQ(boxes.texts.back(), "Please check marked fields.");
     EXPECT_EQ(dialog.getMapping(1004)->backColor, 255u);
     EXPECT_EQ(dialog.getMapping(1003)->backColor, 0xFFFFFFu);
-    EXPECT_FALSE(dialog.getMapping(1007)->coloured);  // the status line is never invalid
+    EXPECT_FALSE(dialog.getMapping(1007)->coloured); // the status line is never invalid
     wplat::setWindowText(item(dialog, 1004), (site.root + "/www").c_str());
 
     // Start: the server answers; Start disabled, Stop enabled, status line.
@@ -195,7 +193,8 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
     // Restart while running: Stop is posted, and the Start after it runs the
     // server again with the fields as they are.
     command(dialog, 1001);
-    ASSERT_TRUE(pumpUntil([&] { return dialog.getServer().isRunning() && wplat::isWindowEnabled(item(dialog, 1008)); }));
+    ASSERT_TRUE(
+        pumpUntil([&] { return dialog.getServer().isRunning() && wplat::isWindowEnabled(item(dialog, 1008)); }));
     dialog.log("before the restart", 1);
     EXPECT_EQ(text(dialog, 1007), "before the restart");
     dialog.restart();
@@ -234,8 +233,7 @@ TEST_F(DlgMainTest, FieldsValidationStartStopAndExit)
     EXPECT_FALSE(dialog.getServer().isRunning());
     EXPECT_FALSE(wplat::isWindow(window));
     EXPECT_EQ(readFile(site.path("cfg/init.txt")),
-              "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(port) + "\r\ndocPath=" + site.root +
-                  "/www\r\nopenURL=\r\n");
+        "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(port) + "\r\ndocPath=" + site.root + "/www\r\nopenURL=\r\n");
     EXPECT_TRUE(std::filesystem::exists(home.path("autostart/zorvane-gui.desktop")));
 }
 
@@ -283,7 +281,7 @@ TEST_F(DlgMainTest, AFailedSaveOnExitIsLoggedAndShown)
     ::remove(site.path("cfg/init.txt").c_str());
     site.makeFolders("cfg/init.txt");
     EXPECT_NE(std::string(dialog.saveConfig().getBuf()).find("were not saved in " + site.root + "/cfg/init.txt"),
-              std::string::npos);
+        std::string::npos);
     command(dialog, 1099);
     ASSERT_TRUE(pumpUntil([] { return g_quitSeen; }, 15000));
     ASSERT_EQ(boxes.captions.size(), 1u);
@@ -310,15 +308,13 @@ TEST_F(DlgMainTest, TrayClicksDuringABoxWaitForIt)
     timer.setInterval(20);
     QObject::connect(&timer, &QTimer::timeout, [&]() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr)
-            return;
+        if (box == nullptr) return;
         if (ticks++ == 0) {
             wplat::postMessage(window, 0x402, 102, WM_LBUTTONDBLCLK);
             return;
         }
         shownUnderTheBox = shownUnderTheBox || wplat::isWindowVisible(window);
-        if (ticks > 5)
-            box->done(QMessageBox::Ok);
+        if (ticks > 5) box->done(QMessageBox::Ok);
     });
     timer.start();
     command(dialog, 1001); // invalid port: "Please check marked fields."

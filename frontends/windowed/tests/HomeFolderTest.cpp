@@ -41,8 +41,8 @@ TEST(HomeFolder, FirstFolderUpwardsThatHoldsCfg)
     struct Case {
         const char* name;
         std::vector<std::string> folders; // made under the root
-        std::string program;              // the program's folder
-        std::string expected;             // the home folder
+        std::string program; // the program's folder
+        std::string expected; // the home folder
     } cases[] = {
         {"next to the program", {"app/cfg", "app/www"}, "app", "app"},
         {"installed prefix", {"opt/cfg", "opt/bin"}, "opt/bin", "opt"},
@@ -56,12 +56,11 @@ TEST(HomeFolder, FirstFolderUpwardsThatHoldsCfg)
         TempTree tree;
         for (const auto& f : c.folders)
             tree.make(f);
-        if (std::string(c.name) == "cfg is a file")
-            std::ofstream((tree.root / "file" / "cfg").string()) << "x";
+        if (std::string(c.name) == "cfg is a file") std::ofstream((tree.root / "file" / "cfg").string()) << "x";
         std::string program = (tree.root / c.program).string();
         EXPECT_EQ(HomeFolder::find(program), (tree.root / c.expected).string()) << c.name;
-        EXPECT_EQ(HomeFolder::find(program + "/"), c.expected == c.program ? program + "/"
-                                                                             : (tree.root / c.expected).string())
+        EXPECT_EQ(HomeFolder::find(program + "/"),
+            c.expected == c.program ? program + "/" : (tree.root / c.expected).string())
             << c.name << " (trailing slash)";
     }
 }
@@ -69,7 +68,7 @@ TEST(HomeFolder, FirstFolderUpwardsThatHoldsCfg)
 TEST(Website, FileAddressesAreEncoded)
 {
     EXPECT_EQ(std::string(Website::fileAddress("/home/ann/zorvane/README.md").getBuf()),
-              "file:///home/ann/zorvane/README.md");
+        "file:///home/ann/zorvane/README.md");
     EXPECT_EQ(std::string(Website::fileAddress("/tmp/my site/#1%.md").getBuf()), "file:///tmp/my%20site/%231%25.md");
     EXPECT_EQ(std::string(Website::fileAddress("/tmp/\xC3\xA4").getBuf()), "file:///tmp/%C3%A4");
 }
@@ -93,9 +92,12 @@ TEST(Website, StartPages)
         unsigned int port;
         const char* expected;
     } cases[] = {
-        {"localhost", 8080, "http://localhost:8080/"}, {"127.0.0.1", 80, "http://127.0.0.1:80/"},
-        {"", 81, "http://localhost:81/"},              {"0.0.0.0", 82, "http://localhost:82/"},
-        {"::1", 83, "http://[::1]:83/"},               {"::", 84, "http://localhost:84/"},
+        {"localhost", 8080, "http://localhost:8080/"},
+        {"127.0.0.1", 80, "http://127.0.0.1:80/"},
+        {"", 81, "http://localhost:81/"},
+        {"0.0.0.0", 82, "http://localhost:82/"},
+        {"::1", 83, "http://[::1]:83/"},
+        {"::", 84, "http://localhost:84/"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(std::string(Website::startPageAddress(c.host, c.port).getBuf()), c.expected) << c.host;

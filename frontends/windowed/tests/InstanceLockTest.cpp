@@ -23,8 +23,7 @@ template <class F>
 int inChild(F body)
 {
     pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
+    if (pid == 0) _exit(body());
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -115,8 +114,7 @@ TEST(InstanceLock, AKilledHolderFreesTheLock)
     pid_t holder = fork();
     if (holder == 0) {
         InstanceMutex lock(NAME);
-        if (write(ready[1], "x", 1) != 1)
-            _exit(2);
+        if (write(ready[1], "x", 1) != 1) _exit(2);
         pause();
         _exit(0);
     }
@@ -140,8 +138,7 @@ TEST(InstanceLock, TheLockIsNotInheritedByChildPrograms)
         std::string link = "/proc/self/fd/" + std::to_string(fd);
         char target[512];
         ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-        if (n <= 0)
-            continue;
+        if (n <= 0) continue;
         target[n] = '\0';
         if (std::string(target).find(dir.root) == 0) {
             flags = fcntl(fd, F_GETFD);
@@ -173,12 +170,11 @@ TEST(WindowedProgram, ARunningConsoleServerKeepsItFromStarting)
 {
     LockDir dir;
     TempFolder site;
-    site.write("cfg/init.txt", "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(freePort()) + "\r\ndocPath=" +
-                                   site.root + "\r\n");
+    site.write("cfg/init.txt",
+        "httpHost=127.0.0.1\r\nhttpPort=" + std::to_string(freePort()) + "\r\ndocPath=" + site.root + "\r\n");
     pid_t console = fork();
     if (console == 0) {
-        if (chdir(site.root.c_str()) != 0)
-            _exit(127);
+        if (chdir(site.root.c_str()) != 0) _exit(127);
         int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
@@ -189,8 +185,7 @@ TEST(WindowedProgram, ARunningConsoleServerKeepsItFromStarting)
     bool held = false;
     for (int i = 0; i < 100 && !held; i++) {
         held = inChild(childOfRealName) == 1;
-        if (!held)
-            usleep(20000);
+        if (!held) usleep(20000);
     }
     EXPECT_TRUE(held);
     GuiRun run = runGui({"ZORVANE_LOCK_DIR=" + dir.root}, dir.root);

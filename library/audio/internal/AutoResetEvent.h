@@ -28,8 +28,7 @@ public:
     bool waitFor(std::chrono::nanoseconds timeout)
     {
         std::unique_lock<std::mutex> lock(mutex);
-        if (!cond.wait_for(lock, timeout, [this] { return signalled; }))
-            return false;
+        if (!cond.wait_for(lock, timeout, [this] { return signalled; })) return false;
         signalled = false;
         return true;
     }

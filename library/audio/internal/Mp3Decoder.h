@@ -13,9 +13,9 @@ typedef Mp3Stream* Mp3Handle;
 // Filled in by mp3Open. gain scales the output (values <= 0 or 1.0 leave the
 // samples untouched).
 struct Mp3OpenInfo {
-    uint32_t reserved;   // 0
+    uint32_t reserved; // 0
     uint32_t sampleRate; // reported: samples per second
-    uint8_t channels;    // reported: 1 or 2
+    uint8_t channels; // reported: 1 or 2
     uint8_t pad[3];
     float gain;
 };

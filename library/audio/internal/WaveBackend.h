@@ -19,7 +19,7 @@ public:
     // many were taken (0 when the sink is full right now).
     virtual size_t write(const unsigned char* data, size_t length) = 0;
     // Everything written so far has been handed over; make sure it plays.
-    virtual void flush() {}
+    virtual void flush() { }
     // Bytes that have really been played.
     virtual uint64_t playedBytes() = 0;
     // How long until playedBytes() reaches position (a hint for sleeping).
@@ -27,7 +27,7 @@ public:
     // Forgets everything not yet played; positions start again at 0.
     virtual void drop() = 0;
     // These bytes of a block were played (in order), before the block is returned.
-    virtual void played(const unsigned char* /*data*/, size_t /*length*/) {}
+    virtual void played(const unsigned char* /*data*/, size_t /*length*/) { }
 };
 
 std::unique_ptr<WaveBackend> makeAlsaBackend(const char* pcmName);

@@ -13,7 +13,9 @@ using std::chrono::nanoseconds;
 
 // ALSA reports every missing card or plugin on stderr; a library that falls
 // back to silent output must not chatter.
-void silentErrorHandler(const char*, int, const char*, int, const char*, ...) {}
+void silentErrorHandler(const char*, int, const char*, int, const char*, ...)
+{
+}
 
 void silenceAlsa()
 {
@@ -25,7 +27,7 @@ void silenceAlsa()
 // says its last frame has left the speaker, not when it entered the buffer.
 class AlsaBackend : public WaveBackend {
 public:
-    explicit AlsaBackend(const char* name) : pcmName(name && *name ? name : "default") {}
+    explicit AlsaBackend(const char* name) : pcmName(name && *name ? name : "default") { }
     ~AlsaBackend() override { close(); }
 
     WaveResult open(const WaveFormat& format) override
@@ -37,7 +39,8 @@ public:
             return WAVE_NO_DRIVER;
         }
         if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, format.channels,
-                               format.samplesPerSec, 1, 100000) < 0) {
+                format.samplesPerSec, 1, 100000)
+            < 0) {
             close();
             return WAVE_BAD_FORMAT;
         }
@@ -64,13 +67,11 @@ public:
             return length;
         }
         snd_pcm_sframes_t n = snd_pcm_writei(pcm, data, length / frameBytes);
-        if (n == -EAGAIN)
-            return 0;
+        if (n == -EAGAIN) return 0;
         if (n < 0) {
             // An underrun (or a suspend) loses what the buffer held: count it as played.
             written = std::max(written, lastPlayed);
-            if (snd_pcm_recover(pcm, (int)n, 1) < 0)
-                broken = true;
+            if (snd_pcm_recover(pcm, (int)n, 1) < 0) broken = true;
             lastPlayed = written;
             return 0;
         }
@@ -82,21 +83,18 @@ public:
     {
         // Playback starts by itself only once the buffer is full; a short
         // sound, or the tail of a long one, has to be started by hand.
-        if (!broken && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED && written > lastPlayed)
-            snd_pcm_start(pcm);
+        if (!broken && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED && written > lastPlayed) snd_pcm_start(pcm);
     }
 
     uint64_t playedBytes() override
     {
-        if (broken)
-            return lastPlayed = written;
+        if (broken) return lastPlayed = written;
         snd_pcm_sframes_t delay = 0;
         int rc = snd_pcm_delay(pcm, &delay);
         uint64_t played;
         if (rc < 0) {
             // Ran dry (the normal end of a sound) or failed: all that was written is gone.
-            if (snd_pcm_recover(pcm, rc, 1) < 0)
-                broken = true;
+            if (snd_pcm_recover(pcm, rc, 1) < 0) broken = true;
             played = written;
         } else {
             uint64_t pending = (uint64_t)std::max<snd_pcm_sframes_t>(delay, 0) * frameBytes;
@@ -117,8 +115,7 @@ public:
     {
         if (!broken) {
             snd_pcm_drop(pcm);
-            if (snd_pcm_prepare(pcm) < 0)
-                broken = true;
+            if (snd_pcm_prepare(pcm) < 0) broken = true;
         }
         written = lastPlayed = 0;
     }

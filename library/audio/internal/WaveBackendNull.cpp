@@ -24,13 +24,12 @@ public:
         return WAVE_OK;
     }
 
-    void close() override {}
+    void close() override { }
 
     size_t write(const unsigned char*, size_t length) override
     {
         Clock::time_point now = Clock::now();
-        if (endTime < now)
-            endTime = now;
+        if (endTime < now) endTime = now;
         endTime += duration(length);
         written += length;
         return length;
@@ -51,8 +50,7 @@ public:
 
     nanoseconds timeUntilPlayed(uint64_t position) override
     {
-        if (position >= written)
-            return std::max(nanoseconds(0), endTime - Clock::now());
+        if (position >= written) return std::max(nanoseconds(0), endTime - Clock::now());
         Clock::time_point at = endTime - duration(written - position);
         return std::max(nanoseconds(0), at - Clock::now());
     }
@@ -93,8 +91,7 @@ bool writeAll(int fd, const unsigned char* data, size_t length)
     while (length) {
         ssize_t n = ::write(fd, data, length);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         data += n;
@@ -107,14 +104,13 @@ bool writeAll(int fd, const unsigned char* data, size_t length)
 // sizes filled in when the device closes.
 class FileBackend : public NullBackend {
 public:
-    explicit FileBackend(const char* p) : path(p) {}
+    explicit FileBackend(const char* p) : path(p) { }
     ~FileBackend() override { close(); }
 
     WaveResult open(const WaveFormat& f) override
     {
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return WAVE_NO_DRIVER;
+        if (fd < 0) return WAVE_NO_DRIVER;
         format = f;
         dataBytes = 0;
         if (!writeHeader()) {
@@ -126,8 +122,7 @@ public:
 
     void close() override
     {
-        if (fd < 0)
-            return;
+        if (fd < 0) return;
         writeHeader();
         ::close(fd);
         fd = -1;
@@ -135,8 +130,7 @@ public:
 
     void played(const unsigned char* data, size_t length) override
     {
-        if (fd >= 0 && dataBytes + length <= 0xFFFFFFFFull - 36 && writeAll(fd, data, length))
-            dataBytes += length;
+        if (fd >= 0 && dataBytes + length <= 0xFFFFFFFFull - 36 && writeAll(fd, data, length)) dataBytes += length;
     }
 
 private:
@@ -162,7 +156,7 @@ private:
 
     std::string path;
     int fd = -1;
-    WaveFormat format{};
+    WaveFormat format {};
     uint64_t dataBytes = 0;
 };
 

@@ -20,7 +20,7 @@ struct Entry {
 };
 
 std::mutex g_statsMutex;
-WaveOutStats g_stats{};
+WaveOutStats g_stats {};
 
 void noteOpen(const WaveFormat& format)
 {
@@ -38,8 +38,8 @@ void noteQueued(size_t queued)
 bool validFormat(const WaveFormat* f)
 {
     return f && f->formatTag == 1 && f->bitsPerSample == 16 && (f->channels == 1 || f->channels == 2)
-        && f->samplesPerSec >= 8000 && f->samplesPerSec <= 192000
-        && f->blockAlign == f->channels * 2 && f->avgBytesPerSec == f->blockAlign * f->samplesPerSec;
+        && f->samplesPerSec >= 8000 && f->samplesPerSec <= 192000 && f->blockAlign == f->channels * 2
+        && f->avgBytesPerSec == f->blockAlign * f->samplesPerSec;
 }
 
 WaveResult makeBackend(const WaveFormat& format, std::unique_ptr<WaveBackend>& out)
@@ -48,8 +48,7 @@ WaveResult makeBackend(const WaveFormat& format, std::unique_ptr<WaveBackend>& o
     std::string wanted = choice ? choice : "";
     if (wanted.empty()) {
         out = makeAlsaBackend("default");
-        if (out->open(format) == WAVE_OK)
-            return WAVE_OK;
+        if (out->open(format) == WAVE_OK) return WAVE_OK;
         out = makeNullBackend();
     } else if (wanted == "alsa" || wanted.rfind("alsa:", 0) == 0) {
         out = makeAlsaBackend(wanted.size() > 5 ? wanted.c_str() + 5 : "default");
@@ -69,16 +68,16 @@ WaveResult makeBackend(const WaveFormat& format, std::unique_ptr<WaveBackend>& o
 
 struct WaveOutDevice {
     std::unique_ptr<WaveBackend> backend;
-    WaveFormat format{};
+    WaveFormat format {};
     WaveOutCallback callback = nullptr;
     void* instance = nullptr;
 
     std::mutex mutex;
-    std::condition_variable wake;      // the device thread waits here
+    std::condition_variable wake; // the device thread waits here
     std::condition_variable resetDone; // reset callers wait here
     std::deque<Entry> queue;
     uint64_t queuedEnd = 0; // position after the last queued byte
-    uint64_t written = 0;   // bytes handed to the backend
+    uint64_t written = 0; // bytes handed to the backend
     uint64_t resetsAsked = 0;
     uint64_t resetsDone = 0;
     bool closing = false;
@@ -92,8 +91,7 @@ struct WaveOutDevice {
     void doReset(std::unique_lock<std::mutex>& lock);
     void notify(WaveMessage message, WaveHeader* header)
     {
-        if (callback)
-            callback(this, message, instance, header);
+        if (callback) callback(this, message, instance, header);
     }
 };
 
@@ -102,13 +100,11 @@ void WaveOutDevice::feed()
 {
     while (written < queuedEnd) {
         auto it = std::find_if(queue.begin(), queue.end(), [this](const Entry& e) { return e.end > written; });
-        if (it == queue.end())
-            break;
+        if (it == queue.end()) break;
         uint64_t start = it->end - it->header->bufferLength;
         size_t offset = (size_t)(written - start);
         size_t n = backend->write(it->header->data + offset, (size_t)(it->end - written));
-        if (n == 0)
-            return;
+        if (n == 0) return;
         written += n;
     }
     backend->flush();
@@ -150,12 +146,10 @@ void WaveOutDevice::doReset(std::unique_lock<std::mutex>& lock)
     uint64_t played = backend->playedBytes();
     for (const Entry& e : entries) {
         uint64_t start = e.end - e.header->bufferLength;
-        if (start >= played)
-            break;
+        if (start >= played) break;
         uint64_t n = std::min(e.end, played) - start;
         n -= n % format.blockAlign;
-        if (n)
-            backend->played(e.header->data, (size_t)n);
+        if (n) backend->played(e.header->data, (size_t)n);
     }
     backend->drop();
     lock.lock();
@@ -173,8 +167,7 @@ void WaveOutDevice::run()
             doReset(lock);
             continue;
         }
-        if (closing)
-            break;
+        if (closing) break;
         feed();
         uint64_t played = backend->playedBytes();
         while (!queue.empty() && queue.front().end <= played) {
@@ -189,25 +182,20 @@ void WaveOutDevice::run()
             wake.wait(lock, [this] { return resetsAsked != resetsDone || closing || !queue.empty(); });
         } else {
             auto wait = backend->timeUntilPlayed(queue.front().end);
-            if (written < queuedEnd)
-                wait = std::min<std::chrono::nanoseconds>(wait, std::chrono::milliseconds(5));
+            if (written < queuedEnd) wait = std::min<std::chrono::nanoseconds>(wait, std::chrono::milliseconds(5));
             wake.wait_for(lock, std::max<std::chrono::nanoseconds>(wait, std::chrono::microseconds(200)));
         }
     }
 }
 
-WaveResult waveOutOpen(WaveOutDevice** device, const WaveFormat* format, WaveOutCallback callback,
-                       void* instance)
+WaveResult waveOutOpen(WaveOutDevice** device, const WaveFormat* format, WaveOutCallback callback, void* instance)
 {
-    if (!device)
-        return WAVE_INVALID_PARAM;
+    if (!device) return WAVE_INVALID_PARAM;
     *device = nullptr;
-    if (!validFormat(format))
-        return WAVE_BAD_FORMAT;
+    if (!validFormat(format)) return WAVE_BAD_FORMAT;
     std::unique_ptr<WaveBackend> backend;
     WaveResult rc = makeBackend(*format, backend);
-    if (rc != WAVE_OK)
-        return rc;
+    if (rc != WAVE_OK) return rc;
     auto* d = new WaveOutDevice;
     d->backend = std::move(backend);
     d->format = *format;
@@ -223,10 +211,8 @@ WaveResult waveOutOpen(WaveOutDevice** device, const WaveFormat* format, WaveOut
 
 WaveResult waveOutPrepare(WaveOutDevice* d, WaveHeader* h)
 {
-    if (!d)
-        return WAVE_INVALID_HANDLE;
-    if (!h || (!h->data && h->bufferLength))
-        return WAVE_INVALID_PARAM;
+    if (!d) return WAVE_INVALID_HANDLE;
+    if (!h || (!h->data && h->bufferLength)) return WAVE_INVALID_PARAM;
     std::lock_guard<std::mutex> lock(d->mutex);
     h->flags |= WAVE_HEADER_PREPARED;
     return WAVE_OK;
@@ -234,35 +220,27 @@ WaveResult waveOutPrepare(WaveOutDevice* d, WaveHeader* h)
 
 WaveResult waveOutUnprepare(WaveOutDevice* d, WaveHeader* h)
 {
-    if (!d)
-        return WAVE_INVALID_HANDLE;
-    if (!h)
-        return WAVE_INVALID_PARAM;
+    if (!d) return WAVE_INVALID_HANDLE;
+    if (!h) return WAVE_INVALID_PARAM;
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (h->flags & WAVE_HEADER_INQUEUE)
-        return WAVE_STILL_PLAYING;
+    if (h->flags & WAVE_HEADER_INQUEUE) return WAVE_STILL_PLAYING;
     h->flags &= ~WAVE_HEADER_PREPARED;
     return WAVE_OK;
 }
 
 WaveResult waveOutWrite(WaveOutDevice* d, WaveHeader* h)
 {
-    if (!d)
-        return WAVE_INVALID_HANDLE;
-    if (!h || (!h->data && h->bufferLength) || h->bufferLength % d->format.blockAlign)
-        return WAVE_INVALID_PARAM;
+    if (!d) return WAVE_INVALID_HANDLE;
+    if (!h || (!h->data && h->bufferLength) || h->bufferLength % d->format.blockAlign) return WAVE_INVALID_PARAM;
     size_t queued;
     {
         std::lock_guard<std::mutex> lock(d->mutex);
-        if (d->closing)
-            return WAVE_INVALID_HANDLE;
-        if (!(h->flags & WAVE_HEADER_PREPARED))
-            return WAVE_UNPREPARED;
-        if (h->flags & WAVE_HEADER_INQUEUE)
-            return WAVE_STILL_PLAYING;
+        if (d->closing) return WAVE_INVALID_HANDLE;
+        if (!(h->flags & WAVE_HEADER_PREPARED)) return WAVE_UNPREPARED;
+        if (h->flags & WAVE_HEADER_INQUEUE) return WAVE_STILL_PLAYING;
         h->flags = (h->flags & ~WAVE_HEADER_DONE) | WAVE_HEADER_INQUEUE;
         d->queuedEnd += h->bufferLength;
-        d->queue.push_back(Entry{h, d->queuedEnd});
+        d->queue.push_back(Entry {h, d->queuedEnd});
         queued = d->queue.size();
     }
     d->wake.notify_one();
@@ -272,8 +250,7 @@ WaveResult waveOutWrite(WaveOutDevice* d, WaveHeader* h)
 
 WaveResult waveOutReset(WaveOutDevice* d)
 {
-    if (!d)
-        return WAVE_INVALID_HANDLE;
+    if (!d) return WAVE_INVALID_HANDLE;
     std::unique_lock<std::mutex> lock(d->mutex);
     ++d->resetsAsked;
     if (std::this_thread::get_id() == d->threadId) {
@@ -288,14 +265,12 @@ WaveResult waveOutReset(WaveOutDevice* d)
 
 WaveResult waveOutClose(WaveOutDevice* d)
 {
-    if (!d)
-        return WAVE_INVALID_HANDLE;
+    if (!d) return WAVE_INVALID_HANDLE;
     if (std::this_thread::get_id() == d->threadId)
         return WAVE_INVALID_PARAM; // the device thread cannot wait for itself
     {
         std::lock_guard<std::mutex> lock(d->mutex);
-        if (!d->queue.empty())
-            return WAVE_STILL_PLAYING;
+        if (!d->queue.empty()) return WAVE_STILL_PLAYING;
         d->closing = true;
     }
     d->wake.notify_one();
@@ -317,5 +292,5 @@ WaveOutStats waveOutStats()
 void waveOutResetStats()
 {
     std::lock_guard<std::mutex> lock(g_statsMutex);
-    g_stats = WaveOutStats{};
+    g_stats = WaveOutStats {};
 }

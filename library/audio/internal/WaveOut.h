@@ -15,21 +15,21 @@
 // Without the variable ALSA is used when it opens, else null.
 
 struct WaveFormat {
-    uint16_t formatTag;      // 1 = PCM, the only one accepted
-    uint16_t channels;       // 1 or 2
+    uint16_t formatTag; // 1 = PCM, the only one accepted
+    uint16_t channels; // 1 or 2
     uint32_t samplesPerSec;
     uint32_t avgBytesPerSec; // blockAlign * samplesPerSec
-    uint16_t blockAlign;     // channels * 2
-    uint16_t bitsPerSample;  // 16
-    uint16_t extraSize;      // 0
+    uint16_t blockAlign; // channels * 2
+    uint16_t bitsPerSample; // 16
+    uint16_t extraSize; // 0
 };
 
 struct WaveHeader {
     unsigned char* data;
-    uint32_t bufferLength;  // bytes of data to play; a whole number of frames
+    uint32_t bufferLength; // bytes of data to play; a whole number of frames
     uint32_t bytesRecorded;
-    void* user;             // free for the owner
-    uint32_t flags;         // WAVE_HEADER_*
+    void* user; // free for the owner
+    uint32_t flags; // WAVE_HEADER_*
     uint32_t loops;
     WaveHeader* next;
     void* reserved;
@@ -63,11 +63,9 @@ struct WaveOutDevice;
 // Called on the device's own thread with no lock held, for Done; Open and Close
 // are sent from the thread that opens or closes. It must not call the wave
 // functions of its own device.
-typedef void (*WaveOutCallback)(WaveOutDevice* device, WaveMessage message, void* instance,
-                                WaveHeader* header);
+typedef void (*WaveOutCallback)(WaveOutDevice* device, WaveMessage message, void* instance, WaveHeader* header);
 
-WaveResult waveOutOpen(WaveOutDevice** device, const WaveFormat* format, WaveOutCallback callback,
-                       void* instance);
+WaveResult waveOutOpen(WaveOutDevice** device, const WaveFormat* format, WaveOutCallback callback, void* instance);
 WaveResult waveOutPrepare(WaveOutDevice* device, WaveHeader* header);
 // WAVE_STILL_PLAYING while the header is queued.
 WaveResult waveOutUnprepare(WaveOutDevice* device, WaveHeader* header);
@@ -81,9 +79,9 @@ WaveResult waveOutClose(WaveOutDevice* device);
 
 // Observations for tests, over all devices since the last reset of the stats.
 struct WaveOutStats {
-    unsigned opens;      // successful opens
-    unsigned closes;     // devices closed
-    unsigned maxQueued;  // most headers queued on one device at once
+    unsigned opens; // successful opens
+    unsigned closes; // devices closed
+    unsigned maxQueued; // most headers queued on one device at once
     WaveFormat lastFormat;
 };
 WaveOutStats waveOutStats();

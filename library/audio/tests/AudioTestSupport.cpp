@@ -17,8 +17,7 @@ std::string fixture(const char* name)
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "zv-audio-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     dir = pattern;
 }
 
@@ -63,8 +62,8 @@ std::string riff(const std::string& body, unsigned long size)
 
 std::string fmtChunk(unsigned channels, unsigned long rate, unsigned tag, unsigned long size)
 {
-    std::string rec = le16(tag) + le16(channels) + le32(rate) + le32(rate * channels * 2) + le16(channels * 2)
-        + le16(16);
+    std::string rec
+        = le16(tag) + le16(channels) + le32(rate) + le32(rate * channels * 2) + le16(channels * 2) + le16(16);
     // Extra bytes for a long record; a bogus huge size gets none.
     rec.resize(size < 16 || size > 1024 ? 16 : size, '\0');
     return "fmt " + le32(size) + rec;
@@ -73,8 +72,7 @@ std::string fmtChunk(unsigned channels, unsigned long rate, unsigned tag, unsign
 std::string chunk(const char* id, const std::string& content, bool pad)
 {
     std::string c = std::string(id, 4) + le32(content.size()) + content;
-    if (pad && (content.size() & 1))
-        c += '\0';
+    if (pad && (content.size() & 1)) c += '\0';
     return c;
 }
 

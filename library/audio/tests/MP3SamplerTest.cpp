@@ -48,15 +48,13 @@ struct Events final : WMP3SamplerEventHandler {
     void onMP3SamplerBegin(const char* file, void* param) override
     {
         record("B:", file, param);
-        if (hook)
-            hook(true, file);
+        if (hook) hook(true, file);
     }
 
     void onMP3SamplerEnd(const char* file, void* param) override
     {
         record("E:", file, param);
-        if (hook)
-            hook(false, file);
+        if (hook) hook(false, file);
     }
 
     bool waitFor(size_t n, milliseconds limit = milliseconds(5000))
@@ -120,7 +118,7 @@ TEST(MP3Sampler, PlaysTheWholeFileThroughTheDevice)
         waitIdle(s);
         EXPECT_FALSE(s.isActive());
 
-        EXPECT_EQ(ev.events(), (std::vector<std::string>{"B:" + std::string(c.file), "E:" + std::string(c.file)}));
+        EXPECT_EQ(ev.events(), (std::vector<std::string> {"B:" + std::string(c.file), "E:" + std::string(c.file)}));
         EXPECT_NE(ev.threads[0], std::this_thread::get_id());
         EXPECT_EQ(ev.params[0], &param);
         std::string expected = decode(c.file);
@@ -157,7 +155,7 @@ TEST(MP3Sampler, StopEndsPlaybackPromptly)
     s.stop();
     EXPECT_LT(Clock::now() - start, milliseconds(300));
     EXPECT_FALSE(s.isActive());
-    EXPECT_EQ(ev.events(), (std::vector<std::string>{"B:stereo_44k_1s.mp3", "E:stereo_44k_1s.mp3"}));
+    EXPECT_EQ(ev.events(), (std::vector<std::string> {"B:stereo_44k_1s.mp3", "E:stereo_44k_1s.mp3"}));
     std::string played = readFile(out);
     ASSERT_GE(played.size(), 44u);
     EXPECT_LT(played.size() - 44, decode("stereo_44k_1s.mp3").size() / 2);
@@ -175,8 +173,9 @@ TEST(MP3Sampler, PlayWhilePlayingEndsTheFirstFile)
     std::this_thread::sleep_for(milliseconds(50));
     s.play(fixture("mono_22k_half.mp3").c_str(), false);
     ASSERT_TRUE(ev.waitFor(4));
-    EXPECT_EQ(ev.events(), (std::vector<std::string>{"B:stereo_44k_1s.mp3", "E:stereo_44k_1s.mp3",
-                                                     "B:mono_22k_half.mp3", "E:mono_22k_half.mp3"}));
+    EXPECT_EQ(ev.events(),
+        (std::vector<std::string> {
+            "B:stereo_44k_1s.mp3", "E:stereo_44k_1s.mp3", "B:mono_22k_half.mp3", "E:mono_22k_half.mp3"}));
     s.close();
 }
 
@@ -196,9 +195,9 @@ TEST(MP3Sampler, WithoutADeviceBeginAndEndStillCome)
     waitIdle(s);
     s.play("/nonexistent/missing.mp3", false);
     ASSERT_TRUE(ev.waitFor(6, milliseconds(2000)));
-    EXPECT_EQ(ev.events(), (std::vector<std::string>{"B:mono_22k_half.mp3", "E:mono_22k_half.mp3",
-                                                     "B:mono_22k_half.mp3", "E:mono_22k_half.mp3",
-                                                     "B:missing.mp3", "E:missing.mp3"}));
+    EXPECT_EQ(ev.events(),
+        (std::vector<std::string> {"B:mono_22k_half.mp3", "E:mono_22k_half.mp3", "B:mono_22k_half.mp3",
+            "E:mono_22k_half.mp3", "B:missing.mp3", "E:missing.mp3"}));
 }
 
 TEST(MP3Sampler, HandlerMayPlayAndStopFromTheSamplersThread)
@@ -209,19 +208,17 @@ TEST(MP3Sampler, HandlerMayPlayAndStopFromTheSamplersThread)
     int ends = 0;
     std::string next = fixture("mono_22k_half.mp3");
     ev.hook = [&](bool begin, const char*) {
-        if (!begin && ++ends < 3)
-            s.play(next.c_str(), false); // a playlist: the next file after this one
-        if (begin && ends == 2)
-            s.stop();
+        if (!begin && ++ends < 3) s.play(next.c_str(), false); // a playlist: the next file after this one
+        if (begin && ends == 2) s.stop();
     };
     s.setEventHandler(&ev, nullptr);
     s.play(fixture("stereo_44k_1s.mp3").c_str(), false);
     ASSERT_TRUE(ev.waitFor(6, milliseconds(3000)));
     waitIdle(s);
     EXPECT_FALSE(s.isActive());
-    EXPECT_EQ(ev.events(), (std::vector<std::string>{"B:stereo_44k_1s.mp3", "E:stereo_44k_1s.mp3",
-                                                     "B:mono_22k_half.mp3", "E:mono_22k_half.mp3",
-                                                     "B:mono_22k_half.mp3", "E:mono_22k_half.mp3"}));
+    EXPECT_EQ(ev.events(),
+        (std::vector<std::string> {"B:stereo_44k_1s.mp3", "E:stereo_44k_1s.mp3", "B:mono_22k_half.mp3",
+            "E:mono_22k_half.mp3", "B:mono_22k_half.mp3", "E:mono_22k_half.mp3"}));
 }
 
 TEST(MP3Sampler, DestroyingAPlayingSamplerStopsIt)
@@ -251,8 +248,7 @@ TEST(MP3Sampler, PlaysThroughAlsaWhereAPcmOpens)
     s.play(fixture("mono_22k_half.mp3").c_str(), false);
     ASSERT_TRUE(ev.waitFor(2, milliseconds(3000)));
     waitIdle(s);
-    if (waveOutStats().opens == 0)
-        GTEST_SKIP() << "ALSA null PCM not available";
+    if (waveOutStats().opens == 0) GTEST_SKIP() << "ALSA null PCM not available";
     EXPECT_EQ(waveOutStats().lastFormat.channels, 1);
 }
 
@@ -262,7 +258,7 @@ TEST(MP3Sampler, PlayAndStopFromTwoThreads)
 {
     WaveOutChoice choice("null");
     waveOutResetStats();
-    std::atomic<bool> finished{false};
+    std::atomic<bool> finished {false};
     std::thread watchdog([&] {
         for (int i = 0; i < 300 && !finished; ++i)
             std::this_thread::sleep_for(milliseconds(100));
@@ -279,8 +275,7 @@ TEST(MP3Sampler, PlayAndStopFromTwoThreads)
         auto hammer = [&](const std::string& file, int seed) {
             for (int i = 0; i < 40; ++i) {
                 s.play(file.c_str(), false);
-                if ((i + seed) % 3 == 0)
-                    std::this_thread::sleep_for(milliseconds(2));
+                if ((i + seed) % 3 == 0) std::this_thread::sleep_for(milliseconds(2));
                 if ((i + seed) % 2 == 0)
                     s.stop();
                 else

@@ -18,8 +18,7 @@ std::string decodeAll(WMP3File& mp3, unsigned long piece, bool fill)
     std::vector<unsigned char> buf(piece);
     for (;;) {
         unsigned long n = mp3.nextSoundData(buf.data(), piece, fill);
-        if (n == 0)
-            return out;
+        if (n == 0) return out;
         out.append((const char*)buf.data(), n);
         if (n < piece && fill) {
             for (unsigned long i = n; i < piece; ++i)
@@ -128,7 +127,7 @@ TEST(MP3Decoder, StreamOutCallsInitWritesAndClose)
 
     std::string file = fixture("stereo_44k_1s.mp3");
     Log all;
-    Mp3StreamOutRecord rec{onWrite, onInit, onClose, &all, file.c_str(), nullptr, 0};
+    Mp3StreamOutRecord rec {onWrite, onInit, onClose, &all, file.c_str(), nullptr, 0};
     EXPECT_EQ(mp3StreamOut(file.c_str(), &rec), 0);
     EXPECT_EQ(all.inits, 1);
     EXPECT_EQ(all.closes, 1);

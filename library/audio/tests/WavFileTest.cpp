@@ -150,8 +150,7 @@ TEST(WavFile, ReadsAndRejectsHeaders)
         bool found = wav.findSoundData(size);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
         ASSERT_EQ(found, c.dataSize >= 0);
-        if (!found)
-            continue;
+        if (!found) continue;
         EXPECT_EQ((long)size, c.dataSize);
         std::string buf(size, '\0');
         EXPECT_EQ(wav.nextSoundData((unsigned char*)buf.data(), size, false), size);

@@ -11,17 +11,15 @@ using std::chrono::milliseconds;
 namespace {
 
 struct Counter final : WWaveMsgManager::EventHandler {
-    std::atomic<int> calls{0};
-    std::atomic<bool> onCallerThread{false};
+    std::atomic<int> calls {0};
+    std::atomic<bool> onCallerThread {false};
     std::thread::id caller = std::this_thread::get_id();
     WWaveMsgManager* closeFromHandler = nullptr;
 
     void onPlayNextWaveBlock() override
     {
-        if (std::this_thread::get_id() == caller)
-            onCallerThread = true;
-        if (closeFromHandler)
-            closeFromHandler->close();
+        if (std::this_thread::get_id() == caller) onCallerThread = true;
+        if (closeFromHandler) closeFromHandler->close();
         ++calls;
     }
 

@@ -17,7 +17,7 @@ namespace {
 
 WaveFormat pcm(unsigned channels, unsigned long rate)
 {
-    WaveFormat f{};
+    WaveFormat f {};
     f.formatTag = 1;
     f.channels = (uint16_t)channels;
     f.samplesPerSec = (uint32_t)rate;
@@ -32,7 +32,7 @@ struct Listener {
     std::mutex mutex;
     std::vector<WaveHeader*> done;
     std::vector<std::thread::id> threads;
-    std::atomic<int> opens{0}, closes{0};
+    std::atomic<int> opens {0}, closes {0};
 
     static void callback(WaveOutDevice*, WaveMessage m, void* instance, WaveHeader* h)
     {
@@ -74,7 +74,7 @@ struct Blocks {
     {
         for (size_t i = 0; i < count; ++i) {
             data[i].assign(bytes, (char)('a' + i));
-            headers[i] = WaveHeader{};
+            headers[i] = WaveHeader {};
             headers[i].data = (unsigned char*)data[i].data();
             headers[i].bufferLength = (uint32_t)bytes;
         }
@@ -219,8 +219,7 @@ TEST(WaveOut, AlsaNullPcmPlaysOut)
     Listener l;
     WaveOutDevice* d = nullptr;
     WaveFormat f = pcm(2, 44100);
-    if (waveOutOpen(&d, &f, Listener::callback, &l) != WAVE_OK)
-        GTEST_SKIP() << "ALSA null PCM not available";
+    if (waveOutOpen(&d, &f, Listener::callback, &l) != WAVE_OK) GTEST_SKIP() << "ALSA null PCM not available";
     Blocks b(3, 4096);
     for (auto& h : b.headers) {
         waveOutPrepare(d, &h);

@@ -4,10 +4,10 @@
 
 // What the file layer needs to know about a file system entry (internal).
 struct WFileStatus {
-    uint32_t mode;      // file type and permission bits
+    uint32_t mode; // file type and permission bits
     int64_t size;
-    uint64_t created;   // seconds since 1970; the modification time where
-    uint64_t accessed;  // the file system keeps no creation time
+    uint64_t created; // seconds since 1970; the modification time where
+    uint64_t accessed; // the file system keeps no creation time
     uint64_t modified;
 
     bool isRegular() const;

@@ -24,15 +24,13 @@ bool readLine(WString& line, ReadBlock readBlock, Unread unread)
     char block[BLOCK];
     for (;;) {
         unsigned long n = readBlock(block, BLOCK);
-        if (n == 0)
-            return line.length() > 0;
+        if (n == 0) return line.length() > 0;
 
         const char* lf = (const char*)memchr(block, '\n', n);
         unsigned long stop = lf != nullptr ? (unsigned long)(lf - block) : n;
         // A CR held back from the previous block belongs to the line unless
         // the LF follows it at once.
-        if (pendingCR && !(lf != nullptr && stop == 0))
-            line.append('\r');
+        if (pendingCR && !(lf != nullptr && stop == 0)) line.append('\r');
         pendingCR = false;
 
         unsigned long keep = stop;
@@ -44,12 +42,10 @@ bool readLine(WString& line, ReadBlock readBlock, Unread unread)
 
         if (lf != nullptr) {
             unsigned long rest = n - stop - 1;
-            if (rest > 0)
-                unread(rest);
+            if (rest > 0) unread(rest);
             return true;
         }
-        if (n < BLOCK)
-            return true; // end of data: a held-back CR ends the line
+        if (n < BLOCK) return true; // end of data: a held-back CR ends the line
     }
 }
 

@@ -64,8 +64,7 @@ inline bool decodeEntry(const unsigned char* in, WRepositoryEntry& out)
 {
     const char* field = (const char*)in + 8;
     unsigned long n = strnlen(field, NAME_FIELD);
-    if (n == NAME_FIELD)
-        return false;
+    if (n == NAME_FIELD) return false;
     out.offset = getU32(in);
     out.size = getU32(in + 4);
     memset(out.name, 0, sizeof out.name);

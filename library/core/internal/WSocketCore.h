@@ -10,9 +10,9 @@
 #include "WString.h"
 
 struct WSocketShared {
-    explicit WSocketShared(int descriptor) : fd(descriptor) {}
+    explicit WSocketShared(int descriptor) : fd(descriptor) { }
 
-    std::atomic<int> shares{1};
+    std::atomic<int> shares {1};
     int fd;
     // Bytes received ahead by line reading and not delivered yet: [start, end).
     uint32_t start = 0;
@@ -55,7 +55,7 @@ const char* dotted(uint32_t ip);
 // piece's part). More than `maxLength` characters throw "Line too long." (-4).
 class LineGatherer {
 public:
-    LineGatherer(WString& target, unsigned long maxLength) : line(target), limit(maxLength) {}
+    LineGatherer(WString& target, unsigned long maxLength) : line(target), limit(maxLength) { }
     // True when c ended the line.
     bool add(char c);
 

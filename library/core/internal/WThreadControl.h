@@ -18,7 +18,7 @@ class WRunable;
 // Thrown out of a library wait of a thread that WThread::kill asked to end.
 // It derives from nothing a program catches by type, so it travels up to the
 // thread's entry function and runs the destructors on its way.
-struct WThreadKilled {};
+struct WThreadKilled { };
 
 // Shared by the WThread record and its running thread (each holds a
 // reference), so neither side can free it under the other.
@@ -27,13 +27,13 @@ struct WThreadControl {
     std::condition_variable changed; // tid published, thread ended, resumed
 
     // Guarded by lock.
-    pthread_t handle{};
+    pthread_t handle {};
     pid_t tid = 0;
     bool published = false; // the thread has stored its tid
-    bool ended = false;     // run() has returned and the counter is lowered
-    bool released = false;  // handle joined or detached
+    bool ended = false; // run() has returned and the counter is lowered
+    bool released = false; // handle joined or detached
     bool abandoned = false; // the record let go: do not touch the runable
-    int priority = 0;       // applied by the thread itself when it starts
+    int priority = 0; // applied by the thread itself when it starts
     WRunable* runable = nullptr;
 
     // The wait the thread is blocked in, so that kill can wake it. Guarded by lock.
@@ -41,8 +41,8 @@ struct WThreadControl {
     std::condition_variable* waitCondition = nullptr;
     int blockedFd = -1;
 
-    std::atomic<bool> killRequested{false};
-    std::atomic<int> suspendCount{0};
+    std::atomic<bool> killRequested {false};
+    std::atomic<int> suspendCount {0};
 
     // The companion semaphore of WThread::wait/signal.
     WSemaphore companion;

@@ -49,7 +49,7 @@ TEST(HashValues, IntegerAndStringKeys)
     EXPECT_EQ(WHashKeys::hash("ab"), 195);
     EXPECT_EQ(WHashKeys::hash("ba"), 195);
     EXPECT_EQ(WHashKeys::hash(WString("ab")), 195);
-    EXPECT_EQ(WHashKeys::hash("a\xff"), 96);  // 0xFF counts -1
+    EXPECT_EQ(WHashKeys::hash("a\xff"), 96); // 0xFF counts -1
     EXPECT_EQ(WHashKeys::hash("\xff"), 0xFFFF);
     // Only the low 32 bits of a 64-bit key take part.
     EXPECT_EQ(WHashKeys::hash(0x100000001UL), 158);
@@ -62,7 +62,7 @@ TEST(Hashtable, PutReplacesInPlaceAndKeepsOrder)
     EXPECT_NE(t.put("a", WString("2")), nullptr);
     EXPECT_NE(t.put("c", WString("3")), nullptr);
     EXPECT_EQ(t.put("b", WString("9")), nullptr);
-    EXPECT_EQ(keys(t), (Strings{"b", "a", "c"}));
+    EXPECT_EQ(keys(t), (Strings {"b", "a", "c"}));
     EXPECT_STREQ(t.get("b"), "9");
     EXPECT_EQ(t.size(), 3u);
     EXPECT_TRUE(t.containsKey("a"));
@@ -80,7 +80,7 @@ TEST(Hashtable, CollidingKeysShareABucket)
     StringTable t;
     t.put("ab", WString("x"));
     t.put("ba", WString("y"));
-    t.put("\x61\x62\x00", WString("z"));  // same C string as "ab"
+    t.put("\x61\x62\x00", WString("z")); // same C string as "ab"
     EXPECT_EQ(t.size(), 2u);
     EXPECT_STREQ(t.get("ab"), "z");
     EXPECT_STREQ(t.get("ba"), "y");
@@ -99,7 +99,7 @@ TEST(Hashtable, RemoveMiddleKeepsInsertionOrder)
     t.put("two", WString("2"));
     t.put("three", WString("3"));
     EXPECT_TRUE(t.remove("two"));
-    EXPECT_EQ(keys(t), (Strings{"one", "three"}));
+    EXPECT_EQ(keys(t), (Strings {"one", "three"}));
 }
 
 TEST(Hashtable, CursorRules)
@@ -109,16 +109,16 @@ TEST(Hashtable, CursorRules)
     t.put("b", WString("2"));
     t.put("c", WString("3"));
     // A full pass rewinds; the next pass starts over.
-    EXPECT_EQ(keys(t), (Strings{"a", "b", "c"}));
-    EXPECT_EQ(keys(t), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(keys(t), (Strings {"a", "b", "c"}));
+    EXPECT_EQ(keys(t), (Strings {"a", "b", "c"}));
     // A pass broken off after one element continues with the second.
     ASSERT_TRUE(t.hasMoreElements());
     EXPECT_STREQ(t.currentKey(), "a");
-    EXPECT_EQ(keys(t), (Strings{"b", "c"}));
+    EXPECT_EQ(keys(t), (Strings {"b", "c"}));
     // reset() starts over.
     ASSERT_TRUE(t.hasMoreElements());
     t.reset();
-    EXPECT_EQ(keys(t), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(keys(t), (Strings {"a", "b", "c"}));
 }
 
 TEST(Hashtable, AssignmentCopiesEverythingWhereverTheCursorStands)
@@ -128,18 +128,18 @@ TEST(Hashtable, AssignmentCopiesEverythingWhereverTheCursorStands)
     source.put("b", WString("2"));
     source.put("c", WString("3"));
     ASSERT_TRUE(source.hasMoreElements());
-    ASSERT_TRUE(source.hasMoreElements());  // cursor now on "c"
+    ASSERT_TRUE(source.hasMoreElements()); // cursor now on "c"
 
     StringTable copy;
     copy.put("old", WString("x"));
     copy = source;
-    EXPECT_EQ(keys(copy), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(keys(copy), (Strings {"a", "b", "c"}));
     // The source's pass goes on undisturbed.
-    EXPECT_EQ(keys(source), (Strings{"c"}));
+    EXPECT_EQ(keys(source), (Strings {"c"}));
 
     ASSERT_TRUE(source.hasMoreElements());
     StringTable constructed(source);
-    EXPECT_EQ(keys(constructed), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(keys(constructed), (Strings {"a", "b", "c"}));
     EXPECT_STREQ(constructed.get("b"), "2");
 
     copy = copy;
@@ -173,22 +173,22 @@ TEST(Hashtable, IntegerKeysAndRemoveAll)
 TEST(LinkedList, CursorPassesAndMark)
 {
     StringList list = listOf({"a", "b", "c"});
-    EXPECT_EQ(drain(list), (Strings{"a", "b", "c"}));
-    EXPECT_EQ(drain(list), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(drain(list), (Strings {"a", "b", "c"}));
+    EXPECT_EQ(drain(list), (Strings {"a", "b", "c"}));
     ASSERT_TRUE(list.hasMoreElements());
     EXPECT_STREQ(list.nextValue(), "a");
-    list.mark();  // on "b"
-    EXPECT_EQ(drain(list), (Strings{"b", "c"}));
+    list.mark(); // on "b"
+    EXPECT_EQ(drain(list), (Strings {"b", "c"}));
     list.nextValue();
     list.reset();
-    EXPECT_EQ(drain(list), (Strings{"b", "c"}));
+    EXPECT_EQ(drain(list), (Strings {"b", "c"}));
 
     // Backwards.
     list.setLast();
     Strings back;
     while (list.hasPrevElements())
         back.push_back(list.prevValue());
-    EXPECT_EQ(back, (Strings{"c", "b", "a"}));
+    EXPECT_EQ(back, (Strings {"c", "b", "a"}));
 
     StringList empty;
     EXPECT_FALSE(empty.hasMoreElements());
@@ -199,14 +199,14 @@ TEST(LinkedList, AssignmentCopiesAllValues)
 {
     StringList source = listOf({"1", "2", "3", "4"});
     source.nextValue();
-    source.nextValue();  // cursor on the third
+    source.nextValue(); // cursor on the third
     StringList copy;
     copy.add("x");
     copy = source;
-    EXPECT_EQ(drain(copy), (Strings{"1", "2", "3", "4"}));
+    EXPECT_EQ(drain(copy), (Strings {"1", "2", "3", "4"}));
     EXPECT_STREQ(source.nextValue(), "3");
     StringList constructed(source);
-    EXPECT_EQ(drain(constructed), (Strings{"1", "2", "3", "4"}));
+    EXPECT_EQ(drain(constructed), (Strings {"1", "2", "3", "4"}));
 }
 
 TEST(LinkedList, RemoveEntriesMovesCursorAndMark)
@@ -214,7 +214,7 @@ TEST(LinkedList, RemoveEntriesMovesCursorAndMark)
     StringList list = listOf({"a", "b", "c"});
     list.remove(2);
     EXPECT_EQ(list.size(), 1u);
-    EXPECT_EQ(drain(list), (Strings{"c"}));
+    EXPECT_EQ(drain(list), (Strings {"c"}));
     list.remove(5);
     EXPECT_EQ(list.size(), 0u);
     EXPECT_FALSE(list.hasMoreElements());
@@ -222,9 +222,9 @@ TEST(LinkedList, RemoveEntriesMovesCursorAndMark)
 
     StringList other = listOf({"a", "b", "c", "d"});
     other.nextValue();
-    other.mark();  // on "b"
+    other.mark(); // on "b"
     other.remove(2);
-    EXPECT_EQ(drain(other), (Strings{"c", "d"}));
+    EXPECT_EQ(drain(other), (Strings {"c", "d"}));
     other.reset();
     EXPECT_STREQ(other.nextValue(), "c");
 
@@ -232,14 +232,14 @@ TEST(LinkedList, RemoveEntriesMovesCursorAndMark)
     byEntry.add("a");
     StringList::WEntry* middle = byEntry.add("b");
     StringList::WEntry* tail = byEntry.add("c");
-    byEntry.nextValue();  // cursor on "b"
+    byEntry.nextValue(); // cursor on "b"
     byEntry.remove(middle);
     EXPECT_STREQ(byEntry.nextValue(), "c");
     byEntry.remove(tail);
     byEntry.add("d");
     // The pass had ended before "d" came; the next one sees everything.
     EXPECT_FALSE(byEntry.hasMoreElements());
-    EXPECT_EQ(drain(byEntry), (Strings{"a", "d"}));
+    EXPECT_EQ(drain(byEntry), (Strings {"a", "d"}));
 }
 
 namespace {
@@ -253,7 +253,7 @@ TEST(LinkedList, SortSwapsNeighbours)
     StringList list = listOf({"d", "b", "a", "c", "b"});
     Ascending order;
     list.sort(order);
-    EXPECT_EQ(drain(list), (Strings{"a", "b", "b", "c", "d"}));
+    EXPECT_EQ(drain(list), (Strings {"a", "b", "b", "c", "d"}));
     StringList empty;
     empty.sort(order);
     EXPECT_EQ(empty.size(), 0u);
@@ -290,7 +290,7 @@ TEST(Tokenizer, ParseReplacesContent)
 {
     WStringTokenizer tokens("a,b,c", ",", false);
     EXPECT_EQ(tokens.parse("x;y", ";", false), 2u);
-    EXPECT_EQ(drain(tokens), (Strings{"x", "y"}));
+    EXPECT_EQ(drain(tokens), (Strings {"x", "y"}));
     WStringTokenizer copy(tokens);
-    EXPECT_EQ(drain(copy), (Strings{"x", "y"}));
+    EXPECT_EQ(drain(copy), (Strings {"x", "y"}));
 }

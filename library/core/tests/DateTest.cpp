@@ -39,7 +39,7 @@ TEST(DateFormat, Format5IsAlwaysUTC)
     // Summer in a zone whose base offset is 0 but whose daylight time is not.
     WTimeZone london;
     ASSERT_TRUE(WTimeZone::fromPosixRule("GMT0BST,M3.5.0/1,M10.5.0", london));
-    WDate d = dateIn(london, 1719835200LL);  // 2024-07-01 12:00:00 UTC
+    WDate d = dateIn(london, 1719835200LL); // 2024-07-01 12:00:00 UTC
     EXPECT_EQ(d.getHour(), 13);
     EXPECT_STREQ(d.format(WDate::TIME_FORMAT_UTC), "20240701T120000Z");
     EXPECT_STREQ(d.format(WDate::TIME_FORMAT_LOG), "Mon Jul  1 13:00:00 2024");
@@ -64,9 +64,9 @@ TEST(DateFormat, Patterns)
         {JAN5, "end%", "end"},
         {JAN5, "%d.%m.%Y", "05.01.2025"},
         {JAN5, "%H:%M:%S", "08:03:09"},
-        {1735648200LL, "%I %p", "12 A.M"},  // 2024-12-31 12:30
-        {1735603800LL, "%I %p", "00 A.M"},  // 2024-12-31 00:10
-        {1735650300LL, "%I %p", "01 P.M"},  // 2024-12-31 13:05
+        {1735648200LL, "%I %p", "12 A.M"}, // 2024-12-31 12:30
+        {1735603800LL, "%I %p", "00 A.M"}, // 2024-12-31 00:10
+        {1735650300LL, "%I %p", "01 P.M"}, // 2024-12-31 13:05
         {-11644473600LL, "%Y %y", "1601 01"},
         {910670515199LL, "%Y %y", "30827 827"},
         {253402300799LL, "%Y-%m-%d %H:%M:%S", "9999-12-31 23:59:59"},
@@ -90,8 +90,8 @@ TEST(DateParse, ValidAndInvalid)
         EXPECT_EQ(e.getId(), -1);
     }
     const int bad[][6] = {{2024, 13, 1, 0, 0, 0}, {2024, 1, 32, 0, 0, 0}, {2024, 1, 1, 24, 0, 0},
-                          {2024, 1, 1, 0, 60, 0}, {2024, 1, 1, 0, 0, 60}, {1600, 12, 31, 0, 0, 0},
-                          {0, 0, 0, 0, 0, 0},     {2024, 0, 1, 0, 0, 0},  {2024, 1, 0, 0, 0, 0}};
+        {2024, 1, 1, 0, 60, 0}, {2024, 1, 1, 0, 0, 60}, {1600, 12, 31, 0, 0, 0}, {0, 0, 0, 0, 0, 0},
+        {2024, 0, 1, 0, 0, 0}, {2024, 1, 0, 0, 0, 0}};
     for (const auto& b : bad)
         EXPECT_THROW(d.parse(b[0], b[1], b[2], b[3], b[4], b[5]), WDateException) << b[0] << "-" << b[1];
     // A failed parse leaves the date as it was.
@@ -164,7 +164,7 @@ TEST(DateTime, SecondsRoundTrip)
     EXPECT_STREQ(d.toString(), "01.01.1601 / 00:00:00");
     EXPECT_EQ(d.getWeekday(), 1);
     EXPECT_THROW(d.setTime(-11644473601LL), WDateException);
-    d.setTime(910670515199LL);  // the last second of 30827
+    d.setTime(910670515199LL); // the last second of 30827
     EXPECT_STREQ(d.format("%Y-%m-%d %H:%M:%S"), "30827-12-31 23:59:59");
     EXPECT_THROW(d.setTime(910670515200LL), WDateException);
     try {

@@ -39,15 +39,24 @@ TEST(Directory, WildcardMatching)
         const char* name;
         bool match;
     } cases[] = {
-        {"*", "anything", true},         {"*", ".", true},
-        {"*.*", "noextension", true},    {"*.*", "..", true},
-        {"*.txt", "a.txt", true},        {"*.txt", "a.TXT", false},
-        {"*.txt", "a.txt.bak", false},   {"?.txt", "ab.txt", false},
-        {"?.txt", "b.txt", true},        {"a*b*c", "aXXbYYc", true},
-        {"a*b*c", "aXXbYY", false},      {"*a*", "bab", true},
-        {"abc.*", "abc", true},          {"abc.*", "abc.d", true},
-        {"abc.*", "abcd", false},        {"index.htm", "index.htm", true},
-        {"index.htm", "index.html", false}, {"", "", true},
+        {"*", "anything", true},
+        {"*", ".", true},
+        {"*.*", "noextension", true},
+        {"*.*", "..", true},
+        {"*.txt", "a.txt", true},
+        {"*.txt", "a.TXT", false},
+        {"*.txt", "a.txt.bak", false},
+        {"?.txt", "ab.txt", false},
+        {"?.txt", "b.txt", true},
+        {"a*b*c", "aXXbYYc", true},
+        {"a*b*c", "aXXbYY", false},
+        {"*a*", "bab", true},
+        {"abc.*", "abc", true},
+        {"abc.*", "abc.d", true},
+        {"abc.*", "abcd", false},
+        {"index.htm", "index.htm", true},
+        {"index.htm", "index.html", false},
+        {"", "", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(WWildcard::matches(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
@@ -64,13 +73,11 @@ TEST(Directory, ListsMatchingEntries)
     dir.write(".hidden", "h");
     ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
 
-    EXPECT_EQ(names(list(dir.root, "*.txt")), (std::set<std::string>{"a.txt"}));
-    EXPECT_EQ(names(list(dir.root, "?.*")),
-              (std::set<std::string>{"..", "a.txt", "b.TXT", "c.dat"}));
+    EXPECT_EQ(names(list(dir.root, "*.txt")), (std::set<std::string> {"a.txt"}));
+    EXPECT_EQ(names(list(dir.root, "?.*")), (std::set<std::string> {"..", "a.txt", "b.TXT", "c.dat"}));
 
     auto all = list(dir.root, "*.*");
-    EXPECT_EQ(names(all), (std::set<std::string>{".", "..", "a.txt", "b.TXT", "c.dat", ".hidden",
-                                                 "sub"}));
+    EXPECT_EQ(names(all), (std::set<std::string> {".", "..", "a.txt", "b.TXT", "c.dat", ".hidden", "sub"}));
     EXPECT_EQ(all["c.dat"].getFileSize(), 5);
     EXPECT_EQ(all["c.dat"].getFileType(), (unsigned long)WFileInfo::ATTRIBUTE_NORMAL);
     EXPECT_TRUE(all["sub"].getFileType() & WFileInfo::ATTRIBUTE_DIRECTORY);
@@ -82,8 +89,8 @@ TEST(Directory, ListsMatchingEntries)
     EXPECT_EQ(all["a.txt"].getTimeLastModified(), (unsigned long long)st.st_mtime);
 
     EXPECT_EQ(names(list(dir.root, "*")), names(all));
-    EXPECT_EQ(names(list(dir.root, "sub.*")), (std::set<std::string>{"sub"}));
-    EXPECT_EQ(names(list(dir.root, "c.dat")), (std::set<std::string>{"c.dat"}));
+    EXPECT_EQ(names(list(dir.root, "sub.*")), (std::set<std::string> {"sub"}));
+    EXPECT_EQ(names(list(dir.root, "c.dat")), (std::set<std::string> {"c.dat"}));
     EXPECT_TRUE(list(dir.root, "nothing.*").empty());
     EXPECT_TRUE(list(dir.root, "missing.txt").empty());
     EXPECT_TRUE(list(dir.path("no-such-folder"), "*.*").empty());
@@ -95,9 +102,9 @@ TEST(Directory, EmptyPatternNamesTheDirectoryItself)
     ASSERT_EQ(mkdir(dir.path("folder").c_str(), 0755), 0);
     dir.write("folder/inner.txt", "x");
     auto self = list(dir.path("folder"), "");
-    ASSERT_EQ(names(self), (std::set<std::string>{"folder"}));
+    ASSERT_EQ(names(self), (std::set<std::string> {"folder"}));
     EXPECT_TRUE(self["folder"].getFileType() & WFileInfo::ATTRIBUTE_DIRECTORY);
 
     // A pattern with a folder part searches that folder.
-    EXPECT_EQ(names(list(dir.root, "folder/*.txt")), (std::set<std::string>{"inner.txt"}));
+    EXPECT_EQ(names(list(dir.root, "folder/*.txt")), (std::set<std::string> {"inner.txt"}));
 }

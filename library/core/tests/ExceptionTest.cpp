@@ -10,8 +10,7 @@ TEST(Exception, TextForm)
     EXPECT_STREQ(WException("x").toString(), "WException: x (id=0, syserr=00000000h)");
     errno = 104;
     WSocketException e("Cannot write into socket.", -3);
-    EXPECT_STREQ(e.toString(),
-                 "WSocketException: Cannot write into socket. (id=-3, syserr=00000068h)");
+    EXPECT_STREQ(e.toString(), "WSocketException: Cannot write into socket. (id=-3, syserr=00000068h)");
     WSocketException copy(e);
     EXPECT_EQ(copy.getSysErrCode(), 0u) << "a copy drops the system error code";
     WSocketException assigned("y", 1);
@@ -25,8 +24,8 @@ TEST(Exception, ChainingKeepsCauseCode)
     errno = 0x26;
     WFileException cause("Cannot read file.", -4);
     WException outer(cause, "Loading failed", 7);
-    EXPECT_STREQ(outer.getMessage(),
-                 "WFileException: Cannot read file. (id=-4, syserr=00000026h)\r\n   ->Loading failed");
+    EXPECT_STREQ(
+        outer.getMessage(), "WFileException: Cannot read file. (id=-4, syserr=00000026h)\r\n   ->Loading failed");
     EXPECT_EQ(outer.getId(), 7);
     EXPECT_EQ(outer.getSysErrCode(), 0x26u);
     WException twice(outer, "again", 8);

@@ -88,14 +88,23 @@ TEST(File, OpenFailures)
     std::string fifo = dir.path("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     expectThrow<WFileException>([&] { WFile f(fifo.c_str()); });
-    expectThrow<WFileException>([&] { WFile f; f.create(fifo.c_str(), false); });
-    expectThrow<WFileException>([&] { WFile f; f.open("/dev/null", false); });
+    expectThrow<WFileException>([&] {
+        WFile f;
+        f.create(fifo.c_str(), false);
+    });
+    expectThrow<WFileException>([&] {
+        WFile f;
+        f.open("/dev/null", false);
+    });
 
     auto format = expectThrow<WRepositoryFileException>([] { WFile f("$no-colon"); });
     EXPECT_STREQ(format.getMessage(), "Unknown repository file format. $<repository>:<filename>");
     EXPECT_EQ(format.getSysErrCode(), 0u);
 
-    expectThrow<WFileException>([&] { WFile f; f.create(dir.path("no/such/dir").c_str(), false); });
+    expectThrow<WFileException>([&] {
+        WFile f;
+        f.create(dir.path("no/such/dir").c_str(), false);
+    });
 }
 
 TEST(File, CreateTruncatesOrAppends)
@@ -121,8 +130,7 @@ TEST(File, CreateTruncatesOrAppends)
         b.writeln("from b");
         a.writeln("again a");
     }
-    EXPECT_EQ(dir.read("log.txt"),
-              "old content\r\nfirst\r\nsecond\r\nfrom a\r\nfrom b\r\nagain a\r\n");
+    EXPECT_EQ(dir.read("log.txt"), "old content\r\nfirst\r\nsecond\r\nfrom a\r\nfrom b\r\nagain a\r\n");
 
     WFile fresh;
     fresh.create(path.c_str(), false);
@@ -209,12 +217,9 @@ TEST(File, FailuresOfAClosedOrReadOnlyFile)
     char c;
     auto read = expectThrow<WFileException>([&] { file.read(&c, 1); });
     EXPECT_EQ(read.getId(), -4);
-    EXPECT_STREQ(expectThrow<WFileException>([&] { file.getPos(); }).getMessage(),
-                 "Cannot get file pointer.");
-    EXPECT_STREQ(expectThrow<WFileException>([&] { file.getSize(); }).getMessage(),
-                 "Cannot get file size.");
-    EXPECT_STREQ(expectThrow<WFileException>([&] { file.flush(); }).getMessage(),
-                 "Cannot flush file.");
+    EXPECT_STREQ(expectThrow<WFileException>([&] { file.getPos(); }).getMessage(), "Cannot get file pointer.");
+    EXPECT_STREQ(expectThrow<WFileException>([&] { file.getSize(); }).getMessage(), "Cannot get file size.");
+    EXPECT_STREQ(expectThrow<WFileException>([&] { file.flush(); }).getMessage(), "Cannot flush file.");
 }
 
 TEST(File, HandlesAndStreams)

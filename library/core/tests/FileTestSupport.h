@@ -20,8 +20,7 @@ public:
         const char* base = getenv("TMPDIR");
         std::string templ = std::string(base != nullptr && *base ? base : "/tmp") + "/zvfileXXXXXX";
         char* made = mkdtemp(templ.data());
-        if (made == nullptr)
-            throw std::runtime_error("mkdtemp failed");
+        if (made == nullptr) throw std::runtime_error("mkdtemp failed");
         root = made;
     }
     ~TempDir()

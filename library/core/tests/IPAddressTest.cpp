@@ -16,11 +16,8 @@ TEST(IPAddressTest, AddressesFromTexts)
         const char* host;
         const char* dotted;
     } cases[] = {
-        {"", "0.0.0.0"},
-        {"127.0.0.1", "127.0.0.1"},
-        {"127.1", "127.0.0.1"}, // the classic dotted forms
-        {"localhost", "127.0.0.1"},
-        {"10.1.2.3", "10.1.2.3"}, // only parsed, never contacted
+        {"", "0.0.0.0"}, {"127.0.0.1", "127.0.0.1"}, {"127.1", "127.0.0.1"}, // the classic dotted forms
+        {"localhost", "127.0.0.1"}, {"10.1.2.3", "10.1.2.3"}, // only parsed, never contacted
     };
     for (auto& c : cases) {
         WIPAddress a(c.host, 8080);
@@ -69,8 +66,7 @@ TEST(IPAddressTest, HostNamesAreLookedUpOnceAndCached)
     // An address without a name: "<unknown>", and it stays.
     WIPAddress nameless(htonl(0x7F0000FE), 80); // 127.0.0.254
     const char* name = nameless.getHostname();
-    if (strcmp(name, "<unknown>") != 0)
-        GTEST_SKIP() << "this machine names 127.0.0.254: " << name;
+    if (strcmp(name, "<unknown>") != 0) GTEST_SKIP() << "this machine names 127.0.0.254: " << name;
     EXPECT_STREQ(nameless.getHostname(), "<unknown>");
     try {
         WSocketUtils::resolveIpAddress(htonl(0x7F0000FE));
@@ -99,7 +95,7 @@ TEST(IPAddressTest, SocketGroupMembership)
         g.add(1000 + i);
     EXPECT_EQ(g.size(), 64ul);
     EXPECT_FALSE(g.isEvent(1064)); // the 65th was not taken
-    g.add(1000);                   // a member already
+    g.add(1000); // a member already
     EXPECT_EQ(g.size(), 64ul);
     g.remove(1010);
     EXPECT_EQ(g.size(), 63ul);

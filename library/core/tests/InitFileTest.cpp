@@ -24,8 +24,7 @@ protected:
         int n = 0;
         DIR* d = opendir(root.c_str());
         while (struct dirent* e = readdir(d)) {
-            if (e->d_name[0] != '.')
-                n++;
+            if (e->d_name[0] != '.') n++;
         }
         closedir(d);
         return n;
@@ -36,8 +35,9 @@ protected:
 
 TEST_F(InitFileTest, ReadsCommentsOddLinesAndRepeatedKeys)
 {
-    write("init.txt", "# comment\r\n\r\nport = 8080\r\nname=a=b\r\nport=81\r\nnoseparator\r\n   # indented comment\n"
-                      "  key  =  some value  \n=x\nk=\n\tTabbed\t=\tv\t\r\nlast=no line end");
+    write("init.txt",
+        "# comment\r\n\r\nport = 8080\r\nname=a=b\r\nport=81\r\nnoseparator\r\n   # indented comment\n"
+        "  key  =  some value  \n=x\nk=\n\tTabbed\t=\tv\t\r\nlast=no line end");
     WInitFile ini;
     ini.open(path("init.txt").c_str(), "=");
     EXPECT_STREQ(ini.getValue("port"), "81");
@@ -90,8 +90,9 @@ TEST_F(InitFileTest, SaveAndOpenRoundTrip)
     EXPECT_STREQ(again.getValue("kept"), "yes");
 
     again.save(path("copy.txt").c_str(), "=");
-    EXPECT_EQ(read("copy.txt"), "kept=yes\r\nhost=example.org\r\nport=8080\r\nautostart=true\r\nratio=2.500\r\n"
-                                "big=4294967295\r\nnegative=-12\r\n");
+    EXPECT_EQ(read("copy.txt"),
+        "kept=yes\r\nhost=example.org\r\nport=8080\r\nautostart=true\r\nratio=2.500\r\n"
+        "big=4294967295\r\nnegative=-12\r\n");
     again.close();
     EXPECT_STREQ(again.getValue("host"), "");
 }
@@ -113,7 +114,7 @@ TEST_F(InitFileTest, Getters)
     EXPECT_FALSE(ini.getFlagValue("missing"));
     ASSERT_NE(ini.getValue("missing"), nullptr);
     EXPECT_STREQ(ini.getValue("missing"), "");
-    EXPECT_STREQ(ini.getValue("A"), "");  // keys are case-sensitive
+    EXPECT_STREQ(ini.getValue("A"), ""); // keys are case-sensitive
 
     ini.putValue("f", false);
     EXPECT_STREQ(ini.getValue("f"), "false");
@@ -150,7 +151,7 @@ TEST_F(InitFileTest, SaveReplacesInOneStep)
     ini.putValue("new", "2");
     ini.save(path("init.txt").c_str(), "=");
     EXPECT_EQ(read("init.txt"), "new=2\r\n");
-    EXPECT_EQ(fileCount(), 1);  // no temporary file left behind
+    EXPECT_EQ(fileCount(), 1); // no temporary file left behind
     struct stat st;
     ASSERT_EQ(stat(path("init.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);

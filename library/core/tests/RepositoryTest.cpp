@@ -58,8 +58,7 @@ size_t filesIn(const std::string& folder)
 std::string readAll(WFileIO& in)
 {
     std::string data(in.getSize(), '\0');
-    if (!data.empty())
-        in.read(data.data(), data.size());
+    if (!data.empty()) in.read(data.data(), data.size());
     return data;
 }
 
@@ -73,8 +72,7 @@ TEST(Repository, ByteLayout)
     std::string archive = dir.path("two.rep");
     build(archive, {{a, "a.txt"}, {b, "b.txt"}});
 
-    std::string expected = headerBytes(541, 2) + entryBytes(560, 3, "a.txt") +
-                           entryBytes(563, 0, "b.txt") + "abc";
+    std::string expected = headerBytes(541, 2) + entryBytes(560, 3, "a.txt") + entryBytes(563, 0, "b.txt") + "abc";
     std::string actual = TempDir::slurp(archive);
     ASSERT_EQ(actual.size(), 563u);
     EXPECT_EQ(actual, expected);
@@ -144,8 +142,7 @@ TEST(Repository, NamesAndReplacedMembers)
     repository.close();
     WRepositoryFile only(dir.path("missing.rep").c_str(), "only");
     EXPECT_EQ(readAll(only), "xyz");
-    expectThrow<WFileNotFoundException>(
-        [&] { WRepositoryFile f(dir.path("missing.rep").c_str(), "nope"); });
+    expectThrow<WFileNotFoundException>([&] { WRepositoryFile f(dir.path("missing.rep").c_str(), "nope"); });
 }
 
 TEST(Repository, RefusedOpensLeaveNothingBehind)
@@ -155,21 +152,18 @@ TEST(Repository, RefusedOpensLeaveNothingBehind)
     std::string archive = dir.path("r.rep");
     build(archive, {{a, "a"}});
 
-    auto missing = expectThrow<WFileNotFoundException>(
-        [&] { WRepositoryFile f(archive.c_str(), "b"); });
+    auto missing = expectThrow<WFileNotFoundException>([&] { WRepositoryFile f(archive.c_str(), "b"); });
     EXPECT_STREQ(missing.getMessage(), "File not found in repository: b");
     EXPECT_EQ(WRepositoryCache::useCount(archive.c_str()), 0u);
 
     std::string plain = dir.write("plain.txt", "this is no archive at all, just text");
-    auto notArchive = expectThrow<WRepositoryFileException>(
-        [&] { WRepositoryFile f(plain.c_str(), "a"); });
+    auto notArchive = expectThrow<WRepositoryFileException>([&] { WRepositoryFile f(plain.c_str(), "a"); });
     EXPECT_EQ(std::string(notArchive.getMessage()), "No repository file: " + plain);
     EXPECT_EQ(notArchive.getSysErrCode(), 0u);
 
     std::string tiny = dir.write("tiny", "REPOS");
     expectThrow<WEOFException>([&] { WRepositoryFile f(tiny.c_str(), "a"); });
-    expectThrow<WFileNotFoundException>(
-        [&] { WRepositoryFile f(dir.path("absent.rep").c_str(), "a"); });
+    expectThrow<WFileNotFoundException>([&] { WRepositoryFile f(dir.path("absent.rep").c_str(), "a"); });
 
     auto write = expectThrow<WRepositoryFileException>([&] {
         WFile f(("$" + archive + ":a").c_str());
@@ -187,16 +181,14 @@ TEST(Repository, DamagedArchivesAreRefused)
         std::string bytes;
     } cases[] = {
         {"entry count beyond the file", headerBytes(0, 0xFFFFFFFFu) + entryBytes(291, 1, "a")},
-        {"name without NUL",
-         headerBytes(279, 1) + u32(291) + u32(1) + std::string(261, 'x') + data},
+        {"name without NUL", headerBytes(279, 1) + u32(291) + u32(1) + std::string(261, 'x') + data},
         {"offset past the end", headerBytes(279, 1) + entryBytes(5000, 1, "a") + data},
         {"size past the end", headerBytes(279, 1) + entryBytes(291, 11, "a") + data},
         {"offset and size wrap around", headerBytes(279, 1) + entryBytes(0xFFFFFFF0u, 0x20, "a") + data},
     };
     for (const Case& c : cases) {
         std::string path = dir.write("damaged.rep", c.bytes);
-        auto e = expectThrow<WRepositoryFileException>(
-            [&] { WRepositoryFile f(path.c_str(), "a"); });
+        auto e = expectThrow<WRepositoryFileException>([&] { WRepositoryFile f(path.c_str(), "a"); });
         EXPECT_EQ(std::string(e.getMessage()), "Damaged repository file: " + path) << c.what;
         EXPECT_EQ(WRepositoryCache::useCount(path.c_str()), 0u) << c.what;
     }
@@ -238,15 +230,14 @@ TEST(Repository, SharedDirectoryCache)
     EXPECT_EQ(WRepositoryCache::useCount(archive.c_str()), 0u);
 
     // Many threads opening members at once keep the counts straight.
-    std::atomic<int> failures{0};
+    std::atomic<int> failures {0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; t++) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 100; i++) {
                 try {
                     WFile f(("$" + archive + ":" + (t % 2 ? "a" : "b")).c_str());
-                    if (readAll(f) != (t % 2 ? "first member" : "second member"))
-                        failures++;
+                    if (readAll(f) != (t % 2 ? "first member" : "second member")) failures++;
                 } catch (const WException&) {
                     failures++;
                 }

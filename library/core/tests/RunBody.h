@@ -11,19 +11,17 @@
 class RunBody : public WRunable {
 public:
     RunBody() = default;
-    explicit RunBody(std::function<void()> f) : body(std::move(f)) {}
+    explicit RunBody(std::function<void()> f) : body(std::move(f)) { }
     ~RunBody() override
     {
         // The body must not outlive the lambda it runs.
-        if (thread.isActive())
-            thread.kill();
+        if (thread.isActive()) thread.kill();
         thread.join(5000);
     }
 
     void run() override
     {
-        if (body)
-            body();
+        if (body) body();
     }
 
     bool start() { return thread.start(this); }
@@ -36,7 +34,7 @@ public:
 
 class Stopwatch {
 public:
-    Stopwatch() : begin(std::chrono::steady_clock::now()) {}
+    Stopwatch() : begin(std::chrono::steady_clock::now()) { }
     long ms() const
     {
         return (long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)

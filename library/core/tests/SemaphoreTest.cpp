@@ -14,7 +14,7 @@
 TEST(SemaphoreTest, WaitWithoutLimitBlocksUntilASignal)
 {
     WSemaphore s(0);
-    std::atomic<bool> woken{false};
+    std::atomic<bool> woken {false};
     RunBody r([&] { woken = s.wait(0); });
     ASSERT_TRUE(r.start());
     EXPECT_FALSE(r.t().join(60));
@@ -67,14 +67,13 @@ TEST(SemaphoreTest, ProducersAndConsumersLoseNoCount)
 {
     constexpr int PRODUCERS = 4, CONSUMERS = 4, EACH = 5000;
     WSemaphore items(0);
-    std::atomic<int> consumed{0};
-    std::atomic<bool> done{false};
+    std::atomic<int> consumed {0};
+    std::atomic<bool> done {false};
     std::vector<RunBody> consumers(CONSUMERS);
     for (auto& c : consumers) {
         c.body = [&] {
             while (!done.load())
-                if (items.wait(20))
-                    consumed++;
+                if (items.wait(20)) consumed++;
         };
         ASSERT_TRUE(c.start());
     }
@@ -103,7 +102,7 @@ TEST(SemaphoreTest, MutexIsReentrantAndExcludesOthers)
     ASSERT_TRUE(m.isCreated());
     EXPECT_TRUE(m.enter(-1));
     EXPECT_TRUE(m.enter(0)); // re-entrant
-    std::atomic<int> other{-1};
+    std::atomic<int> other {-1};
     std::thread([&] { other = m.enter(50) ? 1 : 0; }).join();
     EXPECT_EQ(other.load(), 0);
     m.leave();
@@ -123,7 +122,7 @@ TEST(SemaphoreTest, MutexCreatedOwnedAndAbandoned)
     WMutex m;
     m.create(true);
     m.create(false); // exists already: nothing changes
-    std::atomic<int> other{-1};
+    std::atomic<int> other {-1};
     std::thread([&] { other = m.enter(30) ? 1 : 0; }).join();
     EXPECT_EQ(other.load(), 0);
     m.leave();
@@ -142,8 +141,8 @@ TEST(SemaphoreTest, MutexWaitEndsAtTheTimeOrWhenLeft)
 {
     WMutex m;
     m.create(true);
-    std::atomic<long> waited{-1};
-    std::atomic<int> got{-1};
+    std::atomic<long> waited {-1};
+    std::atomic<int> got {-1};
     std::thread waiter([&] {
         Stopwatch w;
         got = m.enter(3000) ? 1 : 0;
@@ -193,7 +192,7 @@ TEST(SemaphoreTest, LockerLeavesWhenAnExceptionEndsItsScope)
         throw std::runtime_error("x");
     } catch (std::runtime_error&) {
     }
-    std::atomic<int> free{0};
+    std::atomic<int> free {0};
     std::thread([&] {
         if (section.tryLock()) {
             free++;
@@ -216,7 +215,7 @@ TEST(SemaphoreTest, LockingAgainLeavesThePreviousLock)
         WMutexLocker lock(first);
         lock.lock(second);
         lock.lock(third);
-        std::atomic<int> free{0};
+        std::atomic<int> free {0};
         std::thread([&] {
             free += first.tryLock() ? 1 : 0;
             free += second.tryLock() ? 10 : 0;
@@ -228,7 +227,7 @@ TEST(SemaphoreTest, LockingAgainLeavesThePreviousLock)
         }).join();
         EXPECT_EQ(free.load(), 11);
     }
-    std::atomic<bool> got{false};
+    std::atomic<bool> got {false};
     std::thread([&] {
         got = third.enter(0);
         third.leave();

@@ -57,13 +57,13 @@ TEST(ServerSocketTest, ANonBlockingListenerWithNothingPendingReturnsFalse)
 }
 
 // The server's stop: a thread blocks in accept, another connects once to wake it.
-class AcceptWake : public testing::TestWithParam<const char*> {};
+class AcceptWake : public testing::TestWithParam<const char*> { };
 
 TEST_P(AcceptWake, ASelfConnectWakesABlockedAccept)
 {
     WServerSocket server(WIPAddress(GetParam(), 0), 10);
     server.create();
-    std::atomic<bool> accepted{false};
+    std::atomic<bool> accepted {false};
     WIPAddress peer;
     RunBody acceptor([&] {
         WSocket client;
@@ -146,8 +146,7 @@ public:
             client.setRecvTimeout(5000);
             WString line;
             while (client.readln(line)) {
-                if (line.length() == 0)
-                    break;
+                if (line.length() == 0) break;
                 line.toUpperCase();
                 client.writeln(line);
             }
@@ -158,8 +157,8 @@ public:
     }
 
     WServerSocket listener;
-    std::atomic<bool> stop{false};
-    std::atomic<int> served{0};
+    std::atomic<bool> stop {false};
+    std::atomic<int> served {0};
 };
 
 TEST(ServerSocketTest, ListenAcceptAndExchangeLines)
@@ -204,8 +203,7 @@ public:
 
     void stop(unsigned long ms)
     {
-        if (!thread.isActive())
-            return;
+        if (!thread.isActive()) return;
         stopRequested = true;
         ready.signal();
         if (!thread.join(ms)) {
@@ -217,8 +215,7 @@ public:
 
     bool assign(const WSocket& s)
     {
-        if (busy)
-            return false;
+        if (busy) return false;
         client = s;
         busy = true;
         ready.signal();
@@ -230,14 +227,12 @@ public:
         while (!stopRequested) {
             busy = false;
             ready.wait(0);
-            if (stopRequested)
-                break;
+            if (stopRequested) break;
             busy = true;
             try {
                 WString line, request;
                 while (client.readln(line) && line.length() > 0)
-                    if (request.length() == 0)
-                        request = line;
+                    if (request.length() == 0) request = line;
                 client.write("OK ");
                 client.writeln(request);
                 served++;
@@ -247,10 +242,10 @@ public:
         }
     }
 
-    std::atomic<bool> busy{false};
-    std::atomic<bool> stopRequested{false};
-    std::atomic<int> served{0};
-    std::atomic<int> killed{0};
+    std::atomic<bool> busy {false};
+    std::atomic<bool> stopRequested {false};
+    std::atomic<int> served {0};
+    std::atomic<int> killed {0};
     WSemaphore ready;
     WSocket client;
 };
@@ -273,12 +268,10 @@ public:
 
     void stop()
     {
-        if (!thread.isActive())
-            return;
+        if (!thread.isActive()) return;
         stopRequested = true;
         WSocketUtils::ping(listener);
-        if (!thread.join(5000))
-            thread.kill();
+        if (!thread.join(5000)) thread.kill();
     }
 
     void run() override
@@ -295,11 +288,9 @@ public:
                     handed = workers[next].assign(client);
                     next = (next + 1) % WORKERS;
                 }
-                if (!handed)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                if (!handed) std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
-            if (handed)
-                client.release(); // the worker owns it alone now
+            if (handed) client.release(); // the worker owns it alone now
         }
         client.close();
         for (auto& w : workers)
@@ -316,7 +307,7 @@ public:
     }
 
     WServerSocket listener;
-    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> stopRequested {false};
     PoolWorker workers[WORKERS];
 };
 
@@ -329,7 +320,7 @@ TEST(ServerSocketTest, AWorkerPoolServesConnectionsAndStops)
         server.start();
         unsigned long port = server.listener.getPort();
         constexpr int CLIENTS = 8, EACH = 40;
-        std::atomic<int> answered{0};
+        std::atomic<int> answered {0};
         std::vector<std::thread> clients;
         for (int c = 0; c < CLIENTS; c++)
             clients.emplace_back([&, c] {
@@ -342,8 +333,7 @@ TEST(ServerSocketTest, AWorkerPoolServesConnectionsAndStops)
                     s.writeln("Host: x");
                     s.writeln("");
                     WString line;
-                    if (s.readln(line) && line.equals(WString("OK ") + request) && !s.readln(line))
-                        answered++;
+                    if (s.readln(line) && line.equals(WString("OK ") + request) && !s.readln(line)) answered++;
                 }
             });
         for (auto& t : clients)

@@ -24,7 +24,7 @@ namespace {
 // A connection over loopback: `near` is the connecting side, `far` the
 // accepted one.
 struct Pair {
-    WServerSocket listener{WIPAddress("127.0.0.1", 0), 5};
+    WServerSocket listener {WIPAddress("127.0.0.1", 0), 5};
     WSocket near;
     WSocket far;
 
@@ -66,7 +66,7 @@ bool bufferedReadln(WSocket& s, WString& line)
 
 } // namespace
 
-class LineReading : public testing::TestWithParam<bool (*)(WSocket&, WString&)> {};
+class LineReading : public testing::TestWithParam<bool (*)(WSocket&, WString&)> { };
 
 TEST_P(LineReading, LinesArriveWithoutTheirEndings)
 {
@@ -78,8 +78,8 @@ TEST_P(LineReading, LinesArriveWithoutTheirEndings)
     std::string input = "GET / HTTP/1.1\r\n"
                         "a\rb\n"
                         "\n"
-                        "\r\n" +
-                        longLine + "\r\n" + std::string("ab\0cd\n", 6) + "last";
+                        "\r\n"
+        + longLine + "\r\n" + std::string("ab\0cd\n", 6) + "last";
     p.near.write(input.data(), input.size());
     p.near.close();
 
@@ -87,7 +87,12 @@ TEST_P(LineReading, LinesArriveWithoutTheirEndings)
         const char* text;
         unsigned long length;
     } expected[] = {
-        {"GET / HTTP/1.1", 14}, {"ab", 2}, {"", 0}, {"", 0}, {longLine.c_str(), 600}, {"ab", 2},
+        {"GET / HTTP/1.1", 14},
+        {"ab", 2},
+        {"", 0},
+        {"", 0},
+        {longLine.c_str(), 600},
+        {"ab", 2},
     };
     WString line;
     for (auto& e : expected) {
@@ -199,14 +204,15 @@ TEST(SocketTest, InterruptedCallsAreRetried)
 {
     // A signal handler installed without restart makes blocking calls fail
     // with EINTR, as a script runtime's timer signal does.
-    struct sigaction handler {}, previous {};
+    struct sigaction handler {
+    }, previous {};
     handler.sa_handler = [](int) {};
     sigemptyset(&handler.sa_mask);
     sigaction(SIGUSR1, &handler, &previous);
 
     Pair p;
     WString line;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done {false};
     std::thread reader([&] {
         EXPECT_TRUE(p.far.readln(line));
         done = true;
@@ -292,8 +298,7 @@ TEST(SocketTest, LargeBlocksArriveWholeAtASlowReader)
             } catch (WSocketException&) {
                 return;
             }
-            if (++rounds % 16 == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a slow reader
+            if (++rounds % 16 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a slow reader
         }
     });
     ASSERT_TRUE(reader.start());

@@ -32,7 +32,7 @@ TEST(StringBuffer, EmptyStringsShareNoBlock)
     EXPECT_EQ(a.length(), 0u);
     EXPECT_EQ(a.getBufLength(), 1u);
     EXPECT_EQ(b.getBufLength(), 1u);
-    EXPECT_EQ(a.getBuf(), b.getBuf());  // the one shared empty buffer
+    EXPECT_EQ(a.getBuf(), b.getBuf()); // the one shared empty buffer
     WString c("abc");
     c = "";
     EXPECT_EQ(c.getBufLength(), 4u) << "assigning \"\" keeps the block";
@@ -79,7 +79,10 @@ TEST(StringBuffer, SelfAppendAndSelfAssignFromInside)
 
 TEST(StringOps, TrimKeepsLineFeedAtTheEnd)
 {
-    struct { const char* in; const char* out; } cases[] = {
+    struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
         {" \t a b \r\n", "a b \r\n"},
         {"  \r ", ""},
         {"x", "x"},

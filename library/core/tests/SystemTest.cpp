@@ -53,7 +53,7 @@ TEST(SystemStartup, HeadlessConsoleStart)
     EXPECT_TRUE(WSystem::isCursorActive());
     struct sigaction pipe;
     ASSERT_EQ(sigaction(SIGPIPE, nullptr, &pipe), 0);
-    EXPECT_EQ(pipe.sa_handler, SIG_IGN);  // sockets: a vanished peer must not end the program
+    EXPECT_EQ(pipe.sa_handler, SIG_IGN); // sockets: a vanished peer must not end the program
     EXPECT_EQ(info.getDisplayDevices().size(), 0u);
     EXPECT_STREQ(info.getPrimaryDisplayDevice().getDeviceName(), "display");
     EXPECT_STREQ(info.getPrimaryDisplayDevice().getDescription(), "Primary Display");
@@ -64,7 +64,7 @@ TEST(SystemStartup, HeadlessConsoleStart)
 
     EXPECT_EQ(info.getLocalTimeZone().getBias(), -600);
     EXPECT_TRUE(info.getLocalTimeZone().isDaylightZone());
-    WDate date(1704067200LL);  // 2024-01-01 00:00 UTC: summer in Sydney
+    WDate date(1704067200LL); // 2024-01-01 00:00 UTC: summer in Sydney
     EXPECT_EQ(date.getHour(), 11);
     EXPECT_EQ(date.getUTCMinutes(), -660);
 
@@ -88,7 +88,7 @@ void fakeDevices(WDisplayDeviceTable& devices)
 {
     g_calls.push_back("devices");
     devices.put(1, WDisplayDevice("\\\\.\\DISPLAY1", "Left", false, nullptr));
-    GUID guid{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    GUID guid {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
     devices.put(2, WDisplayDevice("\\\\.\\DISPLAY2", "Right", true, &guid));
 }
 } // namespace
@@ -109,10 +109,10 @@ TEST(SystemStartup, HooksRunInOrderAndFindThePrimaryDevice)
     char commandLine[] = "";
     WSystem::startup("App", (HINSTANCE)0x1234, nullptr, commandLine, 1);
     WSystem::shutdown();
-    WSystem::setHooks(WSystemHooks{});
+    WSystem::setHooks(WSystemHooks {});
 
-    EXPECT_EQ(g_calls, (std::vector<std::string>{"cursor on", "toolkit", "imaging", "devices", "class App",
-                                                 "imaging off"}));
+    EXPECT_EQ(
+        g_calls, (std::vector<std::string> {"cursor on", "toolkit", "imaging", "devices", "class App", "imaging off"}));
     const WSystemInfo& info = WSystem::getSystemInfo();
     EXPECT_EQ(info.getInstance(), (HINSTANCE)0x1234);
     EXPECT_EQ(WSystem::getInstance(), (HINSTANCE)0x1234);
@@ -133,7 +133,7 @@ TEST(SystemStartup, FailingStepStopsStartup)
     hooks.initToolkit = [] { throw WSystemException("Cannot load RichEd20.dll", -1); };
     WSystem::setHooks(hooks);
     EXPECT_THROW(WSystem::startup("X"), WSystemException);
-    WSystem::setHooks(WSystemHooks{});
+    WSystem::setHooks(WSystemHooks {});
     EXPECT_STREQ(WSystem::getSystemInfo().getProgramName(), "X");
 }
 
@@ -152,7 +152,7 @@ TEST(SystemDisplay, DeviceByName)
     EXPECT_TRUE(WSystem::getDisplayDevice("\\\\.\\DISPLAY1", device));
     EXPECT_STREQ(device.getDescription(), "Left");
     EXPECT_FALSE(WSystem::getDisplayDevice("\\\\.\\display1", device));
-    WSystem::setHooks(WSystemHooks{});
+    WSystem::setHooks(WSystemHooks {});
 }
 
 TEST(SystemMessages, HeadlessBoxesGoToStderr)
@@ -261,7 +261,7 @@ TEST(SystemPaths, LongCurrentDirectory)
     EXPECT_EQ(text(now), text(start));
 
     EXPECT_TRUE(WSystem::existsFile("/proc/self/exe"));
-    EXPECT_FALSE(WSystem::existsFile(deep.c_str()));  // a folder is no file
+    EXPECT_FALSE(WSystem::existsFile(deep.c_str())); // a folder is no file
     EXPECT_FALSE(WSystem::existsFile((deep + "/missing").c_str()));
     std::string command = std::string("rm -rf ") + base;
     ASSERT_EQ(system(command.c_str()), 0);
@@ -272,7 +272,7 @@ TEST(SystemNumbers, RoundingAndCRC)
     EXPECT_DOUBLE_EQ(WSystem::round(2.345, 2), 2.35);
     EXPECT_DOUBLE_EQ(WSystem::round(-2.345, 2), -2.35);
     EXPECT_DOUBLE_EQ(WSystem::round(2.5, 0), 3.0);
-    EXPECT_DOUBLE_EQ(WSystem::round(1e300, 2), 1e300);  // no integer overflow
+    EXPECT_DOUBLE_EQ(WSystem::round(1e300, 2), 1e300); // no integer overflow
     EXPECT_FLOAT_EQ(WSystem::round(2.345f, 2), 2.35f);
     EXPECT_FLOAT_EQ(WSystem::round(-0.5f, 0), -1.0f);
     EXPECT_EQ(WSystem::float2Int(2.5f), 2);
@@ -299,10 +299,17 @@ TEST(SystemNumbers, RoundingWithExtremeDecimals)
         double expected;
     };
     const Case cases[] = {
-        {2.345, 400, 2.345},      {-2.345, 400, -2.345}, {0.0, 400, 0.0},
-        {1.5, INT_MAX, 1.5},      {1.5, INT_MAX - 1, 1.5}, {1e300, 10, 1e300},
-        {2.345, 307, 2.345},      {123.0, -400, 0.0},   {123.0, INT_MIN + 1, 0.0},
-        {-123.0, -400, 0.0},      {150.0, -2, 200.0},
+        {2.345, 400, 2.345},
+        {-2.345, 400, -2.345},
+        {0.0, 400, 0.0},
+        {1.5, INT_MAX, 1.5},
+        {1.5, INT_MAX - 1, 1.5},
+        {1e300, 10, 1e300},
+        {2.345, 307, 2.345},
+        {123.0, -400, 0.0},
+        {123.0, INT_MIN + 1, 0.0},
+        {-123.0, -400, 0.0},
+        {150.0, -2, 200.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.x) + " to " + std::to_string(c.decimals));
@@ -337,7 +344,9 @@ TEST(SystemPaths, ExistsFileNeverOpens)
         EXPECT_TRUE(answer.get());
     }
     std::string file = dir + "/plain";
-    { std::ofstream(file) << "x"; }
+    {
+        std::ofstream(file) << "x";
+    }
     EXPECT_TRUE(WSystem::existsFile(file.c_str()));
     EXPECT_FALSE(WSystem::existsFile(dir.c_str()));
     EXPECT_FALSE(WSystem::existsFile((dir + "/missing").c_str()));
@@ -349,13 +358,13 @@ TEST(SystemPaths, ExistsFileNeverOpens)
 
 TEST(SystemTime, FileTimesAndCounters)
 {
-    FILETIME ft{};
+    FILETIME ft {};
     unsigned long long seconds = 1;
     ft.dwLowDateTime = (uint32_t)116444736000000000ULL;
     ft.dwHighDateTime = (uint32_t)(116444736000000000ULL >> 32);
     WSystem::windowsTime2CTime(ft, seconds);
     EXPECT_EQ(seconds, 0u);
-    FILETIME back{};
+    FILETIME back {};
     WSystem::cTime2WindowsTime(0, back);
     EXPECT_EQ(back.dwLowDateTime, ft.dwLowDateTime);
     EXPECT_EQ(back.dwHighDateTime, ft.dwHighDateTime);
@@ -381,12 +390,11 @@ TEST(SystemLocks, TryEnterReallyTries)
     CRITICAL_SECTION lock;
     WSystem::initMutex(lock);
     ASSERT_TRUE(WSystem::tryEnterMutex(lock));
-    ASSERT_TRUE(WSystem::tryEnterMutex(lock));  // re-entrant for the owner
-    std::atomic<int> other{-1};
+    ASSERT_TRUE(WSystem::tryEnterMutex(lock)); // re-entrant for the owner
+    std::atomic<int> other {-1};
     std::thread t([&] {
         other = WSystem::tryEnterMutex(lock) ? 1 : 0;
-        if (other == 1)
-            WSystem::leaveMutex(lock);
+        if (other == 1) WSystem::leaveMutex(lock);
     });
     t.join();
     EXPECT_EQ(other, 0);
@@ -394,8 +402,7 @@ TEST(SystemLocks, TryEnterReallyTries)
     WSystem::leaveMutex(lock);
     std::thread u([&] {
         other = WSystem::tryEnterMutex(lock) ? 1 : 0;
-        if (other == 1)
-            WSystem::leaveMutex(lock);
+        if (other == 1) WSystem::leaveMutex(lock);
     });
     u.join();
     EXPECT_EQ(other, 1);
@@ -438,5 +445,5 @@ TEST(SystemCursor, CursorsWithoutWindowSystem)
     EXPECT_EQ(WSystem::getSystemInfo().getCurrentCursorHandle(), (HCURSOR)0x102);
     EXPECT_EQ(WSystem::setCurrentCursor(WSystem::CURSOR_NONE), nullptr);
     EXPECT_EQ(WSystem::setCurrentCursor((WSystem::CursorType)9), nullptr);
-    WSystem::setHooks(WSystemHooks{});
+    WSystem::setHooks(WSystemHooks {});
 }

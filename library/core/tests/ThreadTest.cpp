@@ -27,7 +27,7 @@ struct Unwound {
 
 TEST(ThreadTest, QuickRunEndsAndCanBeRestarted)
 {
-    std::atomic<int> runs{0};
+    std::atomic<int> runs {0};
     RunBody r([&] { runs++; });
     for (int i = 1; i <= 50; i++) {
         ASSERT_TRUE(r.start()) << "round " << i;
@@ -61,7 +61,7 @@ TEST(ThreadTest, WhatRunThrowsIsDroppedAndTheCounterReturnsToZero)
 TEST(ThreadTest, StartWhileActiveIsRefused)
 {
     WSemaphore go(0);
-    std::atomic<unsigned long> tid{0};
+    std::atomic<unsigned long> tid {0};
     RunBody r([&] {
         tid = WThread::currentThreadId();
         go.wait(0);
@@ -109,8 +109,8 @@ TEST(ThreadTest, KillOfAFinishedThreadReturnsFalse)
 
 TEST(ThreadTest, PrioritySetBeforeStartAppliesToTheThread)
 {
-    std::atomic<int> nice{100};
-    std::atomic<bool> current{false};
+    std::atomic<int> nice {100};
+    std::atomic<bool> current {false};
     RunBody r;
     r.body = [&] {
         errno = 0;
@@ -136,7 +136,7 @@ TEST(ThreadTest, PrioritySetBeforeStartAppliesToTheThread)
 TEST(ThreadTest, PriorityOfARunningThreadChanges)
 {
     WSemaphore step(0), done(0);
-    std::atomic<int> nice{100};
+    std::atomic<int> nice {100};
     RunBody r([&] {
         step.wait(0);
         nice = getpriority(PRIO_PROCESS, (id_t)gettid());
@@ -152,8 +152,7 @@ TEST(ThreadTest, PriorityOfARunningThreadChanges)
     ASSERT_TRUE(r.start());
     try {
         r.t().setPriority((WThread::Priority)7);
-        if (r.t().isActive())
-            ADD_FAILURE() << "an unknown level was accepted";
+        if (r.t().isActive()) ADD_FAILURE() << "an unknown level was accepted";
     } catch (WThreadException& e) {
         EXPECT_STREQ(e.getMessage(), "Cannot set the priority of thread.");
         EXPECT_EQ(e.getId(), -2);
@@ -166,10 +165,10 @@ TEST(ThreadTest, PriorityOfARunningThreadChanges)
 TEST(ThreadTest, KillEndsAThreadWaitingOnASemaphore)
 {
     WSemaphore never(0);
-    std::atomic<bool> unwound{false};
-    std::atomic<bool> after{false};
+    std::atomic<bool> unwound {false};
+    std::atomic<bool> after {false};
     RunBody r([&] {
-        Unwound u{unwound};
+        Unwound u {unwound};
         never.wait(0);
         after = true;
     });
@@ -215,7 +214,7 @@ TEST(ThreadTest, KillEndsAThreadBlockedInAcceptAndInReceive)
 {
     WServerSocket server(WIPAddress("127.0.0.1", 0), 5);
     server.create();
-    std::atomic<bool> accepted{false};
+    std::atomic<bool> accepted {false};
     RunBody acceptor([&] {
         WSocket client;
         accepted = server.accept(client);
@@ -234,7 +233,7 @@ TEST(ThreadTest, KillEndsAThreadBlockedInAcceptAndInReceive)
     peer.connect();
     WSocket served;
     ASSERT_TRUE(listener.accept(served));
-    std::atomic<bool> lineRead{false};
+    std::atomic<bool> lineRead {false};
     RunBody reader([&] {
         WString line;
         lineRead = served.readln(line);
@@ -248,7 +247,7 @@ TEST(ThreadTest, KillEndsAThreadBlockedInAcceptAndInReceive)
 
 TEST(ThreadTest, KillOfABusyThreadLetsGoButStaysActiveUntilRunReturns)
 {
-    std::atomic<bool> leave{false};
+    std::atomic<bool> leave {false};
     RunBody r([&] {
         while (!leave.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -266,7 +265,7 @@ TEST(ThreadTest, KillOfABusyThreadLetsGoButStaysActiveUntilRunReturns)
     EXPECT_EQ(r.activeCount(), 0);
     // A killed thread ends at its next library wait.
     WSemaphore never(0);
-    std::atomic<bool> passed{false};
+    std::atomic<bool> passed {false};
     leave = false;
     r.body = [&] {
         while (!leave.load())
@@ -287,8 +286,8 @@ TEST(ThreadTest, KillOfABusyThreadLetsGoButStaysActiveUntilRunReturns)
 TEST(ThreadTest, NoKillScopeTurnsAKillIntoAFailedWait)
 {
     WSemaphore never(0), second(0);
-    std::atomic<int> results{-1};
-    std::atomic<bool> reached{false};
+    std::atomic<int> results {-1};
+    std::atomic<bool> reached {false};
     RunBody r([&] {
         WThread::NoKillScope scope;
         bool first = never.wait(0);
@@ -308,7 +307,7 @@ TEST(ThreadTest, NoKillScopeTurnsAKillIntoAFailedWait)
 TEST(ThreadTest, CompanionSemaphoreWaitsAndSignals)
 {
     WSemaphore ready(0);
-    std::atomic<int> timedOut{-1}, woken{-1};
+    std::atomic<int> timedOut {-1}, woken {-1};
     RunBody r;
     r.body = [&] {
         Stopwatch w;
@@ -327,8 +326,8 @@ TEST(ThreadTest, CompanionSemaphoreWaitsAndSignals)
 
 TEST(ThreadTest, SuspendHoldsTheThreadAtItsNextWait)
 {
-    std::atomic<int> rounds{0};
-    std::atomic<bool> leave{false};
+    std::atomic<int> rounds {0};
+    std::atomic<bool> leave {false};
     RunBody r;
     r.body = [&] {
         while (!leave.load()) {
@@ -361,8 +360,7 @@ TEST(ThreadTest, ThreadsRecogniseThemselvesAmongASet)
         pool[i].body = [&, i] {
             go.wait(0);
             for (int j = 0; j < N; j++)
-                if (pool[j].t().isCurrent())
-                    found[i] = j;
+                if (pool[j].t().isCurrent()) found[i] = j;
         };
         ASSERT_TRUE(pool[i].start());
     }
@@ -379,10 +377,10 @@ TEST(ThreadTest, ThreadsRecogniseThemselvesAmongASet)
 TEST(ThreadTest, DestroyingARunableKillsItsWaitingThread)
 {
     WSemaphore never(0);
-    std::atomic<bool> unwound{false};
+    std::atomic<bool> unwound {false};
     {
         RunBody r([&] {
-            Unwound u{unwound};
+            Unwound u {unwound};
             never.wait(0);
         });
         ASSERT_TRUE(r.start());
@@ -395,15 +393,15 @@ TEST(ThreadTest, DestroyingARunableKillsItsWaitingThread)
 TEST(ThreadTest, JoinWithLongTimeOutsWaitsForTheEnd)
 {
     const unsigned long timeouts[] = {
-        0x100000000ul,          // just above the 32-bit "no limit"
-        1ul << 43,              // beyond the clock's nanoseconds
-        (1ul << 63) + 12345,    // wraps to a negative count of milliseconds
+        0x100000000ul, // just above the 32-bit "no limit"
+        1ul << 43, // beyond the clock's nanoseconds
+        (1ul << 63) + 12345, // wraps to a negative count of milliseconds
         ULONG_MAX - 1,
         ULONG_MAX,
     };
     for (unsigned long timeout : timeouts) {
         SCOPED_TRACE(timeout);
-        std::atomic<bool> go{false};
+        std::atomic<bool> go {false};
         RunBody r([&] {
             while (!go)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -204,8 +204,7 @@ public:
     {
         const char* old = getenv("TZ");
         hadOld = old != nullptr;
-        if (hadOld)
-            oldValue = old;
+        if (hadOld) oldValue = old;
         if (value != nullptr)
             setenv("TZ", value, 1);
         else
@@ -287,9 +286,9 @@ TEST(TimeZoneRule, SouthernHemisphereSpansTheNewYear)
     EXPECT_TRUE(dst);
     EXPECT_EQ(sydney.calcBias(2024, 6, 1, 12, 0, dst), -600);
     EXPECT_FALSE(dst);
-    EXPECT_EQ(sydney.calcBias(2024, 4, 7, 2, 59, dst), -660);  // first Sunday of April, before 03:00
+    EXPECT_EQ(sydney.calcBias(2024, 4, 7, 2, 59, dst), -660); // first Sunday of April, before 03:00
     EXPECT_EQ(sydney.calcBias(2024, 4, 7, 3, 0, dst), -600);
-    EXPECT_EQ(sydney.calcBias(2024, 10, 6, 1, 59, dst), -600);  // first Sunday of October
+    EXPECT_EQ(sydney.calcBias(2024, 10, 6, 1, 59, dst), -600); // first Sunday of October
     EXPECT_EQ(sydney.calcBias(2024, 10, 6, 2, 0, dst), -660);
 }
 
@@ -345,7 +344,7 @@ TEST(TimeZoneRule, PosixRules)
     EXPECT_EQ(z.getDaylightDate().hour, -1);
 
     const char* bad[] = {"", "X", "CET", "CET-1CEST,M3.5.0", "CET-1CEST,J60,J300", "CET-1CEST,M13.5.0,M10.5.0",
-                         "<CET-1", "CET-1CEST,M3.5.0,M10.5.0/3x"};
+        "<CET-1", "CET-1CEST,M3.5.0,M10.5.0/3x"};
     for (const char* rule : bad)
         EXPECT_FALSE(WTimeZone::fromPosixRule(rule, z)) << rule;
 }
@@ -354,8 +353,7 @@ TEST(TimeZoneRule, PosixRules)
 // to overflow are refused; as TZ they give UTC, as an unknown name does.
 TEST(TimeZoneRule, OutOfRangeNumbersAreRefused)
 {
-    const char* accepted[] = {"<+24>-24", "<-24>24:00:00", "CET-1CEST,M3.5.0/167,M10.5.0/-167",
-                              "ABC-23:59:59"};
+    const char* accepted[] = {"<+24>-24", "<-24>24:00:00", "CET-1CEST,M3.5.0/167,M10.5.0/-167", "ABC-23:59:59"};
     const char* refused[] = {
         "ABC25",
         "ABC-24:00:01",
@@ -392,8 +390,7 @@ TEST(TimeZoneRule, AgreesWithZdump)
 {
     int checked = 0;
     for (const Transition& t : TRANSITIONS) {
-        if (isHistoricException(t))
-            continue;
+        if (isHistoricException(t)) continue;
         WTimeZone zone = zoneFor(t.zone);
         bool dst = false;
         long long minuteBefore = (t.at - 60) / 60;
@@ -419,8 +416,7 @@ TEST(TimeZoneRule, AgreesWithZdump)
 
 TEST(TimeZoneFile, RulesFromZoneFiles)
 {
-    if (!haveZoneFiles())
-        GTEST_SKIP() << "no zone files installed";
+    if (!haveZoneFiles()) GTEST_SKIP() << "no zone files installed";
     for (const ZoneRule& r : ZONE_RULES) {
         std::string path = std::string("/usr/share/zoneinfo/") + r.zone;
         WTimeZone fromFile, fromRule;
@@ -463,8 +459,7 @@ TEST(TimeZoneFile, LocalZoneFromTZ)
         ASSERT_TRUE(WTimeZone::loadLocalZone(z));
         EXPECT_EQ(z.getBias(), 0);
     }
-    if (!haveZoneFiles())
-        GTEST_SKIP() << "no zone files installed";
+    if (!haveZoneFiles()) GTEST_SKIP() << "no zone files installed";
     {
         ScopedTZ tz("America/New_York");
         ASSERT_TRUE(WTimeZone::loadLocalZone(z));
@@ -494,8 +489,7 @@ TEST(TimeZoneFile, LocalZoneFromTZ)
 // instant again unless the local time is ambiguous or skipped.
 TEST(TimeZoneFile, AgreesWithTheCLibrary)
 {
-    if (!haveZoneFiles())
-        GTEST_SKIP() << "no zone files installed";
+    if (!haveZoneFiles()) GTEST_SKIP() << "no zone files installed";
     for (const ZoneRule& r : ZONE_RULES) {
         ScopedTZ tz(r.zone);
         tzset();
@@ -510,16 +504,15 @@ TEST(TimeZoneFile, AgreesWithTheCLibrary)
                 if (isHistoricException(x) && std::string(x.zone) == r.zone && t >= x.at - 8 * 86400 && t < x.at)
                     nearException = true;
             }
-            if (nearException)
-                continue;
+            if (nearException) continue;
             time_t tt = (time_t)t;
             struct tm ref;
             localtime_r(&tt, &ref);
             date.setTime(t);
-            bool same = date.getYear() == ref.tm_year + 1900 && date.getMonth() == ref.tm_mon + 1 &&
-                        date.getDay() == ref.tm_mday && date.getHour() == ref.tm_hour &&
-                        date.getMinute() == ref.tm_min && date.getWeekday() == ref.tm_wday &&
-                        date.getUTCMinutes() == -(int)(ref.tm_gmtoff / 60) && date.isDaylight() == (ref.tm_isdst > 0);
+            bool same = date.getYear() == ref.tm_year + 1900 && date.getMonth() == ref.tm_mon + 1
+                && date.getDay() == ref.tm_mday && date.getHour() == ref.tm_hour && date.getMinute() == ref.tm_min
+                && date.getWeekday() == ref.tm_wday && date.getUTCMinutes() == -(int)(ref.tm_gmtoff / 60)
+                && date.isDaylight() == (ref.tm_isdst > 0);
             if (!same) {
                 mismatches++;
                 ADD_FAILURE() << r.zone << " at " << t << ": " << date.toString().getBuf();
@@ -544,8 +537,7 @@ TEST(TimeZoneFile, AgreesWithTheCLibrary)
 // Damaged zone files are refused or read, never read beyond their end.
 TEST(TimeZoneFile, DamagedFiles)
 {
-    if (!haveZoneFiles())
-        GTEST_SKIP() << "no zone files installed";
+    if (!haveZoneFiles()) GTEST_SKIP() << "no zone files installed";
     FILE* in = fopen("/usr/share/zoneinfo/Europe/Berlin", "rb");
     ASSERT_NE(in, nullptr);
     std::string data;
@@ -588,20 +580,16 @@ TEST(TimeZoneFile, DamagedFiles)
 // Every installed zone file gives a zone.
 TEST(TimeZoneFile, AllInstalledZones)
 {
-    if (!haveZoneFiles())
-        GTEST_SKIP() << "no zone files installed";
+    if (!haveZoneFiles()) GTEST_SKIP() << "no zone files installed";
     static int loaded, failed;
     loaded = failed = 0;
     auto visit = [](const char* path, const struct stat* st, int type, struct FTW*) {
-        if (type != FTW_F || st->st_size < 44)
-            return 0;
+        if (type != FTW_F || st->st_size < 44) return 0;
         FILE* f = fopen(path, "rb");
         char magic[5] = {0};
         bool tzif = f != nullptr && fread(magic, 1, 5, f) == 5 && memcmp(magic, "TZif", 4) == 0 && magic[4] >= '2';
-        if (f != nullptr)
-            fclose(f);
-        if (!tzif)
-            return 0;
+        if (f != nullptr) fclose(f);
+        if (!tzif) return 0;
         WTimeZone zone;
         if (WTimeZone::fromZoneFile(path, zone)) {
             loaded++;

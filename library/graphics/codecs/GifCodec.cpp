@@ -40,12 +40,10 @@ int writeMemory(GifFileType* gif, const GifByteType* buffer, int length)
 // caller: both are freed here after the file is written or abandoned.
 void freeWritten(ColorMapObject* map, SavedImage* images, int count)
 {
-    if (map != nullptr)
-        GifFreeMapObject(map);
+    if (map != nullptr) GifFreeMapObject(map);
     for (int i = 0; i < count; ++i) {
         SavedImage& image = images[i];
-        if (image.ImageDesc.ColorMap != nullptr)
-            GifFreeMapObject(image.ImageDesc.ColorMap);
+        if (image.ImageDesc.ColorMap != nullptr) GifFreeMapObject(image.ImageDesc.ColorMap);
         free(image.RasterBits);
         GifFreeExtensions(&image.ExtensionBlockCount, &image.ExtensionBlocks);
     }
@@ -64,7 +62,7 @@ uint32_t argb(const GifColorType& c, uint8_t alpha)
 // canvas, so a frame never needs a raster of its own.
 bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& error)
 {
-    MemoryReader reader{data, size, 0};
+    MemoryReader reader {data, size, 0};
     int status = 0;
     GifFileType* gif = DGifOpen(&reader, readMemory, &status);
     if (gif == nullptr) {
@@ -78,7 +76,7 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
             int e;
             DGifCloseFile(g, &e);
         }
-    } closer{gif};
+    } closer {gif};
     auto fail = [&](const char* why) {
         error = why;
         out = ImageData();
@@ -89,8 +87,7 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
         return fail(text ? text : "cannot read GIF");
     };
     const int w = gif->SWidth, h = gif->SHeight;
-    if (!sizeAcceptable(w, h))
-        return fail("GIF size out of range");
+    if (!sizeAcceptable(w, h)) return fail("GIF size out of range");
     out.width = w;
     out.height = h;
     out.pixelFormat = PF_8BPP_INDEXED;
@@ -109,9 +106,9 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
         int left = 0, top = 0, right = 0, bottom = 0;
     } start;
     uint32_t clearPixel = 0;
-    GraphicsControlBlock gcb{};
+    GraphicsControlBlock gcb {};
     auto resetControl = [&gcb] {
-        gcb = GraphicsControlBlock{};
+        gcb = GraphicsControlBlock {};
         gcb.TransparentColor = NO_TRANSPARENT_COLOR;
         gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
     };
@@ -120,34 +117,27 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
 
     GifRecordType record = UNDEFINED_RECORD_TYPE;
     do {
-        if (DGifGetRecordType(gif, &record) == GIF_ERROR)
-            return failed();
+        if (DGifGetRecordType(gif, &record) == GIF_ERROR) return failed();
         if (record == EXTENSION_RECORD_TYPE) {
             int code = 0;
             GifByteType* block = nullptr;
-            if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
-                return failed();
+            if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return failed();
             if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr)
                 DGifExtensionToGCB(block[0], block + 1, &gcb); // a damaged block keeps the defaults
             while (block != nullptr)
-                if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
-                    return failed();
+                if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return failed();
             continue;
         }
-        if (record != IMAGE_DESC_RECORD_TYPE)
-            continue;
-        if (DGifGetImageDesc(gif) == GIF_ERROR)
-            return failed();
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif) == GIF_ERROR) return failed();
         const GifImageDesc& desc = gif->Image;
         const int fl = desc.Left, ft = desc.Top, fw = desc.Width, fh = desc.Height;
-        if (fw <= 0 || fh <= 0)
-            return fail("GIF frame empty");
+        if (fw <= 0 || fh <= 0) return fail("GIF frame empty");
         const size_t count = out.frames.size();
         if (count >= kMaxGifFrames || !fitsAllocationLimit(uint64_t(w), uint64_t(h), count + 1))
             return fail("GIF has too many frames");
         const uint64_t area = uint64_t(fw) * uint64_t(fh);
-        if (area > areaLeft)
-            return fail("GIF frames too large");
+        if (area > areaLeft) return fail("GIF frames too large");
         areaLeft -= area;
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
 
@@ -173,7 +163,7 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
         if (start.clearArea)
             for (int y = start.top; y < start.bottom; ++y)
                 std::fill(canvas.begin() + long(size_t(y) * size_t(w) + size_t(start.left)),
-                          canvas.begin() + long(size_t(y) * size_t(w) + size_t(start.right)), clearPixel);
+                    canvas.begin() + long(size_t(y) * size_t(w) + size_t(start.right)), clearPixel);
 
         // Interlaced frames store rows in four passes.
         static const int passStart[4] = {0, 4, 2, 1}, passStep[4] = {8, 8, 4, 2};
@@ -182,16 +172,13 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
         const int fromX = std::max(0, -fl), toX = int(std::min<int64_t>(fw, int64_t(w) - fl));
         for (int pass = 0; pass < passes; ++pass) {
             for (int y = desc.Interlace ? passStart[pass] : 0; y < fh; y += desc.Interlace ? passStep[pass] : 1) {
-                if (DGifGetLine(gif, line.data(), fw) == GIF_ERROR)
-                    return failed();
+                if (DGifGetLine(gif, line.data(), fw) == GIF_ERROR) return failed();
                 const int64_t cy = int64_t(ft) + y;
-                if (map == nullptr || cy < 0 || cy >= h)
-                    continue;
+                if (map == nullptr || cy < 0 || cy >= h) continue;
                 uint32_t* target = canvas.data() + size_t(cy) * size_t(w);
                 for (int x = fromX; x < toX; ++x) {
                     const int index = line[size_t(x)];
-                    if (index == gcb.TransparentColor || index >= map->ColorCount)
-                        continue;
+                    if (index == gcb.TransparentColor || index >= map->ColorCount) continue;
                     target[fl + x] = argb(map->Colors[index], 0xFF);
                 }
             }
@@ -204,16 +191,14 @@ bool decodeGif(const uint8_t* data, size_t size, ImageData& out, std::string& er
         gif->ImageCount = 0;
 
         if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
-            start = Start{long(count), true, std::clamp(fl, 0, w), std::clamp(ft, 0, h),
-                          int(std::clamp<int64_t>(int64_t(fl) + fw, 0, w)),
-                          int(std::clamp<int64_t>(int64_t(ft) + fh, 0, h))};
+            start = Start {long(count), true, std::clamp(fl, 0, w), std::clamp(ft, 0, h),
+                int(std::clamp<int64_t>(int64_t(fl) + fw, 0, w)), int(std::clamp<int64_t>(int64_t(ft) + fh, 0, h))};
         } else if (gcb.DisposalMode != DISPOSE_PREVIOUS) {
-            start = Start{long(count), false};
+            start = Start {long(count), false};
         }
         resetControl();
     } while (record != TERMINATE_RECORD_TYPE);
-    if (out.frames.empty())
-        return fail("GIF has no image");
+    if (out.frames.empty()) return fail("GIF has no image");
     return true;
 }
 
@@ -221,8 +206,8 @@ bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& 
 {
     // The screen and frame sizes are 16-bit fields: larger sizes cannot be
     // written (giflib would keep only the low bits).
-    if (frameIndex >= image.frames.size() || image.width <= 0 || image.height <= 0 || image.width > 0xFFFF ||
-        image.height > 0xFFFF)
+    if (frameIndex >= image.frames.size() || image.width <= 0 || image.height <= 0 || image.width > 0xFFFF
+        || image.height > 0xFFFF)
         return false;
     const std::vector<uint32_t>& pixels = image.frames[frameIndex];
     const size_t count = size_t(image.width) * size_t(image.height);
@@ -238,13 +223,11 @@ bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& 
             break;
         }
     for (uint32_t entry : image.palette)
-        if ((entry >> 24) == 0 && transparent)
-            keyRgb = entry & 0x00FFFFFF;
+        if ((entry >> 24) == 0 && transparent) keyRgb = entry & 0x00FFFFFF;
 
     std::map<uint32_t, int> colours;
     for (uint32_t p : pixels)
-        if ((p >> 24) != 0)
-            colours.emplace(p & 0x00FFFFFF, 0);
+        if ((p >> 24) != 0) colours.emplace(p & 0x00FFFFFF, 0);
     const size_t limit = transparent ? 255 : 256;
 
     std::vector<GifByteType> raster(count);
@@ -253,15 +236,15 @@ bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& 
     if (colours.size() <= limit) {
         for (auto& [rgb, index] : colours) {
             index = static_cast<int>(table.size());
-            table.push_back(GifColorType{GifByteType(rgb >> 16), GifByteType(rgb >> 8), GifByteType(rgb)});
+            table.push_back(GifColorType {GifByteType(rgb >> 16), GifByteType(rgb >> 8), GifByteType(rgb)});
         }
         if (transparent) {
             transparentIndex = static_cast<int>(table.size());
-            table.push_back(GifColorType{GifByteType(keyRgb >> 16), GifByteType(keyRgb >> 8), GifByteType(keyRgb)});
+            table.push_back(GifColorType {GifByteType(keyRgb >> 16), GifByteType(keyRgb >> 8), GifByteType(keyRgb)});
         }
         for (size_t i = 0; i < count; ++i)
-            raster[i] = (pixels[i] >> 24) == 0 ? GifByteType(transparentIndex)
-                                               : GifByteType(colours[pixels[i] & 0x00FFFFFF]);
+            raster[i]
+                = (pixels[i] >> 24) == 0 ? GifByteType(transparentIndex) : GifByteType(colours[pixels[i] & 0x00FFFFFF]);
     } else {
         // Median cut over the opaque colours (clear pixels take their stored
         // colour here; their index is replaced below).
@@ -273,43 +256,40 @@ bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& 
         }
         int size = static_cast<int>(limit);
         std::vector<GifColorType> map(256);
-        if (GifQuantizeBuffer(static_cast<unsigned>(image.width), static_cast<unsigned>(image.height), &size,
-                              r.data(), g.data(), b.data(), raster.data(), map.data()) != GIF_OK)
+        if (GifQuantizeBuffer(static_cast<unsigned>(image.width), static_cast<unsigned>(image.height), &size, r.data(),
+                g.data(), b.data(), raster.data(), map.data())
+            != GIF_OK)
             return false;
         table.assign(map.begin(), map.begin() + size);
         if (transparent) {
             transparentIndex = static_cast<int>(table.size());
-            table.push_back(GifColorType{GifByteType(keyRgb >> 16), GifByteType(keyRgb >> 8), GifByteType(keyRgb)});
+            table.push_back(GifColorType {GifByteType(keyRgb >> 16), GifByteType(keyRgb >> 8), GifByteType(keyRgb)});
             for (size_t i = 0; i < count; ++i)
-                if ((pixels[i] >> 24) == 0)
-                    raster[i] = GifByteType(transparentIndex);
+                if ((pixels[i] >> 24) == 0) raster[i] = GifByteType(transparentIndex);
         }
     }
     // Colour tables hold a power of two entries.
     int tableSize = 2;
     while (tableSize < static_cast<int>(table.size()))
         tableSize *= 2;
-    table.resize(size_t(tableSize), GifColorType{0, 0, 0});
+    table.resize(size_t(tableSize), GifColorType {0, 0, 0});
 
     int status = 0;
     out.clear();
     GifFileType* gif = EGifOpen(&out, writeMemory, &status);
-    if (gif == nullptr)
-        return false;
+    if (gif == nullptr) return false;
     bool ok = false;
     ColorMapObject* map = nullptr;
     do {
         map = GifMakeMapObject(tableSize, table.data());
-        if (map == nullptr)
-            break;
+        if (map == nullptr) break;
         gif->SWidth = image.width;
         gif->SHeight = image.height;
         gif->SColorResolution = 8;
         gif->SBackGroundColor = 0;
         gif->SColorMap = map;
         SavedImage* saved = GifMakeSavedImage(gif, nullptr);
-        if (saved == nullptr)
-            break;
+        if (saved == nullptr) break;
         saved->ImageDesc.Left = 0;
         saved->ImageDesc.Top = 0;
         saved->ImageDesc.Width = image.width;
@@ -317,18 +297,16 @@ bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& 
         saved->ImageDesc.Interlace = false;
         saved->ImageDesc.ColorMap = nullptr;
         saved->RasterBits = static_cast<GifByteType*>(malloc(count));
-        if (saved->RasterBits == nullptr)
-            break;
+        if (saved->RasterBits == nullptr) break;
         std::memcpy(saved->RasterBits, raster.data(), count);
         uint32_t delay = frameIndex < image.delays.size() ? image.delays[frameIndex] : 0;
         if (transparent || delay != 0) {
-            GraphicsControlBlock gcb{};
+            GraphicsControlBlock gcb {};
             gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
             gcb.UserInputFlag = false;
             gcb.DelayTime = static_cast<int>(std::min<uint32_t>(delay, 65535));
             gcb.TransparentColor = transparentIndex;
-            if (EGifGCBToSavedExtension(&gcb, gif, 0) != GIF_OK)
-                break;
+            if (EGifGCBToSavedExtension(&gcb, gif, 0) != GIF_OK) break;
         }
         SavedImage* images = gif->SavedImages;
         const int imageCount = gif->ImageCount;
@@ -337,8 +315,7 @@ bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& 
             ok = true;
             gif = nullptr;
         } else {
-            if (gif->SColorMap == map)
-                gif->SColorMap = nullptr;
+            if (gif->SColorMap == map) gif->SColorMap = nullptr;
             gif->SavedImages = nullptr;
             gif->ImageCount = 0;
         }
@@ -346,8 +323,7 @@ bool encodeGif(const ImageData& image, size_t frameIndex, std::vector<uint8_t>& 
         map = nullptr;
     } while (false);
     if (gif != nullptr) {
-        if (gif->SColorMap == map)
-            gif->SColorMap = nullptr;
+        if (gif->SColorMap == map) gif->SColorMap = nullptr;
         freeWritten(map, gif->SavedImages, gif->ImageCount);
         gif->SavedImages = nullptr;
         gif->ImageCount = 0;

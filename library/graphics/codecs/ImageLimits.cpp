@@ -8,7 +8,7 @@ namespace {
 
 // As Qt's image reader: 256 MB unless the application says otherwise.
 constexpr uint64_t kDefaultLimit = 256ull * 1024 * 1024;
-std::atomic<uint64_t> g_limit{kDefaultLimit};
+std::atomic<uint64_t> g_limit {kDefaultLimit};
 
 } // namespace
 
@@ -25,8 +25,7 @@ void setAllocationLimit(uint64_t bytes)
 bool fitsAllocationLimit(uint64_t width, uint64_t height, uint64_t frames)
 {
     const uint64_t limit = allocationLimit();
-    if (width == 0 || height == 0 || frames == 0)
-        return true;
+    if (width == 0 || height == 0 || frames == 0) return true;
     // Divide instead of multiply: no product can wrap.
     uint64_t room = limit / 4;
     room /= width;

@@ -56,8 +56,7 @@ void onProgress(j_common_ptr common)
 {
     auto* err = reinterpret_cast<ErrorManager*>(common->err);
     auto* info = reinterpret_cast<j_decompress_ptr>(common);
-    if (info->input_scan_number == err->scansSeen)
-        return;
+    if (info->input_scan_number == err->scansSeen) return;
     err->scansSeen = info->input_scan_number;
     uint64_t blocks = 0;
     for (int c = 0; c < info->comps_in_scan; ++c)
@@ -123,13 +122,11 @@ bool decodeJpegWith(const uint8_t* data, size_t size, ImageData& out, std::strin
     const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
-    if (!sizeAcceptable(info.image_width, info.image_height))
-        return refuse("JPEG size out of range");
+    if (!sizeAcceptable(info.image_width, info.image_height)) return refuse("JPEG size out of range");
     // Every block of the full-resolution component costs at least one bit
     // of Huffman-coded data in the first scan.
     const uint64_t fullBlocks = ((uint64_t(info.image_width) + 7) / 8) * ((uint64_t(info.image_height) + 7) / 8);
-    if (!info.arith_code && fullBlocks / 8 > size)
-        return refuse("JPEG data too short for its size");
+    if (!info.arith_code && fullBlocks / 8 > size) return refuse("JPEG data too short for its size");
     progress.progress_monitor = onProgress;
     info.progress = &progress;
     // The library's own buffers (all the coefficients of a progressive file)
@@ -228,8 +225,7 @@ bool decodeJpeg(const uint8_t* data, size_t size, ImageData& out, std::string& e
 
 bool encodeJpeg(const ImageData& image, size_t frame, long quality, std::vector<uint8_t>& out)
 {
-    if (frame >= image.frames.size() || image.width <= 0 || image.height <= 0)
-        return false;
+    if (frame >= image.frames.size() || image.width <= 0 || image.height <= 0) return false;
     const int q = quality > 100 ? 100 : (quality < 0 ? 0 : static_cast<int>(quality));
     Work work;
     bool ok = encodeJpegWith(image, frame, q, out, work);

@@ -36,8 +36,7 @@ struct Reader {
 void readData(png_structp png, png_bytep target, size_t length)
 {
     auto* in = static_cast<Reader*>(png_get_io_ptr(png));
-    if (length > in->size - in->pos)
-        png_error(png, "PNG data truncated");
+    if (length > in->size - in->pos) png_error(png, "PNG data truncated");
     std::memcpy(target, in->data + in->pos, length);
     in->pos += length;
 }
@@ -49,7 +48,9 @@ void onError(png_structp png, png_const_charp text)
     png_longjmp(png, 1);
 }
 
-void onWarning(png_structp, png_const_charp) {}
+void onWarning(png_structp, png_const_charp)
+{
+}
 
 // Everything that changes after setjmp lives in the caller's frame.
 struct Work {
@@ -98,27 +99,19 @@ bool decodePngWith(Reader& reader, ImageData& out, std::string& error, Work& wor
     png_bytep trns = nullptr;
     int trnsCount = 0;
     const bool indexed = colourType == PNG_COLOR_TYPE_PALETTE;
-    if (indexed)
-        png_get_PLTE(work.png, work.info, &plte, &plteCount);
+    if (indexed) png_get_PLTE(work.png, work.info, &plte, &plteCount);
     const bool hasTrns = png_get_valid(work.png, work.info, PNG_INFO_tRNS) != 0;
-    if (hasTrns)
-        png_get_tRNS(work.png, work.info, &trns, &trnsCount, nullptr);
+    if (hasTrns) png_get_tRNS(work.png, work.info, &trns, &trnsCount, nullptr);
     const bool alpha = (colourType & PNG_COLOR_MASK_ALPHA) != 0 || hasTrns;
 
     // Every kind becomes 8-bit B, G, R, A: the high byte of 16-bit samples,
     // no gamma, palettes and grey expanded, alpha from tRNS or opaque.
-    if (depth == 16)
-        png_set_strip_16(work.png);
-    if (indexed)
-        png_set_palette_to_rgb(work.png);
-    if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8)
-        png_set_expand_gray_1_2_4_to_8(work.png);
-    if (hasTrns)
-        png_set_tRNS_to_alpha(work.png);
-    if ((colourType & PNG_COLOR_MASK_COLOR) == 0)
-        png_set_gray_to_rgb(work.png);
-    if (!alpha)
-        png_set_filler(work.png, 0xFF, PNG_FILLER_AFTER);
+    if (depth == 16) png_set_strip_16(work.png);
+    if (indexed) png_set_palette_to_rgb(work.png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(work.png);
+    if (hasTrns) png_set_tRNS_to_alpha(work.png);
+    if ((colourType & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(work.png);
+    if (!alpha) png_set_filler(work.png, 0xFF, PNG_FILLER_AFTER);
     png_set_bgr(work.png);
     png_set_interlace_handling(work.png);
     png_read_update_info(work.png, work.info);
@@ -139,14 +132,13 @@ bool decodePngWith(Reader& reader, ImageData& out, std::string& error, Work& wor
     for (uint32_t& pixel : out.frames[0])
         pixel = wordFromBgra(reinterpret_cast<const uint8_t*>(&pixel));
 
-    if (alpha)
-        out.flags |= IMAGE_FLAG_HAS_ALPHA;
+    if (alpha) out.flags |= IMAGE_FLAG_HAS_ALPHA;
     if (indexed && plteCount > 0) {
         out.pixelFormat = plteCount <= 2 ? PF_1BPP_INDEXED : plteCount <= 16 ? PF_4BPP_INDEXED : PF_8BPP_INDEXED;
         for (int i = 0; i < plteCount; ++i) {
             const uint32_t a = i < trnsCount && trns != nullptr ? trns[i] : 0xFF;
-            out.palette.push_back((a << 24) | (uint32_t(plte[i].red) << 16) | (uint32_t(plte[i].green) << 8) |
-                                  plte[i].blue);
+            out.palette.push_back(
+                (a << 24) | (uint32_t(plte[i].red) << 16) | (uint32_t(plte[i].green) << 8) | plte[i].blue);
         }
     } else if (depth == 16) {
         out.pixelFormat = alpha ? PF_64BPP_ARGB : PF_48BPP_RGB;
@@ -160,19 +152,17 @@ bool decodePngWith(Reader& reader, ImageData& out, std::string& error, Work& wor
 
 bool decodePng(const uint8_t* data, size_t size, ImageData& out, std::string& error)
 {
-    Reader reader{data, size, 0, "PNG error"};
+    Reader reader {data, size, 0, "PNG error"};
     Work work;
     const bool ok = decodePngWith(reader, out, error, work);
     png_destroy_read_struct(&work.png, work.info ? &work.info : nullptr, nullptr);
-    if (!ok)
-        out = ImageData();
+    if (!ok) out = ImageData();
     return ok;
 }
 
 bool encodePng(const ImageData& source, size_t frame, std::vector<uint8_t>& out)
 {
-    if (frame >= source.frames.size())
-        return false;
+    if (frame >= source.frames.size()) return false;
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -188,8 +178,7 @@ bool encodePng(const ImageData& source, size_t frame, std::vector<uint8_t>& out)
         bytes[i * 4 + 3] = uint8_t(p >> 24);
     }
     png_alloc_size_t length = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &length, 0, bytes.data(), 0, nullptr))
-        return false;
+    if (!png_image_write_to_memory(&image, nullptr, &length, 0, bytes.data(), 0, nullptr)) return false;
     out.resize(length);
     return png_image_write_to_memory(&image, out.data(), &length, 0, bytes.data(), 0, nullptr) != 0;
 }

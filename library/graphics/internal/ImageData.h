@@ -49,9 +49,9 @@ struct ImageData {
     int height = 0;
     uint32_t pixelFormat = PF_UNKNOWN;
     uint32_t flags = 0;
-    std::vector<uint32_t> palette;             // ARGB entries
+    std::vector<uint32_t> palette; // ARGB entries
     std::vector<std::vector<uint32_t>> frames; // width*height each
-    std::vector<uint32_t> delays;              // hundredths of a second; empty: no delay property
+    std::vector<uint32_t> delays; // hundredths of a second; empty: no delay property
 
     bool isEmpty() const { return frames.empty(); }
 };

@@ -14,7 +14,7 @@ namespace wgfx {
 struct SurfaceMemory {
     HBITMAP bitmap = nullptr;
     wplat::PixelImage* image = nullptr; // the bitmap's pixels
-    POINT origin{0, 0};                 // surface coordinates of pixel (0,0)
+    POINT origin {0, 0}; // surface coordinates of pixel (0,0)
     bool lost = false;
     unsigned long refusedRestores = 0;
 
@@ -23,8 +23,7 @@ struct SurfaceMemory {
     SurfaceMemory& operator=(const SurfaceMemory&) = delete;
     ~SurfaceMemory()
     {
-        if (bitmap != nullptr)
-            wplat::deleteObject(wplat::toObject(bitmap));
+        if (bitmap != nullptr) wplat::deleteObject(wplat::toObject(bitmap));
     }
 };
 

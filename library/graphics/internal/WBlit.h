@@ -23,6 +23,6 @@ struct BlitKey {
 // reaching outside the source, transfers nothing (false). clip == nullptr:
 // no clip list. Source and target may be the same image.
 bool blit(wplat::PixelImage& target, const RECT& targetArea, POINT targetOrigin, const wplat::PixelImage& source,
-          const RECT& sourceArea, POINT sourceOrigin, BlitKey key, const std::vector<RECT>* clip);
+    const RECT& sourceArea, POINT sourceOrigin, BlitKey key, const std::vector<RECT>* clip);
 
 } // namespace wgfx

@@ -32,12 +32,12 @@ uint32_t blend(uint32_t targetRgb, uint32_t argb);
 // Draws the part source of the image scaled into destination (right and
 // bottom exclusive). Empty rectangles draw nothing.
 void drawScaled(wplat::PixelImage& target, const ArgbView& image, const RECT& source, const RECT& destination,
-                Sampling sampling, Clip clip = {});
+    Sampling sampling, Clip clip = {});
 
 // Draws the whole image into the parallelogram whose upper-left,
 // upper-right and lower-left corners are points[0..2].
-void drawParallelogram(wplat::PixelImage& target, const ArgbView& image, const POINT points[3], Sampling sampling,
-                       Clip clip = {});
+void drawParallelogram(
+    wplat::PixelImage& target, const ArgbView& image, const POINT points[3], Sampling sampling, Clip clip = {});
 
 } // namespace wgfx
 

@@ -35,8 +35,7 @@ std::vector<uint8_t> threeFrameGif()
 int firstQuantValue(const std::vector<uint8_t>& jpeg)
 {
     for (size_t i = 2; i + 5 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDB)
-            return jpeg[i + 5];
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDB) return jpeg[i + 5];
     return -1;
 }
 
@@ -82,7 +81,7 @@ TEST(Bitmap, GifFramesDelaysAndKey)
     b.getPalette(palette);
     EXPECT_EQ(palette.getColorCount(), 4u);
     EXPECT_EQ(palette.getBPP(), 8u);
-    RGBQUAD q{};
+    RGBQUAD q {};
     palette.getColor(2, q);
     EXPECT_EQ(q.rgbBlue, 0xFF);
     EXPECT_EQ(q.rgbRed, 0);
@@ -142,8 +141,11 @@ TEST(Bitmap, BmpVariants)
         {"24td", makeBmp(2, 2, 24, 0, {}, {}, {{0, 0, 0xFF, 0, 0xFF, 0}, {0xFF, 0, 0, 0xFF, 0xFF, 0xFF}}, true), 24},
         {"8", makeBmp(2, 2, 8, 0, {RED, GREEN, BLUE, WHITE}, {}, {{0, 1}, {2, 3}}), 8},
         {"4", makeBmp(2, 2, 4, 0, {RED, GREEN, BLUE, WHITE}, {}, {{0x01}, {0x23}}), 4},
-        {"565", makeBmp(2, 2, 16, 3, {}, {0xF800, 0x07E0, 0x001F}, {{0x00, 0xF8, 0xE0, 0x07}, {0x1F, 0x00, 0xFF, 0xFF}}), 16},
-        {"32", makeBmp(2, 2, 32, 0, {}, {}, {{0, 0, 0xFF, 0, 0, 0xFF, 0, 0}, {0xFF, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0}}), 32},
+        {"565",
+            makeBmp(2, 2, 16, 3, {}, {0xF800, 0x07E0, 0x001F}, {{0x00, 0xF8, 0xE0, 0x07}, {0x1F, 0x00, 0xFF, 0xFF}}),
+            16},
+        {"32", makeBmp(2, 2, 32, 0, {}, {}, {{0, 0, 0xFF, 0, 0, 0xFF, 0, 0}, {0xFF, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0}}),
+            32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,7 +162,7 @@ TEST(Bitmap, BmpVariants)
     const std::vector<uint8_t> cut(cases[0].bytes.begin(), cases[0].bytes.end() - 4);
     writeFile(dir.path("cut.bmp"), cut);
     EXPECT_EQ(messageOf([&] { WBitmap b(dir.path("cut.bmp").c_str()); }),
-              "WBitmapException: Cannot load bitmap: " + dir.path("cut.bmp"));
+        "WBitmapException: Cannot load bitmap: " + dir.path("cut.bmp"));
 }
 
 TEST(Bitmap, LoadErrors)
@@ -169,12 +171,12 @@ TEST(Bitmap, LoadErrors)
     writeFile(dir.path("junk.gif"), {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
     WBitmap b;
     EXPECT_EQ(messageOf([&] { b.open(dir.path("junk.gif").c_str()); }),
-              "WBitmapException: Cannot load bitmap: " + dir.path("junk.gif"));
+        "WBitmapException: Cannot load bitmap: " + dir.path("junk.gif"));
     EXPECT_EQ(b.getFilename(), dir.path("junk.gif").c_str());
     EXPECT_EQ(b.getWidth(), 0u);
     EXPECT_EQ(b.getPixel(0, 0), 0u);
     EXPECT_EQ(messageOf([&] { b.open(dir.path("missing.png").c_str()); }),
-              "WBitmapException: Cannot load bitmap: " + dir.path("missing.png"));
+        "WBitmapException: Cannot load bitmap: " + dir.path("missing.png"));
 }
 
 TEST(Bitmap, SaveJpegQualityAndRefusedFormats)
@@ -193,13 +195,13 @@ TEST(Bitmap, SaveJpegQualityAndRefusedFormats)
 
     for (const char* name : {"x.png", "x.jpeg", "x"}) {
         EXPECT_EQ(messageOf([&] { b.save(dir.path(name).c_str(), 80); }),
-                  "WBitmapException: Bitmap format is not supported for saving!");
+            "WBitmapException: Bitmap format is not supported for saving!");
         EXPECT_FALSE(std::filesystem::exists(dir.path(name)));
     }
     // Saving nothing keeps the old file.
     WBitmap empty;
-    EXPECT_EQ(messageOf([&] { empty.save(dir.path("q80.JPG").c_str(), 80); }),
-              "WBitmapException: Error while saving image!");
+    EXPECT_EQ(
+        messageOf([&] { empty.save(dir.path("q80.JPG").c_str(), 80); }), "WBitmapException: Error while saving image!");
     EXPECT_EQ(firstQuantValue(readFile(dir.path("q80.JPG"))), 6);
 }
 
@@ -308,7 +310,7 @@ TEST(Bitmap, DrawingOntoImages)
 
     // Stretched 2x into an 4x4 area: blocks of one colour at the corners.
     wplat::PixelImage big(4, 4, 0);
-    b.toDevice(big, RECT{0, 0, 2, 2}, RECT{0, 0, 4, 4});
+    b.toDevice(big, RECT {0, 0, 2, 2}, RECT {0, 0, 4, 4});
     EXPECT_EQ(big.pixel(0, 0), RED);
     EXPECT_EQ(big.pixel(3, 3), WHITE);
 }
@@ -340,13 +342,13 @@ TEST(Palette, Rules)
     EXPECT_EQ(p.getBPP(), 9u);
     p.create(256, 8);
     EXPECT_EQ(p.getColorCount(), 256u);
-    RGBQUAD c{1, 2, 3, 0};
+    RGBQUAD c {1, 2, 3, 0};
     p.getColor(255, c);
     EXPECT_EQ(c.rgbRed, 0);
     EXPECT_EQ(messageOf([&] { p.setColor(256, c); }), "WPaletteException: Invalid palette index.");
-    p.setColor(5, RGBQUAD{10, 20, 30, 0});
+    p.setColor(5, RGBQUAD {10, 20, 30, 0});
     WPalette copy(p);
-    RGBQUAD out{};
+    RGBQUAD out {};
     copy.getColor(5, out);
     EXPECT_EQ(out.rgbBlue, 10);
     EXPECT_EQ(out.rgbRed, 30);
@@ -360,7 +362,7 @@ TEST(Palette, Rules)
 // target and compute nothing that wraps (the sanitizer pass checks that).
 TEST(Bitmap, DrawingAtTheEndsOfTheCoordinateRange)
 {
-    WBitmap b{wplat::PixelImage(3, 3, 0xFFFFFF)};
+    WBitmap b {wplat::PixelImage(3, 3, 0xFFFFFF)};
     const wplat::PixelImage blank(8, 8, 0x010101);
     constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
     struct Case {
@@ -372,20 +374,28 @@ TEST(Bitmap, DrawingAtTheEndsOfTheCoordinateRange)
         {"at the right end", [&](wplat::PixelImage& t) { b.toDevice(t, hi, 0); }, false},
         {"at the bottom end", [&](wplat::PixelImage& t) { b.toDevice(t, 0, hi - 1); }, false},
         {"at the top left end", [&](wplat::PixelImage& t) { b.toDevice(t, lo, lo); }, false},
-        {"scaled at the far end", [&](wplat::PixelImage& t) { b.toDevice(t, RECT{0, 0, 3, 3}, RECT{hi - 2, hi - 2, hi, hi}); }, false},
-        {"scaled over the whole range", [&](wplat::PixelImage& t) { b.toDevice(t, RECT{0, 0, 3, 3}, RECT{lo, lo, hi, hi}); }, true},
+        {"scaled at the far end",
+            [&](wplat::PixelImage& t) {
+                b.toDevice(t, RECT {0, 0, 3, 3}, RECT {hi - 2, hi - 2, hi, hi});
+            },
+            false},
+        {"scaled over the whole range",
+            [&](wplat::PixelImage& t) {
+                b.toDevice(t, RECT {0, 0, 3, 3}, RECT {lo, lo, hi, hi});
+            },
+            true},
         {"parallelogram far away",
-         [&](wplat::PixelImage& t) {
-             POINT p[3] = {{hi - 5, hi - 5}, {hi, hi - 5}, {hi - 5, hi}};
-             b.toDevice(t, p, 3, true);
-         },
-         false},
+            [&](wplat::PixelImage& t) {
+                POINT p[3] = {{hi - 5, hi - 5}, {hi, hi - 5}, {hi - 5, hi}};
+                b.toDevice(t, p, 3, true);
+            },
+            false},
         {"parallelogram over the whole range",
-         [&](wplat::PixelImage& t) {
-             POINT p[3] = {{lo, lo}, {hi, lo}, {lo, hi}};
-             b.toDevice(t, p, 3, false);
-         },
-         true},
+            [&](wplat::PixelImage& t) {
+                POINT p[3] = {{lo, lo}, {hi, lo}, {lo, hi}};
+                b.toDevice(t, p, 3, false);
+            },
+            true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

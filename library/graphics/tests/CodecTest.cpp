@@ -83,7 +83,7 @@ TEST(Codec, RunLengthBitmaps)
     ASSERT_TRUE(wgfx::decodeImage(bmp.data(), bmp.size(), out, error)) << error;
     EXPECT_EQ(out.pixelFormat, wgfx::PF_8BPP_INDEXED);
     EXPECT_EQ(out.frames[0][4 + 0] & 0xFFFFFF, 0xFFFFFFu); // bottom row
-    EXPECT_EQ(out.frames[0][0] & 0xFFFFFF, 0x000000u);     // top row: 0,1,0,1
+    EXPECT_EQ(out.frames[0][0] & 0xFFFFFF, 0x000000u); // top row: 0,1,0,1
     EXPECT_EQ(out.frames[0][1] & 0xFFFFFF, 0xFFFFFFu);
     // A literal run longer than the data is refused.
     bmp.resize(offset);

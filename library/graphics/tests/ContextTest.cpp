@@ -17,8 +17,8 @@ HWND makeWindow(int x, int y, int w, int h)
         c.name = "ZvGraphicsTestWindow";
         registered = wplat::registerClass(c);
     }
-    return wplat::createWindowEx(0, "ZvGraphicsTestWindow", "t", WS_POPUP, x, y, w, h, nullptr, nullptr, nullptr,
-                                 nullptr);
+    return wplat::createWindowEx(
+        0, "ZvGraphicsTestWindow", "t", WS_POPUP, x, y, w, h, nullptr, nullptr, nullptr, nullptr);
 }
 
 class Holder : public WWindowContext {
@@ -33,7 +33,7 @@ TEST(Context, AreaIsRelativeToTheMonitor)
     HWND hwnd = makeWindow(100, 50, 40, 30);
     ASSERT_NE(hwnd, nullptr);
     Holder holder(hwnd);
-    WDisplayDevice::MonitorInfo info{{1280, 0, 2560, 1024}, {1280, 0, 2560, 1024}};
+    WDisplayDevice::MonitorInfo info {{1280, 0, 2560, 1024}, {1280, 0, 2560, 1024}};
     WDisplayDevice second("second", "", false, info, nullptr);
     W2DContextWindow ctx;
     ctx.create(holder, second, WDisplayMode(1280, 1024, 32, 60), 0, false, 3, 4);
@@ -95,7 +95,7 @@ public:
         openDevice();
         getSurfacePrimary().create(*this, 0);
     }
-    void getArea(RECT& out) const override { out = RECT{0, 0, 10, 10}; }
+    void getArea(RECT& out) const override { out = RECT {0, 0, 10, 10}; }
 };
 
 // Horizontal centre of the pixels that are not black; -1 without ink.
@@ -123,8 +123,7 @@ TEST(Context, TextAlignment)
     // (startUi on a thread without one waits for ever).
     MSG msg;
     wplat::peekMessage(msg, nullptr, wplat::Peek::Keep);
-    if (wplat::startUi() == wplat::UiStart::NoDisplay)
-        GTEST_SKIP() << "no user interface";
+    if (wplat::startUi() == wplat::UiStart::NoDisplay) GTEST_SKIP() << "no user interface";
     PlainContext ctx;
     double centres[4] = {0, 0, 0, 0};
     for (int align = 1; align <= 3; ++align) {
@@ -132,14 +131,13 @@ TEST(Context, TextAlignment)
         s.create(ctx, 300, 40);
         HDC dc = s.getDC();
         ASSERT_NE(dc, nullptr);
-        W2DGraphics::drawText(dc, RECT{0, 0, 300, 40}, WString("Wide text"), nullptr, 0x00FFFFFF,
-                              static_cast<W2DGraphics::TextAlign>(align));
+        W2DGraphics::drawText(dc, RECT {0, 0, 300, 40}, WString("Wide text"), nullptr, 0x00FFFFFF,
+            static_cast<W2DGraphics::TextAlign>(align));
         s.releaseDC();
         centres[align] = inkCentre(*s.getImage());
     }
-    if (centres[1] < 0)
-        GTEST_SKIP() << "no text rendering without a user interface";
-    EXPECT_LT(centres[1], 100);                 // left
-    EXPECT_GT(centres[2], 200);                 // right
-    EXPECT_NEAR(centres[3], 150, 15);           // centred
+    if (centres[1] < 0) GTEST_SKIP() << "no text rendering without a user interface";
+    EXPECT_LT(centres[1], 100); // left
+    EXPECT_GT(centres[2], 200); // right
+    EXPECT_NEAR(centres[3], 150, 15); // centred
 }

@@ -20,7 +20,10 @@
 namespace gtest_support {
 
 // The COLORREF the platform keeps for an 0xRRGGBB colour.
-inline unsigned long ref(uint32_t rgb) { return wplat::colorRefFromRgb(rgb); }
+inline unsigned long ref(uint32_t rgb)
+{
+    return wplat::colorRefFromRgb(rgb);
+}
 
 // "<exception name>: <message>" of what f throws, or "no exception".
 inline std::string messageOf(const std::function<void()>& f)
@@ -38,8 +41,7 @@ public:
     TempDir()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "zv-graphics-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         dir = pattern;
     }
     ~TempDir()
@@ -68,7 +70,7 @@ inline std::vector<uint8_t> readFile(const std::string& path)
 struct GifFrame {
     int left, top, width, height;
     std::vector<uint8_t> indexes;
-    int delay;       // hundredths
+    int delay; // hundredths
     int transparent; // index or -1
     int disposal;
 };
@@ -81,15 +83,15 @@ inline int gifWrite(GifFileType* gif, const GifByteType* data, int length)
 }
 
 // A GIF with a global palette (RGB triples, power-of-two count) and frames.
-inline std::vector<uint8_t> makeGif(int width, int height, const std::vector<uint32_t>& rgbPalette,
-                                    const std::vector<GifFrame>& frames)
+inline std::vector<uint8_t> makeGif(
+    int width, int height, const std::vector<uint32_t>& rgbPalette, const std::vector<GifFrame>& frames)
 {
     std::vector<uint8_t> out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, gifWrite, &error);
     std::vector<GifColorType> colours;
     for (uint32_t c : rgbPalette)
-        colours.push_back(GifColorType{GifByteType(c >> 16), GifByteType(c >> 8), GifByteType(c)});
+        colours.push_back(GifColorType {GifByteType(c >> 16), GifByteType(c >> 8), GifByteType(c)});
     gif->SWidth = width;
     gif->SHeight = height;
     gif->SColorResolution = 8;
@@ -106,7 +108,7 @@ inline std::vector<uint8_t> makeGif(int width, int height, const std::vector<uin
         s->ImageDesc.ColorMap = nullptr;
         s->RasterBits = static_cast<GifByteType*>(malloc(f.indexes.size()));
         std::memcpy(s->RasterBits, f.indexes.data(), f.indexes.size());
-        GraphicsControlBlock gcb{};
+        GraphicsControlBlock gcb {};
         gcb.DisposalMode = f.disposal;
         gcb.DelayTime = f.delay;
         gcb.TransparentColor = f.transparent;
@@ -116,8 +118,7 @@ inline std::vector<uint8_t> makeGif(int width, int height, const std::vector<uin
     ColorMapObject* map = gif->SColorMap;
     SavedImage* images = gif->SavedImages;
     const int count = gif->ImageCount;
-    if (EGifSpew(gif) != GIF_OK)
-        throw std::runtime_error("EGifSpew failed");
+    if (EGifSpew(gif) != GIF_OK) throw std::runtime_error("EGifSpew failed");
     GifFreeMapObject(map);
     for (int i = 0; i < count; ++i) {
         free(images[i].RasterBits);
@@ -141,8 +142,8 @@ inline void put32(std::vector<uint8_t>& b, uint32_t v)
 // A BMP with a 40-byte header (plus masks when given), bottom-up unless
 // topDown. rows: already packed pixel bytes per row, top row first.
 inline std::vector<uint8_t> makeBmp(int width, int height, int bpp, uint32_t compression,
-                                    const std::vector<uint32_t>& palette, const std::vector<uint32_t>& masks,
-                                    const std::vector<std::vector<uint8_t>>& rows, bool topDown = false)
+    const std::vector<uint32_t>& palette, const std::vector<uint32_t>& masks,
+    const std::vector<std::vector<uint8_t>>& rows, bool topDown = false)
 {
     const size_t stride = ((size_t(width) * size_t(bpp) + 31) / 32) * 4;
     const uint32_t header = 14 + 40 + uint32_t(masks.size() * 4) + uint32_t(palette.size() * 4);

@@ -14,19 +14,19 @@ const int g_offscreen = (setenv("QT_QPA_PLATFORM", "offscreen", 1), 0);
 
 class Window : public W2DGraphicsWindow {
 public:
-    Window() : W2DGraphicsWindow("controls", TYPE_WINDOW_REPAINT) {}
+    Window() : W2DGraphicsWindow("controls", TYPE_WINDOW_REPAINT) { }
     ~Window() override { close(); }
 
 protected:
-    void onGraphicsWindowSlide(unsigned long) override {}
-    void onGraphicsWindowCreate() override {}
-    void onGraphicsWindowDestroy() override {}
-    void onGraphicsWindowKeyPressed(int) override {}
+    void onGraphicsWindowSlide(unsigned long) override { }
+    void onGraphicsWindowCreate() override { }
+    void onGraphicsWindowDestroy() override { }
+    void onGraphicsWindowKeyPressed(int) override { }
 };
 
 WDisplayDevice screen()
 {
-    WDisplayDevice::MonitorInfo info{{0, 0, 640, 480}, {0, 0, 640, 480}};
+    WDisplayDevice::MonitorInfo info {{0, 0, 640, 480}, {0, 0, 640, 480}};
     return WDisplayDevice("screen", "", true, info, nullptr);
 }
 
@@ -53,13 +53,13 @@ TEST(GraphicsWindowControls, TextControlColours)
         HWND control;
         LRESULT brush;
     };
-    for (const Case& c : {Case{"edit with colours", coloured.getWindowHandle(), LRESULT(coloured.getBackColorBrush())},
-                          Case{"edit without", plain.getWindowHandle(), 0}, Case{"not a text control", label.getWindowHandle(), 0},
-                          Case{"no control", nullptr, 0}}) {
+    for (const Case& c : {Case {"edit with colours", coloured.getWindowHandle(), LRESULT(coloured.getBackColorBrush())},
+             Case {"edit without", plain.getWindowHandle(), 0}, Case {"not a text control", label.getWindowHandle(), 0},
+             Case {"no control", nullptr, 0}}) {
         SCOPED_TRACE(c.name);
         wplat::setTextColor(dc, 0x00123456);
-        EXPECT_EQ(wplat::sendMessage(window.getWindowHandle(), WM_CTLCOLOREDIT, WPARAM(dc), LPARAM(c.control)),
-                  c.brush);
+        EXPECT_EQ(
+            wplat::sendMessage(window.getWindowHandle(), WM_CTLCOLOREDIT, WPARAM(dc), LPARAM(c.control)), c.brush);
         const COLORREF text = wplat::setTextColor(dc, 0);
         EXPECT_EQ(text, c.brush != 0 ? COLORREF(0x000000FF) : COLORREF(0x00123456));
     }

@@ -14,8 +14,7 @@ namespace {
 void registerWindowClass()
 {
     static bool done = false;
-    if (done)
-        return;
+    if (done) return;
     WWindow::setClassName("ZvGraphicsWindowTest");
     wplat::WindowClass cls;
     cls.proc = &WWindow::windowProc;
@@ -44,8 +43,7 @@ public:
     }
     ~Probe() override
     {
-        if (deleted)
-            ++*deleted;
+        if (deleted) ++*deleted;
     }
     void drawContent(W2DSurface& target) override
     {
@@ -72,7 +70,7 @@ public:
 
 class TestWindow : public W2DGraphicsWindow {
 public:
-    explicit TestWindow(Type windowType = TYPE_WINDOW_COMPOSE) : W2DGraphicsWindow("test", windowType) {}
+    explicit TestWindow(Type windowType = TYPE_WINDOW_COMPOSE) : W2DGraphicsWindow("test", windowType) { }
     ~TestWindow() override { close(); }
 
     std::vector<unsigned long> slidesShown;
@@ -85,18 +83,17 @@ protected:
     void onGraphicsWindowSlide(unsigned long slide) override { slidesShown.push_back(slide); }
     void onGraphicsWindowCreate() override { ++created; }
     void onGraphicsWindowDestroy() override { ++destroyed; }
-    void onGraphicsWindowKeyPressed(int) override {}
+    void onGraphicsWindowKeyPressed(int) override { }
     void onGraphicsWindowTimer(unsigned long id) override
     {
         timersFired.push_back(id);
-        if (rearm && id == 7)
-            addTimer(7, 2);
+        if (rearm && id == 7) addTimer(7, 2);
     }
 };
 
 WDisplayDevice screen()
 {
-    WDisplayDevice::MonitorInfo info{{0, 0, 640, 480}, {0, 0, 640, 480}};
+    WDisplayDevice::MonitorInfo info {{0, 0, 640, 480}, {0, 0, 640, 480}};
     return WDisplayDevice("screen", "", true, info, nullptr);
 }
 
@@ -129,13 +126,13 @@ TEST(GraphicsWindow, SlidesAndObjects)
 
     Log log;
     int deleted = 0;
-    v.addObject("2,3", "a", new Probe(log, "a", RECT{0, 0, 10, 10}, &deleted), false);
-    v.addObject("", "b", new Probe(log, "b", RECT{0, 0, 10, 10}), false);
+    v.addObject("2,3", "a", new Probe(log, "a", RECT {0, 0, 10, 10}, &deleted), false);
+    v.addObject("", "b", new Probe(log, "b", RECT {0, 0, 10, 10}), false);
     EXPECT_EQ(v.getSlideObjects(1).size(), 1u);
     EXPECT_EQ(v.getSlideObjects(2).size(), 2u);
     EXPECT_EQ(v.getSlideObjects(3).size(), 2u);
     // Replacing "a" keeps its drawing position and deletes the old object.
-    auto* replacement = new Probe(log, "a2", RECT{0, 0, 5, 5});
+    auto* replacement = new Probe(log, "a2", RECT {0, 0, 5, 5});
     v.addObject("2,3", "a", replacement, false);
     EXPECT_EQ(deleted, 1);
     EXPECT_EQ(v.getSlideObjects(2).front(), replacement);
@@ -145,7 +142,7 @@ TEST(GraphicsWindow, SlidesAndObjects)
     EXPECT_EQ(v.getSlideObjects(3).front(), replacement);
     v.removeObject("a");
     EXPECT_EQ(v.getSlideObjects(3).size(), 1u);
-    v.addObject("9,0,2", "c", new Probe(log, "c", RECT{0, 0, 1, 1}), false); // out of range: refused
+    v.addObject("9,0,2", "c", new Probe(log, "c", RECT {0, 0, 1, 1}), false); // out of range: refused
     EXPECT_EQ(v.getSlideObjects(2).size(), 2u);
     v.removeAllObjects("c");
     EXPECT_EQ(v.getSlideObjects(2).size(), 1u);
@@ -161,7 +158,7 @@ TEST(GraphicsWindow, CursorsHoverAndClicks)
     TestWindow w(W2DGraphicsWindow::TYPE_EXCLUSIVE_FLIP);
     w.create(nullptr, 1, 1, 0, 0, 100, 80, screen(), 0, 0);
     Log log;
-    auto* probe = new Probe(log, "p", RECT{10, 10, 40, 40});
+    auto* probe = new Probe(log, "p", RECT {10, 10, 40, 40});
     w.addObject("", "p", probe, false);
     w.addCursor(1, dir.path("c.bmp").c_str(), false, "center");
     int hx = 0, hy = 0;
@@ -251,8 +248,8 @@ TEST(GraphicsWindow, RepaintDrawsStillObjectsIntoTheWindow)
     TestWindow w(W2DGraphicsWindow::TYPE_WINDOW_REPAINT);
     w.create(nullptr, 1, 1, 20, 30, 60, 40, screen(), 0, 0);
     Log log;
-    w.addObject("", "p", new Probe(log, "p", RECT{5, 5, 15, 15}), false);
-    w.onWindowRestore(nullptr, RECT{0, 0, 60, 40});
+    w.addObject("", "p", new Probe(log, "p", RECT {5, 5, 15, 15}), false);
+    w.onWindowRestore(nullptr, RECT {0, 0, 60, 40});
     const wplat::PixelImage* shown = wplat::getBackingImage(w.getWindowHandle());
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->pixel(7, 7), 0x00FF00u);

@@ -73,7 +73,8 @@ TEST(ImageFidelity, SixteenBitPngWithoutGamma)
                     raw.push_back(uint8_t(s));
                 }
         }
-        const std::vector<uint8_t> gama = c.linearGamma ? std::vector<uint8_t>{0, 1, 0x86, 0xA0} : std::vector<uint8_t>{};
+        const std::vector<uint8_t> gama
+            = c.linearGamma ? std::vector<uint8_t> {0, 1, 0x86, 0xA0} : std::vector<uint8_t> {};
         const std::vector<uint8_t> png = makePng(2, 2, 16, c.colourType, zlibStored(raw), gama);
         wgfx::ImageData out;
         std::string error;
@@ -132,10 +133,10 @@ TEST(ImageFidelity, SavesRefuseSizesTheFormatCannotHold)
         int width;
         bool saved;
     };
-    for (const Case& c : {Case{"wide.gif", 65536, false}, Case{"widest.gif", 65535, true},
-                          Case{"wide.jpg", 65536, false}}) {
+    for (const Case& c :
+        {Case {"wide.gif", 65536, false}, Case {"widest.gif", 65535, true}, Case {"wide.jpg", 65536, false}}) {
         SCOPED_TRACE(c.file);
-        WBitmap b{wplat::PixelImage(c.width, 1, 0x123456)};
+        WBitmap b {wplat::PixelImage(c.width, 1, 0x123456)};
         const std::string path = dir.path(c.file);
         if (c.saved) {
             b.save(path.c_str(), 80);
@@ -154,7 +155,7 @@ TEST(ImageFidelity, FailedSaveKeepsTheOldFile)
 {
     TempDir dir;
     const std::string target = dir.path("keep.gif");
-    WBitmap small{wplat::PixelImage(4, 4, 0x00FF00)};
+    WBitmap small {wplat::PixelImage(4, 4, 0x00FF00)};
     small.save(target.c_str(), 0);
     const std::vector<uint8_t> old = readFile(target);
     ASSERT_GT(old.size(), 20u);
@@ -168,7 +169,9 @@ TEST(ImageFidelity, FailedSaveKeepsTheOldFile)
     const pid_t pid = fork();
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit{uint64_t(old.size() + 10), uint64_t(old.size() + 10)};
+        struct rlimit limit {
+            uint64_t(old.size() + 10), uint64_t(old.size() + 10)
+        };
         setrlimit(RLIMIT_FSIZE, &limit);
         try {
             big.save(target.c_str(), 0);
@@ -182,14 +185,14 @@ TEST(ImageFidelity, FailedSaveKeepsTheOldFile)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 7) << "the save reported success";
     EXPECT_EQ(readFile(target), old);
-    EXPECT_EQ(strayFiles(dir, {"keep.gif"}), std::vector<std::string>{});
+    EXPECT_EQ(strayFiles(dir, {"keep.gif"}), std::vector<std::string> {});
 
     // A folder in the way: refused, the folder stays.
     std::filesystem::create_directory(dir.path("folder.gif"));
-    EXPECT_EQ(messageOf([&] { big.save(dir.path("folder.gif").c_str(), 0); }),
-              "WBitmapException: Error while saving image!");
+    EXPECT_EQ(
+        messageOf([&] { big.save(dir.path("folder.gif").c_str(), 0); }), "WBitmapException: Error while saving image!");
     EXPECT_TRUE(std::filesystem::is_directory(dir.path("folder.gif")));
-    EXPECT_EQ(strayFiles(dir, {"keep.gif", "folder.gif"}), std::vector<std::string>{});
+    EXPECT_EQ(strayFiles(dir, {"keep.gif", "folder.gif"}), std::vector<std::string> {});
 
     // Success: permissions stay, a link stays a link to the replaced file.
     chmod(target.c_str(), 0640);
@@ -197,12 +200,12 @@ TEST(ImageFidelity, FailedSaveKeepsTheOldFile)
     big.save(dir.path("link.gif").c_str(), 0);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link.gif")));
     EXPECT_NE(readFile(target), old);
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     WBitmap back(target.c_str());
     EXPECT_EQ(back.getWidth(), 64u);
-    EXPECT_EQ(strayFiles(dir, {"keep.gif", "folder.gif", "link.gif"}), std::vector<std::string>{});
+    EXPECT_EQ(strayFiles(dir, {"keep.gif", "folder.gif", "link.gif"}), std::vector<std::string> {});
 }
 
 // The platform image and handle follow setPixel and setFrame: redrawn in
@@ -211,8 +214,8 @@ TEST(ImageFidelity, FailedSaveKeepsTheOldFile)
 TEST(ImageFidelity, PlatformImageFollowsPixelsAndFrames)
 {
     TempDir dir;
-    writeFile(dir.path("a.gif"), makeGif(2, 1, {0xFF0000, 0x00FF00},
-                                         {{0, 0, 2, 1, {0, 0}, 10, -1, 1}, {0, 0, 2, 1, {1, 1}, 10, -1, 1}}));
+    writeFile(dir.path("a.gif"),
+        makeGif(2, 1, {0xFF0000, 0x00FF00}, {{0, 0, 2, 1, {0, 0}, 10, -1, 1}, {0, 0, 2, 1, {1, 1}, 10, -1, 1}}));
     WBitmap a(dir.path("a.gif").c_str());
     HBITMAP handle = a.getBitmapHandle();
     const wplat::PixelImage* pixels = a.getBitmapImage();
@@ -251,11 +254,10 @@ TEST(ImageFidelity, GifFramesFollowTheirDisposal)
 {
     constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF;
     TempDir dir;
-    writeFile(dir.path("d.gif"), makeGif(4, 1, {R, G, B, W},
-                                         {{0, 0, 4, 1, {0, 0, 0, 0}, 0, 3, 1},
-                                          {1, 0, 2, 1, {1, 1}, 0, 3, 3},
-                                          {2, 0, 1, 1, {2}, 0, 3, 2},
-                                          {3, 0, 1, 1, {1}, 0, 3, 1}}));
+    writeFile(dir.path("d.gif"),
+        makeGif(4, 1, {R, G, B, W},
+            {{0, 0, 4, 1, {0, 0, 0, 0}, 0, 3, 1}, {1, 0, 2, 1, {1, 1}, 0, 3, 3}, {2, 0, 1, 1, {2}, 0, 3, 2},
+                {3, 0, 1, 1, {1}, 0, 3, 1}}));
     WBitmap b(dir.path("d.gif").c_str());
     ASSERT_EQ(b.getFrameCount(), 4u);
     const std::vector<std::vector<uint32_t>> expected = {{R, R, R, R}, {R, G, G, R}, {R, R, B, R}, {R, R, W, G}};

@@ -13,9 +13,10 @@
 
 namespace gtest_support {
 
-inline std::vector<uint8_t> bmpHeader(int32_t width, int32_t height, int bpp, uint32_t compression, uint32_t paletteSize)
+inline std::vector<uint8_t> bmpHeader(
+    int32_t width, int32_t height, int bpp, uint32_t compression, uint32_t paletteSize)
 {
-    std::vector<uint8_t> b{'B', 'M'};
+    std::vector<uint8_t> b {'B', 'M'};
     const uint32_t offset = 14 + 40 + paletteSize * 4;
     put32(b, offset);
     put32(b, 0);
@@ -61,7 +62,7 @@ struct JpegSpec {
     bool adobeMarker = true;
     bool progressive = false;
     int refinementScans = 0; // > 0: a progressive script with this many scans per band
-    std::vector<uint8_t> pixel{0x80, 0x40, 0xC0};
+    std::vector<uint8_t> pixel {0x80, 0x40, 0xC0};
     bool noise = false; // every sample different, so the data outweighs the tables
 };
 
@@ -94,23 +95,21 @@ inline std::vector<uint8_t> makeJpeg(const JpegSpec& spec)
     info.input_components = spec.components;
     info.in_color_space = spec.input;
     jpeg_set_defaults(&info);
-    if (spec.stored != JCS_UNKNOWN)
-        jpeg_set_colorspace(&info, spec.stored);
+    if (spec.stored != JCS_UNKNOWN) jpeg_set_colorspace(&info, spec.stored);
     info.write_Adobe_marker = spec.adobeMarker;
     jpeg_set_quality(&info, 95, TRUE);
-    if (spec.progressive)
-        jpeg_simple_progression(&info);
+    if (spec.progressive) jpeg_simple_progression(&info);
     if (spec.refinementScans > 0) {
         // One component: its DC, then every AC coefficient alone, each
         // refined bit by bit: many valid scans over the whole image.
         const int al = spec.refinementScans - 1;
-        script.push_back(jpeg_scan_info{1, {0}, 0, 0, 0, al});
+        script.push_back(jpeg_scan_info {1, {0}, 0, 0, 0, al});
         for (int a = al - 1; a >= 0; --a)
-            script.push_back(jpeg_scan_info{1, {0}, 0, 0, a + 1, a});
+            script.push_back(jpeg_scan_info {1, {0}, 0, 0, a + 1, a});
         for (int k = 1; k < 64; ++k) {
-            script.push_back(jpeg_scan_info{1, {0}, k, k, 0, al});
+            script.push_back(jpeg_scan_info {1, {0}, k, k, 0, al});
             for (int a = al - 1; a >= 0; --a)
-                script.push_back(jpeg_scan_info{1, {0}, k, k, a + 1, a});
+                script.push_back(jpeg_scan_info {1, {0}, k, k, a + 1, a});
         }
         info.scan_info = script.data();
         info.num_scans = int(script.size());
@@ -166,16 +165,15 @@ inline void pngChunk(std::vector<uint8_t>& png, const char* type, const std::vec
 
 // A PNG of its own chunks: header fields given, then the raw IDAT bytes.
 inline std::vector<uint8_t> makePng(uint32_t width, uint32_t height, int depth, int colourType,
-                             const std::vector<uint8_t>& idat, const std::vector<uint8_t>& gama = {})
+    const std::vector<uint8_t>& idat, const std::vector<uint8_t>& gama = {})
 {
-    std::vector<uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> png {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> ihdr;
     for (uint32_t v : {width, height})
         ihdr.insert(ihdr.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
     ihdr.insert(ihdr.end(), {uint8_t(depth), uint8_t(colourType), 0, 0, 0});
     pngChunk(png, "IHDR", ihdr);
-    if (!gama.empty())
-        pngChunk(png, "gAMA", gama);
+    if (!gama.empty()) pngChunk(png, "gAMA", gama);
     pngChunk(png, "IDAT", idat);
     pngChunk(png, "IEND", {});
     return png;
@@ -184,7 +182,7 @@ inline std::vector<uint8_t> makePng(uint32_t width, uint32_t height, int depth, 
 // zlib's stored (uncompressed) form of raw.
 inline std::vector<uint8_t> zlibStored(const std::vector<uint8_t>& raw)
 {
-    std::vector<uint8_t> z{0x78, 0x01};
+    std::vector<uint8_t> z {0x78, 0x01};
     size_t pos = 0;
     do {
         const size_t n = std::min<size_t>(raw.size() - pos, 65535);

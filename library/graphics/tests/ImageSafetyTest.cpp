@@ -47,23 +47,20 @@ double secondsFor(const std::function<void()>& work)
 long childPeakMegabytes(const std::function<void()>& work)
 {
     int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
+    if (pipe(fds) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
         work();
-        struct rusage usage {};
+        struct rusage usage { };
         getrusage(RUSAGE_SELF, &usage);
         const long megabytes = usage.ru_maxrss / 1024;
-        if (write(fds[1], &megabytes, sizeof megabytes) != sizeof megabytes)
-            _exit(2);
+        if (write(fds[1], &megabytes, sizeof megabytes) != sizeof megabytes) _exit(2);
         _exit(0);
     }
     close(fds[1]);
     long megabytes = -1;
-    if (read(fds[0], &megabytes, sizeof megabytes) != sizeof megabytes)
-        megabytes = -1;
+    if (read(fds[0], &megabytes, sizeof megabytes) != sizeof megabytes) megabytes = -1;
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -86,58 +83,62 @@ TEST(ImageSafety, CraftedFilesAreRefusedOrHarmless)
         // 2^31 and write gigabytes before the pixels.
         {"rle8 endless run", [] { return endlessRunBmp(4, 8'500'000); }, true},
         {"rle8 deltas far right",
-         [] {
-             std::vector<uint8_t> b = bmpHeader(4, 2, 8, 1, 2);
-             for (int i = 0; i < 100000; ++i)
-                 b.insert(b.end(), {0, 2, 255, 0});
-             b.insert(b.end(), {3, 1, 0, 1});
-             return b;
-         },
-         true},
+            [] {
+                std::vector<uint8_t> b = bmpHeader(4, 2, 8, 1, 2);
+                for (int i = 0; i < 100000; ++i)
+                    b.insert(b.end(), {0, 2, 255, 0});
+                b.insert(b.end(), {3, 1, 0, 1});
+                return b;
+            },
+            true},
         {"bmp 1 GiB claim in 54 bytes", [] { return bmpHeader(16384, 16384, 32, 0, 0); }, false},
         {"bmp 16384 wide, few pixels",
-         [] {
-             std::vector<uint8_t> b = bmpHeader(16384, -4096, 24, 0, 0);
-             b.resize(b.size() + 64);
-             return b;
-         },
-         false},
-        {"png 16384 square claim",
-         [] { return makePng(16384, 16384, 8, 6, zlibStored(std::vector<uint8_t>(64))); }, false},
-        {"png 8000 square claim, no data", [] { return makePng(8000, 8000, 8, 2, zlibStored({0, 1, 2})); }, false},
+            [] {
+                std::vector<uint8_t> b = bmpHeader(16384, -4096, 24, 0, 0);
+                b.resize(b.size() + 64);
+                return b;
+            },
+            false},
+        {"png 16384 square claim", [] { return makePng(16384, 16384, 8, 6, zlibStored(std::vector<uint8_t>(64))); },
+            false},
+        {"png 8000 square claim, no data",
+            [] {
+                return makePng(8000, 8000, 8, 2, zlibStored({0, 1, 2}));
+            },
+            false},
         {"jpeg 16384 square claim",
-         [] {
-             std::vector<uint8_t> j = makeJpeg(JpegSpec{});
-             setJpegSize(j, 16384, 16384);
-             return j;
-         },
-         false},
+            [] {
+                std::vector<uint8_t> j = makeJpeg(JpegSpec {});
+                setJpegSize(j, 16384, 16384);
+                return j;
+            },
+            false},
         {"jpeg 8000 square claim",
-         [] {
-             std::vector<uint8_t> j = makeJpeg(JpegSpec{});
-             setJpegSize(j, 8000, 8000);
-             return j;
-         },
-         false},
+            [] {
+                std::vector<uint8_t> j = makeJpeg(JpegSpec {});
+                setJpegSize(j, 8000, 8000);
+                return j;
+            },
+            false},
         {"jpeg cut short",
-         [] {
-             JpegSpec s;
-             s.width = s.height = 256;
-             std::vector<uint8_t> j = makeJpeg(s);
-             j.resize(j.size() / 2);
-             return j;
-         },
-         false},
+            [] {
+                JpegSpec s;
+                s.width = s.height = 256;
+                std::vector<uint8_t> j = makeJpeg(s);
+                j.resize(j.size() / 2);
+                return j;
+            },
+            false},
         {"gif 16384 square screen", [] { return tinyFrameGif(16384, 16384); }, false},
         // A frame of 65535 x 32767 on a small screen: giflib's slurp made
         // its 2 GiB raster before the screen was looked at.
         {"gif giant frame",
-         [] {
-             std::vector<uint8_t> g = tinyFrameGif(16, 16);
-             setGifFrameSize(g, 65535, 32767);
-             return g;
-         },
-         false},
+            [] {
+                std::vector<uint8_t> g = tinyFrameGif(16, 16);
+                setGifFrameSize(g, 65535, 32767);
+                return g;
+            },
+            false},
         // Frames are counted: each costs a canvas however small it is.
         {"gif 20000 frames", [] { return tinyFrameGif(16, 16, 20000); }, false},
     };
@@ -170,11 +171,11 @@ TEST(ImageSafety, NoLargeAllocationBeforeTheDataIsChecked)
         {"bmp", bmpHeader(8000, 8000, 24, 0, 0)},
         {"png", makePng(8000, 8000, 8, 2, zlibStored({0, 1, 2}))},
         {"jpeg",
-         [] {
-             std::vector<uint8_t> j = makeJpeg(JpegSpec{});
-             setJpegSize(j, 8000, 8000);
-             return j;
-         }()},
+            [] {
+                std::vector<uint8_t> j = makeJpeg(JpegSpec {});
+                setJpegSize(j, 8000, 8000);
+                return j;
+            }()},
     };
     const long baseline = childPeakMegabytes([] {});
     for (const auto& [name, bytes] : cases) {
@@ -183,8 +184,7 @@ TEST(ImageSafety, NoLargeAllocationBeforeTheDataIsChecked)
         const long peak = childPeakMegabytes([&file] {
             wgfx::ImageData out;
             std::string error;
-            if (decode(file, out, error))
-                _exit(3);
+            if (decode(file, out, error)) _exit(3);
         });
         ASSERT_GT(peak, 0);
         EXPECT_LT(peak - baseline, 64) << "MB used to refuse the file";
@@ -208,16 +208,14 @@ TEST(ImageSafety, AllocationLimitIsExactForEveryFormat)
     std::vector<std::vector<uint8_t>> rows(30, std::vector<uint8_t>(120, 0x55));
     const std::vector<uint8_t> bmp = makeBmp(40, 30, 24, 0, {}, {}, rows);
     const std::vector<uint8_t> threeFrames = makeGif(40, 30, {0xFF0000, 0x00FF00},
-                                                     {{0, 0, 1, 1, {0}, 1, -1, 1},
-                                                      {0, 0, 1, 1, {1}, 1, -1, 1},
-                                                      {0, 0, 1, 1, {0}, 1, -1, 1}});
+        {{0, 0, 1, 1, {0}, 1, -1, 1}, {0, 0, 1, 1, {1}, 1, -1, 1}, {0, 0, 1, 1, {0}, 1, -1, 1}});
     struct Case {
         const char* name;
         const std::vector<uint8_t>& bytes;
         uint64_t frames;
     };
-    for (const Case& c : {Case{"png", png, 1}, Case{"jpeg", jpeg, 1}, Case{"gif", gif, 1}, Case{"bmp", bmp, 1},
-                          Case{"gif 3 frames", threeFrames, 3}}) {
+    for (const Case& c : {Case {"png", png, 1}, Case {"jpeg", jpeg, 1}, Case {"gif", gif, 1}, Case {"bmp", bmp, 1},
+             Case {"gif 3 frames", threeFrames, 3}}) {
         SCOPED_TRACE(c.name);
         const uint64_t need = c.frames * 40 * 30 * 4;
         wgfx::ImageData out;
@@ -295,24 +293,26 @@ TEST(ImageSafety, MutatedFilesNeverBreakTheDecoders)
     cmyk.components = 4;
     cmyk.input = JCS_CMYK;
     cmyk.pixel = {10, 200, 30, 40};
-    std::vector<std::vector<uint8_t>> rows(5, std::vector<uint8_t>{1, 2, 3, 4});
+    std::vector<std::vector<uint8_t>> rows(5, std::vector<uint8_t> {1, 2, 3, 4});
     const std::vector<std::pair<const char*, std::vector<uint8_t>>> seeds = {
         {"png", png},
         {"jpeg", jpeg},
         {"progressive jpeg", makeJpeg(progressive)},
         {"cmyk jpeg", makeJpeg(cmyk)},
         {"gif", gif},
-        {"animated gif", makeGif(6, 4, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF},
-                                 {{0, 0, 6, 4, std::vector<uint8_t>(24, 1), 10, 3, 2},
-                                  {2, 1, 3, 2, {0, 3, 2, 3, 0, 1}, 10, 3, 3},
-                                  {1, 1, 2, 2, {2, 2, 2, 2}, 0, -1, 1}})},
+        {"animated gif",
+            makeGif(6, 4, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF},
+                {{0, 0, 6, 4, std::vector<uint8_t>(24, 1), 10, 3, 2}, {2, 1, 3, 2, {0, 3, 2, 3, 0, 1}, 10, 3, 3},
+                    {1, 1, 2, 2, {2, 2, 2, 2}, 0, -1, 1}})},
         {"bmp 8", makeBmp(7, 5, 8, 0, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}, {}, rows)},
-        {"bmp rle8", [] {
-             std::vector<uint8_t> b = bmpHeader(8, 4, 8, 1, 4);
-             b.insert(b.end(), {4, 1, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 2, 3, 0, 0, 0, 1});
-             return b;
-         }()},
-        {"bmp 16 bitfields", makeBmp(3, 2, 16, 3, {}, {0xF800, 0x07E0, 0x001F}, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}})},
+        {"bmp rle8",
+            [] {
+                std::vector<uint8_t> b = bmpHeader(8, 4, 8, 1, 4);
+                b.insert(b.end(), {4, 1, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 2, 3, 0, 0, 0, 1});
+                return b;
+            }()},
+        {"bmp 16 bitfields",
+            makeBmp(3, 2, 16, 3, {}, {0xF800, 0x07E0, 0x001F}, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}})},
     };
     std::mt19937 random(20261209);
     const auto start = Clock::now();
@@ -325,11 +325,21 @@ TEST(ImageSafety, MutatedFilesNeverBreakTheDecoders)
             for (int e = 0; e < edits; ++e) {
                 const size_t at = random() % bytes.size();
                 switch (random() % 5) {
-                case 0: bytes[at] ^= uint8_t(1u << (random() % 8)); break;
-                case 1: bytes[at] = uint8_t(random()); break;
-                case 2: bytes[at] = (random() & 1) ? 0xFF : 0x00; break; // sizes and counts at their extremes
-                case 3: bytes.resize(std::max<size_t>(at, 1)); break;
-                default: bytes.insert(bytes.begin() + long(at), uint8_t(random())); break;
+                case 0:
+                    bytes[at] ^= uint8_t(1u << (random() % 8));
+                    break;
+                case 1:
+                    bytes[at] = uint8_t(random());
+                    break;
+                case 2:
+                    bytes[at] = (random() & 1) ? 0xFF : 0x00;
+                    break; // sizes and counts at their extremes
+                case 3:
+                    bytes.resize(std::max<size_t>(at, 1));
+                    break;
+                default:
+                    bytes.insert(bytes.begin() + long(at), uint8_t(random()));
+                    break;
                 }
             }
             wgfx::ImageData out;

@@ -19,13 +19,13 @@ public:
         openDevice();
         getSurfacePrimary().create(*this, 0);
     }
-    void getArea(RECT& out) const override { out = RECT{0, 0, 100, 50}; }
+    void getArea(RECT& out) const override { out = RECT {0, 0, 100, 50}; }
 };
 
 // A w x h 24-bit BMP of one colour.
 std::string writeBmp(const TempDir& dir, const char* name, int w, int h, uint32_t rgb)
 {
-    std::vector<std::vector<uint8_t>> rows{size_t(h)};
+    std::vector<std::vector<uint8_t>> rows {size_t(h)};
     for (auto& row : rows)
         for (int x = 0; x < w; ++x) {
             row.push_back(uint8_t(rgb));
@@ -109,7 +109,7 @@ TEST(Object, ButtonTextGrammar)
     button.drawContent(target);
     EXPECT_EQ(target.getImage()->pixel(50, 25), 0xFF0000u); // centred 20x20
     EXPECT_EQ(target.getImage()->pixel(39, 25), 0u);
-    EXPECT_EQ(target.getImage()->pixel(0, 0), 0u);          // shape 3: no frame
+    EXPECT_EQ(target.getImage()->pixel(0, 0), 0u); // shape 3: no frame
     EXPECT_TRUE(button.onNotification(W2DObject::NOTIFY_LEAVE, 7));
     EXPECT_FALSE(button.onNotification(W2DObject::NOTIFY_CLICK, 7));
 
@@ -133,7 +133,7 @@ TEST(Object, ButtonFrames)
     cfg.shape = 1;
     cfg.brushNormal = wplat::createSolidBrush(0x00FF0000); // blue
     cfg.brushPressed = wplat::createSolidBrush(0x0000FF00); // green
-    cfg.penColor = 0x000000FF;                              // red
+    cfg.penColor = 0x000000FF; // red
     W2DObjectButton button(ctx, 10, 10, cfg, "", 20, 10); // a text button with no text
     W2DSurfaceOffscreen target;
     target.create(ctx, 40, 30);
@@ -164,8 +164,7 @@ TEST(Object, TextAreas)
 {
     TestContext ctx(2, 3);
     WFont font;
-    W2DObjectText fixed(ctx, RECT{0, 0, 40, 20}, font, "some longer text that wraps", W2DObjectText::ALIGN_CENTER,
-                        0);
+    W2DObjectText fixed(ctx, RECT {0, 0, 40, 20}, font, "some longer text that wraps", W2DObjectText::ALIGN_CENTER, 0);
     RECT box;
     fixed.getRegion().getBoundingBox(box);
     expectRect(box, 2, 3, 42, 23);
@@ -198,15 +197,15 @@ TEST(Object, DrawingKeepsToNonRectangularClipRegions)
     cfg.brushNormal = wplat::createSolidBrush(0x00FF0000);
     cfg.penColor = 0x000000FF;
     W2DRegionEllipse circle;
-    circle.create(RECT{10, 10, 30, 30});
+    circle.create(RECT {10, 10, 30, 30});
     struct Case {
         const char* name;
         std::string text;
         unsigned long width, height;
     };
     const std::string image = writeBmp(dir, "img.bmp", 8, 8, 0x00FF00);
-    for (const Case& c : {Case{"frame and brush", "", 40, 40}, Case{"image larger than the button", "!5:5," + image, 10, 10},
-                          Case{"text", "Start", 40, 40}}) {
+    for (const Case& c : {Case {"frame and brush", "", 40, 40},
+             Case {"image larger than the button", "!5:5," + image, 10, 10}, Case {"text", "Start", 40, 40}}) {
         SCOPED_TRACE(c.name);
         W2DObjectButton button(ctx, 5, 5, cfg, c.text.c_str(), c.width, c.height);
         W2DSurfaceOffscreen target;

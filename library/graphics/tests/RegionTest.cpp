@@ -8,7 +8,10 @@
 
 namespace {
 
-RECT R(int l, int t, int r, int b) { return RECT{l, t, r, b}; }
+RECT R(int l, int t, int r, int b)
+{
+    return RECT {l, t, r, b};
+}
 
 // Every pixel of the window, as '#' inside and '.' outside.
 std::string picture(const W2DRegion& region, int w, int h)
@@ -64,8 +67,8 @@ TEST(Region, OverlapIsSymmetric)
     } cases[] = {
         {R(0, 0, 10, 10), R(10, 0, 20, 10), false}, // shared edge
         {R(0, 0, 10, 10), R(0, 10, 10, 20), false},
-        {R(0, 0, 10, 10), R(9, 9, 20, 20), true},   // one pixel
-        {R(0, 0, 10, 10), R(3, 3, 4, 4), true},     // inside
+        {R(0, 0, 10, 10), R(9, 9, 20, 20), true}, // one pixel
+        {R(0, 0, 10, 10), R(3, 3, 4, 4), true}, // inside
         {R(0, 0, 10, 10), R(-5, -5, 0, 0), false},
     };
     for (const Case& c : cases) {
@@ -83,12 +86,12 @@ TEST(Region, EllipseByPixelCentres)
     W2DRegionEllipse e;
     e.create(R(0, 0, 8, 6));
     EXPECT_EQ(picture(e, 8, 6),
-              "..####..\n"
-              ".######.\n"
-              "########\n"
-              "########\n"
-              ".######.\n"
-              "..####..\n");
+        "..####..\n"
+        ".######.\n"
+        "########\n"
+        "########\n"
+        ".######.\n"
+        "..####..\n");
     RECT box;
     e.getBoundingBox(box);
     EXPECT_EQ(box.left, 0);
@@ -116,12 +119,12 @@ TEST(Region, RoundRectangleCorners)
     W2DRegionRoundRectangle r;
     r.create(R(0, 0, 10, 6), 4, 4);
     EXPECT_EQ(picture(r, 10, 6),
-              ".########.\n"
-              "##########\n"
-              "##########\n"
-              "##########\n"
-              "##########\n"
-              ".########.\n");
+        ".########.\n"
+        "##########\n"
+        "##########\n"
+        "##########\n"
+        "##########\n"
+        ".########.\n");
     EXPECT_EQ(r.getEllipseWidth(), 4u);
     // Corner ellipses as large as the rectangle make an ellipse.
     W2DRegionRoundRectangle full;
@@ -154,10 +157,10 @@ TEST(Region, PolygonWindingAndRectangleEquivalence)
     W2DRegionPolygon t;
     t.create(tri, 3);
     EXPECT_EQ(picture(t, 4, 4),
-              "###.\n"
-              "##..\n"
-              "#...\n"
-              "....\n");
+        "###.\n"
+        "##..\n"
+        "#...\n"
+        "....\n");
 }
 
 TEST(Region, PolygonCopyAndRecreate)
@@ -223,8 +226,8 @@ TEST(Region, ExtremeCoordinates)
         const char* name;
         int32_t dx, dy;
     };
-    for (const Corner& c : {Corner{"bottom right", hi - 12, hi - 10}, Corner{"top left", lo, lo},
-                            Corner{"top right", hi - 12, lo}, Corner{"bottom left", lo, hi - 10}}) {
+    for (const Corner& c : {Corner {"bottom right", hi - 12, hi - 10}, Corner {"top left", lo, lo},
+             Corner {"top right", hi - 12, lo}, Corner {"bottom left", lo, hi - 10}}) {
         SCOPED_TRACE(c.name);
         auto moved = [&](int l, int t, int r, int b) { return R(l + c.dx, t + c.dy, r + c.dx, b + c.dy); };
         W2DRegionRoundRectangle home, far;
@@ -238,7 +241,8 @@ TEST(Region, ExtremeCoordinates)
         W2DRegionPolygon pHome, pFar;
         pHome.create(tri, 3);
         pFar.create(triFar, 3);
-        for (auto [a, b] : {std::pair<const W2DRegion*, const W2DRegion*>{&home, &far}, {&eHome, &eFar}, {&pHome, &pFar}}) {
+        for (auto [a, b] :
+            {std::pair<const W2DRegion*, const W2DRegion*> {&home, &far}, {&eHome, &eFar}, {&pHome, &pFar}}) {
             WRegionRects shifted = *static_cast<HRGN>(*a);
             shifted.offset(c.dx, c.dy);
             EXPECT_TRUE(shifted == *static_cast<HRGN>(*b));

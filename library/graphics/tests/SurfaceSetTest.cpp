@@ -19,10 +19,13 @@ public:
         openDevice();
         getSurfacePrimary().create(*this, 0);
     }
-    void getArea(RECT& out) const override { out = RECT{0, 0, 64, 64}; }
+    void getArea(RECT& out) const override { out = RECT {0, 0, 64, 64}; }
 };
 
-uint32_t colourAt(int x, int y) { return uint32_t(((x * 8) << 16) | ((y * 6) << 8) | 0x80); }
+uint32_t colourAt(int x, int y)
+{
+    return uint32_t(((x * 8) << 16) | ((y * 6) << 8) | 0x80);
+}
 
 // A 30x40 24-bit BMP with a distinct colour per pixel.
 std::string writeSprite(const TempDir& dir)
@@ -159,7 +162,7 @@ TEST(SurfaceSet, SizesBeyondTheLimitsAreRefused)
     TempDir dir;
     TestContext ctx;
     const std::string sprite = writeSprite(dir);
-    const POINT point{1, 1};
+    const POINT point {1, 1};
     const uint64_t saved = WBitmap::getAllocationLimit();
     struct Case {
         const char* name;
@@ -168,10 +171,10 @@ TEST(SurfaceSet, SizesBeyondTheLimitsAreRefused)
         uint64_t limit;
     };
     // A 30 x 40 sprite turns in squares of 50 x 50: 10,000 bytes each.
-    for (const Case& c : {Case{"steps that wrap the point table", ~0ul, 2, saved},
-                          Case{"points that wrap the point table", 4, ~0ul / 2, saved},
-                          Case{"steps beyond any memory", 1ul << 40, 0, saved},
-                          Case{"steps beyond the limit", 100, 0, 100 * 10000 - 1}}) {
+    for (const Case& c : {Case {"steps that wrap the point table", ~0ul, 2, saved},
+             Case {"points that wrap the point table", 4, ~0ul / 2, saved},
+             Case {"steps beyond any memory", 1ul << 40, 0, saved},
+             Case {"steps beyond the limit", 100, 0, 100 * 10000 - 1}}) {
         SCOPED_TRACE(c.name);
         WBitmap::setAllocationLimit(c.limit);
         W2DSurfaceSet set;

@@ -36,7 +36,7 @@ void pattern(W2DSurface& s)
 
 class CountingReloader : public W2DContentReloader {
 public:
-    explicit CountingReloader(W2DSurface& s) : surface(s) {}
+    explicit CountingReloader(W2DSurface& s) : surface(s) { }
     void reloadContent() override
     {
         ++calls;
@@ -51,7 +51,7 @@ public:
 
 TEST(Surface, DrawAtPointWritesExactlyTheSourceRectangle)
 {
-    TestContext ctx(RECT{0, 0, 40, 40});
+    TestContext ctx(RECT {0, 0, 40, 40});
     W2DSurfaceOffscreen src, dst;
     src.create(ctx, 10, 20);
     dst.create(ctx, 40, 40);
@@ -69,7 +69,7 @@ TEST(Surface, DrawAtPointWritesExactlyTheSourceRectangle)
 
 TEST(Surface, ColourKeyIsComparedInPixelFormat)
 {
-    TestContext ctx(RECT{0, 0, 8, 8});
+    TestContext ctx(RECT {0, 0, 8, 8});
     W2DSurfaceOffscreen src, dst;
     src.create(ctx, 4, 1);
     dst.create(ctx, 4, 1);
@@ -93,7 +93,7 @@ TEST(Surface, ColourKeyIsComparedInPixelFormat)
 
 TEST(Surface, StretchAndClipInvariance)
 {
-    TestContext ctx(RECT{0, 0, 64, 64});
+    TestContext ctx(RECT {0, 0, 64, 64});
     W2DSurfaceOffscreen src, full, clipped;
     src.create(ctx, 3, 3);
     pattern(src);
@@ -101,7 +101,7 @@ TEST(Surface, StretchAndClipInvariance)
     clipped.create(ctx, 20, 20);
     full.erase(0);
     clipped.erase(0);
-    RECT s{0, 0, 3, 3}, t{1, 2, 8, 9}; // 3 -> 7: uneven stretch
+    RECT s {0, 0, 3, 3}, t {1, 2, 8, 9}; // 3 -> 7: uneven stretch
     full.draw(src, s, t);
     // Centre sampling: column x takes source (2(x-1)+1)*3/14.
     for (int x = 1; x < 8; ++x)
@@ -129,37 +129,37 @@ TEST(Surface, StretchAndClipInvariance)
     big.create(ctx, 8, 8);
     pattern(big);
     half.create(ctx, 4, 4);
-    half.draw(big, RECT{0, 0, 8, 8}, RECT{0, 0, 4, 4});
+    half.draw(big, RECT {0, 0, 8, 8}, RECT {0, 0, 4, 4});
     EXPECT_EQ(half.getImage()->pixel(1, 2), big.getImage()->pixel(3, 5));
 }
 
 TEST(Surface, RefusedRectanglesDrawNothing)
 {
-    TestContext ctx(RECT{0, 0, 8, 8});
+    TestContext ctx(RECT {0, 0, 8, 8});
     W2DSurfaceOffscreen src, dst;
     src.create(ctx, 4, 4);
     pattern(src);
     dst.create(ctx, 8, 8);
     dst.erase(0);
-    dst.draw(src, RECT{0, 0, 5, 4}, RECT{0, 0, 5, 4}); // reaches outside the source
-    dst.draw(src, RECT{2, 0, 0, 4}, RECT{0, 0, 2, 4}); // inverted
-    dst.draw(src, RECT{0, 0, 4, 4}, RECT{3, 3, 3, 5}); // empty target
+    dst.draw(src, RECT {0, 0, 5, 4}, RECT {0, 0, 5, 4}); // reaches outside the source
+    dst.draw(src, RECT {2, 0, 0, 4}, RECT {0, 0, 2, 4}); // inverted
+    dst.draw(src, RECT {0, 0, 4, 4}, RECT {3, 3, 3, 5}); // empty target
     EXPECT_TRUE(dst.getImage()->sameAs(wplat::PixelImage(8, 8, 0)));
     // Overlapping transfer within one surface reads the old pixels.
-    src.draw(src, RECT{0, 0, 3, 1}, RECT{1, 0, 4, 1});
+    src.draw(src, RECT {0, 0, 3, 1}, RECT {1, 0, 4, 1});
     EXPECT_EQ(src.getImage()->pixel(1, 0), 0x100000u);
     EXPECT_EQ(src.getImage()->pixel(3, 0), 0x100002u);
 }
 
 TEST(Surface, DeviceContextDrawsIntoThePixels)
 {
-    TestContext ctx(RECT{0, 0, 8, 8});
+    TestContext ctx(RECT {0, 0, 8, 8});
     W2DSurfaceOffscreen s;
     s.create(ctx, 6, 6);
     HDC dc = s.getDC();
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(static_cast<HDC>(s), dc);
-    wplat::fillSolid(dc, RECT{1, 1, 3, 3}, 0x000000FF); // red as COLORREF
+    wplat::fillSolid(dc, RECT {1, 1, 3, 3}, 0x000000FF); // red as COLORREF
     s.releaseDC();
     EXPECT_EQ(static_cast<HDC>(s), nullptr);
     EXPECT_EQ(s.getImage()->pixel(2, 2), 0xFF0000u);
@@ -170,7 +170,7 @@ TEST(Surface, DeviceContextDrawsIntoThePixels)
 
 TEST(Surface, LossRecovery)
 {
-    TestContext ctx(RECT{0, 0, 16, 16});
+    TestContext ctx(RECT {0, 0, 16, 16});
     W2DSurfaceOffscreen src, dst;
     src.create(ctx, 4, 4);
     dst.create(ctx, 16, 16);
@@ -203,7 +203,7 @@ TEST(Surface, BitmapSurfaceKeysAndReloads)
     wplat::PixelImage plain(2, 1, 0x123456);
     WBitmap(plain).save(dir.path("p.gif").c_str(), 0);
 
-    TestContext ctx(RECT{0, 0, 8, 8});
+    TestContext ctx(RECT {0, 0, 8, 8});
     W2DSurfaceBitmap keyed, unkeyed;
     keyed.create(ctx, dir.path("k.gif").c_str());
     EXPECT_TRUE(keyed.isColorKey());
@@ -226,7 +226,7 @@ TEST(Surface, BitmapSurfaceKeysAndReloads)
 
 TEST(Surface, PrimaryFlipAndBackBuffer)
 {
-    TestContext ctx(RECT{100, 50, 110, 56}, 1);
+    TestContext ctx(RECT {100, 50, 110, 56}, 1);
     W2DSurfacePrimary& primary = ctx.getSurfacePrimary();
     EXPECT_EQ(primary.getWidth(), 10u);
     EXPECT_EQ(primary.getHeight(), 6u);
@@ -243,7 +243,7 @@ TEST(Surface, PrimaryFlipAndBackBuffer)
     primary.draw(dot, 100, 50);
     EXPECT_EQ(primary.getImage()->pixel(0, 0), 0x0000FFu);
 
-    TestContext single(RECT{0, 0, 4, 4}, 0);
+    TestContext single(RECT {0, 0, 4, 4}, 0);
     W2DSurfaceOffscreen none;
     try {
         single.getSurfacePrimary().getBackBuffer(none);
@@ -259,12 +259,12 @@ TEST(Surface, PrimaryFlipAndBackBuffer)
 // with the surface's own message, never std::bad_alloc.
 TEST(Surface, ImpossibleSizesAreRefused)
 {
-    TestContext ctx(RECT{0, 0, 64, 48});
+    TestContext ctx(RECT {0, 0, 64, 48});
     struct Size {
         unsigned long width, height;
     };
-    for (const Size& s : {Size{0, 10}, Size{10, 0}, Size{65537, 1}, Size{1, 65537}, Size{65536, 65536},
-                          Size{20000, 20000}, Size{~0ul, ~0ul}}) {
+    for (const Size& s : {Size {0, 10}, Size {10, 0}, Size {65537, 1}, Size {1, 65537}, Size {65536, 65536},
+             Size {20000, 20000}, Size {~0ul, ~0ul}}) {
         SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
         W2DSurfaceOffscreen surface;
         try {
@@ -291,7 +291,7 @@ TEST(Surface, ImpossibleSizesAreRefused)
 // written outside the pixels.
 TEST(Surface, TransfersAtTheEndsOfTheCoordinateRange)
 {
-    TestContext ctx(RECT{100, 50, 140, 80});
+    TestContext ctx(RECT {100, 50, 140, 80});
     W2DSurfaceOffscreen source;
     source.create(ctx, 4, 4);
     pattern(source);
@@ -300,12 +300,12 @@ TEST(Surface, TransfersAtTheEndsOfTheCoordinateRange)
     constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
     primary.draw(source, hi - 1, hi - 1);
     primary.draw(source, lo, lo);
-    primary.draw(source, RECT{0, 0, 4, 4}, RECT{lo, lo, lo + 4, lo + 4});
+    primary.draw(source, RECT {0, 0, 4, 4}, RECT {lo, lo, lo + 4, lo + 4});
     W2DRegionRectangle everywhere;
-    everywhere.create(RECT{lo, lo, hi, hi});
+    everywhere.create(RECT {lo, lo, hi, hi});
     primary.setClipRegion(everywhere);
     primary.draw(source, lo, 0);
     EXPECT_TRUE(primary.getImage()->sameAs(before));
-    primary.draw(source, RECT{0, 0, 4, 4}, RECT{lo, lo, hi, hi}); // stretched over all of it
+    primary.draw(source, RECT {0, 0, 4, 4}, RECT {lo, lo, hi, hi}); // stretched over all of it
     EXPECT_FALSE(primary.getImage()->sameAs(before));
 }

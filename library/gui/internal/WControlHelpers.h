@@ -19,15 +19,13 @@ inline HFONT defaultFont()
 // The default height of one-line fields: the default font's points + 16.
 inline unsigned long defaultHeight(unsigned long height)
 {
-    if (height != 0)
-        return height;
+    if (height != 0) return height;
     return (g_systemInfo.hasDefaultFont() ? g_systemInfo.getDefaultFont().getHeight() : 8) + 16;
 }
 
 inline void setDefaultFont(HWND window)
 {
-    if (window != nullptr)
-        wplat::sendMessage(window, WM_SETFONT, (WPARAM)defaultFont(), 1);
+    if (window != nullptr) wplat::sendMessage(window, WM_SETFONT, (WPARAM)defaultFont(), 1);
 }
 
 // The whole window text into the string, growing it when it is too small.
@@ -35,8 +33,7 @@ inline void readWindowText(HWND window, WString& text)
 {
     unsigned long n = window != nullptr ? (unsigned long)wplat::sendMessage(window, WM_GETTEXTLENGTH, 0, 0) : 0;
     if (n > 0) {
-        if (text.getBufLength() < n + 1)
-            text.resize(n);
+        if (text.getBufLength() < n + 1) text.resize(n);
         n = (unsigned long)wplat::sendMessage(window, WM_GETTEXT, (WPARAM)(n + 1), (LPARAM)text.getBuf());
     }
     text.truncate(n);

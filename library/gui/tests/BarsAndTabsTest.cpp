@@ -24,16 +24,16 @@ protected:
 
     HWND page(int height = 50)
     {
-        return wplat::createWindowEx(0, "ZvRecorder", "", WS_CHILD, 0, 0, 80, height, parent, nullptr, nullptr,
-                                     nullptr);
+        return wplat::createWindowEx(
+            0, "ZvRecorder", "", WS_CHILD, 0, 0, 80, height, parent, nullptr, nullptr, nullptr);
     }
     static RECT rectIn(HWND w, HWND of)
     {
         RECT r;
         wplat::getWindowRect(w, r);
-        POINT p{r.left, r.top};
+        POINT p {r.left, r.top};
         wplat::screenToClient(of, p);
-        return RECT{p.x, p.y, p.x + r.right - r.left, p.y + r.bottom - r.top};
+        return RECT {p.x, p.y, p.x + r.right - r.left, p.y + r.bottom - r.top};
     }
 };
 
@@ -123,7 +123,7 @@ TEST_F(BarsAndTabs, WindowRectForADisplayArea)
 TEST_F(BarsAndTabs, PickingATabNotifiesTheParent)
 {
     HWND h = wplat::createWindowEx(0, "SysTabControl32", "", WS_CHILD | WS_VISIBLE, 0, 0, 300, 200, parent,
-                                   (HMENU)(intptr_t)1100, nullptr, nullptr);
+        (HMENU)(intptr_t)1100, nullptr, nullptr);
     WControlTab tab;
     tab.create(owner.get(), "tabs", 1100);
     tab.addPage(0, "A", nullptr);
@@ -144,8 +144,7 @@ TEST_F(BarsAndTabs, PickingATabNotifiesTheParent)
 // A parent that refuses every change of tab.
 LRESULT refusingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_NOTIFY && ((const NMHDR*)lp)->code == TCN_SELCHANGING)
-        return 1;
+    if (m == WM_NOTIFY && ((const NMHDR*)lp)->code == TCN_SELCHANGING) return 1;
     return wplat::defWindowProc(w, m, wp, lp);
 }
 
@@ -155,8 +154,8 @@ TEST_F(BarsAndTabs, TheParentMayRefuseATab)
     cls.name = "ZvRefusing";
     cls.proc = refusingProc;
     wplat::registerClass(cls);
-    HWND refusing = wplat::createWindowEx(0, "ZvRefusing", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
-                                          nullptr, nullptr);
+    HWND refusing = wplat::createWindowEx(
+        0, "ZvRefusing", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
     Owner other(refusing);
     WControlTab tab(&other, "tabs", WControlTab::STYLE_TABS);
     tab.addPage(0, "A", nullptr);
@@ -199,7 +198,7 @@ TEST_F(BarsAndTabs, RebarHostsControlsAndCyclesTheFocus)
     EXPECT_EQ(wplat::getFocus(), tools.getWindowHandle());
     EXPECT_EQ(wplat::sendMessage(tools.getWindowHandle(), WM_CHAR, VK_TAB, 0), 1);
     EXPECT_EQ(wplat::getFocus(), first.getWindowHandle());
-    MSG ret{first.getWindowHandle(), WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
+    MSG ret {first.getWindowHandle(), WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
     EXPECT_NE(wplat::sendMessage(first.getWindowHandle(), WM_GETDLGCODE, 0, (LPARAM)&ret), DLGC_WANTALLKEYS);
     EXPECT_EQ(wplat::getFocus(), first.getWindowHandle());
 
@@ -231,7 +230,7 @@ TEST_F(BarsAndTabs, ToolbarButtonsAndLabels)
     tools.addSeparator(6);
     tools.addButton(102, 3, "");
     EXPECT_EQ(wplat::sendMessage(h, TB_BUTTONCOUNT, 0, 0), 3);
-    TBBUTTON b{};
+    TBBUTTON b {};
     wplat::sendMessage(h, TB_GETBUTTON, 0, (LPARAM)&b);
     EXPECT_EQ(b.iBitmap, 2);
     EXPECT_EQ(b.idCommand, 101);
@@ -341,9 +340,9 @@ TEST_F(BarsAndTabs, ProgressBarSteps)
     EXPECT_EQ(wplat::sendMessage(h, PBM_GETPOS, 0, 0), 20);
     EXPECT_EQ(wplat::sendMessage(h, PBM_GETRANGE, 1, 0), 10);
     // Both names of the class work.
-    EXPECT_NE(wplat::createWindowEx(0, "msctls_progress32", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, nullptr,
-                                    nullptr),
-              nullptr);
+    EXPECT_NE(
+        wplat::createWindowEx(0, "msctls_progress32", "", WS_CHILD, 0, 0, 10, 10, parent, nullptr, nullptr, nullptr),
+        nullptr);
 }
 
 TEST_F(BarsAndTabs, EveryKindPaintsItself)
@@ -368,7 +367,7 @@ TEST_F(BarsAndTabs, EveryKindPaintsItself)
     rebar.adjust(0);
     status.adjust();
     for (HWND h : {tab.getWindowHandle(), rebar.getWindowHandle(), tools.getWindowHandle(), status.getWindowHandle(),
-                   slider.getWindowHandle(), bar.getWindowHandle()}) {
+             slider.getWindowHandle(), bar.getWindowHandle()}) {
         auto pixels = paintNow(h);
         ASSERT_FALSE(pixels.empty()) << wplat::getClassName(h);
         EXPECT_GE(colourCount(pixels), 2u) << wplat::getClassName(h);
@@ -386,7 +385,7 @@ TEST_F(BarsAndTabs, EveryKindPaintsItself)
     // The slider's thumb stands at 7 of 20 along its channel.
     int thumb = 7 * (200 - 10) / 20;
     EXPECT_EQ(pixelOf(slider.getWindowHandle(), thumb + 5, 15), 0x505050u);
-    EXPECT_EQ(pixelOf(slider.getWindowHandle(), thumb - 20, 15), 0xA0A0A0u);  // the channel
+    EXPECT_EQ(pixelOf(slider.getWindowHandle(), thumb - 20, 15), 0xA0A0A0u); // the channel
     EXPECT_EQ(pixelOf(slider.getWindowHandle(), thumb - 20, 3), face);
     // The rebar band starts with its gripper.
     EXPECT_EQ(pixelOf(rebar.getWindowHandle(), 4, 5), 0xA0A0A0u);
@@ -417,7 +416,7 @@ TEST_F(BarsAndTabs, RebarBandsShowTheirBackgroundPicture)
         return colours[(y + at.top) % 2][(x + at.left) % 2];
     };
     // Left of the gripper, top row, and the far right of the band.
-    for (POINT p : {POINT{0, 0}, POINT{1, 1}, POINT{2, 0}, POINT{client.right - 3, client.bottom - 1}})
+    for (POINT p : {POINT {0, 0}, POINT {1, 1}, POINT {2, 0}, POINT {client.right - 3, client.bottom - 1}})
         EXPECT_EQ(pixels[(size_t)(p.y * client.right + p.x)], tileAt(p.x, p.y)) << p.x << "," << p.y;
     wplat::deleteObject(wplat::toObject(tile));
 }

@@ -20,8 +20,7 @@ const int g_offscreen = (setenv("QT_QPA_PLATFORM", "offscreen", 1), 0);
 int g_presses = 0;
 LRESULT buttonProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_LBUTTONDOWN)
-        g_presses++;
+    if (m == WM_LBUTTONDOWN) g_presses++;
     return wplat::defWindowProc(w, m, wp, lp);
 }
 
@@ -42,8 +41,7 @@ struct Owner : WWindowContext {
     }
     bool onControlMessage(WControl&, unsigned long message, unsigned long, unsigned long) override
     {
-        if (message == WM_USER)
-            calls.push_back("message");
+        if (message == WM_USER) calls.push_back("message");
         return false;
     }
 };
@@ -80,10 +78,10 @@ protected:
     }
     void SetUp() override
     {
-        dialog = wplat::createWindowEx(0, "ZvControlTest", "dialog", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200,
-                                       nullptr, nullptr, nullptr, nullptr);
+        dialog = wplat::createWindowEx(
+            0, "ZvControlTest", "dialog", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200, nullptr, nullptr, nullptr, nullptr);
         item = wplat::createWindowEx(0, "TESTBUTTON", "item", WS_CHILD | WS_VISIBLE, 20, 30, 80, 24, dialog,
-                                     (HMENU)(intptr_t)1001, nullptr, nullptr);
+            (HMENU)(intptr_t)1001, nullptr, nullptr);
         g_presses = 0;
     }
     void TearDown() override { wplat::destroyWindow(dialog); }
@@ -97,8 +95,8 @@ TEST_F(Control, NameIdsFollowTheNumberSignPattern)
     struct Case {
         const char* name;
         unsigned long id;
-    } cases[] = {{"#42", 42},       {"#x", 0},          {"42", 0},   {"#", 0},    {"#7a", 7},
-                 {"#42abc", 42},    {"#1001 Start", 1001}, {"#42 ", 42}, {"", 0},     {"# 5", 5}};
+    } cases[] = {{"#42", 42}, {"#x", 0}, {"42", 0}, {"#", 0}, {"#7a", 7}, {"#42abc", 42}, {"#1001 Start", 1001},
+        {"#42 ", 42}, {"", 0}, {"# 5", 5}};
     Owner owner(dialog);
     for (const Case& c : cases) {
         WControl control(&owner, c.name, WWindowStyle("TESTBUTTON", WS_CHILD, 0), 0, 0, 10, 10);
@@ -149,8 +147,8 @@ TEST_F(Control, DeletingAnAttachedWrapperGivesTheItemBack)
 
 TEST_F(Control, AnItemWithIdZeroOutlivesItsWrapper)
 {
-    HWND zero = wplat::createWindowEx(0, "TESTBUTTON", "zero", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, dialog,
-                                      (HMENU)(intptr_t)0, nullptr, nullptr);
+    HWND zero = wplat::createWindowEx(
+        0, "TESTBUTTON", "zero", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, dialog, (HMENU)(intptr_t)0, nullptr, nullptr);
     // Id 0 finds the first item with that id: this one, created after `item`.
     ASSERT_EQ(wplat::getDlgItem(dialog, 0), zero);
     Owner owner(dialog);
@@ -206,12 +204,12 @@ TEST_F(Control, KeysAndTabsGoToTheOwningContext)
     owner.takeKeys = true;
     EXPECT_EQ(wplat::sendMessage(item, WM_CHAR, VK_RETURN, 0), 1);
     EXPECT_EQ(wplat::sendMessage(item, WM_KEYDOWN, 'B', 0), 1);
-    MSG tab{item, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+    MSG tab {item, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
     EXPECT_EQ(wplat::sendMessage(item, WM_GETDLGCODE, VK_TAB, (LPARAM)&tab), DLGC_WANTALLKEYS);
     wplat::sendMessage(item, WM_USER, 0, 0);
-    EXPECT_EQ((std::vector<std::string>{"key 65", "next keys tab", "next keys return", "key 66",
-                                        "next keys tab", "message"}),
-              owner.calls);
+    EXPECT_EQ((std::vector<std::string> {
+                  "key 65", "next keys tab", "next keys return", "key 66", "next keys tab", "message"}),
+        owner.calls);
 }
 
 TEST_F(Control, ArrangeHandlerTakesClicksInParentCoordinates)

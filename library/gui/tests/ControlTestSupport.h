@@ -36,21 +36,20 @@ inline std::vector<Note>& notes()
 inline LRESULT recorderProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == WM_COMMAND) {
-        notes().push_back(Note{m, LOWORD(wp), HIWORD(wp), (HWND)lp, {0, 0}, wp});
+        notes().push_back(Note {m, LOWORD(wp), HIWORD(wp), (HWND)lp, {0, 0}, wp});
         return 0;
     }
     if (m == WM_NOTIFY) {
         const NMHDR* h = (const NMHDR*)lp;
-        Note n{m, (unsigned)h->idFrom, h->code, h->hwndFrom, {0, 0}, wp};
-        if (h->code == EN_LINK)
-            n.range = ((const ENLINK*)lp)->chrg;
+        Note n {m, (unsigned)h->idFrom, h->code, h->hwndFrom, {0, 0}, wp};
+        if (h->code == EN_LINK) n.range = ((const ENLINK*)lp)->chrg;
         if (h->code == LVN_ITEMCHANGED)
-            n.range = CHARRANGE{((const NMLISTVIEW*)lp)->iItem, (int32_t)((const NMLISTVIEW*)lp)->uNewState};
+            n.range = CHARRANGE {((const NMLISTVIEW*)lp)->iItem, (int32_t)((const NMLISTVIEW*)lp)->uNewState};
         notes().push_back(n);
         return 0;
     }
     if (m == WM_HSCROLL || m == WM_VSCROLL) {
-        notes().push_back(Note{m, 0, LOWORD(wp), (HWND)lp, {(int32_t)HIWORD(wp), 0}, wp});
+        notes().push_back(Note {m, 0, LOWORD(wp), (HWND)lp, {(int32_t)HIWORD(wp), 0}, wp});
         return 0;
     }
     return wplat::defWindowProc(w, m, wp, lp);
@@ -71,15 +70,15 @@ inline void startUp(const char* title)
 inline HWND makeParent()
 {
     notes().clear();
-    return wplat::createWindowEx(0, "ZvRecorder", "parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400, 300,
-                                 nullptr, nullptr, nullptr, nullptr);
+    return wplat::createWindowEx(0, "ZvRecorder", "parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400, 300, nullptr,
+        nullptr, nullptr, nullptr);
 }
 
 // A native child made the way a dialog makes its items.
 inline HWND makeItem(HWND parent, const char* cls, DWORD style, int id, const char* text = "")
 {
-    return wplat::createWindowEx(0, cls, text, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 24, parent,
-                                 (HMENU)(intptr_t)id, nullptr, nullptr);
+    return wplat::createWindowEx(
+        0, cls, text, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 24, parent, (HMENU)(intptr_t)id, nullptr, nullptr);
 }
 
 struct Owner : WWindowContext {
@@ -115,8 +114,7 @@ inline std::vector<Note> notesOf(UINT message)
 {
     std::vector<Note> out;
     for (const Note& n : notes()) {
-        if (n.message == message)
-            out.push_back(n);
+        if (n.message == message) out.push_back(n);
     }
     return out;
 }
@@ -128,8 +126,7 @@ inline std::vector<uint32_t> paintNow(HWND w)
     wplat::updateWindow(w);
     const wplat::PixelImage* image = wplat::getBackingImage(w);
     std::vector<uint32_t> pixels;
-    if (image == nullptr)
-        return pixels;
+    if (image == nullptr) return pixels;
     for (int y = 0; y < image->height(); y++) {
         for (int x = 0; x < image->width(); x++)
             pixels.push_back(image->data()[y * image->stride() + x] & 0xFFFFFF);
@@ -146,7 +143,7 @@ inline size_t colourCount(const std::vector<uint32_t>& pixels)
 inline int textHeightOn(HWND w)
 {
     HDC dc = wplat::getDC(w);
-    TEXTMETRIC tm{};
+    TEXTMETRIC tm {};
     wplat::getTextMetrics(dc, tm);
     wplat::releaseDC(w, dc);
     return tm.tmHeight;

@@ -31,20 +31,18 @@ TEST(Cursor, TheCurrentCursorShowsOverOurWindows)
     window.showWindow();
     QWidget* widget = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->windowTitle() == QStringLiteral("cursor window"))
-            widget = w;
+        if (w->windowTitle() == QStringLiteral("cursor window")) widget = w;
     }
     ASSERT_NE(widget, nullptr);
     struct Case {
         WSystem::CursorType type;
         Qt::CursorShape shape;
-    } cases[] = {{WSystem::CURSOR_HAND, Qt::PointingHandCursor},
-                 {WSystem::CURSOR_SIZE_WE, Qt::SizeHorCursor},
-                 {WSystem::CURSOR_ARROW, Qt::ArrowCursor}};
+    } cases[] = {{WSystem::CURSOR_HAND, Qt::PointingHandCursor}, {WSystem::CURSOR_SIZE_WE, Qt::SizeHorCursor},
+        {WSystem::CURSOR_ARROW, Qt::ArrowCursor}};
     for (const Case& c : cases) {
         EXPECT_NE(WSystem::setCurrentCursor(c.type), nullptr);
         QMouseEvent move(QEvent::MouseMove, QPointF(20, 20), widget->mapToGlobal(QPointF(20, 20)), Qt::NoButton,
-                         Qt::NoButton, Qt::NoModifier);
+            Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(widget, &move);
         EXPECT_EQ(widget->cursor().shape(), c.shape) << c.type;
     }

@@ -20,21 +20,12 @@ const wplat::DialogItemTemplate kItems[] = {
     {"BUTTON", "OK", IDOK, 7, 40, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
     {"BUTTON", "Cancel", IDCANCEL, 60, 40, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
 };
-const wplat::DialogTemplate kTemplate{WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
-                                      0,
-                                      0,
-                                      0,
-                                      120,
-                                      60,
-                                      "Test dialog",
-                                      "MS Shell Dlg",
-                                      8,
-                                      kItems,
-                                      3};
+const wplat::DialogTemplate kTemplate {
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0, 0, 0, 120, 60, "Test dialog", "MS Shell Dlg", 8, kItems, 3};
 constexpr int kDialogId = 4711;
 
 struct Recording : WDialog {
-    Recording() : WDialog(nullptr, kDialogId) {}
+    Recording() : WDialog(nullptr, kDialogId) { }
     std::vector<std::string> calls;
     int closeWith = 5;
     void onDialogCreate() override
@@ -66,7 +57,7 @@ TEST_F(DialogWindow, NonModalDialogsAreRegisteredWhileTheyExist)
     HWND h = dialog.getWindowHandle();
     ASSERT_NE(h, nullptr);
     EXPECT_FALSE(dialog.isModal());
-    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"create", "label Label"}));
+    EXPECT_EQ(dialog.calls, (std::vector<std::string> {"create", "label Label"}));
     EXPECT_TRUE(WSystem::isDialogWindow(h));
     EXPECT_TRUE(dialog.isDialogWindow());
     // The close box asks the handler; it closes with its result.
@@ -101,21 +92,22 @@ TEST_F(DialogWindow, ModalDialogsReturnTheirResult)
         static int s_button;
         s_dialog = &dialog;
         s_button = c.button;
-        HWND timerWindow = wplat::createWindowEx(0, "ZvDialogPoker", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                                                 nullptr);
+        HWND timerWindow
+            = wplat::createWindowEx(0, "ZvDialogPoker", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
         wplat::setTimer(timerWindow, 1, 10);
-        wplat::setWindowLongPtr(timerWindow, GWLP_WNDPROC, (LONG_PTR)+[](HWND w, UINT m, WPARAM wp, LPARAM lp) {
-            if (m == WM_TIMER) {
-                wplat::killTimer(w, 1);
-                HWND d = s_dialog->getWindowHandle();
-                if (s_button == 0)
-                    wplat::sendMessage(d, WM_CLOSE, 0, 0);
-                else
-                    s_dialog->close(42);
-                return (LRESULT)0;
-            }
-            return wplat::defWindowProc(w, m, wp, lp);
-        });
+        wplat::setWindowLongPtr(
+            timerWindow, GWLP_WNDPROC, (LONG_PTR) + [](HWND w, UINT m, WPARAM wp, LPARAM lp) {
+                if (m == WM_TIMER) {
+                    wplat::killTimer(w, 1);
+                    HWND d = s_dialog->getWindowHandle();
+                    if (s_button == 0)
+                        wplat::sendMessage(d, WM_CLOSE, 0, 0);
+                    else
+                        s_dialog->close(42);
+                    return (LRESULT)0;
+                }
+                return wplat::defWindowProc(w, m, wp, lp);
+            });
         EXPECT_EQ(dialog.show(true), c.expected) << c.what;
         EXPECT_TRUE(dialog.isModal());
         EXPECT_EQ(dialog.getWindowHandle(), nullptr);
@@ -126,9 +118,9 @@ TEST_F(DialogWindow, ModalDialogsReturnTheirResult)
 TEST_F(DialogWindow, AMissingTemplateThrows)
 {
     struct Missing : WDialog {
-        Missing() : WDialog(nullptr, 999) {}
-        void onDialogCreate() override {}
-        void onDialogClose() override {}
+        Missing() : WDialog(nullptr, 999) { }
+        void onDialogCreate() override { }
+        void onDialogClose() override { }
     } dialog;
     try {
         dialog.show(false);
@@ -165,7 +157,7 @@ TEST_F(DialogWindow, TheTiledBackgroundShowsBehindTheDialogAndItsLabels)
     std::vector<uint32_t> labelPixels = paintNow(label);
     RECT labelArea;
     wplat::getWindowRect(label, labelArea);
-    POINT at{labelArea.left, labelArea.top};
+    POINT at {labelArea.left, labelArea.top};
     wplat::screenToClient(h, at);
     RECT labelClient;
     wplat::getClientRect(label, labelClient);

@@ -16,15 +16,14 @@ namespace {
 struct FakeDisplays : wplat::DisplayProvider {
     std::vector<wplat::DisplayDeviceInfo> list;
     std::vector<wplat::DisplayModeInfo> all;
-    wplat::DisplayModeInfo current{1024, 768, 32, 60};
+    wplat::DisplayModeInfo current {1024, 768, 32, 60};
     std::vector<std::pair<std::string, wplat::DisplayModeInfo>> sets;
     bool refuse = false;
 
     void devices(std::vector<wplat::DisplayDeviceInfo>& out) override { out = list; }
     bool currentMode(const std::string& device, wplat::DisplayModeInfo& mode) override
     {
-        if (device == "gone")
-            return false;
+        if (device == "gone") return false;
         mode = current;
         return true;
     }
@@ -35,8 +34,7 @@ struct FakeDisplays : wplat::DisplayProvider {
     }
     bool setMode(const std::string& device, const wplat::DisplayModeInfo& mode) override
     {
-        if (refuse)
-            return false;
+        if (refuse) return false;
         sets.emplace_back(device, mode);
         current = mode;
         return true;
@@ -48,14 +46,14 @@ protected:
     void SetUp() override
     {
         fake = std::make_shared<FakeDisplays>();
-        fake->all = {{640, 480, 32, 60}, {640, 480, 32, 75}, {800, 600, 32, 60}, {800, 600, 32, 75},
-                     {800, 600, 32, 75}, {1024, 768, 32, 60}, {1280, 1024, 32, 0}, {640, 480, 16, 60}};
+        fake->all = {{640, 480, 32, 60}, {640, 480, 32, 75}, {800, 600, 32, 60}, {800, 600, 32, 75}, {800, 600, 32, 75},
+            {1024, 768, 32, 60}, {1280, 1024, 32, 0}, {640, 480, 16, 60}};
         wplat::DisplayDeviceInfo a;
         a.name = "DP-1";
         a.description = "Left";
         a.hasMonitor = true;
-        a.monitorArea = RECT{0, 0, 1024, 768};
-        a.workArea = RECT{0, 0, 1024, 740};
+        a.monitorArea = RECT {0, 0, 1024, 768};
+        a.workArea = RECT {0, 0, 1024, 740};
         a.hasGuid = true;
         a.guid.Data1 = 0xABCD;
         wplat::DisplayDeviceInfo b;
@@ -68,7 +66,7 @@ protected:
     void TearDown() override { wplat::setDisplayProvider(nullptr); }
 
     std::shared_ptr<FakeDisplays> fake;
-    WDisplayDevice primary{"display", "", true, nullptr};
+    WDisplayDevice primary {"display", "", true, nullptr};
 };
 
 TEST_F(Display, ModeRecordIsTheNativeLayout)
@@ -91,7 +89,7 @@ TEST_F(Display, ModeListsFilterOnEveryNonZeroValue)
         unsigned long x, y, bpp, hz;
         unsigned long count;
     } cases[] = {{0, 0, 0, 0, 8}, {640, 0, 0, 0, 3}, {640, 480, 32, 0, 2}, {0, 0, 16, 0, 1}, {0, 0, 0, 75, 3},
-                 {333, 0, 0, 0, 0}};
+        {333, 0, 0, 0, 0}};
     for (const Case& c : cases) {
         WLinkedList<WDisplayMode, const WDisplayMode&> modes;
         WSystem::getDisplayModes(modes, primary, c.x, c.y, c.bpp, c.hz);
@@ -190,8 +188,7 @@ TEST_F(Display, WithoutADisplayTheTableIsEmpty)
     EXPECT_EQ(table.size(), 0u);
     WDisplayMode mode;
     EXPECT_THROW(WSystem::getCurrentDisplayMode(mode, MIROLA_DISPLAY_DEVICE_PRIMARY), WSystemException);
-    if (saved != nullptr)
-        setenv("DISPLAY", keep.c_str(), 1);
+    if (saved != nullptr) setenv("DISPLAY", keep.c_str(), 1);
 }
 
 } // namespace

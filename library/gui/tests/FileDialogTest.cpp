@@ -34,14 +34,12 @@ struct TempDir {
     ~TempDir()
     {
         std::string command = "rm -rf '" + path + "'";
-        if (system(command.c_str()) != 0)
-            fprintf(stderr, "cannot remove %s\n", path.c_str());
+        if (system(command.c_str()) != 0) fprintf(stderr, "cannot remove %s\n", path.c_str());
     }
     void touch(const char* name) const
     {
         FILE* f = fopen((path + "/" + name).c_str(), "w");
-        if (f != nullptr)
-            fclose(f);
+        if (f != nullptr) fclose(f);
     }
 };
 
@@ -84,12 +82,10 @@ TEST_F(FileDialog, OpenChoosesAFileInTheFirstInitialPathAndKeepsTheDirectory)
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
-            return;
+        if (dialog == nullptr) return;
         shownDirectory = dialog->directory().absolutePath().toStdString();
         // The dialog may move the process elsewhere; the caller gets it back.
-        if (chdir("/") != 0)
-            return;
+        if (chdir("/") != 0) return;
         dialog->selectNameFilter(QStringLiteral("Logs (*.log *.LOG)"));
         dialog->selectFile(QStringLiteral("c.log"));
         static_cast<QDialog*>(dialog)->accept();
@@ -115,8 +111,7 @@ TEST_F(FileDialog, CancellingReturnsFalse)
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog != nullptr)
-            dialog->reject();
+        if (dialog != nullptr) dialog->reject();
     });
     answer.start(5);
     WFileSelectDialog files;
@@ -133,8 +128,7 @@ struct Answer {
     {
         QObject::connect(&timer, &QTimer::timeout, [this] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
+            if (dialog == nullptr) return;
             timer.stop();
             shownFilters = dialog->nameFilters();
             if (choose.isEmpty()) {
@@ -169,9 +163,10 @@ TEST_F(FileDialog, TheFilterIsTheDialogsOwnCopy)
             callers = nullptr;
         }
         for (WFileSelectDialog* d : {&files, &copy, &assigned}) {
-            Answer answer{QString()};
+            Answer answer {QString()};
             EXPECT_FALSE(d->showOpenDialog("Pick"));
-            EXPECT_EQ(answer.shownFilters, (QStringList{QStringLiteral("Texts (*.txt)"), QStringLiteral("Logs (*.log)")}))
+            EXPECT_EQ(
+                answer.shownFilters, (QStringList {QStringLiteral("Texts (*.txt)"), QStringLiteral("Logs (*.log)")}))
                 << c.what;
         }
         delete[] callers;
@@ -182,9 +177,9 @@ TEST_F(FileDialog, TheFilterIsTheDialogsOwnCopy)
     WFileSelectDialog files;
     files.setExtension(later.data());
     later.assign(later.size(), 'Q');
-    Answer answer{QString()};
+    Answer answer {QString()};
     files.showSaveDialog(nullptr);
-    EXPECT_EQ(answer.shownFilters, QStringList{QStringLiteral("Images (*.png *.gif)")});
+    EXPECT_EQ(answer.shownFilters, QStringList {QStringLiteral("Images (*.png *.gif)")});
 }
 
 // A file whose full path has exactly `length` characters, made through
@@ -193,16 +188,13 @@ std::string makeLongFile(std::string folder, size_t length)
 {
     for (;;) {
         size_t rest = length - folder.size() - 1;
-        if (rest <= 200)
-            break;
+        if (rest <= 200) break;
         folder += "/" + std::string(std::min<size_t>(200, rest - 2), 'd');
-        if (mkdir(folder.c_str(), 0700) != 0)
-            return std::string();
+        if (mkdir(folder.c_str(), 0700) != 0) return std::string();
     }
     std::string file = folder + "/" + std::string(length - folder.size() - 1, 'f');
     FILE* f = fopen(file.c_str(), "w");
-    if (f == nullptr)
-        return std::string();
+    if (f == nullptr) return std::string();
     fclose(f);
     return file;
 }

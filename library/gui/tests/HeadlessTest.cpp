@@ -61,13 +61,12 @@ TEST(Headless, WindowsWorkWithoutViews)
     wplat::WindowClass cls;
     cls.name = "Plain";
     cls.proc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (m == WM_PAINT)
-            paints++;
+        if (m == WM_PAINT) paints++;
         return wplat::defWindowProc(w, m, wp, lp);
     };
     ASSERT_TRUE(wplat::registerClass(cls));
-    HWND w = wplat::createWindowEx(0, "Plain", "t", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
-                                   nullptr, nullptr);
+    HWND w = wplat::createWindowEx(
+        0, "Plain", "t", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(w, nullptr);
     wplat::PixelImage shown;
     EXPECT_FALSE(wplat::grabWindow(w, shown));

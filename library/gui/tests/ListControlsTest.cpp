@@ -28,10 +28,10 @@ protected:
     std::vector<std::unique_ptr<WControl>> bothLists()
     {
         std::vector<std::unique_ptr<WControl>> lists;
-        lists.push_back(std::make_unique<WControlListBox>(owner.get(), "list", 5, 5, 150, 100,
-                                                          WControlListBox::STYLE_NOTIFY));
-        lists.push_back(std::make_unique<WControlComboBox>(owner.get(), "combo", 5, 120, 150, 24,
-                                                           WControlComboBox::STYLE_DROPDOWNLIST));
+        lists.push_back(
+            std::make_unique<WControlListBox>(owner.get(), "list", 5, 5, 150, 100, WControlListBox::STYLE_NOTIFY));
+        lists.push_back(std::make_unique<WControlComboBox>(
+            owner.get(), "combo", 5, 120, 150, 24, WControlComboBox::STYLE_DROPDOWNLIST));
         return lists;
     }
     static WControlListInterface& items(std::unique_ptr<WControl>& c)
@@ -128,9 +128,9 @@ TEST_F(ListControls, SortedListsInsertInOrder)
         list.getItemText(i, text);
         rows.push_back(text.getBuf());
     }
-    EXPECT_EQ(rows, (std::vector<std::string>{"Alpha", "Bravo", "charlie", "delta"}));
+    EXPECT_EQ(rows, (std::vector<std::string> {"Alpha", "Bravo", "charlie", "delta"}));
     EXPECT_EQ(wplat::getWindowLongPtr(list.getWindowHandle(), GWL_STYLE),
-              (LONG_PTR)(0x50210000 | WControlListBox::STYLE_SORTED));
+        (LONG_PTR)(0x50210000 | WControlListBox::STYLE_SORTED));
     EXPECT_EQ(wplat::getWindowLongPtr(list.getWindowHandle(), GWL_EXSTYLE), (LONG_PTR)WS_EX_CLIENTEDGE);
 }
 
@@ -199,7 +199,7 @@ TEST_F(ListControls, ListViewColumnsAndCells)
     EXPECT_STREQ(text.getBuf(), "style.css");
     EXPECT_EQ(view.getItemData(0), &data);
     EXPECT_EQ(view.getItemData(9), nullptr);
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_IMAGE;
     item.iItem = 1;
     wplat::sendMessage(h, LVM_GETITEMA, 0, (LPARAM)&item);
@@ -280,8 +280,8 @@ TEST_F(ListControls, ListViewFindSelectAndWalk)
 
 TEST_F(ListControls, ListViewClicksSelectAndNotify)
 {
-    HWND item = wplat::createWindowEx(0, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0,
-                                      0, 300, 200, parent, (HMENU)(intptr_t)1200, nullptr, nullptr);
+    HWND item = wplat::createWindowEx(0, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0,
+        300, 200, parent, (HMENU)(intptr_t)1200, nullptr, nullptr);
     WControlListView view(owner.get(), "files", 1200);
     view.insertColumn(0, 120, "Name", false);
     view.addItem(0, "one", nullptr);
@@ -359,19 +359,18 @@ namespace {
 TEST_F(ListControls, ListViewShowsItsBackgroundPicture)
 {
     // A 2x2 PNG: red, green / blue, white.
-    static const unsigned char png[] = {
-        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
-        0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0xfd, 0xd4, 0x9a, 0x73, 0x00, 0x00, 0x00,
-        0x12, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xc0, 0x00, 0xc2, 0x0c, 0xff, 0x81, 0x00,
-        0x00, 0x1f, 0xee, 0x05, 0xfb, 0x0b, 0xd9, 0x68, 0x8b, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae,
-        0x42, 0x60, 0x82};
+    static const unsigned char png[] = {0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49,
+        0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0xfd, 0xd4,
+        0x9a, 0x73, 0x00, 0x00, 0x00, 0x12, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xc0, 0x00,
+        0xc2, 0x0c, 0xff, 0x81, 0x00, 0x00, 0x1f, 0xee, 0x05, 0xfb, 0x0b, 0xd9, 0x68, 0x8b, 0x00, 0x00, 0x00, 0x00,
+        0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
     char path[] = "/tmp/zv-listview-XXXXXX.png";
     int fd = mkstemps(path, 4);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, png, sizeof png), (ssize_t)sizeof png);
     close(fd);
-    HWND item = wplat::createWindowEx(0, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 60, 40,
-                                      parent, (HMENU)(intptr_t)1300, nullptr, nullptr);
+    HWND item = wplat::createWindowEx(0, "SysListView32", "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 60, 40, parent,
+        (HMENU)(intptr_t)1300, nullptr, nullptr);
     WControlListView view(owner.get(), "pictured", 1300);
     auto colourAt = [](int x, int y) {
         static const uint32_t colours[2][2] = {{0xFF0000, 0x00FF00}, {0x0000FF, 0xFFFFFF}};

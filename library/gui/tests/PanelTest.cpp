@@ -80,7 +80,7 @@ TEST_F(PanelTest, ErasesLightGreyWithoutABrushAndWithItsBrushOtherwise)
     panel.setColor(RGB(1, 2, 3), RGB(10, 20, 30));
     EXPECT_EQ(erasedColour(panel), RGB(10, 20, 30));
     panel.setEraseBackground(false);
-    EXPECT_EQ(erasedColour(panel), 0xFFFFFFFFu);  // left to the default handling
+    EXPECT_EQ(erasedColour(panel), 0xFFFFFFFFu); // left to the default handling
 }
 
 TEST_F(PanelTest, CopiesShareTheBrushUntilTheLastGoes)
@@ -97,8 +97,8 @@ TEST_F(PanelTest, CopiesShareTheBrushUntilTheLastGoes)
 TEST_F(PanelTest, CommandsCarryTheNumberOfANamedControlWithoutId)
 {
     WControl child(&panel, "#42", WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, 0), 0, 0, 20, 10);
-    LRESULT answer =
-        wplat::sendMessage(panel.getWindowHandle(), WM_COMMAND, MAKEWPARAM(0, 5), (LPARAM)child.getWindowHandle());
+    LRESULT answer
+        = wplat::sendMessage(panel.getWindowHandle(), WM_COMMAND, MAKEWPARAM(0, 5), (LPARAM)child.getWindowHandle());
     EXPECT_EQ(answer, 1);
     EXPECT_EQ(panel.commands, 1);
     EXPECT_EQ(panel.lastId, 42u);
@@ -113,7 +113,7 @@ TEST_F(PanelTest, CommandsCarryTheNumberOfANamedControlWithoutId)
 TEST_F(PanelTest, NotificationsButTabChangesReachTheHandler)
 {
     WControl child(&panel, "#7", WWindowStyle("STATIC", WS_CHILD, 0), 0, 0, 20, 10);
-    NMHDR header{child.getWindowHandle(), 0, (UINT)-551};
+    NMHDR header {child.getWindowHandle(), 0, (UINT)-551};
     EXPECT_EQ(wplat::sendMessage(panel.getWindowHandle(), WM_NOTIFY, 0, (LPARAM)&header), 0);
     EXPECT_EQ(panel.notifies, 0);
     header.code = NM_CLICK;
@@ -131,8 +131,8 @@ TEST_F(PanelTest, StaticTextsGetTheBrushAndTextColour)
     LRESULT brush = wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORSTATIC, (WPARAM)dc, 0);
     EXPECT_EQ((HBRUSH)brush, panel.getBackgroundBrush());
     EXPECT_EQ(wplat::setTextColor(dc, 0), RGB(200, 0, 0));
-    EXPECT_EQ((HBRUSH)wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORDLG, (WPARAM)dc, 0),
-              panel.getBackgroundBrush());
+    EXPECT_EQ(
+        (HBRUSH)wplat::sendMessage(panel.getWindowHandle(), WM_CTLCOLORDLG, (WPARAM)dc, 0), panel.getBackgroundBrush());
     wplat::releaseDC(panel.getWindowHandle(), dc);
 }
 
@@ -156,7 +156,7 @@ TEST_F(PanelTest, PanelClientScrollsContentLargerThanTheWindow)
     EXPECT_EQ(client.getScrollX(), -1);
     RECT r;
     wplat::getWindowRect(child.getWindowHandle(), r);
-    POINT at{r.left, r.top};
+    POINT at {r.left, r.top};
     wplat::screenToClient(client.getWindowHandle(), at);
     EXPECT_EQ(at.x, 9);
 
@@ -165,7 +165,7 @@ TEST_F(PanelTest, PanelClientScrollsContentLargerThanTheWindow)
     EXPECT_FALSE(client.getScrollInfo(false).shown);
     EXPECT_EQ(client.getScrollX(), 0);
     wplat::getWindowRect(child.getWindowHandle(), r);
-    at = POINT{r.left, r.top};
+    at = POINT {r.left, r.top};
     wplat::screenToClient(client.getWindowHandle(), at);
     EXPECT_EQ(at.x, 10);
 }
@@ -209,7 +209,7 @@ TEST_F(PanelTest, TiledBackgroundIsAPatternBrushOfItsOwnCopy)
     // A child at an odd position continues its parent's pattern.
     HWND child = wplat::createWindowEx(0, PANEL_CLASS, "", WS_CHILD, 3, 1, 10, 10, h, nullptr, nullptr, nullptr);
     HDC childDc = wplat::getDC(child);
-    RECT area{0, 0, 10, 10};
+    RECT area {0, 0, 10, 10};
     ASSERT_TRUE(wplat::fillRect(childDc, area, brush));
     for (int y = 0; y < 3; y++)
         for (int x = 0; x < 3; x++)
@@ -241,14 +241,13 @@ TEST_F(PanelTest, PanelClientBarsAreShownAndDraggingTheThumbScrolls)
     HWND bar = nullptr;
     for (HWND c = wplat::getWindow(client.getWindowHandle(), GW_CHILD); c != nullptr;
          c = wplat::getWindow(c, GW_HWNDNEXT)) {
-        if (wplat::getClassName(c) == "SCROLLBAR" && (wplat::getWindowLongPtr(c, GWL_STYLE) & WS_VISIBLE) != 0)
-            bar = c;
+        if (wplat::getClassName(c) == "SCROLLBAR" && (wplat::getWindowLongPtr(c, GWL_STYLE) & WS_VISIBLE) != 0) bar = c;
     }
     ASSERT_NE(bar, nullptr);
     RECT barRect;
     wplat::getClientRect(bar, barRect);
     EXPECT_EQ(barRect.right, 100);
-    SCROLLINFO si{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+    SCROLLINFO si {sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
     wplat::sendMessage(bar, SBM_GETSCROLLINFO, 0, (LPARAM)&si);
     EXPECT_EQ(si.nMax, 400);
     EXPECT_EQ(si.nPage, 100u);
@@ -273,7 +272,7 @@ TEST_F(PanelTest, PanelClientBarsAreShownAndDraggingTheThumbScrolls)
     EXPECT_LT(tracked, 0);
     RECT r;
     wplat::getWindowRect(child.getWindowHandle(), r);
-    POINT at{r.left, r.top};
+    POINT at {r.left, r.top};
     wplat::screenToClient(client.getWindowHandle(), at);
     EXPECT_EQ(at.x, 10 + tracked);
     wplat::sendMessage(bar, WM_LBUTTONUP, 0, MAKELPARAM(arrow + 2 + 10, 8));

@@ -21,8 +21,7 @@ protected:
     void SetUp() override
     {
         OwnedControlsTest::SetUp();
-        if (HasFatalFailure())
-            return;
+        if (HasFatalFailure()) return;
         rich.create(owner.get(), "rich", 0, 0, 360, 80, WControlRichText::STYLE_READONLY, false);
         h = rich.getWindowHandle();
         rich.setBackColor(0xFFFFFF);
@@ -54,15 +53,21 @@ protected:
                 }
         return ink;
     }
-    static bool reddish(uint32_t p) { return ((p >> 16) & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60; }
-    static bool bluish(uint32_t p) { return (p & 0xFF) > 0xC0 && ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60; }
+    static bool reddish(uint32_t p)
+    {
+        return ((p >> 16) & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60;
+    }
+    static bool bluish(uint32_t p)
+    {
+        return (p & 0xFF) > 0xC0 && ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60;
+    }
     static bool dark(uint32_t p) { return ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60; }
 
     // Width of the text in a memory context's default font.
     static int plainWidth(const std::string& text)
     {
         HDC dc = wplat::createCompatibleDC(nullptr);
-        SIZE size{0, 0};
+        SIZE size {0, 0};
         wplat::getTextExtentPoint(dc, text.c_str(), (int)text.size(), size);
         wplat::deleteDC(dc);
         return size.cx;
@@ -80,7 +85,7 @@ protected:
     CHARFORMAT2A formatOf(unsigned long from, unsigned long to)
     {
         rich.setSelection(from, to);
-        CHARFORMAT2A f{};
+        CHARFORMAT2A f {};
         f.cbSize = sizeof f;
         wplat::sendMessage(h, EM_GETCHARFORMAT, SCF_SELECTION, (LPARAM)&f);
         return f;
@@ -95,7 +100,7 @@ TEST_F(RichTextFormat, ADocumentsFormatsAreShown)
     rich.loadFile(tempFile("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}plain \\cf1 red\\cf0  \\fs48 BIG\\fs16  "
                            "\\b bold\\b0  end\\par}")
                       .c_str(),
-                  true);
+        true);
     WString text;
     rich.getText(text);
     ASSERT_STREQ(text.getBuf(), "plain red BIG bold end");
@@ -122,7 +127,7 @@ TEST_F(RichTextFormat, ADocumentsFormatsAreShown)
 TEST_F(RichTextFormat, SelectionFormatsApplyToTheSelectionAndWhatIsTypedThere)
 {
     rich.setText("left right");
-    CHARFORMAT2A blue{};
+    CHARFORMAT2A blue {};
     blue.cbSize = sizeof blue;
     blue.dwMask = CFM_COLOR | CFM_BOLD;
     blue.crTextColor = RGB(0, 0, 255);
@@ -134,7 +139,7 @@ TEST_F(RichTextFormat, SelectionFormatsApplyToTheSelectionAndWhatIsTypedThere)
     Ink ink = inkOf(pixels, bluish);
     ASSERT_TRUE(ink.any());
     EXPECT_GE(ink.left, plainWidth("left ") - 2);
-    EXPECT_TRUE(inkOf(pixels, dark).any());  // "left" stays black
+    EXPECT_TRUE(inkOf(pixels, dark).any()); // "left" stays black
 
     // Text typed at the end of the blue part is blue too; at the start, black.
     rich.setSelection(10, 10);
@@ -144,7 +149,7 @@ TEST_F(RichTextFormat, SelectionFormatsApplyToTheSelectionAndWhatIsTypedThere)
     rich.replaceSelection(">");
     EXPECT_EQ(formatOf(0, 1).dwEffects & CFE_BOLD, 0u);
     // A format chosen at an empty selection is the one typed next.
-    CHARFORMAT2A italic{};
+    CHARFORMAT2A italic {};
     italic.cbSize = sizeof italic;
     italic.dwMask = CFM_ITALIC;
     italic.dwEffects = CFE_ITALIC;

@@ -248,7 +248,7 @@ TEST_F(TextControls, TypingHonoursCaseReadOnlyAndTellsTheParent)
     wplat::sendMessage(item, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
     EXPECT_EQ(start, 1u);
     EXPECT_EQ(end, 2u);
-    wplat::sendMessage(item, EM_REPLACESEL, 0, (LPARAM)"--");
+    wplat::sendMessage(item, EM_REPLACESEL, 0, (LPARAM) "--");
     edit.getText(text);
     EXPECT_STREQ(text.getBuf(), "A--z");
     wplat::sendMessage(item, WM_KEYDOWN, VK_HOME, 0);
@@ -278,7 +278,7 @@ TEST_F(TextControls, MultiLineFieldsTakeReturn)
     EXPECT_STREQ(text.getBuf(), "ab");
     multi.getText(text);
     EXPECT_STREQ(text.getBuf(), "a\r\nb");
-    MSG ret{multi.getWindowHandle(), WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
+    MSG ret {multi.getWindowHandle(), WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
     LRESULT code = wplat::sendMessage(multi.getWindowHandle(), WM_GETDLGCODE, VK_RETURN, (LPARAM)&ret);
     EXPECT_NE(code & DLGC_WANTALLKEYS, 0);
     // Backspace removes a line break as one character.
@@ -298,15 +298,13 @@ TEST_F(TextControls, RichTextFontFollowsWeightAndStyle)
         unsigned long weight;
         unsigned long style;
         DWORD effects;
-    } cases[] = {{500, 0, 0},
-                 {700, 0, CFE_BOLD},
-                 {650, 0, 0},
-                 {900, WFont::STYLE_ITALIC | WFont::STYLE_STRIKEOUT, CFE_BOLD | CFE_ITALIC | CFE_STRIKEOUT},
-                 {400, WFont::STYLE_UNDERLINE, CFE_UNDERLINE}};
+    } cases[] = {{500, 0, 0}, {700, 0, CFE_BOLD}, {650, 0, 0},
+        {900, WFont::STYLE_ITALIC | WFont::STYLE_STRIKEOUT, CFE_BOLD | CFE_ITALIC | CFE_STRIKEOUT},
+        {400, WFont::STYLE_UNDERLINE, CFE_UNDERLINE}};
     for (const Case& c : cases) {
         WFont font("Arial", 12, c.style, c.weight, 0x112233);
         rich.setFont(font, true);
-        CHARFORMAT2A f{};
+        CHARFORMAT2A f {};
         f.cbSize = sizeof f;
         wplat::sendMessage(h, EM_GETCHARFORMAT, SCF_SELECTION, (LPARAM)&f);
         EXPECT_EQ(f.dwEffects & 0x3F, c.effects) << c.weight;
@@ -340,11 +338,8 @@ TEST_F(TextControls, RichTextSelectionAndRanges)
         unsigned long start;
         unsigned long end;
         const char* text;
-    } cases[] = {{0, (unsigned long)-1, "Hello wide world"},
-                 {6, (unsigned long)-1, "wide world"},
-                 {11, 0x100000000ul, "world"},
-                 {20, (unsigned long)-1, ""},
-                 {10, 6, ""}};
+    } cases[] = {{0, (unsigned long)-1, "Hello wide world"}, {6, (unsigned long)-1, "wide world"},
+        {11, 0x100000000ul, "world"}, {20, (unsigned long)-1, ""}, {10, 6, ""}};
     for (const Case& c : cases) {
         WString got;
         rich.getTextRange(got, c.start, c.end);
@@ -376,10 +371,11 @@ TEST_F(TextControls, RichTextLoadsFiles)
     std::string big(10000, 'q');
     rich.loadFile(tempFile("zv_plain.txt", "line one\r\n" + big).c_str(), false);
     EXPECT_EQ(rich.getTextLength(), 10u + big.size());
-    rich.loadFile(tempFile("zv_doc.rtf", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
-                                         "\\f0 Hello \\b World\\b0\\par caf\\'e9 \\{x\\}\\tab end\\par}")
+    rich.loadFile(tempFile("zv_doc.rtf",
+                      "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
+                      "\\f0 Hello \\b World\\b0\\par caf\\'e9 \\{x\\}\\tab end\\par}")
                       .c_str(),
-                  true);
+        true);
     rich.getText(text);
     EXPECT_STREQ(text.getBuf(), "Hello World\r\ncaf\xC3\xA9 {x}\tend");
     EXPECT_THROW(rich.loadFile((::testing::TempDir() + "zv_missing.txt").c_str(), false), WException);
@@ -397,7 +393,7 @@ TEST_F(TextControls, ClickedLinksAreNotified)
     EXPECT_EQ(wplat::sendMessage(h, EM_GETEVENTMASK, 0, 0), (LRESULT)ENM_LINK);
     click(h);
     auto links = notesOf(WM_NOTIFY);
-    ASSERT_EQ(links.size(), 2u);  // button down and up
+    ASSERT_EQ(links.size(), 2u); // button down and up
     EXPECT_EQ(links[1].code, EN_LINK);
     EXPECT_EQ(links[1].from, h);
     EXPECT_EQ(links[1].range.cpMin, 0);
@@ -440,7 +436,7 @@ TEST_F(TextControls, EveryKindPaintsItself)
     rich.setBackColor(0x00FFFF);
     edit.setColor(0x0000FF, 0xFFFF00);
     for (HWND h : {push.getWindowHandle(), check.getWindowHandle(), label.getWindowHandle(), edit.getWindowHandle(),
-                   rich.getWindowHandle()}) {
+             rich.getWindowHandle()}) {
         auto pixels = paintNow(h);
         ASSERT_FALSE(pixels.empty());
         EXPECT_GE(colourCount(pixels), 2u) << wplat::getClassName(h);
@@ -486,7 +482,7 @@ TEST_F(TextControls, ButtonsShowPrefixesTheFocusAndATick)
     auto withPrefix = paintNow(h);
     auto without = paintNow(plain.getWindowHandle());
     EXPECT_NEAR(columnsWithInk(withPrefix, 90, 4, 24), columnsWithInk(without, 90, 4, 24), 1);
-    EXPECT_NE(withPrefix, without);  // the underline
+    EXPECT_NE(withPrefix, without); // the underline
     // Focus: a dotted frame three pixels in, every other pixel dark.
     EXPECT_EQ(withPrefix[(size_t)(3 * 90 + 10)] & 0xFFFFFF, 0xF0F0F0u);
     wplat::setFocus(h);
@@ -502,10 +498,10 @@ TEST_F(TextControls, ButtonsShowPrefixesTheFocusAndATick)
     auto ticked = paintNow(check.getWindowHandle());
     int by = (20 - 13) / 2;
     auto at = [&](int x, int y) { return ticked[(size_t)((by + y) * 90 + 1 + x)] & 0xFFFFFF; };
-    EXPECT_EQ(at(3, 3), 0xFFFFFFu);    // the top left inside stays white
-    EXPECT_EQ(at(4, 7), 0x000000u);    // on the tick's short stroke
-    EXPECT_EQ(at(10, 3), 0x000000u);   // at the end of its long stroke
-    EXPECT_EQ(at(9, 9), 0xFFFFFFu);    // below the long stroke
+    EXPECT_EQ(at(3, 3), 0xFFFFFFu); // the top left inside stays white
+    EXPECT_EQ(at(4, 7), 0x000000u); // on the tick's short stroke
+    EXPECT_EQ(at(10, 3), 0x000000u); // at the end of its long stroke
+    EXPECT_EQ(at(9, 9), 0xFFFFFFu); // below the long stroke
 }
 
 } // namespace

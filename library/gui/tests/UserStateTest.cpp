@@ -45,25 +45,23 @@ TEST(UserState, HandlersHearWhatTheUserDidToTheWindow)
     drain();
     QWidget* widget = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->windowTitle() == QStringLiteral("user state"))
-            widget = w;
+        if (w->windowTitle() == QStringLiteral("user state")) widget = w;
     }
     ASSERT_NE(widget, nullptr);
     struct Case {
         const char* what;
         Qt::WindowState state;
         std::vector<std::string> calls;
-    } cases[] = {{"maximised", Qt::WindowMaximized, {"resize"}},
-                 {"restored", Qt::WindowNoState, {"restore", "resize"}},
-                 {"minimised", Qt::WindowMinimized, {"resize empty"}}};
+    } cases[] = {{"maximised", Qt::WindowMaximized, {"resize"}}, {"restored", Qt::WindowNoState, {"restore", "resize"}},
+        {"minimised", Qt::WindowMinimized, {"resize empty"}}};
     for (const Case& c : cases) {
         handler.calls.clear();
         widget->setWindowState(c.state);
         drain();
         // Resizes that follow the new state may come too; the first call tells the kind.
         ASSERT_FALSE(handler.calls.empty()) << c.what;
-        std::vector<std::string> first(handler.calls.begin(),
-                                       handler.calls.begin() + (long)std::min(handler.calls.size(), c.calls.size()));
+        std::vector<std::string> first(
+            handler.calls.begin(), handler.calls.begin() + (long)std::min(handler.calls.size(), c.calls.size()));
         EXPECT_EQ(first, c.calls) << c.what;
     }
     EXPECT_TRUE(wplat::isIconic(window.getWindowHandle()));

@@ -30,8 +30,7 @@ struct Recorder : WWindow::EventHandler {
     void onWindowCreate() override
     {
         calls.push_back("create");
-        if (owner != nullptr)
-            seenInCreate = owner->getWindowHandle();
+        if (owner != nullptr) seenInCreate = owner->getWindowHandle();
     }
     void onWindowMouseEnter() override { calls.push_back("enter"); }
     void onWindowMouseLeave() override { calls.push_back("leave"); }
@@ -48,20 +47,18 @@ struct Recorder : WWindow::EventHandler {
     void onWindowRestore(HDC dc, const RECT&) override
     {
         calls.push_back("paint");
-        wplat::fillSolid(dc, RECT{0, 0, 500, 500}, RGB(0, 128, 0));
+        wplat::fillSolid(dc, RECT {0, 0, 500, 500}, RGB(0, 128, 0));
     }
     void onWindowClose() override
     {
         calls.push_back("close");
-        if (destroyOnClose && owner != nullptr)
-            owner->destroy();
+        if (destroyOnClose && owner != nullptr) owner->destroy();
     }
     void onWindowDestroy() override { calls.push_back("destroy"); }
     void onWindowTimerTick() override
     {
         calls.push_back("tick");
-        if (throwOnTimer)
-            throw WSystemException("tick failed", -1);
+        if (throwOnTimer) throw WSystemException("tick failed", -1);
     }
     void onWindowUserMessage(void* a, void* b) override
     {
@@ -137,12 +134,12 @@ TEST_F(Window, SizeMessagesGiveRestoreOnlyWhenRestored)
     r.calls.clear();
     wplat::sendMessage(w.getWindowHandle(), WM_SIZE, 0, MAKELPARAM(120, 60));
     wplat::sendMessage(w.getWindowHandle(), WM_SIZE, 2, MAKELPARAM(640, 480));
-    EXPECT_EQ((std::vector<std::string>{"restore", "resize 120x60", "resize 640x480"}), r.calls);
+    EXPECT_EQ((std::vector<std::string> {"restore", "resize 120x60", "resize 640x480"}), r.calls);
     r.calls.clear();
     w.resizeWindow(200, 80, true);
     EXPECT_EQ(w.getWindowWidth(), 200u);
     EXPECT_EQ(w.getWindowHeight(), 80u);
-    EXPECT_EQ((std::vector<std::string>{"restore", "resize 200x80"}), r.calls);
+    EXPECT_EQ((std::vector<std::string> {"restore", "resize 200x80"}), r.calls);
 }
 
 TEST_F(Window, PaintingReachesTheHandlerUnlessItsMessageHookAnswers)
@@ -208,8 +205,8 @@ TEST_F(Window, MouseEnterMoveAndLeaveWithNegativeCoordinates)
     wplat::sendMessage(h, WM_LBUTTONDOWN, 0, MAKELPARAM(-1, 2));
     wplat::sendMessage(h, WM_MOUSELEAVE, 0, 0);
     wplat::sendMessage(h, WM_MOUSELEAVE, 0, 0);
-    EXPECT_EQ((std::vector<std::string>{"enter", "move -5,-7", "move 20,30", "ldown -1,2", "leave"}),
-              childHandler.calls);
+    EXPECT_EQ(
+        (std::vector<std::string> {"enter", "move -5,-7", "move 20,30", "ldown -1,2", "leave"}), childHandler.calls);
     // The parent hears of the pointer in screen coordinates.
     ASSERT_EQ(parentHandler.calls.size(), 2u);
     EXPECT_EQ(parentHandler.calls[0], "enter");
@@ -241,8 +238,7 @@ TEST_F(Window, TimerTicksAndHandlerExceptionsAreDropped)
     int ticks = 0;
     MSG msg;
     while (ticks < 2 && wplat::getMessage(msg, nullptr)) {
-        if (msg.message == WM_TIMER)
-            ticks++;
+        if (msg.message == WM_TIMER) ticks++;
         wplat::dispatchMessage(msg);
     }
     EXPECT_EQ(std::count(r.calls.begin(), r.calls.end(), "tick"), 2);
@@ -296,15 +292,15 @@ TEST_F(Window, TheFrameIsRestoredWhenShownAndResized)
     w.create(nullptr, "frame", &handler, WWindow::STYLE_OVERLAPPED, 0, 0, 120, 80);
     w.showWindow();
     drain();
-    EXPECT_EQ(handler.calls, (std::vector<std::string>{"frame", "paint"}));
+    EXPECT_EQ(handler.calls, (std::vector<std::string> {"frame", "paint"}));
     handler.calls.clear();
     w.invalidateWindow();
     drain();
-    EXPECT_EQ(handler.calls, (std::vector<std::string>{"paint"}));
+    EXPECT_EQ(handler.calls, (std::vector<std::string> {"paint"}));
     handler.calls.clear();
     w.resizeWindow(150, 90, true);
     drain();
-    EXPECT_EQ(handler.calls, (std::vector<std::string>{"frame", "paint"}));
+    EXPECT_EQ(handler.calls, (std::vector<std::string> {"frame", "paint"}));
 }
 
 } // namespace

@@ -27,14 +27,13 @@ void runFile(void* context)
         QString description = QString::fromUtf8(p);
         p += strlen(p) + 1;
         QString patterns = QString::fromUtf8(p);
-        if (*p != '\0')
-            p += strlen(p) + 1;
-        filters << description + QStringLiteral(" (") + patterns.split(QChar(';'), Qt::SkipEmptyParts).join(QChar(' ')) +
-                       QStringLiteral(")");
+        if (*p != '\0') p += strlen(p) + 1;
+        filters << description + QStringLiteral(" (") + patterns.split(QChar(';'), Qt::SkipEmptyParts).join(QChar(' '))
+                + QStringLiteral(")");
     }
     QFileDialog dialog(r.owner != nullptr ? widgetOf(getAncestorTopLevel(r.owner)) : nullptr,
-                       r.title != nullptr ? QString::fromUtf8(r.title) : QString(),
-                       r.initialDirectory != nullptr ? QString::fromUtf8(r.initialDirectory) : QString());
+        r.title != nullptr ? QString::fromUtf8(r.title) : QString(),
+        r.initialDirectory != nullptr ? QString::fromUtf8(r.initialDirectory) : QString());
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -44,8 +43,7 @@ void runFile(void* context)
         if (r.filterIndex >= 1 && r.filterIndex <= (unsigned long)filters.size())
             dialog.selectNameFilter(filters[(int)r.filterIndex - 1]);
     }
-    if (!r.fileName.empty())
-        dialog.selectFile(QString::fromStdString(r.fileName));
+    if (!r.fileName.empty()) dialog.selectFile(QString::fromStdString(r.fileName));
     DispatchScope scope;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         call->chosen = false;
@@ -60,9 +58,8 @@ void runFile(void* context)
 
 bool runFileDialog(FileDialogRequest& request)
 {
-    if (!isUiStarted())
-        return false;
-    FileCall call{&request, false};
+    if (!isUiStarted()) return false;
+    FileCall call {&request, false};
     runOnUiThread(runFile, &call);
     return call.chosen;
 }

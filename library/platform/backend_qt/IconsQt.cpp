@@ -41,11 +41,9 @@ QImage drawnIcon()
 
 bool registerProgramIcon(unsigned int id, const unsigned char* data, size_t size)
 {
-    if (data == nullptr || size == 0 || size > (size_t)INT_MAX)
-        return false;
+    if (data == nullptr || size == 0 || size > (size_t)INT_MAX) return false;
     QImage image;
-    if (!image.loadFromData(data, (int)size) || image.isNull())
-        return false;
+    if (!image.loadFromData(data, (int)size) || image.isNull()) return false;
     std::lock_guard<std::mutex> guard(g_iconLock);
     g_icons[id].push_back(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     return true;
@@ -54,8 +52,7 @@ bool registerProgramIcon(unsigned int id, const unsigned char* data, size_t size
 HICON loadProgramIcon(unsigned int id)
 {
     std::lock_guard<std::mutex> guard(g_iconLock);
-    if (g_icons.count(id) == 0 && id != kMainIcon)
-        return nullptr;
+    if (g_icons.count(id) == 0 && id != kMainIcon) return nullptr;
     // The handle is the id: icons live as long as the program.
     return (HICON)(uintptr_t)id;
 }
@@ -69,11 +66,9 @@ QIcon qtIcon(HICON icon)
     {
         std::lock_guard<std::mutex> guard(g_iconLock);
         auto it = g_icons.find(id);
-        if (it != g_icons.end())
-            pictures = it->second;
+        if (it != g_icons.end()) pictures = it->second;
     }
-    if (pictures.empty() && id == kMainIcon)
-        pictures.push_back(drawnIcon());
+    if (pictures.empty() && id == kMainIcon) pictures.push_back(drawnIcon());
     QIcon out;
     for (const QImage& picture : pictures)
         out.addPixmap(QPixmap::fromImage(picture));

@@ -20,10 +20,9 @@ namespace {
 QPixmap pixmapOf(HBITMAP bitmap)
 {
     const PixelImage* image = bitmap != nullptr ? getBitmapImage(bitmap) : nullptr;
-    if (image == nullptr || image->isNull())
-        return QPixmap();
-    QImage view((const uchar*)image->data(), image->width(), image->height(), image->bytesPerLine(),
-                QImage::Format_RGB32);
+    if (image == nullptr || image->isNull()) return QPixmap();
+    QImage view(
+        (const uchar*)image->data(), image->width(), image->height(), image->bytesPerLine(), QImage::Format_RGB32);
     return QPixmap::fromImage(view.copy());
 }
 } // namespace
@@ -86,14 +85,11 @@ void runPopup(void* context)
 
 UINT_PTR trackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner)
 {
-    if (!isUiStarted() || !isMenu(menu))
-        return 0;
-    PopupCall call{menu, x, y, 0};
+    if (!isUiStarted() || !isMenu(menu)) return 0;
+    PopupCall call {menu, x, y, 0};
     runOnUiThread(runPopup, &call);
-    if ((flags & TPM_RETURNCMD) != 0)
-        return call.chosen;
-    if (call.chosen != 0 && owner != nullptr)
-        postMessage(owner, WM_COMMAND, MAKEWPARAM((int)call.chosen, 0), 0);
+    if ((flags & TPM_RETURNCMD) != 0) return call.chosen;
+    if (call.chosen != 0 && owner != nullptr) postMessage(owner, WM_COMMAND, MAKEWPARAM((int)call.chosen, 0), 0);
     return call.chosen != 0 ? 1 : 0;
 }
 

@@ -139,11 +139,10 @@ protected:
     void paintEvent(QPaintEvent* event) override
     {
         auto w = findWindow(hwnd);
-        if (!w)
-            return;
+        if (!w) return;
         PixelImage& image = backingImage(*w);
-        QImage view((const uchar*)image.data(), image.width(), image.height(), image.bytesPerLine(),
-                    QImage::Format_RGB32);
+        QImage view(
+            (const uchar*)image.data(), image.width(), image.height(), image.bytesPerLine(), QImage::Format_RGB32);
         QPainter painter(this);
         painter.setClipRegion(event->region());
         painter.drawImage(0, clientTop, view);
@@ -155,16 +154,15 @@ protected:
         if (e->type() != QEvent::WindowStateChange || applying || applyingState || hwnd == nullptr || !isWindow())
             return;
         Qt::WindowStates state = windowState();
-        int showState = (state & Qt::WindowMinimized) != 0   ? SW_SHOWMINIMIZED
-                        : (state & Qt::WindowMaximized) != 0 ? SW_SHOWMAXIMIZED
-                                                             : SW_SHOWNORMAL;
+        int showState = (state & Qt::WindowMinimized) != 0 ? SW_SHOWMINIMIZED
+            : (state & Qt::WindowMaximized) != 0           ? SW_SHOWMAXIMIZED
+                                                           : SW_SHOWNORMAL;
         viewStateChanged(hwnd, showState);
     }
 
     void resizeEvent(QResizeEvent*) override
     {
-        if (menuBar != nullptr)
-            menuBar->setGeometry(0, 0, width(), clientTop);
+        if (menuBar != nullptr) menuBar->setGeometry(0, 0, width(), clientTop);
         // Back from maximised, a window the user cannot resize is fixed again.
         if (fixedSize && isWindow() && windowState() == Qt::WindowNoState && minimumSize() != maximumSize()) {
             applying = true;
@@ -177,14 +175,10 @@ protected:
     void mouse(QMouseEvent* e, UINT message)
     {
         WPARAM keys = 0;
-        if (e->buttons() & Qt::LeftButton)
-            keys |= MK_LBUTTON;
-        if (e->buttons() & Qt::RightButton)
-            keys |= MK_RBUTTON;
-        if (e->modifiers() & Qt::ShiftModifier)
-            keys |= MK_SHIFT;
-        if (e->modifiers() & Qt::ControlModifier)
-            keys |= MK_CONTROL;
+        if (e->buttons() & Qt::LeftButton) keys |= MK_LBUTTON;
+        if (e->buttons() & Qt::RightButton) keys |= MK_RBUTTON;
+        if (e->modifiers() & Qt::ShiftModifier) keys |= MK_SHIFT;
+        if (e->modifiers() & Qt::ControlModifier) keys |= MK_CONTROL;
         QPoint p = e->position().toPoint() - QPoint(0, clientTop);
         // The window under the pointer picks the cursor first.
         g_pointerWidget = this;
@@ -233,8 +227,7 @@ protected:
 private:
     void geometryFromUser()
     {
-        if (applying || !isWindow())
-            return;
+        if (applying || !isWindow()) return;
         // Positions of top-levels are their frame's; sizes are the client's.
         QPoint at = pos();
         viewGeometryChanged(hwnd, at.x(), at.y(), width(), std::max(height() - clientTop, 0));
@@ -243,7 +236,7 @@ private:
 
 class QtView : public View {
 public:
-    explicit QtView(Canvas* c) : canvas(c) {}
+    explicit QtView(Canvas* c) : canvas(c) { }
     ~QtView() override
     {
         if (canvas) {
@@ -254,8 +247,7 @@ public:
     }
     void setGeometry(int x, int y, int width, int height) override
     {
-        if (!canvas)
-            return;
+        if (!canvas) return;
         canvas->applying = true;
         int w = std::max(width, 1);
         int h = std::max(height, 1) + canvas->clientTop;
@@ -282,31 +274,25 @@ public:
     }
     void setEnabled(bool enabled) override
     {
-        if (canvas)
-            canvas->setEnabled(enabled);
+        if (canvas) canvas->setEnabled(enabled);
     }
     void setTitle(const std::string& title) override
     {
-        if (canvas)
-            canvas->setWindowTitle(QString::fromStdString(title));
+        if (canvas) canvas->setWindowTitle(QString::fromStdString(title));
     }
     void takeFocus() override
     {
-        if (!canvas)
-            return;
-        if (canvas->window() != nullptr && canvas->window()->isVisible())
-            canvas->window()->activateWindow();
+        if (!canvas) return;
+        if (canvas->window() != nullptr && canvas->window()->isVisible()) canvas->window()->activateWindow();
         canvas->setFocus(Qt::OtherFocusReason);
     }
     void present(const RECT& r) override
     {
-        if (canvas)
-            canvas->update(QRect(r.left, r.top + canvas->clientTop, r.right - r.left, r.bottom - r.top));
+        if (canvas) canvas->update(QRect(r.left, r.top + canvas->clientTop, r.right - r.left, r.bottom - r.top));
     }
     void setShowState(int command) override
     {
-        if (!canvas || !canvas->isWindow())
-            return;
+        if (!canvas || !canvas->isWindow()) return;
         // The sizes the new state brings are reported; the state itself the core knows.
         canvas->applyingState = true;
         if (command == SW_SHOWMAXIMIZED) {
@@ -332,48 +318,41 @@ public:
     }
     void setTopMost(bool topMost, bool raise) override
     {
-        if (!canvas)
-            return;
+        if (!canvas) return;
         if (canvas->isWindow()) {
             bool has = (canvas->windowFlags() & Qt::WindowStaysOnTopHint) != 0;
             if (has != topMost) {
                 bool visible = canvas->isVisible();
                 canvas->applying = true;
                 canvas->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
-                if (visible)
-                    canvas->show();
+                if (visible) canvas->show();
                 canvas->applying = false;
             }
         }
-        if (raise)
-            canvas->raise();
+        if (raise) canvas->raise();
     }
     POINT screenOrigin() override
     {
-        if (!canvas)
-            return POINT{0, 0};
+        if (!canvas) return POINT {0, 0};
         QPoint p = canvas->mapToGlobal(QPoint(0, canvas->clientTop));
-        return POINT{p.x(), p.y()};
+        return POINT {p.x(), p.y()};
     }
     RECT frameExtents() override
     {
-        if (!canvas || !canvas->isWindow())
-            return RECT{0, 0, 0, 0};
+        if (!canvas || !canvas->isWindow()) return RECT {0, 0, 0, 0};
         QRect outer = canvas->frameGeometry();
         QRect inner = canvas->geometry();
         // The menu bar is ours, inside the widget: it counts as frame.
-        return RECT{inner.left() - outer.left(), inner.top() - outer.top() + canvas->clientTop,
-                    outer.right() - inner.right(), outer.bottom() - inner.bottom()};
+        return RECT {inner.left() - outer.left(), inner.top() - outer.top() + canvas->clientTop,
+            outer.right() - inner.right(), outer.bottom() - inner.bottom()};
     }
     void setIcon(HICON icon) override
     {
-        if (canvas && canvas->isWindow())
-            canvas->setWindowIcon(icon != nullptr ? qtIcon(icon) : QIcon());
+        if (canvas && canvas->isWindow()) canvas->setWindowIcon(icon != nullptr ? qtIcon(icon) : QIcon());
     }
     int setMenuBar(HMENU menu) override
     {
-        if (!canvas || !canvas->isWindow())
-            return 0;
+        if (!canvas || !canvas->isWindow()) return 0;
         int before = canvas->clientTop;
         int height = canvas->showMenuBar(menu);
         if (height != before) {
@@ -395,12 +374,10 @@ private:
 Canvas* canvasOf(HWND window)
 {
     auto w = findWindow(window);
-    if (!w || !w->view)
-        return nullptr;
+    if (!w || !w->view) return nullptr;
     for (QWidget* widget : QApplication::allWidgets()) {
         auto* c = dynamic_cast<Canvas*>(widget);
-        if (c != nullptr && c->hwnd == window)
-            return c;
+        if (c != nullptr && c->hwnd == window) return c;
     }
     return nullptr;
 }
@@ -417,8 +394,7 @@ public:
     }
     bool event(QEvent* e) override
     {
-        if (e->type() != kWakeEvent)
-            return QObject::event(e);
+        if (e->type() != kWakeEvent) return QObject::event(e);
         run();
         return true;
     }
@@ -430,8 +406,7 @@ public:
             q->wakePending = false;
         }
         // getMessage is waiting: it takes over when the substrate returns.
-        if (q->waiting)
-            return;
+        if (q->waiting) return;
         DispatchScope scope;
         serviceQueue(true);
     }
@@ -444,26 +419,20 @@ class KeyFilter : public QObject {
 public:
     bool eventFilter(QObject* target, QEvent* e) override
     {
-        if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)
-            return false;
+        if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
         auto* canvas = dynamic_cast<Canvas*>(target);
-        if (canvas == nullptr || canvas->hwnd == nullptr)
-            return false;
+        if (canvas == nullptr || canvas->hwnd == nullptr) return false;
         auto* key = static_cast<QKeyEvent*>(e);
         HWND focus = currentQueue()->focus;
-        if (!isWindow(focus))
-            focus = canvas->hwnd;
+        if (!isWindow(focus)) focus = canvas->hwnd;
         int vk = virtualKeyOf(key->key());
         if (e->type() == QEvent::KeyPress) {
             // The character rides along; translateMessage makes WM_CHAR of it.
             uint64_t character = 0;
             QString text = key->text();
-            if (!text.isEmpty() && text[0] != QChar(0x7F))
-                character = text.toUcs4().value(0);
-            if (vk == VK_RETURN)
-                character = 13;
-            if (vk != 0 || character != 0)
-                postInput(focus, WM_KEYDOWN, (WPARAM)vk, (LPARAM)((character << 32) | 1));
+            if (!text.isEmpty() && text[0] != QChar(0x7F)) character = text.toUcs4().value(0);
+            if (vk == VK_RETURN) character = 13;
+            if (vk != 0 || character != 0) postInput(focus, WM_KEYDOWN, (WPARAM)vk, (LPARAM)((character << 32) | 1));
         } else if (vk != 0) {
             postInput(focus, WM_KEYUP, (WPARAM)vk, (LPARAM)0xC0000001);
         }
@@ -483,34 +452,26 @@ public:
             parentWidget = canvasOf(parent);
         } else {
             auto w = findWindow(window);
-            if (w && w->parent != nullptr)
-                parentWidget = canvasOf(w->parent);
+            if (w && w->parent != nullptr) parentWidget = canvasOf(w->parent);
             flags = Qt::Window;
             if ((style & WS_POPUP) != 0 && (style & WS_CAPTION) != WS_CAPTION) {
                 flags |= Qt::FramelessWindowHint;
             } else {
                 // The frame shows the boxes the style asks for, and no others.
                 flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-                if ((style & WS_SYSMENU) != 0)
-                    flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-                if ((style & WS_MINIMIZEBOX) != 0)
-                    flags |= Qt::WindowMinimizeButtonHint;
-                if ((style & WS_MAXIMIZEBOX) != 0)
-                    flags |= Qt::WindowMaximizeButtonHint;
+                if ((style & WS_SYSMENU) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+                if ((style & WS_MINIMIZEBOX) != 0) flags |= Qt::WindowMinimizeButtonHint;
+                if ((style & WS_MAXIMIZEBOX) != 0) flags |= Qt::WindowMaximizeButtonHint;
             }
-            if ((exStyle & WS_EX_TOOLWINDOW) != 0)
-                flags |= Qt::Tool;
-            if ((exStyle & WS_EX_TOPMOST) != 0)
-                flags |= Qt::WindowStaysOnTopHint;
+            if ((exStyle & WS_EX_TOOLWINDOW) != 0) flags |= Qt::Tool;
+            if ((exStyle & WS_EX_TOPMOST) != 0) flags |= Qt::WindowStaysOnTopHint;
         }
-        if (parent != nullptr && parentWidget == nullptr)
-            return nullptr;
+        if (parent != nullptr && parentWidget == nullptr) return nullptr;
         auto* canvas = new Canvas(window, parentWidget, flags);
         if (parent == nullptr) {
             canvas->fixedSize = (style & WS_THICKFRAME) == 0;
             auto w = findWindow(window);
-            if (w)
-                canvas->setWindowTitle(QString::fromStdString(w->text));
+            if (w) canvas->setWindowTitle(QString::fromStdString(w->text));
             if (w && (w->icon != nullptr || w->smallIcon != nullptr))
                 canvas->setWindowIcon(qtIcon(w->icon != nullptr ? w->icon : w->smallIcon));
         }
@@ -525,8 +486,7 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             return;
         }
-        if (timeoutMs > 0)
-            pump.waitTimer.start(timeoutMs);
+        if (timeoutMs > 0) pump.waitTimer.start(timeoutMs);
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
         pump.waitTimer.stop();
     }
@@ -567,8 +527,7 @@ public:
         QMessageBox box(icon, QString::fromUtf8(caption), QString::fromUtf8(text), buttons, parent);
         // As the platform's box, it holds up its owner only: the tray icon and
         // other windows still take clicks, which reach the program meanwhile.
-        if (parent != nullptr)
-            box.setWindowModality(Qt::WindowModal);
+        if (parent != nullptr) box.setWindowModality(Qt::WindowModal);
         DispatchScope scope;
         int answer = box.exec();
         switch (answer) {
@@ -586,7 +545,7 @@ public:
     bool cursorPos(POINT& point) override
     {
         QPoint p = QCursor::pos();
-        point = POINT{p.x(), p.y()};
+        point = POINT {p.x(), p.y()};
         return true;
     }
 
@@ -613,8 +572,7 @@ public:
             break;
         }
         QWidget* w = g_pointerWidget ? g_pointerWidget.data() : QApplication::widgetAt(QCursor::pos());
-        if (w != nullptr)
-            w->setCursor(shape);
+        if (w != nullptr) w->setCursor(shape);
     }
 
     bool textMetrics(const LOGFONT& f, TextMetrics& m) override
@@ -649,15 +607,14 @@ public:
         TextMetrics m;
         textMetrics(f, m);
         QFontMetrics metrics(toQFont(f));
-        size = SIZE{metrics.horizontalAdvance(QString::fromUtf8(text.c_str())), m.ascent + m.descent};
+        size = SIZE {metrics.horizontalAdvance(QString::fromUtf8(text.c_str())), m.ascent + m.descent};
         return true;
     }
 
     void drawText(PixelImage& image, const std::vector<RECT>& clip, const LOGFONT& f, COLORREF color, int x, int y,
-                  const std::string& text) override
+        const std::string& text) override
     {
-        if (image.isNull())
-            return;
+        if (image.isNull()) return;
         QImage target((uchar*)image.data(), image.width(), image.height(), image.bytesPerLine(), QImage::Format_RGB32);
         QPainter painter(&target);
         QRegion region;
@@ -676,17 +633,15 @@ public:
     RECT screenArea() override
     {
         QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen == nullptr)
-            return RECT{0, 0, 1024, 768};
+        if (screen == nullptr) return RECT {0, 0, 1024, 768};
         QRect r = screen->availableGeometry();
-        return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+        return RECT {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
     }
 
     bool loadImage(const std::string& path, PixelImage& out) override
     {
         QImage image(QString::fromStdString(path));
-        if (image.isNull())
-            return false;
+        if (image.isNull()) return false;
         copyPixels(image, out);
         return true;
     }
@@ -701,7 +656,7 @@ public:
     KeyFilter keys;
 };
 
-std::atomic<bool> g_started{false};
+std::atomic<bool> g_started {false};
 QtBackend* g_qt = nullptr;
 
 bool haveDisplay()
@@ -711,11 +666,9 @@ bool haveDisplay()
         return true;
     const char* display = getenv("DISPLAY");
     const char* wayland = getenv("WAYLAND_DISPLAY");
-    if ((display == nullptr || display[0] == '\0') && (wayland == nullptr || wayland[0] == '\0'))
-        return false;
+    if ((display == nullptr || display[0] == '\0') && (wayland == nullptr || wayland[0] == '\0')) return false;
     // Global positions, the pointer position and topmost need X (or XWayland).
-    if (platform == nullptr && display != nullptr && display[0] != '\0')
-        setenv("QT_QPA_PLATFORM", "xcb", 0);
+    if (platform == nullptr && display != nullptr && display[0] != '\0') setenv("QT_QPA_PLATFORM", "xcb", 0);
     return true;
 }
 
@@ -734,18 +687,14 @@ using namespace detail;
 
 UiStart startUi()
 {
-    if (g_started.load())
-        return UiStart::AlreadyStarted;
-    if (!haveDisplay())
-        return UiStart::NoDisplay;
+    if (g_started.load()) return UiStart::AlreadyStarted;
+    if (!haveDisplay()) return UiStart::NoDisplay;
     std::string locale;
-    if (const char* l = setlocale(LC_ALL, nullptr))
-        locale = l;
+    if (const char* l = setlocale(LC_ALL, nullptr)) locale = l;
     static int argc = 1;
     static char name[] = "mirola2";
     static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr)
-        new QApplication(argc, argv);
+    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
     // Qt takes the numeric locale from the environment: "%.6f" must keep its point.
     setlocale(LC_ALL, locale.empty() ? "C" : locale.c_str());
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -768,11 +717,9 @@ bool isUiThread()
 
 bool grabWindow(HWND window, PixelImage& out)
 {
-    if (!isUiThread())
-        return false;
+    if (!isUiThread()) return false;
     Canvas* canvas = canvasOf(window);
-    if (canvas == nullptr)
-        return false;
+    if (canvas == nullptr) return false;
     copyPixels(canvas->grab().toImage(), out);
     return true;
 }

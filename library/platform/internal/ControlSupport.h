@@ -59,15 +59,13 @@ using MessageGroup = std::optional<LRESULT> (*)(HWND, T*, UINT, WPARAM, LPARAM);
 // A control procedure made of message groups: the first group that answers
 // gives the result; what none answers goes to the default procedure.
 template <class T>
-LRESULT answerByGroups(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                       std::initializer_list<MessageGroup<T>> groups)
+LRESULT answerByGroups(
+    HWND window, UINT message, WPARAM wParam, LPARAM lParam, std::initializer_list<MessageGroup<T>> groups)
 {
     T* state = trackState<T>(window, message);
-    if (state == nullptr)
-        return defWindowProc(window, message, wParam, lParam);
+    if (state == nullptr) return defWindowProc(window, message, wParam, lParam);
     for (MessageGroup<T> group : groups) {
-        if (std::optional<LRESULT> answer = group(window, state, message, wParam, lParam))
-            return *answer;
+        if (std::optional<LRESULT> answer = group(window, state, message, wParam, lParam)) return *answer;
     }
     return defWindowProc(window, message, wParam, lParam);
 }
@@ -90,9 +88,9 @@ public:
 
 private:
     HWND m_window;
-    PAINTSTRUCT m_paint{};
+    PAINTSTRUCT m_paint {};
     HDC m_dc = nullptr;
-    RECT m_client{};
+    RECT m_client {};
 };
 
 DWORD styleOf(HWND window);

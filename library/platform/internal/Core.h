@@ -80,8 +80,9 @@ public:
     virtual bool textMetrics(const LOGFONT& font, TextMetrics& metrics) = 0;
     virtual bool textExtent(const LOGFONT& font, const std::string& text, SIZE& size) = 0;
     // Draws text into the image at (x, y) (top of the cell), clipped.
-    virtual void drawText(PixelImage& image, const std::vector<RECT>& clip, const LOGFONT& font, COLORREF color,
-                          int x, int y, const std::string& text) = 0;
+    virtual void drawText(PixelImage& image, const std::vector<RECT>& clip, const LOGFONT& font, COLORREF color, int x,
+        int y, const std::string& text)
+        = 0;
     virtual int dpi() = 0;
     // Reads a picture file (PNG, JPEG, BMP, GIF, ...); false when it cannot.
     virtual bool loadImage(const std::string& path, PixelImage& out) = 0;
@@ -182,9 +183,11 @@ RECT windowRectOnScreen(HWND window);
 // messages of others are serviced meanwhile); runs it here when this is that
 // thread. False, without running it, when that thread has ended.
 bool callOnThread(const std::shared_ptr<ThreadQueue>& queue, void (*work)(void*), void* context);
-template <typename F> bool callOnThread(const std::shared_ptr<ThreadQueue>& queue, F&& f)
+template <typename F>
+bool callOnThread(const std::shared_ptr<ThreadQueue>& queue, F&& f)
 {
-    return callOnThread(queue, [](void* c) { (*(std::remove_reference_t<F>*)c)(); }, (void*)&f);
+    return callOnThread(
+        queue, [](void* c) { (*(std::remove_reference_t<F>*)c)(); }, (void*)&f);
 }
 // Queues `work` for the thread that owns `queue` without waiting.
 void postToThread(const std::shared_ptr<ThreadQueue>& queue, std::function<void()> work);

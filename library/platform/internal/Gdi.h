@@ -10,17 +10,17 @@ namespace wplat::detail {
 
 struct DeviceContext {
     HWND window = nullptr;
-    PixelImage* image = nullptr;     // what it draws into (not owned)
+    PixelImage* image = nullptr; // what it draws into (not owned)
     HBITMAP selectedBitmap = nullptr;
-    POINT origin{0, 0};               // context (0,0) in the image
-    std::vector<RECT> clip;           // image coordinates; empty = whole image
+    POINT origin {0, 0}; // context (0,0) in the image
+    std::vector<RECT> clip; // image coordinates; empty = whole image
     bool hasClip = false;
     COLORREF textColor = 0;
     COLORREF bkColor = 0xFFFFFF;
     int bkMode = OPAQUE;
     HFONT font = nullptr;
     HBRUSH brush = nullptr;
-    POINT pen{0, 0};
+    POINT pen {0, 0};
     COLORREF penColor = 0;
 };
 
@@ -41,7 +41,7 @@ struct ImageList {
     int width = 0;
     int height = 0;
     std::vector<PixelImage> images;
-    std::vector<std::vector<uint8_t>> masks;  // 1 = transparent
+    std::vector<std::vector<uint8_t>> masks; // 1 = transparent
     COLORREF background = CLR_NONE;
 };
 
@@ -51,7 +51,8 @@ using Object = std::variant<Brush, Font, Bitmap, ImageList, DeviceContext>;
 uintptr_t addObject(Object&& object);
 std::shared_ptr<Object> findObject(uintptr_t id);
 bool removeObject(uintptr_t id);
-template <typename T> T* get(const void* handle)
+template <typename T>
+T* get(const void* handle)
 {
     auto o = findObject((uintptr_t)handle);
     return o ? std::get_if<T>(o.get()) : nullptr;

@@ -21,8 +21,8 @@ void serviceSent(const std::shared_ptr<ThreadQueue>& queue);
 // Waits for the answer to `message`, serving what others send to this thread
 // meanwhile. `giveUp` (may be empty) is asked after each quiet wait; true ends
 // the wait early. True once the message was done.
-bool awaitAnswer(const std::shared_ptr<ThreadQueue>& self, const SentMessage& message,
-                 const std::function<bool()>& giveUp = {});
+bool awaitAnswer(
+    const std::shared_ptr<ThreadQueue>& self, const SentMessage& message, const std::function<bool()>& giveUp = {});
 // The next message without waiting: sent ones are serviced on the way.
 // `wait` receives the time to the next timer (-1 without timers).
 bool nextMessage(const std::shared_ptr<ThreadQueue>& queue, MSG& msg, HWND filter, bool remove, int& wait);

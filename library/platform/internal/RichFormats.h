@@ -90,8 +90,8 @@ public:
     int width(const std::string& text, size_t from, size_t to);
     // Draws text[from, to) from x on the base line `baseline`; colours of
     // the formats unless `fieldColorOnly`.
-    void draw(const std::string& text, size_t from, size_t to, int x, int baseline, COLORREF fieldColor,
-              bool fieldColorOnly);
+    void draw(
+        const std::string& text, size_t from, size_t to, int x, int baseline, COLORREF fieldColor, bool fieldColorOnly);
 
 private:
     HFONT fontFor(uint16_t index);

@@ -20,13 +20,13 @@ struct CharFormat {
     bool italic = false;
     bool underline = false;
     bool strike = false;
-    int twips = 0;               // 0: the field's size
-    COLORREF color = CLR_NONE;   // CLR_NONE: the field's colour
-    std::string face;            // empty: the field's face
+    int twips = 0; // 0: the field's size
+    COLORREF color = CLR_NONE; // CLR_NONE: the field's colour
+    std::string face; // empty: the field's face
     bool operator==(const CharFormat& o) const
     {
-        return bold == o.bold && italic == o.italic && underline == o.underline && strike == o.strike &&
-               twips == o.twips && color == o.color && face == o.face;
+        return bold == o.bold && italic == o.italic && underline == o.underline && strike == o.strike
+            && twips == o.twips && color == o.color && face == o.face;
     }
 };
 

@@ -18,12 +18,9 @@ std::vector<std::string> g_log;
 
 LRESULT editProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_GETDLGCODE)
-        return DLGC_HASSETSEL;
-    if (m == EM_SETSEL)
-        g_log.push_back("select " + std::to_string(getDlgCtrlID(w)));
-    if (m == WM_CHAR)
-        g_log.push_back("char " + std::to_string(wp));
+    if (m == WM_GETDLGCODE) return DLGC_HASSETSEL;
+    if (m == EM_SETSEL) g_log.push_back("select " + std::to_string(getDlgCtrlID(w)));
+    if (m == WM_CHAR) g_log.push_back("char " + std::to_string(wp));
     return defWindowProc(w, m, wp, lp);
 }
 
@@ -33,8 +30,8 @@ const DialogItemTemplate g_items[] = {
     {"TEDIT", "Start", 1001, 7, 104, 50, 14, WS_TABSTOP | WS_VISIBLE, 0},
     {"TEDIT", "Port", -1, 115, 7, 14, 8, WS_GROUP | WS_VISIBLE, 0},
 };
-const DialogTemplate g_template = {DS_MODALFRAME | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_SHELLFONT,
-                                   0, 0, 0, 262, 126, "Test 0.9", "MS Shell Dlg", 8, g_items, 4};
+const DialogTemplate g_template = {DS_MODALFRAME | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_SHELLFONT, 0, 0, 0, 262,
+    126, "Test 0.9", "MS Shell Dlg", 8, g_items, 4};
 
 intptr_t g_endWith = 0;
 
@@ -45,8 +42,7 @@ LRESULT dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         // The items exist before the dialog hears of itself.
         g_log.push_back(getDlgItem(dialog, 1003) != nullptr ? "init with items" : "init without items");
         g_log.push_back("param " + std::to_string(lParam));
-        if (g_endWith != 0)
-            postMessage(dialog, WM_APP, 0, 0);
+        if (g_endWith != 0) postMessage(dialog, WM_APP, 0, 0);
         return 1;
     case WM_COMMAND:
         g_log.push_back("command " + std::to_string(LOWORD(wParam)));
@@ -77,12 +73,10 @@ protected:
     }
     static void key(HWND dialog, int vk, bool shift = false)
     {
-        MSG msg{getFocus(), WM_KEYDOWN, (WPARAM)vk, 1, 0, {0, 0}};
-        if (shift)
-            currentQueueShift(true);
+        MSG msg {getFocus(), WM_KEYDOWN, (WPARAM)vk, 1, 0, {0, 0}};
+        if (shift) currentQueueShift(true);
         isDialogMessage(dialog, msg);
-        if (shift)
-            currentQueueShift(false);
+        if (shift) currentQueueShift(false);
     }
     static void currentQueueShift(bool down)
     {
@@ -97,7 +91,7 @@ TEST_F(Dialog, TemplatesBecomePixelsThroughTheDialogFont)
 {
     HWND dialog = createDialogParam(nullptr, 101, nullptr, dialogProc, 77);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ((std::vector<std::string>{"init with items", "param 77", "select 1002"}), g_log);
+    EXPECT_EQ((std::vector<std::string> {"init with items", "param 77", "select 1002"}), g_log);
     RECT client;
     getClientRect(dialog, client);
     EXPECT_EQ(client.right, 393);
@@ -109,7 +103,7 @@ TEST_F(Dialog, TemplatesBecomePixelsThroughTheDialogFont)
     EXPECT_EQ(item.top - origin.top, 29);
     EXPECT_EQ(item.right - item.left, 153);
     EXPECT_EQ(item.bottom - item.top, 23);
-    RECT units{0, 0, 4, 8};
+    RECT units {0, 0, 4, 8};
     ASSERT_TRUE(mapDialogRect(dialog, units));
     EXPECT_EQ(units.right, 6);
     EXPECT_EQ(units.bottom, 13);
@@ -135,23 +129,23 @@ TEST_F(Dialog, KeysNavigateTheTabStopsAndPressTheButtons)
     EXPECT_EQ(getDlgCtrlID(getFocus()), 1001);
     key(dialog, VK_RETURN);
     key(dialog, VK_ESCAPE);
-    EXPECT_EQ((std::vector<std::string>{"select 1003", "select 1001", "select 1002", "select 1001", "command 1",
-                                        "command 2"}),
-              g_log);
+    EXPECT_EQ((std::vector<std::string> {
+                  "select 1003", "select 1001", "select 1002", "select 1001", "command 1", "command 2"}),
+        g_log);
     // Other keys reach the focused item as characters.
     g_log.clear();
-    MSG msg{getFocus(), WM_KEYDOWN, 'A', (LPARAM)(((uint64_t)'a' << 32) | 1), 0, {0, 0}};
+    MSG msg {getFocus(), WM_KEYDOWN, 'A', (LPARAM)(((uint64_t)'a' << 32) | 1), 0, {0, 0}};
     EXPECT_TRUE(isDialogMessage(dialog, msg));
     ASSERT_TRUE(peekMessage(msg, nullptr, Peek::Remove));
     EXPECT_EQ(msg.message, (UINT)WM_CHAR);
     EXPECT_TRUE(isDialogMessage(dialog, msg));
-    EXPECT_EQ((std::vector<std::string>{"char 97"}), g_log);
+    EXPECT_EQ((std::vector<std::string> {"char 97"}), g_log);
     // Closing asks for IDCANCEL.
     g_log.clear();
     sendMessage(dialog, WM_CLOSE, 0, 0);
     ASSERT_TRUE(peekMessage(msg, nullptr, Peek::Remove));
     dispatchMessage(msg);
-    EXPECT_EQ((std::vector<std::string>{"command 2"}), g_log);
+    EXPECT_EQ((std::vector<std::string> {"command 2"}), g_log);
     destroyWindow(dialog);
 }
 
@@ -161,8 +155,8 @@ TEST_F(Dialog, ModalDialogsRunTheirOwnLoopAndFreeTheOwner)
     cls.name = "TOWNER";
     cls.proc = defWindowProc;
     registerClass(cls);
-    HWND owner = createWindowEx(0, "TOWNER", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, nullptr, nullptr, nullptr,
-                                nullptr);
+    HWND owner
+        = createWindowEx(0, "TOWNER", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, nullptr, nullptr, nullptr, nullptr);
     g_endWith = 42;
     EXPECT_EQ(dialogBoxParam(nullptr, 101, owner, dialogProc, 0), 42);
     EXPECT_TRUE(isWindowEnabled(owner));

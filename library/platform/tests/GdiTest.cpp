@@ -52,12 +52,12 @@ TEST(Gdi, PatternBrushesTileTheirOwnCopyFromTheContextOrigin)
         for (int x = 0; x < 3; x++)
             expected[y][x] = getBitmapImage(source)->pixel(x, y);
     deleteObject(toObject(source));
-    EXPECT_EQ(createPatternBrush(source), nullptr);  // a deleted bitmap makes none
+    EXPECT_EQ(createPatternBrush(source), nullptr); // a deleted bitmap makes none
 
     Canvas c(10, 6);
     struct Case {
         RECT area;
-    } cases[] = {{RECT{0, 0, 10, 6}}, {RECT{1, 1, 8, 5}}, {RECT{4, 3, 5, 4}}};
+    } cases[] = {{RECT {0, 0, 10, 6}}, {RECT {1, 1, 8, 5}}, {RECT {4, 3, 5, 4}}};
     for (const Case& k : cases) {
         getBitmapImage(c.bitmap)->fill(0xFFFFFF);
         ASSERT_TRUE(fillRect(c.dc, k.area, brush));
@@ -73,13 +73,13 @@ TEST(Gdi, PatternBrushesTileTheirOwnCopyFromTheContextOrigin)
     rectangle(c.dc, 0, 0, 5, 4);
     EXPECT_EQ(c.at(1, 1), expected[1][1]);
     EXPECT_TRUE(deleteObject(toObject(brush)));
-    EXPECT_FALSE(fillRect(c.dc, RECT{0, 0, 1, 1}, brush));
+    EXPECT_FALSE(fillRect(c.dc, RECT {0, 0, 1, 1}, brush));
 }
 
 TEST(Gdi, TheFocusFrameIsDotted)
 {
     Canvas c(12, 8);
-    ASSERT_TRUE(drawFocusRect(c.dc, RECT{1, 1, 11, 7}));
+    ASSERT_TRUE(drawFocusRect(c.dc, RECT {1, 1, 11, 7}));
     for (int x = 1; x < 11; x++) {
         EXPECT_EQ(c.at(x, 1), ((x + 1) % 2 == 0) ? 0u : 0xFFFFFFu) << x;
         EXPECT_EQ(c.at(x, 6), ((x + 6) % 2 == 0) ? 0u : 0xFFFFFFu) << x;
@@ -88,15 +88,15 @@ TEST(Gdi, TheFocusFrameIsDotted)
         EXPECT_EQ(c.at(1, y), ((1 + y) % 2 == 0) ? 0u : 0xFFFFFFu) << y;
         EXPECT_EQ(c.at(10, y), ((10 + y) % 2 == 0) ? 0u : 0xFFFFFFu) << y;
     }
-    EXPECT_EQ(c.at(5, 4), 0xFFFFFFu);  // inside stays
-    EXPECT_FALSE(drawFocusRect(c.dc, RECT{3, 3, 3, 9}));
+    EXPECT_EQ(c.at(5, 4), 0xFFFFFFu); // inside stays
+    EXPECT_FALSE(drawFocusRect(c.dc, RECT {3, 3, 3, 9}));
 }
 
 TEST(Gdi, CopiesKeepToTheClipRectangle)
 {
     Canvas from(4, 4, 0x112233);
     Canvas to(8, 8);
-    ASSERT_TRUE(intersectClipRect(to.dc, RECT{2, 2, 5, 5}));
+    ASSERT_TRUE(intersectClipRect(to.dc, RECT {2, 2, 5, 5}));
     ASSERT_TRUE(bitBlt(to.dc, 1, 1, 4, 4, from.dc, 0, 0));
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++) {

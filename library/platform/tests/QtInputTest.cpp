@@ -54,8 +54,7 @@ LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 QWidget* widgetShowing(HWND window)
 {
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && w->windowTitle() == QString::fromStdString(getWindowText(window)))
-            return w;
+        if (w->isVisible() && w->windowTitle() == QString::fromStdString(getWindowText(window))) return w;
     }
     return nullptr;
 }
@@ -74,7 +73,7 @@ protected:
     {
         g_log.clear();
         window = createWindowEx(0, "QtInput", "input window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 100,
-                                nullptr, nullptr, nullptr, nullptr);
+            nullptr, nullptr, nullptr, nullptr);
         setFocus(window);
         drain();
         g_log.clear();
@@ -96,21 +95,21 @@ TEST_F(QtInput, KeysBecomeKeyDownAndTranslatedCharacters)
     QKeyEvent umlaut(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8("\xc3\xa4"));
     QCoreApplication::sendEvent(widget, &umlaut);
     drain();
-    EXPECT_EQ((std::vector<std::string>{"keydown 65", "char 97", "keydown 9", "char 9", "keydown 0", "char 195",
-                                        "char 164"}),
-              g_log);
+    EXPECT_EQ((std::vector<std::string> {
+                  "keydown 65", "char 97", "keydown 9", "char 9", "keydown 0", "char 195", "char 164"}),
+        g_log);
 }
 
 TEST_F(QtInput, MouseAndCloseBecomeMessages)
 {
     QMouseEvent down(QEvent::MouseButtonPress, QPointF(12, 34), widget->mapToGlobal(QPointF(12, 34)), Qt::LeftButton,
-                     Qt::LeftButton, Qt::NoModifier);
+        Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &down);
     drain();
     widget->close();
     drain();
     EXPECT_TRUE(isWindow(window));
-    EXPECT_EQ((std::vector<std::string>{"ldown 12,34", "close"}), g_log);
+    EXPECT_EQ((std::vector<std::string> {"ldown 12,34", "close"}), g_log);
 }
 
 TEST_F(QtInput, MessageBoxesFromWorkersRunOnTheUiThread)
@@ -119,20 +118,18 @@ TEST_F(QtInput, MessageBoxesFromWorkersRunOnTheUiThread)
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box != nullptr)
-            box->button(QMessageBox::Yes)->click();
+        if (box != nullptr) box->button(QMessageBox::Yes)->click();
     });
     answer.start(5);
-    std::atomic<int> result{-1};
-    std::atomic<bool> done{false};
+    std::atomic<int> result {-1};
+    std::atomic<bool> done {false};
     std::thread worker([&] {
         result = messageBox(window, "Really?", "Question", MB_YESNO | MB_ICONQUESTION);
         done = true;
     });
     MSG msg;
     while (!done.load()) {
-        if (peekMessage(msg, nullptr, Peek::Remove))
-            dispatchMessage(msg);
+        if (peekMessage(msg, nullptr, Peek::Remove)) dispatchMessage(msg);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     worker.join();
@@ -154,19 +151,17 @@ TEST_F(QtInput, PopupMenusReturnOrPostTheChosenCommand)
     std::vector<std::string> seen;
     QObject::connect(&pick, &QTimer::timeout, [&] {
         auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (popup == nullptr)
-            return;
+        if (popup == nullptr) return;
         for (QAction* a : popup->actions()) {
             seen.push_back(a->isSeparator() ? "-" : a->text().toStdString() + (a->isEnabled() ? "" : " (off)"));
-            if (a->text() == "Exit")
-                popup->setActiveAction(a);
+            if (a->text() == "Exit") popup->setActiveAction(a);
         }
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QCoreApplication::sendEvent(popup, &enter);
     });
     pick.start(5);
     EXPECT_EQ(trackPopupMenu(menu, TPM_RETURNCMD, 10, 10, window), 1099u);
-    EXPECT_EQ((std::vector<std::string>{"Show", "-", "Stop (off)", "Exit"}), seen);
+    EXPECT_EQ((std::vector<std::string> {"Show", "-", "Stop (off)", "Exit"}), seen);
     EXPECT_EQ(trackPopupMenu(menu, 0, 10, 10, window), 1u);
     MSG msg;
     ASSERT_TRUE(peekMessage(msg, nullptr, Peek::Remove));
@@ -183,8 +178,7 @@ int g_ticks = 0;
 
 LRESULT tickProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_TIMER)
-        g_ticks++;
+    if (m == WM_TIMER) g_ticks++;
     return defWindowProc(w, m, wp, lp);
 }
 
@@ -194,8 +188,8 @@ TEST_F(QtInput, TimersTickWhileAModalBoxRuns)
     cls.name = "Ticker";
     cls.proc = tickProc;
     registerClass(cls);
-    HWND ticker = createWindowEx(0, "Ticker", "ticker", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr, nullptr,
-                                 nullptr);
+    HWND ticker
+        = createWindowEx(0, "Ticker", "ticker", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
     setTimer(ticker, 1, 5);
     // One pass of the program's loop first, as a click handler would run.
     MSG msg;
@@ -204,8 +198,7 @@ TEST_F(QtInput, TimersTickWhileAModalBoxRuns)
     g_ticks = 0;
     QTimer::singleShot(120, [] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box != nullptr)
-            box->button(QMessageBox::Ok)->click();
+        if (box != nullptr) box->button(QMessageBox::Ok)->click();
     });
     EXPECT_EQ(messageBox(ticker, "Wait", "Box", MB_OK), IDOK);
     EXPECT_GE(g_ticks, 3);
@@ -227,8 +220,7 @@ TEST_F(QtInput, ABoxHoldsUpOnlyItsOwner)
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr)
-                return;
+            if (box == nullptr) return;
             answer.stop();
             seen = box->windowModality();
             box->button(QMessageBox::Ok)->click();

@@ -20,15 +20,14 @@ TEST(RtfFormats, SpansFollowTheControlWordsAndGroups)
         int twips;
         COLORREF color;
         const char* face;
-    } wants[] = {{"bold", true, false, false, 0, CLR_NONE, ""},   {"it", false, true, false, 0, CLR_NONE, ""},
-                 {"u", false, false, true, 0, CLR_NONE, ""},      {"red", false, false, false, 0, RGB(255, 0, 0), ""},
-                 {"big", false, false, false, 480, CLR_NONE, ""}, {"mono", false, false, false, 240, CLR_NONE, "Courier New"}};
+    } wants[] = {{"bold", true, false, false, 0, CLR_NONE, ""}, {"it", false, true, false, 0, CLR_NONE, ""},
+        {"u", false, false, true, 0, CLR_NONE, ""}, {"red", false, false, false, 0, RGB(255, 0, 0), ""},
+        {"big", false, false, false, 480, CLR_NONE, ""}, {"mono", false, false, false, 240, CLR_NONE, "Courier New"}};
     for (const Want& w : wants) {
         size_t at = doc.text.find(w.text);
         const wplat::controls::FormatSpan* found = nullptr;
         for (const auto& span : doc.spans) {
-            if (span.start <= at && at < span.start + span.length)
-                found = &span;
+            if (span.start <= at && at < span.start + span.length) found = &span;
         }
         ASSERT_NE(found, nullptr) << w.text;
         EXPECT_EQ(found->format.bold, w.bold) << w.text;
@@ -52,9 +51,15 @@ TEST(RtfFormats, PlainTextKeepsItsOldReading)
         const char* rtf;
         const char* text;
     } cases[] = {
-        {"{\\rtf1 a\\u8364?b}", "a\xE2\x82\xAC" "b"},
-        {"{\\rtf1\\uc2 \\u8364??x}", "\xE2\x82\xAC" "x"},
-        {"{\\rtf1 \\u8364\\u8364 ?x}", "\xE2\x82\xAC\xE2\x82\xAC" "x"},
+        {"{\\rtf1 a\\u8364?b}",
+            "a\xE2\x82\xAC"
+            "b"},
+        {"{\\rtf1\\uc2 \\u8364??x}",
+            "\xE2\x82\xAC"
+            "x"},
+        {"{\\rtf1 \\u8364\\u8364 ?x}",
+            "\xE2\x82\xAC\xE2\x82\xAC"
+            "x"},
         {"{\\rtf1 \\'e9\\~\\{\\}}", "\xC3\xA9\xC2\xA0{}"},
         {"{\\rtf1{\\*\\generator x;}{\\info{\\title t}}kept\\par}", "kept"},
     };
@@ -62,7 +67,7 @@ TEST(RtfFormats, PlainTextKeepsItsOldReading)
         EXPECT_EQ(wplat::controls::rtfToText(c.rtf), c.text) << c.rtf;
     EXPECT_EQ(wplat::controls::rtfToText("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
                                          "\\f0 Hello \\b World\\b0\\par caf\\'e9 \\{x\\}\\tab end\\par}"),
-              "Hello World\r\ncaf\xC3\xA9 {x}\tend");
+        "Hello World\r\ncaf\xC3\xA9 {x}\tend");
 }
 
 } // namespace

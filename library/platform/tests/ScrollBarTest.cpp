@@ -21,7 +21,7 @@ std::vector<Request> g_requests;
 LRESULT parentProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == WM_HSCROLL || m == WM_VSCROLL) {
-        g_requests.push_back(Request{LOWORD(wp), (int)HIWORD(wp)});
+        g_requests.push_back(Request {LOWORD(wp), (int)HIWORD(wp)});
         return 0;
     }
     return defWindowProc(w, m, wp, lp);
@@ -39,11 +39,11 @@ protected:
     }
     void SetUp() override
     {
-        parent = createWindowEx(0, "ZvScrollParent", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr,
-                                nullptr, nullptr);
+        parent = createWindowEx(
+            0, "ZvScrollParent", "", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr, nullptr, nullptr);
         // 116 long: arrows of 16 at both ends, a track of 84.
-        bar = createWindowEx(0, "SCROLLBAR", "", WS_CHILD | WS_VISIBLE | SBS_HORZ, 0, 0, 116, 16, parent, nullptr,
-                             nullptr, nullptr);
+        bar = createWindowEx(
+            0, "SCROLLBAR", "", WS_CHILD | WS_VISIBLE | SBS_HORZ, 0, 0, 116, 16, parent, nullptr, nullptr, nullptr);
         setInfo(0, 99, 25, 0);
         g_requests.clear();
     }
@@ -51,12 +51,12 @@ protected:
 
     int setInfo(int minimum, int maximum, UINT page, int position)
     {
-        SCROLLINFO si{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, minimum, maximum, page, position, 0};
+        SCROLLINFO si {sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, minimum, maximum, page, position, 0};
         return (int)sendMessage(bar, SBM_SETSCROLLINFO, 1, (LPARAM)&si);
     }
     SCROLLINFO info()
     {
-        SCROLLINFO si{sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
+        SCROLLINFO si {sizeof(SCROLLINFO), SIF_ALL, 0, 0, 0, 0, 0};
         sendMessage(bar, SBM_GETSCROLLINFO, 0, (LPARAM)&si);
         return si;
     }
@@ -79,8 +79,12 @@ TEST_F(ScrollBar, PositionsStayWithinTheRangeLessAPage)
         int expected;
         UINT expectedPage;
     } cases[] = {
-        {0, 99, 25, 50, 50, 25},  {0, 99, 25, 90, 75, 25},  {0, 99, 25, -5, 0, 25},
-        {10, 20, 0, 30, 20, 0},   {0, 9, 50, 5, 0, 10},     {-50, 50, 1, -60, -50, 1},
+        {0, 99, 25, 50, 50, 25},
+        {0, 99, 25, 90, 75, 25},
+        {0, 99, 25, -5, 0, 25},
+        {10, 20, 0, 30, 20, 0},
+        {0, 9, 50, 5, 0, 10},
+        {-50, 50, 1, -60, -50, 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(setInfo(c.minimum, c.maximum, c.page, c.position), c.expected) << c.position;
@@ -134,7 +138,7 @@ TEST_F(ScrollBar, DraggingTheThumbTracksAndEndsWithItsPosition)
     EXPECT_EQ(g_requests[3].code, SB_ENDSCROLL);
     // The bar itself moves only when the parent says so.
     EXPECT_EQ(info().nPos, 0);
-    SCROLLINFO si{sizeof(SCROLLINFO), SIF_TRACKPOS, 0, 0, 0, 0, 0};
+    SCROLLINFO si {sizeof(SCROLLINFO), SIF_TRACKPOS, 0, 0, 0, 0, 0};
     sendMessage(bar, SBM_GETSCROLLINFO, 0, (LPARAM)&si);
     EXPECT_EQ(si.nTrackPos, 0);
 }

@@ -26,11 +26,9 @@ std::string shown(const std::vector<detail::TextLine>& lines)
     std::string out;
     for (size_t i = 0; i < lines.size(); i++) {
         const auto& l = lines[i];
-        if (i > 0)
-            out += "|";
+        if (i > 0) out += "|";
         out += l.text;
-        if (l.underline >= 0)
-            out += "^" + std::to_string(l.underline);
+        if (l.underline >= 0) out += "^" + std::to_string(l.underline);
     }
     return out;
 }
@@ -108,16 +106,16 @@ protected:
 TEST_F(DrawText, WrappedTextFillsSeveralLinesAndMeasuresThem)
 {
     const char* text = "several words that cannot fit on one line";
-    RECT measure{0, 0, 120, 0};
+    RECT measure {0, 0, 120, 0};
     int height = drawText(dc, text, -1, measure, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_GE(height, 2 * lineHeight);
     EXPECT_EQ(measure.bottom, height);
     EXPECT_EQ(measure.right, 120);
-    RECT single{0, 0, 120, 0};
+    RECT single {0, 0, 120, 0};
     EXPECT_EQ(drawText(dc, text, -1, single, DT_SINGLELINE | DT_CALCRECT), lineHeight);
     EXPECT_GT(single.right, 120);
 
-    RECT area{0, 0, 120, 100};
+    RECT area {0, 0, 120, 100};
     EXPECT_EQ(drawText(dc, text, -1, area, DT_WORDBREAK), height);
     for (int line = 0; line < height / lineHeight; line++)
         EXPECT_GT(inkIn(line * lineHeight, (line + 1) * lineHeight, 0, 120), 0) << line;
@@ -128,7 +126,7 @@ TEST_F(DrawText, WrappedTextFillsSeveralLinesAndMeasuresThem)
 
 TEST_F(DrawText, LineBreaksStartNewLinesAndSingleLineKeepsOne)
 {
-    RECT area{0, 0, 200, 100};
+    RECT area {0, 0, 200, 100};
     EXPECT_EQ(drawText(dc, "top\nbottom", -1, area, DT_LEFT), 2 * lineHeight);
     EXPECT_GT(inkIn(lineHeight, 2 * lineHeight), 0);
     getBitmapImage(bitmap)->fill(0xFFFFFF);
@@ -138,7 +136,7 @@ TEST_F(DrawText, LineBreaksStartNewLinesAndSingleLineKeepsOne)
 
 TEST_F(DrawText, PrefixesUnderlineTheirCharacter)
 {
-    RECT area{0, 0, 200, 100};
+    RECT area {0, 0, 200, 100};
     drawText(dc, "&M", -1, area, DT_SINGLELINE);
     int underline = ascent + 1;
     SIZE m;
@@ -150,9 +148,9 @@ TEST_F(DrawText, PrefixesUnderlineTheirCharacter)
 
     getBitmapImage(bitmap)->fill(0xFFFFFF);
     drawText(dc, "&M", -1, area, DT_SINGLELINE | DT_NOPREFIX);
-    RECT calc{0, 0, 0, 0};
+    RECT calc {0, 0, 0, 0};
     drawText(dc, "&M", -1, calc, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-    EXPECT_GT(calc.right, m.cx);  // the '&' is drawn
+    EXPECT_GT(calc.right, m.cx); // the '&' is drawn
     int solid = 0;
     for (int x = 0; x < calc.right; x++)
         solid += getBitmapImage(bitmap)->pixel(x, underline) == 0 ? 1 : 0;

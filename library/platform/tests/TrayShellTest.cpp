@@ -33,16 +33,15 @@ protected:
     }
     void SetUp() override
     {
-        window = createWindowEx(0, "ZvTrayTest", "tray owner", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
-                                nullptr, nullptr);
+        window = createWindowEx(
+            0, "ZvTrayTest", "tray owner", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
     }
     void TearDown() override { destroyWindow(window); }
 
     QSystemTrayIcon* shownIcon()
     {
         for (QSystemTrayIcon* icon : QApplication::instance()->findChildren<QSystemTrayIcon*>()) {
-            if (icon->isVisible())
-                return icon;
+            if (icon->isVisible()) return icon;
         }
         return nullptr;
     }
@@ -87,10 +86,8 @@ TEST_F(TrayShell, ClicksOnTheIconReachTheWindow)
     struct Case {
         QSystemTrayIcon::ActivationReason why;
         LPARAM mouse;
-    } cases[] = {{QSystemTrayIcon::DoubleClick, WM_LBUTTONDBLCLK},
-                 {QSystemTrayIcon::Trigger, WM_LBUTTONDBLCLK},
-                 {QSystemTrayIcon::Context, WM_RBUTTONDOWN},
-                 {QSystemTrayIcon::MiddleClick, 0}};
+    } cases[] = {{QSystemTrayIcon::DoubleClick, WM_LBUTTONDBLCLK}, {QSystemTrayIcon::Trigger, WM_LBUTTONDBLCLK},
+        {QSystemTrayIcon::Context, WM_RBUTTONDOWN}, {QSystemTrayIcon::MiddleClick, 0}};
     for (const Case& c : cases) {
         emit icon->activated(c.why);
         MSG msg;
@@ -121,8 +118,7 @@ TEST_F(TrayShell, TheFolderPickerAnswersWithTheChosenFolder)
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr)
-                return;
+            if (dialog == nullptr) return;
             answer.stop();
             if (!c.accept) {
                 dialog->reject();

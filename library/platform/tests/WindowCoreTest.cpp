@@ -52,18 +52,16 @@ std::string name(UINT m)
 LRESULT loggingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     g_procThread = std::this_thread::get_id();
-    if (message == WM_NCCREATE)
-        g_tags[window] = ((const CREATESTRUCT*)lParam)->lpszName;
+    if (message == WM_NCCREATE) g_tags[window] = ((const CREATESTRUCT*)lParam)->lpszName;
     std::string tag = g_tags[window];
-    if (message != WM_GETTEXT && message != WM_GETTEXTLENGTH && message != WM_SETTEXT && message != WM_SHOWWINDOW &&
-        message != WM_ERASEBKGND && message != WM_PAINT && message != WM_ENABLE)
+    if (message != WM_GETTEXT && message != WM_GETTEXTLENGTH && message != WM_SETTEXT && message != WM_SHOWWINDOW
+        && message != WM_ERASEBKGND && message != WM_PAINT && message != WM_ENABLE)
         g_log.push_back(tag + ":" + name(message));
-    if (message == WM_USER + 1)
-        return (LRESULT)(wParam * 2);
+    if (message == WM_USER + 1) return (LRESULT)(wParam * 2);
     if (message == WM_PAINT) {
         PAINTSTRUCT ps;
         HDC dc = beginPaint(window, ps);
-        RECT all{0, 0, 1000, 1000};
+        RECT all {0, 0, 1000, 1000};
         fillSolid(dc, all, RGB(255, 0, 0));
         endPaint(window, ps);
         return 0;
@@ -86,8 +84,8 @@ protected:
 
     HWND make(const char* tag, HWND parent = nullptr, DWORD style = WS_OVERLAPPEDWINDOW, int id = 0)
     {
-        return createWindowEx(0, "TestClass", tag, style, 10, 20, 200, 100, parent, (HMENU)(intptr_t)id, nullptr,
-                              nullptr);
+        return createWindowEx(
+            0, "TestClass", tag, style, 10, 20, 200, 100, parent, (HMENU)(intptr_t)id, nullptr, nullptr);
     }
 
     // Runs the loop until nothing is left to do.
@@ -95,8 +93,7 @@ protected:
     {
         MSG msg;
         while (peekMessage(msg, nullptr, Peek::Remove)) {
-            if (msg.message == WM_QUIT)
-                break;
+            if (msg.message == WM_QUIT) break;
             translateMessage(msg);
             dispatchMessage(msg);
         }
@@ -108,15 +105,15 @@ TEST_F(WindowCore, CreationAndDestructionFollowThePlatformOrder)
     HWND top = make("top");
     ASSERT_NE(top, nullptr);
     HWND child = make("child", top, WS_CHILD | WS_VISIBLE, 7);
-    EXPECT_EQ((std::vector<std::string>{"top:nccreate", "top:create", "top:size", "top:move", "child:nccreate",
-                                        "child:create", "child:size", "child:move"}),
-              g_log);
+    EXPECT_EQ((std::vector<std::string> {"top:nccreate", "top:create", "top:size", "top:move", "child:nccreate",
+                  "child:create", "child:size", "child:move"}),
+        g_log);
     EXPECT_EQ(getDlgItem(top, 7), child);
     EXPECT_EQ(getDlgCtrlID(child), 7);
     EXPECT_EQ(getParent(child), top);
     g_log.clear();
     EXPECT_TRUE(destroyWindow(top));
-    EXPECT_EQ((std::vector<std::string>{"top:destroy", "child:destroy", "child:ncdestroy", "top:ncdestroy"}), g_log);
+    EXPECT_EQ((std::vector<std::string> {"top:destroy", "child:destroy", "child:ncdestroy", "top:ncdestroy"}), g_log);
     // Stale handles are no-ops, and a new window never gets an old handle.
     EXPECT_FALSE(isWindow(top));
     EXPECT_FALSE(isWindow(child));
@@ -149,11 +146,11 @@ TEST_F(WindowCore, SubclassingChainsToThePreviousProcedure)
     static WNDPROC previous = nullptr;
     static int seen = 0;
     HWND w = make("sub");
-    previous = (WNDPROC)setWindowLongPtr(w, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)[](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (m == WM_USER + 1)
-            seen++;
-        return callWindowProc(previous, h, m, wp, lp);
-    });
+    previous = (WNDPROC)setWindowLongPtr(
+        w, GWLP_WNDPROC, (LONG_PTR)(WNDPROC)[](HWND h, UINT m, WPARAM wp, LPARAM lp)->LRESULT {
+            if (m == WM_USER + 1) seen++;
+            return callWindowProc(previous, h, m, wp, lp);
+        });
     EXPECT_EQ(previous, (WNDPROC)loggingProc);
     EXPECT_EQ(sendMessage(w, WM_USER + 1, 21, 0), 42);
     EXPECT_EQ(seen, 1);
@@ -196,7 +193,7 @@ TEST_F(WindowCore, SendsFromOtherThreadsRunOnTheOwnerBeforePostedMessages)
 {
     HWND w = make("sent");
     postMessage(w, WM_USER + 2, 0, 0);
-    std::atomic<LRESULT> answer{0};
+    std::atomic<LRESULT> answer {0};
     std::thread worker([&] { answer = sendMessage(w, WM_USER + 1, 50, 0); });
     g_log.clear();
     // Let the send queue up behind the post.
@@ -244,10 +241,10 @@ TEST_F(WindowCore, PaintingFillsOnlyTheInvalidRectangles)
     drain();
     // Start from blue everywhere, drawn outside painting.
     HDC dc = getDC(w);
-    fillSolid(dc, RECT{0, 0, 200, 100}, RGB(0, 0, 255));
+    fillSolid(dc, RECT {0, 0, 200, 100}, RGB(0, 0, 255));
     releaseDC(w, dc);
-    RECT a{10, 10, 30, 30};
-    RECT b{150, 50, 160, 60};
+    RECT a {10, 10, 30, 30};
+    RECT b {150, 50, 160, 60};
     invalidateRect(w, &a, false);
     invalidateRect(w, &b, false);
     drain();
@@ -286,7 +283,7 @@ TEST_F(WindowCore, FocusMovesWithKillThenSetAndTabOrderSkipsDisabledItems)
     setFocus(one);
     setFocus(two);
     EXPECT_EQ(getFocus(), two);
-    EXPECT_EQ((std::vector<std::string>{"one:setfocus", "one:killfocus", "two:setfocus"}), g_log);
+    EXPECT_EQ((std::vector<std::string> {"one:setfocus", "one:killfocus", "two:setfocus"}), g_log);
     // A disabled window cannot take the focus; destroying the focus clears it.
     enableWindow(three, false);
     EXPECT_EQ(setFocus(three), nullptr);
@@ -304,7 +301,7 @@ TEST_F(WindowCore, DialogBaseUnitsComeFromTheDialogFont)
     EXPECT_EQ(mapFaceName("ms sans serif"), "Liberation Sans");
     EXPECT_EQ(mapFaceName("Courier New"), "Liberation Mono");
     EXPECT_EQ(screenDpi(), 96);
-    LOGFONT f{};
+    LOGFONT f {};
     f.lfHeight = -11;
     strcpy(f.lfFaceName, "MS Sans Serif");
     HFONT font = createFontIndirect(f);
@@ -318,7 +315,7 @@ TEST_F(WindowCore, DialogBaseUnitsComeFromTheDialogFont)
     getTextExtentPoint(dc, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", -1, extent);
     EXPECT_EQ(extent.cx, 333);
     // Text lands in the image.
-    fillSolid(dc, RECT{0, 0, 200, 100}, RGB(255, 255, 255));
+    fillSolid(dc, RECT {0, 0, 200, 100}, RGB(255, 255, 255));
     setBkMode(dc, TRANSPARENT);
     textOut(dc, 2, 2, "WWW", -1);
     const PixelImage* image = getBackingImage(w);
@@ -336,15 +333,13 @@ TEST_F(WindowCore, DialogBaseUnitsComeFromTheDialogFont)
 
 namespace {
 
-std::atomic<int> g_workerPaints{0};
+std::atomic<int> g_workerPaints {0};
 std::thread::id g_destroyedOn;
 
 LRESULT workerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_PAINT)
-        g_workerPaints++;
-    if (m == WM_DESTROY)
-        g_destroyedOn = std::this_thread::get_id();
+    if (m == WM_PAINT) g_workerPaints++;
+    if (m == WM_DESTROY) g_destroyedOn = std::this_thread::get_id();
     return defWindowProc(w, m, wp, lp);
 }
 
@@ -354,13 +349,13 @@ TEST(WindowThreads, WorkRunsOnTheOwnersThreadUntilItEnds)
     cls.name = "ZvWorkerWindow";
     cls.proc = workerProc;
     registerClass(cls);
-    std::atomic<HWND> made{nullptr};
-    std::atomic<bool> stop{false};
+    std::atomic<HWND> made {nullptr};
+    std::atomic<bool> stop {false};
     std::thread::id workerId;
     std::thread worker([&] {
         workerId = std::this_thread::get_id();
-        made = createWindowEx(0, "ZvWorkerWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 40, 40, nullptr, nullptr, nullptr,
-                              nullptr);
+        made = createWindowEx(
+            0, "ZvWorkerWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 40, 40, nullptr, nullptr, nullptr, nullptr);
         MSG msg;
         while (!stop.load()) {
             while (peekMessage(msg, nullptr, Peek::Remove))
@@ -374,8 +369,8 @@ TEST(WindowThreads, WorkRunsOnTheOwnersThreadUntilItEnds)
     struct Probe {
         std::thread::id ranOn;
     } probe;
-    ASSERT_TRUE(runOnWindowThread(w, [](void* p) { static_cast<Probe*>(p)->ranOn = std::this_thread::get_id(); },
-                                  &probe));
+    ASSERT_TRUE(runOnWindowThread(
+        w, [](void* p) { static_cast<Probe*>(p)->ranOn = std::this_thread::get_id(); }, &probe));
     EXPECT_EQ(probe.ranOn, workerId);
     // Invalidating from here does not wait; the owner paints.
     g_workerPaints = 0;
@@ -390,14 +385,17 @@ TEST(WindowThreads, WorkRunsOnTheOwnersThreadUntilItEnds)
     getClientRect(w, r);
     EXPECT_EQ(r.right, 60);
     // A second window of the worker, destroyed from here: its WM_DESTROY runs there.
-    std::atomic<HWND> second{nullptr};
+    std::atomic<HWND> second {nullptr};
     struct Made {
         std::atomic<HWND>* into;
-    } made2{&second};
-    ASSERT_TRUE(runOnWindowThread(w, [](void* p) {
-        static_cast<Made*>(p)->into->store(createWindowEx(0, "ZvWorkerWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
-                                                          nullptr, nullptr, nullptr, nullptr));
-    }, &made2));
+    } made2 {&second};
+    ASSERT_TRUE(runOnWindowThread(
+        w,
+        [](void* p) {
+            static_cast<Made*>(p)->into->store(createWindowEx(
+                0, "ZvWorkerWindow", "", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+        },
+        &made2));
     ASSERT_NE(second.load(), nullptr);
     EXPECT_TRUE(destroyWindow(second.load()));
     EXPECT_FALSE(isWindow(second.load()));
@@ -407,8 +405,8 @@ TEST(WindowThreads, WorkRunsOnTheOwnersThreadUntilItEnds)
     // The thread is gone and its window with it.
     EXPECT_FALSE(isWindow(w));
     probe.ranOn = std::thread::id();
-    EXPECT_FALSE(runOnWindowThread(w, [](void* p) { static_cast<Probe*>(p)->ranOn = std::this_thread::get_id(); },
-                                   &probe));
+    EXPECT_FALSE(runOnWindowThread(
+        w, [](void* p) { static_cast<Probe*>(p)->ranOn = std::this_thread::get_id(); }, &probe));
     EXPECT_EQ(probe.ranOn, std::thread::id());
 }
 

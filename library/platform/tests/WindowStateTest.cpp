@@ -52,7 +52,7 @@ LRESULT recordingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     case WM_ENABLE:
     case WM_SHOWWINDOW: {
         std::lock_guard<std::mutex> guard(g_seenLock);
-        g_seen.push_back(Seen{m, wp, lp, std::this_thread::get_id()});
+        g_seen.push_back(Seen {m, wp, lp, std::this_thread::get_id()});
         break;
     }
     default:
@@ -66,8 +66,7 @@ std::vector<Seen> seen(UINT message)
     std::lock_guard<std::mutex> guard(g_seenLock);
     std::vector<Seen> out;
     for (const Seen& s : g_seen) {
-        if (s.message == message)
-            out.push_back(s);
+        if (s.message == message) out.push_back(s);
     }
     return out;
 }
@@ -76,8 +75,7 @@ QWidget* widgetOf(HWND window)
 {
     std::string title = getWindowText(window);
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->windowTitle() == QString::fromStdString(title))
-            return w;
+        if (w->windowTitle() == QString::fromStdString(title)) return w;
     }
     return nullptr;
 }
@@ -98,8 +96,8 @@ protected:
         // A title of its own: widgets of earlier windows may linger until Qt deletes them.
         static int serial = 0;
         std::string title = "state window " + std::to_string(++serial);
-        window = createWindowEx(0, "ZvStateTest", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 200,
-                                120, nullptr, nullptr, nullptr, nullptr);
+        window = createWindowEx(0, "ZvStateTest", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 200, 120,
+            nullptr, nullptr, nullptr, nullptr);
         drain();
         widget = widgetOf(window);
         ASSERT_NE(widget, nullptr);
@@ -121,8 +119,8 @@ TEST_F(WindowState, StatesChangedOutsideAreTrackedAndShowWindowRestores)
         bool zoomed;
         WPARAM sizeKind;
     } cases[] = {{"minimised", Qt::WindowMinimized, true, false, SIZE_MINIMIZED},
-                 {"maximised", Qt::WindowMaximized, false, true, SIZE_MAXIMIZED},
-                 {"restored", Qt::WindowNoState, false, false, SIZE_RESTORED}};
+        {"maximised", Qt::WindowMaximized, false, true, SIZE_MAXIMIZED},
+        {"restored", Qt::WindowNoState, false, false, SIZE_RESTORED}};
     for (const Case& c : cases) {
         {
             std::lock_guard<std::mutex> guard(g_seenLock);
@@ -169,15 +167,15 @@ TEST_F(WindowState, StatesChangedOutsideAreTrackedAndShowWindowRestores)
 
 TEST_F(WindowState, ThePointerAsksForTheCursorFirst)
 {
-    HWND child = createWindowEx(0, "ZvStateTest", "", WS_CHILD | WS_VISIBLE, 10, 10, 50, 50, window, nullptr,
-                                nullptr, nullptr);
+    HWND child = createWindowEx(
+        0, "ZvStateTest", "", WS_CHILD | WS_VISIBLE, 10, 10, 50, 50, window, nullptr, nullptr, nullptr);
     drain();
     {
         std::lock_guard<std::mutex> guard(g_seenLock);
         g_seen.clear();
     }
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 6), widget->mapToGlobal(QPointF(5, 6)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 6), widget->mapToGlobal(QPointF(5, 6)), Qt::NoButton, Qt::NoButton,
+        Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &move);
     drain();
     std::lock_guard<std::mutex> guard(g_seenLock);
@@ -196,10 +194,11 @@ TEST_F(WindowState, TheFrameIsPaintedBeforeTheClient)
         const char* what;
         void (*change)(HWND);
     } cases[] = {
-        {"shown", [](HWND w) {
-             showWindow(w, SW_HIDE);
-             showWindow(w, SW_SHOW);
-         }},
+        {"shown",
+            [](HWND w) {
+                showWindow(w, SW_HIDE);
+                showWindow(w, SW_SHOW);
+            }},
         {"resized", [](HWND w) { setWindowPos(w, nullptr, 0, 0, 300, 150, SWP_NOMOVE | SWP_NOZORDER); }},
     };
     for (const Case& c : cases) {
@@ -214,11 +213,10 @@ TEST_F(WindowState, TheFrameIsPaintedBeforeTheClient)
         {
             std::lock_guard<std::mutex> guard(g_seenLock);
             for (const Seen& s : g_seen) {
-                if (s.message == WM_NCPAINT || s.message == WM_PAINT)
-                    order.push_back(s.message);
+                if (s.message == WM_NCPAINT || s.message == WM_PAINT) order.push_back(s.message);
             }
         }
-        EXPECT_EQ(order, (std::vector<UINT>{WM_PAINT, WM_NCPAINT})) << c.what;
+        EXPECT_EQ(order, (std::vector<UINT> {WM_PAINT, WM_NCPAINT})) << c.what;
         // A paint without a change to the frame leaves it alone.
         {
             std::lock_guard<std::mutex> guard(g_seenLock);
@@ -264,7 +262,7 @@ TEST_F(WindowState, MenuBarsShowTakeTheirHeightAndSendCommands)
     ASSERT_FALSE(sizes.empty());
     EXPECT_EQ((unsigned)HIWORD((uintptr_t)sizes.back().lParam), (unsigned)after.bottom);
     // The client area starts below the bar.
-    POINT origin{0, 0};
+    POINT origin {0, 0};
     clientToScreen(window, origin);
     QPoint top = widget->mapToGlobal(QPoint(0, barHeight));
     EXPECT_EQ(origin.y, top.y());
@@ -309,12 +307,11 @@ TEST_F(WindowState, MenuBarsShowTakeTheirHeightAndSendCommands)
 TEST_F(WindowState, WindowIconsAreTheProgramsPictures)
 {
     // A 2x2 PNG: red, green / blue, white.
-    static const unsigned char png[] = {
-        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
-        0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0xfd, 0xd4, 0x9a, 0x73, 0x00, 0x00, 0x00,
-        0x12, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xc0, 0x00, 0xc2, 0x0c, 0xff, 0x81, 0x00,
-        0x00, 0x1f, 0xee, 0x05, 0xfb, 0x0b, 0xd9, 0x68, 0x8b, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae,
-        0x42, 0x60, 0x82};
+    static const unsigned char png[] = {0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49,
+        0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0xfd, 0xd4,
+        0x9a, 0x73, 0x00, 0x00, 0x00, 0x12, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xc0, 0x00,
+        0xc2, 0x0c, 0xff, 0x81, 0x00, 0x00, 0x1f, 0xee, 0x05, 0xfb, 0x0b, 0xd9, 0x68, 0x8b, 0x00, 0x00, 0x00, 0x00,
+        0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
     EXPECT_FALSE(registerProgramIcon(300, (const unsigned char*)"nonsense", 8));
     EXPECT_EQ(loadProgramIcon(300), nullptr);
     ASSERT_TRUE(registerProgramIcon(300, png, sizeof png));
@@ -333,7 +330,7 @@ TEST_F(WindowState, WindowIconsAreTheProgramsPictures)
 
 TEST_F(WindowState, CallsFromOtherThreadsRunOnTheOwnersThread)
 {
-    std::atomic<bool> done{false};
+    std::atomic<bool> done {false};
     std::thread worker([&] {
         setWindowPos(window, nullptr, 10, 10, 250, 140, SWP_NOZORDER);
         showWindow(window, SW_HIDE);
@@ -346,8 +343,7 @@ TEST_F(WindowState, CallsFromOtherThreadsRunOnTheOwnersThread)
     MSG msg;
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!done.load() && std::chrono::steady_clock::now() < until) {
-        if (peekMessage(msg, nullptr, Peek::Remove))
-            dispatchMessage(msg);
+        if (peekMessage(msg, nullptr, Peek::Remove)) dispatchMessage(msg);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     worker.join();
@@ -373,11 +369,11 @@ TEST(WindowThreads, SendsToAnEndedThreadReturnAndItsWindowsAreGone)
     cls.proc = recordingProc;
     registerClass(cls);
     HWND made = nullptr;
-    std::atomic<bool> created{false};
-    std::atomic<bool> release{false};
+    std::atomic<bool> created {false};
+    std::atomic<bool> release {false};
     std::thread owner([&] {
-        made = createWindowEx(0, "ZvThreadTest", "worker window", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
-                              nullptr, nullptr);
+        made = createWindowEx(
+            0, "ZvThreadTest", "worker window", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
         created = true;
         while (!release.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -387,7 +383,7 @@ TEST(WindowThreads, SendsToAnEndedThreadReturnAndItsWindowsAreGone)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(isWindow(made));
     // A send that is waiting when the thread ends returns too.
-    std::atomic<bool> answered{false};
+    std::atomic<bool> answered {false};
     LRESULT result = -1;
     DWORD error = 0;
     std::thread sender([&] {
@@ -419,7 +415,7 @@ namespace {
 TEST_F(WindowState, ANonSizableWindowKeepsItsSizeButTheProgramMayMaximiseIt)
 {
     HWND fixed = createWindowEx(0, "ZvStateTest", "fixed window", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 20,
-                                20, 150, 90, nullptr, nullptr, nullptr, nullptr);
+        20, 150, 90, nullptr, nullptr, nullptr, nullptr);
     drain();
     QWidget* w = widgetOf(fixed);
     ASSERT_NE(w, nullptr);

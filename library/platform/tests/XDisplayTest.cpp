@@ -10,8 +10,7 @@ namespace {
 
 TEST(XDisplay, AFreshServerIsDescribedOnTheFirstCall)
 {
-    if (!xtest::onPath("Xvfb"))
-        GTEST_SKIP() << "no Xvfb here";
+    if (!xtest::onPath("Xvfb")) GTEST_SKIP() << "no Xvfb here";
     for (int round = 0; round < 3; round++) {
         pid_t server = xtest::XServer::startServer();
         ASSERT_GT(server, 0);
@@ -30,10 +29,10 @@ TEST(XDisplay, AFreshServerIsDescribedOnTheFirstCall)
         ASSERT_TRUE(haveModes) << round;
         EXPECT_FALSE(modes.empty()) << round;
         EXPECT_NE(std::find_if(modes.begin(), modes.end(),
-                               [&](const wplat::DisplayModeInfo& m) {
-                                   return m.width == current.width && m.height == current.height;
-                               }),
-                  modes.end())
+                      [&](const wplat::DisplayModeInfo& m) {
+                          return m.width == current.width && m.height == current.height;
+                      }),
+            modes.end())
             << round;
         ASSERT_EQ(devices.size(), 1u) << round;
         EXPECT_TRUE(devices[0].primary);

@@ -41,8 +41,7 @@ inline pid_t spawn(const std::vector<std::string>& args, int stdoutFd)
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
@@ -59,11 +58,9 @@ public:
 
     void SetUp() override
     {
-        if (!onPath("Xvfb") || !onPath("openbox"))
-            return;
+        if (!onPath("Xvfb") || !onPath("openbox")) return;
         server = startServer();
-        if (server <= 0)
-            return;
+        if (server <= 0) return;
         wm = spawn({"openbox", "--sm-disable"}, -1);
         // The manager announces itself on the root window.
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -99,19 +96,18 @@ private:
     static bool managerRuns()
     {
         Display* display = XOpenDisplay(nullptr);
-        if (display == nullptr)
-            return false;
+        if (display == nullptr) return false;
         Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
         Atom type = 0;
         int format = 0;
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType,
-                                        &type, &format, &count, &after, &data) == Success &&
-                     count == 1;
-        if (data != nullptr)
-            XFree(data);
+        bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType, &type,
+                         &format, &count, &after, &data)
+                == Success
+            && count == 1;
+        if (data != nullptr) XFree(data);
         XCloseDisplay(display);
         return found;
     }
@@ -131,20 +127,18 @@ public:
         int first = 300 + (int)(getpid() % 600);
         for (int display = first; display < first + 40; display++) {
             std::string lock = "/tmp/.X" + std::to_string(display) + "-lock";
-            if (access(lock.c_str(), F_OK) == 0)
-                continue;
+            if (access(lock.c_str(), F_OK) == 0) continue;
             std::string name = ":" + std::to_string(display);
-            pid_t pid = spawn({"Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-dpi", "96",
-                               "+extension", "RANDR"},
-                              -1);
-            if (pid <= 0)
-                return -1;
+            pid_t pid = spawn(
+                {"Xvfb", name, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-dpi", "96", "+extension", "RANDR"},
+                -1);
+            if (pid <= 0) return -1;
             std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
             auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
             bool exited = false;
             while (!exited && std::chrono::steady_clock::now() < until) {
                 if (waitpid(pid, nullptr, WNOHANG) == pid) {
-                    exited = true;  // lost the race for this display: next one
+                    exited = true; // lost the race for this display: next one
                     break;
                 }
                 if (access(socket.c_str(), F_OK) == 0) {
@@ -161,8 +155,7 @@ public:
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
-            if (exited)
-                continue;
+            if (exited) continue;
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }

@@ -26,14 +26,14 @@ std::vector<WPARAM> g_sizes;
 
 LRESULT proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
-    if (m == WM_SIZE)
-        g_sizes.push_back(wp);
+    if (m == WM_SIZE) g_sizes.push_back(wp);
     return defWindowProc(w, m, wp, lp);
 }
 
 // Runs our loop and Qt's until `done` holds or ten seconds pass (the window
 // manager may be slow on a busy machine).
-template <typename F> bool pumpUntil(F done)
+template <typename F>
+bool pumpUntil(F done)
 {
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     MSG msg;
@@ -43,8 +43,7 @@ template <typename F> bool pumpUntil(F done)
             translateMessage(msg);
             dispatchMessage(msg);
         }
-        if (done())
-            return true;
+        if (done()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -54,8 +53,7 @@ QWidget* widgetOf(HWND window)
 {
     std::string title = getWindowText(window);
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->isVisible() && w->windowTitle() == QString::fromStdString(title))
-            return w;
+        if (w->isVisible() && w->windowTitle() == QString::fromStdString(title)) return w;
     }
     return nullptr;
 }
@@ -64,8 +62,7 @@ class XWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!xtest::XServer::ready())
-            return;
+        if (!xtest::XServer::ready()) return;
         ASSERT_EQ(startUi(), UiStart::Started);
         WindowClass cls;
         cls.name = "ZvXWindow";
@@ -76,8 +73,7 @@ protected:
     }
     void SetUp() override
     {
-        if (!xtest::XServer::ready())
-            GTEST_SKIP() << "no Xvfb with openbox here";
+        if (!xtest::XServer::ready()) GTEST_SKIP() << "no Xvfb with openbox here";
         g_sizes.clear();
     }
 
@@ -109,10 +105,10 @@ protected:
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
         if (XGetWindowProperty(x, window, XInternAtom(x, name, False), 0, 1 << 20, False, AnyPropertyType, &type,
-                               &format, &count, &after, &data) == Success &&
-            data != nullptr) {
-            if (format == 32)
-                out.assign((unsigned long*)data, (unsigned long*)data + count);
+                &format, &count, &after, &data)
+                == Success
+            && data != nullptr) {
+            if (format == 32) out.assign((unsigned long*)data, (unsigned long*)data + count);
             XFree(data);
         }
         return out;
@@ -134,7 +130,7 @@ protected:
     // Sends the window manager what a title-bar button makes it do.
     void askManager(Window window, const char* message, long a, long b, long c)
     {
-        XEvent e{};
+        XEvent e {};
         e.xclient.type = ClientMessage;
         e.xclient.window = window;
         e.xclient.message_type = XInternAtom(x, message, False);
@@ -165,7 +161,7 @@ TEST_F(XWindow, WindowRectanglesAndPositionsTakeInTheFrame)
     getClientRect(w, inner);
     ASSERT_GT(outer.right - outer.left, inner.right);
     ASSERT_GT(outer.bottom - outer.top, inner.bottom);
-    POINT origin{0, 0};
+    POINT origin {0, 0};
     clientToScreen(w, origin);
     EXPECT_LT(outer.top, origin.y);
     // The position given is the frame's; the size given is the whole window's.
@@ -173,7 +169,8 @@ TEST_F(XWindow, WindowRectanglesAndPositionsTakeInTheFrame)
     EXPECT_TRUE(pumpUntil([&] {
         getWindowRect(w, outer);
         return outer.left == 150 && outer.top == 120;
-    })) << outer.left << "," << outer.top;
+    })) << outer.left
+        << "," << outer.top;
     EXPECT_EQ(outer.right - outer.left, 320);
     EXPECT_EQ(outer.bottom - outer.top, 240);
     destroyWindow(w);
@@ -255,8 +252,8 @@ TEST_F(XWindow, TheWindowIconIsOurs)
         std::vector<unsigned long> data = property(xWindow(w), "_NET_WM_ICON");
         for (size_t at = 0; at + 2 < data.size();) {
             unsigned long width = data[at], height = data[at + 1];
-            if (width == 32 && height == 32 && at + 2 + 32 * 32 <= data.size() &&
-                (data[at + 2 + 4 * 32 + 4] & 0xFFFFFFFFul) == 0xFF000080ul && (data[at + 2] & 0xFF000000ul) == 0)
+            if (width == 32 && height == 32 && at + 2 + 32 * 32 <= data.size()
+                && (data[at + 2 + 4 * 32 + 4] & 0xFFFFFFFFul) == 0xFF000080ul && (data[at + 2] & 0xFF000000ul) == 0)
                 return true;
             at += 2 + width * height;
         }
@@ -273,8 +270,7 @@ namespace {
 
 TEST_F(XWindow, ANotificationAreaIsSeenWhenATrayHostRuns)
 {
-    if (!xtest::onPath("trayer"))
-        GTEST_SKIP() << "no trayer here";
+    if (!xtest::onPath("trayer")) GTEST_SKIP() << "no trayer here";
     EXPECT_FALSE(trayHostAvailable());
     pid_t tray = xtest::spawn({"trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "64"}, -1);
     ASSERT_GT(tray, 0);

@@ -13,7 +13,7 @@ public:
     // it fails with "database is locked".
     static constexpr int BUSY_TIMEOUT_MS = 5000;
 
-    explicit SQLITE_WSQLDatabase(sqlite3* db) : handle(db) {}
+    explicit SQLITE_WSQLDatabase(sqlite3* db) : handle(db) { }
     ~SQLITE_WSQLDatabase();
     SQLITE_WSQLDatabase(const SQLITE_WSQLDatabase&) = delete;
     SQLITE_WSQLDatabase& operator=(const SQLITE_WSQLDatabase&) = delete;

@@ -18,10 +18,8 @@ std::unique_ptr<Column[]> newColumnTable(unsigned long count)
 {
     std::unique_ptr<Column[]> fresh;
     if (count > 0) {
-        if (count <= SIZE_MAX / sizeof(Column))
-            fresh.reset(new (std::nothrow) Column[count]);
-        if (!fresh)
-            throw WException("Out of memory.", -1);
+        if (count <= SIZE_MAX / sizeof(Column)) fresh.reset(new (std::nothrow) Column[count]);
+        if (!fresh) throw WException("Out of memory.", -1);
     }
     return fresh;
 }
@@ -39,7 +37,6 @@ template <typename Number>
 Number numberFromBytes(const void* data, unsigned long size)
 {
     Number number = 0;
-    if (size >= sizeof number)
-        memcpy(&number, data, sizeof number);
+    if (size >= sizeof number) memcpy(&number, data, sizeof number);
     return number;
 }

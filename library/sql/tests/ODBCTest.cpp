@@ -38,8 +38,7 @@ int openDescriptors(const std::string& path)
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
         std::error_code ignored;
-        if (std::filesystem::read_symlink(entry.path(), ignored) == path)
-            ++count;
+        if (std::filesystem::read_symlink(entry.path(), ignored) == path) ++count;
     }
     return count;
 }
@@ -49,8 +48,7 @@ protected:
     static void SetUpTestSuite()
     {
         driver = findDriver();
-        if (driver.empty())
-            return;
+        if (driver.empty()) return;
         config = new TempDir();
         database = config->file("odbc.db");
         std::ofstream ini(config->file("odbc.ini"));
@@ -70,8 +68,7 @@ protected:
 
     void SetUp() override
     {
-        if (driver.empty())
-            GTEST_SKIP() << "the SQLite ODBC driver (libsqliteodbc) is not installed";
+        if (driver.empty()) GTEST_SKIP() << "the SQLite ODBC driver (libsqliteodbc) is not installed";
         std::filesystem::remove(database);
         db = std::make_unique<ODBC_WSQLConnection>("test", "zvtest", "", "");
         run("CREATE TABLE t (id INTEGER PRIMARY KEY, n INTEGER, f DOUBLE, s VARCHAR(40), d DATE, ts TIMESTAMP)");
@@ -79,8 +76,7 @@ protected:
 
     void TearDown() override
     {
-        if (db)
-            db->close();
+        if (db) db->close();
     }
 
     void run(const char* sql)

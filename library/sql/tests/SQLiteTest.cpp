@@ -449,10 +449,10 @@ TEST_F(SQLite, StatementsOfAClosedConnectionFail)
         {"executeUpdate()", [](WSQLStatement& s) { s.executeUpdate(); }},
         {"fetch()", [](WSQLStatement& s) { s.fetch(); }},
         {"init(sql)",
-         [&](WSQLStatement& s) {
-             static_cast<SQLITE_WSQLStatement&>(s).init((const SQLITE_WSQLConnection*)nullptr,
-                                                     WString("INSERT INTO t (id) VALUES (8)"));
-         }},
+            [&](WSQLStatement& s) {
+                static_cast<SQLITE_WSQLStatement&>(s).init(
+                    (const SQLITE_WSQLConnection*)nullptr, WString("INSERT INTO t (id) VALUES (8)"));
+            }},
     };
     for (WSQLStatement* statement : {plain, prepared}) {
         for (const Use& use : uses) {
@@ -546,7 +546,7 @@ TEST_F(SQLite, TwoWritersWaitForEachOther)
     EXPECT_EQ(countRows(*db), 2);
 
     // Two writers at once: every insert lands.
-    std::atomic<int> failures{0};
+    std::atomic<int> failures {0};
     auto writer = [&](int first) {
         SQLITE_WSQLConnection connection(path.c_str(), "rw");
         std::unique_ptr<WSQLStatement> insert(

@@ -17,8 +17,7 @@ public:
     TempDir()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "zv-sql-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path = pattern;
     }
     ~TempDir()
@@ -64,8 +63,8 @@ inline void expectLeapDayColumns(WSQLStatement& select, unsigned long datePositi
 
 // A string column size whose buffer would wrap around is refused with
 // WMemoryException -2; the column keeps its 255-byte string buffer.
-inline void expectColumnSizesRefused(WSQLStatement& select, unsigned long position,
-                                     std::initializer_list<unsigned long> sizes)
+inline void expectColumnSizesRefused(
+    WSQLStatement& select, unsigned long position, std::initializer_list<unsigned long> sizes)
 {
     for (unsigned long size : sizes) {
         SCOPED_TRACE(size);

@@ -27,10 +27,10 @@ namespace {
 struct BlockCase {
     const char* name;
     std::string input;
-    const char* block;       // the collected block
+    const char* block; // the collected block
     unsigned long lines;
     bool finished;
-    unsigned long taken;     // bytes of input that belong to the block
+    unsigned long taken; // bytes of input that belong to the block
 };
 
 TEST(HeaderBlockCollectorTest, BlocksInAnyPieces)
@@ -88,8 +88,7 @@ TEST(HeaderBlockCollectorTest, LimitsAndReuse)
     ASSERT_TRUE(collector.feed("GET /x HTTP/1.1\r\n\r\n", 19, taken));
     EXPECT_TRUE(collector.isFinished());
     EXPECT_STREQ("GET /x HTTP/1.1\n", raw.getBuf());
-    EXPECT_THROW(HeaderBlockCollector(raw).feed(longLine.data(), (unsigned long)longLine.size()),
-                 HTTPHeaderException);
+    EXPECT_THROW(HeaderBlockCollector(raw).feed(longLine.data(), (unsigned long)longLine.size()), HTTPHeaderException);
 }
 
 // ---- body framing
@@ -142,9 +141,9 @@ TEST(ChunkedDecoderTest, BodiesInAnyPieces)
         {"plain", "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\nNEXT", ChunkedDecoder::Status::Done, "hello world", 26},
         {"bare lf", "5\nhello\n0\n\n", ChunkedDecoder::Status::Done, "hello", 11},
         {"extension and trailer", "A;name=v\r\n0123456789\r\n0\r\nT: x\r\n\r\n", ChunkedDecoder::Status::Done,
-         "0123456789", 33},
+            "0123456789", 33},
         {"upper and lower hex", "a\r\n0123456789\r\nB\r\n0123456789A\r\n0\r\n\r\n", ChunkedDecoder::Status::Done,
-         "01234567890123456789A", 36},
+            "01234567890123456789A", 36},
         {"unfinished", "5\r\nhel", ChunkedDecoder::Status::More, "hel", 0},
         {"no size", "\r\nhello\r\n", ChunkedDecoder::Status::Error, "", 0},
         {"bad hex", "5x\r\nhello\r\n", ChunkedDecoder::Status::Error, "", 0},
@@ -188,8 +187,7 @@ protected:
     }
     void TearDown() override
     {
-        if (client >= 0)
-            ::close(client);
+        if (client >= 0) ::close(client);
     }
     std::string receive(size_t atMost)
     {

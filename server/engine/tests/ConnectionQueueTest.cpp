@@ -24,8 +24,7 @@ bool eventually(const std::function<bool()>& condition, int ms)
 {
     auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (Clock::now() < end) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return condition();
@@ -35,7 +34,7 @@ TEST(ConnectionQueueTest, FirstInFirstOutAcrossGrowth)
 {
     ConnectionQueue queue;
     std::vector<PendingConnection> items(200);
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop {false};
     for (auto& item : items)
         queue.push(&item, 0);
     EXPECT_EQ(200u, queue.size());
@@ -51,11 +50,11 @@ TEST(ConnectionQueueTest, FirstInFirstOutAcrossGrowth)
 TEST(ConnectionQueueTest, SleepersAreWokenOnlyWhenServingWorkersCannotKeepUp)
 {
     ConnectionQueue queue;
-    std::atomic<bool> stop{false};
-    std::atomic<int> taken{0};
+    std::atomic<bool> stop {false};
+    std::atomic<int> taken {0};
     PendingConnection first, second, third;
     // Two workers; each holds what it took until released.
-    std::atomic<int> release{0};
+    std::atomic<int> release {0};
     auto worker = [&] {
         while (PendingConnection* c = queue.pop(stop)) {
             (void)c;

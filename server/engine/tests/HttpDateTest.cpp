@@ -10,8 +10,7 @@ TEST(HttpDateTest, YearsBeyondTheIntRange)
         int64_t seconds;
         const char* text;
     } cases[] = {
-        {1767225600LL, "Thu, 01 Jan 2026 00:00:00 GMT"},
-        {67767976233532800LL, "Wed, 01 Jan 2147483648 00:00:00 GMT"},
+        {1767225600LL, "Thu, 01 Jan 2026 00:00:00 GMT"}, {67767976233532800LL, "Wed, 01 Jan 2147483648 00:00:00 GMT"},
         {67768036160140800LL, "Wed, 01 Jan 2147485547 00:00:00 GMT"},
         {67768036160140800LL + 86400LL * 365, "Thu, 01 Jan 1970 00:00:00 GMT"}, // past what a calendar date holds
     };

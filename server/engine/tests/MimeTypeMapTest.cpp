@@ -41,13 +41,18 @@ TEST_F(MimeTypeMapTest, LineRules)
         const char* ext;
         const char* type;
     } cases[] = {
-        {"jpg", "image/jpeg"},  {"jpeg", "image/jpeg"},
-        {"jpe", "image/jpeg"},  {"#x", "text/x-note"},
-        {"htm", "text/plain"},  {"HTM", "text/html"},
-        {"html", "text/html"},  {"css", "text/plain"},
+        {"jpg", "image/jpeg"},
+        {"jpeg", "image/jpeg"},
+        {"jpe", "image/jpeg"},
+        {"#x", "text/x-note"},
+        {"htm", "text/plain"},
+        {"HTM", "text/html"},
+        {"html", "text/html"},
+        {"css", "text/plain"},
         {"txt", "application/octet-stream"},
         {"json", "application/json"},
-        {"", "text/plain"},     {"JPG", "text/plain"},
+        {"", "text/plain"},
+        {"JPG", "text/plain"},
     };
     for (const auto& c : cases)
         EXPECT_STREQ(c.type, map.getMimeType(c.ext)) << c.ext;
@@ -85,11 +90,9 @@ TEST_F(MimeTypeMapTest, ReloadReplacesTable)
 TEST_F(MimeTypeMapTest, ShippedFileMapsCommonTypes)
 {
     const char* source = getenv("ZV_SOURCE_DIR");
-    if (!source)
-        GTEST_SKIP() << "ZV_SOURCE_DIR not set";
+    if (!source) GTEST_SKIP() << "ZV_SOURCE_DIR not set";
     std::string path = std::string(source) + "/cfg/mime.txt";
-    if (access(path.c_str(), R_OK) != 0)
-        GTEST_SKIP() << "no cfg/mime.txt";
+    if (access(path.c_str(), R_OK) != 0) GTEST_SKIP() << "no cfg/mime.txt";
     MimeTypeMap map(path.c_str());
     EXPECT_STREQ("text/html", map.getMimeType("html"));
     EXPECT_STREQ("text/plain", map.getMimeType("php"));

@@ -359,7 +359,7 @@ TEST_F(RequestReadTest, SilentClientTimesOut)
 TEST_F(RequestReadTest, TricklingClientHitsTheBlockDeadline)
 {
     HTTPRequest::setHeaderTimeLimit(400);
-    std::atomic<bool> done{false};
+    std::atomic<bool> done {false};
     std::thread writer([this, &done] {
         connection.send("GET / HTTP/1.1\r\n");
         for (int i = 0; i < 40 && !done; ++i) {

@@ -57,8 +57,8 @@ TEST(RequestRouterTest, KeysCountWhereTheyEndASegment)
     }
     // An occurrence the caller refuses (a folder) lets a later one count.
     long position = -1;
-    const RoutingEntry* found =
-        router.findScriptKey("/dir.php/x.php", position, [](unsigned long end) { return end != 8; });
+    const RoutingEntry* found
+        = router.findScriptKey("/dir.php/x.php", position, [](unsigned long end) { return end != 8; });
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(position, 10);
 
@@ -67,10 +67,18 @@ TEST(RequestRouterTest, KeysCountWhereTheyEndASegment)
         const char* key;
         bool carries;
     } names[] = {
-        {"index.php", ".php", true},     {"index.html", nullptr, false}, {"conf.php.bak", nullptr, true},
-        {"order.SH", ".sh", true},       {"shop.html", nullptr, false},  {"x.phpx", nullptr, false},
-        {"conf.php~", nullptr, true},    {"conf.php-old", nullptr, true}, {"conf.php5", nullptr, true},
-        {"page.shtml", nullptr, false},  {"my.shop", nullptr, false},    {".conf.php.swp", nullptr, true},
+        {"index.php", ".php", true},
+        {"index.html", nullptr, false},
+        {"conf.php.bak", nullptr, true},
+        {"order.SH", ".sh", true},
+        {"shop.html", nullptr, false},
+        {"x.phpx", nullptr, false},
+        {"conf.php~", nullptr, true},
+        {"conf.php-old", nullptr, true},
+        {"conf.php5", nullptr, true},
+        {"page.shtml", nullptr, false},
+        {"my.shop", nullptr, false},
+        {".conf.php.swp", nullptr, true},
     };
     for (const auto& n : names) {
         const RoutingEntry* key = router.findKeyOfFileName(n.name);
@@ -85,8 +93,12 @@ TEST(RequestRouterTest, FolderRedirectsStayOnThisServer)
         const char* scriptName;
         const char* target;
     } cases[] = {
-        {"/images", "/images/"},   {"//images", "/images/"},   {"///a/b", "/a/b/"},
-        {"/\\evil", "/evil/"},      {"\\\\evil", "/evil/"},      {"", "/"},
+        {"/images", "/images/"},
+        {"//images", "/images/"},
+        {"///a/b", "/a/b/"},
+        {"/\\evil", "/evil/"},
+        {"\\\\evil", "/evil/"},
+        {"", "/"},
         {"/a//b", "/a//b/"},
     };
     for (const auto& c : cases) {

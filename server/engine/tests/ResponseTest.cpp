@@ -18,9 +18,8 @@ const std::string SERVER = "Server: " ZORVANE_WITH_PHP " V1.1\n";
 
 std::string page(const std::string& code, const std::string& reason, const std::string& message)
 {
-    return "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>" + code + " " +
-           reason + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message +
-           "</p>\n</body></html>\n";
+    return "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>" + code + " " + reason
+        + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message + "</p>\n</body></html>\n";
 }
 
 // Runs the writer against a fresh connection and returns the bytes the client received.
@@ -44,9 +43,14 @@ TEST(ResponseTest, StatusTable)
         unsigned code;
         const char* reason;
     } rows[] = {
-        {200, "OK"}, {302, "Moved Temporarily"}, {408, "Request Timeout"},
-        {413, "Request Entity Too Large"}, {414, "Request-URI Too Long"},
-        {505, "HTTP Version Not Supported"}, {416, "Unknown status"}, {0, "Unknown status"},
+        {200, "OK"},
+        {302, "Moved Temporarily"},
+        {408, "Request Timeout"},
+        {413, "Request Entity Too Large"},
+        {414, "Request-URI Too Long"},
+        {505, "HTTP Version Not Supported"},
+        {416, "Unknown status"},
+        {0, "Unknown status"},
         {506, "Unknown status"},
     };
     for (const auto& r : rows) {
@@ -60,25 +64,25 @@ TEST(ResponseTest, StatusTable)
 
 TEST(ResponseTest, HeaderBlocks)
 {
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\n",
-              wire([](HTTPResponse& r) { r.sendHeaders(true); }));
+    EXPECT_EQ(
+        "HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\n", wire([](HTTPResponse& r) { r.sendHeaders(true); }));
     EXPECT_EQ("HTTP/1.1 416 Unknown status\n" + SERVER + "\n", wire([](HTTPResponse& r) {
-                  r.setStatus(416);
-                  r.sendHeaders(false);
-              }));
+        r.setStatus(416);
+        r.sendHeaders(false);
+    }));
     EXPECT_EQ("HTTP/1.1 302 Moved Temporarily\n" + SERVER + "A: 1\nB: two words\nA: 3\nConnection: close\n\n",
-              wire([](HTTPResponse& r) {
-                  r.setStatus(302);
-                  r.addHeader("A", "1");
-                  r.addHeader("B: two words");
-                  r.addHeader("A", "3");
-                  r.sendHeaders(true);
-              }));
+        wire([](HTTPResponse& r) {
+            r.setStatus(302);
+            r.addHeader("A", "1");
+            r.addHeader("B: two words");
+            r.addHeader("A", "3");
+            r.sendHeaders(true);
+        }));
     EXPECT_EQ("HTTP/1.1 301 Moved Permanently\n" + SERVER + "Location: /img/\nConnection: close\n\n",
-              wire([](HTTPResponse& r) {
-                  r.addHeader("X", "dropped");
-                  r.redirect("/img/");
-              }));
+        wire([](HTTPResponse& r) {
+            r.addHeader("X", "dropped");
+            r.redirect("/img/");
+        }));
 }
 
 TEST(ResponseTest, BodyWrites)
@@ -87,30 +91,29 @@ TEST(ResponseTest, BodyWrites)
     EXPECT_EQ("abc", wire([](HTTPResponse& r) { r.write("abc", 3); }));
     // Automatic headers: one block before the first bytes, however many writes.
     EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Content-Type: text/html\nConnection: close\n\nonetwo",
-              wire([](HTTPResponse& r) {
-                  r.setAutoHeaders(true);
-                  r.addHeader("Content-Type", "text/html");
-                  r.write("one", 3);
-                  EXPECT_TRUE(r.isHeadersSent());
-                  r.write("two", 3);
-              }));
+        wire([](HTTPResponse& r) {
+            r.setAutoHeaders(true);
+            r.addHeader("Content-Type", "text/html");
+            r.write("one", 3);
+            EXPECT_TRUE(r.isHeadersSent());
+            r.write("two", 3);
+        }));
     // Raw CGI output: the program's own lines complete the block.
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\nX-Cgi: 1\n\nbody",
-              wire([](HTTPResponse& r) {
-                  r.setRawCGIOutput(true);
-                  r.write("X-Cgi: 1\n\nbody", 14);
-              }));
+    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\nX-Cgi: 1\n\nbody", wire([](HTTPResponse& r) {
+        r.setRawCGIOutput(true);
+        r.write("X-Cgi: 1\n\nbody", 14);
+    }));
     // A zero-length write with automatic headers sends the block only.
     EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\n", wire([](HTTPResponse& r) {
-                  r.setAutoHeaders(true);
-                  r.write("", 0);
-              }));
+        r.setAutoHeaders(true);
+        r.write("", 0);
+    }));
     // A large body after the block arrives whole.
     std::string big(600000, 'z');
     EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\n" + big, wire([&](HTTPResponse& r) {
-                  r.setAutoHeaders(true);
-                  r.write(big.data(), big.size());
-              }));
+        r.setAutoHeaders(true);
+        r.write(big.data(), big.size());
+    }));
 }
 
 TEST(ResponseTest, ErrorPages)
@@ -123,20 +126,20 @@ TEST(ResponseTest, ErrorPages)
     } cases[] = {
         {404, "/nothere.html", "HTTP/1.1 404 Not Found\n" + SERVER + html + page("404", "Not Found", "/nothere.html")},
         {400, "Unknown HTTP method 'PATCH'",
-         "HTTP/1.1 400 Bad Request\n" + SERVER + html + page("400", "Bad Request", "Unknown HTTP method 'PATCH'")},
+            "HTTP/1.1 400 Bad Request\n" + SERVER + html + page("400", "Bad Request", "Unknown HTTP method 'PATCH'")},
         {501, "HTTP-Method: PUT",
-         "HTTP/1.1 501 Not Implemented\n" + SERVER + html + page("501", "Not Implemented", "HTTP-Method: PUT")},
+            "HTTP/1.1 501 Not Implemented\n" + SERVER + html + page("501", "Not Implemented", "HTTP-Method: PUT")},
         {408, "Max. 30 Seconds",
-         "HTTP/1.1 408 Request Timeout\n" + SERVER + html + page("408", "Request Timeout", "Max. 30 Seconds")},
+            "HTTP/1.1 408 Request Timeout\n" + SERVER + html + page("408", "Request Timeout", "Max. 30 Seconds")},
         {404, "/<script>alert(\"x\")</script>&",
-         "HTTP/1.1 404 Not Found\n" + SERVER + html +
-             page("404", "Not Found", "/&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;")},
+            "HTTP/1.1 404 Not Found\n" + SERVER + html
+                + page("404", "Not Found", "/&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, wire([&](HTTPResponse& r) {
-                      r.addHeader("X-Old", "cleared");
-                      r.sendError(lookupHTTPStatus(c.code), c.message, false);
-                  }));
+            r.addHeader("X-Old", "cleared");
+            r.sendError(lookupHTTPStatus(c.code), c.message, false);
+        }));
     }
 }
 
@@ -144,7 +147,8 @@ TEST(ResponseTest, ErrorPageIsCutAt1024)
 {
     std::string message(1000, 'm');
     std::string out = wire([&](HTTPResponse& r) { r.sendError(lookupHTTPStatus(500), message.c_str(), true); });
-    std::string head = "HTTP/1.1 500 Internal Server Error\n" + SERVER + "Content-Type: text/html\nConnection: close\n\n";
+    std::string head
+        = "HTTP/1.1 500 Internal Server Error\n" + SERVER + "Content-Type: text/html\nConnection: close\n\n";
     ASSERT_EQ(head.size() + 1024, out.size());
     EXPECT_EQ(head + page("500", "Internal Server Error", message).substr(0, 1024), out);
 }
@@ -155,9 +159,9 @@ TEST(ResponseTest, ErrorAfterHeadersSendsSecondBlock)
         r.sendHeaders(true);
         r.sendError(lookupHTTPStatus(404), "/x", false);
     });
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\nHTTP/1.1 404 Not Found\n" + SERVER +
-                  "Content-Type: text/html\nConnection: close\n\n" + page("404", "Not Found", "/x"),
-              out);
+    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\nHTTP/1.1 404 Not Found\n" + SERVER
+            + "Content-Type: text/html\nConnection: close\n\n" + page("404", "Not Found", "/x"),
+        out);
 }
 
 TEST(ResponseTest, LevelThreeLogOmitsTheEmptyLine)
@@ -189,7 +193,7 @@ TEST(ResponseTest, ReadsTheBody)
 // A peer that reset the connection: every send fails at once.
 void resetPeer(LoopbackConnection& c)
 {
-    linger l{1, 0};
+    linger l {1, 0};
     setsockopt(c.client.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     c.closeClient();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

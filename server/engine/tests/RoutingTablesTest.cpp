@@ -91,9 +91,10 @@ TEST(RoutingTablesTest, LoadingReportsWhatItSkips)
     EXPECT_TRUE(tables.interpreters.empty());
     EXPECT_STREQ(tables.mimeTypes.getMimeType("html"), "text/plain");
     ASSERT_EQ(quiet.snapshot().size(), 1u);
-    EXPECT_EQ(quiet.count(-1, "Cannot load MIME types, every file is sent as text/plain: "
-                              "WFileNotFoundException: File not found: cfg/mime.txt"),
-              1);
+    EXPECT_EQ(quiet.count(-1,
+                  "Cannot load MIME types, every file is sent as text/plain: "
+                  "WFileNotFoundException: File not found: cfg/mime.txt"),
+        1);
 }
 
 TEST(RoutingTablesTest, VirtualDirectoryMatch)
@@ -103,9 +104,15 @@ TEST(RoutingTablesTest, VirtualDirectoryMatch)
         const char* alias;
         bool match;
     } cases[] = {
-        {"/img/logo.gif", "/img/", true}, {"/img/", "/img/", true},  {"/img", "/img/", true},
-        {"/imgfoo", "/img/", false},      {"/im", "/img/", false},   {"/", "/img/", false},
-        {"/img/a/b", "/img/a/", true},    {"/x/img/", "/img/", false}, {"/anything", "/", true},
+        {"/img/logo.gif", "/img/", true},
+        {"/img/", "/img/", true},
+        {"/img", "/img/", true},
+        {"/imgfoo", "/img/", false},
+        {"/im", "/img/", false},
+        {"/", "/img/", false},
+        {"/img/a/b", "/img/a/", true},
+        {"/x/img/", "/img/", false},
+        {"/anything", "/", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(matchVirtualDirectory(c.path, c.alias), c.match) << c.path << " " << c.alias;
@@ -124,9 +131,14 @@ TEST(RoutingTablesTest, InterpreterKeysMatchWithoutRegardToCase)
         const char* key;
         long position;
     } cases[] = {
-        {"/a.php", ".php", 2},      {"/A.PHP", ".php", 2},       {"/x.Php/more", ".php", 2},
-        {"/t.pl/extra", ".pl", 2},  {"/x.plx", ".pl", 2},        {"/index.html", nullptr, -1},
-        {"/a.php.pl", ".pl", 6},    {"/.P", nullptr, -1},
+        {"/a.php", ".php", 2},
+        {"/A.PHP", ".php", 2},
+        {"/x.Php/more", ".php", 2},
+        {"/t.pl/extra", ".pl", 2},
+        {"/x.plx", ".pl", 2},
+        {"/index.html", nullptr, -1},
+        {"/a.php.pl", ".pl", 6},
+        {"/.P", nullptr, -1},
     };
     for (const Case& c : cases) {
         long position = 99;
@@ -154,13 +166,18 @@ TEST(RoutingTablesTest, PathsResolveCaseInsensitivelyBelowTheRoot)
         const char* rest;
         const char* expected; // below root, or null for "unchanged"
     } cases[] = {
-        {"/Docs/Read.ME", "/Docs/Read.ME"},   {"/docs/read.me", nullptr},
-        {"/docs/other.txt", "/docs/other.txt"}, {"/DOCS/read.me", "/Docs/Read.ME"},
+        {"/Docs/Read.ME", "/Docs/Read.ME"},
+        {"/docs/read.me", nullptr},
+        {"/docs/other.txt", "/docs/other.txt"},
+        {"/DOCS/read.me", "/Docs/Read.ME"},
         // Of "Docs" and "docs" the first in byte order is taken, without a second try.
         {"/DOCS/OTHER.TXT", nullptr},
-        {"/pics/a.gif", "/Pics/a.gif"},       {"/PICS/a.Gif", "/Pics/A.GIF"},
-        {"/pics/", "/Pics/"},                 {"/nothing/here", nullptr},
-        {"/../outside/file.txt", nullptr},    {"", ""},
+        {"/pics/a.gif", "/Pics/a.gif"},
+        {"/PICS/a.Gif", "/Pics/A.GIF"},
+        {"/pics/", "/Pics/"},
+        {"/nothing/here", nullptr},
+        {"/../outside/file.txt", nullptr},
+        {"", ""},
     };
     for (const Case& c : cases) {
         WString resolved = PathResolver::resolve(root.c_str(), c.rest);

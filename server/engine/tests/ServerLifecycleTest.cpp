@@ -109,7 +109,7 @@ TEST_F(ServerTest, StopsAndStartsAgain)
 TEST_F(ServerTest, StopFromInsideARequestDoesNotWait)
 {
     startServer();
-    std::atomic<bool> returned{false};
+    std::atomic<bool> returned {false};
     control.whenFinished = [&] {
         server->stop(true, 1000);
         returned = true;
@@ -170,8 +170,8 @@ TEST_F(ServerTest, ClientThatNeverReadsCannotHoldAWorker)
     server->start();
     Client greedy(port);
     greedy.send("GET /big.txt HTTP/1.1\r\n\r\n");
-    EXPECT_TRUE(control.waitFor(2, "Cannot send file: " + site.root + "/docs/big.txt, Connection closed by peer.",
-                                5000));
+    EXPECT_TRUE(
+        control.waitFor(2, "Cannot send file: " + site.root + "/docs/big.txt, Connection closed by peer.", 5000));
 }
 
 TEST_F(ServerTest, RunningOutOfDescriptorsIsSurvived)
@@ -183,14 +183,13 @@ TEST_F(ServerTest, RunningOutOfDescriptorsIsSurvived)
 
     // A client in another process connects while this process has no
     // descriptor left, so the server's accept fails until some are freed.
-    std::string script = "sleep 0.3; exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(port) +
-                         "; printf 'GET /style.css HTTP/1.0\\r\\n\\r\\n' >&3; cat <&3 > " +
-                         site.path("answer.txt");
+    std::string script = "sleep 0.3; exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(port)
+        + "; printf 'GET /style.css HTTP/1.0\\r\\n\\r\\n' >&3; cat <&3 > " + site.path("answer.txt");
     const char* argv[] = {"/bin/bash", "-c", script.c_str(), nullptr};
     pid_t pid = -1;
     ASSERT_EQ(posix_spawn(&pid, "/bin/bash", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
 
-    rlimit saved{};
+    rlimit saved {};
     ::getrlimit(RLIMIT_NOFILE, &saved);
     rlimit low = saved;
     low.rlim_cur = 256;

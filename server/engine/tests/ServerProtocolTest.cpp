@@ -36,9 +36,9 @@ TEST_F(ServerTest, StaticFileAnswersExactly)
     std::string modified = headerValue(response, "Last-Modified");
     EXPECT_TRUE(std::regex_match(date, HTTP_DATE)) << date;
     EXPECT_TRUE(std::regex_match(modified, HTTP_DATE)) << modified;
-    EXPECT_EQ(response, "HTTP/1.1 200 OK\n" + SERVER_LINE + "Date: " + date +
-                            "\nContent-Type: text/html\nLast-Modified: " + modified +
-                            "\nContent-Length: 13\nAccept-Ranges: bytes\nConnection: close\n\n<h1>home</h1>");
+    EXPECT_EQ(response,
+        "HTTP/1.1 200 OK\n" + SERVER_LINE + "Date: " + date + "\nContent-Type: text/html\nLast-Modified: " + modified
+            + "\nContent-Length: 13\nAccept-Ranges: bytes\nConnection: close\n\n<h1>home</h1>");
     EXPECT_TRUE(control.has(2, "Client connected: 127.0.0.1"));
     EXPECT_TRUE(control.has(2, "Send file: " + site.root + "/docs/index.html, Size=13, MimeType=text/html"));
 }
@@ -46,15 +46,15 @@ TEST_F(ServerTest, StaticFileAnswersExactly)
 TEST_F(ServerTest, ErrorAnswersAreExact)
 {
     startServer();
-    EXPECT_EQ(get(port, "/sub"), "HTTP/1.1 301 Moved Permanently\n" + SERVER_LINE +
-                                     "Location: /sub/\nConnection: close\n\n");
+    EXPECT_EQ(
+        get(port, "/sub"), "HTTP/1.1 301 Moved Permanently\n" + SERVER_LINE + "Location: /sub/\nConnection: close\n\n");
     EXPECT_EQ(get(port, "/missing.html"), errorPage(404, "Not Found", "/missing.html"));
     EXPECT_TRUE(control.has(2, "File not found: " + site.root + "/docs/missing.html, MimeType=text/html"));
     EXPECT_EQ(roundTrip(port, "PUT /a HTTP/1.1\r\n\r\n"), errorPage(501, "Not Implemented", "HTTP-Method: PUT"));
     EXPECT_EQ(roundTrip(port, "DELETE /index.html HTTP/1.1\r\n\r\n"),
-              errorPage(501, "Not Implemented", "HTTP-Method: DELETE"));
-    EXPECT_EQ(roundTrip(port, "PATCH / HTTP/1.1\r\n\r\n"),
-              errorPage(400, "Bad Request", "Unknown HTTP method 'PATCH'"));
+        errorPage(501, "Not Implemented", "HTTP-Method: DELETE"));
+    EXPECT_EQ(
+        roundTrip(port, "PATCH / HTTP/1.1\r\n\r\n"), errorPage(400, "Bad Request", "Unknown HTTP method 'PATCH'"));
     std::vector<std::string> errors = control.exceptionTexts();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "WException: Unknown HTTP method 'PATCH' (id=-1, syserr=00000000h)");
@@ -145,10 +145,17 @@ TEST_F(ServerTest, PathsNeverLeaveTheRoot)
 {
     startServer();
     const char* attempts[] = {
-        "/../secret.txt",           "/sub/../../secret.txt",    "\\..\\secret.txt",
-        "/img/../secret.txt",       "/img/../../secret.txt",    "/./../secret.txt",
-        "/sub/..%2f..%2fsecret.txt", "/%2e%2e/secret.txt",       "/..",
-        "/img/..",                  "/sub/x/../../../secret.txt",
+        "/../secret.txt",
+        "/sub/../../secret.txt",
+        "\\..\\secret.txt",
+        "/img/../secret.txt",
+        "/img/../../secret.txt",
+        "/./../secret.txt",
+        "/sub/..%2f..%2fsecret.txt",
+        "/%2e%2e/secret.txt",
+        "/..",
+        "/img/..",
+        "/sub/x/../../../secret.txt",
     };
     for (const char* path : attempts) {
         std::string response = get(port, path);

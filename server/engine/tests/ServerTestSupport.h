@@ -50,9 +50,9 @@ public:
         std::string text;
     };
 
-    void start() override {}
-    void stop() override {}
-    void restart() override {}
+    void start() override { }
+    void stop() override { }
+    void restart() override { }
     void onStarted() override { started++; }
     void onStopped() override { stopped++; }
     void onException(const WException& e) override
@@ -64,9 +64,9 @@ public:
     void log(const char* message, int level) override
     {
         std::lock_guard<std::mutex> guard(lock);
-        lines.push_back(Line{level, message});
+        lines.push_back(Line {level, message});
     }
-    void command(int) override {}
+    void command(int) override { }
     void onRequestFinished() override
     {
         finished++;
@@ -139,9 +139,9 @@ public:
         return has(level, text);
     }
 
-    std::atomic<int> started{0};
-    std::atomic<int> stopped{0};
-    std::atomic<int> finished{0};
+    std::atomic<int> started {0};
+    std::atomic<int> stopped {0};
+    std::atomic<int> finished {0};
     std::function<void()> whenFinished;
 
 private:
@@ -151,8 +151,7 @@ private:
     std::vector<std::string> messages;
 };
 
-inline void writeFile(const std::filesystem::path& path, const std::string& content,
-                      bool executable = false)
+inline void writeFile(const std::filesystem::path& path, const std::string& content, bool executable = false)
 {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -187,8 +186,9 @@ public:
     }
     ~TempFolder()
     {
-        ::nftw(root.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); },
-               16, FTW_DEPTH | FTW_PHYS);
+        ::nftw(
+            root.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -232,7 +232,7 @@ inline unsigned freePort()
         seed = seed * 1103515245u + 12345u;
         unsigned port = 20000 + (seed >> 8) % 12000;
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
+        sockaddr_in a {};
         a.sin_family = AF_INET;
         a.sin_port = htons((uint16_t)port);
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -251,7 +251,7 @@ public:
     explicit Client(unsigned port)
     {
         fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
+        sockaddr_in a {};
         a.sin_family = AF_INET;
         a.sin_port = htons((uint16_t)port);
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -289,13 +289,13 @@ public:
         char buffer[65536];
         for (;;) {
             int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
-                           deadline - std::chrono::steady_clock::now())
+                deadline - std::chrono::steady_clock::now())
                            .count();
             if (left <= 0) {
                 timedOut = true;
                 break;
             }
-            pollfd p{fd, POLLIN, 0};
+            pollfd p {fd, POLLIN, 0};
             if (::poll(&p, 1, left) <= 0) {
                 continue;
             }
@@ -338,14 +338,12 @@ inline std::string get(unsigned port, const std::string& path)
 // end a plain socket the test writes to and reads from.
 class LoopbackConnection {
 public:
-    LoopbackConnection()
-        : listener(listenOnLoopback(port))
-        , client(port)
+    LoopbackConnection() : listener(listenOnLoopback(port)), client(port)
     {
         if (!client.connected) {
             ADD_FAILURE() << "connect: " << errno;
         }
-        sockaddr_in peer{};
+        sockaddr_in peer {};
         socklen_t len = sizeof peer;
         int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
         if (fd < 0) {
@@ -394,12 +392,12 @@ private:
     static int listenOnLoopback(unsigned& port)
     {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
+        sockaddr_in a {};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof a;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0
+            || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
             ADD_FAILURE() << "listen: " << errno;
         }
         port = ntohs(a.sin_port);
@@ -423,11 +421,11 @@ inline std::string body(const std::string& response)
 // The error page the server sends for a status.
 inline std::string errorPage(unsigned code, const std::string& reason, const std::string& message)
 {
-    return "HTTP/1.1 " + std::to_string(code) + " " + reason +
-           "\nServer: " ZORVANE_WITH_PHP " V1.1\nContent-Type: text/html\nConnection: close\n\n"
-           "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>" +
-           std::to_string(code) + " " + reason + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message +
-           "</p>\n</body></html>\n";
+    return "HTTP/1.1 " + std::to_string(code) + " " + reason
+        + "\nServer: " ZORVANE_WITH_PHP " V1.1\nContent-Type: text/html\nConnection: close\n\n"
+          "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>"
+        + std::to_string(code) + " " + reason + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message
+        + "</p>\n</body></html>\n";
 }
 
 // Starts server on a free loopback port and notes the port in config.

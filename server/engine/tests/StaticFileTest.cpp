@@ -64,25 +64,24 @@ protected:
         }
         c.server.close();
         reader.join();
-        static const std::regex date("Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\n");
+        static const std::regex date(
+            "Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\n");
         std::smatch m;
-        if (std::regex_search(out, m, date))
-            out.replace((size_t)m.position(0), (size_t)m.length(0), "Date: <now>\n");
+        if (std::regex_search(out, m, date)) out.replace((size_t)m.position(0), (size_t)m.length(0), "Date: <now>\n");
         return out;
     }
 
     std::string ok200(size_t length, const std::string& mime = "text/html")
     {
-        return "HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: " + mime + "\nLast-Modified: " +
-               LAST_MODIFIED + "\nContent-Length: " + std::to_string(length) +
-               "\nAccept-Ranges: bytes\nConnection: close\n\n";
+        return "HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: " + mime + "\nLast-Modified: " + LAST_MODIFIED
+            + "\nContent-Length: " + std::to_string(length) + "\nAccept-Ranges: bytes\nConnection: close\n\n";
     }
 
     std::string partial(uint64_t first, uint64_t last, uint64_t size)
     {
-        return "HTTP/1.1 206 Partial Content\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: " +
-               LAST_MODIFIED + "\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) +
-               "/" + std::to_string(size) + "\nConnection: close\n\n";
+        return "HTTP/1.1 206 Partial Content\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: "
+            + LAST_MODIFIED + "\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/"
+            + std::to_string(size) + "\nConnection: close\n\n";
     }
 
     RecordingControl control;
@@ -118,8 +117,14 @@ TEST_F(StaticFileTest, Ranges)
         uint64_t first, last;
         uint64_t from, to; // to < from: the whole file as a 200
     } cases[] = {
-        {100, 199, 100, 199}, {900, 0, 900, 999}, {0, 0, 0, 999}, {500, 99999, 500, 999},
-        {1000, 0, 1, 0},      {5000, 6000, 1, 0}, {300, 200, 1, 0}, {(uint64_t)0 - 500, 0, 1, 0},
+        {100, 199, 100, 199},
+        {900, 0, 900, 999},
+        {0, 0, 0, 999},
+        {500, 99999, 500, 999},
+        {1000, 0, 1, 0},
+        {5000, 6000, 1, 0},
+        {300, 200, 1, 0},
+        {(uint64_t)0 - 500, 0, 1, 0},
     };
     for (const auto& c : cases) {
         Request r;
@@ -141,9 +146,9 @@ TEST_F(StaticFileTest, RangeWithCondition)
     r.condition = LAST_MODIFIED.c_str();
     EXPECT_EQ(partial(100, 199, 1000) + content.substr(100, 100), serve(file, r));
     r.condition = "Tue, 02 Mar 2027 09:05:03 GMT";
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: " + LAST_MODIFIED +
-                  "\nContent-Length: 1000\nConnection: close\n\n" + content,
-              serve(file, r));
+    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: " + LAST_MODIFIED
+            + "\nContent-Length: 1000\nConnection: close\n\n" + content,
+        serve(file, r));
 }
 
 TEST_F(StaticFileTest, HeadAnswers204WithTheGetHeaders)
@@ -234,20 +239,22 @@ TEST_F(StaticFileTest, ArchiveMembers)
     std::string member = "$" + archive + ":m.html";
     std::string whole = serve(member, {});
     ASSERT_EQ(0u, whole.find("HTTP/1.1 200 OK\n"));
-    EXPECT_NE(std::string::npos, whole.find("\nContent-Length: 1000\nAccept-Ranges: bytes\nConnection: close\n\n" + content));
+    EXPECT_NE(
+        std::string::npos, whole.find("\nContent-Length: 1000\nAccept-Ranges: bytes\nConnection: close\n\n" + content));
     Request r;
     r.range = true;
     r.first = 990;
     std::string tail = serve(member, r);
-    EXPECT_NE(std::string::npos, tail.find("\nContent-Range: bytes 990-999/1000\nConnection: close\n\n" + content.substr(990)));
+    EXPECT_NE(std::string::npos,
+        tail.find("\nContent-Range: bytes 990-999/1000\nConnection: close\n\n" + content.substr(990)));
 }
 
 std::string errorPage(const std::string& message)
 {
-    return "HTTP/1.1 500 Internal Server Error\n" + SERVER + "Content-Type: text/html\nConnection: close\n\n" +
-           "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>500 Internal Server "
-           "Error</title>\n</head><body>\n<h1>Internal Server Error</h1>\n<p>" +
-           message + "</p>\n</body></html>\n";
+    return "HTTP/1.1 500 Internal Server Error\n" + SERVER + "Content-Type: text/html\nConnection: close\n\n"
+        + "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>500 Internal Server "
+          "Error</title>\n</head><body>\n<h1>Internal Server Error</h1>\n<p>"
+        + message + "</p>\n</body></html>\n";
 }
 
 TEST_F(StaticFileTest, DirectoriesAndSpecialFilesAreNeverSent)
@@ -255,8 +262,8 @@ TEST_F(StaticFileTest, DirectoriesAndSpecialFilesAreNeverSent)
     std::string sub = dir + "/sub";
     mkdir(sub.c_str(), 0755);
     EXPECT_EQ(errorPage("Cannot open file: " + sub), serve(sub, {}));
-    EXPECT_TRUE(control.hasLine(-1, "Cannot send file: " + sub + ", WFileException: Cannot open file: " + sub +
-                                        " (id=-2, syserr=00000015h)"));
+    EXPECT_TRUE(control.hasLine(
+        -1, "Cannot send file: " + sub + ", WFileException: Cannot open file: " + sub + " (id=-2, syserr=00000015h)"));
 
     std::string fifo = dir + "/fifo";
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
@@ -277,7 +284,7 @@ TEST_F(StaticFileTest, ClientGoneMidBody)
     for (auto disposition : {SIG_DFL, SIG_IGN}) {
         auto previous = signal(SIGPIPE, disposition);
         LoopbackConnection c;
-        linger l{1, 0};
+        linger l {1, 0};
         setsockopt(c.client.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         std::thread closer([&] {
             char buf[1000];

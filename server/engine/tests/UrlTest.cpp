@@ -52,9 +52,18 @@ TEST(UrlTest, ParentSegments)
         const char* path;
         bool parent;
     } cases[] = {
-        {"/..", true},         {"/../x", true},    {"/a/../../x", true}, {"/img/..", true},
-        {"..", true},          {"/a/..b", false},  {"/a/b..", false},    {"/...", false},
-        {"/.", false},         {"/a/./b", false},  {"/", false},         {"/%2e%2e/x", false},
+        {"/..", true},
+        {"/../x", true},
+        {"/a/../../x", true},
+        {"/img/..", true},
+        {"..", true},
+        {"/a/..b", false},
+        {"/a/b..", false},
+        {"/...", false},
+        {"/.", false},
+        {"/a/./b", false},
+        {"/", false},
+        {"/%2e%2e/x", false},
         {"/a..b/c", false},
     };
     for (const auto& c : cases)
@@ -112,8 +121,7 @@ TEST(UrlTest, QueryDecoding)
     for (const auto& c : cases) {
         HTTPRequest::Table table;
         EXPECT_EQ(c.ok, HTTPRequest::parseQueryString(c.query, table)) << c.query;
-        if (!c.ok)
-            continue;
+        if (!c.ok) continue;
         EXPECT_EQ(c.pairs, dump(table)) << c.query;
     }
 }

@@ -23,7 +23,7 @@ public:
     // Starts program with argv and the environment block (NAME=value\0...\0)
     // on the pipes' child ends. Returns 0 or the error number.
     int spawn(const std::string& program, const std::vector<std::string>& argv, const char* environmentBlock,
-              const CGIPipes& pipes);
+        const CGIPipes& pipes);
 
     // A descriptor that polls readable once the child has ended, or -1 when
     // the system has none; then hasEnded() must be asked now and then.

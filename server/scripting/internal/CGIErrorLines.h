@@ -18,7 +18,7 @@ public:
     static constexpr size_t MAX_LINE = 2048;
     static constexpr size_t MAX_TOTAL = 65536;
 
-    explicit CGIErrorLines(Sink lineSink) : sink(std::move(lineSink)) {}
+    explicit CGIErrorLines(Sink lineSink) : sink(std::move(lineSink)) { }
 
     void feed(const char* data, size_t length);
     // Hands out a last line without its line end and says how much was

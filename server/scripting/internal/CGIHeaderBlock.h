@@ -16,8 +16,8 @@ class CGIHeaderBlock {
 public:
     enum class State {
         Incomplete, // the empty line has not come yet
-        Complete,   // header lines checked; the rest is body
-        Malformed,  // see getProblem()
+        Complete, // header lines checked; the rest is body
+        Malformed, // see getProblem()
     };
 
     // A block larger than this without its empty line is refused.

@@ -17,14 +17,14 @@ class HTTPRequest;
 struct PHPRequestContext {
     HTTPRequest* request;
     const char* scriptPath; // the script file, made absolute
-    bool readFailed;       // a body read failed: the rest of the body is gone
-    bool handleOpen;       // `handle` holds the script's file handle
-    bool shutdownStarted;  // php_request_shutdown has been entered
-    bool crashed;          // the runtime crashed in this request (reported once)
-    bool headersPending;   // PHP sent its headers; they go out with the first bytes
-    bool holdOutput;       // the script ended with nothing sent: output is held to learn its length
-    bool framedByScript;   // the script set Content-Length or Transfer-Encoding itself
-    char* held;            // held output (malloc), heldLength bytes of heldCapacity
+    bool readFailed; // a body read failed: the rest of the body is gone
+    bool handleOpen; // `handle` holds the script's file handle
+    bool shutdownStarted; // php_request_shutdown has been entered
+    bool crashed; // the runtime crashed in this request (reported once)
+    bool headersPending; // PHP sent its headers; they go out with the first bytes
+    bool holdOutput; // the script ended with nothing sent: output is held to learn its length
+    bool framedByScript; // the script set Content-Length or Transfer-Encoding itself
+    char* held; // held output (malloc), heldLength bytes of heldCapacity
     size_t heldLength;
     size_t heldCapacity;
     zend_file_handle handle;

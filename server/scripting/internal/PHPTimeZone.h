@@ -11,5 +11,4 @@ std::string systemTimeZoneName();
 // variable, `timezoneFile` the contents of /etc/timezone, `localtimeLink` the
 // target of /etc/localtime; a name counts only when `zoneDir` holds a zone
 // file of that name.
-std::string pickTimeZoneName(const char* tz, const char* timezoneFile, const char* localtimeLink,
-                             const char* zoneDir);
+std::string pickTimeZoneName(const char* tz, const char* timezoneFile, const char* localtimeLink, const char* zoneDir);

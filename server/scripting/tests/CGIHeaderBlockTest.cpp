@@ -32,7 +32,7 @@ const HeaderCase HEADER_CASES[] = {
     {"status without reason", "Status: 204\n\n", State::Complete, 204, "", "\n", ""},
     {"location", "Location: /x\r\n\r\n", State::Complete, 302, "", "Location: /x\r\n\r\n", ""},
     {"location with status", "Location: /x\r\nStatus: 303 See Other\r\n\r\n", State::Complete, 303, "See Other",
-     "Location: /x\r\n\r\n", ""},
+        "Location: /x\r\n\r\n", ""},
     {"empty location", "Location:\r\n\r\n", State::Complete, 200, "", "Location:\r\n\r\n", ""},
     {"empty value", "X-Empty:\r\n\r\n", State::Complete, 200, "", "X-Empty:\r\n\r\n", ""},
     {"no header lines", "\r\nbody", State::Complete, 200, "", "\r\n", "body"},
@@ -77,7 +77,8 @@ TEST(CGIHeaderBlock, Rules)
 
         CGIHeaderBlock bytewise;
         State state = State::Incomplete;
-        for (char ch : c.output) state = bytewise.feed(&ch, 1);
+        for (char ch : c.output)
+            state = bytewise.feed(&ch, 1);
         expectCase(c, bytewise, state);
     }
 }
@@ -138,7 +139,7 @@ TEST(CGIErrorLines, LinesEscapedCutAndCapped)
         {"control bytes", "a\x1b[31mb\tc\x7f\rd\n", {"a\\x1b[31mb\tc\\x7f\\x0dd"}},
         {"CR pairs", "a\r\r\nb\r", {"a\\x0d", "b"}},
         {"long line", std::string(CGIErrorLines::MAX_LINE + 5, 'x') + "\n",
-         {std::string(CGIErrorLines::MAX_LINE, 'x'), "xxxxx"}},
+            {std::string(CGIErrorLines::MAX_LINE, 'x'), "xxxxx"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,7 +147,8 @@ TEST(CGIErrorLines, LinesEscapedCutAndCapped)
             std::vector<std::string> got;
             CGIErrorLines lines([&](const std::string& l) { got.push_back(l); });
             if (bytewise) {
-                for (char ch : c.input) lines.feed(&ch, 1);
+                for (char ch : c.input)
+                    lines.feed(&ch, 1);
             } else {
                 lines.feed(c.input.data(), c.input.size());
             }
@@ -159,7 +161,8 @@ TEST(CGIErrorLines, LinesEscapedCutAndCapped)
     CGIErrorLines flood([&](const std::string& l) { got.push_back(l); });
     std::string block(1000, 'e');
     block.back() = '\n';
-    for (int i = 0; i < 100; i++) flood.feed(block.data(), block.size());
+    for (int i = 0; i < 100; i++)
+        flood.feed(block.data(), block.size());
     flood.finish();
     ASSERT_FALSE(got.empty());
     EXPECT_EQ("(34464 more bytes of error output dropped)", got.back());

@@ -20,13 +20,38 @@ using namespace scripttest;
 namespace {
 
 const char* CGI_VARIABLES[] = {
-    "CONTENT_LENGTH", "CONTENT_TYPE", "DOCUMENT_ROOT", "GATEWAY_INTERFACE", "HTTP_ACCEPT",
-    "HTTP_ACCEPT_CHARSET", "HTTP_ACCEPT_ENCODING", "HTTP_ACCEPT_LANGUAGE", "HTTP_CONNECTION", "HTTP_COOKIE",
-    "HTTP_HOST", "HTTP_REFERER", "HTTP_USER_AGENT", "PATH_INFO", "PATH_TRANSLATED",
-    "QUERY_STRING", "REMOTE_IDENT", "REMOTE_ADDR", "REMOTE_PORT", "REMOTE_HOST",
-    "REMOTE_USER", "REQUEST_METHOD", "REQUEST_URI", "SCRIPT_FILENAME", "SCRIPT_NAME",
-    "SERVER_ADDR", "SERVER_PORT", "SERVER_HOST", "SERVER_PROTOCOL", "SERVER_SIGNATURE",
-    "SERVER_SOFTWARE", "SERVER_ADMIN",
+    "CONTENT_LENGTH",
+    "CONTENT_TYPE",
+    "DOCUMENT_ROOT",
+    "GATEWAY_INTERFACE",
+    "HTTP_ACCEPT",
+    "HTTP_ACCEPT_CHARSET",
+    "HTTP_ACCEPT_ENCODING",
+    "HTTP_ACCEPT_LANGUAGE",
+    "HTTP_CONNECTION",
+    "HTTP_COOKIE",
+    "HTTP_HOST",
+    "HTTP_REFERER",
+    "HTTP_USER_AGENT",
+    "PATH_INFO",
+    "PATH_TRANSLATED",
+    "QUERY_STRING",
+    "REMOTE_IDENT",
+    "REMOTE_ADDR",
+    "REMOTE_PORT",
+    "REMOTE_HOST",
+    "REMOTE_USER",
+    "REQUEST_METHOD",
+    "REQUEST_URI",
+    "SCRIPT_FILENAME",
+    "SCRIPT_NAME",
+    "SERVER_ADDR",
+    "SERVER_PORT",
+    "SERVER_HOST",
+    "SERVER_PROTOCOL",
+    "SERVER_SIGNATURE",
+    "SERVER_SOFTWARE",
+    "SERVER_ADMIN",
 };
 
 const std::string HEADER_BLOCK = "HTTP/1.1 200 OK\nServer: " ZORVANE_WITH_PHP " V1.1\nConnection: close\n";
@@ -43,14 +68,14 @@ struct OutputCase {
 
 const OutputCase OUTPUT_CASES[] = {
     {"status-404", "Status: 404 Not Found\r\nContent-Type: text/plain\r\n\r\ngone", "HTTP/1.1 404 Not Found",
-     "Content-Type: text/plain\r\n\r\ngone"},
+        "Content-Type: text/plain\r\n\r\ngone"},
     {"status-bare", "Content-Type: text/plain\nstatus:   503\n\nbusy", "HTTP/1.1 503 Service Unavailable",
-     "Content-Type: text/plain\n\nbusy"},
+        "Content-Type: text/plain\n\nbusy"},
     {"status-own-reason", "Status: 299 All Fine\r\n\r\n", "HTTP/1.1 299 All Fine", "\r\n"},
     {"location", "Location: http://example.test/\r\n\r\n", "HTTP/1.1 302 Moved Temporarily",
-     "Location: http://example.test/\r\n\r\n"},
-    {"location-status", "Status: 301 Moved Permanently\r\nLocation: /new\r\n\r\n",
-     "HTTP/1.1 301 Moved Permanently", "Location: /new\r\n\r\n"},
+        "Location: http://example.test/\r\n\r\n"},
+    {"location-status", "Status: 301 Moved Permanently\r\nLocation: /new\r\n\r\n", "HTTP/1.1 301 Moved Permanently",
+        "Location: /new\r\n\r\n"},
     {"status-in-body", "X-A: 1\r\n\r\nStatus: 500 Oops\r\n", "HTTP/1.1 200 OK", "X-A: 1\r\n\r\nStatus: 500 Oops\r\n"},
     {"no-colon", "Content-Type text/plain\r\n\r\nx", "HTTP/1.1 502 Bad Gateway", "malformed header line"},
     {"blank-in-name", "Content Type: text/plain\r\n\r\nx", "HTTP/1.1 502 Bad Gateway", "malformed header line"},
@@ -58,7 +83,7 @@ const OutputCase OUTPUT_CASES[] = {
     {"bare-cr", "X-A: 1\rX-B: 2\r\n\r\nx", "HTTP/1.1 502 Bad Gateway", "malformed header line"},
     {"status-word", "Status: OK\r\n\r\nx", "HTTP/1.1 502 Bad Gateway", "malformed Status line"},
     {"status-twice", "Status: 200 OK\r\nStatus: 404 Not Found\r\n\r\n", "HTTP/1.1 502 Bad Gateway",
-     "malformed Status line"},
+        "malformed Status line"},
     {"status-interim", "Status: 100 Continue\r\n\r\n", "HTTP/1.1 502 Bad Gateway", "malformed Status line"},
     {"unfinished", "Content-Type: text/plain\r\n", "HTTP/1.1 502 Bad Gateway", "ended within its header lines"},
     {"html-only", "<html>hello</html>", "HTTP/1.1 502 Bad Gateway", "ended within its header lines"},
@@ -70,11 +95,11 @@ protected:
     void fill(ScriptSite& target) override
     {
         writeFile(target.path("cfg/cgi.txt"),
-                  "# test interpreters\n"
-                  ".sh;/bin/sh\n"
-                  ".lookup;sh\n"
-                  ".strict;/bin/sh -e\n"
-                  ".nosuch;/no/such/interpreter\n");
+            "# test interpreters\n"
+            ".sh;/bin/sh\n"
+            ".lookup;sh\n"
+            ".strict;/bin/sh -e\n"
+            ".nosuch;/no/such/interpreter\n");
         std::filesystem::path www = target.www();
         writeFile(www / "hello.sh", "printf 'Content-Type: text/plain\\r\\n\\r\\nhello'\n");
         writeFile(www / "hello.lookup", "printf 'Content-Type: text/plain\\r\\n\\r\\nfound'\n");
@@ -91,8 +116,8 @@ protected:
         writeFile(www / "endless.sh", TEXT + "echo $$ > endless.pid\nwhile :; do echo tick; sleep 0.05; done\n");
         writeFile(www / "quiet.sh", TEXT + "echo $$ > quiet.pid\nexec sleep 30\n");
         // Quiet after its header lines, with a child of its own.
-        writeFile(www / "waiting.sh", "sleep 30 & echo $! > waiting-child.pid\necho $$ > waiting.pid\n" + TEXT +
-                                          "printf started\nwait\n");
+        writeFile(www / "waiting.sh",
+            "sleep 30 & echo $! > waiting-child.pid\necho $$ > waiting.pid\n" + TEXT + "printf started\nwait\n");
         // Quiet before any output.
         writeFile(www / "mute.sh", "echo $$ > mute.pid\nexec sleep 30\n");
         // Leaves a child behind that keeps no output open...
@@ -105,12 +130,12 @@ protected:
         writeFile(www / "warns.sh", TEXT + "printf out\nprintf 'warn \\033[31mred\\n' >&2\n");
         writeFile(www / "huge-head.sh", "printf 'X-A: '\nhead -c 70000 /dev/zero | tr '\\0' a\n");
         writeFile(www / "head.sh", TEXT + "printf 'not for HEAD'\n");
-        writeFile(www / "slow-head.sh", "printf 'Content-Type: text/plain\\r\\n'\nsleep 0.2\n"
-                                        "printf 'Status: 201 Created\\r\\n'\nsleep 0.2\nprintf '\\r\\nok'\n");
+        writeFile(www / "slow-head.sh",
+            "printf 'Content-Type: text/plain\\r\\n'\nsleep 0.2\n"
+            "printf 'Status: 201 Created\\r\\n'\nsleep 0.2\nprintf '\\r\\nok'\n");
         for (const OutputCase& c : OUTPUT_CASES) {
             writeFile(target.path(std::string("out/") + c.name), c.output);
-            writeFile(www / (std::string(c.name) + ".sh"),
-                      "cat '" + target.path(std::string("out/") + c.name) + "'\n");
+            writeFile(www / (std::string(c.name) + ".sh"), "cat '" + target.path(std::string("out/") + c.name) + "'\n");
         }
     }
 };
@@ -129,14 +154,17 @@ std::filesystem::path www()
 
 std::string post(const std::string& path, const std::string& body)
 {
-    return httpExchange(port(), "POST " + path + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/octet-stream\r\n"
-                                "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    return httpExchange(port(),
+        "POST " + path
+            + " HTTP/1.1\r\nHost: x\r\nContent-Type: application/octet-stream\r\n"
+              "Content-Length: "
+            + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 std::string cgiBody(const std::string& answer)
 {
     return answer.compare(0, HEADER_BLOCK.size(), HEADER_BLOCK) == 0 ? bodyOf(answer.substr(HEADER_BLOCK.size()))
-                                                                      : "(no header block) " + answer;
+                                                                     : "(no header block) " + answer;
 }
 
 bool processGone(pid_t pid)
@@ -308,7 +336,8 @@ TEST(CGIServer, ChildGetsExactlyTheThirtyTwoVariables)
 TEST(CGIServer, PostBodyArrivesWholeThenEndOfFile)
 {
     std::string body;
-    for (int i = 0; i < 10000; i++) body += static_cast<char>(i * 7 % 251);
+    for (int i = 0; i < 10000; i++)
+        body += static_cast<char>(i * 7 % 251);
     EXPECT_EQ(body, cgiBody(post("/echo.sh", body)));
     // Without a body the program's input ends at once.
     EXPECT_EQ("", cgiBody(get(port(), "/echo.sh")));
@@ -376,7 +405,8 @@ TEST(CGIServer, NoZombieNoStrayDescriptor)
         std::vector<std::future<std::string>> answers;
         for (int i = 0; i < 40; i++)
             answers.push_back(std::async(std::launch::async, [] { return get(port(), "/hello.sh"); }));
-        for (auto& a : answers) EXPECT_EQ("hello", cgiBody(a.get()));
+        for (auto& a : answers)
+            EXPECT_EQ("hello", cgiBody(a.get()));
     };
     // The first burst wakes every worker, and workers set up what they keep.
     burst();
@@ -416,7 +446,7 @@ TEST(CGIServer, ChildIsKilledWhenTheClientLeaves)
     ASSERT_GT(recv(client.fd, buffer, sizeof buffer, 0), 0);
     pid_t pid = readPid("endless.pid");
     ASSERT_GT(pid, 0);
-    linger off{1, 0};
+    linger off {1, 0};
     setsockopt(client.fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
     client.close();
     EXPECT_TRUE(waitUntil([&] { return processGone(pid); }));
@@ -503,8 +533,9 @@ TEST(CGIServer, MisbehavingProgramsLeaveNoDescriptorNoProcess)
     size_t before = openDescriptors();
 
     std::vector<std::string> paths = {"/crash.sh", "/no-colon.sh", "/huge-head.sh", "/holder.sh", "/detached.sh",
-                                      "/crash-late.sh", "/stderr-first.sh", "/x.nosuch"};
-    for (const std::string& path : paths) get(port(), path);
+        "/crash-late.sh", "/stderr-first.sh", "/x.nosuch"};
+    for (const std::string& path : paths)
+        get(port(), path);
     for (const char* path : {"/mute.sh", "/endless.sh"}) {
         Client client(port());
         client.send(std::string("GET ") + path + " HTTP/1.1\r\n\r\n");
@@ -527,7 +558,7 @@ TEST(CGIServer, SlowBodyEndsAtTheOverallBodyLimit)
     // Too large a body for the server to wait for before the program starts.
     client.send("POST /echo.sh HTTP/1.1\r\nContent-Length: 1000000\r\n\r\nab");
     // One byte every 100 ms never reaches the receive time-out.
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop {false};
     std::thread trickle([&] {
         for (int i = 0; i < 40 && !stop; i++) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -574,14 +605,14 @@ TEST(CGIServer, ExpectContinueGetsTheBodyWithoutDelay)
     std::string body(200000, 'x');
     Client client(port());
     ASSERT_TRUE(client.connected);
-    client.send("POST /echo.sh HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: " + std::to_string(body.size()) +
-                "\r\n\r\n");
+    client.send("POST /echo.sh HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: " + std::to_string(body.size())
+        + "\r\n\r\n");
     // The client waits for the interim answer before it sends the body.
     std::string interim;
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     char c;
     while (interim.find("\r\n\r\n") == std::string::npos && std::chrono::steady_clock::now() < until) {
-        pollfd p{client.fd, POLLIN, 0};
+        pollfd p {client.fd, POLLIN, 0};
         if (poll(&p, 1, 100) > 0 && recv(client.fd, &c, 1, 0) == 1) interim += c;
     }
     ASSERT_EQ("HTTP/1.1 100 Continue\r\n\r\n", interim);

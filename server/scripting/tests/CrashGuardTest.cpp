@@ -86,7 +86,8 @@ TEST(CrashGuard, FaultsBecomeTheirTexts)
 TEST(CrashGuard, StackOverflowIsCaughtAgainAndAgainOnOneThread)
 {
     std::thread([] {
-        for (int i = 0; i < 3; i++) EXPECT_EQ("PHP has encountered a Stack overflow", guarded(Fault::Overflow)) << i;
+        for (int i = 0; i < 3; i++)
+            EXPECT_EQ("PHP has encountered a Stack overflow", guarded(Fault::Overflow)) << i;
         EXPECT_EQ("", guarded(Fault::None));
     }).join();
     // A fresh thread gets its own alternate stack.

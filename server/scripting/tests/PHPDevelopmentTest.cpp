@@ -21,14 +21,12 @@ void backdate(const std::filesystem::path& file)
     std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
 }
 
-const char CRASH_SHUTDOWN[] =
-    "<?php class Leftover { public static $visits = 0; } function leftover() {}"
-    " Leftover::$visits++; function f($n) { return array_map('f', [$n + 1]); }"
-    " register_shutdown_function(function () { f(0); }); echo 'buffered';";
-const char CRASH_DESTRUCTOR[] =
-    "<?php class Leftover { public static $visits = 0; } function leftover() {}"
-    " function f($n) { return array_map('f', [$n + 1]); }"
-    " class Bomb { function __destruct() { f(0); } } $keep = new Bomb; echo 'buffered';";
+const char CRASH_SHUTDOWN[] = "<?php class Leftover { public static $visits = 0; } function leftover() {}"
+                              " Leftover::$visits++; function f($n) { return array_map('f', [$n + 1]); }"
+                              " register_shutdown_function(function () { f(0); }); echo 'buffered';";
+const char CRASH_DESTRUCTOR[] = "<?php class Leftover { public static $visits = 0; } function leftover() {}"
+                                " function f($n) { return array_map('f', [$n + 1]); }"
+                                " class Bomb { function __destruct() { f(0); } } $keep = new Bomb; echo 'buffered';";
 
 class DevelopmentSite : public SharedSite {
 protected:
@@ -40,28 +38,28 @@ protected:
         writeFile(target.path("cfg/cgi.txt"), ".php;PHPBuildIn\n");
         auto www = target.www();
         writeFile(www / "extensions.php",
-                  "<?php echo implode(',', get_loaded_extensions()), ',', implode(',', get_loaded_extensions(true));");
+            "<?php echo implode(',', get_loaded_extensions()), ',', implode(',', get_loaded_extensions(true));");
         writeFile(www / "mysql.php",
-                  "<?php mysqli_report(MYSQLI_REPORT_OFF);"
-                  " $m = @new mysqli('127.0.0.1', 'user', 'secret', 'db', (int)$_GET['port']);"
-                  " echo $m->connect_errno ? 'mysqli ' . $m->connect_errno : 'connected';"
-                  " try { new PDO('mysql:host=127.0.0.1;port=' . (int)$_GET['port'], 'user', 'secret'); }"
-                  " catch (PDOException $e) { echo ' pdo ', $e->getCode(); }");
+            "<?php mysqli_report(MYSQLI_REPORT_OFF);"
+            " $m = @new mysqli('127.0.0.1', 'user', 'secret', 'db', (int)$_GET['port']);"
+            " echo $m->connect_errno ? 'mysqli ' . $m->connect_errno : 'connected';"
+            " try { new PDO('mysql:host=127.0.0.1;port=' . (int)$_GET['port'], 'user', 'secret'); }"
+            " catch (PDOException $e) { echo ' pdo ', $e->getCode(); }");
         writeFile(www / "image.php",
-                  "<?php $i = imagecreatetruecolor(3, 2); imagefilledrectangle($i, 0, 0, 2, 1, 0x336699);"
-                  " switch ($_GET['f']) {"
-                  " case 'png': header('Content-Type: image/png'); imagepng($i); break;"
-                  " case 'jpeg': header('Content-Type: image/jpeg'); imagejpeg($i); break;"
-                  " case 'webp': header('Content-Type: image/webp'); imagewebp($i); break;"
-                  " case 'info': $g = gd_info(); echo json_encode([$g['FreeType Support'], $g['PNG Support'],"
-                  " $g['JPEG Support'], $g['WebP Support']]); }");
+            "<?php $i = imagecreatetruecolor(3, 2); imagefilledrectangle($i, 0, 0, 2, 1, 0x336699);"
+            " switch ($_GET['f']) {"
+            " case 'png': header('Content-Type: image/png'); imagepng($i); break;"
+            " case 'jpeg': header('Content-Type: image/jpeg'); imagejpeg($i); break;"
+            " case 'webp': header('Content-Type: image/webp'); imagewebp($i); break;"
+            " case 'info': $g = gd_info(); echo json_encode([$g['FreeType Support'], $g['PNG Support'],"
+            " $g['JPEG Support'], $g['WebP Support']]); }");
         writeFile(www / "status.php",
-                  "<?php $s = opcache_get_status(true); echo $s['opcache_enabled'] ? 'on' : 'off', ' ',"
-                  " $s['opcache_statistics']['hits'] > 0 ? 'hits' : 'no-hits', ' ',"
-                  " isset($s['scripts'][__FILE__]) ? 'cached' : 'not-cached';");
+            "<?php $s = opcache_get_status(true); echo $s['opcache_enabled'] ? 'on' : 'off', ' ',"
+            " $s['opcache_statistics']['hits'] > 0 ? 'hits' : 'no-hits', ' ',"
+            " isset($s['scripts'][__FILE__]) ? 'cached' : 'not-cached';");
         backdate(www / "status.php");
         writeFile(www / "version.php",
-                  "<?php echo PHP_VERSION, '|', $_SERVER['SERVER_SOFTWARE'], '|', date_default_timezone_get();");
+            "<?php echo PHP_VERSION, '|', $_SERVER['SERVER_SOFTWARE'], '|', date_default_timezone_get();");
         writeFile(www / "small.php", "<?php echo 'hello';");
         writeFile(www / "empty.php", "<?php ");
         writeFile(www / "large.php", "<?php echo str_repeat('x', 10000);");
@@ -73,8 +71,9 @@ protected:
         writeFile(www / "crash-shutdown.php", CRASH_SHUTDOWN);
         writeFile(www / "crash-destructor.php", CRASH_DESTRUCTOR);
         writeFile(www / "fresh.php",
-                  "<?php echo class_exists('Leftover', false) ? 'class ' : '', function_exists('leftover') ? 'function ' : '',"
-                  " 'fresh';");
+            "<?php echo class_exists('Leftover', false) ? 'class ' : '', function_exists('leftover') ? 'function ' : "
+            "'',"
+            " 'fresh';");
     }
 };
 
@@ -108,7 +107,7 @@ std::string header(const std::string& answer, const std::string& name, int* coun
 
 // The extensions, OPcache and fresh contexts are those of the thread-safe
 // runtime scripts/deps/php.sh builds; Debian's embed library has neither.
-#define REQUIRE_OUR_RUNTIME()                                                                   \
+#define REQUIRE_OUR_RUNTIME()                                                                                          \
     if (!isPHPThreadSafe()) GTEST_SKIP() << "needs the runtime built by scripts/deps/php.sh"
 
 } // namespace
@@ -117,10 +116,10 @@ TEST(PHPDevelopment, ExtensionsAreBuiltIn)
 {
     REQUIRE_OUR_RUNTIME();
     std::string list = "," + bodyOf(get(port(), "/extensions.php")) + ",";
-    for (const char* name : {"mysqli", "pdo_mysql", "mysqlnd", "curl", "openssl", "gd", "intl", "zip", "bcmath",
-                             "exif", "sodium", "sockets", "gettext", "calendar", "Zend OPcache", "PDO", "pdo_sqlite",
-                             "sqlite3", "mbstring", "dom", "SimpleXML", "xml", "zlib", "iconv", "fileinfo",
-                             "session", "ctype", "filter", "tokenizer", "json"}) {
+    for (const char* name :
+        {"mysqli", "pdo_mysql", "mysqlnd", "curl", "openssl", "gd", "intl", "zip", "bcmath", "exif", "sodium",
+            "sockets", "gettext", "calendar", "Zend OPcache", "PDO", "pdo_sqlite", "sqlite3", "mbstring", "dom",
+            "SimpleXML", "xml", "zlib", "iconv", "fileinfo", "session", "ctype", "filter", "tokenizer", "json"}) {
         EXPECT_NE(std::string::npos, list.find(std::string(",") + name + ",")) << name << " in " << list;
     }
 }
@@ -189,7 +188,8 @@ TEST(PHPDevelopment, OpcacheServesFifteenWorkersAtOnce)
         for (int i = 0; i < 15; i++)
             answers.push_back(std::async(std::launch::async, [] { return bodyOf(get(port(), "/shared.php")); }));
     }
-    for (auto& a : answers) EXPECT_EQ("42", a.get());
+    for (auto& a : answers)
+        EXPECT_EQ("42", a.get());
 }
 
 TEST(PHPDevelopment, TheVersionIsTheEmbeddedRuntimes)
@@ -263,7 +263,8 @@ TEST(PHPDevelopment, CrashDuringShutdownIsAnsweredAndLeavesNothingBehind)
         std::vector<std::future<std::string>> probes;
         for (int i = 0; i < 15 * rounds; i++)
             probes.push_back(std::async(std::launch::async, [] { return bodyOf(get(port(), "/fresh.php")); }));
-        for (auto& p : probes) EXPECT_EQ("fresh", p.get()) << path;
+        for (auto& p : probes)
+            EXPECT_EQ("fresh", p.get()) << path;
         // The same script runs again on a fresh context without "Cannot redeclare".
         EXPECT_EQ("PHP has encountered a Stack overflow", bodyOf(get(port(), path)));
     }

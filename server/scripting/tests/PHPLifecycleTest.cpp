@@ -23,7 +23,8 @@ TEST(PHPLifecycle, RuntimeStartsAgainAfterAShutdown)
     for (int round = 0; round < 3; round++) {
         TestServer server(site);
         ASSERT_TRUE(isPHPAvailable()) << round;
-        for (int i = 0; i < 16; i++) EXPECT_EQ("run 1", bodyOf(get(server.port, "/n.php"))) << round;
+        for (int i = 0; i < 16; i++)
+            EXPECT_EQ("run 1", bodyOf(get(server.port, "/n.php"))) << round;
     }
     EXPECT_FALSE(isPHPAvailable());
 }

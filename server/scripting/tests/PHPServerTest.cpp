@@ -13,11 +13,31 @@ using namespace scripttest;
 namespace {
 
 const char* SERVER_VARIABLES[] = {
-    "PHP_SELF", "SCRIPT_NAME", "SCRIPT_FILENAME", "SERVER_ADDR", "SERVER_PORT",
-    "SERVER_NAME", "SERVER_PROTOCOL", "SERVER_SOFTWARE", "QUERY_STRING", "REQUEST_URI",
-    "REQUEST_METHOD", "REMOTE_ADDR", "REMOTE_PORT", "DOCUMENT_ROOT", "HTTP_HOST",
-    "HTTP_USER_AGENT", "HTTP_ACCEPT", "HTTP_ACCEPT_ENCODING", "HTTP_ACCEPT_LANGUAGE", "HTTP_ACCEPT_CHARSET",
-    "HTTP_KEEP_ALIVE", "HTTP_CONNECTION", "HTTP_REFERER", "CONTENT_LENGTH", "RANGE",
+    "PHP_SELF",
+    "SCRIPT_NAME",
+    "SCRIPT_FILENAME",
+    "SERVER_ADDR",
+    "SERVER_PORT",
+    "SERVER_NAME",
+    "SERVER_PROTOCOL",
+    "SERVER_SOFTWARE",
+    "QUERY_STRING",
+    "REQUEST_URI",
+    "REQUEST_METHOD",
+    "REMOTE_ADDR",
+    "REMOTE_PORT",
+    "DOCUMENT_ROOT",
+    "HTTP_HOST",
+    "HTTP_USER_AGENT",
+    "HTTP_ACCEPT",
+    "HTTP_ACCEPT_ENCODING",
+    "HTTP_ACCEPT_LANGUAGE",
+    "HTTP_ACCEPT_CHARSET",
+    "HTTP_KEEP_ALIVE",
+    "HTTP_CONNECTION",
+    "HTTP_REFERER",
+    "CONTENT_LENGTH",
+    "RANGE",
     "PATH_INFO",
 };
 
@@ -39,40 +59,39 @@ protected:
     static void writeScripts(const std::filesystem::path& www)
     {
         writeFile(www / "hello.php", "<?php echo 'Hello ', 6 * 7;");
-        writeFile(www / "server.php",
-                  "<?php foreach ($_SERVER as $k => $v) echo $k, '=', $v, \"\\n\";");
+        writeFile(www / "server.php", "<?php foreach ($_SERVER as $k => $v) echo $k, '=', $v, \"\\n\";");
         writeFile(www / "vars.php",
-                  "<?php echo json_encode(['get' => $_GET, 'post' => $_POST, 'cookie' => $_COOKIE,"
-                  " 'input' => file_get_contents('php://input')]);");
+            "<?php echo json_encode(['get' => $_GET, 'post' => $_POST, 'cookie' => $_COOKIE,"
+            " 'input' => file_get_contents('php://input')]);");
         writeFile(www / "upload.php",
-                  "<?php $f = $_FILES['doc']; echo $f['name'], '|', $f['size'], '|', $f['error'], '|',"
-                  " bin2hex(file_get_contents($f['tmp_name'])), '|', $_POST['title'];");
+            "<?php $f = $_FILES['doc']; echo $f['name'], '|', $f['size'], '|', $f['error'], '|',"
+            " bin2hex(file_get_contents($f['tmp_name'])), '|', $_POST['title'];");
         writeFile(www / "redirect.php", "<?php header('Location: /first'); header('Location: /second'); echo 'moved';");
         writeFile(www / "headers.php",
-                  "<?php header('X-Gone: 1'); header_remove(); header('X-A: 1'); header('X-A: 2', false);"
-                  " header('X-B: 1'); header_remove('X-B'); header('X-C: 1'); header('X-C: 2'); echo 'ok';");
+            "<?php header('X-Gone: 1'); header_remove(); header('X-A: 1'); header('X-A: 2', false);"
+            " header('X-B: 1'); header_remove('X-B'); header('X-C: 1'); header('X-C: 2'); echo 'ok';");
         writeFile(www / "exit.php", "<?php echo 'before'; exit(); echo 'after';");
         writeFile(www / "fatal.php", "<?php echo 'start '; undefined_function_xyz(); echo 'end';");
         writeFile(www / "overflow.php", "<?php function f($n) { return array_map('f', [$n + 1]); } f(0);");
-        writeFile(www / "overflow-late.php",
-                  "<?php function f($n) { return array_map('f', [$n + 1]); } echo 'deep '; f(0);");
+        writeFile(
+            www / "overflow-late.php", "<?php function f($n) { return array_map('f', [$n + 1]); } echo 'deep '; f(0);");
         writeFile(www / "sleep.php", "<?php usleep(1000000); echo 'slept';");
         writeFile(www / "busy.php",
-                  "<?php set_time_limit(1); $t = microtime(true); while (microtime(true) - $t < 5) { } echo 'not stopped';");
-        writeFile(www / "sleep2.php", "<?php $t = microtime(true); while (microtime(true) - $t < 2) { usleep(1000); } echo 'done';");
+            "<?php set_time_limit(1); $t = microtime(true); while (microtime(true) - $t < 5) { } echo 'not stopped';");
+        writeFile(www / "sleep2.php",
+            "<?php $t = microtime(true); while (microtime(true) - $t < 2) { usleep(1000); } echo 'done';");
         writeFile(www / "stream.php",
-                  "<?php register_shutdown_function(function () {"
-                  " file_put_contents(__DIR__ . '/status.txt', connection_status()); });"
-                  " for ($i = 0; $i < 400; $i++) { echo str_repeat('x', 65536); flush(); usleep(5000); }"
-                  " file_put_contents(__DIR__ . '/finished.txt', 'yes');");
+            "<?php register_shutdown_function(function () {"
+            " file_put_contents(__DIR__ . '/status.txt', connection_status()); });"
+            " for ($i = 0; $i < 400; $i++) { echo str_repeat('x', 65536); flush(); usleep(5000); }"
+            " file_put_contents(__DIR__ . '/finished.txt', 'yes');");
         writeFile(www / "globals.php",
-                  "<?php if (function_exists('declared_once')) { echo 'leaked'; }"
-                  " if (true) { function declared_once() {} } $GLOBALS['counter'] = ($GLOBALS['counter'] ?? 0) + 1;"
-                  " echo ini_get('precision'), ' ', $counter; ini_set('precision', '3');");
+            "<?php if (function_exists('declared_once')) { echo 'leaked'; }"
+            " if (true) { function declared_once() {} } $GLOBALS['counter'] = ($GLOBALS['counter'] ?? 0) + 1;"
+            " echo ini_get('precision'), ' ', $counter; ini_set('precision', '3');");
         writeFile(www / "log.php", "<?php error_log('note from the script'); echo 'logged';");
         writeFile(www / "code.php", "<?php http_response_code(404); echo 'missing';");
     }
-
 };
 
 const auto* const registered = ::testing::AddGlobalTestEnvironment(new PHPSite);
@@ -92,7 +111,8 @@ std::vector<std::string> lines(const std::string& text)
     std::vector<std::string> out;
     std::stringstream s(text);
     std::string line;
-    while (std::getline(s, line)) out.push_back(line);
+    while (std::getline(s, line))
+        out.push_back(line);
     return out;
 }
 
@@ -105,11 +125,21 @@ bool hasShape(const std::string& text, const std::string& pattern)
         unsigned char c = static_cast<unsigned char>(text[i]);
         bool ok;
         switch (pattern[i]) {
-        case 'A': ok = isupper(c); break;
-        case 'a': ok = islower(c); break;
-        case '9': ok = isdigit(c); break;
-        case '_': ok = c == ' ' || isdigit(c); break;
-        default: ok = text[i] == pattern[i]; break;
+        case 'A':
+            ok = isupper(c);
+            break;
+        case 'a':
+            ok = islower(c);
+            break;
+        case '9':
+            ok = isdigit(c);
+            break;
+        case '_':
+            ok = c == ' ' || isdigit(c);
+            break;
+        default:
+            ok = text[i] == pattern[i];
+            break;
         }
         if (!ok) return false;
     }
@@ -172,13 +202,16 @@ TEST(PHPServer, ServerVariablesComeInOrderWithTheirValues)
 TEST(PHPServer, QueryPostAndCookiesReachTheScript)
 {
     std::string body = "name=J%C3%BC&list%5B%5D=1&list%5B%5D=2";
-    std::string answer = httpExchange(port(), "POST /vars.php?q=find+me HTTP/1.1\r\nHost: x\r\n"
-                                          "Content-Type: application/x-www-form-urlencoded\r\n"
-                                          "Cookie: session=abc; theme=dark\r\n"
-                                          "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string answer = httpExchange(port(),
+        "POST /vars.php?q=find+me HTTP/1.1\r\nHost: x\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\n"
+        "Cookie: session=abc; theme=dark\r\n"
+        "Content-Length: "
+            + std::to_string(body.size()) + "\r\n\r\n" + body);
     EXPECT_EQ("{\"get\":{\"q\":\"find me\"},\"post\":{\"name\":\"J\\u00fc\",\"list\":[\"1\",\"2\"]},"
-              "\"cookie\":{\"session\":\"abc\",\"theme\":\"dark\"},\"input\":\"" + body + "\"}",
-              bodyOf(answer));
+              "\"cookie\":{\"session\":\"abc\",\"theme\":\"dark\"},\"input\":\""
+            + body + "\"}",
+        bodyOf(answer));
 
     // Without a Cookie header the runtime gets no cookies.
     answer = get(port(), "/vars.php");
@@ -188,9 +221,10 @@ TEST(PHPServer, QueryPostAndCookiesReachTheScript)
 TEST(PHPServer, NegativeContentLengthMeansNoBody)
 {
     auto started = std::chrono::steady_clock::now();
-    std::string answer = httpExchange(port(), "POST /vars.php HTTP/1.1\r\nHost: x\r\n"
-                                          "Content-Type: application/x-www-form-urlencoded\r\n"
-                                          "Content-Length: -5\r\n\r\n");
+    std::string answer = httpExchange(port(),
+        "POST /vars.php HTTP/1.1\r\nHost: x\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\n"
+        "Content-Length: -5\r\n\r\n");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     // Either the parser refuses it, or the script sees an empty body.
     if (statusLine(answer) == "HTTP/1.1 200 OK") {
@@ -203,22 +237,34 @@ TEST(PHPServer, NegativeContentLengthMeansNoBody)
 TEST(PHPServer, MultipartUploadFillsFiles)
 {
     std::string content;
-    for (int i = 0; i < 3000; i++) content += static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 3000; i++)
+        content += static_cast<char>('a' + i % 26);
     content += std::string("\0\r\n--not-the-boundary\r\n", 24);
     std::string boundary = "----zvBoundary42";
-    std::string body = "--" + boundary + "\r\n"
-                       "Content-Disposition: form-data; name=\"title\"\r\n\r\nReport\r\n"
-                       "--" + boundary + "\r\n"
-                       "Content-Disposition: form-data; name=\"doc\"; filename=\"report.bin\"\r\n"
-                       "Content-Type: application/octet-stream\r\n\r\n" + content + "\r\n"
-                       "--" + boundary + "--\r\n";
-    std::string answer = httpExchange(port(), "POST /upload.php HTTP/1.1\r\nHost: x\r\n"
-                                          "Content-Type: multipart/form-data; boundary=" + boundary + "\r\n"
-                                          "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string body = "--" + boundary
+        + "\r\n"
+          "Content-Disposition: form-data; name=\"title\"\r\n\r\nReport\r\n"
+          "--"
+        + boundary
+        + "\r\n"
+          "Content-Disposition: form-data; name=\"doc\"; filename=\"report.bin\"\r\n"
+          "Content-Type: application/octet-stream\r\n\r\n"
+        + content
+        + "\r\n"
+          "--"
+        + boundary + "--\r\n";
+    std::string answer = httpExchange(port(),
+        "POST /upload.php HTTP/1.1\r\nHost: x\r\n"
+        "Content-Type: multipart/form-data; boundary="
+            + boundary
+            + "\r\n"
+              "Content-Length: "
+            + std::to_string(body.size()) + "\r\n\r\n" + body);
     std::vector<std::string> parts;
     std::stringstream s(bodyOf(answer));
     std::string part;
-    while (std::getline(s, part, '|')) parts.push_back(part);
+    while (std::getline(s, part, '|'))
+        parts.push_back(part);
     ASSERT_EQ(5u, parts.size()) << answer;
     EXPECT_EQ("report.bin", parts[0]);
     EXPECT_EQ(std::to_string(content.size()), parts[1]);
@@ -251,8 +297,10 @@ TEST(PHPServer, LocationGivesOne302AndHeaderOperationsAreHonoured)
     EXPECT_EQ("ok", bodyOf(answer));
 
     // The status of one request does not carry over into the next on that thread.
-    for (int i = 0; i < 16; i++) get(port(), "/code.php");
-    for (int i = 0; i < 16; i++) EXPECT_EQ("HTTP/1.1 200 OK", statusLine(get(port(), "/hello.php")));
+    for (int i = 0; i < 16; i++)
+        get(port(), "/code.php");
+    for (int i = 0; i < 16; i++)
+        EXPECT_EQ("HTTP/1.1 200 OK", statusLine(get(port(), "/hello.php")));
 }
 
 TEST(PHPServer, HeadGetsTheHeadersOnly)
@@ -285,7 +333,8 @@ TEST(PHPServer, RequestsDoNotLeakIntoEachOther)
 {
     // Fifteen workers and more: every request starts from the ini value and
     // its own globals, and a function declared before is gone.
-    for (int i = 0; i < 20; i++) EXPECT_EQ("14 1", bodyOf(get(port(), "/globals.php")));
+    for (int i = 0; i < 20; i++)
+        EXPECT_EQ("14 1", bodyOf(get(port(), "/globals.php")));
 }
 
 TEST(PHPServer, StackOverflowIsAnswered500AndTheWorkerServesOn)
@@ -301,7 +350,8 @@ TEST(PHPServer, StackOverflowIsAnswered500AndTheWorkerServesOn)
     std::string late = get(port(), "/overflow-late.php");
     EXPECT_EQ("HTTP/1.1 200 OK", statusLine(late));
     EXPECT_EQ("deep PHP has encountered a Stack overflow", bodyOf(late));
-    for (int i = 0; i < 16; i++) EXPECT_EQ("Hello 42", bodyOf(get(port(), "/hello.php"))) << i;
+    for (int i = 0; i < 16; i++)
+        EXPECT_EQ("Hello 42", bodyOf(get(port(), "/hello.php"))) << i;
     EXPECT_EQ("14 1", bodyOf(get(port(), "/globals.php")));
 }
 
@@ -315,7 +365,7 @@ TEST(PHPServer, ClientLeavingMidOutputAbortsTheScript)
     char buffer[4096];
     ASSERT_GT(recv(client.fd, buffer, sizeof buffer, 0), 0);
     // Leave with an RST, so that the next write fails at once.
-    linger off{1, 0};
+    linger off {1, 0};
     setsockopt(client.fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
     client.close();
 
@@ -324,7 +374,8 @@ TEST(PHPServer, ClientLeavingMidOutputAbortsTheScript)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ("1", readFile(PHPSite::site->www() / "status.txt")); // CONNECTION_ABORTED
     EXPECT_FALSE(std::filesystem::exists(PHPSite::site->www() / "finished.txt"));
-    for (int i = 0; i < 16; i++) EXPECT_EQ("Hello 42", bodyOf(get(port(), "/hello.php")));
+    for (int i = 0; i < 16; i++)
+        EXPECT_EQ("Hello 42", bodyOf(get(port(), "/hello.php")));
 }
 
 TEST(PHPServer, FifteenSleepingScriptsRunAtOnce)
@@ -334,7 +385,8 @@ TEST(PHPServer, FifteenSleepingScriptsRunAtOnce)
     std::vector<std::future<std::string>> answers;
     for (int i = 0; i < 15; i++)
         answers.push_back(std::async(std::launch::async, [] { return get(port(), "/sleep.php"); }));
-    for (auto& a : answers) EXPECT_EQ("slept", bodyOf(a.get()));
+    for (auto& a : answers)
+        EXPECT_EQ("slept", bodyOf(a.get()));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(5000)); // 15 s when serialised
 }
 
@@ -367,7 +419,8 @@ TEST(PHPServer, PHPLogMessagesGoToStandardOutputAsOneDatedLine)
         std::string printed;
         char buffer[4096];
         ssize_t n;
-        while ((n = read(fds[0], buffer, sizeof buffer)) > 0) printed.append(buffer, static_cast<size_t>(n));
+        while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+            printed.append(buffer, static_cast<size_t>(n));
         close(fds[0]);
         return printed;
     };

@@ -20,7 +20,7 @@ namespace {
 std::string runtimeGd()
 {
     void* symbol = dlsym(RTLD_DEFAULT, "php_module_startup");
-    Dl_info info{};
+    Dl_info info {};
     if (symbol == nullptr || dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return "";
     std::filesystem::path extensions = std::filesystem::path(info.dli_fname).parent_path() / "extensions";
     std::error_code error;

@@ -25,9 +25,9 @@ using servertest::writeFile;
 inline std::string shippedPhpIni()
 {
     const char* dir = getenv("ZV_SOURCE_DIR");
-    std::filesystem::path root =
-        dir != nullptr ? std::filesystem::path(dir)
-                       : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+    std::filesystem::path root = dir != nullptr
+        ? std::filesystem::path(dir)
+        : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
     return readFile(root / "cfg" / "php.ini");
 }
 
@@ -96,9 +96,8 @@ protected:
 
 inline std::string get(unsigned port, const std::string& path, const std::string& extraHeaders = "")
 {
-    return roundTrip(port, "GET " + path + " HTTP/1.1\r\nHost: localhost:" + std::to_string(port) + "\r\n" +
-                               extraHeaders + "\r\n",
-                     20000);
+    return roundTrip(port,
+        "GET " + path + " HTTP/1.1\r\nHost: localhost:" + std::to_string(port) + "\r\n" + extraHeaders + "\r\n", 20000);
 }
 
 // One request, the whole answer.
