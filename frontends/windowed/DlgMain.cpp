@@ -64,7 +64,10 @@ void DlgMain::loadConfig()
         WInitFile init;
         init.open(INIT_FILE, "=");
         config.host = init.getValue("httpHost");
-        config.port = (uint32_t)init.getIntValue("httpPort");
+        // A number beyond the port range stays beyond it (shown marked, refused
+        // at bind) instead of wrapping onto some other port.
+        long long port = ServerConfig::readPort(init.getValue("httpPort"));
+        config.port = port >= 0 && port <= 65535 ? (uint32_t)port : 65536u;
         config.documentPath = init.getValue("docPath");
         config.startURL = init.getValue("openURL");
     } catch (WFileNotFoundException&) {

@@ -256,6 +256,21 @@ TEST_F(DlgMainTest, AutostartIsReadEvenWithoutInitFileAndSavedOff)
     EXPECT_NE(readFile(site.path("cfg/init.txt")).find("httpHost=localhost\r\nhttpPort=80\r\n"), std::string::npos);
 }
 
+TEST_F(DlgMainTest, PortsBeyondTheRangeInTheFileNeverWrap)
+{
+    ASSERT_NE(wplat::startUi(), wplat::UiStart::NoDisplay);
+    // 4294967376 is 80 once cut to 32 bits; it must stay out of range.
+    for (const char* written : {"4294967376", "65536", "-1"}) {
+        site.write("cfg/init.txt",
+            std::string("httpHost=127.0.0.1\r\nhttpPort=") + written + "\r\ndocPath=" + site.root
+                + "/www\r\nopenURL=\r\n");
+        DlgMain dialog(nullptr);
+        dialog.show(false);
+        EXPECT_EQ(text(dialog, 1003), "65536") << written;
+        EXPECT_NE(dialog.getConfig().port, 80u) << written;
+    }
+}
+
 TEST_F(DlgMainTest, ErrorsNameTheLogOrSayItCannotBeWritten)
 {
     ASSERT_NE(wplat::startUi(), wplat::UiStart::NoDisplay);
