@@ -29,6 +29,7 @@ public:
     void onStopped() override;
     void onException(const WException& e) override;
     void log(const char* message, int level) override;
+    bool isLogShown(int level) const override { return level == -1 || level <= logLevel; }
     void command(int code) override;
     void onRequestFinished() override;
 

@@ -46,6 +46,8 @@ public:
     void onStopped() override;
     void onException(const WException& e) override;
     void log(const char* message, int level) override;
+    // The status line shows errors and the ordinary lines only.
+    bool isLogShown(int level) const override { return level == -1 || level == 1; }
     void command(int code) override;
     void onRequestFinished() override;
 

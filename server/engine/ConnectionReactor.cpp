@@ -387,7 +387,7 @@ void ConnectionReactor::prepare(PendingConnection* c, int fd, const sockaddr_in&
     c->armed = false;
     c->fileFd = -1;
     c->activeIndex = (size_t)-1;
-    if (control) {
+    if (control && control->isLogShown(2)) {
         // Formatted on the stack: this runs for every connection.
         char address[INET_ADDRSTRLEN];
         char line[64];

@@ -51,6 +51,11 @@ const char* fileNameOf(const char* path)
     return slash != nullptr ? slash + 1 : path;
 }
 
+bool isShown(const HTTPRequest& request, int level)
+{
+    return request.control != nullptr && request.control->isLogShown(level);
+}
+
 void logLine(const HTTPRequest& request, int level, const WString& text)
 {
     if (request.control != nullptr) {
@@ -229,18 +234,22 @@ bool RequestRouter::route(HTTPRequest& request) const
 
 void RequestRouter::runScript(HTTPRequest& request, const WString& command) const
 {
-    auto started = std::chrono::steady_clock::now();
+    // Per-request lines: no clock reading and no formatting nobody sees.
+    bool timed = isConsoleFrontEnd() && isShown(request, 2);
+    auto started = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point {};
     if (command.equals(RoutingTables::PHP_BUILT_IN)) {
-        logLine(request, 2, WFormattedString("Execute PHP script: %s", request.scriptFilename.getBuf()));
+        if (isShown(request, 2))
+            logLine(request, 2, WFormattedString("Execute PHP script: %s", request.scriptFilename.getBuf()));
         executePHPScript(&request);
     } else {
-        logLine(request, 2, WFormattedString("Execute CGI script: %s", request.scriptFilename.getBuf()));
+        if (isShown(request, 2))
+            logLine(request, 2, WFormattedString("Execute CGI script: %s", request.scriptFilename.getBuf()));
         CGIExecutor().execute(command + " " + request.scriptFilename, request);
     }
     if (request.control != nullptr) {
         request.control->onRequestFinished();
     }
-    if (isConsoleFrontEnd()) {
+    if (timed) {
         std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
         logLine(request, 2, WFormattedString("Script execution time = %.6f sec", seconds.count()));
     }
@@ -248,9 +257,10 @@ void RequestRouter::runScript(HTTPRequest& request, const WString& command) cons
 
 void RequestRouter::sendNotFound(HTTPRequest& request) const
 {
-    logLine(request, 2,
-        WFormattedString(
-            "File not found: %s, MimeType=%s", request.scriptFilename.getBuf(), request.mimeType.getBuf()));
+    if (isShown(request, 2))
+        logLine(request, 2,
+            WFormattedString(
+                "File not found: %s, MimeType=%s", request.scriptFilename.getBuf(), request.mimeType.getBuf()));
     request.response->sendError(lookupHTTPStatus(404), request.scriptName, false);
 }
 

@@ -108,7 +108,7 @@ void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
 
 void logLine(ZorvaneControl* control, int level, const char* text)
 {
-    if (control) control->log(text, level);
+    if (control && control->isLogShown(level)) control->log(text, level);
 }
 
 } // namespace
@@ -143,7 +143,8 @@ HTTPRequest::ReadResult HTTPRequest::read(WSocket& client, const char* root)
     client.getPeerName(remoteAddress);
     client.getLocalName(serverAddress);
     remoteAddr = remoteAddress.getIpAddressStr();
-    if (control) control->log(WFormattedString("Client connected: %s", remoteAddr.getBuf()), 2);
+    if (control && control->isLogShown(2))
+        control->log(WFormattedString("Client connected: %s", remoteAddr.getBuf()), 2);
 
     WString raw(4096);
     HeaderBlockCollector collector(raw);

@@ -100,7 +100,7 @@ void HTTPResponse::buildHeaderBlock(WString& out, bool connectionClose) const
 // with two sends, but one send saves a round of small packets).
 void HTTPResponse::sendBlock(WString& block, const void* body, unsigned long bodyLength)
 {
-    if (control) control->log(block, 3);
+    if (control && control->isLogShown(3)) control->log(block, 3);
     if (!rawCGIOutput) block.append('\n');
     if (connection != nullptr) {
         connection->write(block.getBuf(), block.length(), body, bodyLength);
@@ -157,7 +157,7 @@ void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message,
 
     WString block;
     buildHeaderBlock(block, true);
-    if (control) control->log(block, 3);
+    if (control && control->isLogShown(3)) control->log(block, 3);
     block.append('\n');
     block.append(page);
     try {

@@ -20,6 +20,13 @@ public:
     virtual void onStopped() = 0;
     virtual void onException(const WException& e) = 0;
     virtual void log(const char* message, int level) = 0;
+    // Whether log() would show a line of this level: the server formats the
+    // lines of every request only when somebody will see them.
+    virtual bool isLogShown(int level) const
+    {
+        (void)level;
+        return true;
+    }
     virtual void command(int code) = 0;
     virtual void onRequestFinished() = 0;
 

@@ -179,6 +179,17 @@ TEST_F(RoutingRulesTest, FolderRedirectsPointToThisServer)
     }
 }
 
+TEST_F(RoutingRulesTest, RequestLinesNobodySeesAreNotLogged)
+{
+    control.shownUpTo = 1;
+    startServer();
+    EXPECT_EQ(body(get(port, "/x.php")), "php ran");
+    get(port, "/nothing.php");
+    get(port, "/nothing.html");
+    EXPECT_TRUE(control.linesAt(2).empty());
+    EXPECT_TRUE(control.linesAt(3).empty());
+}
+
 TEST_F(RoutingRulesTest, MissingScriptsAnswerLikeMissingFiles)
 {
     startServer();

@@ -66,6 +66,9 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         lines.push_back(Line {level, message});
     }
+    // Levels above this one are not shown (the server need not log them).
+    std::atomic<int> shownUpTo {3};
+    bool isLogShown(int level) const override { return level <= shownUpTo.load(); }
     void command(int) override { }
     void onRequestFinished() override
     {
