@@ -31,6 +31,33 @@ def pytest_configure(config):
             WITH_PHP = "Zorvane with PHP " + m.group(1)
 
 
+def resources(proc):
+    """Open descriptors, threads and live children of the server process."""
+    pid = proc.pid
+    fds = len(os.listdir(f"/proc/{pid}/fd"))
+    threads = len(os.listdir(f"/proc/{pid}/task"))
+    children = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            children += len(Path(f"/proc/{pid}/task/{task}/children").read_text().split())
+        except OSError:
+            pass
+    return fds, threads, children
+
+
+def settled(proc, before, timeout=5):
+    """Waits until the server holds no more than it held before."""
+    deadline = time.time() + timeout
+    now = resources(proc)
+    while time.time() < deadline:
+        now = resources(proc)
+        if all(n <= b for n, b in zip(now, before)):
+            return True
+        time.sleep(0.05)
+    print("resources before", before, "after", now)
+    return False
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))

@@ -11,35 +11,11 @@ from pathlib import Path
 
 import pytest
 
-from conftest import Response
+from conftest import Response, resources, settled
 
 BIG_SIZE = 24 * 1024 * 1024
 
 
-def resources(proc):
-    """Open descriptors, threads and live children of the server process."""
-    pid = proc.pid
-    fds = len(os.listdir(f"/proc/{pid}/fd"))
-    threads = len(os.listdir(f"/proc/{pid}/task"))
-    children = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        try:
-            children += len(Path(f"/proc/{pid}/task/{task}/children").read_text().split())
-        except OSError:
-            pass
-    return fds, threads, children
-
-
-def settled(proc, before, timeout=8):
-    deadline = time.time() + timeout
-    now = resources(proc)
-    while time.time() < deadline:
-        now = resources(proc)
-        if all(n <= b for n, b in zip(now, before)):
-            return True
-        time.sleep(0.05)
-    print("resources before", before, "after", now)
-    return False
 
 
 def connect(port, timeout=10):
@@ -150,7 +126,7 @@ def test_normal_client_is_served_while_hostile_clients_are_connected(site):
     finally:
         for s in held:
             s.close()
-    assert settled(site.proc, before)
+    assert settled(site.proc, before, timeout=8)
 
 
 def test_each_slow_client_meets_its_time_limit(site):
@@ -199,7 +175,7 @@ def test_each_slow_client_meets_its_time_limit(site):
     assert total < BIG_SIZE
     for s in (idle, slow_head, slow_body, reader):
         s.close()
-    assert settled(site.proc, before)
+    assert settled(site.proc, before, timeout=8)
 
 
 def test_slow_but_steady_reader_gets_the_whole_file(site):
@@ -217,7 +193,7 @@ def test_slow_but_steady_reader_gets_the_whole_file(site):
             total += len(b)
             time.sleep(0.04)
     assert total > BIG_SIZE
-    assert settled(site.proc, before)
+    assert settled(site.proc, before, timeout=8)
 
 
 @pytest.mark.parametrize("target", ["/echo.php", "/echo.sh"])
