@@ -6,8 +6,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -148,11 +146,6 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner)
     if (epollFd < 0) throw WException("Cannot create new thread.", -1);
     int flags = fcntl(listenFd, F_GETFL);
     if (flags != -1) fcntl(listenFd, F_SETFL, flags | O_NONBLOCK);
-    // The system hands over a connection once its first bytes are there (or
-    // after a second without any): the head can then be read at once instead
-    // of after another round through epoll. Best effort.
-    int deferSeconds = 1;
-    setsockopt(listenFd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
     struct epoll_event ev = {};
     ev.events = EPOLLIN;
     ev.data.ptr = &wakeTag;
