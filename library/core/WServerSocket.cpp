@@ -7,6 +7,7 @@
 
 #include "WException.h"
 #include "WIPAddress.h"
+#include "WSocketUtils.h"
 #include "internal/WSocketCore.h"
 #include "internal/WThreadControl.h"
 
@@ -71,25 +72,8 @@ bool WServerSocket::accept(WSocket& client)
             WThreadKill::end();
             WSocketCore::fail(e, -9, "Cannot accept socket.");
         }
-        switch (e) {
-        case EAGAIN: // nothing pending on a non-blocking listener
-            return false;
-        case EINTR:
-        // A connection that died in the queue, or a network error the
-        // system passes on: try the next one.
-        case ECONNABORTED:
-        case EPROTO:
-        case ENETDOWN:
-        case ENOPROTOOPT:
-        case EHOSTDOWN:
-        case ENONET:
-        case EHOSTUNREACH:
-        case EOPNOTSUPP:
-        case ENETUNREACH:
-        case EPERM: // a firewall rule refused this one connection
-            continue;
-        default:
-            WSocketCore::fail(e, -9, "Cannot accept socket.");
-        }
+        if (e == EAGAIN) return false; // nothing pending on a non-blocking listener
+        if (WSocketUtils::isTransientAcceptError(e)) continue;
+        WSocketCore::fail(e, -9, "Cannot accept socket.");
     }
 }

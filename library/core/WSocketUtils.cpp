@@ -161,3 +161,30 @@ void WSocketUtils::ping(const WSocket& server)
     }
     close(fd, SHUT_WR);
 }
+
+bool WSocketUtils::isTransientAcceptError(int err)
+{
+    switch (err) {
+    case EINTR:
+    // A connection that died in the queue, or a network error the system
+    // passes on.
+    case ECONNABORTED:
+    case EPROTO:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+    case EPERM: // a firewall rule refused this one connection
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool WSocketUtils::isResourceExhaustion(int err)
+{
+    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}

@@ -38,4 +38,10 @@ public:
     // a thread blocked in its accept. A server bound to any address (0.0.0.0)
     // is reached at 127.0.0.1.
     static void ping(const WSocket& server);
+
+    // accept() failures of one pending connection (or a signal): the next
+    // connection may be tried at once.
+    static bool isTransientAcceptError(int err);
+    // accept() failures for want of descriptors or memory.
+    static bool isResourceExhaustion(int err);
 };

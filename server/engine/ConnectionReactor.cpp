@@ -20,6 +20,7 @@
 #include "HTTPRequest.h"
 #include "WException.h"
 #include "WIPAddress.h"
+#include "WSocketUtils.h"
 #include "ZorvaneControl.h"
 
 namespace {
@@ -66,32 +67,6 @@ int64_t bodyTimeLimit()
     int64_t limit = (int64_t)g_bodyTimeLimitMs.load();
     int64_t cgi = (int64_t)CGIExecutor::getBodyTimeLimit() * 1000;
     return cgi > 0 && cgi < limit ? cgi : limit;
-}
-
-bool isExhaustion(int err)
-{
-    return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
-}
-
-// A failure of one pending connection (or a signal): the next one is tried.
-bool isTransientAcceptError(int err)
-{
-    switch (err) {
-    case EINTR:
-    case ECONNABORTED:
-    case EPROTO:
-    case ENETDOWN:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case EOPNOTSUPP:
-    case ENETUNREACH:
-    case EPERM:
-        return true;
-    default:
-        return false;
-    }
 }
 
 int64_t minimum(int64_t a, int64_t b)
@@ -348,8 +323,8 @@ void ConnectionReactor::acceptBatch(int64_t now)
         if (fd < 0) {
             int err = errno;
             if (err == EAGAIN || err == EWOULDBLOCK) return;
-            if (isTransientAcceptError(err)) continue;
-            if (isExhaustion(err)) {
+            if (WSocketUtils::isTransientAcceptError(err)) continue;
+            if (WSocketUtils::isResourceExhaustion(err)) {
                 if (!exhaustionReported && control) {
                     errno = err;
                     control->log(WSocketException("Cannot accept socket.", -9).toString(), -1);

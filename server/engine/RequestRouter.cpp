@@ -69,19 +69,6 @@ RequestRouter::RequestRouter(const RoutingTables& routingTables) : tables(routin
 {
 }
 
-const RoutingEntry* RequestRouter::findInterpreterKey(const char* text, long& position) const
-{
-    for (const RoutingEntry& e : tables.interpreters.entries()) {
-        long at = indexOfIgnoreCase(text, e.key);
-        if (at >= 0) {
-            position = at;
-            return &e;
-        }
-    }
-    position = -1;
-    return nullptr;
-}
-
 const RoutingEntry* RequestRouter::findScriptKey(
     const char* text, long& position, const std::function<bool(unsigned long)>& accept) const
 {

@@ -33,11 +33,6 @@ public:
     // Answers a routed request through request.response.
     void dispatch(HTTPRequest& request) const;
 
-    // The first interpreter key, in table order, that occurs in text (ASCII
-    // case does not matter, so '/X.PHP' finds '.php'); position receives the
-    // index of its first occurrence. Null when no key occurs.
-    const RoutingEntry* findInterpreterKey(const char* text, long& position) const;
-
     // The first key, in table order, with an occurrence that ends a path
     // segment of text (followed by '/' or the end) and that accept takes
     // (given the index just past the key); position receives where it starts.

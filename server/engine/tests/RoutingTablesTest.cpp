@@ -119,40 +119,6 @@ TEST(RoutingTablesTest, VirtualDirectoryMatch)
     }
 }
 
-TEST(RoutingTablesTest, InterpreterKeysMatchWithoutRegardToCase)
-{
-    RoutingTables tables;
-    WString why;
-    tables.addInterpreterLine(".pl;/usr/bin/perl", why);
-    tables.addInterpreterLine(".php;PHPBuildIn", why);
-    RequestRouter router(tables);
-    struct Case {
-        const char* path;
-        const char* key;
-        long position;
-    } cases[] = {
-        {"/a.php", ".php", 2},
-        {"/A.PHP", ".php", 2},
-        {"/x.Php/more", ".php", 2},
-        {"/t.pl/extra", ".pl", 2},
-        {"/x.plx", ".pl", 2},
-        {"/index.html", nullptr, -1},
-        {"/a.php.pl", ".pl", 6},
-        {"/.P", nullptr, -1},
-    };
-    for (const Case& c : cases) {
-        long position = 99;
-        const RoutingEntry* found = router.findInterpreterKey(c.path, position);
-        if (c.key == nullptr) {
-            EXPECT_EQ(found, nullptr) << c.path;
-        } else {
-            ASSERT_NE(found, nullptr) << c.path;
-            EXPECT_STREQ(found->key, c.key) << c.path;
-        }
-        EXPECT_EQ(position, c.position) << c.path;
-    }
-}
-
 TEST(RoutingTablesTest, PathsResolveCaseInsensitivelyBelowTheRoot)
 {
     TempSite site;
