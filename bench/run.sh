@@ -24,7 +24,7 @@
 #   BENCH_LABEL     a word for the heading of the results section
 #   BENCH_ONLY      space-separated test names to run (static1k static1m php phpcl sleep cgi)
 #   BENCH_KEEP=1    keep the temporary folder
-#   BENCH_BASELINE  a folder holding an earlier zorvane_cmd (and its libmirola2.so):
+#   BENCH_BASELINE  a folder holding an earlier zorvane_cmd (and its shared libraries):
 #                   measured in the same run as "zorvane-before", for before and after
 set -euo pipefail
 
