@@ -16,6 +16,8 @@
 #include "TrayIcon.h"
 #include "XServerFixture_p.h"
 
+#include <X11/Xutil.h>
+
 using namespace wplat;
 
 namespace {
@@ -87,6 +89,15 @@ protected:
             getWindowRect(w, outer);
             getClientRect(w, inner);
             return outer.right - outer.left > inner.right;
+        });
+        // The manager may put up the frame before it takes the window on;
+        // requests sent before that (iconify, maximise) are ignored. WM_STATE
+        // Normal is the manager's own word that the window is now its own.
+        pumpUntil([&] {
+            Window xw = xWindow(w);
+            if (xw == 0) return false;
+            std::vector<unsigned long> state = property(xw, "WM_STATE");
+            return !state.empty() && state[0] == NormalState;
         });
         return w;
     }
