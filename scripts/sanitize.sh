@@ -33,6 +33,11 @@ tsan)
 *) echo "sanitize: asan or tsan, not '$kind'" >&2; exit 2 ;;
 esac
 
+# The sanitizers' instrumentation makes GCC's flow analysis see uninitialised
+# reads that are not there (inside the standard library's regex); the plain
+# build keeps that warning.
+flags="$flags -Wno-maybe-uninitialized"
+
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_WARNINGS_AS_ERRORS=OFF \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null

@@ -115,6 +115,11 @@ char* WString::append(char* b, unsigned long* bufLen, unsigned long* l, const ch
             memmove(grown, data, n);
             grown[0 + n] = 0;
         } else {
+            // A string appended to piece by piece grows by half again each
+            // time, not by each piece: one copy per piece would make building
+            // a long text quadratic.
+            unsigned long more = *bufLen + *bufLen / 2;
+            if (need < more && more < (unsigned long)PTRDIFF_MAX) need = more;
             bool inside = data >= b && data < b + *bufLen;
             unsigned long offset = inside ? (unsigned long)(data - b) : 0;
             grown = static_cast<char*>(WMemory::reallocMemory(b, need));
@@ -240,6 +245,16 @@ bool WString::split(const char* separator, WString& left, WString& right, bool d
 {
     long at = indexOf(buf, separator);
     if (at < 0) return false;
+    if (&left != this && &right != this && &left != &right) {
+        // Straight into the parts, reusing their buffers.
+        right.assign(buf + at + strlen(separator));
+        left.assign(buf, (unsigned long)at);
+        if (doTrim) {
+            left.trim();
+            right.trim();
+        }
+        return true;
+    }
     // Copy first: left or right may be this string itself.
     WString l(buf, (unsigned long)at);
     WString r(buf + at + strlen(separator));

@@ -6,21 +6,46 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace PathResolver {
 
-bool isReadableFile(const char* path)
+int openReadableFile(const char* path)
 {
     // O_NONBLOCK keeps a FIFO from blocking the open.
-    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool isReadableFile(const char* path)
+{
+    int fd = openReadableFile(path);
     if (fd < 0) {
         return false;
     }
-    struct stat st;
-    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return regular;
+    return true;
+}
+
+FileType typeOf(const char* path)
+{
+    struct stat st;
+    if (::stat(path, &st) != 0) {
+        return FileType::Missing;
+    }
+    return S_ISDIR(st.st_mode) ? FileType::Directory : S_ISREG(st.st_mode) ? FileType::Regular : FileType::Other;
 }
 
 bool isRegularFile(const char* path)
@@ -96,12 +121,19 @@ bool hasDotSegment(const char* path)
 
 } // namespace
 
-WString resolve(const char* root, const char* rest)
+WString resolve(const char* root, const char* rest, FileType* type)
 {
     WString exact = WString(root) + rest;
+    FileType exactType = typeOf(exact);
+    if (type != nullptr) {
+        *type = exactType;
+    }
     // Dot segments never take part in a search: the search must stay below root.
-    if (exists(exact) || hasDotSegment(rest)) {
+    if (exactType != FileType::Missing || hasDotSegment(rest)) {
         return exact;
+    }
+    if (type != nullptr) {
+        *type = FileType::Unknown;
     }
     WString path(root);
     const char* p = rest;

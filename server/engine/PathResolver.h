@@ -7,16 +7,27 @@
 // helpers find the file a request means.
 namespace PathResolver {
 
+// What a path names, from one status call (Unknown: not looked at).
+enum class FileType : unsigned char { Unknown, Missing, Directory, Regular, Other };
+
+FileType typeOf(const char* path);
+
 // root followed by rest when that names an existing entry; otherwise the path
 // found by matching each component of rest below root without regard to ASCII
 // case (an exact match first, else the first candidate in byte order). When
 // nothing matches, root followed by rest unchanged. A trailing '/' of rest is
-// kept. A rest with "." or ".." components is never searched.
-WString resolve(const char* root, const char* rest);
+// kept. A rest with "." or ".." components is never searched. type, when
+// given, receives what the returned path names where that was looked at on
+// the way (Unknown otherwise).
+WString resolve(const char* root, const char* rest, FileType* type = nullptr);
 
 // True for a regular file that can be opened for reading. Directories, FIFOs,
 // sockets and devices are not files to serve.
 bool isReadableFile(const char* path);
+
+// The same test by opening it: the open descriptor (the caller closes it), or
+// -1 when path is no regular file that can be read.
+int openReadableFile(const char* path);
 
 // True for a regular file, readable or not (never opens it).
 bool isRegularFile(const char* path);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <cstring>
 #include <strings.h>
+#include <unistd.h>
 
 #include "ByteRange.h"
 #include "CGIExecutor.h"
@@ -132,7 +133,22 @@ WString RequestRouter::locate(const WString& scriptName, WString& documentRoot, 
             break;
         }
     }
-    return PathResolver::resolve(documentRoot, rest);
+    PathResolver::FileType type = PathResolver::FileType::Unknown;
+    WString path = PathResolver::resolve(documentRoot, rest, &type);
+    if (type != PathResolver::FileType::Unknown) {
+        knownPath = path;
+        knownType = type;
+    }
+    return path;
+}
+
+PathResolver::FileType RequestRouter::typeOf(const WString& path) const
+{
+    if (knownType == PathResolver::FileType::Unknown || !knownPath.equals(path)) {
+        knownType = PathResolver::typeOf(path);
+        knownPath = path;
+    }
+    return knownType;
 }
 
 WString folderRedirectTarget(const char* scriptName)
@@ -165,7 +181,7 @@ bool RequestRouter::route(HTTPRequest& request) const
         request.scriptName.substring(0, end, prefix);
         root = request.documentRoot;
         path = locate(prefix, root, rest);
-        return !PathResolver::isDirectory(path);
+        return typeOf(path) != PathResolver::FileType::Directory;
     });
     if (key != nullptr) {
         unsigned long end = (unsigned long)at + key->key.length();
@@ -181,7 +197,7 @@ bool RequestRouter::route(HTTPRequest& request) const
     WSystem::extractPath(request.scriptName, request.fileName, true);
 
     // 5. A folder: redirect to its '/' form, else look for an index file.
-    if (PathResolver::isDirectory(request.scriptFilename)) {
+    if (typeOf(request.scriptFilename) == PathResolver::FileType::Directory) {
         if (!request.scriptName.length() || request.scriptName.charAt(request.scriptName.length() - 1) != '/') {
             request.response->redirect(folderRedirectTarget(request.scriptName));
             return false;
@@ -263,14 +279,21 @@ void RequestRouter::dispatch(HTTPRequest& request) const
         if (command != nullptr) {
             // A missing script is a missing page, not a runtime failure that
             // would show the document folder.
-            if (command->equals(RoutingTables::PHP_BUILT_IN) && !PathResolver::isRegularFile(request.scriptFilename)) {
+            if (command->equals(RoutingTables::PHP_BUILT_IN)
+                && typeOf(request.scriptFilename) != PathResolver::FileType::Regular) {
                 sendNotFound(request);
             } else {
                 runScript(request, *command);
             }
-        } else if (!PathResolver::isReadableFile(request.scriptFilename)) {
+            break;
+        }
+        // The file is opened once: the test that it can be read is the open
+        // that sends it.
+        int file = PathResolver::openReadableFile(request.scriptFilename);
+        if (file < 0) {
             sendNotFound(request);
         } else if (nameCarriesKey(fileNameOf(request.scriptFilename))) {
+            ::close(file);
             // A script's source, or a copy such as conf.php.bak, is never sent as text.
             logLine(request, 2, WFormattedString("Script source not sent: %s", request.scriptFilename.getBuf()));
             response.sendError(lookupHTTPStatus(403), request.scriptName, false);
@@ -286,7 +309,7 @@ void RequestRouter::dispatch(HTTPRequest& request) const
                 condition = request.getHeader("IF-RANGE");
             }
             response.sendFile(request.scriptFilename, request.mimeType, request.methodIndex == HTTPRequest::METHOD_HEAD,
-                condition, first, last, *range != '\0');
+                condition, first, last, *range != '\0', file);
         }
         break;
     }

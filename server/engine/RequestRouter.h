@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PathResolver.h"
 #include "RoutingTables.h"
 
 #include <functional>
@@ -51,8 +52,13 @@ private:
     // The file-system path of a URL path: its virtual directory (which
     // replaces documentRoot) and the remainder below it (into rest).
     WString locate(const WString& scriptName, WString& documentRoot, WString& rest) const;
+    // What path names. Routing asks about the same path several times; one
+    // status call per path and request serves them all.
+    PathResolver::FileType typeOf(const WString& path) const;
     void runScript(HTTPRequest& request, const WString& command) const;
     void sendNotFound(HTTPRequest& request) const;
 
     const RoutingTables& tables;
+    mutable WString knownPath;
+    mutable PathResolver::FileType knownType = PathResolver::FileType::Unknown;
 };

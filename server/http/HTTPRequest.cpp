@@ -1,5 +1,6 @@
 #include "HTTPRequest.h"
 
+#include "DecimalText.h"
 #include "HeaderBlockCollector.h"
 #include "UrlCodec.h"
 #include "ZorvaneControl.h"
@@ -106,6 +107,19 @@ void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
     if (timeoutChanged) client.setRecvTimeout(CONNECTION_RECV_TIMEOUT_MS);
 }
 
+// The parts of line before and after the first separator, trimmed (as
+// WString::split does, without copying the line first); false without one.
+bool splitAt(const char* line, char separator, WString& left, WString& right)
+{
+    const char* at = strchr(line, separator);
+    if (at == nullptr) return false;
+    left.assign(line, (unsigned long)(at - line));
+    left.trim();
+    right.assign(at + 1);
+    right.trim();
+    return true;
+}
+
 void logLine(ZorvaneControl* control, int level, const char* text)
 {
     if (control && control->isLogShown(level)) control->log(text, level);
@@ -167,9 +181,9 @@ HTTPRequest::ReadResult HTTPRequest::fill(const char* raw, unsigned long lineCou
 
     logLine(control, 3, raw);
 
-    remotePort = WFormattedString("%u", (unsigned)remoteAddress.getPort());
+    remotePort = DecimalText(remoteAddress.getPort());
     serverAddr = serverAddress.getIpAddressStr();
-    serverPort = WFormattedString("%u", (unsigned)serverAddress.getPort());
+    serverPort = DecimalText(serverAddress.getPort());
     serverHost = localHostName(serverAddress);
     documentRoot = root;
 
@@ -215,10 +229,9 @@ void HTTPRequest::parse(const char* rawHeaderBlock)
 
 void HTTPRequest::parseRequestLine(const char* line)
 {
-    WString text(line);
     WString methodText;
     WString rest;
-    text.split(" ", methodText, rest, true);
+    splitAt(line, ' ', methodText, rest);
     methodText.toUpperCase();
     int index = -1;
     for (int i = 0; i < (int)(sizeof METHOD_TABLE / sizeof METHOD_TABLE[0]); ++i) {
@@ -234,7 +247,13 @@ void HTTPRequest::parseRequestLine(const char* line)
     rest.split(" ", url, proto, true);
     proto.toUpperCase();
     float version;
-    if (sscanf(proto.getBuf(), "HTTP/%f", &version) == 1) httpVersion = version;
+    // The two versions clients send, without the scanner.
+    if (proto.equals("HTTP/1.1"))
+        httpVersion = 1.1f;
+    else if (proto.equals("HTTP/1.0"))
+        httpVersion = 1.0f;
+    else if (sscanf(proto.getBuf(), "HTTP/%f", &version) == 1)
+        httpVersion = version;
     method = methodText;
     methodIndex = index;
     protocol = proto;
@@ -258,10 +277,9 @@ bool HTTPRequest::parseContentLength(const char* text, int& length)
 
 void HTTPRequest::parseHeaderLine(const char* line, Framing& framing)
 {
-    WString text(line);
     WString name;
     WString value;
-    if (!text.split(":", name, value, true))
+    if (!splitAt(line, ':', name, value))
         throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
     name.toUpperCase();
     if (name.equals("HOST")) {

@@ -1,6 +1,7 @@
 #include "HTTPResponse.h"
 
 #include "ClientConnection.h"
+#include "DecimalText.h"
 #include "HtmlEscape.h"
 #include "WException.h"
 #include "WSocket.h"
@@ -10,6 +11,9 @@
 #include "ZorvaneVersion.h"
 
 namespace {
+
+// Room for the header lines of a common answer, made once.
+const size_t HEADERS_RESERVED = 8;
 
 const char SERVER_LINE[] = "Server: " ZORVANE_WITH_PHP " V1.1\n";
 const char CONNECTION_CLOSE_LINE[] = "Connection: close\n";
@@ -29,12 +33,14 @@ HTTPResponse::HTTPResponse(ZorvaneControl* owner, WSocketIO* stream)
     : socket(stream), connection(nullptr), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
       headersSent(false), control(owner)
 {
+    headers.reserve(HEADERS_RESERVED);
 }
 
 HTTPResponse::HTTPResponse(ZorvaneControl* owner, ClientConnection* client)
     : socket(client), connection(client), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
       headersSent(false), control(owner)
 {
+    headers.reserve(HEADERS_RESERVED);
 }
 
 HTTPResponse::~HTTPResponse() = default;
@@ -57,11 +63,12 @@ void HTTPResponse::addHeader(const char* line)
 void HTTPResponse::addHeader(const char* name, const char* value)
 {
     unsigned long n = (unsigned long)(strlen(name) + strlen(value) + 2);
-    WString line(n);
+    // Built in its place in the list: no copy of the line.
+    headers.emplace_back(n);
+    WString& line = headers.back();
     line.append(name);
     line.append(": ");
     line.append(value);
-    headers.push_back(line);
 }
 
 void HTTPResponse::clearHeaders()
@@ -86,7 +93,11 @@ void HTTPResponse::buildHeaderBlock(WString& out, bool connectionClose) const
         need += line.length() + 1;
     out.resize(need > 1024 ? need : 1024);
     out.truncate(0);
-    out.append(WFormattedString("HTTP/1.1 %u %s\n", (unsigned)status.code, status.reason));
+    out.append("HTTP/1.1 ");
+    out.append(DecimalText(status.code));
+    out.append(' ');
+    out.append(status.reason);
+    out.append('\n');
     out.append(SERVER_LINE);
     for (const WString& line : headers) {
         out.append(line);

@@ -56,9 +56,10 @@ public:
 
     // Sends a static file with its dates, one byte range and the condition
     // (If-Modified-Since, else If-Range, else ""). last 0 means to the end.
-    // Sizes and positions are 64-bit.
+    // Sizes and positions are 64-bit. openFile, when not -1, is path already
+    // opened for reading; the call takes it over and closes it.
     void sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition, uint64_t first,
-        uint64_t last, bool rangeRequested);
+        uint64_t last, bool rangeRequested, int openFile = -1);
 
 private:
     // The status line, server line, header lines and (when asked) "Connection: close".

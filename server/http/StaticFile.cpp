@@ -4,6 +4,7 @@
 
 #include "ByteRange.h"
 #include "ClientConnection.h"
+#include "DecimalText.h"
 #include "FrontEnd.h"
 #include "HttpDate.h"
 #include "WException.h"
@@ -61,11 +62,14 @@ bool isArchiveMember(const char* path)
 // from the one status call. Failures throw as the file layer's open does.
 class PlainFile {
 public:
-    explicit PlainFile(const char* path)
+    // opened: path already opened by the caller (taken over), or -1.
+    PlainFile(const char* path, int opened)
     {
-        do {
+        fd = opened;
+        while (fd < 0) {
             fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
+            if (fd >= 0 || errno != EINTR) break;
+        }
         struct stat status;
         if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
             int e = fd >= 0 && S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
@@ -186,7 +190,7 @@ uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count
 } // namespace
 
 void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
-    uint64_t first, uint64_t last, bool rangeRequested)
+    uint64_t first, uint64_t last, bool rangeRequested, int openFile)
 {
     try {
         // Archive members go through the file layer; plain files take one
@@ -196,17 +200,18 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         uint64_t size;
         int64_t modifiedTime;
         if (isArchiveMember(path)) {
+            if (openFile >= 0) ::close(openFile);
             file.open(path, false);
             size = (uint64_t)file.getSize();
             WFileInfo info;
             file.getFileInfo(info);
             modifiedTime = (int64_t)info.getTimeLastModified();
         } else {
-            plain.reset(new PlainFile(path));
+            plain.reset(new PlainFile(path, openFile));
             size = plain->size;
             modifiedTime = plain->modified;
         }
-        if (control)
+        if (control && control->isLogShown(2))
             control->log(
                 WFormattedString("Send file: %s, Size=%llu, MimeType=%s", path, (unsigned long long)size, mimeType), 2);
 
@@ -235,7 +240,7 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
                 // The validator does not match: the whole file, as a plain 200.
                 reader.seek(0);
                 count = size;
-                addHeader("Content-Length", WFormattedString("%llu", (unsigned long long)size));
+                addHeader("Content-Length", DecimalText(size));
             } else {
                 setStatus(HTTP_STATUS_PARTIAL_CONTENT);
                 addHeader("Content-Range",
@@ -243,7 +248,7 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
                         (unsigned long long)plan.last, (unsigned long long)size));
             }
         } else {
-            addHeader("Content-Length", WFormattedString("%llu", (unsigned long long)count));
+            addHeader("Content-Length", DecimalText(count));
             addHeader("Accept-Ranges", "bytes");
         }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -121,6 +122,36 @@ TEST(StringOps, Split)
     EXPECT_TRUE(self.split("=", self, r, false));
     EXPECT_STREQ(self, "a");
     EXPECT_STREQ(r, "b");
+    WString other("c=d");
+    EXPECT_TRUE(other.split("=", l, other, false));
+    EXPECT_STREQ(l, "c");
+    EXPECT_STREQ(other, "d");
+    WString both("e=f");
+    EXPECT_TRUE(both.split("=", l, l, false)); // one target for both parts: the right part wins
+    EXPECT_STREQ(l, "f");
+    // Parts longer than what the targets held before grow them.
+    l = "x";
+    r = "y";
+    EXPECT_TRUE(WString((std::string(300, 'k') + "=" + std::string(500, 'v')).c_str()).split("=", l, r, false));
+    EXPECT_EQ(l.length(), 300ul);
+    EXPECT_EQ(r.length(), 500ul);
+}
+
+TEST(StringOps, AppendingPieceByPieceKeepsEveryByte)
+{
+    WString s;
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) {
+        char piece[8];
+        snprintf(piece, sizeof piece, "%d,", i % 97);
+        s.append(piece);
+        expected += piece;
+    }
+    // A piece of the string itself, appended while it may move.
+    s.append(reinterpret_cast<const unsigned char*>(s.getBuf()) + 2, 3);
+    expected += expected.substr(2, 3);
+    ASSERT_EQ(s.length(), expected.size());
+    EXPECT_EQ(std::string(s.getBuf()), expected);
 }
 
 TEST(StringOps, SearchAndBounds)

@@ -90,15 +90,6 @@ protected:
             getClientRect(w, inner);
             return outer.right - outer.left > inner.right;
         });
-        // The manager may put up the frame before it takes the window on;
-        // requests sent before that (iconify, maximise) are ignored. WM_STATE
-        // Normal is the manager's own word that the window is now its own.
-        pumpUntil([&] {
-            Window xw = xWindow(w);
-            if (xw == 0) return false;
-            std::vector<unsigned long> state = property(xw, "WM_STATE");
-            return !state.empty() && state[0] == NormalState;
-        });
         return w;
     }
 
@@ -192,6 +183,13 @@ TEST_F(XWindow, MinimiseAndMaximiseThroughTheManagerAreFollowed)
     HWND w = open(WS_OVERLAPPEDWINDOW, "states");
     Window xw = xWindow(w);
     ASSERT_NE(xw, 0u);
+    // The manager may put up the frame before it takes the window on; an
+    // iconify request sent before that is ignored. WM_STATE Normal is the
+    // manager's own word that the window is now its own.
+    ASSERT_TRUE(pumpUntil([&] {
+        std::vector<unsigned long> state = property(xw, "WM_STATE");
+        return !state.empty() && state[0] == NormalState;
+    }));
     XIconifyWindow(x, xw, DefaultScreen(x));
     XFlush(x);
     ASSERT_TRUE(pumpUntil([&] { return isIconic(w); }));
