@@ -279,8 +279,7 @@ void HTTPRequest::parseHeaderLine(const char* line, Framing& framing)
 {
     WString name;
     WString value;
-    if (!splitAt(line, ':', name, value))
-        throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
+    if (!splitAt(line, ':', name, value)) throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
     name.toUpperCase();
     if (name.equals("HOST")) {
         WString before;

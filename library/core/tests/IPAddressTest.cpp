@@ -16,10 +16,15 @@ TEST(IPAddressTest, AddressesFromTexts)
         const char* host;
         const char* dotted;
     } cases[] = {
-        {"", "0.0.0.0"}, {"127.0.0.1", "127.0.0.1"}, {"127.1", "127.0.0.1"}, // the classic dotted forms
-        {"localhost", "127.0.0.1"}, {"10.1.2.3", "10.1.2.3"}, // only parsed, never contacted
-        {"255.255.255.254", "255.255.255.254"}, {"100.20.9.0", "100.20.9.0"}, // every digit count
-        {"1.10.100.199", "1.10.100.199"}, {"99.250.0.7", "99.250.0.7"},
+        {"", "0.0.0.0"},
+        {"127.0.0.1", "127.0.0.1"},
+        {"127.1", "127.0.0.1"}, // the classic dotted forms
+        {"localhost", "127.0.0.1"},
+        {"10.1.2.3", "10.1.2.3"}, // only parsed, never contacted
+        {"255.255.255.254", "255.255.255.254"},
+        {"100.20.9.0", "100.20.9.0"}, // every digit count
+        {"1.10.100.199", "1.10.100.199"},
+        {"99.250.0.7", "99.250.0.7"},
     };
     for (auto& c : cases) {
         WIPAddress a(c.host, 8080);
