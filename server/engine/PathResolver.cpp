@@ -50,20 +50,17 @@ FileType typeOf(const char* path)
 
 bool isRegularFile(const char* path)
 {
-    struct stat st;
-    return ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
+    return typeOf(path) == FileType::Regular;
 }
 
 bool isDirectory(const char* path)
 {
-    struct stat st;
-    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+    return typeOf(path) == FileType::Directory;
 }
 
 bool exists(const char* path)
 {
-    struct stat st;
-    return ::stat(path, &st) == 0;
+    return typeOf(path) != FileType::Missing;
 }
 
 namespace {

@@ -107,19 +107,6 @@ void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
     if (timeoutChanged) client.setRecvTimeout(CONNECTION_RECV_TIMEOUT_MS);
 }
 
-// The parts of line before and after the first separator, trimmed (as
-// WString::split does, without copying the line first); false without one.
-bool splitAt(const char* line, char separator, WString& left, WString& right)
-{
-    const char* at = strchr(line, separator);
-    if (at == nullptr) return false;
-    left.assign(line, (unsigned long)(at - line));
-    left.trim();
-    right.assign(at + 1);
-    right.trim();
-    return true;
-}
-
 void logLine(ZorvaneControl* control, int level, const char* text)
 {
     if (control && control->isLogShown(level)) control->log(text, level);
@@ -227,11 +214,11 @@ void HTTPRequest::parse(const char* rawHeaderBlock)
     setURL(requestLineURL);
 }
 
-void HTTPRequest::parseRequestLine(const char* line)
+void HTTPRequest::parseRequestLine(const WString& line)
 {
     WString methodText;
     WString rest;
-    splitAt(line, ' ', methodText, rest);
+    line.split(" ", methodText, rest, true);
     methodText.toUpperCase();
     int index = -1;
     for (int i = 0; i < (int)(sizeof METHOD_TABLE / sizeof METHOD_TABLE[0]); ++i) {
@@ -275,11 +262,12 @@ bool HTTPRequest::parseContentLength(const char* text, int& length)
     return true;
 }
 
-void HTTPRequest::parseHeaderLine(const char* line, Framing& framing)
+void HTTPRequest::parseHeaderLine(const WString& line, Framing& framing)
 {
     WString name;
     WString value;
-    if (!splitAt(line, ':', name, value)) throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
+    if (!line.split(":", name, value, true))
+        throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
     name.toUpperCase();
     if (name.equals("HOST")) {
         WString before;

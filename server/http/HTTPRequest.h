@@ -124,8 +124,8 @@ private:
         bool transferEncodingSeen = false;
     };
 
-    void parseRequestLine(const char* line);
-    void parseHeaderLine(const char* line, Framing& framing);
+    void parseRequestLine(const WString& line);
+    void parseHeaderLine(const WString& line, Framing& framing);
     void setURL(const char* url);
 
     WString requestLineURL; // the URL as the request line gave it

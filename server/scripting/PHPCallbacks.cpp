@@ -7,6 +7,7 @@
 
 #include "internal/PHPSapi.h"
 
+#include "DecimalText.h"
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
@@ -112,9 +113,7 @@ void releaseHeldOutput(PHPRequestContext* context, HeldOutput how)
         unsigned code = response->getStatus().code;
         bool bodyAllowed = code >= 200 && code != 204 && code != 304;
         if (how == HeldOutput::WithLength && !context->framedByScript && bodyAllowed && !response->isHeadersSent()) {
-            char line[48];
-            snprintf(line, sizeof(line), "Content-Length: %zu", length);
-            response->addHeader(line);
+            response->addHeader("Content-Length", DecimalText(length));
         }
         if (length > 0 || !response->isHeadersSent()) response->write(context->held, length);
     } catch (...) {
