@@ -108,7 +108,7 @@ void ConnectionReactor::setTimeouts(unsigned long receiveMs, unsigned long windo
     sendWindowMs = windowMs;
 }
 
-void ConnectionReactor::open(int listener, ZorvaneControl* owner)
+void ConnectionReactor::open(int listener, ZorvaneControl* owner, int loops)
 {
     control = owner;
     listenFd = listener;
@@ -136,6 +136,7 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner)
     maxOpen = 1024;
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) maxOpen = (long)limit.rlim_cur;
     maxOpen = maxOpen > 2 * RESERVED_DESCRIPTORS ? maxOpen - RESERVED_DESCRIPTORS : maxOpen / 2;
+    if (loops > 1) maxOpen /= loops;
     std::lock_guard<std::mutex> guard(returnsLock);
     running = true;
 }
@@ -348,6 +349,7 @@ void ConnectionReactor::acceptBatch(int64_t now)
 void ConnectionReactor::prepare(PendingConnection* c, int fd, const sockaddr_in& peer, int64_t now)
 {
     c->fd = fd;
+    c->owner = this;
     c->peer = peer;
     c->state = PendingConnection::State::Head;
     c->outcome = PendingConnection::Outcome::Request;
@@ -356,6 +358,7 @@ void ConnectionReactor::prepare(PendingConnection* c, int fd, const sockaddr_in&
     c->deadline = now + (int64_t)HTTPRequest::getHeaderTimeLimit();
     c->bodyDeadline = 0;
     c->bodyWanted = 0;
+    c->bodyless = false;
     c->expectContinue = false;
     c->bodyStalled = false;
     c->registered = false;
@@ -445,6 +448,7 @@ bool ConnectionReactor::awaitBody(PendingConnection* c, int64_t now)
     BodyFraming framing = scanBodyFraming(c->raw);
     c->bodyDeadline = now + bodyTimeLimit();
     c->expectContinue = framing.expectContinue;
+    c->bodyless = !framing.chunked && !framing.unusual && framing.contentLength <= 0;
     if (framing.chunked || framing.unusual || framing.contentLength <= 0) return false;
     // The body (or its first part) is waited for without a worker, so that a
     // client sending it slowly holds none.
@@ -466,6 +470,9 @@ void ConnectionReactor::toWorker(PendingConnection* c)
     removeActive(c);
     disarm(c);
     c->state = PendingConnection::State::Queued;
+    if (quick != nullptr && c->bodyless && c->extra.empty() && c->outcome == PendingConnection::Outcome::Request
+        && quick->answerNow(c))
+        return;
     queue.push(c, ClientConnection::monotonicMs());
 }
 
@@ -632,9 +639,11 @@ void ConnectionReactor::close()
     std::vector<PendingConnection*> waiting;
     queue.drain(waiting);
     for (PendingConnection* c : waiting) {
+        // The queue is shared: the connection may be another loop's.
+        ConnectionReactor* owner = c->owner != nullptr ? c->owner : this;
         ::close(c->fd);
-        openCount--;
-        recycle(c);
+        owner->openCount--;
+        owner->recycle(c);
     }
     if (epollFd >= 0) {
         ::close(epollFd);

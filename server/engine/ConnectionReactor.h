@@ -14,6 +14,18 @@
 
 class ZorvaneControl;
 
+// Answers, on the event loop's own thread, the requests that need no worker
+// and can be answered without waiting: a worker's hand-off would cost more
+// than the answer.
+class QuickAnswerer {
+public:
+    // True when it answered connection (and released or gave it back).
+    virtual bool answerNow(PendingConnection* connection) = 0;
+
+protected:
+    ~QuickAnswerer() = default;
+};
+
 // The server thread's side of every connection: it accepts them in batches,
 // reads their header blocks (and short bodies) on one event set, and hands
 // each to the workers' queue only when its request is complete, so a client
@@ -33,9 +45,12 @@ public:
     ConnectionReactor(ConnectionQueue& queue);
     ~ConnectionReactor();
 
-    // Prepares a run on listenFd (which it makes non-blocking). Throws
+    // Prepares a run on listenFd (which it makes non-blocking); loops: how
+    // many event loops share the descriptors the process may open. Throws
     // WException when the event set cannot be made.
-    void open(int listenFd, ZorvaneControl* control);
+    void open(int listenFd, ZorvaneControl* control, int loops = 1);
+    // Complete requests without a body are offered to answerer first.
+    void setQuickAnswerer(QuickAnswerer* answerer) { quick = answerer; }
     // Serves connections until stop is set. A failure of the listening
     // socket itself throws WSocketException "Cannot accept socket." (-9).
     void run(const std::atomic<bool>& stop);
@@ -106,6 +121,7 @@ private:
     void recycle(PendingConnection* connection);
 
     ConnectionQueue& queue;
+    QuickAnswerer* quick = nullptr;
     ZorvaneControl* control;
     int listenFd;
     int epollFd;

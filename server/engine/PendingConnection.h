@@ -9,6 +9,8 @@
 #include "HeaderBlockCollector.h"
 #include "WString.h"
 
+class ConnectionReactor;
+
 // A client connection on its way through the server: its head (and a short
 // body) read by the server thread, then its request answered by a worker,
 // and at the end its input drained or a slow file transfer finished by the
@@ -31,6 +33,7 @@ struct PendingConnection {
     PendingConnection() : collector(raw) { }
 
     int fd = -1;
+    ConnectionReactor* owner = nullptr; // the event loop that accepted it
     sockaddr_in peer = {};
     State state = State::Head;
     Outcome outcome = Outcome::Request;
@@ -40,6 +43,7 @@ struct PendingConnection {
     int64_t deadline = 0; // monotonic ms: when the current state ends
     int64_t bodyDeadline = 0; // monotonic ms: no body byte after this
     uint64_t bodyWanted = 0; // bytes of body the server thread waits for
+    bool bodyless = false; // the head announces no body
     bool expectContinue = false;
     bool bodyStalled = false; // the server thread stopped waiting for the body
     bool registered = false; // in the server thread's event set

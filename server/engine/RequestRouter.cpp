@@ -66,6 +66,52 @@ void logLine(const HTTPRequest& request, int level, const WString& text)
 
 } // namespace
 
+bool isPlainFileRequest(const char* head, const RoutingTables& tables, const char* documentRoot)
+{
+    const char* target;
+    if (std::strncmp(head, "GET /", 5) == 0) {
+        target = head + 4;
+    } else if (std::strncmp(head, "HEAD /", 6) == 0) {
+        target = head + 5;
+    } else {
+        return false;
+    }
+    const char* end = target;
+    while (*end != ' ' && *end != '\r' && *end != '\n' && *end != '\0') {
+        ++end;
+    }
+    if (*end != ' ' || end[-1] == '/') {
+        return false;
+    }
+    for (const char* p = target; p < end; ++p) {
+        if (*p == '%' || *p == '\\' || (*p == '/' && (p[1] == '/' || p[1] == '.'))) {
+            return false;
+        }
+    }
+    // Archive folders are read through the file layer, which may wait on the client.
+    if (documentRoot[0] == '$') {
+        return false;
+    }
+    for (const RoutingEntry& e : tables.virtualDirectories.entries()) {
+        if (e.value.charAt(0) == '$') {
+            return false;
+        }
+    }
+    size_t length = (size_t)(end - target);
+    for (const RoutingEntry& e : tables.interpreters.entries()) {
+        size_t n = e.key.length();
+        if (n == 0) {
+            return false;
+        }
+        for (size_t i = 0; i + n <= length; ++i) {
+            if (::strncasecmp(target + i, e.key, n) == 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 RequestRouter::RequestRouter(const RoutingTables& routingTables) : tables(routingTables)
 {
 }

@@ -7,6 +7,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "RoutingTables.h"
 #include "WException.h"
 #include "WIPAddress.h"
+#include "EventLoop.h"
 #include "WServerSocket.h"
 #include "WSocketUtils.h"
 #include "WSystem.h"
@@ -61,12 +63,12 @@ void prepareListener(int fd, unsigned long receiveBuffer)
 
 thread_local const Zorvane* Zorvane::currentServer = nullptr;
 
-Zorvane::Zorvane() : reactor(queue), control(nullptr)
+Zorvane::Zorvane() : control(nullptr)
 {
     construct();
 }
 
-Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings) : config(settings), reactor(queue), control(owner)
+Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings) : config(settings), control(owner)
 {
     construct();
 }
@@ -74,7 +76,10 @@ Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings) : config(s
 void Zorvane::construct()
 {
     stopRequested = false;
-    reactor.setTimeouts(RECEIVE_TIMEOUT_MS, initialSendWindow());
+    for (int i = 0; i < MAX_EVENT_LOOPS; ++i) {
+        loops.push_back(std::make_unique<EventLoop>(queue));
+        loops.back()->reactor.setTimeouts(RECEIVE_TIMEOUT_MS, initialSendWindow());
+    }
     startupPHP(control);
 }
 
@@ -90,6 +95,7 @@ Zorvane::~Zorvane()
     for (ZorvaneWorker& worker : workers) {
         worker.stop(true, WORKER_STOP_MS);
     }
+    endLoops();
     if (!hasEnded()) {
         // A thread that cannot be stopped would run on freed objects: end the
         // process now, with the logs written, rather than crash under it.
@@ -109,7 +115,9 @@ void Zorvane::configure(ZorvaneControl* owner, const ServerConfig& settings)
 
 void Zorvane::setClientTimeouts(unsigned long receiveMs, unsigned long sendMs)
 {
-    reactor.setTimeouts(receiveMs, sendMs);
+    for (auto& loop : loops) {
+        loop->reactor.setTimeouts(receiveMs, sendMs);
+    }
 }
 
 void Zorvane::start()
@@ -134,6 +142,7 @@ void Zorvane::start()
         throw;
     }
     prepareListener(serverSocket.getHandle(), SOCKET_BUFFER_SIZE);
+    loopsRunning = openLoopListeners(wantedEventLoops());
     raiseDescriptorLimit();
     // A client that went away must fail a send, not end the program.
     signal(SIGPIPE, SIG_IGN);
@@ -145,6 +154,7 @@ void Zorvane::start()
         thread.start(this);
     } catch (WException&) {
         serverSocket.close();
+        endLoops();
         throw;
     }
     if (config.startURL.length() > 0) {
@@ -163,7 +173,9 @@ void Zorvane::stop(bool wait, unsigned long timeoutMs)
         return;
     }
     stopRequested = true;
-    reactor.wake();
+    for (auto& loop : loops) {
+        loop->reactor.wake();
+    }
     bool own = isOwnThread();
     if (wait && !own && !thread.join(timeoutMs)) {
         // The server thread did not wind down in time: end it, and with it
@@ -180,6 +192,7 @@ void Zorvane::stop(bool wait, unsigned long timeoutMs)
             worker.stop(true, 0);
         }
         if (!thread.isActive()) {
+            endLoops();
             serverSocket.close();
         }
     }
@@ -197,6 +210,11 @@ bool Zorvane::hasEnded() const
     }
     for (const ZorvaneWorker& worker : workers) {
         if (worker.getThread().isActive()) {
+            return false;
+        }
+    }
+    for (const auto& loop : loops) {
+        if (loop->running.load()) {
             return false;
         }
     }
@@ -230,25 +248,132 @@ void Zorvane::run()
             }
             worker.start();
         }
-        reactor.open(serverSocket.getHandle(), control);
+        try {
+            for (int i = 0; i < loopsRunning; ++i) {
+                EventLoop& loop = *loops[(size_t)i];
+                loop.answerer.configure(control, config);
+                loop.answerer.setRouting(tables, this);
+                loop.reactor.setQuickAnswerer(&loop.answerer);
+                loop.reactor.open(i == 0 ? serverSocket.getHandle() : loop.listenFd, control, loopsRunning);
+            }
+        } catch (WException&) {
+            for (auto& loop : loops) {
+                loop->reactor.close();
+            }
+            throw;
+        }
+        for (int i = 1; i < loopsRunning; ++i) {
+            EventLoop& loop = *loops[(size_t)i];
+            loop.running = true;
+            loop.thread = std::thread([this, &loop] { runLoop(loop); });
+        }
+        ConnectionReactor& reactor = loops[0]->reactor;
         try {
             reactor.run(stopRequested);
         } catch (WException&) {
+            endLoops();
             reactor.close();
             throw;
         }
+        endLoops();
         reactor.close();
         stopWorkers();
     } catch (WException& e) {
         control->onException(e);
         WSystem::showMessage(nullptr, e.getMessage(), "Information", false);
     }
+    endLoops();
     try {
         serverSocket.close();
     } catch (WException&) {
         // already gone
     }
     control->onStopped();
+}
+
+namespace {
+
+std::atomic<int> g_eventLoops {0};
+
+} // namespace
+
+void Zorvane::setEventLoopCount(int count)
+{
+    g_eventLoops = count < 0 ? 0 : count;
+}
+
+int Zorvane::wantedEventLoops()
+{
+    int n = g_eventLoops.load();
+    if (n == 0) {
+        n = (int)std::thread::hardware_concurrency() / 2;
+    }
+    return n < 1 ? 1 : n > MAX_EVENT_LOOPS ? MAX_EVENT_LOOPS : n;
+}
+
+int Zorvane::openLoopListeners(int wanted)
+{
+    int primary = serverSocket.getHandle();
+    sockaddr_in address;
+    socklen_t size = sizeof address;
+    if (wanted < 2 || getsockname(primary, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        return 1;
+    }
+    // The server socket was bound alone, so a port in use was refused as
+    // always; only now may further listeners of this process join it.
+    int on = 1;
+    if (setsockopt(primary, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0) {
+        return 1;
+    }
+    int opened = 1;
+    while (opened < wanted) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            break;
+        }
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+        prepareListener(fd, SOCKET_BUFFER_SIZE);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
+            || ::listen(fd, LISTEN_BACKLOG) != 0) {
+            ::close(fd);
+            break;
+        }
+        loops[(size_t)opened]->listenFd = fd;
+        ++opened;
+    }
+    return opened;
+}
+
+void Zorvane::runLoop(EventLoop& loop)
+{
+    currentServer = this;
+    try {
+        loop.reactor.run(stopRequested);
+    } catch (WException& e) {
+        // Its listener failed: closed, so that the system sends its share of
+        // the clients to the other loops.
+        control->onException(e);
+        ::close(loop.listenFd);
+        loop.listenFd = -1;
+    }
+    loop.running = false;
+}
+
+void Zorvane::endLoops()
+{
+    for (size_t i = 1; i < loops.size(); ++i) {
+        EventLoop& loop = *loops[i];
+        if (loop.thread.joinable()) {
+            loop.reactor.wake();
+            loop.thread.join();
+            loop.reactor.close();
+        }
+        if (loop.listenFd >= 0) {
+            ::close(loop.listenFd);
+            loop.listenFd = -1;
+        }
+    }
 }
 
 void Zorvane::stopWorkers()

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "ConnectionQueue.h"
 #include "ConnectionReactor.h"
@@ -13,11 +15,16 @@
 
 class ZorvaneControl;
 
+struct EventLoop;
+
 // The HTTP server: a listening socket, one server thread that accepts
 // connections and reads their requests, and a fixed pool of workers that
 // answer them, one request per connection. A connection reaches a worker only
-// once its request has arrived (see ConnectionReactor). Constructing it
-// starts the in-process PHP runtime, destroying it shuts the runtime down.
+// once its request has arrived (see ConnectionReactor). On a machine with
+// several processors the server thread has helpers: further event loops, each
+// with a listener of its own on the same port; every loop answers plain file
+// requests itself. Constructing it starts the in-process PHP runtime,
+// destroying it shuts the runtime down.
 class Zorvane : public WRunable {
 public:
     static constexpr int WORKER_COUNT = 15;
@@ -34,6 +41,12 @@ public:
     static constexpr unsigned long HANDOFF_RETRY_MS = 200;
     // How long the server thread waits for each worker to end when it stops.
     static constexpr unsigned long WORKER_STOP_MS = 2000;
+    // Event loops at most (one per two processors; the server thread's own
+    // counts).
+    static constexpr int MAX_EVENT_LOOPS = 4;
+    // Sets how many event loops the next start runs (tests); 0: one per two
+    // processors.
+    static void setEventLoopCount(int count);
 
     Zorvane();
     Zorvane(ZorvaneControl* control, const ServerConfig& config);
@@ -67,13 +80,21 @@ private:
 
     void construct();
     void stopWorkers();
+    // Listeners of the further loops on the server socket's address; fewer
+    // (or none) when the system refuses. Returns the loops to run.
+    int openLoopListeners(int wanted);
+    static int wantedEventLoops();
+    void runLoop(EventLoop& loop);
+    void endLoops();
     bool isOwnThread() const;
 
     ServerConfig config;
     WServerSocket serverSocket;
     std::atomic<bool> stopRequested;
     ConnectionQueue queue;
-    ConnectionReactor reactor;
+    // Made once: connections (and workers serving them) keep their loop.
+    std::vector<std::unique_ptr<EventLoop>> loops;
+    int loopsRunning = 1; // loops of the current run, the first included
     ZorvaneWorker workers[WORKER_COUNT];
     ZorvaneControl* control;
 };

@@ -105,6 +105,16 @@ void ZorvaneWorker::run()
     busy = false;
 }
 
+bool ZorvaneWorker::answerNow(PendingConnection* pending)
+{
+    if (!isPlainFileRequest(pending->raw.getBuf(), tables, config.documentPath)) {
+        return false;
+    }
+    connection.setServer(ClientConnection::Server::EventLoop);
+    serve(pending);
+    return true;
+}
+
 void ZorvaneWorker::answerQuietly(HTTPResponse& response, unsigned code, const char* message)
 {
     try {
@@ -132,7 +142,7 @@ void ZorvaneWorker::answer(PendingConnection* pending, HTTPResponse& response, b
     HTTPRequest request(control, &response);
     WIPAddress peer(pending->peer.sin_addr.s_addr, ntohs(pending->peer.sin_port));
     sockaddr_in local;
-    server->reactor.getLocalAddress(pending->fd, local);
+    pending->owner->getLocalAddress(pending->fd, local);
     if (request.take(pending->raw, pending->collector.lineCount(), peer,
             WIPAddress(local.sin_addr.s_addr, ntohs(local.sin_port)), config.documentPath)
         != HTTPRequest::ReadResult::Request) {
@@ -161,7 +171,7 @@ void ZorvaneWorker::serve(PendingConnection* pending)
     current = pending;
     handedOff = false;
     connection.attach(pending->fd, pending->extra.data(), pending->extra.size());
-    ConnectionReactor& reactor = server->reactor;
+    ConnectionReactor& reactor = *pending->owner;
     connection.setReceiveTimeout(reactor.getReceiveTimeout());
     connection.setSendWindow(reactor.getSendWindow());
     connection.setBodyDeadline(pending->bodyDeadline);
@@ -211,10 +221,10 @@ void ZorvaneWorker::finish(PendingConnection* pending, bool lingerAlways)
         ClientConnection::abortOnClose(pending->fd);
     }
     if (drain && ::shutdown(pending->fd, SHUT_WR) == 0
-        && server->reactor.giveBack(pending, ConnectionReactor::Finish::Linger)) {
+        && pending->owner->giveBack(pending, ConnectionReactor::Finish::Linger)) {
         return;
     }
-    server->reactor.release(pending);
+    pending->owner->release(pending);
 }
 
 bool ZorvaneWorker::takeFileSend(
@@ -233,7 +243,7 @@ bool ZorvaneWorker::takeFileSend(
     pending->remaining = count;
     pending->path = path;
     pending->fd = connection.getHandle();
-    if (!server->reactor.giveBack(pending, ConnectionReactor::Finish::Send)) {
+    if (!pending->owner->giveBack(pending, ConnectionReactor::Finish::Send)) {
         ::close(copy);
         pending->fileFd = -1;
         return false;

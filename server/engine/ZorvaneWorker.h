@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ClientConnection.h"
+#include "ConnectionReactor.h"
 #include "RoutingTables.h"
 #include "ServerConfig.h"
 #include "WThread.h"
@@ -15,8 +16,9 @@ struct PendingConnection;
 // One of the server's worker threads: it takes the next connection whose
 // request has arrived from the server's queue, answers that one request and
 // gives the connection back (closed, or to be drained or finished by the
-// server thread).
-class ZorvaneWorker : public WRunable, private FileSendHandoff {
+// server thread). Without a thread of its own it serves an event loop as its
+// quick answerer: plain file requests are answered there, without a hand-off.
+class ZorvaneWorker : public WRunable, public QuickAnswerer, private FileSendHandoff {
 public:
     ZorvaneWorker();
     ~ZorvaneWorker() override;
@@ -37,6 +39,7 @@ public:
     bool isBusy() const { return busy.load(); }
 
     void run() override;
+    bool answerNow(PendingConnection* connection) override;
 
 private:
     void serve(PendingConnection* pending);

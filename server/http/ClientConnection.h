@@ -60,6 +60,17 @@ public:
     // sent before the first wait for body bytes.
     void setExpectContinue(bool expect) { expectContinue = expect; }
     void setFileSendHandoff(FileSendHandoff* taker) { handoff = taker; }
+    // Who serves the connection. An event loop serves many clients: what it
+    // writes itself must fit a new connection's send buffer, the rest of a
+    // file goes through the handoff.
+    enum class Server { Worker, EventLoop };
+    void setServer(Server who) { server = who; }
+    // The most a single write should carry (the rest of a file is sent by
+    // the system).
+    unsigned long firstWriteLimit(unsigned long usual) const
+    {
+        return server == Server::EventLoop && usual > EVENT_LOOP_WRITE ? EVENT_LOOP_WRITE : usual;
+    }
 
     // Reads and decodes a chunked body completely (at most maxBytes of
     // data); afterwards reads deliver the decoded bytes. False when it is
@@ -119,6 +130,10 @@ private:
     uint64_t windowBytes;
     bool cut;
     FileSendHandoff* handoff;
+    Server server = Server::Worker;
+    // A new connection's send buffer takes this much at once whatever the
+    // client does.
+    static constexpr unsigned long EVENT_LOOP_WRITE = 4096;
     ChunkedDecoder decoder;
     std::string decoded;
 

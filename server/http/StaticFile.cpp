@@ -265,8 +265,9 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         // The first bytes go out with the header block: a small file whole,
         // of a larger one that the system sends on only a first piece.
         char* buffer = chunkBuffer();
-        bool systemSends = count > CHUNK_SIZE && connection != nullptr && reader.descriptor() >= 0;
-        unsigned long firstPiece = systemSends ? FIRST_PIECE : CHUNK_SIZE;
+        unsigned long whole = connection != nullptr ? connection->firstWriteLimit(CHUNK_SIZE) : CHUNK_SIZE;
+        bool systemSends = count > whole && connection != nullptr && reader.descriptor() >= 0;
+        unsigned long firstPiece = systemSends ? connection->firstWriteLimit(FIRST_PIECE) : whole;
         unsigned long n = (unsigned long)(count < firstPiece ? count : firstPiece);
         unsigned long got = reader.read(buffer, n);
         write(buffer, got);

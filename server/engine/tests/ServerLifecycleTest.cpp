@@ -13,21 +13,6 @@ extern char** environ;
 
 using namespace servertest;
 
-namespace {
-
-bool waitUntil(const std::function<bool()>& condition, int ms)
-{
-    for (int waited = 0; waited < ms; waited += 10) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
-
-} // namespace
-
 TEST_F(ServerTest, StartsReportsAndStops)
 {
     startServer();

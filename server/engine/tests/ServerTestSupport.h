@@ -42,6 +42,19 @@
 
 namespace servertest {
 
+// Waits up to ms for condition; its last answer.
+inline bool waitUntil(const std::function<bool()>& condition, int ms = 5000)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 // Records log lines, exceptions and notifications; safe to call from any thread.
 class RecordingControl : public ZorvaneControl {
 public:
@@ -226,6 +239,16 @@ private:
     std::string previous;
 };
 
+// 127.0.0.1:port.
+inline sockaddr_in loopbackAddress(unsigned port)
+{
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons((uint16_t)port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
 // A port nobody listens on right now, below the range the system hands out to
 // outgoing connections (so another test's client cannot take it meanwhile).
 inline unsigned freePort()
@@ -235,10 +258,7 @@ inline unsigned freePort()
         seed = seed * 1103515245u + 12345u;
         unsigned port = 20000 + (seed >> 8) % 12000;
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons((uint16_t)port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a = loopbackAddress(port);
         bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         ::close(fd);
         if (free) {
@@ -254,10 +274,7 @@ public:
     explicit Client(unsigned port)
     {
         fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons((uint16_t)port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a = loopbackAddress(port);
         connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
     ~Client() { close(); }

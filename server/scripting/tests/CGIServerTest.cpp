@@ -16,6 +16,7 @@
 #include "ZorvaneVersion.h"
 
 using namespace scripttest;
+using servertest::waitUntil;
 
 namespace {
 
@@ -181,16 +182,6 @@ bool processEnded(pid_t pid)
     std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
     size_t close = stat.rfind(')');
     return close != std::string::npos && stat.compare(close, 3, ") Z") == 0;
-}
-
-bool waitUntil(const std::function<bool()>& condition, int ms = 5000)
-{
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 pid_t readPid(const std::string& name)
