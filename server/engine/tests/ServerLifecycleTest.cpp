@@ -20,7 +20,7 @@ TEST_F(ServerTest, StartsReportsAndStops)
     EXPECT_EQ(server->getPort(), port);
     EXPECT_TRUE(waitUntil([&] { return control.started.load() == 1; }, 2000));
     EXPECT_TRUE(control.waitFor(1, "Create HTTP server: Host=127.0.0.1, Port=" + std::to_string(port)));
-    EXPECT_TRUE(control.has(1, "Document path: " + site.root + "/docs"));
+    EXPECT_TRUE(control.waitFor(1, "Document path: " + site.root + "/docs"));
     server->start(); // running: does nothing
     EXPECT_EQ(body(get(port, "/index.html")), "<h1>home</h1>");
     server->stop(true, 1000);
