@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "ConnectionReactor.h"
+#include "WServerSocket.h"
 #include "ZorvaneWorker.h"
 
 // One of the server's event loops: a listener of its own on the server's port
@@ -16,7 +17,7 @@ struct EventLoop {
 
     ConnectionReactor reactor;
     ZorvaneWorker answerer; // never started: it serves on the loop's thread
-    int listenFd = -1; // owned by the loop, except the first loop's
+    WServerSocket listener; // unused by the first loop
     std::thread thread;
     std::atomic<bool> running {false};
 

@@ -4,20 +4,20 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <thread>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "BrowserLauncher.h"
+#include "EventLoop.h"
 #include "PHPRuntime.h"
 #include "RoutingTables.h"
 #include "WException.h"
 #include "WIPAddress.h"
-#include "EventLoop.h"
 #include "WServerSocket.h"
 #include "WSocketUtils.h"
 #include "WSystem.h"
@@ -254,7 +254,7 @@ void Zorvane::run()
                 loop.answerer.configure(control, config);
                 loop.answerer.setRouting(tables, this);
                 loop.reactor.setQuickAnswerer(&loop.answerer);
-                loop.reactor.open(i == 0 ? serverSocket.getHandle() : loop.listenFd, control, loopsRunning);
+                loop.reactor.open((i == 0 ? serverSocket : loop.listener).getHandle(), control, loopsRunning);
             }
         } catch (WException&) {
             for (auto& loop : loops) {
@@ -313,34 +313,24 @@ int Zorvane::wantedEventLoops()
 
 int Zorvane::openLoopListeners(int wanted)
 {
-    int primary = serverSocket.getHandle();
-    sockaddr_in address;
-    socklen_t size = sizeof address;
-    if (wanted < 2 || getsockname(primary, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        return 1;
-    }
     // The server socket was bound alone, so a port in use was refused as
     // always; only now may further listeners of this process join it.
-    int on = 1;
-    if (setsockopt(primary, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0) {
+    if (wanted < 2 || !serverSocket.setPortSharing(true)) {
         return 1;
     }
+    const sockaddr_in& bound = serverSocket.getAddress();
     int opened = 1;
-    while (opened < wanted) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
+    for (; opened < wanted; ++opened) {
+        WServerSocket& listener = loops[(size_t)opened]->listener;
+        listener.init(bound.sin_addr.s_addr, ntohs(bound.sin_port));
+        listener.setBacklog(LISTEN_BACKLOG);
+        try {
+            listener.create(WServerSocket::Port::Shared);
+        } catch (WException&) {
+            listener.close();
             break;
         }
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
-        prepareListener(fd, SOCKET_BUFFER_SIZE);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-            || ::listen(fd, LISTEN_BACKLOG) != 0) {
-            ::close(fd);
-            break;
-        }
-        loops[(size_t)opened]->listenFd = fd;
-        ++opened;
+        prepareListener(listener.getHandle(), SOCKET_BUFFER_SIZE);
     }
     return opened;
 }
@@ -354,8 +344,7 @@ void Zorvane::runLoop(EventLoop& loop)
         // Its listener failed: closed, so that the system sends its share of
         // the clients to the other loops.
         control->onException(e);
-        ::close(loop.listenFd);
-        loop.listenFd = -1;
+        loop.listener.close();
     }
     loop.running = false;
 }
@@ -369,10 +358,7 @@ void Zorvane::endLoops()
             loop.thread.join();
             loop.reactor.close();
         }
-        if (loop.listenFd >= 0) {
-            ::close(loop.listenFd);
-            loop.listenFd = -1;
-        }
+        loop.listener.close();
     }
 }
 
