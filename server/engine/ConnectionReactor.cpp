@@ -2,24 +2,23 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "BodyFraming.h"
-#include "CGIExecutor.h"
 #include "ClientConnection.h"
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
 #include "WException.h"
-#include "WIPAddress.h"
 #include "WSocketUtils.h"
 #include "ZorvaneControl.h"
 
@@ -35,18 +34,21 @@ const int ACCEPT_BATCH = 64;
 // Deadlines are looked at this often, and a paused listener retried.
 const int SWEEP_MS = 100;
 const int PAUSE_MS = 200;
-// File bytes sent per turn to one client.
-const uint64_t SEND_PIECE = 1 << 20;
-// A client that reads slowly is tried this often even without a wake-up.
+// A client that reads slowly is tried this often even without a wake-up
+// (which comes only once much of its socket's buffer is free).
 const int64_t SEND_RETRY_MS = 1000;
 // Connection objects kept for reuse, and the buffer sizes they may keep.
 const size_t POOL_LIMIT = 256;
 const unsigned long KEPT_HEAD_BYTES = 16384;
-const size_t KEPT_BODY_BYTES = 16384;
+// After this many connections have ended, freed memory goes back to the system.
+const long TRIM_AFTER_CLOSES = 1024;
 
 const char CONTINUE_LINE[] = "HTTP/1.1 100 Continue\r\n\r\n";
+// A connection with a worker is looked at this often while its script is
+// silent (it stays in the list of timed connections, so that a stop finds it).
+const int64_t SCRIPT_CHECK_MS = 60 * 60 * 1000;
 
-unsigned long initialBodyTimeLimit()
+unsigned long initialBodyWindow()
 {
     const char* text = getenv("ZORVANE_BODY_TIMEOUT_MS");
     if (text && *text) {
@@ -54,42 +56,40 @@ unsigned long initialBodyTimeLimit()
         unsigned long ms = strtoul(text, &end, 10);
         if (end && *end == '\0' && ms > 0) return ms;
     }
-    // PHP's max_input_time as shipped, and the time CGI programs get.
-    return 60000;
+    return 0;
 }
 
-std::atomic<unsigned long> g_bodyTimeLimitMs {initialBodyTimeLimit()};
-
-// The body's time in all: the server's limit, or the CGI programs' when
-// that is shorter (it is the same by default).
-int64_t bodyTimeLimit()
-{
-    int64_t limit = (int64_t)g_bodyTimeLimitMs.load();
-    int64_t cgi = (int64_t)CGIExecutor::getBodyTimeLimit() * 1000;
-    return cgi > 0 && cgi < limit ? cgi : limit;
-}
+// 0: the receive window.
+std::atomic<unsigned long> g_bodyWindowMs {initialBodyWindow()};
 
 int64_t minimum(int64_t a, int64_t b)
 {
     return a < b ? a : b;
 }
 
+std::atomic<long> g_closedSinceTrim {0};
+
 } // namespace
+
+void PendingConnection::outputReady()
+{
+    owner->notify(this, ConnectionReactor::Note::Output);
+}
 
 void ConnectionReactor::setBodyTimeLimit(unsigned long milliseconds)
 {
-    g_bodyTimeLimitMs.store(milliseconds ? milliseconds : 1);
+    g_bodyWindowMs.store(milliseconds);
 }
 
 unsigned long ConnectionReactor::getBodyTimeLimit()
 {
-    return g_bodyTimeLimitMs.load();
+    return g_bodyWindowMs.load();
 }
 
 ConnectionReactor::ConnectionReactor(ConnectionQueue& connectionQueue)
     : queue(connectionQueue), control(nullptr), listenFd(-1), epollFd(-1), wakeFd(-1), listening(false),
       resumeListeningAt(0), exhaustionReported(false), maxOpen(1024), openCount(0), receiveTimeoutMs(30000),
-      sendWindowMs(30000), running(false)
+      sendWindowMs(30000), withWorkers(0), running(false)
 {
     listenAddress = {};
 }
@@ -137,18 +137,12 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner, int loops)
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) maxOpen = (long)limit.rlim_cur;
     maxOpen = maxOpen > 2 * RESERVED_DESCRIPTORS ? maxOpen - RESERVED_DESCRIPTORS : maxOpen / 2;
     if (loops > 1) maxOpen /= loops;
-    std::lock_guard<std::mutex> guard(returnsLock);
-    running = true;
-}
-
-void ConnectionReactor::getLocalAddress(int fd, sockaddr_in& out) const
-{
-    if (listenAddress.sin_addr.s_addr != 0) {
-        out = listenAddress;
-        return;
+    {
+        std::lock_guard<std::mutex> guard(notesLock);
+        running = true;
     }
-    socklen_t size = sizeof out;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&out), &size) != 0) out = listenAddress;
+    // Workers of the last run may have given connections back since.
+    takeNotes(ClientConnection::monotonicMs());
 }
 
 void ConnectionReactor::wake()
@@ -161,65 +155,584 @@ void ConnectionReactor::wake()
     }
 }
 
-PendingConnection* ConnectionReactor::allocate()
-{
-    {
-        std::lock_guard<std::mutex> guard(poolLock);
-        if (!pool.empty()) {
-            PendingConnection* c = pool.back();
-            pool.pop_back();
+// ------------------------------------------------------------------ the loop
 
-            return c;
+void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs)
+{
+    struct epoll_event events[MAX_EVENTS];
+    int64_t nextSweep = ClientConnection::monotonicMs() + SWEEP_MS;
+    int64_t drainUntil = 0;
+    bool waiting = false;
+    for (;;) {
+        if (stop.load()) {
+            if (drainUntil == 0) {
+                // No new connections, and requests that no worker took yet
+                // are refused; the answers of running scripts may still go
+                // out for a short while.
+                stopAccepting();
+                std::vector<PendingConnection*> queued;
+                queue.drain(queued);
+                for (PendingConnection* c : queued)
+                    c->owner->notify(c, Note::Refuse);
+                drainUntil = ClientConnection::monotonicMs() + (int64_t)drainMs;
+            }
+            if (!answersRunning() || ClientConnection::monotonicMs() >= drainUntil) break;
+        }
+        int timeout = waiting ? (int)ConnectionQueue::KICK_MS : SWEEP_MS;
+        int n = ::epoll_wait(epollFd, events, MAX_EVENTS, timeout);
+        if (n < 0 && errno != EINTR) throw WException("Cannot accept socket.", -9);
+        int64_t now = ClientConnection::monotonicMs();
+        for (int i = 0; i < n; ++i) {
+            void* tag = events[i].data.ptr;
+            if (tag == &listenTag) {
+                acceptBatch(now);
+            } else if (tag == &wakeTag) {
+                uint64_t count;
+                ssize_t r = ::read(wakeFd, &count, sizeof count);
+                (void)r;
+                takeNotes(now);
+            } else {
+                PendingConnection* c = static_cast<PendingConnection*>(tag);
+                c->armed = false; // one-shot: it fired
+                switch (c->state) {
+                case PendingConnection::State::Head:
+                case PendingConnection::State::Body:
+                case PendingConnection::State::Linger:
+                    readInput(c, now);
+                    break;
+                case PendingConnection::State::Running:
+                case PendingConnection::State::Sending:
+                    sendOutput(c, now);
+                    break;
+                default:
+                    break;
+                }
+            }
+        }
+        waiting = queue.kick(now);
+        if (now >= nextSweep) {
+            sweep(now);
+            nextSweep = now + SWEEP_MS;
         }
     }
-    return new PendingConnection();
 }
 
-void ConnectionReactor::release(PendingConnection* c)
-{
-    if (c->fileFd >= 0) {
-        ::close(c->fileFd);
-        c->fileFd = -1;
-    }
-    ::close(c->fd);
-    openCount--;
-    recycle(c);
-}
+// ------------------------------------------------- the life of a connection
 
-void ConnectionReactor::recycle(PendingConnection* c)
+void ConnectionReactor::acceptBatch(int64_t now)
 {
-    c->fd = -1;
-    c->registered = false;
-    c->armed = false;
-    c->path.clear();
-    // Objects that grew for a large head or body are not kept: the pool
-    // keeps only what common requests need.
-    bool large = c->raw.getBufLength() > KEPT_HEAD_BYTES || c->extra.capacity() > KEPT_BODY_BYTES;
-    if (!large) {
-        std::lock_guard<std::mutex> guard(poolLock);
-        if (pool.size() < POOL_LIMIT) {
-            pool.push_back(c);
+    for (int i = 0; i < ACCEPT_BATCH; ++i) {
+        if (openCount.load() >= maxOpen) {
+            // More connections than descriptors to spare: the rest wait in
+            // the system's queue until some end.
+            noteExhaustion(Shortage::OwnLimit);
+            setListening(false);
             return;
         }
+        struct sockaddr_in peer;
+        socklen_t size = sizeof peer;
+        int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            int err = errno;
+            if (err == EAGAIN || err == EWOULDBLOCK) return;
+            if (WSocketUtils::isTransientAcceptError(err)) continue;
+            if (WSocketUtils::isResourceExhaustion(err)) {
+                errno = err;
+                noteExhaustion(Shortage::System);
+                setListening(false);
+                resumeListeningAt = now + PAUSE_MS;
+                return;
+            }
+            errno = err;
+            throw WSocketException("Cannot accept socket.", -9);
+        }
+        noteExhaustion(Shortage::None);
+        openCount++;
+        startConnection(allocate(), fd, peer, now);
     }
-    delete c;
 }
 
-void ConnectionReactor::addActive(PendingConnection* c)
+void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sockaddr_in& peer, int64_t now)
 {
+    c->fd = fd;
+    c->owner = this;
+    c->peer = peer;
+    c->state = PendingConnection::State::Head;
+    c->outcome = PendingConnection::Outcome::Request;
+    c->route = PendingConnection::Route::Loop;
+    c->collector.reset(c->raw);
+    c->extra.clear();
+    c->registered = false;
+    c->armed = false;
+    c->inputDone = false;
+    c->activeIndex = (size_t)-1;
+    c->workerDone = false;
+    if (control && control->isLogShown(2)) {
+        // Formatted on the stack: this runs for every connection.
+        char address[INET_ADDRSTRLEN];
+        char line[64];
+        inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+        snprintf(line, sizeof line, "Client connected: %s", address);
+        control->log(line, 2);
+    }
+    setDeadline(c, now + (int64_t)HTTPRequest::getHeaderTimeLimit());
+    // The request has often arrived together with the connection.
+    readInput(c, now);
+}
+
+void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
+{
+    if (c->state == PendingConnection::State::Linger) {
+        for (;;) {
+            ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
+            if (r > 0 && (size_t)r == sizeof scratch) continue;
+            if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) break;
+            if (r < 0 && errno == EINTR) continue;
+            closeConnection(c);
+            return;
+        }
+        arm(c, EPOLLIN);
+        return;
+    }
+    if (c->state == PendingConnection::State::Body) {
+        for (;;) {
+            ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
+            if (r > 0) {
+                c->windowBytes += (uint64_t)r;
+                if (!takeBody(c, scratch, (size_t)r)) return;
+                if (c->inputDone) {
+                    bodyDone(c, now);
+                    return;
+                }
+                if ((size_t)r < sizeof scratch) break;
+                continue;
+            }
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            // The client ended before its body did: nobody waits for an answer.
+            closeConnection(c);
+            return;
+        }
+        arm(c, EPOLLIN);
+        return;
+    }
+    switch (receiveHead(c, now)) {
+    case Progress::Ready:
+        headDone(c, now);
+        break;
+    case Progress::Waiting:
+        arm(c, EPOLLIN);
+        break;
+    case Progress::Closed:
+        closeConnection(c);
+        break;
+    }
+}
+
+ConnectionReactor::Progress ConnectionReactor::receiveHead(PendingConnection* c, int64_t now)
+{
+    (void)now;
+    for (;;) {
+        ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
+        if (r > 0) {
+            unsigned long taken = 0;
+            if (!c->collector.feed(scratch, (unsigned long)r, taken)) {
+                c->outcome = PendingConnection::Outcome::TooLarge;
+                return Progress::Ready;
+            }
+            if (c->collector.isFinished()) {
+                // What came with the head may be the start of a body.
+                c->extra.assign(scratch + taken, (size_t)r - taken);
+                return Progress::Ready;
+            }
+            if ((size_t)r < sizeof scratch) return Progress::Waiting; // nothing more for now
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Progress::Waiting;
+        // The client closed its side (or the connection failed).
+        c->collector.dropUnfinishedLine();
+        // Without a request line there is nothing to answer and nothing to count.
+        return r == 0 && c->collector.lineCount() > 0 ? Progress::Ready : Progress::Closed;
+    }
+}
+
+// The head is complete (or ended by a limit): the request is parsed and
+// routed once, here. Everything but a script run is answered right away.
+void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
+{
+    clearDeadline(c);
+    disarm(c);
+    BodyFraming framing = scanBodyFraming(c->raw);
+    if (c->outcome == PendingConnection::Outcome::Request
+        && (framing.tooLarge || (uint64_t)framing.contentLength > RequestHandler::largestBody())) {
+        refuse(c, now, 413, WFormattedString("Max. %llu Bytes", (unsigned long long)RequestHandler::largestBody()));
+        return;
+    }
+    c->state = PendingConnection::State::Sending;
+    sockaddr_in local = listenAddress;
+    if (local.sin_addr.s_addr == 0) {
+        socklen_t size = sizeof local;
+        if (getsockname(c->fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) local = listenAddress;
+    }
+    handler.begin(*c, local.sin_addr.s_addr, ntohs(local.sin_port));
+    if (c->route == PendingConnection::Route::Loop) {
+        c->inputDone = c->outcome == PendingConnection::Outcome::Request && !framing.chunked
+            && framing.contentLength == 0 && !framing.unusual && c->extra.empty();
+        c->extra.clear();
+        sendOutput(c, now);
+        return;
+    }
+    c->chunked = framing.chunked;
+    c->expectContinue = framing.expectContinue;
+    c->bodyWanted = framing.chunked ? 0 : (uint64_t)framing.contentLength;
+    if (!framing.chunked && c->bodyWanted > c->bodyLimit) {
+        refuse(c, now, 413, WFormattedString("Max. %llu Bytes", (unsigned long long)c->bodyLimit));
+        return;
+    }
+    startBody(c, now);
+}
+
+// A script's body is read whole before the script starts: in memory while
+// small, then in a temporary file. The client must keep it moving.
+void ConnectionReactor::startBody(PendingConnection* c, int64_t now)
+{
+    c->state = PendingConnection::State::Body;
+    c->body.reset();
+    c->decoder.reset();
+    c->decoded.clear();
+    c->inputDone = !c->chunked && c->bodyWanted == 0;
+    std::string first;
+    first.swap(c->extra);
+    if (!first.empty() && !takeBody(c, first.data(), first.size())) return;
+    if (c->inputDone) {
+        bodyDone(c, now);
+        return;
+    }
+    if (first.empty() && c->expectContinue) {
+        ssize_t r = ::send(c->fd, CONTINUE_LINE, sizeof CONTINUE_LINE - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)r;
+    }
+    c->windowStart = now;
+    c->windowBytes = 0;
+    setDeadline(c, now + SWEEP_MS);
+    readInput(c, now);
+}
+
+// False when the connection ended (a malformed or too large body).
+bool ConnectionReactor::takeBody(PendingConnection* c, const char* data, size_t length)
+{
+    int64_t now = ClientConnection::monotonicMs();
+    if (c->chunked) {
+        size_t used = 0;
+        c->decoded.clear();
+        ChunkedDecoder::Status s = c->decoder.feed(data, length, used, c->decoded);
+        if (s == ChunkedDecoder::Status::Error) {
+            HTTPHeaderException e("Invalid chunked body.");
+            if (control) control->onException(e);
+            refuse(c, now, 400, e.getMessage());
+            return false;
+        }
+        if (c->body.size() + c->decoded.size() > c->bodyLimit) {
+            refuse(c, now, 413, WFormattedString("Max. %llu Bytes", (unsigned long long)c->bodyLimit));
+            return false;
+        }
+        if (!c->body.append(c->decoded.data(), c->decoded.size())) {
+            WException e("Cannot store the request body.", -1);
+            if (control) control->onException(e);
+            refuse(c, now, 500, e.getMessage());
+            return false;
+        }
+        // What follows the body is no request of this connection: dropped.
+        c->inputDone = s == ChunkedDecoder::Status::Done;
+        return true;
+    }
+    uint64_t left = c->bodyWanted - c->body.size();
+    size_t n = length < left ? length : (size_t)left;
+    if (!c->body.append(data, n)) {
+        WException e("Cannot store the request body.", -1);
+        if (control) control->onException(e);
+        refuse(c, now, 500, e.getMessage());
+        return false;
+    }
+    c->inputDone = c->body.size() == c->bodyWanted;
+    return true;
+}
+
+void ConnectionReactor::bodyDone(PendingConnection* c, int64_t now)
+{
+    (void)now;
+    clearDeadline(c);
+    disarm(c);
+    // Scripts read a body of known length.
+    if (c->chunked) c->request->contentLength = (int)c->body.size();
+    c->decoded.clear();
+    c->decoded.shrink_to_fit();
+    toWorker(c);
+}
+
+void ConnectionReactor::toWorker(PendingConnection* c)
+{
+    // Queued or served, it is the same to the loop: it sends what comes.
+    c->state = PendingConnection::State::Running;
+    c->windowStart = 0;
+    setDeadline(c, ClientConnection::monotonicMs() + SCRIPT_CHECK_MS);
+    ++withWorkers;
+    queue.push(c, ClientConnection::monotonicMs());
+}
+
+// Sends what the connection's output queue holds, as far as the client takes
+// it in this turn; the rest waits for the socket to take more.
+void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
+{
+    uint64_t sent = 0;
+    OutputQueue::Flush result = c->output.flush(c->fd, SEND_PIECE, sent);
+    c->windowBytes += sent;
+    switch (result) {
+    case OutputQueue::Flush::Empty:
+        if (c->state == PendingConnection::State::Sending && c->output.isFinished()) {
+            answerDone(c, now);
+            return;
+        }
+        if (c->state == PendingConnection::State::Sending && c->route == PendingConnection::Route::Loop) {
+            // Answered on the loop: nothing more will come.
+            answerDone(c, now);
+            return;
+        }
+        // The script is still at work: the window waits for its next output.
+        c->windowStart = 0;
+        setDeadline(c, now + SCRIPT_CHECK_MS);
+        return;
+    case OutputQueue::Flush::Blocked:
+        if (c->windowStart == 0) {
+            c->windowStart = now;
+            c->windowBytes = 0;
+        }
+        if (c->activeIndex == (size_t)-1 || c->deadline > now + SEND_RETRY_MS)
+            setDeadline(c, now + minimum(SEND_RETRY_MS, (int64_t)sendWindowMs.load() / 4));
+        arm(c, EPOLLOUT);
+        return;
+    case OutputQueue::Flush::Truncated:
+        if (control)
+            control->log(
+                WFormattedString("Cannot send file: %s, file was truncated.", c->output.brokenFile().c_str()), -1);
+        clientGone(c, "");
+        return;
+    case OutputQueue::Flush::Failed:
+        clientGone(c, c->output.brokenFile());
+        return;
+    }
+}
+
+// The whole answer is out: what the client still sends is read and dropped
+// before the close, so that the close does not reset the answer away.
+void ConnectionReactor::answerDone(PendingConnection* c, int64_t now)
+{
+    clearDeadline(c);
+    c->output.reset();
+    char byte;
+    bool more = !c->inputDone || ::recv(c->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    if (!more) {
+        closeConnection(c);
+        return;
+    }
+    linger(c, now);
+}
+
+void ConnectionReactor::linger(PendingConnection* c, int64_t now)
+{
+    if (::shutdown(c->fd, SHUT_WR) != 0) {
+        closeConnection(c);
+        return;
+    }
+    c->state = PendingConnection::State::Linger;
+    setDeadline(c, now + LINGER_MS);
+    readInput(c, now);
+}
+
+// The client is gone, or too slow: the connection ends at once, and what
+// was queued for it is dropped. A worker still writing fails from now on.
+void ConnectionReactor::clientGone(PendingConnection* c, const std::string& file)
+{
+    if (!file.empty() && isConsoleFrontEnd() && control && control->isLogShown(2))
+        control->log(WFormattedString("Cannot send file: %s, Connection closed by peer.", file.c_str()), 2);
+    c->output.kill();
+    ClientConnection::abortOnClose(c->fd);
+    if (c->state == PendingConnection::State::Running) {
+        // The worker still holds it: the object goes when it gives it back.
+        // Its watch on the socket keeps the socket open beyond this close.
+        clearDeadline(c);
+        if (c->registered) epoll_ctl(epollFd, EPOLL_CTL_DEL, c->fd, nullptr);
+        c->registered = false;
+        c->armed = false;
+        ::close(c->fd);
+        c->fd = -1;
+        openCount--;
+        ++g_closedSinceTrim;
+        c->state = PendingConnection::State::Orphaned;
+        return;
+    }
+    closeConnection(c);
+}
+
+// The one place a connection ends.
+void ConnectionReactor::closeConnection(PendingConnection* c)
+{
+    clearDeadline(c);
+    if (c->fd >= 0) {
+        // A worker's watch on the socket keeps it open beyond this close:
+        // the registration is taken out by hand then.
+        if (c->registered && c->route != PendingConnection::Route::Loop)
+            epoll_ctl(epollFd, EPOLL_CTL_DEL, c->fd, nullptr);
+        ::close(c->fd);
+        openCount--;
+        ++g_closedSinceTrim;
+    }
+    recycle(c);
+    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen && running) setListening(true);
+}
+
+// ----------------------------------------------------------- from workers
+
+void ConnectionReactor::notify(PendingConnection* c, Note note)
+{
+    {
+        std::lock_guard<std::mutex> guard(notesLock);
+        notes.emplace_back(c, note);
+    }
+    wake();
+}
+
+void ConnectionReactor::takeNotes(int64_t now)
+{
+    {
+        std::lock_guard<std::mutex> guard(notesLock);
+        taking.swap(notes);
+    }
+    for (auto& item : taking) {
+        PendingConnection* c = item.first;
+        switch (item.second) {
+        case Note::Output:
+            if (c->state == PendingConnection::State::Running) sendOutput(c, now);
+            break;
+        case Note::Done:
+            --withWorkers;
+            if (c->state == PendingConnection::State::Orphaned) {
+                recycle(c);
+                break;
+            }
+            c->state = PendingConnection::State::Sending;
+            sendOutput(c, now);
+            break;
+        case Note::Refuse:
+            --withWorkers;
+            c->request.reset();
+            refuse(c, now, 503, "The server is stopping.");
+            break;
+        }
+    }
+    taking.clear();
+}
+
+// An error page for a request that gets no further, then the close.
+void ConnectionReactor::refuse(PendingConnection* c, int64_t now, unsigned code, const char* message)
+{
+    clearDeadline(c);
+    disarm(c);
+    c->route = PendingConnection::Route::Loop;
+    c->state = PendingConnection::State::Sending;
+    c->inputDone = false; // the client may still be sending
+    handler.refuse(*c, code, message);
+    c->request.reset();
+    sendOutput(c, now);
+}
+
+// ------------------------------------------------------------ deadlines
+
+// Progress windows: a body, or an answer to a client that reads slowly, must
+// move at least `needed` bytes within each window.
+bool ConnectionReactor::stalled(PendingConnection* c, int64_t now, int64_t window, uint64_t needed)
+{
+    if (c->windowStart == 0 || now < c->windowStart + window) return false;
+    if (c->windowBytes < needed) return true;
+    c->windowStart = now;
+    c->windowBytes = 0;
+    return false;
+}
+
+void ConnectionReactor::sweep(int64_t now)
+{
+    if (!listening && resumeListeningAt != 0 && now >= resumeListeningAt) resumeListeningAt = 0;
+    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen && running) setListening(true);
+    if (g_closedSinceTrim.load() >= TRIM_AFTER_CLOSES && openCount.load() < 64) {
+        // Many connections came and went: their memory goes back.
+        g_closedSinceTrim = 0;
+        malloc_trim(0);
+    }
+    for (size_t i = 0; i < active.size();) {
+        PendingConnection* c = active[i];
+        if (c->deadline > now) {
+            ++i;
+            continue;
+        }
+        switch (c->state) {
+        case PendingConnection::State::Head:
+            c->outcome = PendingConnection::Outcome::TimedOut;
+            headDone(c, now);
+            break;
+        case PendingConnection::State::Body: {
+            unsigned long body = g_bodyWindowMs.load();
+            int64_t window = (int64_t)(body ? body : receiveTimeoutMs.load());
+            uint64_t left = c->chunked ? MIN_PROGRESS : c->bodyWanted - c->body.size();
+            if (stalled(c, now, window, left < MIN_PROGRESS ? left : MIN_PROGRESS)) {
+                refuse(c, now, 408, WFormattedString("Max. %u Seconds", 30u));
+                break;
+            }
+            c->deadline = now + SWEEP_MS;
+            ++i;
+            continue;
+        }
+        case PendingConnection::State::Running:
+        case PendingConnection::State::Sending: {
+            // The room a slow reader made is used even without a wake-up.
+            sendOutput(c, now);
+            if (i >= active.size() || active[i] != c) break; // done, or failed
+            int64_t window = (int64_t)sendWindowMs.load();
+            if (stalled(c, now, window, MIN_PROGRESS)) {
+                clientGone(c, c->output.fileInFlight());
+                break;
+            }
+            c->deadline = now + minimum(SEND_RETRY_MS, window / 4);
+            ++i;
+            continue;
+        }
+        default:
+            closeConnection(c);
+            break;
+        }
+        // The connection left the list: the same index holds another one now.
+    }
+}
+
+void ConnectionReactor::setDeadline(PendingConnection* c, int64_t deadline)
+{
+    c->deadline = deadline;
+    if (c->activeIndex < active.size() && active[c->activeIndex] == c) return;
     c->activeIndex = active.size();
     active.push_back(c);
 }
 
-void ConnectionReactor::removeActive(PendingConnection* c)
+void ConnectionReactor::clearDeadline(PendingConnection* c)
 {
     size_t i = c->activeIndex;
+    c->activeIndex = (size_t)-1;
     if (i >= active.size() || active[i] != c) return;
     active[i] = active.back();
     active[i]->activeIndex = i;
     active.pop_back();
-    c->activeIndex = (size_t)-1;
 }
+
+// ------------------------------------------------------------ event set
 
 void ConnectionReactor::arm(PendingConnection* c, uint32_t events)
 {
@@ -235,8 +748,7 @@ void ConnectionReactor::arm(PendingConnection* c, uint32_t events)
 }
 
 // A registration whose one event has fired reports nothing more; one still
-// armed would report the client's hang-up to a connection a worker holds
-// (hang-ups are reported whatever the mask says), so it goes.
+// armed would report the client's hang-up while a worker serves it.
 void ConnectionReactor::disarm(PendingConnection* c)
 {
     if (c->armed) {
@@ -260,390 +772,110 @@ void ConnectionReactor::setListening(bool on)
     listening = on;
 }
 
-void ConnectionReactor::closeConnection(PendingConnection* c)
+// Said once when connections have to wait for descriptors, and once when
+// one is accepted again.
+void ConnectionReactor::noteExhaustion(Shortage shortage)
 {
-    removeActive(c);
-    if (c->fileFd >= 0) {
-        ::close(c->fileFd);
-        c->fileFd = -1;
-    }
-    ::close(c->fd);
-    openCount--;
-    recycle(c);
-    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen) setListening(true);
-}
-
-void ConnectionReactor::run(const std::atomic<bool>& stop)
-{
-    struct epoll_event events[MAX_EVENTS];
-    int64_t nextSweep = ClientConnection::monotonicMs() + SWEEP_MS;
-    bool waiting = false;
-    while (!stop.load()) {
-        int n = ::epoll_wait(epollFd, events, MAX_EVENTS, waiting ? (int)ConnectionQueue::KICK_MS : SWEEP_MS);
-        if (n < 0 && errno != EINTR) throw WException("Cannot accept socket.", -9);
-        int64_t now = ClientConnection::monotonicMs();
-        for (int i = 0; i < n; ++i) {
-            void* tag = events[i].data.ptr;
-            if (tag == &listenTag) {
-                acceptBatch(now);
-            } else if (tag == &wakeTag) {
-                uint64_t count;
-                ssize_t r = ::read(wakeFd, &count, sizeof count);
-                (void)r;
-                takeReturns(now);
-            } else {
-                PendingConnection* c = static_cast<PendingConnection*>(tag);
-                c->armed = false; // one-shot: it fired
-                if (c->state == PendingConnection::State::Sending)
-                    sendMore(c, now);
-                else if (c->state != PendingConnection::State::Queued)
-                    readInput(c, now);
-            }
-        }
-        if (stop.load()) break;
-        waiting = queue.kick(now);
-        if (now >= nextSweep) {
-            sweep(now);
-            nextSweep = now + SWEEP_MS;
-        }
+    bool exhausted = shortage != Shortage::None;
+    if (exhausted == exhaustionReported) return;
+    exhaustionReported = exhausted;
+    if (control == nullptr) return;
+    switch (shortage) {
+    case Shortage::System:
+        control->log(WSocketException("Cannot accept socket.", -9).toString(), -1);
+        break;
+    case Shortage::OwnLimit:
+        control->log(
+            WFormattedString("New connections wait: %ld connections use every descriptor the server may spare.",
+                openCount.load()),
+            -1);
+        break;
+    case Shortage::None:
+        control->log("New connections are accepted again.", -1);
+        break;
     }
 }
 
-void ConnectionReactor::acceptBatch(int64_t now)
+// ----------------------------------------------------------- pool, stop
+
+PendingConnection* ConnectionReactor::allocate()
 {
-    for (int i = 0; i < ACCEPT_BATCH; ++i) {
-        if (openCount.load() >= maxOpen) {
-            // More connections than descriptors to spare: the rest wait in
-            // the system's queue until some end.
-            setListening(false);
-            return;
-        }
-        struct sockaddr_in peer;
-        socklen_t size = sizeof peer;
-        int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            int err = errno;
-            if (err == EAGAIN || err == EWOULDBLOCK) return;
-            if (WSocketUtils::isTransientAcceptError(err)) continue;
-            if (WSocketUtils::isResourceExhaustion(err)) {
-                if (!exhaustionReported && control) {
-                    errno = err;
-                    control->log(WSocketException("Cannot accept socket.", -9).toString(), -1);
-                }
-                exhaustionReported = true;
-                setListening(false);
-                resumeListeningAt = now + PAUSE_MS;
-                return;
-            }
-            errno = err;
-            throw WSocketException("Cannot accept socket.", -9);
-        }
-        exhaustionReported = false;
-        openCount++;
-        PendingConnection* c = allocate();
-        prepare(c, fd, peer, now);
-        startConnection(c, now);
+    if (!pool.empty()) {
+        PendingConnection* c = pool.back();
+        pool.pop_back();
+        return c;
     }
+    return new PendingConnection();
 }
 
-void ConnectionReactor::prepare(PendingConnection* c, int fd, const sockaddr_in& peer, int64_t now)
+void ConnectionReactor::recycle(PendingConnection* c)
 {
-    c->fd = fd;
-    c->owner = this;
-    c->peer = peer;
-    c->state = PendingConnection::State::Head;
-    c->outcome = PendingConnection::Outcome::Request;
-    c->collector.reset(c->raw);
-    c->extra.clear();
-    c->deadline = now + (int64_t)HTTPRequest::getHeaderTimeLimit();
-    c->bodyDeadline = 0;
-    c->bodyWanted = 0;
-    c->bodyless = false;
-    c->expectContinue = false;
-    c->bodyStalled = false;
+    c->fd = -1;
     c->registered = false;
     c->armed = false;
-    c->fileFd = -1;
-    c->activeIndex = (size_t)-1;
-    if (control && control->isLogShown(2)) {
-        // Formatted on the stack: this runs for every connection.
-        char address[INET_ADDRSTRLEN];
-        char line[64];
-        inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
-        snprintf(line, sizeof line, "Client connected: %s", address);
-        control->log(line, 2);
-    }
-}
-
-void ConnectionReactor::startConnection(PendingConnection* c, int64_t now)
-{
-    addActive(c);
-    // The request has often arrived together with the connection.
-    readInput(c, now);
-}
-
-ConnectionReactor::Progress ConnectionReactor::receive(PendingConnection* c, char* buffer, size_t size, int64_t now)
-{
-    for (;;) {
-        ssize_t r = ::recv(c->fd, buffer, size, 0);
-        if (r > 0) {
-            if (c->state == PendingConnection::State::Head) {
-                unsigned long taken = 0;
-                if (!c->collector.feed(buffer, (unsigned long)r, taken)) {
-                    c->outcome = PendingConnection::Outcome::TooLarge;
-                    return Progress::Ready;
-                }
-                if (c->collector.isFinished()) {
-                    c->extra.assign(buffer + taken, (size_t)r - taken);
-                    if (!awaitBody(c, now)) return Progress::Ready;
-                }
-            } else {
-                c->extra.append(buffer, (size_t)r);
-                if (c->extra.size() >= c->bodyWanted) return Progress::Ready;
-                c->deadline = minimum(now + (int64_t)receiveTimeoutMs.load(), c->bodyDeadline);
-            }
-            if ((size_t)r < size) return Progress::Waiting; // nothing more for now
-            continue;
-        }
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Progress::Waiting;
-        // The client closed its side (or the connection failed).
-        if (c->state == PendingConnection::State::Body)
-            return Progress::Ready; // what arrived is the body; the worker sees its end
-        c->collector.dropUnfinishedLine();
-        // Without a request line there is nothing to answer and nothing to count.
-        return r == 0 && c->collector.lineCount() > 0 ? Progress::Ready : Progress::Closed;
-    }
-}
-
-void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
-{
-    if (c->state == PendingConnection::State::Linger) {
-        for (;;) {
-            ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
-            if (r > 0 && (size_t)r == sizeof scratch) continue;
-            if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) break;
-            if (r < 0 && errno == EINTR) continue;
-            closeConnection(c);
-            return;
-        }
-        arm(c, EPOLLIN);
+    c->request.reset();
+    c->body.reset();
+    c->output.reset();
+    c->extra.clear();
+    // Objects that grew for a large head are not kept: the pool keeps only
+    // what common requests need.
+    if (c->raw.getBufLength() <= KEPT_HEAD_BYTES && c->extra.capacity() <= KEPT_HEAD_BYTES
+        && pool.size() < POOL_LIMIT) {
+        pool.push_back(c);
         return;
     }
-    switch (receive(c, scratch, sizeof scratch, now)) {
-    case Progress::Ready:
-        toWorker(c);
-        break;
-    case Progress::Waiting:
-        arm(c, EPOLLIN);
-        break;
-    case Progress::Closed:
-        closeConnection(c);
-        break;
-    }
+    delete c;
 }
 
-bool ConnectionReactor::awaitBody(PendingConnection* c, int64_t now)
+void ConnectionReactor::stopAccepting()
 {
-    BodyFraming framing = scanBodyFraming(c->raw);
-    c->bodyDeadline = now + bodyTimeLimit();
-    c->expectContinue = framing.expectContinue;
-    c->bodyless = !framing.chunked && !framing.unusual && framing.contentLength <= 0;
-    if (framing.chunked || framing.unusual || framing.contentLength <= 0) return false;
-    // The body (or its first part) is waited for without a worker, so that a
-    // client sending it slowly holds none.
-    uint64_t wanted = (uint64_t)framing.contentLength;
-    c->bodyWanted = wanted < BODY_PREREAD_LIMIT ? wanted : BODY_PREREAD_LIMIT;
-    if (c->extra.size() >= c->bodyWanted) return false;
-    c->state = PendingConnection::State::Body;
-    c->deadline = minimum(now + (int64_t)receiveTimeoutMs.load(), c->bodyDeadline);
-    if (c->expectContinue && c->extra.empty()) {
-        ssize_t r = ::send(c->fd, CONTINUE_LINE, sizeof CONTINUE_LINE - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-        (void)r;
-    }
-    c->expectContinue = false;
-    return true;
-}
-
-void ConnectionReactor::toWorker(PendingConnection* c)
-{
-    removeActive(c);
-    disarm(c);
-    c->state = PendingConnection::State::Queued;
-    if (quick != nullptr && c->bodyless && c->extra.empty() && c->outcome == PendingConnection::Outcome::Request
-        && quick->answerNow(c))
-        return;
-    queue.push(c, ClientConnection::monotonicMs());
-}
-
-void ConnectionReactor::cut(PendingConnection* c)
-{
-    if (control && isConsoleFrontEnd())
-        control->log(WFormattedString("Cannot send file: %s, Connection closed by peer.", c->path.c_str()), 2);
-    // What is still queued for the client goes too.
-    ClientConnection::abortOnClose(c->fd);
-    closeConnection(c);
-}
-
-void ConnectionReactor::sendMore(PendingConnection* c, int64_t now)
-{
-    uint64_t sentNow = 0;
-    while (c->remaining > 0) {
-        if (sentNow >= SEND_PIECE) {
-            // Others get their turn; the socket is still writable.
-            arm(c, EPOLLOUT);
-            return;
-        }
-        off_t position = (off_t)c->offset;
-        uint64_t n = c->remaining < SEND_PIECE ? c->remaining : SEND_PIECE;
-        ssize_t r = ::sendfile(c->fd, c->fileFd, &position, (size_t)n);
-        if (r > 0) {
-            c->offset += (uint64_t)r;
-            c->remaining -= (uint64_t)r;
-            c->windowBytes += (uint64_t)r;
-            sentNow += (uint64_t)r;
-            continue;
-        }
-        if (r == 0) break; // the file ended early
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            arm(c, EPOLLOUT);
-            return;
-        }
-        cut(c);
-        return;
-    }
-    sendDone(c, now);
-}
-
-void ConnectionReactor::sendDone(PendingConnection* c, int64_t now)
-{
-    ::close(c->fileFd);
-    c->fileFd = -1;
-    ::shutdown(c->fd, SHUT_WR);
-    startLinger(c, now);
-}
-
-void ConnectionReactor::startLinger(PendingConnection* c, int64_t now)
-{
-    removeActive(c);
-    c->state = PendingConnection::State::Linger;
-    c->deadline = now + LINGER_MS;
-    addActive(c);
-    readInput(c, now);
-}
-
-bool ConnectionReactor::giveBack(PendingConnection* c, Finish how)
-{
-    {
-        std::lock_guard<std::mutex> guard(returnsLock);
-        if (!running) return false;
-        returns.emplace_back(c, how);
-    }
-    wake();
-    return true;
-}
-
-void ConnectionReactor::takeReturns(int64_t now)
-{
-    {
-        std::lock_guard<std::mutex> guard(returnsLock);
-        taking.swap(returns);
-    }
-    for (auto& item : taking) {
-        PendingConnection* c = item.first;
-        switch (item.second) {
-        case Finish::Linger:
-            c->activeIndex = (size_t)-1;
-            startLinger(c, now);
-            break;
-        case Finish::Send:
-            c->state = PendingConnection::State::Sending;
-            c->windowStart = now;
-            c->windowBytes = 0;
-            c->deadline = now + minimum(SEND_RETRY_MS, (int64_t)sendWindowMs.load() / 4);
-            addActive(c);
-            sendMore(c, now);
-            break;
-        }
-    }
-    taking.clear();
-}
-
-void ConnectionReactor::sweep(int64_t now)
-{
-    if (!listening && resumeListeningAt != 0 && now >= resumeListeningAt) resumeListeningAt = 0;
-    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen) setListening(true);
-    for (size_t i = 0; i < active.size();) {
+    setListening(false);
+    // Connections whose request is not complete get nothing.
+    for (size_t i = active.size(); i-- > 0;) {
+        if (i >= active.size()) continue;
         PendingConnection* c = active[i];
-        if (c->deadline > now) {
-            ++i;
-            continue;
-        }
-        switch (c->state) {
-        case PendingConnection::State::Head:
-            c->outcome = PendingConnection::Outcome::TimedOut;
-            toWorker(c);
-            break;
-        case PendingConnection::State::Body:
-            c->bodyStalled = true;
-            toWorker(c);
-            break;
-        case PendingConnection::State::Sending: {
-            // The room a slow reader made is used even without a wake-up
-            // (which comes only once much of the queue is free).
-            sendMore(c, now);
-            if (i >= active.size() || active[i] != c) break; // done, or failed
-            int64_t window = (int64_t)sendWindowMs.load();
-            if (now >= c->windowStart + window) {
-                if (c->windowBytes < ClientConnection::MIN_SEND_PROGRESS) {
-                    cut(c);
-                    break;
-                }
-                c->windowStart = now;
-                c->windowBytes = 0;
-            }
-            c->deadline = minimum(now + minimum(SEND_RETRY_MS, window / 4), c->windowStart + window);
-            ++i;
-            continue;
-        }
-        default:
+        if (c->state == PendingConnection::State::Head || c->state == PendingConnection::State::Body
+            || c->state == PendingConnection::State::Linger)
             closeConnection(c);
-            break;
-        }
-        // The connection left the list: the same index holds another one now.
     }
+}
+
+bool ConnectionReactor::answersRunning() const
+{
+    if (withWorkers > 0) return true;
+    for (PendingConnection* c : active)
+        if (c->state == PendingConnection::State::Sending) return true;
+    return false;
 }
 
 void ConnectionReactor::close()
 {
     {
-        std::lock_guard<std::mutex> guard(returnsLock);
+        std::lock_guard<std::mutex> guard(notesLock);
         running = false;
-        taking.swap(returns);
+        taking.swap(notes);
     }
+    // What workers said last: connections they are done with go.
     for (auto& item : taking) {
         PendingConnection* c = item.first;
-        c->activeIndex = (size_t)-1;
-        if (c->fileFd >= 0) {
-            ::close(c->fileFd);
-            c->fileFd = -1;
+        if (item.second == Note::Output) continue;
+        --withWorkers;
+        if (c->state == PendingConnection::State::Orphaned) {
+            recycle(c);
+            continue;
         }
-        ::close(c->fd);
-        openCount--;
-        recycle(c);
+        c->state = PendingConnection::State::Sending;
+        c->output.kill();
+        closeConnection(c);
     }
     taking.clear();
-    while (!active.empty())
-        closeConnection(active.back());
-    std::vector<PendingConnection*> waiting;
-    queue.drain(waiting);
-    for (PendingConnection* c : waiting) {
-        // The queue is shared: the connection may be another loop's.
-        ConnectionReactor* owner = c->owner != nullptr ? c->owner : this;
-        ::close(c->fd);
-        owner->openCount--;
-        owner->recycle(c);
+    while (!active.empty()) {
+        PendingConnection* c = active.back();
+        if (c->state == PendingConnection::State::Running) {
+            clientGone(c, "");
+            continue;
+        }
+        closeConnection(c);
     }
     if (epollFd >= 0) {
         ::close(epollFd);

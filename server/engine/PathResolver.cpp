@@ -65,6 +65,40 @@ bool exists(const char* path)
 
 namespace {
 
+// A folder's size grows with its entries on every common file system; one
+// this small is read in well under a millisecond.
+const off_t SMALL_FOLDER_BYTES = 64 * 1024;
+
+bool isLargeDirectory(const char* path)
+{
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_size > SMALL_FOLDER_BYTES;
+}
+
+// Set while the thread routes under a RefusedScans scope.
+thread_local bool t_scansRefused = false;
+thread_local bool t_scanWanted = false;
+
+} // namespace
+
+RefusedScans::RefusedScans()
+{
+    t_scansRefused = true;
+    t_scanWanted = false;
+}
+
+RefusedScans::~RefusedScans()
+{
+    t_scansRefused = false;
+}
+
+bool RefusedScans::wasScanRefused() const
+{
+    return t_scanWanted;
+}
+
+namespace {
+
 // The entry of folder whose name equals name without regard to ASCII case;
 // the first such name in byte order, so the choice never depends on the order
 // the directory lists its entries in.
@@ -154,6 +188,10 @@ WString resolve(const char* root, const char* rest, FileType* type)
             continue;
         }
         WString found;
+        if (t_scansRefused && isLargeDirectory(path.length() > 0 ? path.getBuf() : ".")) {
+            t_scanWanted = true;
+            return exact;
+        }
         if (!isDirectory(path.length() > 0 ? path.getBuf() : ".") || !findEntry(path, name, found)) {
             return exact;
         }

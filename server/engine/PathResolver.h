@@ -21,6 +21,20 @@ FileType typeOf(const char* path);
 // the way (Unknown otherwise).
 WString resolve(const char* root, const char* rest, FileType* type = nullptr);
 
+// Whether resolve may read large folders, which takes long. An event loop
+// routes under a RefusedScans scope: a search of a large folder that would be
+// needed is only noted (wasScanRefused), and a worker routes the request
+// again. Small folders are searched either way.
+class RefusedScans {
+public:
+    RefusedScans();
+    ~RefusedScans();
+    bool wasScanRefused() const;
+
+    RefusedScans(const RefusedScans&) = delete;
+    RefusedScans& operator=(const RefusedScans&) = delete;
+};
+
 // True for a regular file that can be opened for reading. Directories, FIFOs,
 // sockets and devices are not files to serve.
 bool isReadableFile(const char* path);

@@ -2,58 +2,86 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "ChunkedDecoder.h"
+#include "ClientConnection.h"
+#include "HTTPRequest.h"
 #include "HeaderBlockCollector.h"
+#include "OutputQueue.h"
+#include "RequestBody.h"
 #include "WString.h"
 
 class ConnectionReactor;
 
-// A client connection on its way through the server: its head (and a short
-// body) read by the server thread, then its request answered by a worker,
-// and at the end its input drained or a slow file transfer finished by the
-// server thread again. The objects are pooled and reused.
-struct PendingConnection {
+// A client connection, owned by the event loop that accepted it from accept
+// to close (see ConnectionReactor, which shows its whole life). A worker
+// borrows it only to run a script: it reads the body collected here and
+// writes into the output queue, which the loop sends. The objects are pooled
+// and reused.
+struct PendingConnection final : OutputListener {
     enum class State {
-        Head, // the server thread reads the header block
-        Body, // the server thread waits for a short body
-        Queued, // waiting for a worker, or served by one
+        Head, // the loop reads the header block
+        Body, // the loop reads a script's body
+        Running, // queued for a worker, or its script runs; the loop sends what it writes
+        Sending, // the answer is complete; the loop sends the rest
         Linger, // answered; the client's remaining input is read and dropped
-        Sending, // the server thread sends the rest of a file
+        Orphaned, // the client is gone while a worker still runs the script
     };
-    // What the worker is to do with it.
+    // How reading the head ended.
     enum class Outcome {
         Request, // a header block (possibly cut short by the client's close)
         TooLarge, // a limit was passed: 400
         TimedOut, // the block did not arrive in time: 408
     };
+    // Where the request is answered.
+    enum class Route {
+        Loop, // answered by the loop
+        Script, // routed on the loop: a worker runs the script
+        Worker, // the loop cannot route it without waiting: a worker routes and answers it
+    };
 
     PendingConnection() : collector(raw) { }
+
+    void outputReady() override;
 
     int fd = -1;
     ConnectionReactor* owner = nullptr; // the event loop that accepted it
     sockaddr_in peer = {};
     State state = State::Head;
     Outcome outcome = Outcome::Request;
+    Route route = Route::Loop;
     WString raw {4096}; // the header block
-    std::string extra; // bytes received after the block
+    std::string extra; // bytes received after the block, before the body is known
     HeaderBlockCollector collector;
-    int64_t deadline = 0; // monotonic ms: when the current state ends
-    int64_t bodyDeadline = 0; // monotonic ms: no body byte after this
-    uint64_t bodyWanted = 0; // bytes of body the server thread waits for
-    bool bodyless = false; // the head announces no body
-    bool expectContinue = false;
-    bool bodyStalled = false; // the server thread stopped waiting for the body
-    bool registered = false; // in the server thread's event set
+    int64_t deadline = 0; // monotonic ms: when the current wait ends
+    size_t activeIndex = 0; // place in the loop's list of timed connections
+    bool registered = false; // in the loop's event set
     bool armed = false; // its one event is still to come
-    size_t activeIndex = 0; // place in the server thread's list of timed connections
-    // State::Sending
-    int fileFd = -1;
-    uint64_t offset = 0;
-    uint64_t remaining = 0;
+    bool inputDone = false; // the whole request (body included) was read
+
+    // The request, parsed (and for Route::Script routed) on the loop.
+    std::unique_ptr<HTTPRequest> request;
+
+    // The body of a script's request.
+    RequestBody body;
+    ChunkedDecoder decoder;
+    std::string decoded;
+    bool chunked = false;
+    bool expectContinue = false; // the client waits for "100 Continue"
+    uint64_t bodyWanted = 0; // Content-Length
+    uint64_t bodyLimit = 0;
+
+    // Progress of the body, or of the answer while the client is slow to
+    // read it: within each window at least a minimum must move.
     int64_t windowStart = 0;
     uint64_t windowBytes = 0;
-    std::string path;
+
+    OutputQueue output;
+    // Set by the worker when it is done with the connection (any thread).
+    std::atomic<bool> workerDone {false};
 };

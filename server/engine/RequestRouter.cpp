@@ -66,52 +66,6 @@ void logLine(const HTTPRequest& request, int level, const WString& text)
 
 } // namespace
 
-bool isPlainFileRequest(const char* head, const RoutingTables& tables, const char* documentRoot)
-{
-    const char* target;
-    if (std::strncmp(head, "GET /", 5) == 0) {
-        target = head + 4;
-    } else if (std::strncmp(head, "HEAD /", 6) == 0) {
-        target = head + 5;
-    } else {
-        return false;
-    }
-    const char* end = target;
-    while (*end != ' ' && *end != '\r' && *end != '\n' && *end != '\0') {
-        ++end;
-    }
-    if (*end != ' ' || end[-1] == '/') {
-        return false;
-    }
-    for (const char* p = target; p < end; ++p) {
-        if (*p == '%' || *p == '\\' || (*p == '/' && (p[1] == '/' || p[1] == '.'))) {
-            return false;
-        }
-    }
-    // Archive folders are read through the file layer, which may wait on the client.
-    if (documentRoot[0] == '$') {
-        return false;
-    }
-    for (const RoutingEntry& e : tables.virtualDirectories.entries()) {
-        if (e.value.charAt(0) == '$') {
-            return false;
-        }
-    }
-    size_t length = (size_t)(end - target);
-    for (const RoutingEntry& e : tables.interpreters.entries()) {
-        size_t n = e.key.length();
-        if (n == 0) {
-            return false;
-        }
-        for (size_t i = 0; i + n <= length; ++i) {
-            if (::strncasecmp(target + i, e.key, n) == 0) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 RequestRouter::RequestRouter(const RoutingTables& routingTables) : tables(routingTables)
 {
 }
@@ -313,6 +267,21 @@ void RequestRouter::sendNotFound(HTTPRequest& request) const
     request.response->sendError(lookupHTTPStatus(404), request.scriptName, false);
 }
 
+const WString* RequestRouter::scriptCommand(const HTTPRequest& request) const
+{
+    if (request.methodIndex != HTTPRequest::METHOD_GET && request.methodIndex != HTTPRequest::METHOD_HEAD
+        && request.methodIndex != HTTPRequest::METHOD_POST) {
+        return nullptr;
+    }
+    const WString* command
+        = request.interpreterKey.length() > 0 ? tables.interpreters.find(request.interpreterKey) : nullptr;
+    if (command != nullptr && command->equals(RoutingTables::PHP_BUILT_IN)
+        && typeOf(request.scriptFilename) != PathResolver::FileType::Regular) {
+        return nullptr;
+    }
+    return command;
+}
+
 void RequestRouter::dispatch(HTTPRequest& request) const
 {
     HTTPResponse& response = *request.response;
@@ -320,17 +289,14 @@ void RequestRouter::dispatch(HTTPRequest& request) const
     case HTTPRequest::METHOD_GET:
     case HTTPRequest::METHOD_HEAD:
     case HTTPRequest::METHOD_POST: {
-        const WString* command
-            = request.interpreterKey.length() > 0 ? tables.interpreters.find(request.interpreterKey) : nullptr;
-        if (command != nullptr) {
+        if (const WString* command = scriptCommand(request)) {
+            runScript(request, *command);
+            break;
+        }
+        if (request.interpreterKey.length() > 0 && tables.interpreters.find(request.interpreterKey) != nullptr) {
             // A missing script is a missing page, not a runtime failure that
             // would show the document folder.
-            if (command->equals(RoutingTables::PHP_BUILT_IN)
-                && typeOf(request.scriptFilename) != PathResolver::FileType::Regular) {
-                sendNotFound(request);
-            } else {
-                runScript(request, *command);
-            }
+            sendNotFound(request);
             break;
         }
         // The file is opened once: the test that it can be read is the open

@@ -16,14 +16,6 @@ bool matchVirtualDirectory(const char* path, const char* alias);
 // with exactly one leading '/' (never "//host/...") and a trailing '/'.
 WString folderRedirectTarget(const char* scriptName);
 
-// True for a request that certainly ends in a file, a redirect or an error
-// page, never in a script or a folder listing, whatever the folders hold: a
-// GET or HEAD whose path (query included) holds no interpreter key in any
-// case, no escape, no dot segment, no doubled or back slash, and does not end
-// in '/'. head: the request's header block. Such a request can be answered
-// on an event loop. Folders served from an archive never are.
-bool isPlainFileRequest(const char* head, const RoutingTables& tables, const char* documentRoot);
-
 // The decision-making half of a worker: maps a parsed request onto a file
 // (interpreter key and path info, virtual directory, index file, MIME type)
 // and answers it: a script, a static file, a redirect or an error page.
@@ -41,6 +33,10 @@ public:
 
     // Answers a routed request through request.response.
     void dispatch(HTTPRequest& request) const;
+
+    // The interpreter command a routed request runs (its script exists), or
+    // null when the answer is a file, a redirect or an error page.
+    const WString* scriptCommand(const HTTPRequest& request) const;
 
     // The first key, in table order, with an occurrence that ends a path
     // segment of text (followed by '/' or the end) and that accept takes

@@ -230,6 +230,22 @@ void Zorvane::run()
 {
     currentServer = this;
     control->onStarted();
+    // Whatever ends the run, a kill of this thread included, the loops end,
+    // the port is freed and the front-end hears of it.
+    struct Cleanup {
+        Zorvane& server;
+        ~Cleanup()
+        {
+            server.endLoops();
+            server.loops[0]->reactor.close();
+            try {
+                server.serverSocket.close();
+            } catch (WException&) {
+                // already gone
+            }
+            server.control->onStopped();
+        }
+    } cleanup {*this};
     try {
         control->log(
             WFormattedString("Create HTTP server: Host=%s, Port=%u", config.host.getBuf(), (unsigned)config.port), 1);
@@ -240,55 +256,28 @@ void Zorvane::run()
         RoutingTables tables;
         tables.load(control);
         for (ZorvaneWorker& worker : workers) {
-            // A worker still serving a connection from before (a run that an
-            // exception ended leaves its workers alone) keeps what it has.
-            if (!worker.isBusy()) {
-                worker.configure(control, config);
-                worker.setRouting(tables, this);
-            }
-            worker.start();
+            worker.start(control, config, tables, this);
         }
-        try {
-            for (int i = 0; i < loopsRunning; ++i) {
-                EventLoop& loop = *loops[(size_t)i];
-                loop.answerer.configure(control, config);
-                loop.answerer.setRouting(tables, this);
-                loop.reactor.setQuickAnswerer(&loop.answerer);
-                loop.reactor.open((i == 0 ? serverSocket : loop.listener).getHandle(), control, loopsRunning);
-            }
-        } catch (WException&) {
-            for (auto& loop : loops) {
-                loop->reactor.close();
-            }
-            throw;
+        for (int i = 0; i < loopsRunning; ++i) {
+            EventLoop& loop = *loops[(size_t)i];
+            loop.reactor.getHandler().configure(control, config, tables);
+            loop.reactor.open((i == 0 ? serverSocket : loop.listener).getHandle(), control, loopsRunning);
         }
         for (int i = 1; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
             loop.running = true;
             loop.thread = std::thread([this, &loop] { runLoop(loop); });
         }
-        ConnectionReactor& reactor = loops[0]->reactor;
-        try {
-            reactor.run(stopRequested);
-        } catch (WException&) {
-            endLoops();
-            reactor.close();
-            throw;
-        }
+        // On stop the loops send what running scripts still answer, for a
+        // short while; then the workers end.
+        loops[0]->reactor.run(stopRequested, WORKER_STOP_MS);
         endLoops();
-        reactor.close();
+        loops[0]->reactor.close();
         stopWorkers();
     } catch (WException& e) {
         control->onException(e);
         WSystem::showMessage(nullptr, e.getMessage(), "Information", false);
     }
-    endLoops();
-    try {
-        serverSocket.close();
-    } catch (WException&) {
-        // already gone
-    }
-    control->onStopped();
 }
 
 namespace {
@@ -339,7 +328,7 @@ void Zorvane::runLoop(EventLoop& loop)
 {
     currentServer = this;
     try {
-        loop.reactor.run(stopRequested);
+        loop.reactor.run(stopRequested, WORKER_STOP_MS);
     } catch (WException& e) {
         // Its listener failed: closed, so that the system sends its share of
         // the clients to the other loops.

@@ -2,34 +2,34 @@
 
 #include <atomic>
 
-#include "ClientConnection.h"
-#include "ConnectionReactor.h"
+#include "RequestHandler.h"
 #include "RoutingTables.h"
 #include "ServerConfig.h"
 #include "WThread.h"
 
 class Zorvane;
 class ZorvaneControl;
-class HTTPResponse;
 struct PendingConnection;
 
-// One of the server's worker threads: it takes the next connection whose
-// request has arrived from the server's queue, answers that one request and
-// gives the connection back (closed, or to be drained or finished by the
-// server thread). Without a thread of its own it serves an event loop as its
-// quick answerer: plain file requests are answered there, without a hand-off.
-class ZorvaneWorker : public WRunable, public QuickAnswerer, private FileSendHandoff {
+// One of the server's worker threads: it takes the next request that an event
+// loop routed to a script (its body read whole already), runs it, and gives
+// the connection back to its loop, which sends the answer. A worker never
+// reads or writes a client socket.
+class ZorvaneWorker : public WRunable {
 public:
+    enum class State {
+        Stopped, // no thread
+        Running, // serving the queue
+        Stopping, // asked to end; its thread still runs
+    };
+
     ZorvaneWorker();
     ~ZorvaneWorker() override;
 
-    void configure(ZorvaneControl* control, const ServerConfig& config);
-    // The tables to route with (copied) and the server whose queue this
-    // worker serves; set by the server before it starts the worker.
-    void setRouting(const RoutingTables& tables, Zorvane* server);
-
-    // Starts the thread unless it runs already.
-    void start();
+    // Starts the thread on these settings (the tables are copied). A worker
+    // of the last run that is still winding down is waited for first, so
+    // that nothing it still uses changes under it.
+    void start(ZorvaneControl* control, const ServerConfig& config, const RoutingTables& tables, Zorvane* server);
     // Asks the thread to end; with wait, joins it for up to timeoutMs and
     // kills it when that runs out.
     void stop(bool wait, unsigned long timeoutMs);
@@ -37,25 +37,16 @@ public:
     void requestStop();
     // Serving a request right now.
     bool isBusy() const { return busy.load(); }
+    State getState() const;
 
     void run() override;
-    bool answerNow(PendingConnection* connection) override;
 
 private:
-    void serve(PendingConnection* pending);
-    void answer(PendingConnection* pending, HTTPResponse& response, bool& lingerAlways);
-    void answerQuietly(HTTPResponse& response, unsigned code, const char* message);
-    void finish(PendingConnection* pending, bool lingerAlways);
-    bool takeFileSend(
-        ClientConnection& connection, int fileFd, uint64_t offset, uint64_t count, const char* path) override;
+    void serve(PendingConnection* connection);
+    void endThread(unsigned long timeoutMs);
 
-    ServerConfig config;
     std::atomic<bool> stopRequested;
     std::atomic<bool> busy;
-    ZorvaneControl* control;
-    RoutingTables tables;
     Zorvane* server;
-    ClientConnection connection; // the connection being served; its buffers are reused
-    PendingConnection* current;
-    bool handedOff;
+    RequestHandler handler;
 };

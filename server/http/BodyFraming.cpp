@@ -52,7 +52,13 @@ BodyFraming scanBodyFraming(const char* block)
                 int64_t n = 0;
                 bool digits = v < e;
                 for (const char* d = v; d < e; ++d) {
-                    if (*d < '0' || *d > '9' || n > (INT64_MAX - 9) / 10) {
+                    if (*d < '0' || *d > '9') {
+                        digits = false;
+                        break;
+                    }
+                    if (n > (INT64_MAX - 9) / 10) {
+                        // Digits still, but more than any body may be.
+                        framing.tooLarge = true;
                         digits = false;
                         break;
                     }

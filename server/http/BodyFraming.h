@@ -10,6 +10,7 @@ struct BodyFraming {
     bool chunked = false; // a Transfer-Encoding header is present
     bool expectContinue = false; // "Expect: 100-continue"
     bool unusual = false; // a length that is not plain digits, or too large
+    bool tooLarge = false; // plain digits, but more than any body may be (unusual too)
 };
 
 // Scans a header block as HTTPRequest::read collects it (lines ended by

@@ -2,80 +2,53 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include "ChunkedDecoder.h"
 #include "WSocket.h"
 
-class ClientConnection;
+class OutputQueue;
+class RequestBody;
 
-// Takes the rest of a file transfer off a worker when the client is slow to
-// read it, so that the worker can serve the next request meanwhile. On
-// success the connection and the file descriptor belong to the taker.
-class FileSendHandoff {
+// Told when a connection's output queue has something the event loop is not
+// already going to look at.
+class OutputListener {
 public:
-    virtual bool takeFileSend(
-        ClientConnection& connection, int fileFd, uint64_t offset, uint64_t count, const char* path)
-        = 0;
+    virtual void outputReady() = 0;
 
 protected:
-    ~FileSendHandoff() = default;
+    ~OutputListener() = default;
 };
 
-// The client connection a worker serves: a non-blocking socket whose head
-// has been read already, plus the bytes that came after the head. Reads
-// deliver those bytes first, then wait for more, each wait bounded by the
-// receive time-out and all of them by the body deadline. Writes wait for
-// the client as long as it keeps reading: a send window in which less than
-// MIN_SEND_PROGRESS bytes went out ends the connection.
+// The stream an answer is written to and a request body read from, for one
+// connection. It never waits for the client: reads deliver the body that the
+// event loop collected before the script started, writes go to the
+// connection's output queue, which only the loop sends from.
 //
-// Failures throw WSocketException: "Read timeout" (-5), "Connection was
-// closed." (-6), "Cannot write into socket." (-3).
+// Failures throw WSocketException: "Connection was closed." (-6) when the
+// body cannot be read, "Cannot write into socket." (-3) once the client is
+// gone.
 class ClientConnection : public WSocketIO {
 public:
-    // Bytes that must leave within one send window.
-    static constexpr uint64_t MIN_SEND_PROGRESS = 16 * 1024;
+    // Who writes: the event loop sends right after its handler returns; a
+    // worker's writes tell the loop through the listener.
+    enum class Server { Worker, EventLoop };
 
-    ClientConnection();
-    // Serves fd, which it makes non-blocking.
-    explicit ClientConnection(int fd);
+    ClientConnection() = default;
     virtual ~ClientConnection();
 
-    // Serves the non-blocking socket fd from now on, with data[0..n) as the
-    // first bytes to read. Settings go back to their defaults.
-    void attach(int fd, const char* data, size_t n);
-    // Gives the descriptor up without closing it; returns it.
-    int detach();
-    int getHandle() const { return fd; }
+    // Serves the connection on socket: output to output, the body (null:
+    // none) from its start.
+    void attach(int socket, OutputQueue& output, const RequestBody* body, Server who, OutputListener* listener);
+    void detach();
+    // A descriptor on which the client's hang-up can be watched (never read
+    // or written), or -1.
+    int getHandle() const;
 
-    // Longest wait for a single piece of the body.
-    void setReceiveTimeout(unsigned long milliseconds) { receiveTimeoutMs = milliseconds; }
-    // No body byte is read after this point of the monotonic clock (ms; 0 = none).
-    void setBodyDeadline(int64_t monotonicMs) { bodyDeadline = monotonicMs; }
-    // Waits for body bytes end at once (the server already waited for them).
-    void setBodyStalled(bool stalled) { bodyStalled = stalled; }
-    // The send window (ms) in which MIN_SEND_PROGRESS bytes must go out.
-    void setSendWindow(unsigned long milliseconds) { sendWindowMs = milliseconds; }
-    // The client waits for "100 Continue" before it sends the body: it is
-    // sent before the first wait for body bytes.
-    void setExpectContinue(bool expect) { expectContinue = expect; }
-    void setFileSendHandoff(FileSendHandoff* taker) { handoff = taker; }
-    // Who serves the connection. An event loop serves many clients: what it
-    // writes itself must fit a new connection's send buffer, the rest of a
-    // file goes through the handoff.
-    enum class Server { Worker, EventLoop };
-    void setServer(Server who) { server = who; }
-    // The most a single write should carry (the rest of a file is sent by
-    // the system).
+    // The most a single write should carry: on an event loop large files go
+    // as file ranges, not through memory.
     unsigned long firstWriteLimit(unsigned long usual) const
     {
         return server == Server::EventLoop && usual > EVENT_LOOP_WRITE ? EVENT_LOOP_WRITE : usual;
     }
-
-    // Reads and decodes a chunked body completely (at most maxBytes of
-    // data); afterwards reads deliver the decoded bytes. False when it is
-    // malformed or too large.
-    bool decodeChunkedBody(size_t maxBytes);
 
     void connect() override;
     void write(const char* text) override;
@@ -87,55 +60,33 @@ public:
     bool readln(WString& line) override;
     void close() override;
 
-    // Two blocks (a header block and the first body bytes) in one send.
+    // Two blocks (a header block and the first body bytes) as one piece.
     void write(const void* first, size_t firstLength, const void* second, size_t secondLength);
-    // Sends count bytes of fileFd from offset. Returns the bytes sent (fewer
-    // only when the file ended early); handedOff is set when a slow client
-    // made the handoff take the rest, together with the connection.
+    // Queues count bytes of fileFd from offset: the loop sends them by the
+    // system. Returns count; handedOff is always set.
     uint64_t sendFile(int fileFd, uint64_t offset, uint64_t count, const char* path, bool& handedOff);
-    bool canSendFile() const;
+    bool canSendFile() const { return output != nullptr; }
 
-    // Bytes waiting in the socket itself.
-    bool socketInputWaiting() const;
-    // Bytes read ahead and not yet delivered.
-    size_t pendingBytes() const { return pending.size() - pendingOffset; }
-    // Ends the sending side; the client sees the end of the response.
-    bool shutdownSend();
-    // A send made too little progress: the connection is to be cut.
-    bool wasCut() const { return cut; }
+    // Body bytes not yet read.
+    uint64_t pendingBytes() const;
+
     // Makes the close of socket discard what is still queued for the client.
     static void abortOnClose(int socket);
-
     // The monotonic clock in milliseconds.
     static int64_t monotonicMs();
 
 private:
-    // Waits until the socket can take more; throws when the send window ran
-    // out with too little progress.
-    void waitWritable();
-    // Waits for input; throws "Read timeout" when none comes in time.
-    void waitReadable();
-    void sendContinue();
-    void noteSent(size_t n) { windowBytes += n; }
+    void queued(bool tell);
 
-    int fd;
-    std::string pending;
-    size_t pendingOffset;
-    unsigned long receiveTimeoutMs;
-    int64_t bodyDeadline;
-    bool bodyStalled;
-    unsigned long sendWindowMs;
-    bool expectContinue;
-    int64_t windowStart;
-    uint64_t windowBytes;
-    bool cut;
-    FileSendHandoff* handoff;
-    Server server = Server::Worker;
-    // A new connection's send buffer takes this much at once whatever the
-    // client does.
     static constexpr unsigned long EVENT_LOOP_WRITE = 4096;
-    ChunkedDecoder decoder;
-    std::string decoded;
+
+    int fd = -1;
+    mutable int watchFd = -1;
+    OutputQueue* output = nullptr;
+    const RequestBody* body = nullptr;
+    uint64_t bodyOffset = 0;
+    Server server = Server::Worker;
+    OutputListener* listener = nullptr;
 
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;

@@ -171,6 +171,7 @@ sapi_module_struct sapiModule = makeSapiModule();
 // looks at is atomic, so that the workers' scripts do not queue for the lock.
 std::mutex stateLock;
 int users = 0; // startupPHP calls not yet matched by shutdownPHP
+std::atomic<unsigned long long> postMaxSize {0};
 bool started = false; // the runtime was started (and not yet shut down)
 std::atomic<bool> available {false}; // ... and its module start-up succeeded
 std::atomic<int> runtimeGeneration {0}; // counts start-ups: a thread's context belongs to one
@@ -260,6 +261,9 @@ void startRuntime(ZorvaneControl* control)
 
     bool threadSafe = false;
     readRuntimeFacts(threadSafe);
+    // Read once here: the server refuses larger bodies before a script runs,
+    // and the setting cannot change while the runtime lives.
+    postMaxSize = SG(post_max_size) > 0 ? (unsigned long long)SG(post_max_size) : 0;
     char line[160];
 #ifdef ZTS
     if (!threadSafe) {
@@ -520,6 +524,11 @@ bool isPHPThreadSafe()
 const char* getPHPVersion()
 {
     return version;
+}
+
+unsigned long long getPHPPostMaxSize()
+{
+    return postMaxSize.load();
 }
 
 void executePHPScript(HTTPRequest* request)

@@ -37,5 +37,8 @@ bool isPHPAvailable();
 // all scripts.
 bool isPHPThreadSafe();
 
+// PHP's post_max_size in bytes; 0 when it sets no limit or PHP is not built in.
+unsigned long long getPHPPostMaxSize();
+
 // The embedded runtime's version ("8.2.32"), or "" when PHP is not built in.
 const char* getPHPVersion();

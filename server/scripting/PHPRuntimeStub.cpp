@@ -31,6 +31,10 @@ const char* getPHPVersion()
 {
     return "";
 }
+unsigned long long getPHPPostMaxSize()
+{
+    return 0;
+}
 void lockProcessEnvironment()
 {
 }

@@ -149,11 +149,10 @@ def test_each_slow_client_meets_its_time_limit(site):
             assert r.status == 408, r.raw[:200]
             assert b"Max. 30 Seconds" in r.body
         assert time.monotonic() - started < 3.0
-        # The body deadline ends the body; the script runs with what came.
+        # A body that moves too little within its window ends in 408; the
+        # script never runs on a part of it.
         r = Response(read_all(slow_body, 5))
-        assert r.status == 200, r.raw[:200]
-        got = int(r.body.split()[-1])
-        assert 2 <= got < 100
+        assert r.status == 408, r.raw[:200]
         assert time.monotonic() - started < 4.0
     finally:
         trickle.close()

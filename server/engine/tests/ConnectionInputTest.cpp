@@ -1,12 +1,14 @@
-// The protocol rules the server thread and the workers apply to a
-// connection's input: header blocks in pieces, body framing, chunked bodies;
-// and the worker's connection over a real socket pair (read-ahead first,
-// body deadline, 100 Continue, the send window).
+// The protocol rules the event loops apply to a connection's input: header
+// blocks in pieces, body framing, chunked bodies; and a connection's body
+// and output queue over a real socket pair (memory, temporary file and file
+// ranges in order, a shrunk file, a gone client, a worker's stream).
 #include "BodyFraming.h"
 #include "ChunkedDecoder.h"
 #include "ClientConnection.h"
 #include "HTTPRequest.h"
 #include "HeaderBlockCollector.h"
+#include "OutputQueue.h"
+#include "RequestBody.h"
 #include "WException.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +126,8 @@ TEST(BodyFramingTest, WhatTheHeadSaysAboutTheBody)
         EXPECT_EQ(c.expectContinue, f.expectContinue) << c.block;
         EXPECT_EQ(c.unusual, f.unusual) << c.block;
     }
+    EXPECT_TRUE(scanBodyFraming(cases[6].block).tooLarge);
+    EXPECT_FALSE(scanBodyFraming(cases[3].block).tooLarge);
 }
 
 // ---- chunked bodies
@@ -172,14 +176,13 @@ TEST(ChunkedDecoderTest, BodiesInAnyPieces)
     }
 }
 
-// ---- the worker's connection over a socket pair
+// ---- a connection's body and output queue over a socket pair
 
-class ClientConnectionTest : public ::testing::Test {
+class OutputQueueTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         int fds[2]; // the server end non-blocking, as the server accepts them
-        // (the client end is made blocking again below)
         ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds));
         server = fds[0];
         client = fds[1];
@@ -187,143 +190,111 @@ protected:
     }
     void TearDown() override
     {
-        if (client >= 0) ::close(client);
+        ::close(server);
+        ::close(client);
     }
-    std::string receive(size_t atMost)
+    // Reads everything until the queue is empty, flushing as the loop would.
+    std::string drain(OutputQueue& queue)
     {
-        std::string out(atMost, '\0');
-        ssize_t n = ::recv(client, out.data(), atMost, MSG_DONTWAIT);
-        out.resize(n > 0 ? (size_t)n : 0);
-        return out;
+        std::string got;
+        char buffer[65536];
+        for (int turns = 0; turns < 100000; ++turns) {
+            uint64_t sent = 0;
+            OutputQueue::Flush f = queue.flush(server, 1 << 20, sent);
+            ssize_t n;
+            while ((n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+                got.append(buffer, (size_t)n);
+            if (f != OutputQueue::Flush::Blocked) break;
+        }
+        return got;
+    }
+    int tempFile(const std::string& data)
+    {
+        char path[] = "/tmp/zorvane-queue-XXXXXX";
+        int fd = ::mkstemp(path);
+        ::unlink(path);
+        EXPECT_EQ((ssize_t)data.size(), ::write(fd, data.data(), data.size()));
+        return fd;
     }
 
     int server = -1;
     int client = -1;
 };
 
-TEST_F(ClientConnectionTest, ReadAheadComesFirstThenTheSocket)
+TEST_F(OutputQueueTest, MemorySpilledOutputAndFileRangesLeaveInOrder)
 {
-    ClientConnection c;
-    c.attach(server, "abc", 3);
-    ASSERT_EQ(3, ::send(client, "def", 3, 0));
-    char buffer[8] = {};
-    EXPECT_EQ(2, c.read(buffer, 2, true));
-    EXPECT_EQ(2, c.read(buffer, 2, false));
-    EXPECT_EQ(std::string("ab"), std::string(buffer, 2));
-    EXPECT_EQ(1, c.read(buffer, 8, false));
-    EXPECT_EQ('c', buffer[0]);
-    EXPECT_EQ(3, c.read(buffer, 8, false));
-    EXPECT_EQ(std::string("def"), std::string(buffer, 3));
-    ::close(client);
-    client = -1;
-    try {
-        c.read(buffer, 8, false);
-        FAIL() << "no end";
-    } catch (WSocketException& e) {
-        EXPECT_EQ(-6, e.getId());
-    }
+    OutputQueue queue;
+    std::string big(3 * OutputQueue::MEMORY_LIMIT, 'm'); // beyond memory: to the temporary file
+    std::string file(100000, 'f');
+    int fd = tempFile(file);
+    EXPECT_TRUE(queue.append("HEAD\n", 5, "body", 4)); // the loop must look
+    EXPECT_FALSE(queue.append(big.data(), big.size())); // it is going to already
+    EXPECT_FALSE(queue.appendFile(fd, 10, 500, "/f"));
+    ::close(fd); // the queue keeps its own
+    EXPECT_FALSE(queue.append("tail", 4));
+    EXPECT_TRUE("HEAD\nbody" + big + file.substr(10, 500) + "tail" == drain(queue));
+    EXPECT_FALSE(queue.isFinished());
+    EXPECT_TRUE(queue.append("x", 1)); // empty again: the loop must be told
+    EXPECT_FALSE(queue.finish());
+    EXPECT_TRUE(queue.isFinished());
+    EXPECT_EQ("x", drain(queue));
 }
 
-TEST_F(ClientConnectionTest, ContinueIsSentBeforeTheFirstWaitOnly)
+TEST_F(OutputQueueTest, AShrunkFileOrAGoneClientEndsTheAnswer)
 {
-    ClientConnection c;
-    c.attach(server, nullptr, 0);
-    c.setExpectContinue(true);
-    c.setReceiveTimeout(200);
-    char buffer[8];
-    EXPECT_THROW(c.read(buffer, 8, false), WSocketException);
-    EXPECT_EQ("HTTP/1.1 100 Continue\r\n\r\n", receive(100));
-    EXPECT_THROW(c.read(buffer, 8, false), WSocketException);
-    EXPECT_EQ("", receive(100));
-}
+    OutputQueue queue;
+    int fd = tempFile("short");
+    queue.appendFile(fd, 0, 1000, "/docs/short.txt");
+    ::close(fd);
+    uint64_t sent = 0;
+    EXPECT_EQ(OutputQueue::Flush::Truncated, queue.flush(server, 1 << 20, sent));
+    EXPECT_EQ("/docs/short.txt", queue.brokenFile());
 
-TEST_F(ClientConnectionTest, BodyDeadlineEndsATricklingBody)
-{
-    ClientConnection c;
-    c.attach(server, "x", 1);
-    c.setReceiveTimeout(1000);
-    c.setBodyDeadline(ClientConnection::monotonicMs() + 300);
-    std::thread trickle([this] {
-        for (int i = 0; i < 10; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            ::send(client, "y", 1, MSG_NOSIGNAL);
-        }
-    });
-    auto started = std::chrono::steady_clock::now();
-    std::string body;
-    char buffer[8];
+    queue.reset();
+    queue.append("a", 1);
+    queue.kill();
+    EXPECT_EQ(OutputQueue::Flush::Failed, queue.flush(server, 1 << 20, sent));
     try {
-        for (;;) {
-            int n = c.read(buffer, sizeof buffer, false);
-            body.append(buffer, (size_t)n);
-        }
-    } catch (WSocketException& e) {
-        EXPECT_EQ(-5, e.getId());
-    }
-    auto took = std::chrono::steady_clock::now() - started;
-    trickle.join();
-    EXPECT_LT(took, std::chrono::milliseconds(450));
-    EXPECT_EQ('x', body[0]);
-    EXPECT_LT(body.size(), 10u);
-}
-
-TEST_F(ClientConnectionTest, TwoPartsInOneSendAndTheSendWindow)
-{
-    ClientConnection c;
-    c.attach(server, nullptr, 0);
-    c.write("HEAD\n", 5, "body", 4);
-    EXPECT_EQ("HEAD\nbody", receive(100));
-
-    // A peer that takes nothing: the send is cut after a window without progress.
-    c.setSendWindow(200);
-    std::string block(256 * 1024, 'z');
-    auto started = std::chrono::steady_clock::now();
-    try {
-        for (int i = 0; i < 1000; ++i) {
-            c.write(block.data(), block.size());
-        }
-        FAIL() << "never cut";
+        queue.append("b", 1);
+        FAIL() << "a write after the client went";
     } catch (WSocketException& e) {
         EXPECT_EQ(-3, e.getId());
     }
-    EXPECT_TRUE(c.wasCut());
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
-TEST_F(ClientConnectionTest, FileToASlowPeerIsOfferedToTheHandoff)
+TEST_F(OutputQueueTest, AWorkersStreamReadsTheBodyAndTellsTheLoopOnce)
 {
-    struct Taker final : FileSendHandoff {
-        virtual ~Taker() = default;
-        bool takeFileSend(ClientConnection& connection, int, uint64_t offset, uint64_t count, const char*) override
-        {
-            at = offset;
-            left = count;
-            fd = connection.detach();
-            return true;
-        }
-        uint64_t at = 0;
-        uint64_t left = 0;
-        int fd = -1;
-    } taker;
-    char path[] = "/tmp/zorvane-conn-XXXXXX";
-    int file = ::mkstemp(path);
-    ASSERT_GE(file, 0);
-    ::unlink(path);
-    std::string data(8 * 1024 * 1024, 'f');
-    ASSERT_EQ((ssize_t)data.size(), ::write(file, data.data(), data.size()));
-
+    struct Listener final : OutputListener {
+        virtual ~Listener() = default;
+        void outputReady() override { ++told; }
+        int told = 0;
+    } listener;
+    RequestBody body;
+    std::string text = "first line\r\nsecond\n" + std::string(RequestBody::MEMORY_LIMIT, 'b');
+    ASSERT_TRUE(body.append(text.data(), 100));
+    ASSERT_TRUE(body.append(text.data() + 100, text.size() - 100)); // now in a file
+    OutputQueue queue;
     ClientConnection c;
-    c.attach(server, nullptr, 0);
-    c.setFileSendHandoff(&taker);
-    bool handedOff = false;
-    uint64_t sent = c.sendFile(file, 0, data.size(), "/x", handedOff);
-    EXPECT_TRUE(handedOff);
-    EXPECT_EQ(data.size(), sent + taker.left);
-    EXPECT_EQ(sent, taker.at);
-    EXPECT_EQ(-1, c.getHandle());
-    EXPECT_EQ(server, taker.fd);
-    ::close(taker.fd);
-    ::close(file);
+    c.attach(server, queue, &body, ClientConnection::Server::Worker, &listener);
+    WString line;
+    EXPECT_TRUE(c.readln(line));
+    EXPECT_STREQ("first line", line.getBuf());
+    EXPECT_TRUE(c.readln(line));
+    EXPECT_STREQ("second", line.getBuf());
+    std::string rest(text.size(), '\0');
+    size_t got = 0;
+    while (int n = c.read(rest.data() + got, 7000, false))
+        got += (size_t)n;
+    EXPECT_TRUE(text.substr(19) == rest.substr(0, got)) << got;
+    EXPECT_EQ(0u, c.pendingBytes());
+    c.write("one");
+    c.write("two");
+    EXPECT_EQ(1, listener.told);
+    EXPECT_NE(server, c.getHandle()); // a watch of its own
+    EXPECT_GE(c.getHandle(), 0);
+    EXPECT_EQ("onetwo", drain(queue));
+    c.write("three");
+    EXPECT_EQ(2, listener.told);
 }
 
 } // namespace

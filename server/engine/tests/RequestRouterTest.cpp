@@ -106,50 +106,6 @@ TEST(RequestRouterTest, FolderRedirectsStayOnThisServer)
     }
 }
 
-TEST(RequestRouterTest, OnlyRequestsThatCannotReachAScriptArePlainFileRequests)
-{
-    RoutingTables tables;
-    WString why;
-    tables.addInterpreterLine(".php;PHPBuildIn", why);
-    tables.addInterpreterLine(".sh;/bin/sh", why);
-    tables.addVirtualDirectoryLine("/img/;/srv/pictures", why);
-    const struct {
-        const char* head;
-        bool plain;
-    } cases[] = {
-        {"GET /1k.bin HTTP/1.1\r\nHost: a\r\n\r\n", true},
-        {"HEAD /img/logo.gif HTTP/1.0\r\n\r\n", true},
-        {"GET /a/b/c.css?v=2 HTTP/1.1\r\n\r\n", true},
-        {"GET /folder HTTP/1.1\r\n\r\n", true}, // a redirect at most
-        {"GET /shop.html HTTP/1.1\r\n\r\n", true},
-        {"GET /x.php HTTP/1.1\r\n\r\n", false},
-        {"GET /X.PhP/info HTTP/1.1\r\n\r\n", false},
-        {"GET /conf.php.bak HTTP/1.1\r\n\r\n", false}, // refused by a worker
-        {"GET /run.sh HTTP/1.1\r\n\r\n", false},
-        {"GET /page?x=.php HTTP/1.1\r\n\r\n", false},
-        {"GET /sub/ HTTP/1.1\r\n\r\n", false}, // may hold index.php
-        {"GET / HTTP/1.1\r\n\r\n", false},
-        {"GET /x%2ephp HTTP/1.1\r\n\r\n", false},
-        {"GET /a/../x.txt HTTP/1.1\r\n\r\n", false},
-        {"GET /a/./b HTTP/1.1\r\n\r\n", false},
-        {"GET /.hidden HTTP/1.1\r\n\r\n", false},
-        {"GET //etc/passwd HTTP/1.1\r\n\r\n", false},
-        {"GET /a\\b HTTP/1.1\r\n\r\n", false},
-        {"GET http://host/a.txt HTTP/1.1\r\n\r\n", false},
-        {"POST /form.html HTTP/1.1\r\n\r\n", false},
-        {"get /a.txt HTTP/1.1\r\n\r\n", false},
-        {"GET /a.txt\r\n\r\n", false},
-        {"GET /a.txt", false},
-        {"", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(isPlainFileRequest(c.head, tables, "/srv/www"), c.plain) << c.head;
-    }
-    EXPECT_FALSE(isPlainFileRequest("GET /a.txt HTTP/1.1\r\n\r\n", tables, "$/archive"));
-    tables.addVirtualDirectoryLine("/zip/;$/archive", why);
-    EXPECT_FALSE(isPlainFileRequest("GET /a.txt HTTP/1.1\r\n\r\n", tables, "/srv/www"));
-}
-
 class RoutingRulesTest : public ServerTest {
 protected:
     void SetUp() override

@@ -1,0 +1,256 @@
+#include "OutputQueue.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "TemporaryFile.h"
+#include "WException.h"
+
+namespace {
+
+[[noreturn]] void failWrite(int err)
+{
+    errno = err;
+    throw WSocketException("Cannot write into socket.", -3);
+}
+
+bool writeAllAt(int fd, const char* data, size_t length, uint64_t offset)
+{
+    while (length > 0) {
+        ssize_t n = ::pwrite(fd, data, length, (off_t)offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        length -= (size_t)n;
+        offset += (uint64_t)n;
+    }
+    return true;
+}
+
+} // namespace
+
+OutputQueue::~OutputQueue()
+{
+    reset();
+}
+
+void OutputQueue::dropPieces()
+{
+    for (Piece& p : pieces)
+        if (p.ownsFd) ::close(p.fd);
+    pieces.clear();
+    memoryBytes = 0;
+    spillQueued = 0;
+}
+
+void OutputQueue::reset()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    dropPieces();
+    if (spillFd >= 0) {
+        ::close(spillFd);
+        spillFd = -1;
+    }
+    spillEnd = 0;
+    loopWillLook = false;
+    finished = false;
+    dead = false;
+    brokenPath.clear();
+}
+
+bool OutputQueue::tellLoop()
+{
+    bool tell = !loopWillLook;
+    loopWillLook = true;
+    return tell;
+}
+
+bool OutputQueue::openSpillFile()
+{
+    if (spillFd < 0) spillFd = openUnlinkedTemporaryFile();
+    return spillFd >= 0;
+}
+
+// Output beyond the memory share goes to the temporary file; the writer
+// waits only while the file holds more than its limit and the client reads.
+void OutputQueue::spill(const void* data, size_t length, std::unique_lock<std::mutex>& held)
+{
+    while (spillQueued > SPILL_LIMIT && !dead)
+        drained.wait_for(held, std::chrono::milliseconds(200));
+    if (dead) failWrite(EPIPE);
+    if (!openSpillFile()) failWrite(errno);
+    uint64_t at = spillEnd;
+    spillEnd += length;
+    spillQueued += length;
+    // The bytes are written without the lock: the loop goes on sending
+    // meanwhile. Nobody else writes this connection's output, and the range
+    // is in no piece yet, so the loop does not read it.
+    held.unlock();
+    bool written = writeAllAt(spillFd, static_cast<const char*>(data), length, at);
+    int err = errno;
+    held.lock();
+    if (dead) failWrite(EPIPE);
+    if (!written) {
+        spillQueued -= length;
+        failWrite(err);
+    }
+    if (!pieces.empty()) {
+        Piece& last = pieces.back();
+        if (last.fd == spillFd && last.offset + last.length == at) {
+            last.length += length;
+            return;
+        }
+    }
+    Piece piece;
+    piece.fd = spillFd;
+    piece.offset = at;
+    piece.length = length;
+    pieces.push_back(std::move(piece));
+}
+
+bool OutputQueue::append(const void* first, size_t firstLength, const void* second, size_t secondLength)
+{
+    size_t total = firstLength + secondLength;
+    if (total == 0) return false;
+    std::unique_lock<std::mutex> held(lock);
+    if (dead) failWrite(EPIPE);
+    if (memoryBytes + total > MEMORY_LIMIT) {
+        if (firstLength > 0) spill(first, firstLength, held);
+        if (secondLength > 0) spill(second, secondLength, held);
+        return tellLoop();
+    }
+    Piece piece;
+    piece.bytes.reserve(total);
+    piece.bytes.append(static_cast<const char*>(first), firstLength);
+    if (secondLength > 0) piece.bytes.append(static_cast<const char*>(second), secondLength);
+    memoryBytes += total;
+    pieces.push_back(std::move(piece));
+    return tellLoop();
+}
+
+bool OutputQueue::appendFile(int fd, uint64_t offset, uint64_t count, const char* path)
+{
+    if (count == 0) return false;
+    int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) failWrite(errno);
+    std::lock_guard<std::mutex> guard(lock);
+    if (dead) {
+        ::close(copy);
+        failWrite(EPIPE);
+    }
+    Piece piece;
+    piece.fd = copy;
+    piece.ownsFd = true;
+    piece.offset = offset;
+    piece.length = count;
+    piece.path = path != nullptr ? path : "";
+    pieces.push_back(std::move(piece));
+    return tellLoop();
+}
+
+bool OutputQueue::finish()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    finished = true;
+    return tellLoop();
+}
+
+bool OutputQueue::isFinished()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return finished;
+}
+
+const std::string& OutputQueue::frontFile() const
+{
+    static const std::string none;
+    for (const Piece& p : pieces)
+        if (p.fd >= 0 && p.fd != spillFd) return p.path;
+    return none;
+}
+
+std::string OutputQueue::fileInFlight()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return frontFile();
+}
+
+void OutputQueue::kill()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    dead = true;
+    dropPieces();
+    drained.notify_all();
+}
+
+OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& sent)
+{
+    sent = 0;
+    std::lock_guard<std::mutex> guard(lock);
+    if (dead) return Flush::Failed;
+    while (!pieces.empty()) {
+        if (sent >= maxBytes) {
+            loopWillLook = true;
+            return Flush::Blocked;
+        }
+        Piece& p = pieces.front();
+        uint64_t room = maxBytes - sent;
+        ssize_t r;
+        if (p.fd < 0) {
+            size_t n = p.bytes.size() - (size_t)p.offset;
+            if (n > room) n = (size_t)room;
+            r = ::send(socket, p.bytes.data() + p.offset, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else {
+            off_t position = (off_t)p.offset;
+            uint64_t n = p.length < room ? p.length : room;
+            r = ::sendfile(socket, p.fd, &position, (size_t)n);
+            if (r == 0) {
+                // The file is shorter than when its answer was made.
+                brokenPath = p.path;
+                dead = true;
+                dropPieces();
+                return Flush::Truncated;
+            }
+        }
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                loopWillLook = true;
+                return Flush::Blocked;
+            }
+            brokenPath = frontFile();
+            dead = true;
+            dropPieces();
+            drained.notify_all();
+            return Flush::Failed;
+        }
+        sent += (uint64_t)r;
+        if (p.fd < 0) {
+            p.offset += (uint64_t)r;
+            memoryBytes -= (size_t)r;
+            if (p.offset == p.bytes.size()) pieces.pop_front();
+        } else {
+            p.offset += (uint64_t)r;
+            p.length -= (uint64_t)r;
+            if (p.fd == spillFd) {
+                spillQueued -= (uint64_t)r;
+                drained.notify_all();
+            }
+            if (p.length == 0) {
+                if (p.ownsFd) ::close(p.fd);
+                pieces.pop_front();
+            }
+        }
+    }
+    loopWillLook = false;
+    // An empty file starts again at its beginning (a write in progress has
+    // its bytes counted as queued already).
+    if (spillQueued == 0) spillEnd = 0;
+    return Flush::Empty;
+}

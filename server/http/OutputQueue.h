@@ -1,0 +1,90 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+
+// What a connection's answer still has to send, in order: bytes in memory and
+// ranges of files. Whoever answers (the event loop itself, or a worker running
+// a script) appends; only the connection's event loop sends, without ever
+// waiting for the client. So a script never waits for a client either: once
+// the memory share is used up its output goes to an unlinked temporary file,
+// and a writer waits only when even that holds more than SPILL_LIMIT and the
+// client still reads (a client that stops reading is cut by the loop, which
+// ends the wait with a failure).
+class OutputQueue {
+public:
+    // Bytes kept in memory before output goes to the temporary file.
+    static constexpr size_t MEMORY_LIMIT = 256 * 1024;
+    // Bytes in the temporary file at the most before a writer waits.
+    static constexpr uint64_t SPILL_LIMIT = 1ull << 30;
+
+    OutputQueue() = default;
+    ~OutputQueue();
+
+    // Empties the queue for the next answer (nobody writes or sends then).
+    void reset();
+
+    // Writer side, any thread. Each returns true when the loop must be told
+    // that there is something to look at (it is not already going to look).
+    // They throw WSocketException "Cannot write into socket." (-3) once the
+    // connection is gone.
+    bool append(const void* first, size_t firstLength, const void* second = nullptr, size_t secondLength = 0);
+    // count bytes of fd from offset; the queue keeps a copy of the descriptor.
+    bool appendFile(int fd, uint64_t offset, uint64_t count, const char* path);
+    // The answer is complete.
+    bool finish();
+
+    // Loop side.
+    enum class Flush {
+        Empty, // everything queued went out
+        Blocked, // the socket is full, or the turn's share was sent
+        Failed, // the client is gone: the connection ends
+        Truncated, // a file ended before its range did
+    };
+    // Sends at most maxBytes of what is queued without waiting; sent
+    // receives how many went out.
+    Flush flush(int socket, uint64_t maxBytes, uint64_t& sent);
+    bool isFinished();
+    // The file whose range could not be sent whole, after Truncated or
+    // Failed ("" when no file was being sent).
+    const std::string& brokenFile() const { return brokenPath; }
+    // The file the queue is sending now, or "".
+    std::string fileInFlight();
+    // The client is gone: what is queued goes, writers fail from now on.
+    void kill();
+
+    OutputQueue(const OutputQueue&) = delete;
+    OutputQueue& operator=(const OutputQueue&) = delete;
+
+private:
+    struct Piece {
+        std::string bytes; // in memory, or
+        int fd = -1; // a range of a file
+        bool ownsFd = false;
+        uint64_t offset = 0;
+        uint64_t length = 0;
+        std::string path; // for the log, when the file ends early
+    };
+
+    bool tellLoop();
+    const std::string& frontFile() const;
+    void dropPieces();
+    void spill(const void* data, size_t length, std::unique_lock<std::mutex>& held);
+    bool openSpillFile();
+
+    std::mutex lock;
+    std::condition_variable drained;
+    std::deque<Piece> pieces;
+    size_t memoryBytes = 0;
+    int spillFd = -1;
+    uint64_t spillEnd = 0; // where the next spilled byte goes
+    uint64_t spillQueued = 0; // spilled bytes not yet sent
+    bool loopWillLook = false;
+    bool finished = false;
+    bool dead = false;
+    std::string brokenPath;
+};
