@@ -239,6 +239,7 @@ void RequestRouter::runScript(HTTPRequest& request, const WString& command) cons
 {
     // Per-request lines: no clock reading and no formatting nobody sees.
     bool timed = isConsoleFrontEnd() && isShown(request, 2);
+    request.lookUpServerHost();
     auto started = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point {};
     if (command.equals(RoutingTables::PHP_BUILT_IN)) {
         if (isShown(request, 2))

@@ -142,7 +142,10 @@ void Zorvane::start()
         throw;
     }
     prepareListener(serverSocket.getHandle(), SOCKET_BUFFER_SIZE);
-    loopsRunning = openLoopListeners(wantedEventLoops());
+    // Every loop watches the one listening socket: the port stays this
+    // server's alone, and a loop that is busy leaves new connections to
+    // the others.
+    loopsRunning = wantedEventLoops();
     raiseDescriptorLimit();
     // A client that went away must fail a send, not end the program.
     signal(SIGPIPE, SIG_IGN);
@@ -261,7 +264,7 @@ void Zorvane::run()
         for (int i = 0; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
             loop.reactor.getHandler().configure(control, config, tables);
-            loop.reactor.open((i == 0 ? serverSocket : loop.listener).getHandle(), control, loopsRunning);
+            loop.reactor.open(serverSocket.getHandle(), control, loopsRunning);
         }
         for (int i = 1; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
@@ -300,40 +303,15 @@ int Zorvane::wantedEventLoops()
     return n < 1 ? 1 : n > MAX_EVENT_LOOPS ? MAX_EVENT_LOOPS : n;
 }
 
-int Zorvane::openLoopListeners(int wanted)
-{
-    // The server socket was bound alone, so a port in use was refused as
-    // always; only now may further listeners of this process join it.
-    if (wanted < 2 || !serverSocket.setPortSharing(true)) {
-        return 1;
-    }
-    const sockaddr_in& bound = serverSocket.getAddress();
-    int opened = 1;
-    for (; opened < wanted; ++opened) {
-        WServerSocket& listener = loops[(size_t)opened]->listener;
-        listener.init(bound.sin_addr.s_addr, ntohs(bound.sin_port));
-        listener.setBacklog(LISTEN_BACKLOG);
-        try {
-            listener.create(WServerSocket::Port::Shared);
-        } catch (WException&) {
-            listener.close();
-            break;
-        }
-        prepareListener(listener.getHandle(), SOCKET_BUFFER_SIZE);
-    }
-    return opened;
-}
-
 void Zorvane::runLoop(EventLoop& loop)
 {
     currentServer = this;
     try {
         loop.reactor.run(stopRequested, WORKER_STOP_MS);
     } catch (WException& e) {
-        // Its listener failed: closed, so that the system sends its share of
-        // the clients to the other loops.
+        // The listening socket failed under this loop: it ends, the others
+        // go on (the server thread's loop reports its own failure).
         control->onException(e);
-        loop.listener.close();
     }
     loop.running = false;
 }
@@ -347,7 +325,6 @@ void Zorvane::endLoops()
             loop.thread.join();
             loop.reactor.close();
         }
-        loop.listener.close();
     }
 }
 

@@ -17,14 +17,12 @@ class ZorvaneControl;
 
 struct EventLoop;
 
-// The HTTP server: a listening socket, one server thread that accepts
-// connections and reads their requests, and a fixed pool of workers that
-// answer them, one request per connection. A connection reaches a worker only
-// once its request has arrived (see ConnectionReactor). On a machine with
-// several processors the server thread has helpers: further event loops, each
-// with a listener of its own on the same port; every loop answers plain file
-// requests itself. Constructing it starts the in-process PHP runtime,
-// destroying it shuts the runtime down.
+// The HTTP server: one listening socket, event loops that own the
+// connections they accept (the first on the server thread, one per two
+// processors in all) and answer everything but scripts, and a fixed pool of
+// workers that run the scripts, one request per connection, once its body
+// has arrived (see ConnectionReactor). Constructing it starts the in-process
+// PHP runtime, destroying it shuts the runtime down.
 class Zorvane : public WRunable {
 public:
     static constexpr int WORKER_COUNT = 15;
@@ -80,9 +78,6 @@ private:
 
     void construct();
     void stopWorkers();
-    // Listeners of the further loops on the server socket's address; fewer
-    // (or none) when the system refuses. Returns the loops to run.
-    int openLoopListeners(int wanted);
     static int wantedEventLoops();
     void runLoop(EventLoop& loop);
     void endLoops();

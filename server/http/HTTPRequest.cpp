@@ -1,5 +1,8 @@
 #include "HTTPRequest.h"
 
+#include <map>
+#include <mutex>
+
 #include "DecimalText.h"
 #include "HeaderBlockCollector.h"
 #include "UrlCodec.h"
@@ -12,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <mutex>
 #include <strings.h>
 
 namespace {
@@ -50,22 +55,23 @@ long long monotonicMs()
     throw WSocketException("Read timeout", -5);
 }
 
-// The host name of the local address, looked up once per address and thread:
-// a reverse lookup can take seconds when no name server answers.
-const WString& localHostName(WIPAddress& address)
+// The host name of a local address, looked up once per address for the
+// whole process: a reverse lookup can take seconds when no name server
+// answers, so it is made for scripts only, on a worker.
+WString localHostName(const WIPAddress& address)
 {
-    struct Cache {
-        unsigned long ip = 0;
-        bool valid = false;
-        WString name;
-    };
-    thread_local Cache cache;
-    if (!cache.valid || cache.ip != address.getIpAddress()) {
-        cache.name = address.getHostname();
-        cache.ip = address.getIpAddress();
-        cache.valid = true;
+    static std::mutex lock;
+    static std::map<unsigned long, WString> names;
+    unsigned long ip = address.getIpAddress();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto known = names.find(ip);
+        if (known != names.end()) return known->second;
     }
-    return cache.name;
+    WString name = address.getHostname();
+    std::lock_guard<std::mutex> guard(lock);
+    names.emplace(ip, name);
+    return name;
 }
 
 // Reads the header block (each line followed by "\n", no empty line)
@@ -171,11 +177,15 @@ HTTPRequest::ReadResult HTTPRequest::fill(const char* raw, unsigned long lineCou
     remotePort = DecimalText(remoteAddress.getPort());
     serverAddr = serverAddress.getIpAddressStr();
     serverPort = DecimalText(serverAddress.getPort());
-    serverHost = localHostName(serverAddress);
     documentRoot = root;
 
     parse(raw);
     return ReadResult::Request;
+}
+
+void HTTPRequest::lookUpServerHost()
+{
+    if (serverHost.length() == 0) serverHost = localHostName(serverAddress);
 }
 
 void HTTPRequest::parse(const char* rawHeaderBlock)

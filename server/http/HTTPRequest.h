@@ -64,6 +64,10 @@ public:
     // Transfer-Encoding other than one "chunked", or both framing headers.
     void parse(const char* rawHeaderBlock);
 
+    // Fills serverHost with the local address's host name (looked up once
+    // per address; it may wait for a name server): for scripts only.
+    void lookUpServerHost();
+
     // The value stored under an upper-case header name, or "".
     const char* getHeader(const char* name) const;
 
