@@ -2,9 +2,13 @@
 slowloris heads, slow bodies and clients that never read must not keep a
 normal client waiting, and each is ended by its own time limit. The server's
 descriptors, threads and children are back where they were afterwards."""
+import array
+import fcntl
 import os
 import resource
 import socket
+import subprocess
+import termios
 import threading
 import time
 from pathlib import Path
@@ -219,3 +223,72 @@ def test_chunked_body_reaches_the_script(site, target):
         r = Response(read_all(s))
     assert r.status == 200, r.raw[:300]
     assert r.raw.endswith(b"got 11"), r.raw
+
+
+def test_log_output_nobody_reads_keeps_no_client_waiting(make_server):
+    """Standard output goes to a FIFO whose read end is open and never read,
+    so the log output stalls once the pipe is full. Malformed requests (each
+    one an error line and, at log level 3, its header block) must still be
+    answered, and normal requests after them at once. When the output is
+    read again it says how many malformed requests were not logged, and
+    error.log holds only a few of them.
+
+    Fails until the engine logs through its log queue (LogQueue)."""
+    s = make_server()
+    (s.docs / "hello.txt").write_bytes(b"Hello, world!\n")
+    fifo = s.base / "stdout.fifo"
+    os.mkfifo(fifo)
+    reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    writer = os.open(fifo, os.O_WRONLY)
+    proc = subprocess.Popen([s.exe, "--loglevel=3"], cwd=s.base, stdout=writer, stderr=subprocess.DEVNULL,
+                            env=s.env)
+    os.close(writer)
+    try:
+        deadline = time.monotonic() + 20
+        while True:
+            assert proc.poll() is None, "zorvane_cmd ended early"
+            try:
+                socket.create_connection(("127.0.0.1", s.port), timeout=0.2).close()
+                break
+            except OSError:
+                assert time.monotonic() < deadline, "zorvane_cmd does not listen"
+                time.sleep(0.05)
+
+        bad = b"GET /hello.txt HTTP/1.1\r\nX-Pad: " + b"a" * 1000 + b"\r\nno colon here\r\n\r\n"
+        flood_started = time.monotonic()
+        for n in range(600):
+            with socket.create_connection(("127.0.0.1", s.port), timeout=5) as c:
+                c.sendall(bad)
+                try:
+                    r = Response(read_all(c, 5))
+                except socket.timeout:
+                    pytest.fail(f"malformed request {n} got no answer: the log output holds the server up")
+            assert r.status == 400, (n, r.raw[:200])
+        flood_seconds = time.monotonic() - flood_started
+        # The output really stalled: the pipe is full.
+        waiting = array.array("i", [0])
+        fcntl.ioctl(reader, termios.FIONREAD, waiting)
+        assert waiting[0] > 32768, waiting[0]
+
+        for n in range(20):
+            r, took = timed_get(s.port, "/hello.txt", timeout=5)
+            assert r.status == 200, (n, r.raw[:200])
+            assert took < 1.0, (n, took)
+
+        # Read again: the lines that were held up follow, and the count of
+        # the malformed requests that were not logged.
+        out = b""
+        deadline = time.monotonic() + 10
+        while b"more malformed requests in the last second were not logged." not in out:
+            assert time.monotonic() < deadline, out[-2000:]
+            try:
+                out += os.read(reader, 1 << 16)
+            except BlockingIOError:
+                time.sleep(0.02)
+        errors = (s.base / "error.log").read_bytes()
+        malformed = errors.count(b"Header delimer ':' not found.")
+        assert 0 < malformed <= 5 * (int(flood_seconds) + 3), (malformed, flood_seconds)
+    finally:
+        proc.kill()
+        proc.wait()
+        os.close(reader)
