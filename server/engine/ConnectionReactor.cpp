@@ -88,7 +88,7 @@ unsigned long ConnectionReactor::getBodyTimeLimit()
 
 ConnectionReactor::ConnectionReactor(ConnectionQueue& connectionQueue)
     : queue(connectionQueue), control(nullptr), listenFd(-1), epollFd(-1), wakeFd(-1), listening(false),
-      resumeListeningAt(0), exhaustionReported(false), maxOpen(1024), openCount(0), receiveTimeoutMs(30000),
+      resumeListeningAt(0), maxOpen(1024), openCount(0), receiveTimeoutMs(30000),
       sendWindowMs(30000), withWorkers(0), running(false)
 {
     listenAddress = {};
@@ -108,8 +108,9 @@ void ConnectionReactor::setTimeouts(unsigned long receiveMs, unsigned long windo
     sendWindowMs = windowMs;
 }
 
-void ConnectionReactor::open(int listener, ZorvaneControl* owner, int loops)
+void ConnectionReactor::open(int listener, ZorvaneControl* owner, int loops, std::atomic<bool>* shortage)
 {
+    shortageReported = shortage != nullptr ? shortage : &ownShortage;
     control = owner;
     listenFd = listener;
     if (wakeFd.load() < 0) {
@@ -131,7 +132,7 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner, int loops)
     if (getsockname(listenFd, reinterpret_cast<sockaddr*>(&listenAddress), &size) != 0)
         listenAddress.sin_addr.s_addr = 0;
     resumeListeningAt = 0;
-    exhaustionReported = false;
+    shortageReported->store(false);
     struct rlimit limit;
     maxOpen = 1024;
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) maxOpen = (long)limit.rlim_cur;
@@ -777,8 +778,9 @@ void ConnectionReactor::setListening(bool on)
 void ConnectionReactor::noteExhaustion(Shortage shortage)
 {
     bool exhausted = shortage != Shortage::None;
-    if (exhausted == exhaustionReported) return;
-    exhaustionReported = exhausted;
+    if (shortageReported->load(std::memory_order_relaxed) == exhausted
+        || shortageReported->exchange(exhausted) == exhausted)
+        return;
     if (control == nullptr) return;
     switch (shortage) {
     case Shortage::System:

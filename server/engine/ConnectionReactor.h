@@ -41,7 +41,9 @@ public:
     // Prepares a run on listenFd (which it makes non-blocking); loops: how
     // many event loops share the descriptors the process may open. Throws
     // WException when the event set cannot be made.
-    void open(int listenFd, ZorvaneControl* control, int loops = 1);
+    // shortage: shared by the loops of one server, so that a lack of
+    // descriptors is reported once for all of them.
+    void open(int listenFd, ZorvaneControl* control, int loops = 1, std::atomic<bool>* shortage = nullptr);
     // Parses, routes and answers on this loop; configured before open().
     RequestHandler& getHandler() { return handler; }
     // Serves connections until stop is set, then until the answers of the
@@ -123,7 +125,8 @@ private:
     std::atomic<int> wakeFd;
     bool listening;
     int64_t resumeListeningAt;
-    bool exhaustionReported;
+    std::atomic<bool> ownShortage {false};
+    std::atomic<bool>* shortageReported = &ownShortage;
     long maxOpen;
     sockaddr_in listenAddress;
     std::atomic<long> openCount;

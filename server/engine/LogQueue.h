@@ -39,6 +39,9 @@ public:
     // thread. A writer still blocked in the front-end then is left behind.
     void close(unsigned long waitMs = FLUSH_WAIT_MS);
 
+    // Waits (bounded) until the lines queued so far were handed over.
+    void awaitEarlierLines();
+
     void start() override;
     void stop() override;
     void restart() override;
@@ -62,8 +65,6 @@ private:
     // Queues entry, or drops it; true when it should go straight to the
     // front-end instead.
     bool submit(Entry&& entry);
-    // Waits (bounded) until the lines queued so far were handed over.
-    void awaitEarlierLines();
     static void write(std::shared_ptr<Shared> state);
 
     ZorvaneControl* const target;

@@ -68,9 +68,32 @@ Zorvane::Zorvane() : control(nullptr)
     construct();
 }
 
-Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings) : config(settings), control(owner)
+Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings) : config(settings), control(nullptr)
 {
+    useControl(owner);
     construct();
+}
+
+void Zorvane::flushLog()
+{
+    if (logQueue) {
+        logQueue->awaitEarlierLines();
+    }
+}
+
+void Zorvane::useControl(ZorvaneControl* owner)
+{
+    if (logQueue && logQueue->getTarget() == owner) {
+        return;
+    }
+    logQueue.reset();
+    control = owner;
+    if (owner == nullptr) {
+        return;
+    }
+    logQueue = std::make_unique<LogQueue>(owner);
+    logQueue->open();
+    control = logQueue.get();
 }
 
 void Zorvane::construct()
@@ -99,6 +122,9 @@ Zorvane::~Zorvane()
     if (!hasEnded()) {
         // A thread that cannot be stopped would run on freed objects: end the
         // process now, with the logs written, rather than crash under it.
+        if (logQueue) {
+            logQueue->close();
+        }
         std::fflush(nullptr);
         ::_exit(0);
     }
@@ -108,7 +134,7 @@ Zorvane::~Zorvane()
 void Zorvane::configure(ZorvaneControl* owner, const ServerConfig& settings)
 {
     config = settings;
-    control = owner;
+    useControl(owner);
     // The runtime started before anyone could hear about it: say now which PHP runs.
     announcePHP(control);
 }
@@ -264,7 +290,7 @@ void Zorvane::run()
         for (int i = 0; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
             loop.reactor.getHandler().configure(control, config, tables);
-            loop.reactor.open(serverSocket.getHandle(), control, loopsRunning);
+            loop.reactor.open(serverSocket.getHandle(), control, loopsRunning, &descriptorShortage);
         }
         for (int i = 1; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];

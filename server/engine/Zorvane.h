@@ -7,6 +7,7 @@
 
 #include "ConnectionQueue.h"
 #include "ConnectionReactor.h"
+#include "LogQueue.h"
 #include "ServerConfig.h"
 #include "WServerSocket.h"
 #include "WSocket.h"
@@ -70,6 +71,10 @@ public:
 
     void run() override;
 
+    // Waits (bounded) until the log lines of the engine's threads so far
+    // reached the front-end.
+    void flushLog();
+
 private:
     friend class ZorvaneWorker;
 
@@ -83,13 +88,20 @@ private:
     void endLoops();
     bool isOwnThread() const;
 
+    // The front-end hears the engine's threads through it (a log output that
+    // does not keep up holds none of them); made before and gone after every
+    // thread that uses it.
+    void useControl(ZorvaneControl* owner);
+
     ServerConfig config;
+    std::unique_ptr<LogQueue> logQueue;
     WServerSocket serverSocket;
     std::atomic<bool> stopRequested;
     ConnectionQueue queue;
     // Made once: connections (and workers serving them) keep their loop.
     std::vector<std::unique_ptr<EventLoop>> loops;
     int loopsRunning = 1; // loops of the current run, the first included
+    std::atomic<bool> descriptorShortage {false}; // reported by one loop for all
     ZorvaneWorker workers[WORKER_COUNT];
     ZorvaneControl* control;
 };

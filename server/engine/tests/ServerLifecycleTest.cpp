@@ -264,17 +264,19 @@ TEST_F(ServerTest, DestroyingTheServerEndsBusyWorkersFirst)
 
 TEST_F(ServerTest, ExceptionInTheServerThreadIsReportedAndEndsIt)
 {
-    // A control whose first log line fails: the server thread reports the
+    // A control that fails on the server thread once the server has started
+    // (asked whether its first line is shown): the server thread reports the
     // exception, gives up the port and says it stopped.
     class FailingControl : public RecordingControl {
     public:
-        void log(const char* message, int level) override
+        bool isLogShown(int level) const override
         {
-            RecordingControl::log(message, level);
-            if (std::string(message).rfind("Create HTTP server", 0) == 0) {
+            if (started.load() > 0 && level == 1 && !failed.exchange(true)) {
                 throw WException("log failed", 5);
             }
+            return RecordingControl::isLogShown(level);
         }
+        mutable std::atomic<bool> failed {false};
     } failing;
     config.host = "127.0.0.1";
     config.port = freePort();

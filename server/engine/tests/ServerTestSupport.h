@@ -94,6 +94,7 @@ public:
     // Lines at level that contain text.
     int count(int level, const std::string& text)
     {
+        settle();
         std::lock_guard<std::mutex> guard(lock);
         int n = 0;
         for (const Line& l : lines) {
@@ -107,6 +108,7 @@ public:
     // Whether a line at level is exactly text.
     bool hasLine(int level, const std::string& text)
     {
+        settle();
         std::lock_guard<std::mutex> guard(lock);
         for (const Line& l : lines) {
             if (l.level == level && l.text == text) {
@@ -117,6 +119,7 @@ public:
     }
     std::vector<std::string> linesAt(int level)
     {
+        settle();
         std::lock_guard<std::mutex> guard(lock);
         std::vector<std::string> out;
         for (const Line& l : lines) {
@@ -128,18 +131,21 @@ public:
     }
     std::vector<Line> snapshot()
     {
+        settle();
         std::lock_guard<std::mutex> guard(lock);
         return lines;
     }
     // What reached onException, as toString() words it.
     std::vector<std::string> exceptionTexts()
     {
+        settle();
         std::lock_guard<std::mutex> guard(lock);
         return exceptions;
     }
     // The same exceptions' messages alone.
     std::vector<std::string> exceptionMessages()
     {
+        settle();
         std::lock_guard<std::mutex> guard(lock);
         return messages;
     }
@@ -153,6 +159,16 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return has(level, text);
+    }
+
+    // Called before every look at what arrived: the server's log lines reach
+    // the control from a writer thread of their own.
+    std::function<void()> settleLog;
+    void settle()
+    {
+        if (settleLog) {
+            settleLog();
+        }
     }
 
     std::atomic<int> started {0};
@@ -494,6 +510,9 @@ protected:
         config.host = "127.0.0.1";
         config.documentPath = (site.root + "/docs").c_str();
         server = std::make_unique<Zorvane>(&control, config);
+        control.settleLog = [this] {
+            if (server) server->flushLog();
+        };
         startOnFreePort(*server, &control, config);
         port = config.port;
     }

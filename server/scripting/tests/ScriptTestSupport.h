@@ -51,6 +51,9 @@ public:
         config.host = "127.0.0.1";
         config.documentPath = site.www().c_str();
         server = std::make_unique<Zorvane>(&control, config);
+        control.settleLog = [this] {
+            if (server) server->flushLog();
+        };
         servertest::startOnFreePort(*server, &control, config);
         port = config.port;
     }
