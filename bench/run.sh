@@ -373,7 +373,7 @@ to_ms() {
     printf "%.2f", n }'
 }
 
-declare -A RPS P99 CPU NOTE
+declare -A RPS P99 CPU NOTE QUIET_RPS QUIET_P99
 HZ=$(getconf CLK_TCK)
 
 # Slow clients beside wrk (tests slow*): bench/slowclients.py against the
@@ -398,6 +398,21 @@ stop_slow() { # sets SLOW_NOTE to the driver's note
   wait "$SLOW_PID" 2>/dev/null || true
   SLOW_NOTE="$(sed -n 's/^note: //p' "$TMP/slow.out")"
 }
+
+# wrk_once <url> <server>: one wrk run into $TMP/wrk.txt; samples Zorvane's
+# memory half-way
+wrk_once() {
+  wrk -t"$WRK_THREADS" -c"$WRK_CONNS" -d"${DURATION}s" --latency -H 'Connection: close' "$1" >"$TMP/wrk.txt" 2>&1 &
+  local wpid=$! now
+  if [ "$2" = zorvane ]; then
+    sleep "$(awk -v d="$DURATION" 'BEGIN {print d / 2}')"
+    now=$(rss_kib "$PID_ZORVANE")
+    [ "$now" -gt "$RSS_LOAD" ] && RSS_LOAD=$now
+  fi
+  wait "$wpid" || true
+}
+wrk_rps() { awk '/^Requests\/sec:/ {r = $2} END {print (r == "" ? 0 : r)}' "$TMP/wrk.txt"; }
+wrk_p99() { awk '$1 == "99%" {p = $2} END {print (p == "" ? 0 : p)}' "$TMP/wrk.txt"; }
 
 # measure <test> <server> <path> <pid list...>
 measure() {
@@ -426,30 +441,27 @@ measure() {
       return
     fi
   fi
+  local quiet_rps quiet_p99
   for r in $(seq 1 "$ROUNDS"); do
     if [[ $test == slow* ]]; then
+      # The same run without them just before: the machine is shared, so
+      # only neighbouring runs compare well.
+      wrk_once "$url" "$server"
+      quiet_rps=$(wrk_rps)
+      quiet_p99=$(to_ms "$(wrk_p99)")
       local port=${url#http://127.0.0.1:}
       start_slow "${port%%/*}"
     fi
     before=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
-    wrk -t"$WRK_THREADS" -c"$WRK_CONNS" -d"${DURATION}s" --latency -H 'Connection: close' "$url" >"$TMP/wrk.txt" 2>&1 &
-    local wpid=$!
-    if [ "$server" = zorvane ]; then
-      sleep "$(awk -v d="$DURATION" 'BEGIN {print d / 2}')"
-      local now
-      now=$(rss_kib "$PID_ZORVANE")
-      [ "$now" -gt "$RSS_LOAD" ] && RSS_LOAD=$now
-    fi
-    wait "$wpid" || true
+    wrk_once "$url" "$server"
     after=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
     if [[ $test == slow* ]]; then
       stop_slow
       slow_note=$SLOW_NOTE
     fi
     out="$(cat "$TMP/wrk.txt")"
-    rps=$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")
-    rps=${rps:-0}
-    p99=$(awk '$1 == "99%" {print $2}' <<<"$out")
+    rps=$(wrk_rps)
+    p99=$(wrk_p99)
     req=$(awk '/requests in/ {print $1}' <<<"$out")
     non2xx=$(awk -F': ' '/Non-2xx/ {print $2}' <<<"$out")
     errs=$(awk '/Socket errors/ {gsub(",", ""); print "connect " $4 ", timeout " $10}' <<<"$out")
@@ -462,6 +474,10 @@ measure() {
       [ -n "$non2xx" ] && note="non-2xx: $non2xx"
       if [ -n "$errs" ] && [[ "$errs" != "connect 0, timeout 0" ]]; then note="${note:+$note; }$errs"; fi
       [ -n "$slow_note" ] && note="${note:+$note; }$slow_note"
+      if [[ $test == slow* ]]; then
+        QUIET_RPS[$test,$server]=$quiet_rps
+        QUIET_P99[$test,$server]=$quiet_p99
+      fi
     fi
   done
   RPS[$test,$server]=$best_rps
@@ -600,26 +616,33 @@ target() {
   check "$z > 0 && $z >= $f * $p" \
     "$1 ≥ $f × $peer: $z vs $p req/s ($(ratio "$z" "$p")×); p99 ${P99[$t,zorvane]} vs ${P99[$t,$peer]} ms"
 }
-# kept <slow test> <quiet test> <server>: share of its quiet req/s a server
-# keeps with the slow clients present
+# kept <slow test> <server>: the share of the req/s it had just before without
+# them that a server keeps with the slow clients present, and both p99s
 kept() {
-  awk -v s="${RPS[$1,$3]:-0}" -v q="${RPS[$2,$3]:-0}" 'BEGIN { if (q > 0) printf "%.0f %%", 100 * s / q; else print "-" }'
+  local q=${QUIET_RPS[$1,$2]:-0}
+  awk -v s="${RPS[$1,$2]:-0}" -v q="$q" 'BEGIN { if (q > 0) printf "%.0f %%", 100 * s / q; else printf "-" }'
+  echo " of $q req/s (p99 ${QUIET_P99[$1,$2]:--} → ${P99[$1,$2]:--} ms)"
 }
 
-report() {
-  local t s z
-  echo "| Test | Server | req/s | p99 ms | CPU µs/req | Zorvane ÷ peer | Note |"
-  echo "|---|---|---:|---:|---:|---:|---|"
-  for t in static1k static1m php phpdir phpcl cgi slow1k slowphp; do
+# rows <test>...: the table rows of wrk tests
+rows() {
+  local t s z r
+  for t in "$@"; do
     wants "$t" || continue
     z=${RPS[$t,zorvane]}
     for s in $(servers_of "$t"); do
-      local r="-"
+      r="—"
       [ "$s" != zorvane ] && r=$(ratio "$z" "${RPS[$t,$s]}")
-      [ "$s" = zorvane ] && r="—"
       echo "| $(title_of "$t") | $s | ${RPS[$t,$s]} | ${P99[$t,$s]} | ${CPU[$t,$s]} | $r | ${NOTE[$t,$s]} |"
     done
   done
+}
+
+report() {
+  local s
+  echo "| Test | Server | req/s | p99 ms | CPU µs/req | Zorvane ÷ peer | Note |"
+  echo "|---|---|---:|---:|---:|---:|---|"
+  rows static1k static1m php phpdir phpcl cgi
   if wants sleep; then
     local sl="zorvane nginx+fpm php-S-8w"
     [ -n "$BASELINE" ] && sl="zorvane zorvane-before nginx+fpm php-S-8w"
@@ -629,18 +652,22 @@ report() {
       echo "| 15 × sleep(1) page, s until all done | $s | ${SLEEP[$s]} s | | | $r | lower is better; ratio = peer ÷ Zorvane time |"
     done
   fi
+  rows slow1k slowphp
   echo
   echo "Zorvane resident memory: idle ${RSS_IDLE} KiB, under load (highest sample) ${RSS_LOAD} KiB, after the run ${RSS_AFTER} KiB."
   if [ -n "$BASELINE" ]; then
     echo "zorvane-before ($BASELINE): idle ${RSS_IDLE_BEFORE} KiB, after the run $(rss_kib "$PID_BEFORE") KiB."
   fi
-  if wants slow1k && wants static1k; then
+  if wants slow1k || wants slowphp; then
     echo
-    echo "With 20 slow clients present, of its 1 KiB static req/s: Zorvane keeps $(kept slow1k static1k zorvane), nginx-auto $(kept slow1k static1k nginx-auto)."
-  fi
-  if wants slowphp && wants php; then
+    echo "With the 20 slow clients present, each server keeps of the req/s it had in the run just before without them:"
     echo
-    echo "With 20 slow clients present, of its hello.php req/s: Zorvane keeps $(kept slowphp php zorvane), nginx + php-fpm $(kept slowphp php nginx+fpm)."
+    if wants slow1k; then
+      echo "- 1 KiB static: Zorvane $(kept slow1k zorvane); nginx-auto $(kept slow1k nginx-auto)."
+    fi
+    if wants slowphp; then
+      echo "- hello.php: Zorvane $(kept slowphp zorvane); nginx + php-fpm $(kept slowphp nginx+fpm)."
+    fi
   fi
   echo
   echo "| Target | Check |"
