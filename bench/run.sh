@@ -6,23 +6,27 @@
 # the peers' configurations into a temporary folder, starts
 #   zorvane        zorvane_cmd, 15 workers, in-process PHP, CGI through /bin/sh
 #   nginx-1w       nginx, worker_processes 1 (static files)
-#   nginx-auto     nginx, worker_processes auto (static files; PHP through php-fpm)
+#   nginx-auto     nginx, worker_processes auto (static files), and on a port of
+#                  its own a usual PHP site (index index.php, try_files)
+#   php-fpm        16 static children behind that PHP site (unix socket)
 #   lighttpd       lighttpd, one process (static files; CGI through mod_cgi)
 #   php-S-8w       php -S with PHP_CLI_SERVER_WORKERS=8 (static files and PHP)
-#   php-fpm        16 static children behind nginx-auto (unix socket)
 # on 127.0.0.1 high ports, measures with wrk (every request on its own
 # connection: "Connection: close"), prints one table and appends it to
-# bench/results/<date>.md. Every process it started is stopped by its id.
+# bench/results/<date>.md. The slow1k and slowphp tests measure while
+# bench/slowclients.py holds 20 hostile connections to the server under test.
+# Every process it started is stopped by its id.
 #
 # Environment:
 #   BENCH_DURATION  seconds per wrk run (default 5)
 #   BENCH_ROUNDS    runs per server and test, the best counts (default 1)
 #   BENCH_THREADS / BENCH_CONNECTIONS  wrk -t / -c (default 4 / 32)
-#   BENCH_PORT_BASE first of 5 consecutive ports (default 28180)
+#   BENCH_PORT_BASE first of 7 consecutive ports (default 28180)
 #   BENCH_BUILD     build folder (default <tree>/build-bench)
 #   BENCH_NO_BUILD=1  use the build folder as it is
 #   BENCH_LABEL     a word for the heading of the results section
-#   BENCH_ONLY      space-separated test names to run (static1k static1m php phpcl sleep cgi)
+#   BENCH_ONLY      space-separated test names to run
+#                   (static1k static1m php phpdir phpcl sleep cgi slow1k slowphp)
 #   BENCH_KEEP=1    keep the temporary folder
 #   BENCH_BASELINE  a folder holding an earlier zorvane_cmd (and its shared libraries):
 #                   measured in the same run as "zorvane-before", for before and after
@@ -35,8 +39,14 @@ ROUNDS="${BENCH_ROUNDS:-1}"
 WRK_THREADS="${BENCH_THREADS:-4}"
 WRK_CONNS="${BENCH_CONNECTIONS:-32}"
 PORT_BASE="${BENCH_PORT_BASE:-28180}"
-ONLY="${BENCH_ONLY:-static1k static1m php phpcl sleep cgi}"
+ONLY="${BENCH_ONLY:-static1k static1m php phpdir phpcl sleep cgi slow1k slowphp}"
 LABEL="${BENCH_LABEL:-}"
+BUILD_JOBS=4   # the machine is shared
+# Targets: Zorvane's req/s at least this many times the peer's.
+TARGET_1K=1.2       # 1 KiB static, nginx with all workers
+TARGET_1M=1.0       # 1 MiB static, nginx with all workers
+TARGET_PHP=1.5      # hello.php (either kind), nginx + php-fpm
+TARGET_PHPDIR=0.9   # the page through its folder, Zorvane's own hello.php
 
 say() { echo "bench: $*" >&2; }
 die() { echo "bench: FAILED: $*" >&2; exit 1; }
@@ -54,6 +64,7 @@ command -v php8.2 >/dev/null 2>&1 || need+=(php8.2-cli)
 [ -x /usr/sbin/php-fpm8.2 ] || need+=(php8.2-fpm)
 command -v wrk >/dev/null 2>&1 || need+=(wrk)
 command -v curl >/dev/null 2>&1 || need+=(curl)
+command -v python3 >/dev/null 2>&1 || need+=(python3)
 if [ ${#need[@]} -gt 0 ]; then
   say "installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -65,6 +76,7 @@ NGINX="$(command -v nginx)"
 LIGHTTPD="$(command -v lighttpd)"
 PHP="$(command -v php8.2 || command -v php)"
 FPM=/usr/sbin/php-fpm8.2
+PYTHON="$(command -v python3)"
 
 # ---------------------------------------------------------------------------
 # 2. An optimised build of zorvane_cmd. -O2 rather than CMake's -O3: GCC 12
@@ -73,7 +85,7 @@ if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
   say "building zorvane_cmd (Release) in $BUILD"
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
-  cmake --build "$BUILD" --target zorvane_cmd -j 4 >/dev/null || die "build of zorvane_cmd"
+  cmake --build "$BUILD" --target zorvane_cmd -j "$BUILD_JOBS" >/dev/null || die "build of zorvane_cmd"
 fi
 ZORVANE="$BUILD/bin/zorvane_cmd"
 [ -x "$ZORVANE" ] || die "$ZORVANE is missing"
@@ -118,12 +130,13 @@ P_NGINXA=$((PORT_BASE + 2))
 P_LIGHTTPD=$((PORT_BASE + 3))
 P_PHPS=$((PORT_BASE + 4))
 P_BEFORE=$((PORT_BASE + 5))
+P_FPMSITE=$((PORT_BASE + 6))
 BASELINE="${BENCH_BASELINE:-}"
 if [ -n "$BASELINE" ]; then
   [ -x "$BASELINE/zorvane_cmd" ] || die "BENCH_BASELINE: no zorvane_cmd in $BASELINE"
   BASELINE="$(cd "$BASELINE" && pwd)"
 fi
-for p in $P_ZORVANE $P_NGINX1 $P_NGINXA $P_LIGHTTPD $P_PHPS $P_BEFORE; do
+for p in $P_ZORVANE $P_NGINX1 $P_NGINXA $P_LIGHTTPD $P_PHPS $P_BEFORE $P_FPMSITE; do
   port_free "$p" || die "port $p is in use (set BENCH_PORT_BASE)"
 done
 
@@ -139,6 +152,13 @@ printf '<?php sleep(1); echo "slept";\n' >"$DOCS/sleep.php"
 # The same page with a Content-Length, so that no server's answer ends with
 # the connection (see the note on wrk's second connection in the results).
 printf '<?php header("Content-Length: 11"); echo "Hello World";\n' >"$DOCS/hello-cl.php"
+# The same page as the folder's index, asked for as /?p=1: "Hello World" only
+# when the query reached it.
+printf '<?php echo "Hello World"; if (($_GET["p"] ?? "") !== "1") echo " without its query";\n' >"$DOCS/index.php"
+# For the slow clients: a script that takes a form, a page larger than the
+# socket buffers.
+printf '<?php echo count($_POST);\n' >"$DOCS/upload.php"
+printf '<?php echo str_repeat("0123456789abcdef", 262144);\n' >"$DOCS/big.php"
 printf 'echo "Content-Type: text/plain"\necho\necho "Hello World"\n' >"$DOCS/hello.sh"
 chmod -R a+rX "$DOCS"
 
@@ -209,11 +229,28 @@ start_fpm() {
   die "php-fpm did not start"
 }
 
-# start_nginx <name> <workers> <port>
+# start_nginx <name> <workers> <port> [port of the PHP site]
 start_nginx() {
-  local name=$1 workers=$2 port=$3 dir="$TMP/$1" params=""
+  local name=$1 workers=$2 port=$3 php_port=${4:-} dir="$TMP/$1" params="" php_site=""
   mkdir -p "$dir/logs"
   if [ -f /etc/nginx/fastcgi_params ]; then params="include /etc/nginx/fastcgi_params;"; fi
+  # A PHP site as it is usually set up: a folder runs its index.php, a missing
+  # script is 404 before php-fpm is asked. A server of its own, so that the
+  # static measurements pay for none of it.
+  if [ -n "$php_port" ]; then
+    php_site="server {
+    listen 127.0.0.1:$php_port;
+    root $DOCS;
+    index index.php;
+    location / { try_files \$uri \$uri/ /index.php?\$query_string; }
+    location ~ \.php\$ {
+      try_files \$uri =404;
+      $params
+      fastcgi_param SCRIPT_FILENAME \$document_root\$fastcgi_script_name;
+      fastcgi_pass unix:$TMP/fpm.sock;
+    }
+  }"
+  fi
   cat >"$dir/nginx.conf" <<EOF
 worker_processes $workers;
 daemon off;
@@ -241,6 +278,7 @@ http {
       fastcgi_pass unix:$TMP/fpm.sock;
     }
   }
+  $php_site
 }
 EOF
   "$NGINX" -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/out.txt" 2>&1 &
@@ -287,7 +325,7 @@ start_php_server() {
   }
 }
 
-say "starting the servers on 127.0.0.1:$P_ZORVANE-$P_PHPS"
+say "starting the servers on 127.0.0.1:$P_ZORVANE-$P_FPMSITE"
 start_zorvane zorvane "$ZORVANE" "$P_ZORVANE"
 PID_ZORVANE=$STARTED_PID
 if [ -n "$BASELINE" ]; then
@@ -301,7 +339,7 @@ RSS_IDLE=$(rss_kib "$PID_ZORVANE")
 RSS_LOAD=0
 start_fpm
 start_nginx nginx-1w 1 "$P_NGINX1"
-start_nginx nginx-auto auto "$P_NGINXA"
+start_nginx nginx-auto auto "$P_NGINXA" "$P_FPMSITE"
 start_lighttpd
 start_php_server
 
@@ -312,7 +350,8 @@ url_of() {
     zorvane) echo "http://127.0.0.1:$P_ZORVANE" ;;
     zorvane-before) echo "http://127.0.0.1:$P_BEFORE" ;;
     nginx-1w) echo "http://127.0.0.1:$P_NGINX1" ;;
-    nginx-auto | nginx+fpm) echo "http://127.0.0.1:$P_NGINXA" ;;
+    nginx-auto) echo "http://127.0.0.1:$P_NGINXA" ;;
+    nginx+fpm) echo "http://127.0.0.1:$P_FPMSITE" ;;
     lighttpd) echo "http://127.0.0.1:$P_LIGHTTPD" ;;
     php-S-8w) echo "http://127.0.0.1:$P_PHPS" ;;
   esac
@@ -334,14 +373,52 @@ to_ms() {
     printf "%.2f", n }'
 }
 
-declare -A RPS P99 CPU NOTE
+declare -A RPS P99 CPU NOTE QUIET_RPS QUIET_P99
 HZ=$(getconf CLK_TCK)
+
+# Slow clients beside wrk (tests slow*): bench/slowclients.py against the
+# server under test, from before wrk starts until it is done.
+SLOW_PID=""
+start_slow() { # start_slow <port>
+  local i
+  rm -f "$TMP/slow.out"
+  "$PYTHON" "$ROOT/bench/slowclients.py" --port "$1" --seconds $((DURATION + 30)) \
+    --post-path /upload.php --big-path /big.php >"$TMP/slow.out" 2>&1 &
+  SLOW_PID=$!
+  PIDS+=("$SLOW_PID")
+  for i in $(seq 1 80); do
+    grep -q '^ready' "$TMP/slow.out" 2>/dev/null && break
+    kill -0 "$SLOW_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  sleep 1   # the server meets them: workers and loops take them up
+}
+stop_slow() { # sets SLOW_NOTE to the driver's note
+  kill -TERM "$SLOW_PID" 2>/dev/null || true
+  wait "$SLOW_PID" 2>/dev/null || true
+  SLOW_NOTE="$(sed -n 's/^note: //p' "$TMP/slow.out")"
+}
+
+# wrk_once <url> <server>: one wrk run into $TMP/wrk.txt; samples Zorvane's
+# memory half-way
+wrk_once() {
+  wrk -t"$WRK_THREADS" -c"$WRK_CONNS" -d"${DURATION}s" --latency -H 'Connection: close' "$1" >"$TMP/wrk.txt" 2>&1 &
+  local wpid=$! now
+  if [ "$2" = zorvane ]; then
+    sleep "$(awk -v d="$DURATION" 'BEGIN {print d / 2}')"
+    now=$(rss_kib "$PID_ZORVANE")
+    [ "$now" -gt "$RSS_LOAD" ] && RSS_LOAD=$now
+  fi
+  wait "$wpid" || true
+}
+wrk_rps() { awk '/^Requests\/sec:/ {r = $2} END {print (r == "" ? 0 : r)}' "$TMP/wrk.txt"; }
+wrk_p99() { awk '$1 == "99%" {p = $2} END {print (p == "" ? 0 : p)}' "$TMP/wrk.txt"; }
 
 # measure <test> <server> <path> <pid list...>
 measure() {
   local test=$1 server=$2 path=$3
   shift 3
-  local url best_rps=0 best_p99="" best_cpu="" note="" r out rps p99 req errs non2xx before after
+  local url best_rps=0 best_p99="" best_cpu="" note="" r out rps p99 req errs non2xx before after slow_note=""
   url="$(url_of "$server")$path"
   local code
   code=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 -H 'Connection: close' "$url" || true)
@@ -354,7 +431,7 @@ measure() {
   local expected=""
   case $path in
     *.bin) expected="$DOCS$path" ;;
-    /hello.php | /hello-cl.php) printf 'Hello World' >"$TMP/expected.txt"; expected="$TMP/expected.txt" ;;
+    /hello.php | /hello-cl.php | "/?p=1") printf 'Hello World' >"$TMP/expected.txt"; expected="$TMP/expected.txt" ;;
   esac
   if [ -n "$expected" ]; then
     curl -s -o "$TMP/check.out" --max-time 10 -H 'Connection: close' "$url" || true
@@ -364,32 +441,43 @@ measure() {
       return
     fi
   fi
+  local quiet_rps quiet_p99
   for r in $(seq 1 "$ROUNDS"); do
-    before=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
-    wrk -t"$WRK_THREADS" -c"$WRK_CONNS" -d"${DURATION}s" --latency -H 'Connection: close' "$url" >"$TMP/wrk.txt" 2>&1 &
-    local wpid=$!
-    if [ "$server" = zorvane ]; then
-      sleep "$(awk -v d="$DURATION" 'BEGIN {print d / 2}')"
-      local now
-      now=$(rss_kib "$PID_ZORVANE")
-      [ "$now" -gt "$RSS_LOAD" ] && RSS_LOAD=$now
+    if [[ $test == slow* ]]; then
+      # The same run without them just before: the machine is shared, so
+      # only neighbouring runs compare well.
+      wrk_once "$url" "$server"
+      quiet_rps=$(wrk_rps)
+      quiet_p99=$(to_ms "$(wrk_p99)")
+      local port=${url#http://127.0.0.1:}
+      start_slow "${port%%/*}"
     fi
-    wait "$wpid" || true
+    before=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
+    wrk_once "$url" "$server"
     after=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
+    if [[ $test == slow* ]]; then
+      stop_slow
+      slow_note=$SLOW_NOTE
+    fi
     out="$(cat "$TMP/wrk.txt")"
-    rps=$(awk '/^Requests\/sec:/ {print $2}' <<<"$out")
-    rps=${rps:-0}
-    p99=$(awk '$1 == "99%" {print $2}' <<<"$out")
+    rps=$(wrk_rps)
+    p99=$(wrk_p99)
     req=$(awk '/requests in/ {print $1}' <<<"$out")
     non2xx=$(awk -F': ' '/Non-2xx/ {print $2}' <<<"$out")
     errs=$(awk '/Socket errors/ {gsub(",", ""); print "connect " $4 ", timeout " $10}' <<<"$out")
-    if awk -v a="$rps" -v b="$best_rps" 'BEGIN {exit !(a > b)}'; then
+    if [ "$r" = 1 ] || awk -v a="$rps" -v b="$best_rps" 'BEGIN {exit !(a > b)}'; then
       best_rps=$rps
       best_p99=$(to_ms "${p99:-0}")
+      [ "${req:-0}" -gt 0 ] || best_p99="-"   # wrk has no latencies without answers
       best_cpu=$(awk -v t=$((after - before)) -v n="${req:-0}" -v hz="$HZ" 'BEGIN { if (n > 0) printf "%.0f", t / hz * 1e6 / n; else print "-" }')
       note=""
       [ -n "$non2xx" ] && note="non-2xx: $non2xx"
       if [ -n "$errs" ] && [[ "$errs" != "connect 0, timeout 0" ]]; then note="${note:+$note; }$errs"; fi
+      [ -n "$slow_note" ] && note="${note:+$note; }$slow_note"
+      if [[ $test == slow* ]]; then
+        QUIET_RPS[$test,$server]=$quiet_rps
+        QUIET_P99[$test,$server]=$quiet_p99
+      fi
     fi
   done
   RPS[$test,$server]=$best_rps
@@ -420,7 +508,7 @@ declare -A SLEEP
 
 LOAD_START="$(cut -d' ' -f1-3 /proc/loadavg)"
 OPCACHE_Z="$(curl -s --max-time 5 -H 'Connection: close' "http://127.0.0.1:$P_ZORVANE/opcache.php" || echo '?')"
-OPCACHE_F="$(curl -s --max-time 5 -H 'Connection: close' "http://127.0.0.1:$P_NGINXA/opcache.php" || echo '?')"
+OPCACHE_F="$(curl -s --max-time 5 -H 'Connection: close' "$(url_of nginx+fpm)/opcache.php" || echo '?')"
 ZP=$PID_ZORVANE
 # measure_before <test> <path>: the baseline, right after Zorvane, when there is one
 measure_before() { [ -z "$BASELINE" ] || measure "$1" zorvane-before "$2" "$PID_BEFORE"; }
@@ -452,6 +540,12 @@ if wants php; then
   measure php nginx+fpm /hello.php $FPM_NGINX_PIDS
   measure php php-S-8w /hello.php "$PHPS_PID"
 fi
+if wants phpdir; then
+  measure phpdir zorvane "/?p=1" "$ZP"
+  measure_before phpdir "/?p=1"
+  measure phpdir nginx+fpm "/?p=1" $FPM_NGINX_PIDS
+  measure phpdir php-S-8w "/?p=1" "$PHPS_PID"
+fi
 if wants phpcl; then
   measure phpcl zorvane /hello-cl.php "$ZP"
   measure_before phpcl /hello-cl.php
@@ -469,6 +563,17 @@ if wants cgi; then
   measure_before cgi /hello.sh
   measure cgi lighttpd /hello.sh "$LIGHTTPD_PID"
 fi
+# Last: what the slow clients leave behind must not weigh on the other tests.
+if wants slow1k; then
+  measure slow1k zorvane /1k.bin "$ZP"
+  measure_before slow1k /1k.bin
+  measure slow1k nginx-auto /1k.bin "$NGINXA_PID" "$PID_FPM"
+fi
+if wants slowphp; then
+  measure slowphp zorvane /hello.php "$ZP"
+  measure_before slowphp /hello.php
+  measure slowphp nginx+fpm /hello.php $FPM_NGINX_PIDS
+fi
 sleep 1
 RSS_AFTER=$(rss_kib "$PID_ZORVANE")
 LOAD_END="$(cut -d' ' -f1-3 /proc/loadavg)"
@@ -482,8 +587,11 @@ title_of() {
     static1k) echo "1 KiB static" ;;
     static1m) echo "1 MiB static" ;;
     php) echo "hello.php" ;;
+    phpdir) echo "the same page through its folder, /?p=1" ;;
     phpcl) echo "hello.php with Content-Length" ;;
     cgi) echo "CGI hello.sh" ;;
+    slow1k) echo "1 KiB static, 20 slow clients present" ;;
+    slowphp) echo "hello.php, 20 slow clients present" ;;
   esac
 }
 servers_of() {
@@ -491,28 +599,50 @@ servers_of() {
   [ -n "$BASELINE" ] && before=" zorvane-before"
   case $1 in
     static1k | static1m) echo "zorvane$before nginx-1w nginx-auto lighttpd php-S-8w" ;;
-    php | phpcl) echo "zorvane$before nginx+fpm php-S-8w" ;;
+    php | phpdir | phpcl) echo "zorvane$before nginx+fpm php-S-8w" ;;
     cgi) echo "zorvane$before lighttpd" ;;
+    slow1k) echo "zorvane$before nginx-auto" ;;
+    slowphp) echo "zorvane$before nginx+fpm" ;;
   esac
 }
 check() { # check <ok-expression> <text>
   if awk "BEGIN {exit !($1)}"; then echo "| met | $2 |"; else echo "| **missed** | $2 |"; fi
 }
+# target <text> <test> <peer> <factor>: Zorvane's req/s ≥ factor × the peer's
+target() {
+  local t=$2 peer=$3 f=$4 z p
+  z=${RPS[$t,zorvane]}
+  p=${RPS[$t,$peer]}
+  check "$z > 0 && $z >= $f * $p" \
+    "$1 ≥ $f × $peer: $z vs $p req/s ($(ratio "$z" "$p")×); p99 ${P99[$t,zorvane]} vs ${P99[$t,$peer]} ms"
+}
+# kept <slow test> <server>: the share of the req/s it had just before without
+# them that a server keeps with the slow clients present, and both p99s
+kept() {
+  local q=${QUIET_RPS[$1,$2]:-0}
+  awk -v s="${RPS[$1,$2]:-0}" -v q="$q" 'BEGIN { if (q > 0) printf "%.0f %%", 100 * s / q; else printf "-" }'
+  echo " of $q req/s (p99 ${QUIET_P99[$1,$2]:--} → ${P99[$1,$2]:--} ms)"
+}
 
-report() {
-  local t s z
-  echo "| Test | Server | req/s | p99 ms | CPU µs/req | Zorvane ÷ peer | Note |"
-  echo "|---|---|---:|---:|---:|---:|---|"
-  for t in static1k static1m php phpcl cgi; do
+# rows <test>...: the table rows of wrk tests
+rows() {
+  local t s z r
+  for t in "$@"; do
     wants "$t" || continue
     z=${RPS[$t,zorvane]}
     for s in $(servers_of "$t"); do
-      local r="-"
+      r="—"
       [ "$s" != zorvane ] && r=$(ratio "$z" "${RPS[$t,$s]}")
-      [ "$s" = zorvane ] && r="—"
       echo "| $(title_of "$t") | $s | ${RPS[$t,$s]} | ${P99[$t,$s]} | ${CPU[$t,$s]} | $r | ${NOTE[$t,$s]} |"
     done
   done
+}
+
+report() {
+  local s
+  echo "| Test | Server | req/s | p99 ms | CPU µs/req | Zorvane ÷ peer | Note |"
+  echo "|---|---|---:|---:|---:|---:|---|"
+  rows static1k static1m php phpdir phpcl cgi
   if wants sleep; then
     local sl="zorvane nginx+fpm php-S-8w"
     [ -n "$BASELINE" ] && sl="zorvane zorvane-before nginx+fpm php-S-8w"
@@ -522,29 +652,33 @@ report() {
       echo "| 15 × sleep(1) page, s until all done | $s | ${SLEEP[$s]} s | | | $r | lower is better; ratio = peer ÷ Zorvane time |"
     done
   fi
+  rows slow1k slowphp
   echo
   echo "Zorvane resident memory: idle ${RSS_IDLE} KiB, under load (highest sample) ${RSS_LOAD} KiB, after the run ${RSS_AFTER} KiB."
   if [ -n "$BASELINE" ]; then
     echo "zorvane-before ($BASELINE): idle ${RSS_IDLE_BEFORE} KiB, after the run $(rss_kib "$PID_BEFORE") KiB."
   fi
+  if wants slow1k || wants slowphp; then
+    echo
+    echo "With the 20 slow clients present, each server keeps of the req/s it had in the run just before without them:"
+    echo
+    if wants slow1k; then
+      echo "- 1 KiB static: Zorvane $(kept slow1k zorvane); nginx-auto $(kept slow1k nginx-auto)."
+    fi
+    if wants slowphp; then
+      echo "- hello.php: Zorvane $(kept slowphp zorvane); nginx + php-fpm $(kept slowphp nginx+fpm)."
+    fi
+  fi
   echo
   echo "| Target | Check |"
   echo "|---|---|"
-  if wants static1k; then
-    check "${RPS[static1k,zorvane]} >= ${RPS[static1k,nginx-auto]}" \
-      "1 KiB static ≥ nginx with all workers: ${RPS[static1k,zorvane]} vs ${RPS[static1k,nginx-auto]} req/s ($(ratio "${RPS[static1k,zorvane]}" "${RPS[static1k,nginx-auto]}")×)"
-  fi
-  if wants static1m; then
-    check "${RPS[static1m,zorvane]} >= ${RPS[static1m,nginx-auto]}" \
-      "1 MiB static ≥ nginx with all workers: ${RPS[static1m,zorvane]} vs ${RPS[static1m,nginx-auto]} req/s ($(ratio "${RPS[static1m,zorvane]}" "${RPS[static1m,nginx-auto]}")×)"
-  fi
-  if wants php; then
-    check "${RPS[php,zorvane]} >= 1.2 * ${RPS[php,nginx+fpm]}" \
-      "hello.php ≥ 1.2 × nginx + php-fpm: ${RPS[php,zorvane]} vs $(awk -v p="${RPS[php,nginx+fpm]}" 'BEGIN {printf "%.0f", 1.2 * p}') req/s ($(ratio "${RPS[php,zorvane]}" "${RPS[php,nginx+fpm]}")× nginx + php-fpm)"
-  fi
-  if wants phpcl; then
-    check "${RPS[phpcl,zorvane]} >= 1.2 * ${RPS[phpcl,nginx+fpm]}" \
-      "(same, page with Content-Length) ≥ 1.2 × nginx + php-fpm: ${RPS[phpcl,zorvane]} vs $(awk -v p="${RPS[phpcl,nginx+fpm]}" 'BEGIN {printf "%.0f", 1.2 * p}') req/s ($(ratio "${RPS[phpcl,zorvane]}" "${RPS[phpcl,nginx+fpm]}")× nginx + php-fpm)"
+  wants static1k && target "1 KiB static" static1k nginx-auto "$TARGET_1K"
+  wants static1m && target "1 MiB static" static1m nginx-auto "$TARGET_1M"
+  wants php && target "hello.php" php nginx+fpm "$TARGET_PHP"
+  wants phpcl && target "hello.php with Content-Length" phpcl nginx+fpm "$TARGET_PHP"
+  if wants phpdir && wants php; then
+    check "${RPS[phpdir,zorvane]} > 0 && ${RPS[phpdir,zorvane]} >= $TARGET_PHPDIR * ${RPS[php,zorvane]}" \
+      "/?p=1 through the folder's index.php ≥ $TARGET_PHPDIR × hello.php by its name: ${RPS[phpdir,zorvane]} vs ${RPS[php,zorvane]} req/s ($(ratio "${RPS[phpdir,zorvane]}" "${RPS[php,zorvane]}")×); p99 ${P99[phpdir,zorvane]} vs ${P99[php,zorvane]} ms"
   fi
   if wants sleep; then
     check "${SLEEP[zorvane]%% *} <= 1.2 && \"${SLEEP[zorvane]}\" !~ /fail/" \
@@ -564,9 +698,9 @@ mkdir -p "$ROOT/bench/results"
   echo
   echo "## $NOW_DATE $NOW_TIME UTC${LABEL:+ — $LABEL}"
   echo
-  echo "wrk -t$WRK_THREADS -c$WRK_CONNS -d${DURATION}s -H 'Connection: close', best of $ROUNDS round(s);" \
+  echo "wrk -t$WRK_THREADS -c$WRK_CONNS -d${DURATION}s --latency -H 'Connection: close', best of $ROUNDS round(s);" \
     "$(nproc) CPUs; load average $LOAD_START at the start, $LOAD_END at the end."
-  echo "zorvane_cmd: $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo '?')$(git -C "$ROOT" diff --quiet -- server library 2>/dev/null || echo ' + uncommitted changes'), -O2;" \
+  echo "zorvane_cmd: $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo '?')$(git -C "$ROOT" diff --quiet -- server library 2>/dev/null || echo ' + uncommitted changes'), -O2, built with -j$BUILD_JOBS on the shared machine;" \
     "$("$NGINX" -v 2>&1 | sed 's/.*: //'), lighttpd $("$LIGHTTPD" -v 2>&1 | head -n 1 | sed 's/^lighttpd\/\([^ ]*\).*/\1/'), PHP $("$PHP" -r 'echo PHP_VERSION;'), $(wrk -v 2>&1 | head -n 1 | cut -d' ' -f1-2)."
   echo
   echo "OPcache: zorvane ${OPCACHE_Z:-?}, php-fpm ${OPCACHE_F:-?}."

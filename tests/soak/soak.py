@@ -513,13 +513,13 @@ def sc_slowloris(port, rnd):
 
 
 def sc_slow_body(port, rnd):
-    # A body of 100000 bytes announced, one byte a second sent: the script
+    # A body of 300000 bytes announced, one byte a second sent: the script
     # runs at the body time limit with what came.
     path = rnd.choice(["/echo.sh", "/form.php"])
     s = connect(port, 120)
     try:
         head = (f"POST {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 100000\r\n\r\n").encode()
+                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 300000\r\n\r\n").encode()
         try:
             s.sendall(head)
             trickle(s, b"p=" + b"x" * 200, 1.0, time.monotonic() + 75)
@@ -539,13 +539,14 @@ def sc_slow_body(port, rnd):
 
 
 def sc_non_reader(port, rnd):
-    # Asks for the big file and reads nothing for 40 s: cut off by the send
-    # progress limit, or fully buffered by the systems; either way it holds
-    # no worker.
+    # Asks for a big file, PHP page or CGI output and reads nothing for 40 s:
+    # cut off by the send progress limit, or fully buffered by the systems;
+    # either way it holds no worker for good and leaves no child behind.
+    path = rnd.choice(["/big.bin", "/big.php", "/big.sh"])
     s = connect(port, 30)
     try:
         s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-        s.sendall(get("/big.bin"))
+        s.sendall(get(path))
         time.sleep(40)
     except OSError:
         pass
