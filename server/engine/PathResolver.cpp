@@ -8,6 +8,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 namespace PathResolver {
 
@@ -99,27 +104,105 @@ bool RefusedScans::wasScanRefused() const
 
 namespace {
 
-// The entry of folder whose name equals name without regard to ASCII case;
-// the first such name in byte order, so the choice never depends on the order
-// the directory lists its entries in.
-bool findEntry(const WString& folder, const WString& name, WString& found)
+// A folder's names by their lower-case form (the first in byte order for
+// each), read once and used again while the folder is unchanged: every
+// request for a folder whose first index file is missing asks.
+struct Listing {
+    struct timespec changed = {};
+    ino_t inode = 0;
+    dev_t device = 0;
+    std::unordered_map<std::string, std::string> names;
+};
+
+std::mutex g_listingsLock;
+std::unordered_map<std::string, std::shared_ptr<const Listing>> g_listings;
+const size_t MAX_LISTINGS = 256;
+// A listing read this soon after the folder's last change may miss an entry
+// made in the same tick of the file system's clock: it is not kept.
+const long SETTLED_NS = 1000000000L;
+
+std::string lowerCase(const char* text)
 {
-    DIR* dir = ::opendir(folder.length() > 0 ? folder.getBuf() : ".");
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return out;
+}
+
+std::shared_ptr<const Listing> readListing(const char* folder, const struct stat& st)
+{
+    DIR* dir = ::opendir(folder);
     if (dir == nullptr) {
-        return false;
+        return nullptr;
     }
-    bool any = false;
+    auto listing = std::make_shared<Listing>();
+    listing->changed = st.st_mtim;
+    listing->inode = st.st_ino;
+    listing->device = st.st_dev;
     while (struct dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) {
             continue;
         }
-        if (::strcasecmp(e->d_name, name.getBuf()) == 0 && (!any || std::strcmp(e->d_name, found.getBuf()) < 0)) {
-            found = e->d_name;
-            any = true;
+        auto placed = listing->names.emplace(lowerCase(e->d_name), e->d_name);
+        if (!placed.second && std::strcmp(e->d_name, placed.first->second.c_str()) < 0) {
+            placed.first->second = e->d_name;
         }
     }
     ::closedir(dir);
-    return any;
+    return listing;
+}
+
+// The entry of folder whose name equals name without regard to ASCII case;
+// the first such name in byte order, so the choice never depends on the order
+// the directory lists its entries in.
+// Scan::CachedOnly: false with cacheMissed set when the folder would have
+// to be read.
+enum class Scan { Read, CachedOnly };
+
+bool findEntry(const WString& folder, const WString& name, WString& found, Scan scan, bool& cacheMissed)
+{
+    cacheMissed = false;
+    const char* path = folder.length() > 0 ? folder.getBuf() : ".";
+    struct stat st;
+    if (::stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    std::shared_ptr<const Listing> listing;
+    {
+        std::lock_guard<std::mutex> guard(g_listingsLock);
+        auto known = g_listings.find(path);
+        if (known != g_listings.end() && known->second->inode == st.st_ino && known->second->device == st.st_dev
+            && known->second->changed.tv_sec == st.st_mtim.tv_sec
+            && known->second->changed.tv_nsec == st.st_mtim.tv_nsec) {
+            listing = known->second;
+        }
+    }
+    if (!listing && scan == Scan::CachedOnly) {
+        cacheMissed = true;
+        return false;
+    }
+    if (!listing) {
+        listing = readListing(path, st);
+        if (!listing) {
+            return false;
+        }
+        struct timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        long age = (long)(now.tv_sec - st.st_mtim.tv_sec) * 1000000000L + (now.tv_nsec - st.st_mtim.tv_nsec);
+        if (age > SETTLED_NS) {
+            std::lock_guard<std::mutex> guard(g_listingsLock);
+            if (g_listings.size() >= MAX_LISTINGS) {
+                g_listings.clear();
+            }
+            g_listings[path] = listing;
+        }
+    }
+    auto entry = listing->names.find(lowerCase(name.getBuf()));
+    if (entry == listing->names.end()) {
+        return false;
+    }
+    found = entry->second.c_str();
+    return true;
 }
 
 void appendComponent(WString& path, const char* data, unsigned long n)
@@ -188,11 +271,15 @@ WString resolve(const char* root, const char* rest, FileType* type)
             continue;
         }
         WString found;
-        if (t_scansRefused && isLargeDirectory(path.length() > 0 ? path.getBuf() : ".")) {
-            t_scanWanted = true;
-            return exact;
-        }
-        if (!isDirectory(path.length() > 0 ? path.getBuf() : ".") || !findEntry(path, name, found)) {
+        // A large folder is read on a worker only; its listing, once read,
+        // serves everywhere.
+        Scan scan = t_scansRefused && isLargeDirectory(path.length() > 0 ? path.getBuf() : ".") ? Scan::CachedOnly
+                                                                                                 : Scan::Read;
+        bool cacheMissed = false;
+        if (!findEntry(path, name, found, scan, cacheMissed)) {
+            if (cacheMissed) {
+                t_scanWanted = true;
+            }
             return exact;
         }
         appendComponent(path, found.getBuf(), found.length());
