@@ -91,6 +91,60 @@ TEST_F(ServerTest, StopsAndStartsAgain)
     EXPECT_EQ(control.count(2, "Client connected"), 42);
 }
 
+TEST_F(ServerTest, StopAndStartUnderLoadKeepEveryWorker)
+{
+    site.write("docs/slow.php", "<?php usleep(1000000); echo 'slow';");
+    startServer();
+    std::atomic<bool> done {false};
+    std::vector<std::string> wrong(4);
+    std::vector<std::thread> load;
+    for (int t = 0; t < 4; t++) {
+        load.emplace_back([&, t] {
+            while (!done.load()) {
+                for (const char* path : {"/x.php", "/index.html"}) {
+                    // Refused, closed unanswered, answered whole, or 503
+                    // while the server stops; never a half answer.
+                    std::string answer = get(port, path);
+                    bool fine = answer == "(not connected)" || answer.empty()
+                        || statusLine(answer) == "HTTP/1.1 503 Service Unavailable" || body(answer) == "php ran"
+                        || body(answer) == "<h1>home</h1>";
+                    if (!fine) {
+                        wrong[t] = answer.substr(0, 200);
+                    }
+                }
+            }
+        });
+    }
+    for (int cycle = 0; cycle < 5; cycle++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        server->stop(true, 3000);
+        ASSERT_TRUE(waitUntil([&] { return server->hasEnded(); }, 5000)) << cycle;
+        server->start();
+    }
+    done = true;
+    for (std::thread& t : load) {
+        t.join();
+    }
+    for (const std::string& w : wrong) {
+        EXPECT_EQ(w, "");
+    }
+    // All 15 workers run again: 15 slow pages at once take one page's time.
+    std::vector<std::string> slow(Zorvane::WORKER_COUNT);
+    std::vector<std::thread> clients;
+    auto started = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < slow.size(); i++) {
+        clients.emplace_back([&, i] { slow[i] = body(get(port, "/slow.php")); });
+    }
+    for (std::thread& t : clients) {
+        t.join();
+    }
+    auto took = std::chrono::steady_clock::now() - started;
+    for (const std::string& b : slow) {
+        EXPECT_EQ(b, "slow");
+    }
+    EXPECT_LT(took, std::chrono::milliseconds(1800)) << "fewer than 15 workers";
+}
+
 TEST_F(ServerTest, StopFromInsideARequestDoesNotWait)
 {
     startServer();
