@@ -380,7 +380,7 @@ void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
     if (c->route == PendingConnection::Route::Loop) {
         c->inputDone = c->outcome == PendingConnection::Outcome::Request && !framing.chunked
             && framing.contentLength == 0 && !framing.unusual && c->extra.empty();
-        c->extra.clear();
+        std::string().swap(c->extra); // a body nobody reads is not kept
         sendOutput(c, now);
         return;
     }
