@@ -39,7 +39,6 @@ const int PAUSE_MS = 200;
 const int64_t SEND_RETRY_MS = 1000;
 // Connection objects kept for reuse, and the buffer sizes they may keep.
 const size_t POOL_LIMIT = 256;
-const unsigned long KEPT_HEAD_BYTES = 16384;
 // After this many connections have ended, freed memory goes back to the system.
 const long TRIM_AFTER_CLOSES = 1024;
 
@@ -261,7 +260,7 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
     c->state = PendingConnection::State::Head;
     c->outcome = PendingConnection::Outcome::Request;
     c->route = PendingConnection::Route::Loop;
-    c->collector.reset(c->raw);
+    c->collector.reset(*c->raw);
     c->extra.clear();
     c->registered = false;
     c->armed = false;
@@ -364,7 +363,7 @@ void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
 {
     clearDeadline(c);
     disarm(c);
-    BodyFraming framing = scanBodyFraming(c->raw);
+    BodyFraming framing = scanBodyFraming(*c->raw);
     if (c->outcome == PendingConnection::Outcome::Request
         && (framing.tooLarge || (uint64_t)framing.contentLength > RequestHandler::largestBody())) {
         refuse(c, now, 413, WFormattedString("Max. %llu Bytes", (unsigned long long)RequestHandler::largestBody()));
@@ -377,6 +376,7 @@ void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
         if (getsockname(c->fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) local = listenAddress;
     }
     handler.begin(*c, local.sin_addr.s_addr, ntohs(local.sin_port));
+    c->releaseLargeHead();
     if (c->route == PendingConnection::Route::Loop) {
         c->inputDone = c->outcome == PendingConnection::Outcome::Request && !framing.chunked
             && framing.contentLength == 0 && !framing.unusual && c->extra.empty();
@@ -821,7 +821,8 @@ void ConnectionReactor::recycle(PendingConnection* c)
     c->extra.clear();
     // Objects that grew for a large head are not kept: the pool keeps only
     // what common requests need.
-    if (c->raw.getBufLength() <= KEPT_HEAD_BYTES && c->extra.capacity() <= KEPT_HEAD_BYTES
+    c->releaseLargeHead();
+    if (c->extra.capacity() <= PendingConnection::KEPT_HEAD_BYTES
         && pool.size() < POOL_LIMIT) {
         pool.push_back(c);
         return;

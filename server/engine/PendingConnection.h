@@ -45,7 +45,17 @@ struct PendingConnection final : OutputListener {
         Worker, // the loop cannot route it without waiting: a worker routes and answers it
     };
 
-    PendingConnection() : collector(raw) { }
+    PendingConnection() : collector(*raw) { }
+
+    // Once the head is parsed a large block goes: a connection that waits
+    // (or lingers) keeps only what common requests need.
+    void releaseLargeHead()
+    {
+        if (raw->getBufLength() > KEPT_HEAD_BYTES) raw = std::make_unique<WString>(INITIAL_HEAD_BYTES);
+    }
+
+    static constexpr unsigned long INITIAL_HEAD_BYTES = 4096;
+    static constexpr unsigned long KEPT_HEAD_BYTES = 16384;
 
     void outputReady() override;
 
@@ -55,7 +65,7 @@ struct PendingConnection final : OutputListener {
     State state = State::Head;
     Outcome outcome = Outcome::Request;
     Route route = Route::Loop;
-    WString raw {4096}; // the header block
+    std::unique_ptr<WString> raw = std::make_unique<WString>(INITIAL_HEAD_BYTES); // the header block
     std::string extra; // bytes received after the block, before the body is known
     HeaderBlockCollector collector;
     int64_t deadline = 0; // monotonic ms: when the current wait ends

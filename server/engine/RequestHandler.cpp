@@ -108,7 +108,7 @@ void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t
         }
         c.request = std::make_unique<HTTPRequest>(control, &response);
         WIPAddress peer(c.peer.sin_addr.s_addr, ntohs(c.peer.sin_port));
-        if (c.request->take(c.raw, c.collector.lineCount(), peer, WIPAddress(localAddress, localPort),
+        if (c.request->take(*c.raw, c.collector.lineCount(), peer, WIPAddress(localAddress, localPort),
                 config.documentPath)
             != HTTPRequest::ReadResult::Request) {
             return;

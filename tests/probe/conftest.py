@@ -76,7 +76,7 @@ application/octet-stream bin
 class Server:
     """One zorvane_cmd process serving a document folder of its own."""
 
-    def __init__(self, exe, base, vdir="", cgi="", extra_args=(), init_extra="", env=None):
+    def __init__(self, exe, base, vdir="", cgi="", extra_args=(), init_extra="", env=None, prefix=()):
         self.base = Path(base)
         self.docs = self.base / "docs"
         self.docs.mkdir(parents=True, exist_ok=True)
@@ -93,13 +93,16 @@ class Server:
             shutil.copy(php_ini, cfg / "php.ini")
         self.exe = exe
         self.args = list(extra_args)
+        # A command the server is started through (it must exec the server, so
+        # that proc.pid stays the server's).
+        self.prefix = list(prefix)
         self.env = dict(os.environ, **(env or {}))
         self.proc = None
         self.out_path = self.base / "stdout.txt"
 
     def start(self, wait=True):
         self.out = open(self.out_path, "wb")
-        self.proc = subprocess.Popen([self.exe, "--loglevel=3", *self.args], cwd=self.base,
+        self.proc = subprocess.Popen([*self.prefix, self.exe, "--loglevel=3", *self.args], cwd=self.base,
                                      stdout=self.out, stderr=subprocess.STDOUT, env=self.env)
         if wait:
             deadline = time.time() + 20

@@ -1,12 +1,18 @@
 """Hostile and slow clients against the real server: idle connections,
-slowloris heads, slow bodies and clients that never read must not keep a
-normal client waiting, and each is ended by its own time limit. The server's
-descriptors, threads and children are back where they were afterwards."""
+slowloris heads, slow bodies, clients that never read, scripts reached through
+a folder's index, folder scans, name lookups and a log output nobody reads
+must not keep a normal client waiting, and each slow client is ended by its
+own time limit. The server's descriptors, threads, children and memory are
+back where they were afterwards."""
 import array
 import fcntl
 import os
+import random
 import resource
+import shlex
+import shutil
 import socket
+import stat
 import subprocess
 import termios
 import threading
@@ -18,8 +24,8 @@ import pytest
 from conftest import Response, resources, settled
 
 BIG_SIZE = 24 * 1024 * 1024
-
-
+# A script's answer far larger than what the socket buffers hold.
+BIG_ANSWER = 20 * 1024 * 1024
 
 
 def connect(port, timeout=10):
@@ -43,11 +49,41 @@ def read_all(s, timeout=10):
 
 
 def timed_get(port, path, timeout=10):
+    """The answer (empty when none came within timeout) and the time it took."""
     started = time.monotonic()
-    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
-        s.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
-        raw = read_all(s, timeout)
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+            s.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\n\r\n".encode("latin-1"))
+            raw = read_all(s, timeout)
+    except OSError:
+        raw = b""
     return Response(raw), time.monotonic() - started
+
+
+def assert_served_promptly(port, meanwhile, paths=("/hello.txt", "/echo.php", "/echo.sh", "/hello.txt")):
+    for path in paths:
+        r, took = timed_get(port, path, timeout=2)
+        assert r.status == 200 and took < 1.0, f"with {meanwhile}: {path} answered {r.status_line!r} after {took:.2f} s"
+
+
+def in_parallel(targets, timeout):
+    """GETs every target at once; their answers and times, in order."""
+    results = [None] * len(targets)
+
+    def one(i):
+        results[i] = timed_get(targets[i][0], targets[i][1], timeout)
+
+    threads = [threading.Thread(target=one, args=(i,), daemon=True) for i in range(len(targets))]
+    for t in threads:
+        t.start()
+    return threads, results
+
+
+def rss_mb(proc):
+    for line in Path(f"/proc/{proc.pid}/status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1]) / 1024
+    return 0.0
 
 
 @pytest.fixture
@@ -61,6 +97,8 @@ def site(make_server):
     (d / "hello.txt").write_bytes(b"Hello, world!\n")
     (d / "echo.php").write_text("<?php echo 'got ', strlen(file_get_contents('php://input'));")
     (d / "echo.sh").write_text("printf 'Content-Type: text/plain\\r\\n\\r\\n'; printf 'got '; wc -c | tr -d ' \\n'\n")
+    (d / "big.php").write_text(f"<?php echo str_repeat('x', {BIG_ANSWER});")
+    (d / "big.sh").write_text(f"printf 'Content-Type: text/plain\\r\\n\\r\\n'; head -c {BIG_ANSWER} /dev/zero\n")
     with open(d / "big.bin", "wb") as f:
         f.truncate(BIG_SIZE)
     return s
@@ -102,29 +140,36 @@ def test_normal_client_is_served_while_hostile_clients_are_connected(site):
     before = start(site)
     port = site.port
     held = []
+
+    def hold(count, request):
+        made = [connect(port) for _ in range(count)]
+        held.extend(made)
+        for i, s in enumerate(made):
+            s.sendall(request(i))
+        return made
+
     try:
-        idle = [connect(port) for _ in range(1000)]
-        held += idle
-        slowloris = [connect(port) for _ in range(200)]
-        held += slowloris
-        for s in slowloris:
-            s.send(b"GET /hello.txt HTTP/1.1\r\nX-Slow: ")
-        bodies = [connect(port) for _ in range(15)]
-        held += bodies
-        for i, s in enumerate(bodies):
-            target = "/echo.php" if i % 2 else "/echo.sh"
-            s.send(f"POST {target} HTTP/1.1\r\nContent-Length: 1000000\r\n\r\nabc".encode())
-        readers = [connect(port) for _ in range(15)]
-        held += readers
-        for s in readers:
-            s.send(b"GET /big.bin HTTP/1.1\r\n\r\n")
-        trickle = Trickler(slowloris + bodies, 2.0)
+        hold(1000, lambda i: b"")
+        slowloris = hold(200, lambda i: b"GET /hello.txt HTTP/1.1\r\nX-Slow: ")
+        short_bodies = hold(15, lambda i: f"POST /echo.{'php' if i % 2 else 'sh'} HTTP/1.1\r\n"
+                            "Content-Length: 1000000\r\n\r\nabc".encode())
+        hold(15, lambda i: b"GET /big.bin HTTP/1.1\r\n\r\n")
+        trickle = Trickler(slowloris + short_bodies, 1.0)
         try:
             time.sleep(1.0)
-            for path in ["/hello.txt", "/echo.php", "/echo.sh", "/hello.txt"]:
-                r, took = timed_get(port, path)
-                assert r.status == 200, (path, r.raw[:200])
-                assert took < 1.0, (path, took)
+            assert_served_promptly(port, "idle clients, slow heads, slow short bodies, slow file readers")
+            # Each stage adds more hostile clients than there are workers.
+            hold(15, lambda i: b"POST /no-such-script.php HTTP/1.1\r\nHost: x\r\n"
+                 b"Transfer-Encoding: chunked\r\n\r\n")
+            time.sleep(0.5)
+            assert_served_promptly(port, "chunked heads whose body never comes")
+            trickle.sockets += hold(20, lambda i: f"POST /echo.{'php' if i % 2 else 'sh'} HTTP/1.1\r\n"
+                                    "Content-Length: 300000\r\n\r\n".encode() + b"x" * 100000)
+            time.sleep(0.5)
+            assert_served_promptly(port, "a third of long bodies, then a byte a second")
+            hold(20, lambda i: f"GET /big.{'sh' if i % 5 == 0 else 'php'} HTTP/1.1\r\n\r\n".encode())
+            time.sleep(0.5)
+            assert_served_promptly(port, "clients that never read a script's long answer")
         finally:
             trickle.close()
     finally:
@@ -179,6 +224,193 @@ def test_each_slow_client_meets_its_time_limit(site):
     for s in (idle, slow_head, slow_body, reader):
         s.close()
     assert settled(site.proc, before, timeout=8)
+
+
+def test_steady_upload_outlasts_the_body_time_limit(site):
+    # A body is held to steady progress, not to a deadline for the whole:
+    # one sent at a steady 100 kB/s for twice the body time limit arrives
+    # whole. (The receive window, when the server knows one, is far longer
+    # than the pauses between the pieces.)
+    before = start(site, ZORVANE_BODY_TIMEOUT_MS=1000, ZORVANE_RECEIVE_WINDOW_MS=1000)
+    size, piece, pause = 200000, 10000, 0.1
+    answers = {}
+
+    def upload(target):
+        with connect(site.port) as s:
+            s.sendall(f"POST {target} HTTP/1.1\r\nContent-Length: {size}\r\n\r\n".encode())
+            started = time.monotonic()
+            try:
+                for i in range(size // piece):
+                    time.sleep(max(0.0, started + i * pause - time.monotonic()))
+                    s.sendall(b"x" * piece)
+            except OSError:
+                pass  # cut off: the answer says how much arrived
+            answers[target] = read_all(s, 3)
+
+    threads = [threading.Thread(target=upload, args=(t,), daemon=True) for t in ("/echo.php", "/echo.sh")]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(10)
+    for target in ("/echo.php", "/echo.sh"):
+        raw = answers.get(target, b"")
+        assert raw.endswith(f"got {size}".encode()), f"{target} of {size} bytes: ...{raw[-20:]!r}"
+    assert settled(site.proc, before, timeout=8)
+
+
+def test_scripts_reached_through_a_folder_run_beside_plain_files(site):
+    # Targets that name a folder, with a query or a trailing tab, run the
+    # folder's index.php: eight such 2-second pages at once take 2 seconds,
+    # and a plain file is answered meanwhile.
+    page = "<?php usleep(2000000); echo 'page ', $_SERVER['QUERY_STRING'];"
+    (site.docs / "index.php").write_text(page)
+    (site.docs / "shop").mkdir()
+    (site.docs / "shop" / "index.php").write_text(page)
+    before = start(site)
+    port = site.port
+    targets = ["/?p=1", "/?p=2", "/?p=3", "/shop/?x=4", "/shop/?x=5", "/shop/?x=6", "/shop/\t", "/?p=8"]
+    started = time.monotonic()
+    threads, results = in_parallel([(port, t) for t in targets], timeout=4)
+    time.sleep(0.3)
+    plain, took = timed_get(port, "/hello.txt", timeout=2)
+    for t in threads:
+        t.join(5)
+    total = time.monotonic() - started
+    assert plain.status == 200 and took < 1.0, f"a plain file took {took:.2f} s while the pages ran"
+    for target, (r, _) in zip(targets, results):
+        assert r.status == 200 and r.body.startswith(b"page"), (target, r.raw[:200])
+    assert total < 3.5, [f"{target!r}: {t:.2f} s" for target, (_, t) in zip(targets, results)]
+    assert settled(site.proc, before, timeout=8)
+
+
+def test_folder_scans_do_not_hold_up_plain_files(site):
+    # A missing or wrongly-cased name is looked for in its whole folder. A
+    # burst of such requests into a folder of 25,000 long names (as long to
+    # read as 50,000 short ones, and quicker to make) must leave plain files
+    # elsewhere answered at once.
+    many = site.docs / "many"
+    many.mkdir()
+    stem = "n" * 240
+    folder = os.open(many, os.O_RDONLY)
+    try:
+        for i in range(25000):
+            os.mknod(f"{stem}{i:05d}.txt", 0o644 | stat.S_IFREG, dir_fd=folder)
+    finally:
+        os.close(folder)
+    before = start(site)
+    port = site.port
+    assert timed_get(port, "/many/missing.txt")[0].status == 404
+    assert timed_get(port, f"/many/{stem.upper()}00001.TXT")[0].status == 200
+    held = []
+    done = threading.Event()
+
+    def burst():
+        for i in range(700):
+            if done.is_set():
+                return
+            name = f"missing{i}.txt" if i % 2 else f"{stem.upper()}{i:05d}.TXT"
+            try:
+                s = socket.create_connection(("127.0.0.1", port), timeout=1)
+                held.append(s)
+                s.sendall(f"GET /many/{name} HTTP/1.1\r\n\r\n".encode())
+            except OSError:
+                pass
+
+    sender = threading.Thread(target=burst, daemon=True)
+    try:
+        sender.start()
+        end = time.monotonic() + 1.5
+        while time.monotonic() < end:
+            r, took = timed_get(port, "/hello.txt", timeout=2)
+            assert r.status == 200 and took < 1.0, f"a plain file answered {r.status_line!r} after {took:.2f} s"
+            time.sleep(0.05)
+    finally:
+        done.set()
+        sender.join(5)
+        for s in held:
+            s.close()
+    assert settled(site.proc, before, timeout=8)
+
+
+def unshare_works():
+    if os.geteuid() != 0 or shutil.which("unshare") is None:
+        return False
+    return subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode == 0
+
+
+@pytest.mark.skipif(not unshare_works(), reason="needs root and mount namespaces (unshare -m)")
+def test_unanswered_name_lookup_does_not_hold_up_plain_files(make_server, tmp_path):
+    # The server sees a name server that never answers and a hosts file
+    # without its own address (through bind mounts in a mount namespace of
+    # its own). Whatever it looks its local name up for, plain files are
+    # answered at once.
+    nameserver = f"127.53.{random.randint(1, 254)}.{random.randint(1, 254)}"
+    swallow = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        swallow.bind((nameserver, 53))  # takes the queries and never answers
+    except OSError as e:
+        swallow.close()
+        pytest.skip(f"cannot play a silent name server: {e}")
+    etc = tmp_path / "etc"
+    etc.mkdir()
+    (etc / "resolv.conf").write_text(f"nameserver {nameserver}\noptions timeout:3 attempts:1\n")
+    (etc / "hosts").write_text("")
+    (etc / "nsswitch.conf").write_text("hosts: files dns\n")
+    mounts = " && ".join(f"mount --bind {shlex.quote(str(etc / n))} /etc/{n}" for n in ("resolv.conf", "hosts", "nsswitch.conf"))
+    s = make_server(prefix=["unshare", "-m", "sh", "-c", mounts + ' && exec "$@"', "sh"])
+    (s.docs / "hello.txt").write_bytes(b"Hello, world!\n")
+    try:
+        s.start()
+        threads, results = in_parallel([(s.port, "/hello.txt")] * 8, timeout=4)
+        for t in threads:
+            t.join(5)
+        for r, took in results:
+            assert r.status == 200 and took < 1.0, f"a plain file answered {r.status_line!r} after {took:.2f} s"
+    finally:
+        swallow.close()
+
+
+def test_announced_bodies_cost_little_memory_and_oversized_ones_are_refused(site):
+    before = start(site)
+    port = site.port
+    # 1,000 clients each send a 40 kB head and 60 kB of a 100 kB body for a
+    # plain file, then wait: they cost the server little memory, and all of
+    # it comes back once they leave.
+    start_mb = rss_mb(site.proc)
+    head = "GET /hello.txt HTTP/1.1\r\nHost: x\r\n" + "".join(
+        f"X-Pad-{i}: {'p' * 8000}\r\n" for i in range(5)) + "Content-Length: 100000\r\n\r\n"
+    data = head.encode() + b"b" * 60000
+    held = []
+    try:
+        for _ in range(1000):
+            s = socket.create_connection(("127.0.0.1", port), timeout=2)
+            held.append(s)
+            s.setblocking(False)
+            try:
+                s.send(data)
+            except BlockingIOError:
+                pass
+        time.sleep(1.0)
+        while_mb = rss_mb(site.proc)
+        assert_served_promptly(port, "1,000 heads announcing bodies", paths=("/hello.txt",))
+        assert while_mb - start_mb < 40, f"resident memory {start_mb:.0f} MB, with the clients {while_mb:.0f} MB"
+    finally:
+        for s in held:
+            s.close()
+    assert settled(site.proc, before, timeout=8)
+    after_mb = rss_mb(site.proc)
+    assert after_mb - start_mb < 10, f"resident memory {start_mb:.0f} MB, after the clients {after_mb:.0f} MB"
+    # A body longer than any the server takes is refused at once.
+    for length in ("2147483648", "99999999999"):
+        started = time.monotonic()
+        with connect(port) as s:
+            s.sendall(f"POST /echo.php HTTP/1.1\r\nContent-Length: {length}\r\n\r\nabc".encode())
+            try:
+                r = Response(read_all(s, 1.5))
+            except OSError:
+                r = Response(b"")
+        took = time.monotonic() - started
+        assert r.status == 413 and took < 1.0, f"Content-Length {length}: {r.status_line!r} after {took:.2f} s"
 
 
 def test_slow_but_steady_reader_gets_the_whole_file(site):
