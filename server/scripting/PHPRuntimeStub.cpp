@@ -2,7 +2,6 @@
 #ifndef ZORVANE_PHP
 
 #include "PHPRuntime.h"
-#include "ScriptEnvironment.h"
 
 #include "WException.h"
 
@@ -30,12 +29,6 @@ bool isPHPThreadSafe()
 const char* getPHPVersion()
 {
     return "";
-}
-void lockProcessEnvironment()
-{
-}
-void unlockProcessEnvironment()
-{
 }
 
 #endif
