@@ -280,10 +280,11 @@ void HTTPRequest::parseHeaderLine(const WString& line, Framing& framing)
         throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
     name.toUpperCase();
     if (name.equals("HOST")) {
+        // The field keeps the port as sent (scripts build links from it).
         WString before;
         WString after;
-        if (value.split(":", before, after, false)) value = before;
         host = value;
+        if (value.split(":", before, after, false)) host = before;
     } else if (name.equals("USER-AGENT")) {
         userAgent = value;
     } else if (name.equals("CONTENT-LENGTH")) {
@@ -314,7 +315,16 @@ void HTTPRequest::parseHeaderLine(const WString& line, Framing& framing)
             contentType = value;
         }
     }
-    headers.put(name, value);
+    // A repeated field keeps all its values, as one line would carry them:
+    // cookies joined by "; ", other lists by ", ". The fields of one value
+    // keep the last, as their request fields do.
+    WString* earlier = headers.find(name);
+    if (earlier != nullptr && !name.equals("HOST") && !name.equals("CONTENT-TYPE") && !name.equals("CONTENT-LENGTH")) {
+        earlier->append(name.equals("COOKIE") ? "; " : ", ");
+        earlier->append(value);
+    } else {
+        headers.put(name, value);
+    }
 }
 
 void HTTPRequest::setURL(const char* url)

@@ -52,3 +52,15 @@ void formatHttpDate(int64_t seconds, WString& out)
         MONTH_NAMES[tm.tm_mon % 12], (long long)tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
     out.assign(text);
 }
+
+const WString& currentHttpDate()
+{
+    thread_local time_t shown = -1;
+    thread_local WString text;
+    time_t now = time(nullptr);
+    if (now != shown) {
+        formatHttpDate((int64_t)now, text);
+        shown = now;
+    }
+    return text;
+}

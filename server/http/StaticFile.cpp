@@ -39,19 +39,6 @@ char* chunkBuffer()
     return buffer.get();
 }
 
-// The Date text, formatted once a second per thread.
-const WString& currentHttpDate()
-{
-    thread_local time_t shown = -1;
-    thread_local WString text;
-    time_t now = time(nullptr);
-    if (now != shown) {
-        formatHttpDate((int64_t)now, text);
-        shown = now;
-    }
-    return text;
-}
-
 bool isArchiveMember(const char* path)
 {
     return path[0] == '$';

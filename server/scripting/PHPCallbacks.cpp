@@ -11,6 +11,8 @@
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
+#include "HttpDate.h"
+#include "ScriptVariables.h"
 
 #include <unistd.h>
 
@@ -22,7 +24,6 @@
 #include <ctime>
 
 #include <strings.h>
-#include "ZorvaneVersion.h"
 
 namespace {
 
@@ -49,6 +50,10 @@ namespace {
 
 bool hold(PHPRequestContext* context, const char* text, size_t length)
 {
+    if (context->headOnly) {
+        context->heldLength += length;
+        return true;
+    }
     if (context->heldCapacity - context->heldLength < length) {
         size_t capacity = context->heldCapacity > 0 ? context->heldCapacity : 4096;
         while (capacity - context->heldLength < length) {
@@ -71,6 +76,52 @@ bool framesBody(const char* line)
     return strncasecmp(line, "Content-Length:", 15) == 0 || strncasecmp(line, "Transfer-Encoding:", 18) == 0;
 }
 
+bool setsDate(sapi_headers_struct* headers)
+{
+    zend_llist_position position;
+    for (auto* h = static_cast<sapi_header_struct*>(zend_llist_get_first_ex(&headers->headers, &position));
+         h != nullptr; h = static_cast<sapi_header_struct*>(zend_llist_get_next_ex(&headers->headers, &position))) {
+        if (strncasecmp(h->header, "Date:", 5) == 0) return true;
+    }
+    return false;
+}
+
+// The status of the answer: the script's own reason text when its status
+// line ("HTTP/1.1 404 Gone Away") has one for the code it ends with, else
+// the text of the status table. The text is kept in the context, which
+// outlives the sending of the header block.
+HTTPStatus scriptStatus(PHPRequestContext* context, sapi_headers_struct* headers)
+{
+    unsigned code = static_cast<unsigned>(headers->http_response_code);
+    HTTPStatus status = lookupHTTPStatus(code);
+    const char* line = headers->http_status_line;
+    if (line == nullptr) return status;
+    const char* p = strchr(line, ' ');
+    if (p == nullptr) return status;
+    while (*p == ' ')
+        p++;
+    unsigned lineCode = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 4; p++, digits++)
+        lineCode = lineCode * 10 + static_cast<unsigned>(*p - '0');
+    if (digits != 3 || lineCode != code || *p != ' ') return status;
+    while (*p == ' ')
+        p++;
+    size_t n = 0;
+    while (p[n] != '\0' && n + 1 < sizeof(context->reason)) {
+        unsigned char c = static_cast<unsigned char>(p[n]);
+        if ((c < 0x20 && c != '\t') || c == 0x7f) return status;
+        context->reason[n] = static_cast<char>(c);
+        n++;
+    }
+    while (n > 0 && (context->reason[n - 1] == ' ' || context->reason[n - 1] == '\t'))
+        n--;
+    if (n == 0) return status;
+    context->reason[n] = '\0';
+    status.reason = context->reason;
+    return status;
+}
+
 } // namespace
 
 size_t sapiUbWrite(const char* text, size_t length)
@@ -85,7 +136,8 @@ size_t sapiUbWrite(const char* text, size_t length)
     }
     bool failed = false;
     try {
-        context->request->response->write(text, length);
+        // A HEAD answer is the GET answer's header block alone.
+        context->request->response->write(text, context->headOnly ? 0 : length);
         context->headersPending = false;
     } catch (...) {
         failed = true;
@@ -115,6 +167,7 @@ void releaseHeldOutput(PHPRequestContext* context, HeldOutput how)
         if (how == HeldOutput::WithLength && !context->framedByScript && bodyAllowed && !response->isHeadersSent()) {
             response->addHeader("Content-Length", DecimalText(length));
         }
+        if (context->headOnly) length = 0;
         if (length > 0 || !response->isHeadersSent()) response->write(context->held, length);
     } catch (...) {
     }
@@ -150,9 +203,10 @@ int sapiSendHeaders(sapi_headers_struct* headers)
     if (context == nullptr) return SAPI_HEADER_SEND_FAILED;
     try {
         HTTPResponse* response = context->request->response;
-        response->setStatus(static_cast<unsigned>(headers->http_response_code));
+        response->setStatus(scriptStatus(context, headers));
         response->clearHeaders();
         context->framedByScript = false;
+        if (!setsDate(headers)) response->addHeader("Date", currentHttpDate());
         zend_llist_position position;
         for (auto* h = static_cast<sapi_header_struct*>(zend_llist_get_first_ex(&headers->headers, &position));
              h != nullptr; h = static_cast<sapi_header_struct*>(zend_llist_get_next_ex(&headers->headers, &position))) {
@@ -203,74 +257,23 @@ char* sapiReadCookies()
 
 void sapiRegisterServerVariables(zval* trackVars)
 {
-    HTTPRequest* r = currentRequest();
-    if (r == nullptr) return;
-    const char* names[] = {
-        "PHP_SELF",
-        "SCRIPT_NAME",
-        "SCRIPT_FILENAME",
-        "SERVER_ADDR",
-        "SERVER_PORT",
-        "SERVER_NAME",
-        "SERVER_PROTOCOL",
-        "SERVER_SOFTWARE",
-        "QUERY_STRING",
-        "REQUEST_URI",
-        "REQUEST_METHOD",
-        "REMOTE_ADDR",
-        "REMOTE_PORT",
-        "DOCUMENT_ROOT",
-        "HTTP_HOST",
-        "HTTP_USER_AGENT",
-        "HTTP_ACCEPT",
-        "HTTP_ACCEPT_ENCODING",
-        "HTTP_ACCEPT_LANGUAGE",
-        "HTTP_ACCEPT_CHARSET",
-        "HTTP_KEEP_ALIVE",
-        "HTTP_CONNECTION",
-        "HTTP_REFERER",
-        "CONTENT_LENGTH",
-        "RANGE",
-        "PATH_INFO",
-    };
-    const char* values[sizeof(names) / sizeof(names[0])];
-    try {
-        const char* v[] = {
-            r->scriptName,
-            r->scriptName,
-            r->scriptFilename,
-            r->serverAddr,
-            r->serverPort,
-            r->serverHost,
-            r->protocol,
-            ZORVANE_WITH_PHP,
-            r->queryString,
-            r->requestURI,
-            r->method,
-            r->remoteAddr,
-            r->remotePort,
-            r->documentRoot,
-            r->host,
-            r->userAgent,
-            r->getHeader("ACCEPT"),
-            r->getHeader("ACCEPT-ENCODING"),
-            r->getHeader("ACCEPT-LANGUAGE"),
-            r->getHeader("ACCEPT-CHARSET"),
-            r->getHeader("KEEP-ALIVE"),
-            r->getHeader("CONNECTION"),
-            r->getHeader("REFERER"),
-            r->getHeader("CONTENT-LENGTH"),
-            r->getHeader("RANGE"),
-            r->pathInfo,
-        };
-        static_assert(sizeof(v) == sizeof(values), "one value per variable");
-        memcpy(values, v, sizeof(values));
-    } catch (...) {
-        return;
+    PHPRequestContext* context = currentPHPContext();
+    if (context == nullptr || context->variables == nullptr) return;
+    const ScriptVariables* variables = context->variables;
+    for (size_t i = 0; i < variables->count(); i++) {
+        php_register_variable(variables->name(i), variables->value(i), trackVars);
     }
-    for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); i++) {
-        php_register_variable(names[i], values[i], trackVars);
-    }
+    // The runtime took the user and password from the Authorization header.
+    if (SG(request_info).auth_user != nullptr) php_register_variable("AUTH_TYPE", "Basic", trackVars);
+}
+
+// A HEAD request runs the script as GET does, so that its header block is
+// the same; the output is counted, not sent (see hold and sapiUbWrite).
+int sapiActivate()
+{
+    PHPRequestContext* context = currentPHPContext();
+    if (context != nullptr && context->headOnly) SG(request_info).headers_only = 0;
+    return SUCCESS;
 }
 
 size_t formatPHPLogLine(char* out, size_t size, const char* message)

@@ -8,6 +8,7 @@
 #ifdef ZORVANE_PHP
 
 #include "PHPRuntime.h"
+#include "internal/PHPEnvironment.h"
 #include "internal/PHPSapi.h"
 #include "internal/PHPSharedExtension.h"
 #include "internal/PHPTimeZone.h"
@@ -18,7 +19,7 @@
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
 #include "HTTPStatus.h"
-#include "ScriptEnvironment.h"
+#include "ScriptVariables.h"
 #include "ZorvaneControl.h"
 
 #include <atomic>
@@ -120,6 +121,8 @@ void registerGd()
 int registerExtensions()
 {
     if (php_register_internal_extensions() == FAILURE) return FAILURE;
+    // Before the runtime copies its function table for each thread.
+    installScriptEnvironment();
     registerGd();
     return SUCCESS;
 }
@@ -160,6 +163,7 @@ sapi_module_struct makeSapiModule()
     m.log_message = sapiLogMessage;
     m.terminate_process = sapiTerminateProcess;
     m.flush = sapiFlush;
+    m.activate = sapiActivate;
     m.ini_defaults = sapiIniDefaults;
     m.php_ini_path_override = const_cast<char*>("cfg");
     return m;
@@ -325,6 +329,9 @@ void setRequestInfo(PHPRequestContext* context)
     SG(request_info).auth_user = nullptr;
     SG(request_info).auth_password = nullptr;
     SG(request_info).auth_digest = nullptr;
+    // Basic credentials become PHP_AUTH_USER and PHP_AUTH_PW, as under PHP-FPM.
+    const char* authorization = request->getHeader("AUTHORIZATION");
+    if (*authorization != '\0') php_handle_auth_data(authorization);
     // PHP keeps the code of the previous request on this thread otherwise.
     SG(sapi_headers).http_response_code = 200;
     SG(server_context) = context;
@@ -548,10 +555,15 @@ void executePHPScript(HTTPRequest* request)
         char cwd[4096];
         if (getcwd(cwd, sizeof(cwd)) != nullptr) scriptPath = std::string(cwd) + "/" + scriptPath;
     }
+    ScriptVariables variables(*request, ScriptKind::PHP);
+    PHPScriptEnvironment environment;
     PHPRequestContext context;
     memset(&context, 0, sizeof(context));
     context.request = request;
     context.scriptPath = scriptPath.c_str();
+    context.variables = &variables;
+    context.environment = &environment;
+    context.headOnly = request->methodIndex == HTTPRequest::METHOD_HEAD;
     threadState.context = &context;
     runScript(&context);
     if (context.crashed) {
@@ -561,6 +573,9 @@ void executePHPScript(HTTPRequest* request)
     }
     threadState.context = nullptr;
     free(context.held);
+    // The script's reason text lived in the context.
+    HTTPResponse* response = request->response;
+    response->setStatus(response->getStatus().code);
 }
 
 int reportPHPCrash(const char* text, unsigned length)
@@ -594,20 +609,6 @@ int reportPHPCrash(const char* text, unsigned length)
     SG(headers_sent) = 1;
     php_output_set_status(PHP_OUTPUT_DISABLED);
     return written;
-}
-
-void lockProcessEnvironment()
-{
-#ifdef ZTS
-    tsrm_env_lock();
-#endif
-}
-
-void unlockProcessEnvironment()
-{
-#ifdef ZTS
-    tsrm_env_unlock();
-#endif
 }
 
 #endif

@@ -2,7 +2,6 @@
 #ifndef ZORVANE_PHP
 
 #include "PHPRuntime.h"
-#include "ScriptEnvironment.h"
 
 #include "WException.h"
 
@@ -34,12 +33,6 @@ const char* getPHPVersion()
 unsigned long long getPHPPostMaxSize()
 {
     return 0;
-}
-void lockProcessEnvironment()
-{
-}
-void unlockProcessEnvironment()
-{
 }
 
 #endif

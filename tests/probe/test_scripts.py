@@ -1,4 +1,7 @@
 """PHP inside the server and CGI programs, seen from a client."""
+import base64
+import concurrent.futures as cf
+import email.utils
 import json
 import shutil
 import socket
@@ -9,11 +12,26 @@ import pytest
 import conftest
 from conftest import Response
 
+# What $_SERVER always holds; header variables come only with their headers.
 PHP_VARS = ["PHP_SELF", "SCRIPT_NAME", "SCRIPT_FILENAME", "SERVER_ADDR", "SERVER_PORT", "SERVER_NAME",
             "SERVER_PROTOCOL", "SERVER_SOFTWARE", "QUERY_STRING", "REQUEST_URI", "REQUEST_METHOD",
-            "REMOTE_ADDR", "REMOTE_PORT", "DOCUMENT_ROOT", "HTTP_HOST", "HTTP_USER_AGENT", "HTTP_ACCEPT",
-            "HTTP_ACCEPT_ENCODING", "HTTP_ACCEPT_LANGUAGE", "HTTP_ACCEPT_CHARSET", "HTTP_KEEP_ALIVE",
-            "HTTP_CONNECTION", "HTTP_REFERER", "CONTENT_LENGTH", "RANGE", "PATH_INFO"]
+            "REMOTE_ADDR", "REMOTE_PORT", "DOCUMENT_ROOT", "HTTP_HOST", "PATH_INFO"]
+
+# Headers no probe sends: they must leave no variable behind.
+NEVER_SENT = ["HTTP_REFERER", "HTTP_ACCEPT", "HTTP_ACCEPT_LANGUAGE", "HTTP_ACCEPT_CHARSET", "HTTP_KEEP_ALIVE",
+              "RANGE", "HTTP_RANGE"]
+
+
+def request_with_headers(port, path, extra, method="GET", body=b""):
+    """A raw request with repeated and unusual header lines that a client
+    library would fold or refuse, and the port in its Host line."""
+    head = f"{method} {path} HTTP/1.1\r\nHost: localhost:{port}\r\n" + "".join(h + "\r\n" for h in extra)
+    if body:
+        head += f"Content-Length: {len(body)}\r\n"
+    return (head + "\r\n").encode("latin-1") + body
+
+
+BASIC_ALICE = "Authorization: Basic " + base64.b64encode(b"alice:s3cr:et").decode()
 
 
 @pytest.fixture
@@ -22,7 +40,15 @@ def scripts(make_server):
     d = s.docs
     (d / "vars.php").write_text("<?php header('Content-Type: application/json');"
                                 " echo json_encode(['server' => $_SERVER, 'get' => $_GET, 'post' => $_POST,"
-                                " 'cookie' => $_COOKIE]);")
+                                " 'cookie' => $_COOKIE, 'input' => file_get_contents('php://input')]);")
+    (d / "gone.php").write_text("<?php header('HTTP/1.1 404 Gone Away'); echo 'gone';")
+    (d / "dated.php").write_text("<?php header('Date: Thu, 01 Jan 2015 00:00:00 GMT'); echo 'dated';")
+    (d / "big.php").write_text("<?php echo str_repeat('x', 10000);")
+    (d / "putenv.php").write_text("<?php $path = getenv('PATH'); $before = getenv('ZV_PROBE');"
+                                  " putenv('ZV_PROBE=' . $_GET['v']); putenv('PATH'); usleep(20000);"
+                                  " $all = getenv(); echo json_encode([is_string($path), $before,"
+                                  " getenv('ZV_PROBE'), getenv('PATH'), $all['ZV_PROBE'] ?? null,"
+                                  " isset($all['PATH'])]);")
     (d / "upload.php").write_text("<?php $f = $_FILES['f']; echo $f['name'], ':', $f['size'], ':',"
                                   " md5_file($f['tmp_name']);")
     (d / "redirect.php").write_text("<?php header('Location: /a'); header('Location: /b'); echo 'moved';")
@@ -43,9 +69,12 @@ def php_available(scripts):
 
 def test_php_server_variables_and_inputs(scripts):
     php_available(scripts)
-    r = scripts.get("/vars.php/extra?a=1&b=x%41y", ["Cookie: c1=v1; c2=v2", "User-Agent: probe/1",
-                     "Content-Type: application/x-www-form-urlencoded"],
-                    method="POST", body=b"p=1&q=two+words")
+    port = scripts.port
+    r = Response(scripts.raw(request_with_headers(port, "/vars.php/extra?a=1&b=x%41y", [
+        "Cookie: c1=v1; c2=v2", "Cookie: c3=v3", "User-Agent: probe/1", "X-WP-Nonce: 0123abcd",
+        f"Origin: http://localhost:{port}", BASIC_ALICE, "X-Multi: one", "X-Multi: two",
+        "Proxy: http://127.0.0.1:9/", "X_Sneaky: 1", "Content-Type: application/x-www-form-urlencoded"],
+        method="POST", body=b"p=1&q=two+words")))
     assert r.status == 200
     data = json.loads(r.body)
     server = data["server"]
@@ -54,14 +83,71 @@ def test_php_server_variables_and_inputs(scripts):
     assert server["SERVER_SOFTWARE"] == conftest.WITH_PHP
     assert server["SCRIPT_NAME"] == "/vars.php"
     assert server["PATH_INFO"] == "/extra"
+    assert server["PHP_SELF"] == server["SCRIPT_NAME"] + server["PATH_INFO"]
     assert server["QUERY_STRING"] == "a=1&b=x%41y"
     assert server["REQUEST_METHOD"] == "POST"
-    assert server["HTTP_HOST"] == "localhost"
+    # The Host line as sent; the server's own name and port as before.
+    assert server["HTTP_HOST"] == f"localhost:{port}"
+    assert server["SERVER_PORT"] == str(port) and ":" not in server["SERVER_NAME"]
     assert server["HTTP_USER_AGENT"] == "probe/1"
+    assert server["CONTENT_TYPE"] == "application/x-www-form-urlencoded"
     assert server["CONTENT_LENGTH"] == "15"
+    # Every header, repeated ones joined; Basic credentials decoded.
+    assert server["HTTP_COOKIE"] == "c1=v1; c2=v2; c3=v3"
+    assert server["HTTP_X_WP_NONCE"] == "0123abcd"
+    assert server["HTTP_ORIGIN"] == f"http://localhost:{port}"
+    assert server["HTTP_X_MULTI"] == "one, two"
+    assert server["HTTP_AUTHORIZATION"] == BASIC_ALICE.split(": ", 1)[1]
+    assert (server["PHP_AUTH_USER"], server["PHP_AUTH_PW"], server["AUTH_TYPE"]) == ("alice", "s3cr:et", "Basic")
+    # No proxy of the client's choosing, no name that poses as another header.
+    assert "HTTP_PROXY" not in server and "HTTP_X_SNEAKY" not in server
+    for name in NEVER_SENT:
+        assert name not in server, name
     assert data["get"] == {"a": "1", "b": "xAy"}
     assert data["post"] == {"p": "1", "q": "two words"}
-    assert data["cookie"] == {"c1": "v1", "c2": "v2"}
+    assert data["cookie"] == {"c1": "v1", "c2": "v2", "c3": "v3"}
+
+    # A JSON body reaches the script with its type (PSR-7 request factories read it).
+    body = b'{"title":"draft"}'
+    r = scripts.get("/vars.php", ["Content-Type: application/json; charset=utf-8"], method="POST", body=body)
+    data = json.loads(r.body)
+    assert data["server"]["CONTENT_TYPE"] == "application/json; charset=utf-8"
+    assert data["input"] == body.decode()
+    # Without a body there is neither type nor length.
+    server = json.loads(scripts.get("/vars.php").body)["server"]
+    assert "CONTENT_TYPE" not in server and "CONTENT_LENGTH" not in server and "PHP_AUTH_USER" not in server
+
+
+def test_php_answers_carry_date_reason_and_head(scripts):
+    php_available(scripts)
+    r = scripts.get("/gone.php")
+    assert r.status_line == "HTTP/1.1 404 Gone Away" and r.body == b"gone"
+    assert r.names()[:2] == ["Server", "Date"] and r.names()[-1] == "Connection"
+    sent = email.utils.parsedate_to_datetime(r.headers["date"]).timestamp()
+    assert abs(sent - time.time()) < 60
+    # A script's own Date line is the only one.
+    assert scripts.get("/dated.php").names().count("Date") == 1
+    # HEAD gets what GET gets, less the body: the length when GET has one
+    # (held output), none when GET streams.
+    for path in ["/gone.php", "/exit.php", "/big.php"]:
+        full = scripts.get(path)
+        head = scripts.get(path, method="HEAD")
+        assert head.status_line == full.status_line, path
+        assert head.names() == full.names(), path
+        assert head.headers.get("content-length") == full.headers.get("content-length"), path
+        assert head.body == b"", path
+    assert "content-length" not in scripts.get("/big.php", method="HEAD").headers
+
+
+def test_putenv_stays_in_its_own_script(scripts):
+    php_available(scripts)
+    with cf.ThreadPoolExecutor(15) as pool:
+        answers = list(pool.map(lambda i: json.loads(scripts.get(f"/putenv.php?v={i}").body), range(30)))
+    # Each script saw its own value and its own unset PATH, and started from
+    # the server's environment, whatever the others did meanwhile.
+    assert answers == [[True, False, str(i), False, str(i), False] for i in range(30)]
+    # CGI programs get none of it.
+    assert b"ZV_PROBE" not in scripts.get("/env.sh").raw
 
 
 def test_php_upload(scripts):
@@ -113,7 +199,10 @@ def test_php_concurrent_sleepers(make_server):
 
 def test_cgi_environment_and_body(scripts):
     body = b"x" * 10000
-    r = scripts.get("/env.sh/p/i?q=1", method="POST", body=body)
+    port = scripts.port
+    r = Response(scripts.raw(request_with_headers(port, "/env.sh/p/i?q=1", [
+        "Content-Type: text/plain; charset=utf-8", "Cookie: a=1", "Cookie: b=2", "X-Trace-Id: 7", BASIC_ALICE,
+        "Proxy: http://127.0.0.1:9/"], method="POST", body=body)))
     assert r.status_line == "HTTP/1.1 200 OK"
     # The program's own header lines and empty line complete the server's block.
     assert r.raw.startswith(b"HTTP/1.1 200 OK\nServer: " + conftest.WITH_PHP.encode() + b" V1.1\nConnection: close\n"
@@ -126,7 +215,14 @@ def test_cgi_environment_and_body(scripts):
     assert env["QUERY_STRING"] == "q=1"
     assert env["PATH_INFO"] == "/p/i"
     assert env["SERVER_SOFTWARE"] == conftest.WITH_PHP + " V1.1"
-    assert "PATH" not in env
+    assert env["HTTP_HOST"] == f"localhost:{port}"
+    assert env["SERVER_NAME"] == env["SERVER_HOST"] and env["SERVER_PORT"] == str(port)
+    assert env["CONTENT_TYPE"] == "text/plain; charset=utf-8" and env["CONTENT_LENGTH"] == "10000"
+    assert env["HTTP_COOKIE"] == "a=1; b=2" and env["HTTP_X_TRACE_ID"] == "7"
+    # Neither the client's proxy nor its password, nothing unsent, nothing of
+    # the server's own environment.
+    for name in ["HTTP_PROXY", "HTTP_AUTHORIZATION", "REMOTE_USER", "PATH"] + NEVER_SENT:
+        assert name not in env, name
 
 
 def test_cgi_streams_order(scripts):

@@ -105,17 +105,18 @@ TEST(RequestParserTest, HeaderFields)
                   "Content-Type: multipart/form-data; boundary=XyZ\n"
                   "X-Twice: one\n"
                   "x-twice: two\n"
-                  "Cookie: a=b; c=d\n");
+                  "Cookie: a=b; c=d\n"
+                  "Cookie: e=f\n");
     EXPECT_STREQ("example", request.host.getBuf());
-    EXPECT_STREQ("example", request.getHeader("HOST"));
+    EXPECT_STREQ("example:8080", request.getHeader("HOST"));
     EXPECT_STREQ("curl/8", request.userAgent.getBuf());
     EXPECT_EQ(42, request.contentLength);
     EXPECT_STREQ("multipart/form-data", request.contentType.getBuf());
     EXPECT_STREQ("XyZ", request.boundary.getBuf());
     EXPECT_STREQ("multipart/form-data; boundary=XyZ", request.contentTypeHeader.getBuf());
     EXPECT_STREQ("multipart/form-data; boundary=XyZ", request.getHeader("CONTENT-TYPE"));
-    EXPECT_STREQ("two", request.getHeader("X-TWICE"));
-    EXPECT_STREQ("a=b; c=d", request.getHeader("COOKIE"));
+    EXPECT_STREQ("one, two", request.getHeader("X-TWICE"));
+    EXPECT_STREQ("a=b; c=d; e=f", request.getHeader("COOKIE"));
     EXPECT_STREQ("", request.getHeader("RANGE"));
     EXPECT_STREQ("/up/load?a=1&b=x%41y", request.requestURI.getBuf());
     EXPECT_STREQ("/up/load", request.scriptName.getBuf());

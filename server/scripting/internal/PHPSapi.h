@@ -11,12 +11,17 @@
 #include <zend_constants.h>
 
 class HTTPRequest;
+class PHPScriptEnvironment;
+class ScriptVariables;
 
 // What the callbacks of one script run reach through SG(server_context).
 // Lives in executePHPScript's frame; plain data only.
 struct PHPRequestContext {
     HTTPRequest* request;
     const char* scriptPath; // the script file, made absolute
+    const ScriptVariables* variables; // what $_SERVER gets from the request
+    PHPScriptEnvironment* environment; // what the script changed with putenv()
+    bool headOnly; // a HEAD request: the script runs as for GET, its output is only counted
     bool readFailed; // a body read failed: the rest of the body is gone
     bool handleOpen; // `handle` holds the script's file handle
     bool shutdownStarted; // php_request_shutdown has been entered
@@ -27,6 +32,7 @@ struct PHPRequestContext {
     char* held; // held output (malloc), heldLength bytes of heldCapacity
     size_t heldLength;
     size_t heldCapacity;
+    char reason[128]; // the reason text of the script's own status line, while it is sent
     zend_file_handle handle;
 };
 
@@ -47,6 +53,7 @@ void sapiLogMessage(const char* message, int syslogType);
 void sapiTerminateProcess();
 void sapiFlush(void* serverContext);
 void sapiIniDefaults(HashTable* configuration);
+int sapiActivate();
 
 // Sends what the response still owes: the pending header block and the held
 // output. Throws nothing; a client that is gone gets nothing.

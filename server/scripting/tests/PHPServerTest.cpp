@@ -12,35 +12,6 @@ using namespace scripttest;
 
 namespace {
 
-const char* SERVER_VARIABLES[] = {
-    "PHP_SELF",
-    "SCRIPT_NAME",
-    "SCRIPT_FILENAME",
-    "SERVER_ADDR",
-    "SERVER_PORT",
-    "SERVER_NAME",
-    "SERVER_PROTOCOL",
-    "SERVER_SOFTWARE",
-    "QUERY_STRING",
-    "REQUEST_URI",
-    "REQUEST_METHOD",
-    "REMOTE_ADDR",
-    "REMOTE_PORT",
-    "DOCUMENT_ROOT",
-    "HTTP_HOST",
-    "HTTP_USER_AGENT",
-    "HTTP_ACCEPT",
-    "HTTP_ACCEPT_ENCODING",
-    "HTTP_ACCEPT_LANGUAGE",
-    "HTTP_ACCEPT_CHARSET",
-    "HTTP_KEEP_ALIVE",
-    "HTTP_CONNECTION",
-    "HTTP_REFERER",
-    "CONTENT_LENGTH",
-    "RANGE",
-    "PATH_INFO",
-};
-
 // One site and one server for the whole program: PHP starts once per process.
 class PHPSite : public SharedSite {
 protected:
@@ -167,26 +138,18 @@ TEST(PHPServer, RuntimeIsEmbeddedAndAnnounced)
     EXPECT_EQ("Hello 42", bodyOf(answer));
 }
 
-TEST(PHPServer, ServerVariablesComeInOrderWithTheirValues)
+TEST(PHPServer, ServerVariablesCarryTheRequest)
 {
     std::string answer = get(port(), "/server.php/extra?a=1&b=2", "User-Agent: probe/1\r\nReferer: http://r/\r\n");
-    std::vector<std::string> vars = lines(bodyOf(answer));
-    ASSERT_GE(vars.size(), 26u) << answer;
     std::map<std::string, std::string> values;
-    for (size_t i = 0; i < vars.size(); i++) {
-        std::string name = vars[i].substr(0, vars[i].find('='));
-        if (i < 26) {
-            EXPECT_EQ(SERVER_VARIABLES[i], name) << "variable " << i;
-        }
-        values[name] = vars[i].substr(vars[i].find('=') + 1);
-    }
+    for (const std::string& line : lines(bodyOf(answer)))
+        values[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     EXPECT_EQ(ZORVANE_WITH_PHP, values["SERVER_SOFTWARE"]);
-    EXPECT_EQ("localhost", values["HTTP_HOST"]);
-    EXPECT_EQ("", values["CONTENT_LENGTH"]);
+    EXPECT_EQ("localhost:" + std::to_string(port()), values["HTTP_HOST"]);
     EXPECT_EQ("a=1&b=2", values["QUERY_STRING"]);
     EXPECT_EQ("/server.php/extra?a=1&b=2", values["REQUEST_URI"]);
     EXPECT_EQ("/server.php", values["SCRIPT_NAME"]);
-    EXPECT_EQ("/server.php", values["PHP_SELF"]);
+    EXPECT_EQ("/server.php/extra", values["PHP_SELF"]);
     EXPECT_EQ("/extra", values["PATH_INFO"]);
     EXPECT_EQ("GET", values["REQUEST_METHOD"]);
     EXPECT_EQ("HTTP/1.1", values["SERVER_PROTOCOL"]);
@@ -195,7 +158,8 @@ TEST(PHPServer, ServerVariablesComeInOrderWithTheirValues)
     EXPECT_EQ("probe/1", values["HTTP_USER_AGENT"]);
     EXPECT_EQ("http://r/", values["HTTP_REFERER"]);
     EXPECT_EQ((PHPSite::site->www() / "server.php").string(), values["SCRIPT_FILENAME"]);
-    // No other header becomes a variable of ours.
+    // What was not sent is not set.
+    EXPECT_EQ(0u, values.count("CONTENT_LENGTH"));
     EXPECT_EQ(0u, values.count("HTTP_COOKIE"));
 }
 
