@@ -20,18 +20,6 @@ namespace {
     throw WSocketException("Cannot write into socket.", -3);
 }
 
-bool writeAllAt(int fd, const char* data, size_t length, uint64_t offset)
-{
-    while (length > 0) {
-        ssize_t n = ::pwrite(fd, data, length, (off_t)offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= (size_t)n;
-        offset += (uint64_t)n;
-    }
-    return true;
-}
 
 } // namespace
 

@@ -41,14 +41,8 @@ bool RequestBody::append(const char* data, size_t n)
         length = 0;
         if (!append(first.data(), first.size())) return false;
     }
-    while (n > 0) {
-        ssize_t w = ::pwrite(fileFd, data, n, (off_t)length);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        data += w;
-        n -= (size_t)w;
-        length += (uint64_t)w;
-    }
+    if (!writeAllAt(fileFd, data, n, length)) return false;
+    length += n;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "TemporaryFile.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -17,4 +18,17 @@ int openUnlinkedTemporaryFile()
     fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd >= 0) ::unlink(name.c_str());
     return fd;
+}
+
+bool writeAllAt(int fd, const char* data, size_t length, uint64_t offset)
+{
+    while (length > 0) {
+        ssize_t n = ::pwrite(fd, data, length, (off_t)offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        length -= (size_t)n;
+        offset += (uint64_t)n;
+    }
+    return true;
 }
