@@ -764,7 +764,10 @@ void ConnectionReactor::setListening(bool on)
     if (on == listening) return;
     if (on) {
         struct epoll_event ev = {};
-        ev.events = EPOLLIN;
+        // Every loop watches the one listening socket; a new connection
+        // wakes one loop that waits, not all of them (which would then
+        // contend for the socket's lock).
+        ev.events = EPOLLIN | EPOLLEXCLUSIVE;
         ev.data.ptr = &listenTag;
         epoll_ctl(epollFd, EPOLL_CTL_ADD, listenFd, &ev);
     } else {
