@@ -87,7 +87,7 @@ unsigned long ConnectionReactor::getBodyTimeLimit()
 
 ConnectionReactor::ConnectionReactor(ConnectionQueue& connectionQueue)
     : queue(connectionQueue), control(nullptr), listenFd(-1), epollFd(-1), wakeFd(-1), listening(false),
-      resumeListeningAt(0), maxOpen(1024), openCount(0), receiveTimeoutMs(30000),
+      resumeListeningAt(0), openCount(0), receiveTimeoutMs(30000),
       sendWindowMs(30000), withWorkers(0), running(false)
 {
     listenAddress = {};
@@ -107,9 +107,9 @@ void ConnectionReactor::setTimeouts(unsigned long receiveMs, unsigned long windo
     sendWindowMs = windowMs;
 }
 
-void ConnectionReactor::open(int listener, ZorvaneControl* owner, int loops, std::atomic<bool>* shortage)
+void ConnectionReactor::open(int listener, ZorvaneControl* owner, ConnectionBudget* shared)
 {
-    shortageReported = shortage != nullptr ? shortage : &ownShortage;
+    budget = shared != nullptr ? shared : &ownBudget;
     control = owner;
     listenFd = listener;
     if (wakeFd.load() < 0) {
@@ -131,12 +131,10 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner, int loops, std
     if (getsockname(listenFd, reinterpret_cast<sockaddr*>(&listenAddress), &size) != 0)
         listenAddress.sin_addr.s_addr = 0;
     resumeListeningAt = 0;
-    shortageReported->store(false);
     struct rlimit limit;
-    maxOpen = 1024;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) maxOpen = (long)limit.rlim_cur;
-    maxOpen = maxOpen > 2 * RESERVED_DESCRIPTORS ? maxOpen - RESERVED_DESCRIPTORS : maxOpen / 2;
-    if (loops > 1) maxOpen /= loops;
+    long most = 1024;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) most = (long)limit.rlim_cur;
+    budget->limit = most > 2 * RESERVED_DESCRIPTORS ? most - RESERVED_DESCRIPTORS : most / 2;
     {
         std::lock_guard<std::mutex> guard(notesLock);
         running = true;
@@ -222,10 +220,10 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
 void ConnectionReactor::acceptBatch(int64_t now)
 {
     for (int i = 0; i < ACCEPT_BATCH; ++i) {
-        if (openCount.load() >= maxOpen) {
+        if (!roomForMore()) {
             // More connections than descriptors to spare: the rest wait in
             // the system's queue until some end.
-            noteExhaustion(Shortage::OwnLimit);
+            noteShortage(Shortage::OwnLimit, now);
             setListening(false);
             return;
         }
@@ -238,7 +236,7 @@ void ConnectionReactor::acceptBatch(int64_t now)
             if (WSocketUtils::isTransientAcceptError(err)) continue;
             if (WSocketUtils::isResourceExhaustion(err)) {
                 errno = err;
-                noteExhaustion(Shortage::System);
+                noteShortage(Shortage::System, now);
                 setListening(false);
                 resumeListeningAt = now + PAUSE_MS;
                 return;
@@ -246,8 +244,8 @@ void ConnectionReactor::acceptBatch(int64_t now)
             errno = err;
             throw WSocketException("Cannot accept socket.", -9);
         }
-        noteExhaustion(Shortage::None);
         openCount++;
+        budget->open++;
         startConnection(allocate(), fd, peer, now);
     }
 }
@@ -569,6 +567,7 @@ void ConnectionReactor::clientGone(PendingConnection* c, const std::string& file
         ::close(c->fd);
         c->fd = -1;
         openCount--;
+        budget->open--;
         ++g_closedSinceTrim;
         c->state = PendingConnection::State::Orphaned;
         return;
@@ -587,10 +586,11 @@ void ConnectionReactor::closeConnection(PendingConnection* c)
             epoll_ctl(epollFd, EPOLL_CTL_DEL, c->fd, nullptr);
         ::close(c->fd);
         openCount--;
+        budget->open--;
         ++g_closedSinceTrim;
     }
     recycle(c);
-    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen && running) setListening(true);
+    if (!listening && resumeListeningAt == 0 && roomForMore() && running) setListening(true);
 }
 
 // ----------------------------------------------------------- from workers
@@ -664,7 +664,8 @@ bool ConnectionReactor::stalled(PendingConnection* c, int64_t now, int64_t windo
 void ConnectionReactor::sweep(int64_t now)
 {
     if (!listening && resumeListeningAt != 0 && now >= resumeListeningAt) resumeListeningAt = 0;
-    if (!listening && resumeListeningAt == 0 && openCount.load() < maxOpen && running) setListening(true);
+    if (!listening && resumeListeningAt == 0 && roomForMore() && running) setListening(true);
+    noteShortageOver(now);
     if (g_closedSinceTrim.load() >= TRIM_AFTER_CLOSES && openCount.load() < 64) {
         // Many connections came and went: their memory goes back.
         g_closedSinceTrim = 0;
@@ -776,29 +777,29 @@ void ConnectionReactor::setListening(bool on)
     listening = on;
 }
 
-// Said once when connections have to wait for descriptors, and once when
-// one is accepted again.
-void ConnectionReactor::noteExhaustion(Shortage shortage)
+// Said once when connections have to wait for descriptors, whichever loop
+// meets it first.
+void ConnectionReactor::noteShortage(Shortage shortage, int64_t now)
 {
-    bool exhausted = shortage != Shortage::None;
-    if (shortageReported->load(std::memory_order_relaxed) == exhausted
-        || shortageReported->exchange(exhausted) == exhausted)
-        return;
-    if (control == nullptr) return;
-    switch (shortage) {
-    case Shortage::System:
+    int err = errno;
+    budget->lastShortage.store(now);
+    if (budget->shortReported.exchange(true) || control == nullptr) return;
+    if (shortage == Shortage::System) {
+        errno = err;
         control->log(WSocketException("Cannot accept socket.", -9).toString(), -1);
-        break;
-    case Shortage::OwnLimit:
-        control->log(
-            WFormattedString("New connections wait: %ld connections use every descriptor the server may spare.",
-                openCount.load()),
+    } else {
+        control->log(WFormattedString("New connections wait: %ld connections use every descriptor the server may spare.",
+                         budget->open.load()),
             -1);
-        break;
-    case Shortage::None:
-        control->log("New connections are accepted again.", -1);
-        break;
     }
+}
+
+// Said once when no loop has met a shortage for a second.
+void ConnectionReactor::noteShortageOver(int64_t now)
+{
+    if (!budget->shortReported.load() || now - budget->lastShortage.load() < 1000) return;
+    if (budget->shortReported.exchange(false) && control != nullptr)
+        control->log("New connections are accepted again.", -1);
 }
 
 // ----------------------------------------------------------- pool, stop

@@ -16,6 +16,15 @@
 
 class ZorvaneControl;
 
+// The descriptors the loops of one server may use for connections, shared by
+// all of them, and whether a shortage is being reported.
+struct ConnectionBudget {
+    std::atomic<long> open {0};
+    long limit = 1024;
+    std::atomic<bool> shortReported {false};
+    std::atomic<int64_t> lastShortage {0}; // monotonic ms
+};
+
 // An event loop's side of every connection it accepts, from accept to close:
 // it reads the head, routes the request once, answers what needs no script,
 // reads a script's body whole, hands only the script run to a worker, and
@@ -41,9 +50,9 @@ public:
     // Prepares a run on listenFd (which it makes non-blocking); loops: how
     // many event loops share the descriptors the process may open. Throws
     // WException when the event set cannot be made.
-    // shortage: shared by the loops of one server, so that a lack of
-    // descriptors is reported once for all of them.
-    void open(int listenFd, ZorvaneControl* control, int loops = 1, std::atomic<bool>* shortage = nullptr);
+    // budget: shared by the loops of one server (the first to open sets its
+    // limit from the process's descriptor limit).
+    void open(int listenFd, ZorvaneControl* control, ConnectionBudget* budget = nullptr);
     // Parses, routes and answers on this loop; configured before open().
     RequestHandler& getHandler() { return handler; }
     // Serves connections until stop is set, then until the answers of the
@@ -109,8 +118,11 @@ private:
     void setDeadline(PendingConnection* c, int64_t deadline);
     void clearDeadline(PendingConnection* c);
     void setListening(bool on);
-    enum class Shortage { None, System, OwnLimit };
-    void noteExhaustion(Shortage shortage);
+    enum class Shortage { System, OwnLimit };
+    // Reported once while it lasts; its end once none came for a second.
+    void noteShortage(Shortage shortage, int64_t now);
+    void noteShortageOver(int64_t now);
+    bool roomForMore() const { return budget->open.load() < budget->limit; }
     // A window of progress passed: true when too little moved in it.
     bool stalled(PendingConnection* c, int64_t now, int64_t window, uint64_t needed);
     PendingConnection* allocate();
@@ -125,9 +137,8 @@ private:
     std::atomic<int> wakeFd;
     bool listening;
     int64_t resumeListeningAt;
-    std::atomic<bool> ownShortage {false};
-    std::atomic<bool>* shortageReported = &ownShortage;
-    long maxOpen;
+    ConnectionBudget ownBudget;
+    ConnectionBudget* budget = &ownBudget;
     sockaddr_in listenAddress;
     std::atomic<long> openCount;
     std::atomic<unsigned long> receiveTimeoutMs;

@@ -290,7 +290,7 @@ void Zorvane::run()
         for (int i = 0; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
             loop.reactor.getHandler().configure(control, config, tables);
-            loop.reactor.open(serverSocket.getHandle(), control, loopsRunning, &descriptorShortage);
+            loop.reactor.open(serverSocket.getHandle(), control, &connectionBudget);
         }
         for (int i = 1; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];

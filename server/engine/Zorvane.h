@@ -101,7 +101,7 @@ private:
     // Made once: connections (and workers serving them) keep their loop.
     std::vector<std::unique_ptr<EventLoop>> loops;
     int loopsRunning = 1; // loops of the current run, the first included
-    std::atomic<bool> descriptorShortage {false}; // reported by one loop for all
+    ConnectionBudget connectionBudget; // shared by the loops
     ZorvaneWorker workers[WORKER_COUNT];
     ZorvaneControl* control;
 };

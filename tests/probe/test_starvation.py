@@ -524,3 +524,33 @@ def test_log_output_nobody_reads_keeps_no_client_waiting(make_server):
         proc.kill()
         proc.wait()
         os.close(reader)
+
+
+def test_a_shortage_of_descriptors_is_logged_once_and_so_is_its_end(make_server):
+    # 400 descriptors: after the server's own reserve the loops share about
+    # 270 connections; 320 idle clients use them all up.
+    s = make_server(prefix=["prlimit", "--nofile=400:400"], extra_args=["--loglevel=1"],
+                    env={"ZORVANE_HEADER_TIMEOUT_MS": "20000"})
+    (s.docs / "hello.txt").write_bytes(b"Hello, world!\n")
+    s.start()
+    held = []
+    try:
+        for _ in range(320):
+            held.append(socket.create_connection(("127.0.0.1", s.port), timeout=5))
+        log = s.base / "error.log"
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and "New connections wait" not in (log.read_text() if log.exists() else ""):
+            time.sleep(0.05)
+        assert "New connections wait" in log.read_text()
+    finally:
+        for c in held:
+            c.close()
+    r, took = timed_get(s.port, "/hello.txt", timeout=5)
+    assert r.status == 200 and took < 1.0, (r.raw[:100], took)
+    # The end is said once no loop has met the shortage for a second.
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline and "accepted again" not in log.read_text():
+        time.sleep(0.1)
+    text = log.read_text()
+    assert text.count("New connections wait") == 1, text
+    assert text.count("New connections are accepted again.") == 1, text
