@@ -19,7 +19,7 @@ const char* const USAGE
       "<finishcode>: 0=run infinite, x=x seconds, -x=x requests\r\n\r\n"
       "<loglevel>: 0=only errors, 1=default, 2=notice, 3=http headers\r\n\r\n"
       "Example:\r\nStart webserver on port 81, open url, finish after 1 request.\r\n"
-      "zorvane_cmd.exe --port=81 --open-url=http://localhost:81/myscript.php --auto-finish=-1\r\n\r\n"
+      "zorvane_cmd.exe --port=81 --open-url=http://127.0.0.1:81/myscript.php --auto-finish=-1\r\n\r\n"
       "Note: Default configuration in cfg/ directory is used.";
 
 struct Options {

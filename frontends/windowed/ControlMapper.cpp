@@ -498,6 +498,13 @@ void ControlMapper::controlsToData()
     forEach([](Mapping* m) { m->controlToData(); });
 }
 
+void ControlMapper::validControlsToData()
+{
+    forEach([](Mapping* m) {
+        if (m->validate()) m->controlToData();
+    });
+}
+
 bool ControlMapper::validate()
 {
     unsigned long invalid = 0;

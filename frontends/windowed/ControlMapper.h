@@ -103,6 +103,9 @@ public:
     void dataToControls();
     void controlToData(unsigned long id);
     void controlsToData();
+    // Copies only the fields that pass validation; a refused field leaves
+    // its variable at the last value it was given.
+    void validControlsToData();
     bool validate();
     void focusFirst();
     bool focusNext(unsigned long id);

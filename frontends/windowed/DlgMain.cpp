@@ -86,7 +86,8 @@ WString DlgMain::saveConfig()
 {
     WString problem;
     try {
-        controlsToData();
+        // What Start would refuse is not kept for the next start either.
+        validControlsToData();
         WInitFile init;
         init.putValue("httpHost", config.host.getBuf());
         init.putValue("httpPort", (unsigned long)config.port);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "WException.h"
+#include "WIPAddress.h"
 #include "WString.h"
 
 namespace Website {
@@ -37,10 +39,15 @@ WString readmeAddress(const char* homeFolder)
 
 WString startPageAddress(const char* host, unsigned int port)
 {
-    const char* name = host != nullptr ? host : "";
-    if (*name == '\0' || strcmp(name, "0.0.0.0") == 0 || strcmp(name, "::") == 0) name = "localhost";
-    bool ipv6 = strchr(name, ':') != nullptr && name[0] != '[';
-    return WFormattedString(ipv6 ? "http://[%s]:%u/" : "http://%s:%u/", name, port);
+    // Resolved as the server resolves it when it binds.
+    WString address(host != nullptr ? host : "");
+    try {
+        WIPAddress listening(address, port);
+        address = listening.getIpAddress() != 0 ? listening.getIpAddressStr() : "127.0.0.1";
+    } catch (WException&) {
+        // Not resolvable now: the host as it was given.
+    }
+    return WFormattedString("http://%s:%u/", address.getBuf(), port);
 }
 
 } // namespace Website

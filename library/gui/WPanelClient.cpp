@@ -6,9 +6,6 @@
 
 namespace {
 
-// Thickness of the scroll bars.
-constexpr int kBar = 16;
-
 // The position the bar can take: within the range less one page.
 int clampPosition(const WPanelClient::ScrollInfo& bar, int position)
 {
@@ -82,10 +79,10 @@ void WPanelClient::finishCreate(unsigned long width, unsigned long height)
     contentHeight = height;
     setColor(0, RGB(204, 204, 204));
     if (window == nullptr) return;
-    barH = wplat::createWindowEx(
-        0, "SCROLLBAR", "", WS_CHILD | SBS_HORZ, 0, 0, 0, kBar, window, nullptr, nullptr, nullptr);
-    barV = wplat::createWindowEx(
-        0, "SCROLLBAR", "", WS_CHILD | SBS_VERT, 0, 0, kBar, 0, window, nullptr, nullptr, nullptr);
+    barH = wplat::createWindowEx(0, "SCROLLBAR", "", WS_CHILD | SBS_HORZ, 0, 0, 0,
+        wplat::getSystemMetrics(SM_CYHSCROLL), window, nullptr, nullptr, nullptr);
+    barV = wplat::createWindowEx(0, "SCROLLBAR", "", WS_CHILD | SBS_VERT, 0, 0, wplat::getSystemMetrics(SM_CXVSCROLL),
+        0, window, nullptr, nullptr, nullptr);
     RECT area;
     getClientArea(area);
     onWindowResize((unsigned long)area.right, (unsigned long)area.bottom);
@@ -98,19 +95,19 @@ void WPanelClient::showBars()
         const ScrollInfo& info;
         bool vertical;
     } edges[] = {{barH, horizontal, false}, {barV, vertical_, true}};
-    bool both = horizontal.shown && vertical_.shown;
     for (const Edge& e : edges) {
         if (e.bar == nullptr) continue;
         if (e.info.shown) {
             SCROLLINFO si {sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, e.info.minimum, e.info.maximum,
                 (UINT)e.info.page, e.info.position, 0};
             wplat::sendMessage(e.bar, SBM_SETSCROLLINFO, 1, (LPARAM)&si);
+            // In the room the window keeps for its bars, beside the client
+            // area; where both show, the corner belongs to neither.
             int w = (int)clientWidth, h = (int)clientHeight;
-            // Where both show, the corner belongs to neither.
             if (e.vertical)
-                wplat::setWindowPos(e.bar, HWND_TOP, w - kBar, 0, kBar, both ? h - kBar : h, SWP_SHOWWINDOW);
+                wplat::setWindowPos(e.bar, HWND_TOP, w, 0, wplat::getSystemMetrics(SM_CXVSCROLL), h, SWP_SHOWWINDOW);
             else
-                wplat::setWindowPos(e.bar, HWND_TOP, 0, h - kBar, both ? w - kBar : w, kBar, SWP_SHOWWINDOW);
+                wplat::setWindowPos(e.bar, HWND_TOP, 0, h, w, wplat::getSystemMetrics(SM_CYHSCROLL), SWP_SHOWWINDOW);
             wplat::invalidateRect(e.bar, nullptr, true);
         } else {
             wplat::showWindow(e.bar, SW_HIDE);
@@ -191,21 +188,58 @@ LRESULT WPanelClient::onWindowMessage(HWND handle, unsigned int message, WPARAM 
     return WPanel::onWindowMessage(handle, message, wParam, lParam);
 }
 
+bool WPanelClient::giveBarsRoom()
+{
+    // Decided on the whole window: a bar's room may make the other needed.
+    long width = (long)getWindowWidth(), height = (long)getWindowHeight();
+    long barWidth = wplat::getSystemMetrics(SM_CXVSCROLL), barHeight = wplat::getSystemMetrics(SM_CYHSCROLL);
+    bool needH = (long)contentWidth > width, needV = (long)contentHeight > height;
+    if (needH && !needV) needV = (long)contentHeight > height - barHeight;
+    if (needV && !needH) needH = (long)contentWidth > width - barWidth;
+    LONG_PTR style = wplat::getWindowLongPtr(window, GWL_STYLE);
+    LONG_PTR wanted
+        = (style & ~(LONG_PTR)(WS_HSCROLL | WS_VSCROLL)) | (needH ? WS_HSCROLL : 0) | (needV ? WS_VSCROLL : 0);
+    RECT area;
+    getClientArea(area);
+    bool roomGiven = width - area.right == (needV ? barWidth : 0) && height - area.bottom == (needH ? barHeight : 0);
+    if (wanted == style && roomGiven) return false;
+    wplat::setWindowLongPtr(window, GWL_STYLE, wanted);
+    wplat::setWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    return true;
+}
+
 void WPanelClient::onWindowResize(unsigned long width, unsigned long height)
 {
+    if (barH != nullptr && barV != nullptr && giveBarsRoom()) {
+        // The client area changed with the room: the size it reports now.
+        RECT area;
+        getClientArea(area);
+        width = (unsigned long)area.right;
+        height = (unsigned long)area.bottom;
+    }
+    LONG_PTR style = wplat::getWindowLongPtr(window, GWL_STYLE);
     struct Axis {
         unsigned long size;
         unsigned long content;
         int& scrolled;
         ScrollInfo& bar;
+        bool shown;
         bool vertical;
-    } axes[] = {{width, contentWidth, scrollX, horizontal, false}, {height, contentHeight, scrollY, vertical_, true}};
+    } axes[] = {{width, contentWidth, scrollX, horizontal, (style & WS_HSCROLL) != 0, false},
+        {height, contentHeight, scrollY, vertical_, (style & WS_VSCROLL) != 0, true}};
     for (Axis& a : axes) {
-        if (a.size < a.content && a.size - (unsigned long)(long)a.scrolled < a.content) {
+        if (a.shown && barH != nullptr) {
             a.bar.minimum = 0;
             a.bar.maximum = (int)a.content;
             a.bar.page = a.size;
-            a.bar.position = clampPosition(a.bar, -a.scrolled);
+            // Grown while scrolled to the end: the content follows the position.
+            int old = -a.scrolled;
+            a.bar.position = clampPosition(a.bar, old);
+            if (a.bar.position != old) {
+                int delta = old - a.bar.position;
+                moveContent(a.vertical ? 0 : delta, a.vertical ? delta : 0);
+                a.scrolled += delta;
+            }
             a.bar.shown = true;
         } else {
             if (a.scrolled != 0) {

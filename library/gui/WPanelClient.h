@@ -5,7 +5,8 @@
 // A panel with a scrollable client area: content larger than the window is
 // scrolled pixel by pixel with the horizontal and vertical bars. The bars'
 // state (range, page, position, shown) is kept here and shown by two scroll
-// bar children along the right and bottom edges.
+// bar children in the room the window keeps for its own bars at its right
+// and bottom, outside the client area.
 class WPanelClient : public WPanel {
 public:
     // One scroll bar: range 0..maximum, page and position in pixels.
@@ -41,8 +42,12 @@ private:
     void scroll(bool vertical, unsigned int request, int thumb);
     void moveContent(int dx, int dy);
     void finishCreate(unsigned long width, unsigned long height);
-    // Shows each bar's state in its window, placed along its edge.
+    // Shows each bar's state in its window, placed in the room beside the
+    // client area.
     void showBars();
+    // Gives the window room for the bars its content needs (WS_HSCROLL,
+    // WS_VSCROLL); whether the client area changed.
+    bool giveBarsRoom();
     bool isBar(HWND child) const { return child != nullptr && (child == barH || child == barV); }
 
     ScrollInfo scrollInfo;

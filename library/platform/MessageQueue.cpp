@@ -387,7 +387,7 @@ void viewGeometryChanged(HWND window, int x, int y, int width, int height)
     if (sized) {
         if (w->showState != SW_SHOWMINIMIZED)
             sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                MAKELPARAM(w->width, w->height));
+                clientSizeParam(*w));
         w->frameDirty = true;
         invalidateRect(window, nullptr, true);
     }
@@ -479,8 +479,7 @@ void viewStateChanged(HWND window, int showState)
         return;
     }
     if (showState == SW_SHOWMAXIMIZED) w->style |= WS_MAXIMIZE;
-    sendMessage(window, WM_SIZE, showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-        MAKELPARAM(w->width, w->height));
+    sendMessage(window, WM_SIZE, showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED, clientSizeParam(*w));
     w->frameDirty = true;
     invalidateRect(window, nullptr, true);
 }

@@ -236,6 +236,15 @@ LRESULT defWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         endPaint(window, ps);
         return 0;
     }
+    case WM_NCPAINT: {
+        // Of the frame only the corner between the window's own two bars is ours.
+        RECT box = sizeBoxRect(*w);
+        if (rectEmpty(box)) return 0;
+        backingImage(*w).fillRect(
+            box.left, box.top, box.right, box.bottom, rgbFromColorRef(getSysColor(COLOR_BTNFACE)));
+        if (w->view) w->view->present(box);
+        return 0;
+    }
     case WM_ERASEBKGND: {
         if (w->cls->background == nullptr) return 0;
         RECT r = clientRect(*w);

@@ -83,7 +83,14 @@ int getWindowTextLength(HWND window);
 bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 bool moveWindow(HWND window, int x, int y, int width, int height, bool repaint);
 bool getWindowRect(HWND window, RECT& rect);
+// The client area less the room of the window's own scroll bars: WS_VSCROLL
+// and WS_HSCROLL as the style has them at the last SWP_FRAMECHANGED (which
+// sends WM_SIZE). Creation styles leave the client area whole: the standard
+// controls keep those bits from their templates and scroll inside it. The
+// window puts SCROLLBAR children in the room; the default WM_NCPAINT paints
+// the corner between two bars.
 bool getClientRect(HWND window, RECT& rect);
+int getSystemMetrics(int index);
 bool clientToScreen(HWND window, POINT& point);
 bool screenToClient(HWND window, POINT& point);
 bool showWindow(HWND window, int command);

@@ -308,6 +308,11 @@ constexpr int SW_SHOW = 5;
 constexpr int SW_MINIMIZE = 6;
 constexpr int SW_RESTORE = 9;
 
+// getSystemMetrics: the room a window's own scroll bars take (WS_VSCROLL
+// at the right of the client area, WS_HSCROLL at its bottom).
+constexpr int SM_CXVSCROLL = 2;
+constexpr int SM_CYHSCROLL = 3;
+
 // Error codes of getLastError.
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
@@ -318,6 +323,8 @@ constexpr UINT SWP_NOMOVE = 0x0002;
 constexpr UINT SWP_NOZORDER = 0x0004;
 constexpr UINT SWP_NOREDRAW = 0x0008;
 constexpr UINT SWP_NOACTIVATE = 0x0010;
+// The style's frame parts (the window's own scroll bars) are taken anew.
+constexpr UINT SWP_FRAMECHANGED = 0x0020;
 constexpr UINT SWP_SHOWWINDOW = 0x0040;
 constexpr UINT SWP_HIDEWINDOW = 0x0080;
 #define HWND_TOP ((HWND)(intptr_t)0)

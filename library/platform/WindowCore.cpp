@@ -158,7 +158,29 @@ LRESULT callProc(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM 
 
 RECT clientRect(const Window& w)
 {
-    return RECT {0, 0, std::max(w.width, 0), std::max(w.height, 0)};
+    return RECT {0, 0, std::max(w.width - w.barRoom.cx, 0), std::max(w.height - w.barRoom.cy, 0)};
+}
+
+LPARAM clientSizeParam(const Window& w)
+{
+    RECT r = clientRect(w);
+    return MAKELPARAM(r.right, r.bottom);
+}
+
+bool takeBarRoom(Window& w)
+{
+    SIZE room {(w.style & WS_VSCROLL) != 0 ? getSystemMetrics(SM_CXVSCROLL) : 0,
+        (w.style & WS_HSCROLL) != 0 ? getSystemMetrics(SM_CYHSCROLL) : 0};
+    bool changed = room.cx != w.barRoom.cx || room.cy != w.barRoom.cy;
+    w.barRoom = room;
+    return changed;
+}
+
+RECT sizeBoxRect(const Window& w)
+{
+    if (w.barRoom.cx == 0 || w.barRoom.cy == 0) return RECT {0, 0, 0, 0};
+    RECT client = clientRect(w);
+    return RECT {client.right, client.bottom, std::max(w.width, 0), std::max(w.height, 0)};
 }
 
 } // namespace wplat::detail
@@ -259,7 +281,7 @@ HWND createWindowEx(DWORD exStyle, const char* className, const char* title, DWO
         return nullptr;
     }
     if (findWindow(handle) == nullptr) return nullptr;
-    sendMessage(handle, WM_SIZE, SIZE_RESTORED, MAKELPARAM(w->width, w->height));
+    sendMessage(handle, WM_SIZE, SIZE_RESTORED, clientSizeParam(*w));
     sendMessage(handle, WM_MOVE, 0, MAKELPARAM(w->x, w->y));
     if (findWindow(handle) == nullptr) return nullptr;
     if ((style & WS_VISIBLE) != 0) {
@@ -542,8 +564,8 @@ bool setMenu(HWND window, HMENU menu)
     if (before != after) {
         // The bar takes its height from the client area.
         w->height = std::max(0, w->height + before - after);
-        sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-            MAKELPARAM(w->width, w->height));
+        sendMessage(
+            window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED, clientSizeParam(*w));
         invalidateRect(window, nullptr, true);
     }
     return true;

@@ -50,11 +50,14 @@ bool setWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
         w->height = std::max(height, 0);
     }
     if ((moved || sized) && w->view) w->view->setGeometry(w->x, w->y, w->width, w->height);
-    if (sized) {
-        sendMessage(window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-            MAKELPARAM(w->width, w->height));
+    // Room given to or taken back from the window's own bars is client area
+    // that changes hands: it is painted anew.
+    bool reframed = (flags & SWP_FRAMECHANGED) != 0 && takeBarRoom(*w);
+    if (sized || reframed) {
+        sendMessage(
+            window, WM_SIZE, w->showState == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED, clientSizeParam(*w));
         w->frameDirty = true;
-        if ((flags & SWP_NOREDRAW) == 0 && (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0)
+        if (reframed || ((flags & SWP_NOREDRAW) == 0 && (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) != 0))
             invalidateRect(window, nullptr, true);
     }
     if (moved) sendMessage(window, WM_MOVE, 0, MAKELPARAM(w->x, w->y));
@@ -105,6 +108,13 @@ bool getClientRect(HWND window, RECT& rect)
     if (!w) return false;
     rect = clientRect(*w);
     return true;
+}
+
+int getSystemMetrics(int index)
+{
+    // The thickness of the SCROLLBAR control's arrows, which are square.
+    constexpr int kScrollBar = 16;
+    return index == SM_CXVSCROLL || index == SM_CYHSCROLL ? kScrollBar : 0;
 }
 
 bool clientToScreen(HWND window, POINT& point)
@@ -171,8 +181,8 @@ bool showWindow(HWND window, int command)
         if (state == SW_SHOWMINIMIZED)
             sendMessage(window, WM_SIZE, SIZE_MINIMIZED, 0);
         else
-            sendMessage(window, WM_SIZE, state == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED,
-                MAKELPARAM(w->width, w->height));
+            sendMessage(
+                window, WM_SIZE, state == SW_SHOWMAXIMIZED ? SIZE_MAXIMIZED : SIZE_RESTORED, clientSizeParam(*w));
     }
     if (show && !wasVisible) {
         w->frameDirty = true;

@@ -37,7 +37,7 @@ def test_help_prints_usage(make_server):
         b"<finishcode>: 0=run infinite, x=x seconds, -x=x requests\r\n\r\n"
         b"<loglevel>: 0=only errors, 1=default, 2=notice, 3=http headers\r\n\r\n"
         b"Example:\r\nStart webserver on port 81, open url, finish after 1 request.\r\n"
-        b"zorvane_cmd.exe --port=81 --open-url=http://localhost:81/myscript.php --auto-finish=-1\r\n\r\n"
+        b"zorvane_cmd.exe --port=81 --open-url=http://127.0.0.1:81/myscript.php --auto-finish=-1\r\n\r\n"
         b"Note: Default configuration in cfg/ directory is used.")
     assert out.returncode == 0
 

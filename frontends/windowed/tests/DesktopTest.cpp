@@ -649,6 +649,8 @@ TEST_F(Desktop, PortTextsAreReadOneWay)
         EXPECT_TRUE(waitUntil([&] { return session->grab(inner).count(isRed) > inner.width * inner.height / 3; }, 2000))
             << "the field is not marked";
     }
+    // A text Start refuses, left in the field: the last valid port is saved.
+    typeInto(w, PORT_FIELD, "0x1F90");
     exitFromTray();
     ASSERT_EQ(gui.wait(15000), 0);
     EXPECT_NE(initFile().find("httpPort=" + std::to_string(leading) + "\n"), std::string::npos) << initFile();

@@ -92,12 +92,10 @@ TEST(Website, StartPages)
         unsigned int port;
         const char* expected;
     } cases[] = {
-        {"localhost", 8080, "http://localhost:8080/"},
-        {"127.0.0.1", 80, "http://127.0.0.1:80/"},
-        {"", 81, "http://localhost:81/"},
-        {"0.0.0.0", 82, "http://localhost:82/"},
-        {"::1", 83, "http://[::1]:83/"},
-        {"::", 84, "http://localhost:84/"},
+        {"localhost", 8080, "http://127.0.0.1:8080/"},
+        {"127.0.0.2", 80, "http://127.0.0.2:80/"},
+        {"", 81, "http://127.0.0.1:81/"},
+        {"0.0.0.0", 82, "http://127.0.0.1:82/"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(std::string(Website::startPageAddress(c.host, c.port).getBuf()), c.expected) << c.host;

@@ -53,6 +53,7 @@ void registerWindowClass(const char* name)
 
 class PanelTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { controltest::startUp("ZvPanelTest"); }
     void SetUp() override
     {
         registerWindowClass(PANEL_CLASS);
@@ -140,7 +141,7 @@ TEST_F(PanelTest, PanelClientScrollsContentLargerThanTheWindow)
 {
     registerWindowClass(WWindow::getClassName());
     WPanelClient client;
-    client.create(&panel, &client, 500, 300);
+    client.create(&panel, &client, 500, 250);
     ASSERT_NE(client.getWindowHandle(), nullptr);
     WControl child(&client, "#1", WWindowStyle("STATIC", WS_CHILD, 0), 10, 10, 20, 10);
 
@@ -231,7 +232,7 @@ TEST_F(PanelTest, PanelClientBarsAreShownAndDraggingTheThumbScrolls)
     wplat::registerControlClasses();
     registerWindowClass(WWindow::getClassName());
     WPanelClient client;
-    client.create(&panel, &client, 400, 300);
+    client.create(&panel, &client, 400, 200);
     WControl child(&client, "#1", WWindowStyle("STATIC", WS_CHILD | WS_VISIBLE, 0), 10, 10, 20, 10);
     client.resizeWindow(100, 300, false);
     ASSERT_TRUE(client.getScrollInfo(false).shown);
@@ -291,4 +292,48 @@ TEST_F(PanelTest, PanelClientBarsAreShownAndDraggingTheThumbScrolls)
     // A click in the track beyond the thumb pages on.
     wplat::sendMessage(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrow + track - 1, 8));
     EXPECT_EQ(client.getScrollX(), -223);
+}
+
+TEST_F(PanelTest, PanelClientBarsTakeTheirRoomFromTheClientArea)
+{
+    registerWindowClass(WWindow::getClassName());
+    WPanel frame;
+    frame.create(nullptr, "frame", &frame, WWindowStyle(PANEL_CLASS, WS_POPUP, 0), 0, 0, 420, 220);
+    WPanelClient client;
+    client.create(&frame, &client, 600, 400);
+    client.resizeWindow(400, 200, false);
+    HWND h = client.getWindowHandle();
+    ASSERT_TRUE(client.getScrollInfo(false).shown);
+    ASSERT_TRUE(client.getScrollInfo(true).shown);
+    RECT area;
+    wplat::getClientRect(h, area);
+    EXPECT_EQ(area.right, 400 - 16);
+    EXPECT_EQ(area.bottom, 200 - 16);
+    EXPECT_EQ(client.getScrollInfo(false).page, 384u);
+    EXPECT_EQ(client.getScrollInfo(true).page, 184u);
+
+    // Drawing that fills the client area shows to its last row and column,
+    // beside the bars; the corner between them has the bars' face.
+    frame.showWindow();
+    client.showWindow();
+    MSG msg;
+    while (wplat::peekMessage(msg, nullptr, wplat::Peek::Remove))
+        wplat::dispatchMessage(msg);
+    HDC dc = wplat::getDC(h);
+    wplat::fillSolid(dc, RECT {0, 0, 1000, 1000}, RGB(0, 0, 0));
+    wplat::releaseDC(h, dc);
+    wplat::PixelImage shown;
+    ASSERT_TRUE(wplat::grabWindow(frame.getWindowHandle(), shown));
+    EXPECT_EQ(shown.pixel(area.right - 1, area.bottom - 1), 0u);
+    EXPECT_NE(shown.pixel(area.right + 8, 100), 0u);
+    EXPECT_NE(shown.pixel(100, area.bottom + 8), 0u);
+    EXPECT_EQ(shown.pixel(area.right + 8, area.bottom + 8), wplat::rgbFromColorRef(wplat::getSysColor(COLOR_BTNFACE)));
+
+    // Room enough again: the bars go and give their room back.
+    client.resizeWindow(700, 500, false);
+    EXPECT_FALSE(client.getScrollInfo(false).shown);
+    EXPECT_FALSE(client.getScrollInfo(true).shown);
+    wplat::getClientRect(h, area);
+    EXPECT_EQ(area.right, 700);
+    EXPECT_EQ(area.bottom, 500);
 }

@@ -1,9 +1,12 @@
 // Program icons: registered pictures by resource id, and the picture drawn
 // in code for the main icon when the program registers none.
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+
+#include <xcb/xcb.h>
 
 #include <climits>
 #include <map>
@@ -73,6 +76,15 @@ QIcon qtIcon(HICON icon)
     for (const QImage& picture : pictures)
         out.addPixmap(QPixmap::fromImage(picture));
     return out;
+}
+
+void setWindowIconOf(QWidget& widget, HICON icon)
+{
+    widget.setWindowIcon(icon != nullptr ? qtIcon(icon) : QIcon());
+    // Qt's X plugin writes the icon property without sending its request
+    // buffer; on a settled window no other request or event would send it.
+    auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 != nullptr && x11->connection() != nullptr) xcb_flush(x11->connection());
 }
 
 } // namespace wplat::detail

@@ -348,7 +348,7 @@ public:
     }
     void setIcon(HICON icon) override
     {
-        if (canvas && canvas->isWindow()) canvas->setWindowIcon(icon != nullptr ? qtIcon(icon) : QIcon());
+        if (canvas && canvas->isWindow()) setWindowIconOf(*canvas, icon);
     }
     int setMenuBar(HMENU menu) override
     {
@@ -473,7 +473,7 @@ public:
             auto w = findWindow(window);
             if (w) canvas->setWindowTitle(QString::fromStdString(w->text));
             if (w && (w->icon != nullptr || w->smallIcon != nullptr))
-                canvas->setWindowIcon(qtIcon(w->icon != nullptr ? w->icon : w->smallIcon));
+                setWindowIconOf(*canvas, w->icon != nullptr ? w->icon : w->smallIcon);
         }
         return std::make_unique<QtView>(canvas);
     }

@@ -39,6 +39,9 @@ struct Window {
     HICON smallIcon = nullptr;
     HMENU menu = nullptr;
     int menuHeight = 0;
+    // Taken off the right and bottom of the client area for the window's own
+    // scroll bars, as the style said at the last frame change.
+    SIZE barRoom {0, 0};
     // The frame needs drawing (WM_NCPAINT before the next paint).
     bool frameDirty = true;
     bool destroying = false;
@@ -57,6 +60,12 @@ std::shared_ptr<Window> findWindow(HWND handle);
 std::vector<std::shared_ptr<Window>> allWindows();
 LRESULT callProc(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 RECT clientRect(const Window& w);
+// The client size as WM_SIZE carries it.
+LPARAM clientSizeParam(const Window& w);
+// Takes the room of the window's own scroll bars from its style; whether it changed.
+bool takeBarRoom(Window& w);
+// The corner between the window's own two bars (empty unless both show).
+RECT sizeBoxRect(const Window& w);
 POINT clientOrigin(const std::shared_ptr<Window>& w);
 // The backing image sized to the client area (contents kept where they fit).
 PixelImage& backingImage(Window& w);

@@ -51,6 +51,12 @@ bool pumpUntil(F done)
     return false;
 }
 
+void pumpFor(std::chrono::milliseconds span)
+{
+    auto until = std::chrono::steady_clock::now() + span;
+    pumpUntil([&] { return std::chrono::steady_clock::now() >= until; });
+}
+
 QWidget* widgetOf(HWND window)
 {
     std::string title = getWindowText(window);
@@ -254,6 +260,11 @@ TEST_F(XWindow, TheWindowIconIsOurs)
     HWND w = open(WS_OVERLAPPEDWINDOW, "icon");
     HICON icon = loadProgramIcon(102);
     ASSERT_NE(icon, nullptr);
+    // A window shown without an icon gets the manager's picture; ours must
+    // replace it on a window long settled, with no event of the X server
+    // left to carry our change along.
+    ASSERT_TRUE(pumpUntil([&] { return !property(xWindow(w), "_NET_WM_ICON").empty(); }));
+    pumpFor(std::chrono::milliseconds(300));
     sendMessage(w, WM_SETICON, ICON_BIG, (LPARAM)icon);
     // Width, height, then ARGB pixels: the built-in picture is 32 by 32 and
     // dark blue inside its border, its corner transparent.
