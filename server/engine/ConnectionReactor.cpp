@@ -597,11 +597,14 @@ void ConnectionReactor::closeConnection(PendingConnection* c)
 
 void ConnectionReactor::notify(PendingConnection* c, Note note)
 {
+    bool first;
     {
         std::lock_guard<std::mutex> guard(notesLock);
+        first = notes.empty();
         notes.emplace_back(c, note);
     }
-    wake();
+    // A wake-up is on its way already when notes were waiting.
+    if (first) wake();
 }
 
 void ConnectionReactor::takeNotes(int64_t now)
