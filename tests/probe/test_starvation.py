@@ -104,16 +104,16 @@ def test_normal_client_is_served_while_hostile_clients_are_connected(site):
         slowloris = [connect(port) for _ in range(200)]
         held += slowloris
         for s in slowloris:
-            s.send(b"GET /hello.txt HTTP/1.1\r\nX-Slow: ")
+            s.send(b"GET /hello.txt HTTP/1.1\r\nHost: x\r\nX-Slow: ")
         bodies = [connect(port) for _ in range(15)]
         held += bodies
         for i, s in enumerate(bodies):
             target = "/echo.php" if i % 2 else "/echo.sh"
-            s.send(f"POST {target} HTTP/1.1\r\nContent-Length: 1000000\r\n\r\nabc".encode())
+            s.send(f"POST {target} HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\nabc".encode())
         readers = [connect(port) for _ in range(15)]
         held += readers
         for s in readers:
-            s.send(b"GET /big.bin HTTP/1.1\r\n\r\n")
+            s.send(b"GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
         trickle = Trickler(slowloris + bodies, 2.0)
         try:
             time.sleep(1.0)
@@ -135,11 +135,11 @@ def test_each_slow_client_meets_its_time_limit(site):
     port = site.port
     idle = connect(port)
     slow_head = connect(port)
-    slow_head.send(b"GET /hello.txt HTTP/1.1\r\nX-Slow: ")
+    slow_head.send(b"GET /hello.txt HTTP/1.1\r\nHost: x\r\nX-Slow: ")
     slow_body = connect(port)
-    slow_body.send(b"POST /echo.php HTTP/1.1\r\nContent-Length: 100\r\n\r\nab")
+    slow_body.send(b"POST /echo.php HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nab")
     reader = connect(port)
-    reader.send(b"GET /big.bin HTTP/1.1\r\n\r\n")
+    reader.send(b"GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
     trickle = Trickler([slow_head, slow_body], 0.2)
     started = time.monotonic()
     try:
@@ -181,7 +181,7 @@ def test_each_slow_client_meets_its_time_limit(site):
 def test_slow_but_steady_reader_gets_the_whole_file(site):
     before = start(site, ZORVANE_SEND_WINDOW_MS=1000)
     with socket.create_connection(("127.0.0.1", site.port), timeout=10) as s:
-        s.sendall(b"GET /big.bin HTTP/1.1\r\n\r\n")
+        s.sendall(b"GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
         # About 6 MB/s: far more than the minimum progress, far less than loopback.
         total = 0
         s.settimeout(10)
@@ -201,7 +201,7 @@ def test_slow_but_steady_reader_gets_the_whole_file(site):
 def test_expect_continue_is_answered_before_the_body(site, target, size):
     start(site)
     with connect(site.port) as s:
-        s.sendall(f"POST {target} HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: {size}\r\n\r\n".encode())
+        s.sendall(f"POST {target} HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: {size}\r\n\r\n".encode())
         s.settimeout(3)
         first = s.recv(100)
         assert first.startswith(b"HTTP/1.1 100 Continue\r\n\r\n"), first
@@ -216,7 +216,7 @@ def test_chunked_body_reaches_the_script(site, target):
     start(site)
     body = b"5\r\nhello\r\n6;ext=1\r\n world\r\n0\r\nTrailer: x\r\n\r\n"
     with connect(site.port) as s:
-        s.sendall(f"POST {target} HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n".encode() + body)
+        s.sendall(f"POST {target} HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n".encode() + body)
         r = Response(read_all(s))
     assert r.status == 200, r.raw[:300]
     assert r.raw.endswith(b"got 11"), r.raw
