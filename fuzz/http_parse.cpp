@@ -44,8 +44,10 @@ void checkParsedRequest(const HTTPRequest& r)
     FUZZ_CHECK(r.methodIndex >= 0 && r.methodIndex <= 4);
     FUZZ_CHECK(r.contentLength >= 0);
     FUZZ_CHECK(r.requestURI.length() >= 1 && r.requestURI.getBuf()[0] == '/');
+    // The decoded path: no parent segment, no backslash, no NUL.
     FUZZ_CHECK(!hasParentSegment(r.scriptName));
-    FUZZ_CHECK(r.scriptName.indexOf("?") < 0);
+    FUZZ_CHECK(strchr(r.scriptName.getBuf(), '\\') == nullptr);
+    FUZZ_CHECK(strlen(r.scriptName.getBuf()) == r.scriptName.length());
     // What the parser lets through frames its body one way only.
     FUZZ_CHECK(strchr(r.requestURI.getBuf(), '\r') == nullptr);
     FUZZ_CHECK(strchr(r.method.getBuf(), '\r') == nullptr);

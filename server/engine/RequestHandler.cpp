@@ -53,7 +53,7 @@ void RequestHandler::answerQuietly(HTTPResponse& response, unsigned code, const 
 }
 
 template <typename Answer>
-void RequestHandler::guarded(PendingConnection& connection, HTTPResponse& response, Answer answer)
+void RequestHandler::guarded(HTTPResponse& response, Answer answer)
 {
     unsigned code = 0;
     WString message;
@@ -62,7 +62,7 @@ void RequestHandler::guarded(PendingConnection& connection, HTTPResponse& respon
         return;
     } catch (HTTPHeaderException& e) {
         control->onException(e);
-        code = 400;
+        code = e.getStatusCode();
         message = e.getMessage();
     } catch (WSocketException& e) {
         if (e.getId() != -5) return; // the client is gone: nobody to answer
@@ -78,13 +78,15 @@ void RequestHandler::guarded(PendingConnection& connection, HTTPResponse& respon
         code = 500;
         message = error.getMessage();
     }
-    if (response.isHeadersSent()) {
-        // Part of the answer is out: an error page would land inside its
-        // body. The connection ends instead, and the client sees it cut.
-        connection.output.kill();
-        return;
-    }
     answerQuietly(response, code, message);
+}
+
+void RequestHandler::endIfCut(PendingConnection& connection, const HTTPResponse& response)
+{
+    // Part of the answer went out before it failed: an error page would have
+    // landed inside its body. The connection ends at once instead, and the
+    // client sees it cut.
+    if (response.wasCut()) connection.output.kill();
 }
 
 void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t localPort)
@@ -92,7 +94,7 @@ void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t
     c.route = PendingConnection::Route::Loop;
     stream.attach(c.fd, c.output, nullptr, ClientConnection::Server::EventLoop, nullptr);
     HTTPResponse response(control, &stream);
-    guarded(c, response, [&] {
+    guarded(response, [&] {
         switch (c.outcome) {
         case PendingConnection::Outcome::TimedOut:
             answerQuietly(response, 408, WFormattedString("Max. %u Seconds", 30u));
@@ -115,6 +117,7 @@ void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t
         }
         routeOnLoop(c, response);
     });
+    endIfCut(c, response);
     if (c.route == PendingConnection::Route::Loop) c.request.reset();
     stream.detach();
 }
@@ -164,11 +167,12 @@ void RequestHandler::serve(PendingConnection& c)
         HTTPResponse response(control, &stream);
         HTTPRequest& request = *c.request;
         request.response = &response;
-        guarded(c, response, [&] {
+        guarded(response, [&] {
             RequestRouter router(tables);
             if (c.route == PendingConnection::Route::Worker && !router.route(request)) return;
             router.dispatch(request);
         });
+        endIfCut(c, response);
     }
     stream.detach();
     c.request.reset();

@@ -45,8 +45,9 @@ public:
 private:
     enum class Place { Loop, Worker };
     // Runs answer with the failures of a request turned into error pages.
-    template <typename Answer> void guarded(PendingConnection& connection, HTTPResponse& response, Answer answer);
+    template <typename Answer> void guarded(HTTPResponse& response, Answer answer);
     void answerQuietly(HTTPResponse& response, unsigned code, const char* message);
+    static void endIfCut(PendingConnection& connection, const HTTPResponse& response);
     void routeOnLoop(PendingConnection& connection, HTTPResponse& response);
 
     ServerConfig config;

@@ -14,6 +14,7 @@
 #include "HTTPResponse.h"
 #include "PHPRuntime.h"
 #include "PathResolver.h"
+#include "UrlCodec.h"
 #include "WSystem.h"
 #include "ZorvaneControl.h"
 
@@ -151,16 +152,24 @@ PathResolver::FileType RequestRouter::typeOf(const WString& path) const
     return knownType;
 }
 
-WString folderRedirectTarget(const char* scriptName)
+WString folderRedirectTarget(const char* scriptName, const char* queryString)
 {
     // Exactly one leading '/': "//host/" would send the browser elsewhere.
     while (*scriptName == '/' || *scriptName == '\\') {
         scriptName++;
     }
+    // The path is decoded: what it holds goes back into escapes.
+    WString encoded;
+    encodeUrlPath(scriptName, encoded);
     WString target("/");
-    target.append(scriptName);
+    target.append(encoded);
     if (target.charAt(target.length() - 1) != '/') {
         target.append('/');
+    }
+    if (*queryString != '\0') {
+        encodeUrlQuery(queryString, encoded);
+        target.append('?');
+        target.append(encoded);
     }
     return target;
 }
@@ -199,7 +208,7 @@ bool RequestRouter::route(HTTPRequest& request) const
     // 5. A folder: redirect to its '/' form, else look for an index file.
     if (typeOf(request.scriptFilename) == PathResolver::FileType::Directory) {
         if (!request.scriptName.length() || request.scriptName.charAt(request.scriptName.length() - 1) != '/') {
-            request.response->redirect(folderRedirectTarget(request.scriptName));
+            request.response->redirect(folderRedirectTarget(request.scriptName, request.queryString));
             return false;
         }
         for (const char* index : INDEX_FILES) {

@@ -12,9 +12,10 @@ class HTTPRequest;
 // that '/img' matches the alias '/img/'.
 bool matchVirtualDirectory(const char* path, const char* alias);
 
-// Where a folder asked for without its trailing '/' is redirected: the path
-// with exactly one leading '/' (never "//host/...") and a trailing '/'.
-WString folderRedirectTarget(const char* scriptName);
+// Where a folder asked for without its trailing '/' is redirected: the
+// (decoded) path percent-encoded, with exactly one leading '/' (never
+// "//host/...") and a trailing '/', then '?' and the query when there is one.
+WString folderRedirectTarget(const char* scriptName, const char* queryString);
 
 // The decision-making half of a worker: maps a parsed request onto a file
 // (interpreter key and path info, virtual directory, index file, MIME type)

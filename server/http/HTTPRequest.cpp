@@ -4,14 +4,15 @@
 #include <mutex>
 
 #include "DecimalText.h"
+#include "HTTPResponse.h"
 #include "HeaderBlockCollector.h"
 #include "UrlCodec.h"
 #include "ZorvaneControl.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -120,11 +121,12 @@ void logLine(ZorvaneControl* control, int level, const char* text)
 
 } // namespace
 
-HTTPHeaderException::HTTPHeaderException(const char* reason) : WException(reason, -1)
+HTTPHeaderException::HTTPHeaderException(const char* reason, unsigned code) : WException(reason, -1), statusCode(code)
 {
 }
 
-HTTPHeaderException::HTTPHeaderException(const HTTPHeaderException& other) : WException(other)
+HTTPHeaderException::HTTPHeaderException(const HTTPHeaderException& other)
+    : WException(other), statusCode(other.statusCode)
 {
 }
 
@@ -179,7 +181,18 @@ HTTPRequest::ReadResult HTTPRequest::fill(const char* raw, unsigned long lineCou
     serverPort = DecimalText(serverAddress.getPort());
     documentRoot = root;
 
-    parse(raw);
+    try {
+        parse(raw);
+    } catch (HTTPHeaderException& e) {
+        if (e.getStatusCode() == 400 || response == nullptr) throw;
+        if (control) control->onException(e);
+        try {
+            response->sendError(lookupHTTPStatus(e.getStatusCode()), e.getMessage(), true);
+        } catch (WException&) {
+            // the client is gone
+        }
+        return ReadResult::Answered;
+    }
     return ReadResult::Request;
 }
 
@@ -201,20 +214,16 @@ void HTTPRequest::parse(const char* rawHeaderBlock)
         // A line may end in CR LF; any other carriage return is a bare one.
         if (n > 0 && p[n - 1] == '\r') --n;
         if (n == 0) break; // the empty line ends the block
+        // Some agents end a line at a bare CR; one that does would read a
+        // different request out of the same bytes.
+        const bool bareCR = memchr(p, '\r', n) != nullptr;
         line.assign(p, n);
         if (first) {
-            // Some agents end a line at a bare CR; one that does would read
-            // a different request out of the same bytes.
-            if (memchr(p, '\r', n)) throw HTTPHeaderException("Invalid request line.");
+            if (bareCR) throw HTTPHeaderException("Invalid request line.");
             parseRequestLine(line);
             first = false;
         } else {
-            if (memchr(p, '\r', n)) {
-                // Bare carriage returns inside a header line are dropped.
-                line.clear();
-                for (unsigned long i = 0; i < n; ++i)
-                    if (p[i] != '\r') line.append((int)(unsigned char)p[i]);
-            }
+            if (bareCR) throw HTTPHeaderException("Invalid header line.");
             parseHeaderLine(line, framing);
         }
         p += next;
@@ -222,6 +231,7 @@ void HTTPRequest::parse(const char* rawHeaderBlock)
     if (framing.contentLengthSeen && framing.transferEncodingSeen)
         throw HTTPHeaderException("Transfer-Encoding together with Content-Length.");
     setURL(requestLineURL);
+    if (!first && !framing.hostSeen && httpVersion > 1.0f) throw HTTPHeaderException("Missing Host header.");
 }
 
 void HTTPRequest::parseRequestLine(const WString& line)
@@ -239,22 +249,56 @@ void HTTPRequest::parseRequestLine(const WString& line)
     }
     if (index < 0) throw HTTPHeaderException(WFormattedString("Unknown HTTP method '%s'", methodText.getBuf()));
 
+    // A simple request ("GET /", HTTP/0.9) has no version and no header lines.
+    if (!hasVersionField(line, line.length())) throw HTTPHeaderException("Missing HTTP version.");
     WString url;
     WString proto;
     rest.split(" ", url, proto, true);
     proto.toUpperCase();
-    float version;
-    // The two versions clients send, without the scanner.
-    if (proto.equals("HTTP/1.1"))
-        httpVersion = 1.1f;
-    else if (proto.equals("HTTP/1.0"))
-        httpVersion = 1.0f;
-    else if (sscanf(proto.getBuf(), "HTTP/%f", &version) == 1)
-        httpVersion = version;
+    parseVersion(proto);
     method = methodText;
     methodIndex = index;
     protocol = proto;
     requestLineURL = url;
+}
+
+bool HTTPRequest::hasVersionField(const char* line, unsigned long n)
+{
+    // The fields as parseRequestLine splits them: at the first blank, then
+    // the rest, trimmed, at its first blank.
+    const char* end = line + n;
+    const char* p = static_cast<const char*>(memchr(line, ' ', n));
+    if (p == nullptr) return false;
+    auto trimmed = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    ++p;
+    while (p < end && trimmed(*p))
+        ++p;
+    while (end > p && trimmed(end[-1]))
+        --end;
+    return memchr(p, ' ', (size_t)(end - p)) != nullptr;
+}
+
+void HTTPRequest::parseVersion(const WString& text)
+{
+    // "HTTP/" major "." minor, each of one to three digits.
+    const char* p = text.getBuf();
+    unsigned number[2] = {0, 0};
+    unsigned digits[2] = {0, 0};
+    bool wellFormed = strncmp(p, "HTTP/", 5) == 0;
+    p += wellFormed ? 5 : 0;
+    for (int part = 0; part < 2 && wellFormed; ++part) {
+        while (*p >= '0' && *p <= '9' && digits[part] < 4) {
+            number[part] = number[part] * 10 + (unsigned)(*p++ - '0');
+            ++digits[part];
+        }
+        wellFormed = digits[part] >= 1 && digits[part] <= 3 && *p == (part == 0 ? '.' : '\0');
+        ++p;
+    }
+    if (!wellFormed) throw HTTPHeaderException(WFormattedString("Invalid HTTP version '%s'", text.getBuf()));
+    if (number[0] >= 2)
+        throw HTTPHeaderException(WFormattedString("Unsupported HTTP version '%s'", text.getBuf()), 505);
+    float scale = digits[1] == 1 ? 10.0f : digits[1] == 2 ? 100.0f : 1000.0f;
+    httpVersion = (float)number[0] + (float)number[1] / scale;
 }
 
 bool HTTPRequest::parseContentLength(const char* text, int& length)
@@ -280,11 +324,16 @@ void HTTPRequest::parseHeaderLine(const WString& line, Framing& framing)
         throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
     name.toUpperCase();
     if (name.equals("HOST")) {
-        // The field keeps the port as sent (scripts build links from it).
-        WString before;
-        WString after;
+        // Two Host lines may name two sites; which one is meant is unknown.
+        if (framing.hostSeen) throw HTTPHeaderException("Duplicate Host header.");
+        framing.hostSeen = true;
+        // The field keeps the port as sent (scripts build links from it); the
+        // host name goes without it, and a bracketed IPv6 address keeps its
+        // colons.
         host = value;
-        if (value.split(":", before, after, false)) host = before;
+        long bracket = value.lastIndexOf(']');
+        const char* colon = strchr(value.getBuf() + (bracket >= 0 ? bracket : 0), ':');
+        if (colon != nullptr) host.truncate((unsigned long)(colon - value.getBuf()));
     } else if (name.equals("USER-AGENT")) {
         userAgent = value;
     } else if (name.equals("CONTENT-LENGTH")) {
@@ -327,20 +376,61 @@ void HTTPRequest::parseHeaderLine(const WString& line, Framing& framing)
     }
 }
 
+const char* HTTPRequest::takeAbsoluteForm(const char* url)
+{
+    const char* p;
+    if (strncasecmp(url, "http://", 7) == 0)
+        p = url + 7;
+    else if (strncasecmp(url, "https://", 8) == 0)
+        p = url + 8;
+    else
+        return url;
+    // A name, an IPv4 address or a bracketed IPv6 address, then an optional
+    // port. User information ("user@host") is not accepted.
+    const char* start = p;
+    if (*p == '[') {
+        while (*++p && (isxdigit((unsigned char)*p) || *p == ':' || *p == '.')) { }
+        if (*p != ']' || p == start + 1) throw HTTPHeaderException("Invalid URL host.");
+        ++p;
+    } else {
+        while (isalnum((unsigned char)*p) || *p == '.' || *p == '-' || *p == '_')
+            ++p;
+    }
+    const char* hostEnd = p;
+    if (*p == ':') {
+        while (isdigit((unsigned char)*++p)) { }
+    }
+    if (hostEnd == start || (*p != '\0' && *p != '/' && *p != '?'))
+        throw HTTPHeaderException("Invalid URL host.");
+    host.assign(start, (unsigned long)(hostEnd - start));
+    // The field keeps the port, as a Host line would carry it.
+    headers.put("HOST", WString(start, (unsigned long)(p - start)));
+    return p;
+}
+
 void HTTPRequest::setURL(const char* url)
 {
-    cleanRequestURL(url, requestURI);
+    cleanRequestURL(takeAbsoluteForm(url), requestURI);
+    WString path;
     long q = requestURI.indexOf("?");
     if (q >= 0) {
-        requestURI.substring(0, (unsigned long)q, scriptName);
+        requestURI.substring(0, (unsigned long)q, path);
         requestURI.substring((unsigned long)q + 1, queryString);
         if (!parseQueryString(queryString, parameters)) throw HTTPHeaderException("Invalid URL-Encoding format.");
     } else {
-        scriptName = requestURI;
+        path = requestURI;
         queryString.clear();
     }
-    // A path that climbs above its root is never looked up.
-    if (hasParentSegment(scriptName)) throw HTTPHeaderException("Invalid URL path.");
+    // Routing sees the path as the client meant it; requestURI keeps the escapes.
+    switch (decodeUrlPath(path, scriptName)) {
+    case UrlPathDecoding::Decoded:
+        break;
+    case UrlPathDecoding::BadEscape:
+        throw HTTPHeaderException("Invalid URL-Encoding format.");
+    case UrlPathDecoding::BadPath:
+        // A path that climbs above its root is never looked up.
+        throw HTTPHeaderException("Invalid URL path.");
+    }
 }
 
 const char* HTTPRequest::getHeader(const char* name) const
@@ -351,15 +441,7 @@ const char* HTTPRequest::getHeader(const char* name) const
 
 bool HTTPRequest::hexDigitValue(unsigned char& c)
 {
-    if (c >= '0' && c <= '9') {
-        c = (unsigned char)(c - '0');
-        return true;
-    }
-    if (c >= 'A' && c <= 'F') {
-        c = (unsigned char)(c - 'A' + 10);
-        return true;
-    }
-    return false;
+    return ::hexDigitValue(c);
 }
 
 bool HTTPRequest::parseQueryString(const char* query, Table& table)

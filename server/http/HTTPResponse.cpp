@@ -15,8 +15,10 @@ namespace {
 // Room for the header lines of a common answer, made once.
 const size_t HEADERS_RESERVED = 8;
 
-const char SERVER_LINE[] = "Server: " ZORVANE_WITH_PHP " V1.1\n";
-const char CONNECTION_CLOSE_LINE[] = "Connection: close\n";
+// Every line of a header block ends in CR LF (RFC 9112 2.2).
+const char LINE_END[] = "\r\n";
+const char SERVER_LINE[] = "Server: " ZORVANE_WITH_PHP " V1.1\r\n";
+const char CONNECTION_CLOSE_LINE[] = "Connection: close\r\n";
 
 // Body bytes up to this size travel in one send together with the header
 // block that precedes them; larger ones follow it in a send of their own.
@@ -27,18 +29,29 @@ const char PAGE_HEAD[] = "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n
 const char PAGE_TAIL[] = "</p>\n</body></html>\n";
 const unsigned long PAGE_LIMIT = 1024;
 
+// The level-3 log shows a header block with bare line feeds, as it shows
+// the request's block.
+void logHeaderBlock(ZorvaneControl* control, const WString& block)
+{
+    if (!control || !control->isLogShown(3)) return;
+    WString text(block.length() + 1);
+    for (const char* p = block.getBuf(); *p; ++p)
+        if (!(p[0] == '\r' && p[1] == '\n')) text.append((int)(unsigned char)*p);
+    control->log(text, 3);
+}
+
 } // namespace
 
 HTTPResponse::HTTPResponse(ZorvaneControl* owner, WSocketIO* stream)
     : socket(stream), connection(nullptr), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
-      headersSent(false), control(owner)
+      headersSent(false), cut(false), control(owner)
 {
     headers.reserve(HEADERS_RESERVED);
 }
 
 HTTPResponse::HTTPResponse(ZorvaneControl* owner, ClientConnection* client)
     : socket(client), connection(client), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
-      headersSent(false), control(owner)
+      headersSent(false), cut(false), control(owner)
 {
     headers.reserve(HEADERS_RESERVED);
 }
@@ -90,18 +103,18 @@ void HTTPResponse::buildHeaderBlock(WString& out, bool connectionClose) const
 {
     unsigned long need = 64 + sizeof SERVER_LINE + sizeof CONNECTION_CLOSE_LINE;
     for (const WString& line : headers)
-        need += line.length() + 1;
+        need += line.length() + 2;
     out.resize(need > 1024 ? need : 1024);
     out.truncate(0);
     out.append("HTTP/1.1 ");
     out.append(DecimalText(status.code));
     out.append(' ');
     out.append(status.reason);
-    out.append('\n');
+    out.append(LINE_END);
     out.append(SERVER_LINE);
     for (const WString& line : headers) {
         out.append(line);
-        out.append('\n');
+        out.append(LINE_END);
     }
     if (connectionClose) out.append(CONNECTION_CLOSE_LINE);
 }
@@ -111,8 +124,8 @@ void HTTPResponse::buildHeaderBlock(WString& out, bool connectionClose) const
 // with two sends, but one send saves a round of small packets).
 void HTTPResponse::sendBlock(WString& block, const void* body, unsigned long bodyLength)
 {
-    if (control && control->isLogShown(3)) control->log(block, 3);
-    if (!rawCGIOutput) block.append('\n');
+    logHeaderBlock(control, block);
+    if (!rawCGIOutput) block.append(LINE_END);
     if (connection != nullptr) {
         connection->write(block.getBuf(), block.length(), body, bodyLength);
         headersSent = true;
@@ -152,8 +165,22 @@ int HTTPResponse::read(void* buffer, unsigned long length)
     return socket->read(buffer, length, false);
 }
 
+void HTTPResponse::cutOff()
+{
+    cut = true;
+    int fd = socketDescriptor();
+    if (fd >= 0) ClientConnection::abortOnClose(fd);
+}
+
 void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message, bool quiet)
 {
+    // The client has a status line already: a second one would land inside
+    // the body. The connection ends instead, so that the client sees the
+    // answer is incomplete.
+    if (headersSent) {
+        cutOff();
+        return;
+    }
     clearHeaders();
     addHeader("Content-Type", "text/html");
     setStatus(errorStatus);
@@ -168,8 +195,8 @@ void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message,
 
     WString block;
     buildHeaderBlock(block, true);
-    if (control && control->isLogShown(3)) control->log(block, 3);
-    block.append('\n');
+    logHeaderBlock(control, block);
+    block.append(LINE_END);
     block.append(page);
     try {
         socket->write(block);

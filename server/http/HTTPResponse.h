@@ -12,7 +12,7 @@ class ZorvaneControl;
 
 // The one response of a connection: status line, header lines in insertion
 // order, then the body. Every header block starts "HTTP/1.1 %u %s", carries the
-// server line, ends its lines with a bare "\n" and (as every caller asks) ends
+// server line, ends its lines with "\r\n" and (as every caller asks) ends
 // with "Connection: close". Used by its worker thread only.
 class HTTPResponse {
 public:
@@ -37,6 +37,11 @@ public:
     // The body continues the header block: no empty line after the headers.
     void setRawCGIOutput(bool on);
     bool isHeadersSent() const { return headersSent; }
+    // The answer broke off after its header block had gone out (an error
+    // after the status line, a file that ended early): the socket is set to
+    // reset on close, and whoever closes the connection must close it at
+    // once, without a graceful shutdown or a drain of the client's input.
+    bool wasCut() const { return cut; }
 
     // Writes a complete header block (whatever went out before); logs it at level 3.
     void sendHeaders(bool connectionClose);
@@ -50,6 +55,8 @@ public:
 
     // A complete error response: text/html header block and the page, whose
     // message is HTML-escaped. quiet swallows a socket failure of the page write.
+    // After a header block has gone out nothing is sent: the answer is cut
+    // (see wasCut).
     void sendError(const HTTPStatus& status, const char* message, bool quiet);
     // 301 with "Location", no body.
     void redirect(const char* location);
@@ -68,6 +75,8 @@ private:
     void sendBlock(WString& block, const void* body, unsigned long bodyLength);
     // The system socket under the stream, or -1 when it has none.
     int socketDescriptor() const;
+    // Ends the answer short: see wasCut.
+    void cutOff();
 
     WSocketIO* socket;
     ClientConnection* connection;
@@ -76,6 +85,7 @@ private:
     bool autoHeaders;
     bool rawCGIOutput;
     bool headersSent;
+    bool cut;
     ZorvaneControl* control;
 
     HTTPResponse(const HTTPResponse&) = delete;

@@ -59,8 +59,15 @@ bool HeaderBlockCollector::feed(const char* data, unsigned long n, unsigned long
             }
             if (++lines > HTTPRequest::MAX_HEADER_LINES || raw->length() >= HTTPRequest::MAX_HEADER_BYTES) return false;
             raw->append('\n');
+            const unsigned long ended = lineLength;
             lineLength = 0;
             nulSeen = false;
+            // A request line without a version has no header lines to wait for.
+            if (lines == 1 && !HTTPRequest::hasVersionField(raw->getBuf(), ended)) {
+                finished = true;
+                taken = i;
+                return true;
+            }
         }
     }
     taken = n;

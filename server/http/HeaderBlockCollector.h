@@ -6,7 +6,8 @@
 // in whatever pieces they arrive. A carriage return right before a line feed
 // is dropped; a bare one is kept for the parser, which refuses it in the
 // request line. A NUL ends the text of its line, a line feed ends a line, and the
-// first empty line ends the block. The block is kept as the lines, each
+// first empty line ends the block, as does a request line without an HTTP
+// version (which the parser refuses). The block is kept as the lines, each
 // followed by "\n", without the empty line. The limits are HTTPRequest's:
 // passing one throws HTTPHeaderException "Request header too large." (400).
 class HeaderBlockCollector {

@@ -179,6 +179,12 @@ uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count
 void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
     uint64_t first, uint64_t last, bool rangeRequested, int openFile)
 {
+    // The file shrank while it was sent: the client got fewer bytes than the
+    // header block announced, and must not take them for the whole answer.
+    auto truncated = [&] {
+        if (control) control->log(WFormattedString("Cannot send file: %s, file was truncated.", path), -1);
+        cutOff();
+    };
     try {
         // Archive members go through the file layer; plain files take one
         // open and one status call.
@@ -259,19 +265,23 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         unsigned long got = reader.read(buffer, n);
         write(buffer, got);
         count -= got;
-        if (got < n) return; // the file ended early
+        if (got < n) {
+            truncated();
+            return;
+        }
 
         if (count > 0 && connection != nullptr && connection->canSendFile() && reader.descriptor() >= 0
             && sigpipeIgnored()) {
             // A client that reads slowly may leave the rest to the server
             // thread; the worker is free again either way.
             bool handedOff = false;
-            connection->sendFile(reader.descriptor(), reader.position(), count, path, handedOff);
+            uint64_t sent = connection->sendFile(reader.descriptor(), reader.position(), count, path, handedOff);
+            if (!handedOff && sent < count) truncated();
             return;
         }
         int socketFd = socketDescriptor();
         if (count > 0 && socketFd >= 0 && reader.descriptor() >= 0 && sigpipeIgnored()) {
-            sendFileRange(socketFd, reader.descriptor(), reader.position(), count);
+            if (sendFileRange(socketFd, reader.descriptor(), reader.position(), count) < count) truncated();
             return;
         }
         while (count > 0) {
@@ -279,7 +289,10 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             got = reader.read(buffer, n);
             write(buffer, got);
             count -= got;
-            if (got < n) return;
+            if (got < n) {
+                truncated();
+                return;
+            }
         }
     } catch (WSocketException&) {
         if (control && isConsoleFrontEnd())

@@ -60,7 +60,7 @@ CGIHeaderBlock::State CGIHeaderBlock::feed(const char* data, size_t length)
         size_t contentEnd = end > lineStart && pending[end - 1] == '\r' ? end - 1 : end;
         size_t contentLength = contentEnd - lineStart;
         if (contentLength == 0) {
-            headerLines.append(pending, lineStart, end + 1 - lineStart);
+            headerLines.append("\r\n");
             body.assign(pending, end + 1, std::string::npos);
             pending.clear();
             pending.shrink_to_fit();
@@ -68,7 +68,7 @@ CGIHeaderBlock::State CGIHeaderBlock::feed(const char* data, size_t length)
             state = State::Complete;
             return state;
         }
-        checkLine(pending.data() + lineStart, contentLength, end + 1 - contentEnd);
+        checkLine(pending.data() + lineStart, contentLength);
         if (state == State::Malformed) return state;
         lineStart = end + 1;
         scanFrom = lineStart;
@@ -78,7 +78,7 @@ CGIHeaderBlock::State CGIHeaderBlock::feed(const char* data, size_t length)
     return state;
 }
 
-void CGIHeaderBlock::checkLine(const char* line, size_t length, size_t lineEndLength)
+void CGIHeaderBlock::checkLine(const char* line, size_t length)
 {
     size_t colon = 0;
     while (colon < length && isTokenChar(static_cast<unsigned char>(line[colon])))
@@ -122,7 +122,9 @@ void CGIHeaderBlock::checkLine(const char* line, size_t length, size_t lineEndLe
         return;
     }
     if (nameIs(line, colon, "Location") && valueEnd > valueStart) locationSeen = true;
-    headerLines.append(line, length + lineEndLength);
+    // Lines go on with the CR LF the client expects, whatever the program used.
+    headerLines.append(line, length);
+    headerLines.append("\r\n");
 }
 
 CGIHeaderBlock::State CGIHeaderBlock::finish()

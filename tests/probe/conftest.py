@@ -162,8 +162,11 @@ class Server:
 class Response:
     def __init__(self, raw):
         self.raw = raw
-        head, sep, self.body = raw.partition(b"\n\n")
-        lines = head.decode("latin-1").split("\n")
+        # Header lines end in CR LF (RFC 9112 2.2): every header block the
+        # server sends (files, errors, redirects, PHP, CGI) passes through here.
+        head, sep, self.body = raw.partition(b"\r\n\r\n")
+        assert not sep or b"\n" not in head.replace(b"\r\n", b""), raw[:300]
+        lines = head.decode("latin-1").split("\r\n")
         self.status_line = lines[0]
         m = re.match(r"HTTP/1\.1 (\d+) (.*)$", lines[0])
         self.status = int(m.group(1)) if m else 0

@@ -42,6 +42,27 @@ def site(make_server):
     ("/conf.php.bak", 403, b"/conf.php.bak"),
     ("/notes.php~", 403, b"/notes.php~"),
     ("/CONF.PHP.BAK", 403, b"/CONF.PHP.BAK"),
+    # Escaped and other spellings: the script runs, or nothing is found.
+    ("/site.php-old/conf%2ephp", 200, b"conf ran"),
+    ("/site.php-old/conf%2EPHP", 200, b"conf ran"),
+    ("/site.php-old/conf.ph%70", 200, b"conf ran"),
+    ("/site.php-old/conf.PHP", 200, b"conf ran"),
+    ("/site%2ephp-old/conf.php", 200, b"conf ran"),
+    ("/site.php-old/conf.php/", 200, b"conf ran"),
+    ("/site.php-old/conf.php%20", 404, b"/site.php-old/conf.php "),
+    ("/site.php-old/conf.php.", 404, b"/site.php-old/conf.php."),
+    ("/site.php-old/conf.php%3a%3a$DATA", 404, b"/site.php-old/conf.php::$DATA"),
+    ("/site.php-old/conf.php%00", 400, b"Invalid URL path."),
+    ("/site.php-old/conf.php%00.txt", 400, b"Invalid URL path."),
+    ("/site.php-old%2fconf.php", 400, b"Invalid URL path."),
+    ("/site.php-old%5cconf.php", 400, b"Invalid URL path."),
+    ("/site.php-old/conf.php%", 400, b"Invalid URL-Encoding format."),
+    ("/site.php-old/%2e/conf.php", 200, b"conf ran"),
+    ("/conf.php%2ebak", 403, b"/conf.php.bak"),
+    ("/notes.php%7e", 403, b"/notes.php~"),
+    ("/my.shop/order%2esh", 200, b"ordered"),
+    ("/my.shop/order.s%68", 200, b"ordered"),
+    ("/my.shop/ORDER.SH", 200, b"ordered"),
 ])
 def test_script_source_is_never_sent(site, path, status, body):
     r = site.get(path)
@@ -91,14 +112,14 @@ def test_missing_script_is_404_like_a_missing_file(site):
 
 
 @pytest.mark.parametrize("head", [
-    "POST /x.html HTTP/1.1\r\nContent-Length: +5\r\n",
-    "POST /x.html HTTP/1.1\r\nContent-Length: 5abc\r\n",
-    "POST /x.html HTTP/1.1\r\nContent-Length: 0x5\r\n",
-    "POST /x.html HTTP/1.1\r\nContent-Length: 5, 5\r\n",
-    "POST /x.html HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n",
-    "POST /x.html HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n",
-    "POST /x.html HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n",
-    "POST /x.html HTTP/1.1\r\nTransfer-Encoding: gzip\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nContent-Length: +5\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nContent-Length: 5abc\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nContent-Length: 0x5\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nContent-Length: 5, 5\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\nContent-Length: 6\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n",
+    "POST /x.html HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n",
     "GET /x.html\rGET /conf.php.bak HTTP/1.1\r\n",
     "GET /x.html HTTP/1.1\rX: y\r\n",
 ])
@@ -112,7 +133,7 @@ def test_ambiguous_framing_is_400(site, head):
 def test_control_bytes_are_escaped_in_the_logs(site):
     r = Response(site.raw(b"\x1b[2J\x1b]0;pwned\x07 / HTTP/1.1\r\nHost: x\r\n\r\n"))
     assert r.status == 400
-    r = Response(site.raw(b"GET /\x1b[31mred HTTP/1.1\r\nX-Evil: \x1b[H\x7f\r\n\r\n"))
+    r = Response(site.raw(b"GET /\x1b[31mred HTTP/1.1\r\nHost: x\r\nX-Evil: \x1b[H\x7f\r\n\r\n"))
     assert r.status == 404
     deadline = time.time() + 5
     while time.time() < deadline and b"\\x1b[31mred" not in Path(site.out_path).read_bytes():

@@ -70,7 +70,8 @@ def php_available(scripts):
 def test_php_server_variables_and_inputs(scripts):
     php_available(scripts)
     port = scripts.port
-    r = Response(scripts.raw(request_with_headers(port, "/vars.php/extra?a=1&b=x%41y", [
+    # The path is decoded for routing and the path variables; the URI and the query are not.
+    r = Response(scripts.raw(request_with_headers(port, "/v%61rs.php/ex%74ra%20x?a=1&b=x%4ay", [
         "Cookie: c1=v1; c2=v2", "Cookie: c3=v3", "User-Agent: probe/1", "X-WP-Nonce: 0123abcd",
         f"Origin: http://localhost:{port}", BASIC_ALICE, "X-Multi: one", "X-Multi: two",
         "Proxy: http://127.0.0.1:9/", "X_Sneaky: 1", "Content-Type: application/x-www-form-urlencoded"],
@@ -82,9 +83,10 @@ def test_php_server_variables_and_inputs(scripts):
         assert name in server, name
     assert server["SERVER_SOFTWARE"] == conftest.WITH_PHP
     assert server["SCRIPT_NAME"] == "/vars.php"
-    assert server["PATH_INFO"] == "/extra"
+    assert server["PATH_INFO"] == "/extra x"
     assert server["PHP_SELF"] == server["SCRIPT_NAME"] + server["PATH_INFO"]
-    assert server["QUERY_STRING"] == "a=1&b=x%41y"
+    assert server["REQUEST_URI"] == "/v%61rs.php/ex%74ra%20x?a=1&b=x%4ay"
+    assert server["QUERY_STRING"] == "a=1&b=x%4ay"
     assert server["REQUEST_METHOD"] == "POST"
     # The Host line as sent; the server's own name and port as before.
     assert server["HTTP_HOST"] == f"localhost:{port}"
@@ -103,7 +105,7 @@ def test_php_server_variables_and_inputs(scripts):
     assert "HTTP_PROXY" not in server and "HTTP_X_SNEAKY" not in server
     for name in NEVER_SENT:
         assert name not in server, name
-    assert data["get"] == {"a": "1", "b": "xAy"}
+    assert data["get"] == {"a": "1", "b": "xJy"}
     assert data["post"] == {"p": "1", "q": "two words"}
     assert data["cookie"] == {"c1": "v1", "c2": "v2", "c3": "v3"}
 
@@ -200,20 +202,22 @@ def test_php_concurrent_sleepers(make_server):
 def test_cgi_environment_and_body(scripts):
     body = b"x" * 10000
     port = scripts.port
-    r = Response(scripts.raw(request_with_headers(port, "/env.sh/p/i?q=1", [
+    r = Response(scripts.raw(request_with_headers(port, "/env%2esh/p%20q/i?q=%c3%a9", [
         "Content-Type: text/plain; charset=utf-8", "Cookie: a=1", "Cookie: b=2", "X-Trace-Id: 7", BASIC_ALICE,
         "Proxy: http://127.0.0.1:9/"], method="POST", body=body)))
     assert r.status_line == "HTTP/1.1 200 OK"
     # The program's own header lines and empty line complete the server's block.
-    assert r.raw.startswith(b"HTTP/1.1 200 OK\nServer: " + conftest.WITH_PHP.encode() + b" V1.1\nConnection: close\n"
-                            b"Content-Type: text/plain\r\n\r\n")
+    assert r.raw.startswith(b"HTTP/1.1 200 OK\r\nServer: " + conftest.WITH_PHP.encode()
+                            + b" V1.1\r\nConnection: close\r\nContent-Type: text/plain\r\n\r\n")
     text = r.raw.partition(b"\r\n\r\n")[2].decode("latin-1")
     env_part, _, posted = text.partition("BODY=")
     env = dict(line.split("=", 1) for line in env_part.splitlines() if "=" in line)
     assert posted.encode() == body
     assert env["REQUEST_METHOD"] == "POST"
-    assert env["QUERY_STRING"] == "q=1"
-    assert env["PATH_INFO"] == "/p/i"
+    assert env["QUERY_STRING"] == "q=%c3%a9"
+    assert env["PATH_INFO"] == "/p q/i"
+    assert env["SCRIPT_NAME"] == "/env.sh"
+    assert env["REQUEST_URI"] == "/env%2esh/p%20q/i?q=%c3%a9"
     assert env["SERVER_SOFTWARE"] == conftest.WITH_PHP + " V1.1"
     assert env["HTTP_HOST"] == f"localhost:{port}"
     assert env["SERVER_NAME"] == env["SERVER_HOST"] and env["SERVER_PORT"] == str(port)
@@ -226,8 +230,11 @@ def test_cgi_environment_and_body(scripts):
 
 
 def test_cgi_streams_order(scripts):
+    # The program ends its header lines with bare line feeds; they reach the
+    # client ended by CR LF (Response checks every block).
     r = scripts.get("/streams.sh")
     assert r.status == 200
+    assert r.header_lines[-1] == "Content-Type: text/plain"
     assert r.body == b"to stdout\n"
     # Standard error is for the server's error log only.
     log = scripts.base / "error.log"

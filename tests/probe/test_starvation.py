@@ -150,10 +150,10 @@ def test_normal_client_is_served_while_hostile_clients_are_connected(site):
 
     try:
         hold(1000, lambda i: b"")
-        slowloris = hold(200, lambda i: b"GET /hello.txt HTTP/1.1\r\nX-Slow: ")
-        short_bodies = hold(15, lambda i: f"POST /echo.{'php' if i % 2 else 'sh'} HTTP/1.1\r\n"
+        slowloris = hold(200, lambda i: b"GET /hello.txt HTTP/1.1\r\nHost: x\r\nX-Slow: ")
+        short_bodies = hold(15, lambda i: f"POST /echo.{'php' if i % 2 else 'sh'} HTTP/1.1\r\nHost: x\r\n"
                             "Content-Length: 1000000\r\n\r\nabc".encode())
-        hold(15, lambda i: b"GET /big.bin HTTP/1.1\r\n\r\n")
+        hold(15, lambda i: b"GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
         trickle = Trickler(slowloris + short_bodies, 1.0)
         try:
             time.sleep(1.0)
@@ -163,11 +163,11 @@ def test_normal_client_is_served_while_hostile_clients_are_connected(site):
                  b"Transfer-Encoding: chunked\r\n\r\n")
             time.sleep(0.5)
             assert_served_promptly(port, "chunked heads whose body never comes")
-            trickle.sockets += hold(20, lambda i: f"POST /echo.{'php' if i % 2 else 'sh'} HTTP/1.1\r\n"
+            trickle.sockets += hold(20, lambda i: f"POST /echo.{'php' if i % 2 else 'sh'} HTTP/1.1\r\nHost: x\r\n"
                                     "Content-Length: 300000\r\n\r\n".encode() + b"x" * 100000)
             time.sleep(0.5)
             assert_served_promptly(port, "a third of long bodies, then a byte a second")
-            hold(20, lambda i: f"GET /big.{'sh' if i % 5 == 0 else 'php'} HTTP/1.1\r\n\r\n".encode())
+            hold(20, lambda i: f"GET /big.{'sh' if i % 5 == 0 else 'php'} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
             time.sleep(0.5)
             assert_served_promptly(port, "clients that never read a script's long answer")
         finally:
@@ -184,11 +184,11 @@ def test_each_slow_client_meets_its_time_limit(site):
     port = site.port
     idle = connect(port)
     slow_head = connect(port)
-    slow_head.send(b"GET /hello.txt HTTP/1.1\r\nX-Slow: ")
+    slow_head.send(b"GET /hello.txt HTTP/1.1\r\nHost: x\r\nX-Slow: ")
     slow_body = connect(port)
-    slow_body.send(b"POST /echo.php HTTP/1.1\r\nContent-Length: 100\r\n\r\nab")
+    slow_body.send(b"POST /echo.php HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nab")
     reader = connect(port)
-    reader.send(b"GET /big.bin HTTP/1.1\r\n\r\n")
+    reader.send(b"GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
     trickle = Trickler([slow_head, slow_body], 0.2)
     started = time.monotonic()
     try:
@@ -237,7 +237,7 @@ def test_steady_upload_outlasts_the_body_time_limit(site):
 
     def upload(target):
         with connect(site.port) as s:
-            s.sendall(f"POST {target} HTTP/1.1\r\nContent-Length: {size}\r\n\r\n".encode())
+            s.sendall(f"POST {target} HTTP/1.1\r\nHost: x\r\nContent-Length: {size}\r\n\r\n".encode())
             started = time.monotonic()
             try:
                 for i in range(size // piece):
@@ -312,7 +312,7 @@ def test_folder_scans_do_not_hold_up_plain_files(site):
             try:
                 s = socket.create_connection(("127.0.0.1", port), timeout=1)
                 held.append(s)
-                s.sendall(f"GET /many/{name} HTTP/1.1\r\n\r\n".encode())
+                s.sendall(f"GET /many/{name} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
             except OSError:
                 pass
 
@@ -404,7 +404,7 @@ def test_announced_bodies_cost_little_memory_and_oversized_ones_are_refused(site
     for length in ("2147483648", "99999999999"):
         started = time.monotonic()
         with connect(port) as s:
-            s.sendall(f"POST /echo.php HTTP/1.1\r\nContent-Length: {length}\r\n\r\nabc".encode())
+            s.sendall(f"POST /echo.php HTTP/1.1\r\nHost: x\r\nContent-Length: {length}\r\n\r\nabc".encode())
             try:
                 r = Response(read_all(s, 1.5))
             except OSError:
@@ -416,7 +416,7 @@ def test_announced_bodies_cost_little_memory_and_oversized_ones_are_refused(site
 def test_slow_but_steady_reader_gets_the_whole_file(site):
     before = start(site, ZORVANE_SEND_WINDOW_MS=1000)
     with socket.create_connection(("127.0.0.1", site.port), timeout=10) as s:
-        s.sendall(b"GET /big.bin HTTP/1.1\r\n\r\n")
+        s.sendall(b"GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
         # About 6 MB/s: far more than the minimum progress, far less than loopback.
         total = 0
         s.settimeout(10)
@@ -436,7 +436,7 @@ def test_slow_but_steady_reader_gets_the_whole_file(site):
 def test_expect_continue_is_answered_before_the_body(site, target, size):
     start(site)
     with connect(site.port) as s:
-        s.sendall(f"POST {target} HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: {size}\r\n\r\n".encode())
+        s.sendall(f"POST {target} HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: {size}\r\n\r\n".encode())
         s.settimeout(3)
         first = s.recv(100)
         assert first.startswith(b"HTTP/1.1 100 Continue\r\n\r\n"), first
@@ -451,7 +451,7 @@ def test_chunked_body_reaches_the_script(site, target):
     start(site)
     body = b"5\r\nhello\r\n6;ext=1\r\n world\r\n0\r\nTrailer: x\r\n\r\n"
     with connect(site.port) as s:
-        s.sendall(f"POST {target} HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n".encode() + body)
+        s.sendall(f"POST {target} HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n".encode() + body)
         r = Response(read_all(s))
     assert r.status == 200, r.raw[:300]
     assert r.raw.endswith(b"got 11"), r.raw
@@ -486,7 +486,7 @@ def test_log_output_nobody_reads_keeps_no_client_waiting(make_server):
                 assert time.monotonic() < deadline, "zorvane_cmd does not listen"
                 time.sleep(0.05)
 
-        bad = b"GET /hello.txt HTTP/1.1\r\nX-Pad: " + b"a" * 1000 + b"\r\nno colon here\r\n\r\n"
+        bad = b"GET /hello.txt HTTP/1.1\r\nHost: x\r\nX-Pad: " + b"a" * 1000 + b"\r\nno colon here\r\n\r\n"
         flood_started = time.monotonic()
         for n in range(600):
             with socket.create_connection(("127.0.0.1", s.port), timeout=5) as c:

@@ -196,12 +196,12 @@ TEST_F(ConsoleProgramTest, FinishesAfterScriptRequests)
     launch({"--auto-finish=-2", "--loglevel=2"});
     ASSERT_TRUE(waitListening());
     // Static files do not count.
-    EXPECT_TRUE(contains(roundTrip(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
-    EXPECT_TRUE(contains(roundTrip(port, "GET /index.html HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
-    roundTrip(port, "GET /a.php HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(contains(roundTrip(port, "GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n"), "<h1>console</h1>"));
+    EXPECT_TRUE(contains(roundTrip(port, "GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n"), "<h1>console</h1>"));
+    roundTrip(port, "GET /a.php HTTP/1.1\r\nHost: x\r\n\r\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(finish(10), -1) << "ended after one script request";
-    roundTrip(port, "GET /a.php HTTP/1.1\r\n\r\n");
+    roundTrip(port, "GET /a.php HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_EQ(finish(5000), 0);
     std::string text = out();
     EXPECT_TRUE(contains(text, " : Auto finish after 2 request(s)\r\n")) << text;
@@ -216,7 +216,7 @@ TEST_F(ConsoleProgramTest, ErrorsGoToErrorLogAndTheConsole)
     launch({"--auto-finish=2", "--loglevel=0"});
     ASSERT_TRUE(waitListening());
     EXPECT_TRUE(contains(roundTrip(port, "PATCH / HTTP/1.1\r\n\r\n"), "400 Bad Request"));
-    EXPECT_TRUE(contains(roundTrip(port, "GET /a?x=%4G HTTP/1.1\r\n\r\n"), "400 Bad Request"));
+    EXPECT_TRUE(contains(roundTrip(port, "GET /a?x=%4G HTTP/1.1\r\nHost: x\r\n\r\n"), "400 Bad Request"));
     EXPECT_EQ(finish(), 0);
     std::string log = readFile(folder + "/error.log");
     EXPECT_TRUE(std::regex_match(log,
@@ -355,7 +355,7 @@ TEST_F(ConsoleProgramTest, StartURLWithoutABrowserIsHarmless)
     writeInit();
     launch({"--auto-finish=1", "--open-url=http://127.0.0.1:" + std::to_string(port) + "/"}, folder + "/none");
     ASSERT_TRUE(waitListening());
-    EXPECT_TRUE(contains(roundTrip(port, "GET / HTTP/1.1\r\n\r\n"), "<h1>console</h1>"));
+    EXPECT_TRUE(contains(roundTrip(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n"), "<h1>console</h1>"));
     EXPECT_EQ(finish(), 0);
     EXPECT_TRUE(contains(out(), " : Webserver stopped\r\n"));
 }

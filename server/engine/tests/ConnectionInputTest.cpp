@@ -41,7 +41,12 @@ TEST(HeaderBlockCollectorTest, BlocksInAnyPieces)
         {"crlf", "GET / HTTP/1.1\r\nHost: a\r\n\r\nBODY", "GET / HTTP/1.1\nHost: a\n", 2, true, 27},
         {"bare lf", "GET / HTTP/1.1\nHost: a\n\nBODY", "GET / HTTP/1.1\nHost: a\n", 2, true, 24},
         {"bare cr kept", "GET /a\rb HTTP/1.1\r\n\r\n", "GET /a\rb HTTP/1.1\n", 1, true, 21},
-        {"nul ends the line text", std::string("X: ab\0cd\r\nY: e\r\n\r\n", 18), "X: ab\nY: e\n", 2, true, 18},
+        {"nul ends the line text", std::string("GET / HTTP/1.1\r\nX: ab\0cd\r\nY: e\r\n\r\n", 34),
+            "GET / HTTP/1.1\nX: ab\nY: e\n", 3, true, 34},
+        // A request line without a version ends the block: nothing more is waited for.
+        {"simple request", "GET /\r\nHost: a\r\n\r\n", "GET /\n", 1, true, 7},
+        {"simple request, blanks", "GET /index.html \t \nrest", "GET /index.html \t \n", 1, true, 19},
+        {"method only", "GET\r\n", "GET\n", 1, true, 5},
         {"leading empty line", "\r\nGET / HTTP/1.1\r\n\r\n", "", 0, true, 2},
         {"unfinished", "GET / HTTP/1.1\r\nHost", "GET / HTTP/1.1\nHost", 1, false, 20},
     };

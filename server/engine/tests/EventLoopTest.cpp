@@ -137,7 +137,7 @@ TEST_F(EventLoopTest, AClientThatNeverReadsHoldsNoLoop)
     startWithLoops(1);
     std::vector<int> greedy;
     for (int i = 0; i < 4; i++) {
-        greedy.push_back(greedyClient(port, "GET /big.txt HTTP/1.1\r\n\r\n"));
+        greedy.push_back(greedyClient(port, "GET /big.txt HTTP/1.1\r\nHost: x\r\n\r\n"));
     }
     ASSERT_TRUE(waitUntil([&] { return control.count(2, "Send file") == 4; }, 3000));
     auto started = std::chrono::steady_clock::now();

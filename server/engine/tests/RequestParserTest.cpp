@@ -12,12 +12,13 @@ using servertest::RecordingControl;
 
 namespace {
 
-std::string parseError(const char* block)
+std::string parseError(const char* block, unsigned* status = nullptr)
 {
     HTTPRequest request(nullptr, nullptr);
     try {
         request.parse(block);
     } catch (HTTPHeaderException& e) {
+        if (status) *status = e.getStatusCode();
         return e.getMessage().getBuf();
     }
     return "";
@@ -39,13 +40,14 @@ TEST(RequestParserTest, RequestLines)
         {"POST /p HTTP/1.1", "POST", 2, "HTTP/1.1", 1.1f, "/p"},
         {"PUT /p HTTP/1.1", "PUT", 3, "HTTP/1.1", 1.1f, "/p"},
         {"DELETE /p HTTP/1.1", "DELETE", 4, "HTTP/1.1", 1.1f, "/p"},
-        {"GET /index.html", "GET", 0, "", 1.1f, "/"},
-        {"GET   /t   HTTP/2.0 ", "GET", 0, "HTTP/2.0", 2.0f, "/t"},
-        {"GET /v FOO/9", "GET", 0, "FOO/9", 1.1f, "/v"},
+        {"GET   /t   HTTP/1.1 ", "GET", 0, "HTTP/1.1", 1.1f, "/t"},
+        {"GET /v HTTP/0.9", "GET", 0, "HTTP/0.9", 0.9f, "/v"},
+        {"GET /v HTTP/1.10", "GET", 0, "HTTP/1.10", 1.1f, "/v"},
+        {"GET /v HTTP/001.001", "GET", 0, "HTTP/001.001", 1.001f, "/v"},
     };
     for (const auto& c : cases) {
         HTTPRequest request(nullptr, nullptr);
-        request.parse(c.line);
+        request.parse((std::string(c.line) + "\nHost: h").c_str());
         EXPECT_STREQ(c.method, request.method.getBuf()) << c.line;
         EXPECT_EQ(c.index, request.methodIndex) << c.line;
         EXPECT_STREQ(c.protocol, request.protocol.getBuf()) << c.line;
@@ -59,6 +61,7 @@ TEST(RequestParserTest, MalformedRequests)
     const struct {
         const char* block;
         const char* message;
+        unsigned status = 400;
     } cases[] = {
         {"PATCH / HTTP/1.1", "Unknown HTTP method 'PATCH'"},
         {"options / HTTP/1.1", "Unknown HTTP method 'OPTIONS'"},
@@ -67,7 +70,7 @@ TEST(RequestParserTest, MalformedRequests)
         {"GET / HTTP/1.1\nNoColon", "Bad HTTP request. Header delimer ':' not found."},
         {"GET / HTTP/1.1\n continued", "Bad HTTP request. Header delimer ':' not found."},
         {"GET /a?x=%4G HTTP/1.1", "Invalid URL-Encoding format."},
-        {"GET /a?x=%e9 HTTP/1.1", "Invalid URL-Encoding format."},
+        {"GET /a?x=%gg HTTP/1.1", "Invalid URL-Encoding format."},
         {"GET /../etc/passwd HTTP/1.1", "Invalid URL path."},
         {"GET /a/../../x HTTP/1.1", "Invalid URL path."},
         {"GET \\..\\x HTTP/1.1", "Invalid URL path."},
@@ -75,11 +78,51 @@ TEST(RequestParserTest, MalformedRequests)
         {"GET /.. HTTP/1.1", "Invalid URL path."},
         {"POST / HTTP/1.1\nContent-Length: -1", "Invalid Content-Length."},
         {"POST / HTTP/1.1\nContent-Length: 99999999999", "Invalid Content-Length."},
+        // The version: none (a simple request), malformed, or 2 and above.
+        {"GET /index.html", "Missing HTTP version."},
+        {"GET /index.html  ", "Missing HTTP version."},
+        {"GET / FOO/1.1", "Invalid HTTP version 'FOO/1.1'"},
+        {"GET / HTTP/1", "Invalid HTTP version 'HTTP/1'"},
+        {"GET / HTTP/1.", "Invalid HTTP version 'HTTP/1.'"},
+        {"GET / HTTP/.1", "Invalid HTTP version 'HTTP/.1'"},
+        {"GET / HTTP/1.1x", "Invalid HTTP version 'HTTP/1.1X'"},
+        {"GET / HTTP/1.1.1", "Invalid HTTP version 'HTTP/1.1.1'"},
+        {"GET / HTTP/1.1 x", "Invalid HTTP version 'HTTP/1.1 X'"},
+        {"GET / HTTP/1.0001", "Invalid HTTP version 'HTTP/1.0001'"},
+        {"GET / HTTP/+1.1", "Invalid HTTP version 'HTTP/+1.1'"},
+        {"GET / HTTPS/1.1", "Invalid HTTP version 'HTTPS/1.1'"},
+        {"GET / HTTP/2.0\nHost: h", "Unsupported HTTP version 'HTTP/2.0'", 505},
+        {"GET / HTTP/3.0\nHost: h", "Unsupported HTTP version 'HTTP/3.0'", 505},
+        {"GET / HTTP/10.1\nHost: h", "Unsupported HTTP version 'HTTP/10.1'", 505},
+        // HTTP/1.1 needs exactly one Host line.
+        {"GET / HTTP/1.1", "Missing Host header."},
+        {"GET / HTTP/1.1\nHost: a\nHost: a", "Duplicate Host header."},
+        {"GET / HTTP/1.1\nhost: a\nHOST: b:80", "Duplicate Host header."},
+        {"GET / HTTP/1.0\nHost: a\nHost: b", "Duplicate Host header."},
+        // A bare CR inside a header line.
+        {"GET / HTTP/1.1\nHost: h\nX: a\rContent-Length: 5", "Invalid header line."},
+        {"GET / HTTP/1.1\nHost: h\r\rX: y", "Invalid header line."},
+        // Escapes in the path.
+        {"GET /%2e%2e/secret HTTP/1.1\nHost: h", "Invalid URL path."},
+        {"GET /a%2Fb HTTP/1.1\nHost: h", "Invalid URL path."},
+        {"GET /a%5c..%5cb HTTP/1.1\nHost: h", "Invalid URL path."},
+        {"GET /a%00.txt HTTP/1.1\nHost: h", "Invalid URL path."},
+        {"GET /a%zz HTTP/1.1\nHost: h", "Invalid URL-Encoding format."},
+        {"GET /a% HTTP/1.1\nHost: h", "Invalid URL-Encoding format."},
+        // Absolute URLs.
+        {"GET http://user@h/ HTTP/1.1\nHost: h", "Invalid URL host."},
+        {"GET http:///x HTTP/1.1\nHost: h", "Invalid URL host."},
+        {"GET http://[]/x HTTP/1.1\nHost: h", "Invalid URL host."},
+        {"GET http://h:8o/x HTTP/1.1\nHost: h", "Invalid URL host."},
+        {"GET http://h/../x HTTP/1.1\nHost: h", "Invalid URL path."},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.message, parseError(c.block)) << c.block;
-    // Dots that are not a parent segment are ordinary names.
-    EXPECT_EQ("", parseError("GET /a..b/...//%2e%2e/x?p=/../ HTTP/1.1"));
+    for (const auto& c : cases) {
+        unsigned status = 0;
+        EXPECT_EQ(c.message, parseError(c.block, &status)) << c.block;
+        EXPECT_EQ(c.status, status) << c.block;
+    }
+    // Dots that are not a parent segment are ordinary names; HTTP/1.0 needs no Host.
+    EXPECT_EQ("", parseError("GET /a..b/...//%2e%2e%2e/x?p=/../ HTTP/1.0"));
 }
 
 TEST(RequestParserTest, ExceptionTextNamesTheBase)
@@ -109,6 +152,10 @@ TEST(RequestParserTest, HeaderFields)
                   "Cookie: e=f\n");
     EXPECT_STREQ("example", request.host.getBuf());
     EXPECT_STREQ("example:8080", request.getHeader("HOST"));
+    HTTPRequest v6(nullptr, nullptr);
+    v6.parse("GET / HTTP/1.1\nHost: [::1]:8080");
+    EXPECT_STREQ("[::1]", v6.host.getBuf());
+    EXPECT_STREQ("[::1]:8080", v6.getHeader("HOST"));
     EXPECT_STREQ("curl/8", request.userAgent.getBuf());
     EXPECT_EQ(42, request.contentLength);
     EXPECT_STREQ("multipart/form-data", request.contentType.getBuf());
@@ -120,6 +167,7 @@ TEST(RequestParserTest, HeaderFields)
     EXPECT_STREQ("", request.getHeader("RANGE"));
     EXPECT_STREQ("/up/load?a=1&b=x%41y", request.requestURI.getBuf());
     EXPECT_STREQ("/up/load", request.scriptName.getBuf());
+    EXPECT_FLOAT_EQ(1.1f, request.httpVersion);
     EXPECT_STREQ("a=1&b=x%41y", request.queryString.getBuf());
     ASSERT_NE(nullptr, request.parameters.find("b"));
     EXPECT_STREQ("xAy", request.parameters.find("b")->getBuf());
@@ -143,7 +191,7 @@ TEST(RequestParserTest, ContentFieldVariants)
     };
     for (const auto& c : cases) {
         HTTPRequest request(nullptr, nullptr);
-        request.parse((std::string("POST / HTTP/1.1\n") + c.header).c_str());
+        request.parse((std::string("POST / HTTP/1.1\nHost: h\n") + c.header).c_str());
         EXPECT_EQ(c.length, request.contentLength) << c.header;
         EXPECT_STREQ(c.type, request.contentType.getBuf()) << c.header;
         EXPECT_STREQ(c.boundary, request.boundary.getBuf()) << c.header;
@@ -179,7 +227,7 @@ TEST(RequestParserTest, BodyFramingIsUnambiguous)
         {"Content-Length: 5\nTransfer-Encoding: chunked", both},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.message, parseError((std::string("POST / HTTP/1.1\n") + c.headers).c_str())) << c.headers;
+        EXPECT_EQ(c.message, parseError((std::string("POST / HTTP/1.1\nHost: h\n") + c.headers).c_str())) << c.headers;
 }
 
 TEST(RequestParserTest, CarriageReturns)
@@ -191,12 +239,12 @@ TEST(RequestParserTest, CarriageReturns)
         const char* scriptName;
     } cases[] = {
         {"GET /a HTTP/1.1\r\nHost: x\r\n\r\n", "", "/a"},
-        {"GET /a HTTP/1.1\r", "", "/a"},
+        {"GET /a HTTP/1.0\r", "", "/a"},
         {"GET /a\rb HTTP/1.1\r\n", bad, ""},
         {"GET /a HTTP/1.1\rHost: evil\r\n", bad, ""},
         {"GET\r/a HTTP/1.1\n", bad, ""},
         {"GET /a HTTP/1.1\r\r\n", bad, ""},
-        {"GET /h HTTP/1.1\nX-A: a\rb\n", "", "/h"},
+        {"GET /h HTTP/1.1\nX-A: a\rb\n", "Invalid header line.", ""},
     };
     for (const auto& c : cases) {
         HTTPRequest request(nullptr, nullptr);
@@ -216,20 +264,33 @@ TEST(RequestParserTest, UrlFields)
     const struct {
         const char* url;
         const char* uri;
-        const char* script;
+        const char* script; // decoded
         const char* query;
+        const char* host = "sent";
+        const char* field = "sent:80"; // the Host field keeps the port
     } cases[] = {
         {"/x?y=1//2", "/x?y=1/2", "/x", "y=1/2"},
         {"\\a", "//a", "//a", ""},
         {"/q?", "/q?", "/q", ""},
         {"/p?a?b", "/p?a?b", "/p", "a?b"},
+        {"/sp%20ace.jpg?s=caf%c3%a9", "/sp%20ace.jpg?s=caf%c3%a9", "/sp ace.jpg", "s=caf%c3%a9"},
+        {"/a%2Bb/x%3f?q=%2B", "/a%2Bb/x%3f?q=%2B", "/a+b/x?", "q=%2B"},
+        // The absolute form: its host replaces the Host line's.
+        {"http://localhost/index.html", "/index.html", "/index.html", "", "localhost", "localhost"},
+        {"HTTPS://Example.com:8080/a%20b?x=1", "/a%20b?x=1", "/a b", "x=1", "Example.com", "Example.com:8080"},
+        {"http://h", "/", "/", "", "h", "h"},
+        {"http://h?q=1", "/?q=1", "/", "q=1", "h", "h"},
+        {"http://[::1]:81//x", "/x", "/x", "", "[::1]", "[::1]:81"},
+        {"ftp://h/x", "/ftp:/h/x", "/ftp:/h/x", ""},
     };
     for (const auto& c : cases) {
         HTTPRequest request(nullptr, nullptr);
-        request.parse((std::string("GET ") + c.url + " HTTP/1.1").c_str());
+        request.parse((std::string("GET ") + c.url + " HTTP/1.1\nHost: sent:80").c_str());
         EXPECT_STREQ(c.uri, request.requestURI.getBuf()) << c.url;
         EXPECT_STREQ(c.script, request.scriptName.getBuf()) << c.url;
         EXPECT_STREQ(c.query, request.queryString.getBuf()) << c.url;
+        EXPECT_STREQ(c.host, request.host.getBuf()) << c.url;
+        EXPECT_STREQ(c.field, request.getHeader("HOST")) << c.url;
     }
 }
 
@@ -294,7 +355,7 @@ TEST_F(RequestReadTest, SilentCloseIsNoRequest)
 
 TEST_F(RequestReadTest, LeadingEmptyLineIsNoRequest)
 {
-    connection.send("\r\nGET / HTTP/1.1\r\n\r\n");
+    connection.send("\r\nGET / HTTP/1.1\r\nHost: h\r\n\r\n");
     HTTPRequest request(&control, nullptr);
     EXPECT_EQ(HTTPRequest::ReadResult::NoRequest, request.read(connection.server, "/d"));
 }
@@ -310,13 +371,47 @@ TEST_F(RequestReadTest, CloseMidBlockKeepsWholeLines)
     EXPECT_STREQ("", request.userAgent.getBuf());
 }
 
-TEST_F(RequestReadTest, CarriageReturnsAndNulBytes)
+TEST_F(RequestReadTest, NulBytesEndTheirLine)
 {
-    connection.send(std::string("GET /n HTTP/1.1\nX-A: a\rb\nX-B: c\0junk\n\n", 39));
+    connection.send(std::string("GET /n HTTP/1.1\nHost: h\nX-B: c\0junk\n\n", 38));
     HTTPRequest request(&control, nullptr);
     ASSERT_EQ(HTTPRequest::ReadResult::Request, request.read(connection.server, "/d"));
-    EXPECT_STREQ("ab", request.getHeader("X-A"));
     EXPECT_STREQ("c", request.getHeader("X-B"));
+}
+
+TEST_F(RequestReadTest, RequestLineWithoutVersionIsRefusedAtOnce)
+{
+    // No header lines follow a simple request: nothing is waited for.
+    HTTPRequest::setHeaderTimeLimit(5000);
+    for (const char* line : {"GET /\r\n", "GET /index.html\n", "GET\r\n"}) {
+        LoopbackConnection c;
+        c.send(line);
+        HTTPRequest request(&control, nullptr);
+        auto start = std::chrono::steady_clock::now();
+        std::string message;
+        try {
+            request.read(c.server, "/d");
+        } catch (HTTPHeaderException& e) {
+            message = e.getMessage().getBuf();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << line;
+        EXPECT_NE("", message) << line;
+    }
+}
+
+TEST_F(RequestReadTest, VersionAboveOneIsAnswered505)
+{
+    connection.send("GET / HTTP/2.0\r\nHost: h\r\n\r\n");
+    {
+        HTTPResponse response(&control, &connection.server);
+        HTTPRequest request(&control, &response);
+        EXPECT_EQ(HTTPRequest::ReadResult::Answered, request.read(connection.server, "/d"));
+    }
+    std::string out = connection.finish();
+    EXPECT_EQ(0u, out.find("HTTP/1.1 505 HTTP Version Not Supported\r\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("<p>Unsupported HTTP version 'HTTP/2.0'</p>")) << out;
+    ASSERT_EQ(1u, control.exceptionMessages().size());
+    EXPECT_EQ("Unsupported HTTP version 'HTTP/2.0'", control.exceptionMessages()[0]);
 }
 
 TEST_F(RequestReadTest, BareCarriageReturnInTheRequestLineIsRefused)
@@ -424,10 +519,10 @@ TEST(RequestLimitsTest, OversizedInputAnswers400)
     {
         // Just inside every limit.
         LoopbackConnection c;
-        std::string block = "GET / HTTP/1.1\r\n";
+        std::string block = "GET / HTTP/1.1\r\nHost: h\r\n";
         for (int i = 0; i < 7; ++i)
             block += "H" + std::to_string(i) + ": " + std::string(8000, 'd') + "\r\n";
-        for (int i = 7; i < 99; ++i)
+        for (int i = 8; i < 99; ++i)
             block += "H" + std::to_string(i) + ": v\r\n";
         EXPECT_EQ("", readError(c, block + "\r\n"));
     }

@@ -12,12 +12,12 @@ namespace {
 
 std::string headerValue(const std::string& response, const std::string& name)
 {
-    size_t at = response.find("\n" + name + ": ");
+    size_t at = response.find("\r\n" + name + ": ");
     if (at == std::string::npos) {
         return "";
     }
-    at += name.size() + 3;
-    return response.substr(at, response.find('\n', at) - at);
+    at += name.size() + 4;
+    return response.substr(at, response.find("\r\n", at) - at);
 }
 
 } // namespace
@@ -91,18 +91,24 @@ TEST(RequestRouterTest, FolderRedirectsStayOnThisServer)
 {
     const struct {
         const char* scriptName;
+        const char* query;
         const char* target;
     } cases[] = {
-        {"/images", "/images/"},
-        {"//images", "/images/"},
-        {"///a/b", "/a/b/"},
-        {"/\\evil", "/evil/"},
-        {"\\\\evil", "/evil/"},
-        {"", "/"},
-        {"/a//b", "/a//b/"},
+        {"/images", "", "/images/"},
+        {"//images", "", "/images/"},
+        {"///a/b", "", "/a/b/"},
+        {"/\\evil", "", "/evil/"},
+        {"\\\\evil", "", "/evil/"},
+        {"", "", "/"},
+        {"/a//b", "", "/a//b/"},
+        // The query goes along; a decoded path goes back into escapes.
+        {"/sub", "x=1&y=%41", "/sub/?x=1&y=%41"},
+        {"/sp ace/Caf\xC3\xA9", "q=a b", "/sp%20ace/Caf%C3%A9/?q=a%20b"},
+        {"/a?b#c%d\r\nX: y", "", "/a%3Fb%23c%25d%0D%0AX:%20y/"},
+        {"/keep-._~!$&'()*+,;=:@", "", "/keep-._~!$&'()*+,;=:@/"},
     };
     for (const auto& c : cases) {
-        EXPECT_STREQ(folderRedirectTarget(c.scriptName).getBuf(), c.target) << c.scriptName;
+        EXPECT_STREQ(folderRedirectTarget(c.scriptName, c.query).getBuf(), c.target) << c.scriptName;
     }
 }
 
@@ -170,7 +176,8 @@ TEST_F(RoutingRulesTest, FolderRedirectsPointToThisServer)
         {"GET /images HTTP/1.1", "/images/"},
         {"GET images HTTP/1.1", "/images/"},
         {"GET /dir.php HTTP/1.1", "/dir.php/"},
-        {"GET /IMAGES?x=1 HTTP/1.1", "/IMAGES/"},
+        {"GET /IMAGES?x=1 HTTP/1.1", "/IMAGES/?x=1"},
+        {"GET /my%2eshop?a=%c3%a9 HTTP/1.1", "/my.shop/?a=%c3%a9"},
     };
     for (const auto& c : cases) {
         std::string response = roundTrip(port, std::string(c.requestLine) + "\r\nHost: x\r\n\r\n");

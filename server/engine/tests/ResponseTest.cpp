@@ -14,7 +14,7 @@ using servertest::RecordingControl;
 
 namespace {
 
-const std::string SERVER = "Server: " ZORVANE_WITH_PHP " V1.1\n";
+const std::string SERVER = "Server: " ZORVANE_WITH_PHP " V1.1\r\n";
 
 std::string page(const std::string& code, const std::string& reason, const std::string& message)
 {
@@ -65,12 +65,12 @@ TEST(ResponseTest, StatusTable)
 TEST(ResponseTest, HeaderBlocks)
 {
     EXPECT_EQ(
-        "HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\n", wire([](HTTPResponse& r) { r.sendHeaders(true); }));
-    EXPECT_EQ("HTTP/1.1 416 Unknown status\n" + SERVER + "\n", wire([](HTTPResponse& r) {
+        "HTTP/1.1 200 OK\r\n" + SERVER + "Connection: close\r\n\r\n", wire([](HTTPResponse& r) { r.sendHeaders(true); }));
+    EXPECT_EQ("HTTP/1.1 416 Unknown status\r\n" + SERVER + "\r\n", wire([](HTTPResponse& r) {
         r.setStatus(416);
         r.sendHeaders(false);
     }));
-    EXPECT_EQ("HTTP/1.1 302 Moved Temporarily\n" + SERVER + "A: 1\nB: two words\nA: 3\nConnection: close\n\n",
+    EXPECT_EQ("HTTP/1.1 302 Moved Temporarily\r\n" + SERVER + "A: 1\r\nB: two words\r\nA: 3\r\nConnection: close\r\n\r\n",
         wire([](HTTPResponse& r) {
             r.setStatus(302);
             r.addHeader("A", "1");
@@ -78,7 +78,7 @@ TEST(ResponseTest, HeaderBlocks)
             r.addHeader("A", "3");
             r.sendHeaders(true);
         }));
-    EXPECT_EQ("HTTP/1.1 301 Moved Permanently\n" + SERVER + "Location: /img/\nConnection: close\n\n",
+    EXPECT_EQ("HTTP/1.1 301 Moved Permanently\r\n" + SERVER + "Location: /img/\r\nConnection: close\r\n\r\n",
         wire([](HTTPResponse& r) {
             r.addHeader("X", "dropped");
             r.redirect("/img/");
@@ -90,7 +90,7 @@ TEST(ResponseTest, BodyWrites)
     // Without automatic headers only the bytes go out.
     EXPECT_EQ("abc", wire([](HTTPResponse& r) { r.write("abc", 3); }));
     // Automatic headers: one block before the first bytes, however many writes.
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Content-Type: text/html\nConnection: close\n\nonetwo",
+    EXPECT_EQ("HTTP/1.1 200 OK\r\n" + SERVER + "Content-Type: text/html\r\nConnection: close\r\n\r\nonetwo",
         wire([](HTTPResponse& r) {
             r.setAutoHeaders(true);
             r.addHeader("Content-Type", "text/html");
@@ -99,18 +99,18 @@ TEST(ResponseTest, BodyWrites)
             r.write("two", 3);
         }));
     // Raw CGI output: the program's own lines complete the block.
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\nX-Cgi: 1\n\nbody", wire([](HTTPResponse& r) {
+    EXPECT_EQ("HTTP/1.1 200 OK\r\n" + SERVER + "Connection: close\r\nX-Cgi: 1\r\n\r\nbody", wire([](HTTPResponse& r) {
         r.setRawCGIOutput(true);
-        r.write("X-Cgi: 1\n\nbody", 14);
+        r.write("X-Cgi: 1\r\n\r\nbody", 16);
     }));
     // A zero-length write with automatic headers sends the block only.
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\n", wire([](HTTPResponse& r) {
+    EXPECT_EQ("HTTP/1.1 200 OK\r\n" + SERVER + "Connection: close\r\n\r\n", wire([](HTTPResponse& r) {
         r.setAutoHeaders(true);
         r.write("", 0);
     }));
     // A large body after the block arrives whole.
     std::string big(600000, 'z');
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\n" + big, wire([&](HTTPResponse& r) {
+    EXPECT_EQ("HTTP/1.1 200 OK\r\n" + SERVER + "Connection: close\r\n\r\n" + big, wire([&](HTTPResponse& r) {
         r.setAutoHeaders(true);
         r.write(big.data(), big.size());
     }));
@@ -118,21 +118,21 @@ TEST(ResponseTest, BodyWrites)
 
 TEST(ResponseTest, ErrorPages)
 {
-    const std::string html = "Content-Type: text/html\nConnection: close\n\n";
+    const std::string html = "Content-Type: text/html\r\nConnection: close\r\n\r\n";
     const struct {
         unsigned code;
         const char* message;
         std::string expected;
     } cases[] = {
-        {404, "/nothere.html", "HTTP/1.1 404 Not Found\n" + SERVER + html + page("404", "Not Found", "/nothere.html")},
+        {404, "/nothere.html", "HTTP/1.1 404 Not Found\r\n" + SERVER + html + page("404", "Not Found", "/nothere.html")},
         {400, "Unknown HTTP method 'PATCH'",
-            "HTTP/1.1 400 Bad Request\n" + SERVER + html + page("400", "Bad Request", "Unknown HTTP method 'PATCH'")},
+            "HTTP/1.1 400 Bad Request\r\n" + SERVER + html + page("400", "Bad Request", "Unknown HTTP method 'PATCH'")},
         {501, "HTTP-Method: PUT",
-            "HTTP/1.1 501 Not Implemented\n" + SERVER + html + page("501", "Not Implemented", "HTTP-Method: PUT")},
+            "HTTP/1.1 501 Not Implemented\r\n" + SERVER + html + page("501", "Not Implemented", "HTTP-Method: PUT")},
         {408, "Max. 30 Seconds",
-            "HTTP/1.1 408 Request Timeout\n" + SERVER + html + page("408", "Request Timeout", "Max. 30 Seconds")},
+            "HTTP/1.1 408 Request Timeout\r\n" + SERVER + html + page("408", "Request Timeout", "Max. 30 Seconds")},
         {404, "/<script>alert(\"x\")</script>&",
-            "HTTP/1.1 404 Not Found\n" + SERVER + html
+            "HTTP/1.1 404 Not Found\r\n" + SERVER + html
                 + page("404", "Not Found", "/&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;")},
     };
     for (const auto& c : cases) {
@@ -148,36 +148,52 @@ TEST(ResponseTest, ErrorPageIsCutAt1024)
     std::string message(1000, 'm');
     std::string out = wire([&](HTTPResponse& r) { r.sendError(lookupHTTPStatus(500), message.c_str(), true); });
     std::string head
-        = "HTTP/1.1 500 Internal Server Error\n" + SERVER + "Content-Type: text/html\nConnection: close\n\n";
+        = "HTTP/1.1 500 Internal Server Error\r\n" + SERVER + "Content-Type: text/html\r\nConnection: close\r\n\r\n";
     ASSERT_EQ(head.size() + 1024, out.size());
     EXPECT_EQ(head + page("500", "Internal Server Error", message).substr(0, 1024), out);
 }
 
-TEST(ResponseTest, ErrorAfterHeadersSendsSecondBlock)
+TEST(ResponseTest, ErrorAfterHeadersCutsTheAnswer)
 {
-    std::string out = wire([](HTTPResponse& r) {
-        r.sendHeaders(true);
-        r.sendError(lookupHTTPStatus(404), "/x", false);
-    });
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Connection: close\n\nHTTP/1.1 404 Not Found\n" + SERVER
-            + "Content-Type: text/html\nConnection: close\n\n" + page("404", "Not Found", "/x"),
-        out);
+    // No second status line inside the body: the client's connection is
+    // reset instead, so that it cannot take the answer for a whole one.
+    for (bool quiet : {false, true}) {
+        LoopbackConnection c;
+        bool cut = false;
+        {
+            HTTPResponse response(nullptr, &c.server);
+            response.setAutoHeaders(true);
+            response.addHeader("Content-Length", "10");
+            response.write("part", 4);
+            EXPECT_FALSE(response.wasCut());
+            response.sendError(lookupHTTPStatus(500), "late failure", quiet);
+            cut = response.wasCut();
+        }
+        // Closed at once, as the connection's owner closes a cut answer.
+        c.server.release();
+        std::string out = c.receiveAll();
+        EXPECT_TRUE(cut);
+        EXPECT_EQ("HTTP/1.1 200 OK\r\n" + SERVER + "Content-Length: 10\r\nConnection: close\r\n\r\npart", out);
+        EXPECT_TRUE(c.client.reset);
+    }
 }
 
 TEST(ResponseTest, LevelThreeLogOmitsTheEmptyLine)
 {
+    // The log shows bare line feeds, as it shows the request's block.
     RecordingControl control;
     wire(
         [](HTTPResponse& r) {
             r.addHeader("A", "b");
             r.sendHeaders(true);
-            r.sendError(lookupHTTPStatus(404), "/y", true);
         },
         &control);
+    wire([](HTTPResponse& r) { r.sendError(lookupHTTPStatus(404), "/y", true); }, &control);
+    const std::string server = "Server: " ZORVANE_WITH_PHP " V1.1\n";
     std::vector<std::string> blocks = control.linesAt(3);
     ASSERT_EQ(2u, blocks.size());
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "A: b\nConnection: close\n", blocks[0]);
-    EXPECT_EQ("HTTP/1.1 404 Not Found\n" + SERVER + "Content-Type: text/html\nConnection: close\n", blocks[1]);
+    EXPECT_EQ("HTTP/1.1 200 OK\n" + server + "A: b\nConnection: close\n", blocks[0]);
+    EXPECT_EQ("HTTP/1.1 404 Not Found\n" + server + "Content-Type: text/html\nConnection: close\n", blocks[1]);
 }
 
 TEST(ResponseTest, ReadsTheBody)

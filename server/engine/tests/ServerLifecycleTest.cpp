@@ -181,7 +181,7 @@ TEST_F(ServerTest, MoreClientsThanWorkersAreAllServed)
     for (int i = 0; i < clients; i++) {
         threads.emplace_back([&, i] {
             Client& client = *connections[i];
-            client.send("GET /style.css HTTP/1.1\r\n");
+            client.send("GET /style.css HTTP/1.1\r\nHost: x\r\n");
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             client.send("\r\n");
             answers[i] = client.readAll(20000);
@@ -208,7 +208,7 @@ TEST_F(ServerTest, ClientThatNeverReadsCannotHoldAWorker)
     server->setClientTimeouts(Zorvane::RECEIVE_TIMEOUT_MS, 300);
     server->start();
     Client greedy(port);
-    greedy.send("GET /big.txt HTTP/1.1\r\n\r\n");
+    greedy.send("GET /big.txt HTTP/1.1\r\nHost: x\r\n\r\n");
     EXPECT_TRUE(
         control.waitFor(2, "Cannot send file: " + site.root + "/docs/big.txt, Connection closed by peer.", 5000));
 }
@@ -271,7 +271,7 @@ TEST_F(ServerTest, ProblemsInTheTablesAreReportedOnce)
     // Every file is text/plain, and the server serves all the same.
     std::string response = get(port, "/index.html");
     EXPECT_EQ(body(response), "<h1>home</h1>");
-    EXPECT_NE(response.find("\nContent-Type: text/plain\n"), std::string::npos);
+    EXPECT_NE(response.find("\r\nContent-Type: text/plain\r\n"), std::string::npos);
     EXPECT_EQ(body(get(port, "/ok/Logo.gif")), "GIF89a-logo");
     EXPECT_EQ(control.count(-1, "cfg/vdir.txt, line 1 skipped"), 1);
     EXPECT_EQ(control.count(-1, "cfg/vdir.txt, line 2 skipped"), 1);

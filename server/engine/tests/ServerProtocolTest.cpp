@@ -13,17 +13,17 @@ using namespace servertest;
 
 namespace {
 
-const std::string SERVER_LINE = "Server: " ZORVANE_WITH_PHP " V1.1\n";
+const std::string SERVER_LINE = "Server: " ZORVANE_WITH_PHP " V1.1\r\n";
 const std::regex HTTP_DATE("[A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT");
 
 std::string headerValue(const std::string& response, const std::string& name)
 {
-    size_t at = response.find("\n" + name + ": ");
+    size_t at = response.find("\r\n" + name + ": ");
     if (at == std::string::npos) {
         return "";
     }
-    at += name.size() + 3;
-    return response.substr(at, response.find('\n', at) - at);
+    at += name.size() + 4;
+    return response.substr(at, response.find("\r\n", at) - at);
 }
 
 } // namespace
@@ -37,8 +37,8 @@ TEST_F(ServerTest, StaticFileAnswersExactly)
     EXPECT_TRUE(std::regex_match(date, HTTP_DATE)) << date;
     EXPECT_TRUE(std::regex_match(modified, HTTP_DATE)) << modified;
     EXPECT_EQ(response,
-        "HTTP/1.1 200 OK\n" + SERVER_LINE + "Date: " + date + "\nContent-Type: text/html\nLast-Modified: " + modified
-            + "\nContent-Length: 13\nAccept-Ranges: bytes\nConnection: close\n\n<h1>home</h1>");
+        "HTTP/1.1 200 OK\r\n" + SERVER_LINE + "Date: " + date + "\r\nContent-Type: text/html\r\nLast-Modified: "
+            + modified + "\r\nContent-Length: 13\r\nAccept-Ranges: bytes\r\nConnection: close\r\n\r\n<h1>home</h1>");
     EXPECT_TRUE(control.has(2, "Client connected: 127.0.0.1"));
     EXPECT_TRUE(control.has(2, "Send file: " + site.root + "/docs/index.html, Size=13, MimeType=text/html"));
 }
@@ -46,12 +46,12 @@ TEST_F(ServerTest, StaticFileAnswersExactly)
 TEST_F(ServerTest, ErrorAnswersAreExact)
 {
     startServer();
-    EXPECT_EQ(
-        get(port, "/sub"), "HTTP/1.1 301 Moved Permanently\n" + SERVER_LINE + "Location: /sub/\nConnection: close\n\n");
+    EXPECT_EQ(get(port, "/sub"),
+        "HTTP/1.1 301 Moved Permanently\r\n" + SERVER_LINE + "Location: /sub/\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(get(port, "/missing.html"), errorPage(404, "Not Found", "/missing.html"));
     EXPECT_TRUE(control.has(2, "File not found: " + site.root + "/docs/missing.html, MimeType=text/html"));
-    EXPECT_EQ(roundTrip(port, "PUT /a HTTP/1.1\r\n\r\n"), errorPage(501, "Not Implemented", "HTTP-Method: PUT"));
-    EXPECT_EQ(roundTrip(port, "DELETE /index.html HTTP/1.1\r\n\r\n"),
+    EXPECT_EQ(roundTrip(port, "PUT /a HTTP/1.1\r\nHost: x\r\n\r\n"), errorPage(501, "Not Implemented", "HTTP-Method: PUT"));
+    EXPECT_EQ(roundTrip(port, "DELETE /index.html HTTP/1.0\r\n\r\n"),
         errorPage(501, "Not Implemented", "HTTP-Method: DELETE"));
     EXPECT_EQ(
         roundTrip(port, "PATCH / HTTP/1.1\r\n\r\n"), errorPage(400, "Bad Request", "Unknown HTTP method 'PATCH'"));
@@ -83,8 +83,8 @@ TEST_F(ServerTest, FoldersServeTheirIndexFile)
     EXPECT_EQ(body(get(port, "/")), "<h1>home</h1>");
     // No index file and no listing.
     EXPECT_EQ(get(port, "/empty/"), errorPage(404, "Not Found", "/empty/"));
-    // The redirect drops the query.
-    EXPECT_EQ(headerValue(get(port, "/sub?a=1"), "Location"), "/sub/");
+    // The redirect keeps the query.
+    EXPECT_EQ(headerValue(get(port, "/sub?a=1"), "Location"), "/sub/?a=1");
 }
 
 TEST_F(ServerTest, IndexScriptRunsTheInterpreter)
@@ -107,6 +107,22 @@ TEST_F(ServerTest, VirtualDirectoriesMapOntoTheirFolder)
     EXPECT_TRUE(control.has(2, "Send file: " + site.root + "/pics/Logo.GIF"));
     EXPECT_EQ(headerValue(get(port, "/img"), "Location"), "/img/");
     EXPECT_EQ(statusLine(get(port, "/img/none.gif")), "HTTP/1.1 404 Not Found");
+}
+
+TEST_F(ServerTest, EscapedPathsTakeEveryRoute)
+{
+    // The path is decoded before routing: virtual directory, case-insensitive
+    // names, index files and interpreter keys all see the decoded form.
+    site.write("docs/sp ace/index.html", "space index");
+    startServer();
+    EXPECT_EQ(body(get(port, "/%49mg/Logo%2eGIF")), "GIF89a-logo");
+    EXPECT_EQ(body(get(port, "/%6dixed/CASE%2etxt")), "mixed case file");
+    EXPECT_EQ(body(get(port, "/s%75b/")), "sub index.html");
+    EXPECT_EQ(body(get(port, "/sp%20ace/")), "space index");
+    EXPECT_EQ(headerValue(get(port, "/sp%20ace?q=%41"), "Location"), "/sp%20ace/?q=%41");
+    EXPECT_EQ(body(get(port, "/x%2ephp")), "php ran");
+    EXPECT_EQ(body(get(port, "/x.PH%50")), "php ran");
+    EXPECT_EQ(statusLine(get(port, "/x.php%00")), "HTTP/1.1 400 Bad Request");
 }
 
 TEST_F(ServerTest, NamesResolveWithoutRegardToCase)
@@ -134,9 +150,9 @@ TEST_F(ServerTest, InterpreterKeysNeedTheirPathInfoForm)
     get(port, "/x.php/extra/path?q=1");
     EXPECT_TRUE(control.has(2, "Execute PHP script: " + site.root + "/docs/x.php"));
     // HEAD and POST run scripts too; PUT does not.
-    roundTrip(port, "HEAD /x.php HTTP/1.1\r\n\r\n");
-    roundTrip(port, "POST /x.php HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_EQ(statusLine(roundTrip(port, "PUT /x.php HTTP/1.1\r\n\r\n")), "HTTP/1.1 501 Not Implemented");
+    roundTrip(port, "HEAD /x.php HTTP/1.1\r\nHost: x\r\n\r\n");
+    roundTrip(port, "POST /x.php HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_EQ(statusLine(roundTrip(port, "PUT /x.php HTTP/1.1\r\nHost: x\r\n\r\n")), "HTTP/1.1 501 Not Implemented");
     EXPECT_EQ(control.count(2, "Execute PHP script"), 3);
     EXPECT_EQ(control.finished.load(), 3);
 }
@@ -153,6 +169,11 @@ TEST_F(ServerTest, PathsNeverLeaveTheRoot)
         "/./../secret.txt",
         "/sub/..%2f..%2fsecret.txt",
         "/%2e%2e/secret.txt",
+        "/%2E%2E/secret.txt",
+        "/.%2e/secret.txt",
+        "/sub/..%5c..%5csecret.txt",
+        "/img/%2e%2e/secret.txt",
+        "/%252e%252e/secret.txt",
         "/..",
         "/img/..",
         "/sub/x/../../../secret.txt",
@@ -198,7 +219,7 @@ TEST_F(ServerTest, UnreadRequestBodyNeverResetsTheAnswer)
     // A large body that nobody reads: the answer must still arrive whole.
     for (const char* path : {"/index.html", "/missing.txt"}) {
         Client client(port);
-        std::string request = std::string("POST ") + path + " HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n";
+        std::string request = std::string("POST ") + path + " HTTP/1.1\r\nHost: x\r\nContent-Length: 2000000\r\n\r\n";
         client.send(request);
         std::string bodyBytes(2000000, 'x');
         client.send(bodyBytes);

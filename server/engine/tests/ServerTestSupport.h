@@ -444,21 +444,21 @@ private:
 // The status line of a response.
 inline std::string statusLine(const std::string& response)
 {
-    return response.substr(0, response.find('\n'));
+    return response.substr(0, response.find("\r\n"));
 }
 
 // The body of a response (after the first empty line).
 inline std::string body(const std::string& response)
 {
-    size_t at = response.find("\n\n");
-    return at == std::string::npos ? std::string() : response.substr(at + 2);
+    size_t at = response.find("\r\n\r\n");
+    return at == std::string::npos ? std::string() : response.substr(at + 4);
 }
 
 // The error page the server sends for a status.
 inline std::string errorPage(unsigned code, const std::string& reason, const std::string& message)
 {
     return "HTTP/1.1 " + std::to_string(code) + " " + reason
-        + "\nServer: " ZORVANE_WITH_PHP " V1.1\nContent-Type: text/html\nConnection: close\n\n"
+        + "\r\nServer: " ZORVANE_WITH_PHP " V1.1\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
           "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>"
         + std::to_string(code) + " " + reason + "</title>\n</head><body>\n<h1>" + reason + "</h1>\n<p>" + message
         + "</p>\n</body></html>\n";

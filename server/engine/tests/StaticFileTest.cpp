@@ -20,7 +20,7 @@ using servertest::RecordingControl;
 
 namespace {
 
-const std::string SERVER = "Server: " ZORVANE_WITH_PHP " V1.1\n";
+const std::string SERVER = "Server: " ZORVANE_WITH_PHP " V1.1\r\n";
 const std::string LAST_MODIFIED = "Mon, 01 Mar 2027 09:05:03 GMT";
 const time_t MTIME = 1803891903;
 
@@ -65,23 +65,24 @@ protected:
         c.server.close();
         reader.join();
         static const std::regex date(
-            "Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\n");
+            "Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\r\n");
         std::smatch m;
-        if (std::regex_search(out, m, date)) out.replace((size_t)m.position(0), (size_t)m.length(0), "Date: <now>\n");
+        if (std::regex_search(out, m, date)) out.replace((size_t)m.position(0), (size_t)m.length(0), "Date: <now>\r\n");
         return out;
     }
 
     std::string ok200(size_t length, const std::string& mime = "text/html")
     {
-        return "HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: " + mime + "\nLast-Modified: " + LAST_MODIFIED
-            + "\nContent-Length: " + std::to_string(length) + "\nAccept-Ranges: bytes\nConnection: close\n\n";
+        return "HTTP/1.1 200 OK\r\n" + SERVER + "Date: <now>\r\nContent-Type: " + mime + "\r\nLast-Modified: "
+            + LAST_MODIFIED + "\r\nContent-Length: " + std::to_string(length)
+            + "\r\nAccept-Ranges: bytes\r\nConnection: close\r\n\r\n";
     }
 
     std::string partial(uint64_t first, uint64_t last, uint64_t size)
     {
-        return "HTTP/1.1 206 Partial Content\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: "
-            + LAST_MODIFIED + "\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/"
-            + std::to_string(size) + "\nConnection: close\n\n";
+        return "HTTP/1.1 206 Partial Content\r\n" + SERVER + "Date: <now>\r\nContent-Type: text/html\r\nLast-Modified: "
+            + LAST_MODIFIED + "\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/"
+            + std::to_string(size) + "\r\nConnection: close\r\n\r\n";
     }
 
     RecordingControl control;
@@ -99,7 +100,7 @@ TEST_F(StaticFileTest, WholeFile)
 
 TEST_F(StaticFileTest, Conditions)
 {
-    const std::string notModified = "HTTP/1.1 304 Not Modified\n" + SERVER + "Date: <now>\nConnection: close\n\n";
+    const std::string notModified = "HTTP/1.1 304 Not Modified\r\n" + SERVER + "Date: <now>\r\nConnection: close\r\n\r\n";
     Request r;
     r.condition = LAST_MODIFIED.c_str();
     EXPECT_EQ(notModified, serve(file, r));
@@ -146,8 +147,8 @@ TEST_F(StaticFileTest, RangeWithCondition)
     r.condition = LAST_MODIFIED.c_str();
     EXPECT_EQ(partial(100, 199, 1000) + content.substr(100, 100), serve(file, r));
     r.condition = "Tue, 02 Mar 2027 09:05:03 GMT";
-    EXPECT_EQ("HTTP/1.1 200 OK\n" + SERVER + "Date: <now>\nContent-Type: text/html\nLast-Modified: " + LAST_MODIFIED
-            + "\nContent-Length: 1000\nConnection: close\n\n" + content,
+    EXPECT_EQ("HTTP/1.1 200 OK\r\n" + SERVER + "Date: <now>\r\nContent-Type: text/html\r\nLast-Modified: "
+            + LAST_MODIFIED + "\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + content,
         serve(file, r));
 }
 
@@ -238,20 +239,20 @@ TEST_F(StaticFileTest, ArchiveMembers)
     }
     std::string member = "$" + archive + ":m.html";
     std::string whole = serve(member, {});
-    ASSERT_EQ(0u, whole.find("HTTP/1.1 200 OK\n"));
-    EXPECT_NE(
-        std::string::npos, whole.find("\nContent-Length: 1000\nAccept-Ranges: bytes\nConnection: close\n\n" + content));
+    ASSERT_EQ(0u, whole.find("HTTP/1.1 200 OK\r\n"));
+    EXPECT_NE(std::string::npos,
+        whole.find("\r\nContent-Length: 1000\r\nAccept-Ranges: bytes\r\nConnection: close\r\n\r\n" + content));
     Request r;
     r.range = true;
     r.first = 990;
     std::string tail = serve(member, r);
     EXPECT_NE(std::string::npos,
-        tail.find("\nContent-Range: bytes 990-999/1000\nConnection: close\n\n" + content.substr(990)));
+        tail.find("\r\nContent-Range: bytes 990-999/1000\r\nConnection: close\r\n\r\n" + content.substr(990)));
 }
 
 std::string errorPage(const std::string& message)
 {
-    return "HTTP/1.1 500 Internal Server Error\n" + SERVER + "Content-Type: text/html\nConnection: close\n\n"
+    return "HTTP/1.1 500 Internal Server Error\r\n" + SERVER + "Content-Type: text/html\r\nConnection: close\r\n\r\n"
         + "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>500 Internal Server "
           "Error</title>\n</head><body>\n<h1>Internal Server Error</h1>\n<p>"
         + message + "</p>\n</body></html>\n";
@@ -270,9 +271,9 @@ TEST_F(StaticFileTest, DirectoriesAndSpecialFilesAreNeverSent)
     auto start = std::chrono::steady_clock::now();
     std::string out = serve(fifo, {});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(0u, out.find("HTTP/1.1 500 Internal Server Error\n"));
+    EXPECT_EQ(0u, out.find("HTTP/1.1 500 Internal Server Error\r\n"));
 
-    EXPECT_EQ(0u, serve("/dev/zero", {}).find("HTTP/1.1 500 Internal Server Error\n"));
+    EXPECT_EQ(0u, serve("/dev/zero", {}).find("HTTP/1.1 500 Internal Server Error\r\n"));
 
     std::string missing = dir + "/missing";
     EXPECT_EQ(errorPage("File not found: " + missing), serve(missing, {}));
@@ -297,6 +298,51 @@ TEST_F(StaticFileTest, ClientGoneMidBody)
         signal(SIGPIPE, previous);
     }
     EXPECT_TRUE(control.hasLine(2, "Cannot send file: " + path + ", Connection closed by peer."));
+}
+
+TEST_F(StaticFileTest, FileThatShrinksWhileSentIsLoggedAndCut)
+{
+    const size_t size = 16 << 20;
+    std::string path = make("shrinking.bin", std::string(size, 's'));
+    // Both ways of moving the body, as above.
+    for (auto disposition : {SIG_DFL, SIG_IGN}) {
+        auto previous = signal(SIGPIPE, disposition);
+        LoopbackConnection c;
+        int small = 32 * 1024;
+        setsockopt(c.client.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        setsockopt(c.server.getHandle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        std::string received;
+        bool reset = false;
+        std::thread client([&] {
+            // Part of the body has arrived when the file loses the rest.
+            char buf[65536];
+            while (received.size() < 256 * 1024) {
+                ssize_t n = recv(c.client.fd, buf, sizeof buf, 0);
+                if (n <= 0) return;
+                received.append(buf, (size_t)n);
+            }
+            EXPECT_EQ(0, truncate(path.c_str(), 1000));
+            received += c.receiveAll();
+            reset = c.client.reset;
+        });
+        bool cut = false;
+        {
+            HTTPResponse response(&control, &c.server);
+            response.sendFile(path.c_str(), "x/y", false, "", 0, 0, false);
+            cut = response.wasCut();
+        }
+        c.server.release(); // closed at once, as the connection's owner closes a cut answer
+        client.join();
+        signal(SIGPIPE, previous);
+        EXPECT_TRUE(cut);
+        EXPECT_TRUE(reset);
+        EXPECT_NE(std::string::npos, received.find("\r\nContent-Length: 16777216\r\n"));
+        EXPECT_LT(received.size(), size);
+        EXPECT_EQ(std::string::npos, received.find("HTTP/1.1 500"));
+        std::string written = make("shrinking.bin", std::string(size, 's'));
+        EXPECT_EQ(path, written);
+    }
+    EXPECT_EQ(2, control.count(-1, "Cannot send file: " + path + ", file was truncated."));
 }
 
 } // namespace

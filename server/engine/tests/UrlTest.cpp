@@ -72,13 +72,14 @@ TEST(UrlTest, ParentSegments)
 
 TEST(UrlTest, HexDigits)
 {
-    const char* digits = "0123456789ABCDEF";
-    for (int i = 0; i < 16; ++i) {
+    // Either case (RFC 3986 2.1).
+    const char* digits = "0123456789ABCDEFabcdef";
+    for (int i = 0; i < 22; ++i) {
         unsigned char c = (unsigned char)digits[i];
         EXPECT_TRUE(HTTPRequest::hexDigitValue(c));
-        EXPECT_EQ(i, c);
+        EXPECT_EQ(i < 16 ? i : i - 6, c);
     }
-    for (unsigned char bad : {'a', 'f', 'G', 'g', ' ', '%', '/'}) {
+    for (unsigned char bad : {'G', 'g', ' ', '%', '/', '@', '`'}) {
         unsigned char c = bad;
         EXPECT_FALSE(HTTPRequest::hexDigitValue(c));
         EXPECT_EQ(bad, c);
@@ -110,7 +111,9 @@ TEST(UrlTest, QueryDecoding)
         {"a=%4", true, "a->;"},
         {"a=%", true, "a->;"},
         {"a=%4G", false, ""},
-        {"a=%e9", false, ""},
+        {"a=%e9", true, "a->\xE9;"},
+        {"s=caf%c3%a9&t=%3d%3D", true, "s->caf\xC3\xA9;t->==;"},
+        {"a=%g1", false, ""},
         {"a=%G1", false, ""},
         {"name=J%C3%BC", true, "name->J\xC3\xBC;"},
         {"a=1&a=2&b=3", true, "a->2;b->3;"},
@@ -123,6 +126,46 @@ TEST(UrlTest, QueryDecoding)
         EXPECT_EQ(c.ok, HTTPRequest::parseQueryString(c.query, table)) << c.query;
         if (!c.ok) continue;
         EXPECT_EQ(c.pairs, dump(table)) << c.query;
+    }
+}
+
+TEST(UrlTest, PathDecoding)
+{
+    using D = UrlPathDecoding;
+    const struct {
+        const char* path;
+        UrlPathDecoding result;
+        const char* decoded;
+    } cases[] = {
+        {"/sp%20ace.jpg", D::Decoded, "/sp ace.jpg"},
+        {"/Caf%C3%A9.jpg", D::Decoded, "/Caf\xC3\xA9.jpg"},
+        {"/caf%c3%a9.jpg", D::Decoded, "/caf\xC3\xA9.jpg"},
+        {"/a%2Bb.jpg", D::Decoded, "/a+b.jpg"},
+        {"/a+b", D::Decoded, "/a+b"},
+        {"/conf%2ephp", D::Decoded, "/conf.php"},
+        {"/conf.ph%70", D::Decoded, "/conf.php"},
+        {"/q%3Fx%23y", D::Decoded, "/q?x#y"},
+        {"/%2e%2e%2e/x", D::Decoded, "/.../x"},
+        {"/%2e/x", D::Decoded, "/./x"},
+        {"/%2e%2e/x", D::BadPath, ""},
+        {"/a/.%2E", D::BadPath, ""},
+        {"/%2E./x", D::BadPath, ""},
+        {"/a%2Fb", D::BadPath, ""},
+        {"/a%2fb", D::BadPath, ""},
+        {"/a%5Cb", D::BadPath, ""},
+        {"/a%5c..%5cb", D::BadPath, ""},
+        {"/a%00b", D::BadPath, ""},
+        {"/a%", D::BadEscape, ""},
+        {"/a%4", D::BadEscape, ""},
+        {"/a%4G", D::BadEscape, ""},
+        {"/a%%41", D::BadEscape, ""},
+    };
+    for (const auto& c : cases) {
+        WString out;
+        EXPECT_EQ(c.result, decodeUrlPath(c.path, out)) << c.path;
+        if (c.result == D::Decoded) {
+            EXPECT_STREQ(c.decoded, out.getBuf()) << c.path;
+        }
     }
 }
 

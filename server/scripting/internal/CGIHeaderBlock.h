@@ -7,8 +7,8 @@
 // checked as the output arrives. Internal to the CGI runner.
 //
 // Each line is "Name: value" ended by "\n" or "\r\n"; an empty line ends the
-// block. The program's lines go on to the client as they came, except
-// "Status:", which becomes the status line instead. A line that is not a
+// block. The program's lines go on to the client as they came, each ended
+// by CR LF, except "Status:", which becomes the status line instead. A line that is not a
 // header line (no name, a blank or control byte in the name, a control
 // byte or bare CR in the value, a folded continuation) makes the whole
 // output unusable: the client would get a garbled answer.
@@ -40,13 +40,13 @@ public:
     // The reason text of "Status:", "" when it gave none.
     const std::string& getReason() const { return reason; }
     // The program's header lines (without "Status:") and the empty line,
-    // byte for byte.
+    // each ended by CR LF.
     const std::string& getHeaderLines() const { return headerLines; }
     // Body bytes received with the block; handed out once.
     std::string takeBody();
 
 private:
-    void checkLine(const char* line, size_t length, size_t lineEndLength);
+    void checkLine(const char* line, size_t length);
     void fail(const char* why);
 
     State state = State::Incomplete;

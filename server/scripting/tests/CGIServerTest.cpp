@@ -21,7 +21,7 @@ using servertest::waitUntil;
 
 namespace {
 
-const std::string HEADER_BLOCK = "HTTP/1.1 200 OK\nServer: " ZORVANE_WITH_PHP " V1.1\nConnection: close\n";
+const std::string HEADER_BLOCK = "HTTP/1.1 200 OK\r\nServer: " ZORVANE_WITH_PHP " V1.1\r\nConnection: close\r\n";
 const std::string TEXT = "printf 'Content-Type: text/plain\\r\\n\\r\\n'\n";
 
 // What a program writes, and what the client gets: the status line and what
@@ -37,7 +37,7 @@ const OutputCase OUTPUT_CASES[] = {
     {"status-404", "Status: 404 Not Found\r\nContent-Type: text/plain\r\n\r\ngone", "HTTP/1.1 404 Not Found",
         "Content-Type: text/plain\r\n\r\ngone"},
     {"status-bare", "Content-Type: text/plain\nstatus:   503\n\nbusy", "HTTP/1.1 503 Service Unavailable",
-        "Content-Type: text/plain\n\nbusy"},
+        "Content-Type: text/plain\r\n\r\nbusy"},
     {"status-own-reason", "Status: 299 All Fine\r\n\r\n", "HTTP/1.1 299 All Fine", "\r\n"},
     {"location", "Location: http://example.test/\r\n\r\n", "HTTP/1.1 302 Moved Temporarily",
         "Location: http://example.test/\r\n\r\n"},
@@ -202,13 +202,13 @@ TEST(CGIServer, OutputFollowsTheServersHeaderLinesByteForByte)
 
 TEST(CGIServer, StatusLineAndMalformedOutput)
 {
-    const std::string serverLines = "\nServer: " ZORVANE_WITH_PHP " V1.1\n";
+    const std::string serverLines = "\r\nServer: " ZORVANE_WITH_PHP " V1.1\r\n";
     for (const OutputCase& c : OUTPUT_CASES) {
         SCOPED_TRACE(c.name);
         std::string answer = get(port(), std::string("/") + c.name + ".sh");
         ASSERT_EQ(c.statusLine, statusLine(answer)) << answer;
         if (c.statusLine.find(" 502 ") == std::string::npos) {
-            EXPECT_EQ(c.statusLine + serverLines + "Connection: close\n" + c.rest, answer);
+            EXPECT_EQ(c.statusLine + serverLines + "Connection: close\r\n" + c.rest, answer);
         } else {
             EXPECT_NE(std::string::npos, answer.find(c.rest)) << answer;
             // A short text of our own, nothing of the program's output, no path.
@@ -388,7 +388,7 @@ TEST(CGIServer, ChildIsKilledWhenTheClientLeaves)
     std::filesystem::remove(CGISite::site->path("endless.pid"));
     Client client(port());
     ASSERT_TRUE(client.connected);
-    client.send("GET /endless.sh HTTP/1.1\r\n\r\n");
+    client.send("GET /endless.sh HTTP/1.1\r\nHost: x\r\n\r\n");
     char buffer[256];
     ASSERT_GT(recv(client.fd, buffer, sizeof buffer, 0), 0);
     pid_t pid = readPid("endless.pid");
@@ -439,7 +439,7 @@ TEST(CGIServer, QuietChildIsKilledPromptlyWhenTheClientLeaves)
         if (c.childPidFile != nullptr) std::filesystem::remove(CGISite::site->path(c.childPidFile));
         Client client(port());
         ASSERT_TRUE(client.connected);
-        client.send(std::string("GET ") + c.path + " HTTP/1.1\r\n\r\n");
+        client.send(std::string("GET ") + c.path + " HTTP/1.1\r\nHost: x\r\n\r\n");
         if (c.readFirst) {
             char buffer[512];
             ASSERT_GT(recv(client.fd, buffer, sizeof buffer, 0), 0);
@@ -485,7 +485,7 @@ TEST(CGIServer, MisbehavingProgramsLeaveNoDescriptorNoProcess)
         get(port(), path);
     for (const char* path : {"/mute.sh", "/endless.sh"}) {
         Client client(port());
-        client.send(std::string("GET ") + path + " HTTP/1.1\r\n\r\n");
+        client.send(std::string("GET ") + path + " HTTP/1.1\r\nHost: x\r\n\r\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         client.close();
     }
@@ -515,7 +515,7 @@ TEST(CGIServer, ChunkedBodyArrivesDecodedWithItsLength)
         wire += size + piece + "\r\n";
     }
     wire += "0\r\n\r\n";
-    answer = httpExchange(port(), "POST /env-body.sh HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + wire);
+    answer = httpExchange(port(), "POST /env-body.sh HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" + wire);
     EXPECT_EQ(std::to_string(body.size()) + "|" + body, cgiBody(answer));
 }
 
@@ -525,7 +525,7 @@ TEST(CGIServer, ExpectContinueGetsTheBodyWithoutDelay)
     std::string body(200000, 'x');
     Client client(port());
     ASSERT_TRUE(client.connected);
-    client.send("POST /echo.sh HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: " + std::to_string(body.size())
+    client.send("POST /echo.sh HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: " + std::to_string(body.size())
         + "\r\n\r\n");
     // The client waits for the interim answer before it sends the body.
     std::string interim;

@@ -96,9 +96,9 @@ std::string header(const std::string& answer, const std::string& name, int* coun
     std::string value;
     int n = 0;
     size_t at = 0;
-    while ((at = head.find("\n" + name + ": ", at)) != std::string::npos) {
-        at += name.size() + 3;
-        value = head.substr(at, head.find('\n', at) - at);
+    while ((at = head.find("\r\n" + name + ": ", at)) != std::string::npos) {
+        at += name.size() + 4;
+        value = head.substr(at, head.find("\r\n", at) - at);
         n++;
     }
     if (count != nullptr) *count = n;
@@ -238,7 +238,7 @@ TEST(PHPDevelopment, FullyBufferedAnswersCarryTheirLength)
             EXPECT_EQ(c.length, length) << c.path;
         }
         EXPECT_EQ(c.body, bodyOf(answer)) << c.path;
-        EXPECT_EQ(1, static_cast<int>(answer.find("\nConnection: close\n") != std::string::npos)) << c.path;
+        EXPECT_EQ(1, static_cast<int>(answer.find("\r\nConnection: close\r\n") != std::string::npos)) << c.path;
     }
 }
 

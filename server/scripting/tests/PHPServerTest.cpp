@@ -132,9 +132,9 @@ TEST(PHPServer, RuntimeIsEmbeddedAndAnnounced)
     EXPECT_FALSE(control().has(-1, "PHP runs without"));
     std::string answer = get(port(), "/hello.php");
     EXPECT_EQ("HTTP/1.1 200 OK", statusLine(answer));
-    EXPECT_NE(std::string::npos, answer.find("\nServer: " ZORVANE_WITH_PHP " V1.1\n"));
-    EXPECT_NE(std::string::npos, answer.find("\nContent-type: text/html; charset=UTF-8\n"));
-    EXPECT_NE(std::string::npos, answer.find("\nConnection: close\n\n"));
+    EXPECT_NE(std::string::npos, answer.find("\r\nServer: " ZORVANE_WITH_PHP " V1.1\r\n"));
+    EXPECT_NE(std::string::npos, answer.find("\r\nContent-type: text/html; charset=UTF-8\r\n"));
+    EXPECT_NE(std::string::npos, answer.find("\r\nConnection: close\r\n\r\n"));
     EXPECT_EQ("Hello 42", bodyOf(answer));
 }
 
@@ -249,15 +249,15 @@ TEST(PHPServer, LocationGivesOne302AndHeaderOperationsAreHonoured)
     EXPECT_EQ("HTTP/1.1 302 Moved Temporarily", statusLine(answer));
     std::string head = headerBlock(answer);
     EXPECT_EQ(std::string::npos, head.find("Location: /first"));
-    EXPECT_NE(std::string::npos, head.find("\nLocation: /second\n"));
+    EXPECT_NE(std::string::npos, head.find("\r\nLocation: /second\r\n"));
 
     answer = get(port(), "/headers.php");
     head = headerBlock(answer);
     EXPECT_EQ(std::string::npos, head.find("X-Gone")) << head;
-    EXPECT_NE(std::string::npos, head.find("\nX-A: 1\nX-A: 2\n")) << head;
+    EXPECT_NE(std::string::npos, head.find("\r\nX-A: 1\r\nX-A: 2\r\n")) << head;
     EXPECT_EQ(std::string::npos, head.find("X-B")) << head;
     EXPECT_EQ(std::string::npos, head.find("X-C: 1")) << head;
-    EXPECT_NE(std::string::npos, head.find("\nX-C: 2\n")) << head;
+    EXPECT_NE(std::string::npos, head.find("\r\nX-C: 2\r\n")) << head;
     EXPECT_EQ("ok", bodyOf(answer));
 
     // The status of one request does not carry over into the next on that thread.
