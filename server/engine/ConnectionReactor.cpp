@@ -212,7 +212,9 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
             sweep(now);
             nextSweep = now + SWEEP_MS;
         }
+        recycleClosed();
     }
+    recycleClosed();
 }
 
 // ------------------------------------------------- the life of a connection
@@ -589,8 +591,23 @@ void ConnectionReactor::closeConnection(PendingConnection* c)
         budget->open--;
         ++g_closedSinceTrim;
     }
-    recycle(c);
+    bury(c);
     if (!listening && resumeListeningAt == 0 && roomForMore() && running) setListening(true);
+}
+
+// An event of this turn may still name the connection: the object is reused
+// or freed only once the turn is over.
+void ConnectionReactor::bury(PendingConnection* c)
+{
+    c->state = PendingConnection::State::Closed;
+    closed.push_back(c);
+}
+
+void ConnectionReactor::recycleClosed()
+{
+    for (PendingConnection* c : closed)
+        recycle(c);
+    closed.clear();
 }
 
 // ----------------------------------------------------------- from workers
@@ -622,7 +639,7 @@ void ConnectionReactor::takeNotes(int64_t now)
         case Note::Done:
             --withWorkers;
             if (c->state == PendingConnection::State::Orphaned) {
-                recycle(c);
+                bury(c);
                 break;
             }
             c->state = PendingConnection::State::Sending;
@@ -871,7 +888,7 @@ void ConnectionReactor::close()
         if (item.second == Note::Output) continue;
         --withWorkers;
         if (c->state == PendingConnection::State::Orphaned) {
-            recycle(c);
+            bury(c);
             continue;
         }
         c->state = PendingConnection::State::Sending;
@@ -887,6 +904,7 @@ void ConnectionReactor::close()
         }
         closeConnection(c);
     }
+    recycleClosed();
     if (epollFd >= 0) {
         ::close(epollFd);
         epollFd = -1;

@@ -107,6 +107,8 @@ private:
     // file: the file being sent, for the log.
     void clientGone(PendingConnection* c, const std::string& file);
     void closeConnection(PendingConnection* c);
+    void bury(PendingConnection* c);
+    void recycleClosed();
 
     void refuse(PendingConnection* c, int64_t now, unsigned code, const char* message);
     void takeNotes(int64_t now);
@@ -152,6 +154,7 @@ private:
     std::vector<std::pair<PendingConnection*, Note>> taking;
 
     std::vector<PendingConnection*> pool;
+    std::vector<PendingConnection*> closed; // this turn's, recycled at its end
 
     char scratch[65536];
 

@@ -31,6 +31,7 @@ struct PendingConnection final : OutputListener {
         Sending, // the answer is complete; the loop sends the rest
         Linger, // answered; the client's remaining input is read and dropped
         Orphaned, // the client is gone while a worker still runs the script
+        Closed, // ended; the object is reused once the loop's turn is over
     };
     // How reading the head ended.
     enum class Outcome {
