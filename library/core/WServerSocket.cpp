@@ -27,14 +27,13 @@ WServerSocket::WServerSocket(const WIPAddress& a, int b) : backlog(b)
 
 WServerSocket::~WServerSocket() = default;
 
-void WServerSocket::create(Port port)
+void WServerSocket::create()
 {
     drop();
     int fd = WSocketCore::openSocket(false);
     if (fd < 0) WSocketCore::fail(errno, -3, "Cannot create socket.");
     attach(fd);
     setReuseAddress(true);
-    if (port == Port::Shared) setPortSharing(true);
     if (!hasValidPort())
         WSocketCore::fail(
             EINVAL, -7, "Cannot bind to %s:%lu", WSocketCore::dotted(address.sin_addr.s_addr), requestedPort);

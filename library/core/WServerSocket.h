@@ -16,13 +16,10 @@ public:
     void setBacklog(int b) { backlog = b; }
     int getBacklog() const { return backlog; }
 
-    // Alone: the address must be free. Shared: joins listeners of this
-    // process that share the address (see setPortSharing).
-    enum class Port { Alone, Shared };
     // Socket, address reuse, bind ("Cannot bind to %s:%u", -7; the socket
     // stays open), the bound address read back (port 0 becomes the chosen
     // port), listen ("Cannot listen socket.", -8).
-    void create(Port port = Port::Alone);
+    void create();
     // Waits for a connection and gives it to client (address = the peer's);
     // client gives up the share it held before. False when a non-blocking
     // listener has nothing pending. "Cannot accept socket." (-9) otherwise.

@@ -287,11 +287,6 @@ bool WSocket::setReuseAddress(bool on)
     return setInt(*this, SO_REUSEADDR, on ? 1 : 0);
 }
 
-bool WSocket::setPortSharing(bool on)
-{
-    return setInt(*this, SO_REUSEPORT, on ? 1 : 0);
-}
-
 bool WSocket::setRecvTimeout(unsigned long milliseconds)
 {
     return setTimeout(*this, SO_RCVTIMEO, milliseconds);

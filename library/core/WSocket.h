@@ -99,9 +99,6 @@ public:
     bool shutdownSend();
 
     bool setReuseAddress(bool on);
-    // Lets further listeners of this user bind the same address; the system
-    // spreads new connections over them.
-    bool setPortSharing(bool on);
     bool setRecvTimeout(unsigned long milliseconds);
     bool setSendTimeout(unsigned long milliseconds);
     bool setNonBlocking(bool on);

@@ -46,21 +46,6 @@ TEST(ServerSocketTest, ABusyPortFailsTheBindAndKeepsTheSocket)
     EXPECT_FALSE(second.isOpen());
 }
 
-TEST(ServerSocketTest, ASharedPortTakesOnlyListenersThatShareIt)
-{
-    WServerSocket first(WIPAddress("127.0.0.1", 0), 4);
-    first.create();
-    WIPAddress same("127.0.0.1", first.getPort());
-    WServerSocket joiner(same, 4);
-    EXPECT_THROW(joiner.create(WServerSocket::Port::Shared), WSocketException); // bound alone
-    ASSERT_TRUE(first.setPortSharing(true));
-    joiner.init(same);
-    joiner.create(WServerSocket::Port::Shared);
-    EXPECT_EQ(joiner.getPort(), first.getPort());
-    WServerSocket outsider(same, 4);
-    EXPECT_THROW(outsider.create(), WSocketException);
-}
-
 TEST(ServerSocketTest, ANonBlockingListenerWithNothingPendingReturnsFalse)
 {
     WServerSocket s(WIPAddress("127.0.0.1", 0), 1);
