@@ -105,17 +105,28 @@ TEST_F(EventLoopTest, ThePortStaysTheServersAndItsListenerGoesWithIt)
     startWithLoops(4);
     ASSERT_EQ(listenersOn(port), 1);
     // Another program is refused the port, even one that asks to share it.
-    for (int share : {0, 1}) {
-        int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int on = 1;
-        setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (share) {
-            setsockopt(other, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    auto refused = [&] {
+        for (int share : {0, 1}) {
+            int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            int on = 1;
+            setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+            if (share) {
+                setsockopt(other, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+            }
+            sockaddr_in a = loopbackAddress(port);
+            EXPECT_NE(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << share;
+            ::close(other);
         }
-        sockaddr_in a = loopbackAddress(port);
-        EXPECT_NE(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << share;
-        ::close(other);
-    }
+    };
+    refused();
+    // Also the loopback address of a server that listens on all of them.
+    server->stop(true, 1000);
+    config.host = "0.0.0.0";
+    server->configure(&control, config);
+    server->start();
+    refused();
+    config.host = "127.0.0.1";
+    server->configure(&control, config);
 
     server->stop(true, 1000);
     EXPECT_TRUE(server->hasEnded());
