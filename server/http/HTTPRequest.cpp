@@ -231,7 +231,9 @@ void HTTPRequest::parse(const char* rawHeaderBlock)
     if (framing.contentLengthSeen && framing.transferEncodingSeen)
         throw HTTPHeaderException("Transfer-Encoding together with Content-Length.");
     setURL(requestLineURL);
-    if (!first && !framing.hostSeen && httpVersion > 1.0f) throw HTTPHeaderException("Missing Host header.");
+    // An absolute target names its host itself.
+    if (!first && !framing.hostSeen && httpVersion > 1.0f && *getHeader("HOST") == '\0')
+        throw HTTPHeaderException("Missing Host header.");
 }
 
 void HTTPRequest::parseRequestLine(const WString& line)

@@ -121,8 +121,10 @@ TEST(RequestParserTest, MalformedRequests)
         EXPECT_EQ(c.message, parseError(c.block, &status)) << c.block;
         EXPECT_EQ(c.status, status) << c.block;
     }
-    // Dots that are not a parent segment are ordinary names; HTTP/1.0 needs no Host.
+    // Dots that are not a parent segment are ordinary names; HTTP/1.0 needs no
+    // Host, nor does an absolute target, which names its host itself.
     EXPECT_EQ("", parseError("GET /a..b/...//%2e%2e%2e/x?p=/../ HTTP/1.0"));
+    EXPECT_EQ("", parseError("GET http://localhost/index.html HTTP/1.1"));
 }
 
 TEST(RequestParserTest, ExceptionTextNamesTheBase)
