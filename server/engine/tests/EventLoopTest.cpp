@@ -125,10 +125,10 @@ TEST_F(EventLoopTest, ThePortStaysTheServersAndItsListenerGoesWithIt)
     server->configure(&control, config);
     server->start();
     refused();
-    config.host = "127.0.0.1";
-    server->configure(&control, config);
 
     server->stop(true, 1000);
+    config.host = "127.0.0.1";
+    server->configure(&control, config);
     EXPECT_TRUE(server->hasEnded());
     EXPECT_EQ(listenersOn(port), 0);
     EXPECT_EQ(get(port, "/index.html"), "(not connected)");
