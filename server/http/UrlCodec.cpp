@@ -15,6 +15,14 @@ void cleanRequestURL(const char* url, WString& out)
     bool previousWasSeparator = false;
     for (const char* p = url; *p; ++p) {
         char c = *p;
+        if (c == '?') {
+            // The query is the script's data, as sent: "?next=http://host/x"
+            // must not lose a slash.
+            size_t rest = strlen(p);
+            memcpy(dst + len, p, rest);
+            len += (unsigned long)rest;
+            break;
+        }
         if (c == '/' || c == '\\') {
             if (previousWasSeparator) continue;
             previousWasSeparator = true;

@@ -4,8 +4,8 @@
 
 // Cleans a request URL into out: a '/' is put first when the URL does not
 // begin with one; every '/' or '\\' is written as '/' and dropped right after
-// another separator, so runs collapse to one '/'. The query part is cleaned
-// the same way; nothing is percent-decoded.
+// another separator, so runs collapse to one '/'. From the first '?' on the
+// query is copied as sent; nothing is percent-decoded.
 void cleanRequestURL(const char* url, WString& out);
 
 // True when a '/'-separated segment of path is exactly "..".
