@@ -74,12 +74,6 @@ namespace {
 // this small is read in well under a millisecond.
 const off_t SMALL_FOLDER_BYTES = 64 * 1024;
 
-bool isLargeDirectory(const char* path)
-{
-    struct stat st;
-    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode) && st.st_size > SMALL_FOLDER_BYTES;
-}
-
 // Set while the thread routes under a RefusedScans scope.
 thread_local bool t_scansRefused = false;
 thread_local bool t_scanWanted = false;
@@ -159,14 +153,10 @@ std::shared_ptr<const Listing> readListing(const char* folder, const struct stat
 // to be read.
 enum class Scan { Read, CachedOnly };
 
-bool findEntry(const WString& folder, const WString& name, WString& found, Scan scan, bool& cacheMissed)
+bool findEntry(const char* path, const struct stat& st, const WString& name, WString& found, Scan scan,
+    bool& cacheMissed)
 {
     cacheMissed = false;
-    const char* path = folder.length() > 0 ? folder.getBuf() : ".";
-    struct stat st;
-    if (::stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return false;
-    }
     std::shared_ptr<const Listing> listing;
     {
         std::lock_guard<std::mutex> guard(g_listingsLock);
@@ -266,19 +256,31 @@ WString resolve(const char* root, const char* rest, FileType* type)
         WString name(start, n);
         WString candidate(path);
         appendComponent(candidate, start, n);
-        if (exists(candidate)) {
+        // The whole path was looked at first: no need to ask again.
+        bool knownMissing = candidate.length() == exact.length() && std::strcmp(candidate.getBuf(), exact.getBuf()) == 0;
+        if (!knownMissing && exists(candidate)) {
             path = candidate;
             continue;
+        }
+        const char* folder = path.length() > 0 ? path.getBuf() : ".";
+        struct stat st;
+        if (::stat(folder, &st) != 0 || !S_ISDIR(st.st_mode)) {
+            if (type != nullptr) {
+                *type = FileType::Missing;
+            }
+            return exact;
         }
         WString found;
         // A large folder is read on a worker only; its listing, once read,
         // serves everywhere.
-        Scan scan = t_scansRefused && isLargeDirectory(path.length() > 0 ? path.getBuf() : ".") ? Scan::CachedOnly
-                                                                                                 : Scan::Read;
+        Scan scan = t_scansRefused && st.st_size > SMALL_FOLDER_BYTES ? Scan::CachedOnly : Scan::Read;
         bool cacheMissed = false;
-        if (!findEntry(path, name, found, scan, cacheMissed)) {
+        if (!findEntry(folder, st, name, found, scan, cacheMissed)) {
             if (cacheMissed) {
                 t_scanWanted = true;
+            } else if (type != nullptr) {
+                // No name of any case: nothing is there.
+                *type = FileType::Missing;
             }
             return exact;
         }

@@ -212,8 +212,9 @@ bool RequestRouter::route(HTTPRequest& request) const
             return false;
         }
         for (const char* index : INDEX_FILES) {
-            WString candidate = PathResolver::resolve(request.documentRoot, rest + index);
-            if (PathResolver::isReadableFile(candidate)) {
+            PathResolver::FileType found = PathResolver::FileType::Unknown;
+            WString candidate = PathResolver::resolve(request.documentRoot, rest + index, &found);
+            if (found != PathResolver::FileType::Missing && PathResolver::isReadableFile(candidate)) {
                 request.scriptName.append(index);
                 request.fileName = index;
                 // Only the index file's own name selects an interpreter.

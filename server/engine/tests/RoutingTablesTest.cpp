@@ -146,9 +146,14 @@ TEST(RoutingTablesTest, PathsResolveCaseInsensitivelyBelowTheRoot)
         {"", ""},
     };
     for (const Case& c : cases) {
-        WString resolved = PathResolver::resolve(root.c_str(), c.rest);
+        PathResolver::FileType type = PathResolver::FileType::Unknown;
+        WString resolved = PathResolver::resolve(root.c_str(), c.rest, &type);
         std::string expected = c.expected ? root + c.expected : root + c.rest;
         EXPECT_EQ(std::string(resolved), expected) << c.rest;
+        // A name found in no case is said to be missing, so nobody looks again.
+        if (c.expected == nullptr) {
+            EXPECT_EQ(type, PathResolver::FileType::Missing) << c.rest;
+        }
     }
     // "docs" and "Docs" both exist: a lower-case request below them matches exactly first.
     EXPECT_EQ(std::string(PathResolver::resolve(root.c_str(), "/docs/OTHER.txt")), root + "/docs/other.txt");
