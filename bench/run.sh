@@ -115,6 +115,7 @@ stop_pid() {
 cleanup() {
   local rc=$? p
   for p in "${PIDS[@]}"; do stop_pid "$p"; done
+  if [ -n "${SLOW_PID:-}" ]; then stop_pid "$SLOW_PID"; fi
   if [ -n "$TMP" ] && [ -d "$TMP" ]; then
     if [ "${BENCH_KEEP:-0}" = 1 ]; then say "kept $TMP"; else rm -rf "$TMP"; fi
   fi
@@ -385,7 +386,6 @@ start_slow() { # start_slow <port>
   "$PYTHON" "$ROOT/bench/slowclients.py" --port "$1" --seconds $((DURATION + 30)) \
     --post-path /upload.php --big-path /big.php >"$TMP/slow.out" 2>&1 &
   SLOW_PID=$!
-  PIDS+=("$SLOW_PID")
   for i in $(seq 1 80); do
     grep -q '^ready' "$TMP/slow.out" 2>/dev/null && break
     kill -0 "$SLOW_PID" 2>/dev/null || break
@@ -396,6 +396,7 @@ start_slow() { # start_slow <port>
 stop_slow() { # sets SLOW_NOTE to the driver's note
   kill -TERM "$SLOW_PID" 2>/dev/null || true
   wait "$SLOW_PID" 2>/dev/null || true
+  SLOW_PID=""   # ended: its number may be somebody else's by the time we exit
   SLOW_NOTE="$(sed -n 's/^note: //p' "$TMP/slow.out")"
 }
 

@@ -39,8 +39,11 @@ const int PAUSE_MS = 200;
 const int64_t SEND_RETRY_MS = 1000;
 // Connection objects kept for reuse, and the buffer sizes they may keep.
 const size_t POOL_LIMIT = 256;
-// After this many connections have ended, freed memory goes back to the system.
+// After this many connections have ended, freed memory goes back to the system,
+// at most once in this time: a trim walks every allocator arena, and memory
+// given back while connections keep coming is only taken again.
 const long TRIM_AFTER_CLOSES = 1024;
+const int64_t TRIM_EVERY_MS = 1000;
 
 const char CONTINUE_LINE[] = "HTTP/1.1 100 Continue\r\n\r\n";
 // A connection with a worker is looked at this often while its script is
@@ -67,6 +70,7 @@ int64_t minimum(int64_t a, int64_t b)
 }
 
 std::atomic<long> g_closedSinceTrim {0};
+std::atomic<int64_t> g_lastTrimMs {0};
 
 } // namespace
 
@@ -126,6 +130,7 @@ void ConnectionReactor::open(int listener, ZorvaneControl* owner, ConnectionBudg
     ev.data.ptr = &wakeTag;
     epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeFd, &ev);
     listening = false;
+    accepting = true;
     setListening(true);
     socklen_t size = sizeof listenAddress;
     if (getsockname(listenFd, reinterpret_cast<sockaddr*>(&listenAddress), &size) != 0)
@@ -266,7 +271,8 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
     c->armed = false;
     c->inputDone = false;
     c->activeIndex = (size_t)-1;
-    c->workerDone = false;
+    c->windowStart = 0;
+    c->windowBytes = 0;
     if (control && control->isLogShown(2)) {
         // Formatted on the stack: this runs for every connection.
         char address[INET_ADDRSTRLEN];
@@ -299,7 +305,7 @@ void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
             ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
             if (r > 0) {
                 c->windowBytes += (uint64_t)r;
-                if (!takeBody(c, scratch, (size_t)r)) return;
+                if (!takeBody(c, scratch, (size_t)r, now)) return;
                 if (c->inputDone) {
                     bodyDone(c, now);
                     return;
@@ -405,7 +411,7 @@ void ConnectionReactor::startBody(PendingConnection* c, int64_t now)
     c->inputDone = !c->chunked && c->bodyWanted == 0;
     std::string first;
     first.swap(c->extra);
-    if (!first.empty() && !takeBody(c, first.data(), first.size())) return;
+    if (!first.empty() && !takeBody(c, first.data(), first.size(), now)) return;
     if (c->inputDone) {
         bodyDone(c, now);
         return;
@@ -421,9 +427,8 @@ void ConnectionReactor::startBody(PendingConnection* c, int64_t now)
 }
 
 // False when the connection ended (a malformed or too large body).
-bool ConnectionReactor::takeBody(PendingConnection* c, const char* data, size_t length)
+bool ConnectionReactor::takeBody(PendingConnection* c, const char* data, size_t length, int64_t now)
 {
-    int64_t now = ClientConnection::monotonicMs();
     if (c->chunked) {
         size_t used = 0;
         c->decoded.clear();
@@ -592,7 +597,7 @@ void ConnectionReactor::closeConnection(PendingConnection* c)
         ++g_closedSinceTrim;
     }
     bury(c);
-    if (!listening && resumeListeningAt == 0 && roomForMore() && running) setListening(true);
+    if (!listening && resumeListeningAt == 0 && roomForMore() && accepting) setListening(true);
 }
 
 // An event of this turn may still name the connection: the object is reused
@@ -684,9 +689,11 @@ bool ConnectionReactor::stalled(PendingConnection* c, int64_t now, int64_t windo
 void ConnectionReactor::sweep(int64_t now)
 {
     if (!listening && resumeListeningAt != 0 && now >= resumeListeningAt) resumeListeningAt = 0;
-    if (!listening && resumeListeningAt == 0 && roomForMore() && running) setListening(true);
+    if (!listening && resumeListeningAt == 0 && roomForMore() && accepting) setListening(true);
     noteShortageOver(now);
-    if (g_closedSinceTrim.load() >= TRIM_AFTER_CLOSES && openCount.load() < 64) {
+    int64_t lastTrim = g_lastTrimMs.load();
+    if (g_closedSinceTrim.load() >= TRIM_AFTER_CLOSES && openCount.load() < 64 && now >= lastTrim + TRIM_EVERY_MS
+        && g_lastTrimMs.compare_exchange_strong(lastTrim, now)) {
         // Many connections came and went: their memory goes back.
         g_closedSinceTrim = 0;
         malloc_trim(0);
@@ -856,6 +863,8 @@ void ConnectionReactor::recycle(PendingConnection* c)
 
 void ConnectionReactor::stopAccepting()
 {
+    // For good: closing connections below must not turn the listener on again.
+    accepting = false;
     setListening(false);
     // Connections whose request is not complete get nothing.
     for (size_t i = active.size(); i-- > 0;) {

@@ -47,8 +47,7 @@ public:
     explicit ConnectionReactor(ConnectionQueue& queue);
     ~ConnectionReactor();
 
-    // Prepares a run on listenFd (which it makes non-blocking); loops: how
-    // many event loops share the descriptors the process may open. Throws
+    // Prepares a run on listenFd (which it makes non-blocking). Throws
     // WException when the event set cannot be made.
     // budget: shared by the loops of one server (the first to open sets its
     // limit from the process's descriptor limit).
@@ -81,8 +80,6 @@ public:
     };
     void notify(PendingConnection* connection, Note note);
 
-    // Open connections, for tests and the start-up check.
-    long openConnections() const { return openCount.load(); }
 
 private:
     enum class Progress {
@@ -98,7 +95,7 @@ private:
     Progress receiveHead(PendingConnection* c, int64_t now);
     void headDone(PendingConnection* c, int64_t now);
     void startBody(PendingConnection* c, int64_t now);
-    bool takeBody(PendingConnection* c, const char* data, size_t length);
+    bool takeBody(PendingConnection* c, const char* data, size_t length, int64_t now);
     void bodyDone(PendingConnection* c, int64_t now);
     void toWorker(PendingConnection* c);
     void sendOutput(PendingConnection* c, int64_t now);
@@ -138,6 +135,7 @@ private:
     // Made on the first start, written by wake() from any thread.
     std::atomic<int> wakeFd;
     bool listening;
+    bool accepting = false; // from open until the server stops: the listener may be on
     int64_t resumeListeningAt;
     ConnectionBudget ownBudget;
     ConnectionBudget* budget = &ownBudget;

@@ -8,17 +8,12 @@
 #include <exception>
 #include <mutex>
 
+#include "ClientConnection.h"
 #include "HTTPRequest.h"
 #include "LineBudget.h"
 #include "WException.h"
 
 namespace {
-
-int64_t monotonicMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::string countedLine(unsigned long count, const char* one, const char* many)
 {
@@ -194,7 +189,7 @@ void LogQueue::onException(const WException& e)
         std::lock_guard<std::mutex> guard(s.lock);
         if (s.mode == Shared::Mode::Queued) {
             bool heldBefore = s.malformed.reportDueAt().has_value();
-            LineBudget::Verdict verdict = s.malformed.admit(monotonicMs());
+            LineBudget::Verdict verdict = s.malformed.admit(ClientConnection::monotonicMs());
             if (verdict.heldBack > 0)
                 s.enqueue(Entry::counted(Entry::Kind::HeldBack, verdict.heldBack), Shared::Room::Always);
             if (!verdict.log) {
@@ -280,7 +275,7 @@ void LogQueue::write(std::shared_ptr<Shared> state)
     std::unique_lock<std::mutex> guard(s.lock);
     while (s.mode == Shared::Mode::Queued) {
         std::optional<int64_t> due = s.malformed.reportDueAt();
-        if (due && (s.closing || monotonicMs() >= *due)) {
+        if (due && (s.closing || ClientConnection::monotonicMs() >= *due)) {
             s.enqueue(Entry::counted(Entry::Kind::HeldBack, s.malformed.takeHeldBack(*due)), Shared::Room::Always);
             continue;
         }
@@ -320,6 +315,9 @@ void LogQueue::write(std::shared_ptr<Shared> state)
         else
             s.work.wait(guard);
     }
+    // A writer that close() gave up on is through at last: the front-end is
+    // called directly again, as before the queue was opened.
+    if (s.mode == Shared::Mode::Stuck) s.mode = Shared::Mode::Direct;
     s.writerDone = true;
     s.progress.notify_all();
 }

@@ -2,7 +2,6 @@
 
 #include <netinet/in.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -93,6 +92,4 @@ struct PendingConnection final : OutputListener {
     uint64_t windowBytes = 0;
 
     OutputQueue output;
-    // Set by the worker when it is done with the connection (any thread).
-    std::atomic<bool> workerDone {false};
 };

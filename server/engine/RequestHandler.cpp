@@ -1,5 +1,7 @@
 #include "RequestHandler.h"
 
+#include <climits>
+
 #include <exception>
 
 #include <arpa/inet.h>
@@ -19,6 +21,8 @@ namespace {
 uint64_t phpBodyLimit()
 {
     unsigned long long limit = getPHPPostMaxSize();
+    // A request's length is an int: a larger post_max_size cannot be met.
+    if (limit > (unsigned long long)INT_MAX) limit = INT_MAX;
     return limit > 0 ? (uint64_t)limit : RequestHandler::CGI_BODY_LIMIT;
 }
 
@@ -115,14 +119,14 @@ void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t
             != HTTPRequest::ReadResult::Request) {
             return;
         }
-        routeOnLoop(c, response);
+        routeOnLoop(c);
     });
     endIfCut(c, response);
     if (c.route == PendingConnection::Route::Loop) c.request.reset();
     stream.detach();
 }
 
-void RequestHandler::routeOnLoop(PendingConnection& c, HTTPResponse& response)
+void RequestHandler::routeOnLoop(PendingConnection& c)
 {
     HTTPRequest& request = *c.request;
     if (archiveFolders) {
@@ -156,7 +160,6 @@ void RequestHandler::routeOnLoop(PendingConnection& c, HTTPResponse& response)
         c.bodyLimit = command->equals(RoutingTables::PHP_BUILT_IN) ? phpBodyLimit() : CGI_BODY_LIMIT;
         return;
     }
-    (void)response;
     router.dispatch(request);
 }
 

@@ -37,8 +37,6 @@ public:
     // The largest body any request may have (before it is routed).
     static uint64_t largestBody();
 
-    const ServerConfig& getConfig() const { return config; }
-
     RequestHandler(const RequestHandler&) = delete;
     RequestHandler& operator=(const RequestHandler&) = delete;
 
@@ -48,7 +46,7 @@ private:
     template <typename Answer> void guarded(HTTPResponse& response, Answer answer);
     void answerQuietly(HTTPResponse& response, unsigned code, const char* message);
     static void endIfCut(PendingConnection& connection, const HTTPResponse& response);
-    void routeOnLoop(PendingConnection& connection, HTTPResponse& response);
+    void routeOnLoop(PendingConnection& connection);
 
     ServerConfig config;
     ZorvaneControl* control = nullptr;

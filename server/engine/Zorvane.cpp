@@ -300,13 +300,16 @@ void Zorvane::run()
         // On stop the loops send what running scripts still answer, for a
         // short while; then the workers end.
         loops[0]->reactor.run(stopRequested, WORKER_STOP_MS);
-        endLoops();
-        loops[0]->reactor.close();
-        stopWorkers();
     } catch (WException& e) {
         control->onException(e);
         WSystem::showMessage(nullptr, e.getMessage(), "Information", false);
+        // A failed run ends like a stopped one: the other loops end only once
+        // they see the stop, and no worker keeps this run's settings.
+        stopRequested = true;
     }
+    endLoops();
+    loops[0]->reactor.close();
+    stopWorkers();
 }
 
 namespace {

@@ -35,9 +35,6 @@ public:
     static constexpr unsigned long SOCKET_BUFFER_SIZE = 0xFFFF;
     static constexpr unsigned long RECEIVE_TIMEOUT_MS = 30000;
     static constexpr unsigned long SEND_TIMEOUT_MS = 30000;
-    // The server thread looks at its connections' deadlines (and retries a
-    // listener paused for lack of descriptors) at least this often.
-    static constexpr unsigned long HANDOFF_RETRY_MS = 200;
     // How long the server thread waits for each worker to end when it stops.
     static constexpr unsigned long WORKER_STOP_MS = 2000;
     // Event loops at most (one per two processors; the server thread's own

@@ -138,12 +138,10 @@ void ClientConnection::write(const void* first, size_t firstLength, const void* 
     queued(output->append(first, firstLength, second, secondLength));
 }
 
-uint64_t ClientConnection::sendFile(int fileFd, uint64_t offset, uint64_t count, const char* path, bool& handedOff)
+void ClientConnection::queueFile(int fileFd, uint64_t offset, uint64_t count, const char* path)
 {
     if (output == nullptr) fail(EBADF, -3, "Cannot write into socket.");
     queued(output->appendFile(fileFd, offset, count, path));
-    handedOff = true;
-    return count;
 }
 
 void ClientConnection::abortOnClose(int socket)

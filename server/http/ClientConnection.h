@@ -63,9 +63,9 @@ public:
     // Two blocks (a header block and the first body bytes) as one piece.
     void write(const void* first, size_t firstLength, const void* second, size_t secondLength);
     // Queues count bytes of fileFd from offset: the loop sends them by the
-    // system. Returns count; handedOff is always set.
-    uint64_t sendFile(int fileFd, uint64_t offset, uint64_t count, const char* path, bool& handedOff);
-    bool canSendFile() const { return output != nullptr; }
+    // system, and logs a file that ends before its range does.
+    void queueFile(int fileFd, uint64_t offset, uint64_t count, const char* path);
+    bool canQueueFile() const { return output != nullptr; }
 
     // Body bytes not yet read.
     uint64_t pendingBytes() const;

@@ -1,8 +1,6 @@
 #include "HTTPRequest.h"
 
-#include <map>
-#include <mutex>
-
+#include "ClientConnection.h"
 #include "DecimalText.h"
 #include "HTTPResponse.h"
 #include "HeaderBlockCollector.h"
@@ -43,13 +41,6 @@ unsigned long initialHeaderTimeLimit()
 
 std::atomic<unsigned long> g_headerTimeLimitMs {initialHeaderTimeLimit()};
 
-long long monotonicMs()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
 [[noreturn]] void throwReadTimeout()
 {
     errno = ETIMEDOUT;
@@ -81,7 +72,7 @@ WString localHostName(const WIPAddress& address)
 // within the header time limit.
 void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
 {
-    const long long deadline = monotonicMs() + (long long)g_headerTimeLimitMs.load();
+    const long long deadline = ClientConnection::monotonicMs() + (long long)g_headerTimeLimitMs.load();
     char buffer[16384];
     // The connection arrives with the server's receive time-out; it is only
     // shortened when the rest of the deadline falls clearly below it.
@@ -89,7 +80,7 @@ void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
     bool timeoutChanged = false;
     try {
         while (!collector.isFinished()) {
-            long long remaining = deadline - monotonicMs();
+            long long remaining = deadline - ClientConnection::monotonicMs();
             if (remaining <= 0) throwReadTimeout();
             if (applied - remaining > TIMEOUT_SLACK_MS) {
                 client.setRecvTimeout((unsigned long)remaining);

@@ -68,6 +68,15 @@ void HTTPResponse::setStatus(unsigned code)
     lookupHTTPStatus(code, status);
 }
 
+void HTTPResponse::setStatus(unsigned code, const std::string& reason)
+{
+    lookupHTTPStatus(code, status);
+    if (!reason.empty()) {
+        ownReason = reason;
+        status.reason = ownReason.c_str();
+    }
+}
+
 void HTTPResponse::addHeader(const char* line)
 {
     headers.emplace_back(line);

@@ -4,6 +4,7 @@
 #include "WString.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class ClientConnection;
@@ -24,6 +25,9 @@ public:
 
     void setStatus(const HTTPStatus& status);
     void setStatus(unsigned code);
+    // The answer's own reason text (a script's status line), kept by the
+    // response; the table's text when reason is empty.
+    void setStatus(unsigned code, const std::string& reason);
     const HTTPStatus& getStatus() const { return status; }
 
     // Appends a complete header line ("Name: value", no line end).
@@ -82,6 +86,7 @@ private:
     ClientConnection* connection;
     std::vector<WString> headers;
     HTTPStatus status;
+    std::string ownReason; // the text status.reason points to, when not the table's
     bool autoHeaders;
     bool rawCGIOutput;
     bool headersSent;

@@ -46,6 +46,7 @@ void OutputQueue::reset()
         spillFd = -1;
     }
     spillEnd = 0;
+    spillFreed = 0;
     loopWillLook = false;
     finished = false;
     dead = false;
@@ -229,6 +230,7 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
             if (p.fd == spillFd) {
                 spillQueued -= (uint64_t)r;
                 drained.notify_all();
+                releaseSent(p.offset);
             }
             if (p.length == 0) {
                 if (p.ownsFd) ::close(p.fd);
@@ -239,6 +241,21 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
     loopWillLook = false;
     // An empty file starts again at its beginning (a write in progress has
     // its bytes counted as queued already).
-    if (spillQueued == 0) spillEnd = 0;
+    if (spillQueued == 0) {
+        spillEnd = 0;
+        spillFreed = 0;
+    }
     return Flush::Empty;
+}
+
+// The file is written in order and sent in order, so everything before sentTo
+// went out. While a fast script keeps the queue from ever running empty, the
+// file would otherwise grow by the whole answer: what was sent is given back
+// to the file system (a hole) every few megabytes.
+void OutputQueue::releaseSent(uint64_t sentTo)
+{
+    if (sentTo < spillFreed + RELEASE_STEP) return;
+    // A file system without holes keeps the bytes; the answer is right either way.
+    (void)::fallocate(spillFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, (off_t)spillFreed, (off_t)(sentTo - spillFreed));
+    spillFreed = sentTo;
 }

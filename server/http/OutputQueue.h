@@ -75,6 +75,10 @@ private:
     void dropPieces();
     void spill(const void* data, size_t length, std::unique_lock<std::mutex>& held);
     bool openSpillFile();
+    void releaseSent(uint64_t sentTo);
+
+    // Sent bytes of the temporary file are given back in steps of this size.
+    static constexpr uint64_t RELEASE_STEP = 8 * 1024 * 1024;
 
     std::mutex lock;
     std::condition_variable drained;
@@ -82,6 +86,7 @@ private:
     size_t memoryBytes = 0;
     int spillFd = -1;
     uint64_t spillEnd = 0; // where the next spilled byte goes
+    uint64_t spillFreed = 0; // the file's bytes before this were sent and given back
     uint64_t spillQueued = 0; // spilled bytes not yet sent
     bool loopWillLook = false;
     bool finished = false;

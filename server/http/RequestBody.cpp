@@ -36,10 +36,8 @@ bool RequestBody::append(const char* data, size_t n)
         fileFd = openUnlinkedTemporaryFile();
         if (fileFd < 0) return false;
         // What was in memory goes first.
-        std::string first;
-        first.swap(memory);
-        length = 0;
-        if (!append(first.data(), first.size())) return false;
+        if (!writeAllAt(fileFd, memory.data(), memory.size(), 0)) return false;
+        std::string().swap(memory);
     }
     if (!writeAllAt(fileFd, data, n, length)) return false;
     length += n;

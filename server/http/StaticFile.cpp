@@ -270,13 +270,10 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             return;
         }
 
-        if (count > 0 && connection != nullptr && connection->canSendFile() && reader.descriptor() >= 0
-            && sigpipeIgnored()) {
-            // A client that reads slowly may leave the rest to the server
-            // thread; the worker is free again either way.
-            bool handedOff = false;
-            uint64_t sent = connection->sendFile(reader.descriptor(), reader.position(), count, path, handedOff);
-            if (!handedOff && sent < count) truncated();
+        if (count > 0 && connection != nullptr && connection->canQueueFile() && reader.descriptor() >= 0) {
+            // The rest goes behind the header block in the connection's
+            // queue; its loop sends it by the system.
+            connection->queueFile(reader.descriptor(), reader.position(), count, path);
             return;
         }
         int socketFd = socketDescriptor();

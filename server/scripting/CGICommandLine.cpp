@@ -8,10 +8,9 @@
 
 namespace {
 
-// The PATH the server started with, read while the process has one thread:
-// later, scripts may change the environment with putenv() while another
-// worker would read it, and a script's PATH is no business of the programs
-// of other requests.
+// The PATH the server started with, read once while the process has one
+// thread: a script's PATH (its putenv() stays its own) is no business of the
+// programs of other requests.
 const std::string startPath = [] {
     const char* value = getenv("PATH");
     return std::string(value != nullptr ? value : "/usr/local/bin:/usr/bin:/bin");

@@ -188,16 +188,12 @@ void CGIRun::send(const void* data, size_t length)
 // them. A HEAD request gets no body.
 void CGIRun::sendHead()
 {
-    HTTPStatus status = lookupHTTPStatus(head.getStatusCode());
-    if (!head.getReason().empty()) status.reason = head.getReason().c_str();
-    response->setStatus(status);
+    response->setStatus(head.getStatusCode(), head.getReason());
     response->setRawCGIOutput(true);
     std::string out = head.getHeaderLines();
     std::string rest = head.takeBody();
     if (!headOnly) out += rest;
     send(out.data(), out.size());
-    // The reason text lives in this run only.
-    response->setStatus(head.getStatusCode());
 }
 
 void CGIRun::forwardStdout()

@@ -86,40 +86,34 @@ bool setsDate(sapi_headers_struct* headers)
     return false;
 }
 
-// The status of the answer: the script's own reason text when its status
-// line ("HTTP/1.1 404 Gone Away") has one for the code it ends with, else
-// the text of the status table. The text is kept in the context, which
-// outlives the sending of the header block.
-HTTPStatus scriptStatus(PHPRequestContext* context, sapi_headers_struct* headers)
+// The script's own reason text when its status line ("HTTP/1.1 404 Gone
+// Away") has one for the code it ends with; "" for the status table's text.
+std::string scriptReason(sapi_headers_struct* headers)
 {
+    const size_t MOST = 127;
     unsigned code = static_cast<unsigned>(headers->http_response_code);
-    HTTPStatus status = lookupHTTPStatus(code);
     const char* line = headers->http_status_line;
-    if (line == nullptr) return status;
+    if (line == nullptr) return "";
     const char* p = strchr(line, ' ');
-    if (p == nullptr) return status;
+    if (p == nullptr) return "";
     while (*p == ' ')
         p++;
     unsigned lineCode = 0;
     int digits = 0;
     for (; *p >= '0' && *p <= '9' && digits < 4; p++, digits++)
         lineCode = lineCode * 10 + static_cast<unsigned>(*p - '0');
-    if (digits != 3 || lineCode != code || *p != ' ') return status;
+    if (digits != 3 || lineCode != code || *p != ' ') return "";
     while (*p == ' ')
         p++;
-    size_t n = 0;
-    while (p[n] != '\0' && n + 1 < sizeof(context->reason)) {
+    std::string reason;
+    for (size_t n = 0; p[n] != '\0' && n < MOST; n++) {
         unsigned char c = static_cast<unsigned char>(p[n]);
-        if ((c < 0x20 && c != '\t') || c == 0x7f) return status;
-        context->reason[n] = static_cast<char>(c);
-        n++;
+        if ((c < 0x20 && c != '\t') || c == 0x7f) return "";
+        reason += static_cast<char>(c);
     }
-    while (n > 0 && (context->reason[n - 1] == ' ' || context->reason[n - 1] == '\t'))
-        n--;
-    if (n == 0) return status;
-    context->reason[n] = '\0';
-    status.reason = context->reason;
-    return status;
+    while (!reason.empty() && (reason.back() == ' ' || reason.back() == '\t'))
+        reason.pop_back();
+    return reason;
 }
 
 } // namespace
@@ -203,7 +197,7 @@ int sapiSendHeaders(sapi_headers_struct* headers)
     if (context == nullptr) return SAPI_HEADER_SEND_FAILED;
     try {
         HTTPResponse* response = context->request->response;
-        response->setStatus(scriptStatus(context, headers));
+        response->setStatus(static_cast<unsigned>(headers->http_response_code), scriptReason(headers));
         response->clearHeaders();
         context->framedByScript = false;
         if (!setsDate(headers)) response->addHeader("Date", currentHttpDate());

@@ -573,9 +573,6 @@ void executePHPScript(HTTPRequest* request)
     }
     threadState.context = nullptr;
     free(context.held);
-    // The script's reason text lived in the context.
-    HTTPResponse* response = request->response;
-    response->setStatus(response->getStatus().code);
 }
 
 int reportPHPCrash(const char* text, unsigned length)

@@ -15,10 +15,12 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -243,6 +245,59 @@ TEST_F(OutputQueueTest, MemorySpilledOutputAndFileRangesLeaveInOrder)
     EXPECT_FALSE(queue.finish());
     EXPECT_TRUE(queue.isFinished());
     EXPECT_EQ("x", drain(queue));
+}
+
+// A script that writes faster than its client reads keeps the queue from ever
+// running empty: the temporary file must not keep what was already sent.
+TEST_F(OutputQueueTest, SentOutputLeavesTheTemporaryFile)
+{
+    char folder[] = "/tmp/zorvane-spill-XXXXXX";
+    ASSERT_NE(nullptr, ::mkdtemp(folder));
+    const char* before = ::getenv("TMPDIR");
+    std::string saved = before != nullptr ? before : "";
+    ::setenv("TMPDIR", folder, 1);
+    const size_t MiB = 1 << 20;
+    const int chunks = 40;
+    OutputQueue queue;
+    std::string got;
+    char buffer[65536];
+    for (int i = 0; i < chunks; ++i) {
+        std::string chunk(MiB, (char)('a' + i % 26));
+        queue.append(chunk.data(), chunk.size());
+        // Everything but the newest chunk goes out.
+        while (got.size() < (size_t)i * MiB) {
+            uint64_t sent = 0;
+            queue.flush(server, (uint64_t)i * MiB - got.size(), sent);
+            ssize_t n;
+            while ((n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+                got.append(buffer, (size_t)n);
+        }
+    }
+    // The spill file is the queue's only descriptor in the folder.
+    long long held = -1;
+    for (int fd = 0; fd < 1024; ++fd) {
+        char link[64];
+        char target[512];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        ssize_t n = ::readlink(link, target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        struct stat st;
+        if (std::string(target).rfind(folder, 0) == 0 && ::fstat(fd, &st) == 0) held = (long long)st.st_blocks * 512;
+    }
+    if (saved.empty()) {
+        ::unsetenv("TMPDIR");
+    } else {
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    }
+    ASSERT_GE(held, 0);
+    EXPECT_LT(held, 16LL * (long long)MiB) << "of " << chunks << " MiB passed through";
+    got += drain(queue);
+    ASSERT_EQ((size_t)chunks * MiB, got.size());
+    for (int i = 0; i < chunks; ++i)
+        EXPECT_EQ((char)('a' + i % 26), got[(size_t)i * MiB + MiB / 2]) << i;
+    queue.reset();
+    ::rmdir(folder);
 }
 
 TEST_F(OutputQueueTest, AShrunkFileOrAGoneClientEndsTheAnswer)

@@ -145,6 +145,23 @@ TEST_F(ServerTest, StopAndStartUnderLoadKeepEveryWorker)
     EXPECT_LT(took, std::chrono::milliseconds(1800)) << "fewer than 15 workers";
 }
 
+// While running scripts may still finish, the stopping server takes nobody
+// new: not even once connections close or the loop looks at its timers.
+TEST_F(ServerTest, AStoppingServerTakesNoNewClients)
+{
+    site.write("docs/slow.php", "<?php usleep(1500000); echo 'slow';");
+    startServer();
+    std::string slow;
+    std::thread running([&] { slow = body(get(port, "/slow.php")); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    server->stop(false, 3000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_NE(body(get(port, "/index.html")), "<h1>home</h1>");
+    running.join();
+    EXPECT_EQ(slow, "slow");
+    EXPECT_TRUE(waitUntil([&] { return server->hasEnded(); }, 5000));
+}
+
 TEST_F(ServerTest, StopFromInsideARequestDoesNotWait)
 {
     startServer();

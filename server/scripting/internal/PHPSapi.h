@@ -32,7 +32,6 @@ struct PHPRequestContext {
     char* held; // held output (malloc), heldLength bytes of heldCapacity
     size_t heldLength;
     size_t heldCapacity;
-    char reason[128]; // the reason text of the script's own status line, while it is sent
     zend_file_handle handle;
 };
 
