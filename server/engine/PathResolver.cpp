@@ -257,8 +257,7 @@ WString resolve(const char* root, const char* rest, FileType* type)
         WString candidate(path);
         appendComponent(candidate, start, n);
         // The whole path was looked at first: no need to ask again.
-        bool knownMissing = candidate.length() == exact.length() && std::strcmp(candidate.getBuf(), exact.getBuf()) == 0;
-        if (!knownMissing && exists(candidate)) {
+        if (!candidate.equals(exact) && exists(candidate)) {
             path = candidate;
             continue;
         }
