@@ -270,6 +270,7 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
     c->registered = false;
     c->armed = false;
     c->inputDone = false;
+    c->clientCloses = false;
     c->activeIndex = (size_t)-1;
     c->windowStart = 0;
     c->windowBytes = 0;
@@ -370,6 +371,7 @@ void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
     clearDeadline(c);
     disarm(c);
     BodyFraming framing = scanBodyFraming(*c->raw);
+    c->clientCloses = framing.clientCloses;
     if (c->outcome == PendingConnection::Outcome::Request
         && (framing.tooLarge || (uint64_t)framing.contentLength > RequestHandler::largestBody())) {
         refuse(c, now, 413, WFormattedString("Max. %llu Bytes", (unsigned long long)RequestHandler::largestBody()));
@@ -531,13 +533,14 @@ void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
 }
 
 // The whole answer is out: what the client still sends is read and dropped
-// before the close, so that the close does not reset the answer away.
+// before the close, so that the close does not reset the answer away. A
+// client that said "Connection: close" sends nothing more: no need to look.
 void ConnectionReactor::answerDone(PendingConnection* c, int64_t now)
 {
     clearDeadline(c);
     c->output.reset();
     char byte;
-    bool more = !c->inputDone || ::recv(c->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    bool more = !c->inputDone || (!c->clientCloses && ::recv(c->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0);
     if (!more) {
         closeConnection(c);
         return;

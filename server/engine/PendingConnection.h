@@ -73,6 +73,7 @@ struct PendingConnection final : OutputListener {
     bool registered = false; // in the loop's event set
     bool armed = false; // its one event is still to come
     bool inputDone = false; // the whole request (body included) was read
+    bool clientCloses = false; // the client said it sends nothing after this request
 
     // The request, parsed (and for Route::Script routed) on the loop.
     std::unique_ptr<HTTPRequest> request;

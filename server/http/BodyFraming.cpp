@@ -33,6 +33,23 @@ const char* trimEnd(const char* from, const char* end)
     return end;
 }
 
+// True when a comma-separated list of tokens holds token, in any case.
+bool listHolds(const char* v, const char* end, const char* token, unsigned long tokenLength)
+{
+    while (v < end) {
+        const char* comma = v;
+        while (comma < end && *comma != ',')
+            ++comma;
+        const char* from = v;
+        while (from < comma && isBlank(*from))
+            ++from;
+        const char* to = trimEnd(from, comma);
+        if ((unsigned long)(to - from) == tokenLength && strncasecmp(from, token, tokenLength) == 0) return true;
+        v = comma < end ? comma + 1 : end;
+    }
+    return false;
+}
+
 } // namespace
 
 BodyFraming scanBodyFraming(const char* block)
@@ -75,6 +92,8 @@ BodyFraming scanBodyFraming(const char* block)
             } else if ((v = valueOf(p, end, "expect", 6)) != nullptr) {
                 const char* e = trimEnd(v, end);
                 framing.expectContinue = e - v == 12 && strncasecmp(v, "100-continue", 12) == 0;
+            } else if ((v = valueOf(p, end, "connection", 10)) != nullptr) {
+                framing.clientCloses = framing.clientCloses || listHolds(v, end, "close", 5);
             }
         }
         first = false;

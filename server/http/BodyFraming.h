@@ -11,6 +11,7 @@ struct BodyFraming {
     bool expectContinue = false; // "Expect: 100-continue"
     bool unusual = false; // a length that is not plain digits, or too large
     bool tooLarge = false; // plain digits, but more than any body may be (unusual too)
+    bool clientCloses = false; // "Connection: close": no request follows this one
 };
 
 // Scans a header block as HTTPRequest::read collects it (lines ended by

@@ -425,6 +425,12 @@ void runScript(PHPRequestContext* context)
             enterCrashGuard(&guard);
             setRequestInfo(context);
             if (php_request_startup() == SUCCESS) {
+#ifdef ZEND_SIGNALS
+                // The first start-up put PHP's signal handlers in place for the
+                // whole process: later ones on this thread need not ask for all
+                // seven again.
+                SIGG(reset) = 0;
+#endif
                 zend_stream_init_filename(&context->handle, context->scriptPath);
                 context->handle.primary_script = 1;
                 context->handleOpen = true;

@@ -135,6 +135,8 @@ TEST(BodyFramingTest, WhatTheHeadSaysAboutTheBody)
     }
     EXPECT_TRUE(scanBodyFraming(cases[6].block).tooLarge);
     EXPECT_FALSE(scanBodyFraming(cases[3].block).tooLarge);
+    EXPECT_TRUE(scanBodyFraming("GET / HTTP/1.1\nConnection: Keep-Alive ,CLOSE\n").clientCloses);
+    EXPECT_FALSE(scanBodyFraming("GET / HTTP/1.1\nConnection: closed, x-close\nX-Connection: close\n").clientCloses);
 }
 
 // ---- chunked bodies
