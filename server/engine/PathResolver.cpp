@@ -34,8 +34,10 @@ int openReadableFile(const char* path)
     return fd;
 }
 
-bool isReadableFile(const char* path)
+bool isReadableFile(const char* path, FileType known)
 {
+    if (known == FileType::Regular) return ::access(path, R_OK) == 0;
+    if (known != FileType::Unknown) return false;
     int fd = openReadableFile(path);
     if (fd < 0) {
         return false;

@@ -36,8 +36,10 @@ public:
 };
 
 // True for a regular file that can be opened for reading. Directories, FIFOs,
-// sockets and devices are not files to serve.
-bool isReadableFile(const char* path);
+// sockets and devices are not files to serve. known: what a status call just
+// said of path (Unknown: look now); a regular file is then only asked for
+// read permission, which spares opening it.
+bool isReadableFile(const char* path, FileType known = FileType::Unknown);
 
 // The same test by opening it: the open descriptor (the caller closes it), or
 // -1 when path is no regular file that can be read.

@@ -214,7 +214,10 @@ bool RequestRouter::route(HTTPRequest& request) const
         for (const char* index : INDEX_FILES) {
             PathResolver::FileType found = PathResolver::FileType::Unknown;
             WString candidate = PathResolver::resolve(request.documentRoot, rest + index, &found);
-            if (found != PathResolver::FileType::Missing && PathResolver::isReadableFile(candidate)) {
+            if (PathResolver::isReadableFile(candidate, found)) {
+                // A regular file: asking again below would only repeat it.
+                knownPath = candidate;
+                knownType = PathResolver::FileType::Regular;
                 request.scriptName.append(index);
                 request.fileName = index;
                 // Only the index file's own name selects an interpreter.
