@@ -136,19 +136,21 @@ WString RequestRouter::locate(const WString& scriptName, WString& documentRoot, 
     }
     PathResolver::FileType type = PathResolver::FileType::Unknown;
     WString path = PathResolver::resolve(documentRoot, rest, &type);
-    if (type != PathResolver::FileType::Unknown) {
-        knownPath = path;
-        knownType = type;
-    }
+    remember(path, type);
     return path;
+}
+
+void RequestRouter::remember(const WString& path, PathResolver::FileType type) const
+{
+    if (type == PathResolver::FileType::Unknown) return;
+    knownPath = path;
+    knownType = type;
 }
 
 PathResolver::FileType RequestRouter::typeOf(const WString& path) const
 {
-    if (knownType == PathResolver::FileType::Unknown || !knownPath.equals(path)) {
-        knownType = PathResolver::typeOf(path);
-        knownPath = path;
-    }
+    if (knownType == PathResolver::FileType::Unknown || !knownPath.equals(path))
+        remember(path, PathResolver::typeOf(path));
     return knownType;
 }
 
@@ -216,8 +218,7 @@ bool RequestRouter::route(HTTPRequest& request) const
             WString candidate = PathResolver::resolve(request.documentRoot, rest + index, &found);
             if (PathResolver::isReadableFile(candidate, found)) {
                 // A regular file: asking again below would only repeat it.
-                knownPath = candidate;
-                knownType = PathResolver::FileType::Regular;
+                remember(candidate, PathResolver::FileType::Regular);
                 request.scriptName.append(index);
                 request.fileName = index;
                 // Only the index file's own name selects an interpreter.

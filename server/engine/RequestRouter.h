@@ -60,6 +60,8 @@ private:
     // What path names. Routing asks about the same path several times; one
     // status call per path and request serves them all.
     PathResolver::FileType typeOf(const WString& path) const;
+    // Keeps what a status call on the way just said of path, for typeOf.
+    void remember(const WString& path, PathResolver::FileType type) const;
     void runScript(HTTPRequest& request, const WString& command) const;
     void sendNotFound(HTTPRequest& request) const;
 

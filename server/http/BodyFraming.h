@@ -2,9 +2,10 @@
 
 #include <cstdint>
 
-// What a header block says about the body that follows it, read before the
-// request is parsed: enough to decide whether to wait for the body before a
-// worker takes the request. The parser remains the judge of validity.
+// What a header block says about the body that follows it (and whether any
+// request may follow that), read before the request is parsed: enough to
+// decide whether to wait for the body before a worker takes the request. The
+// parser remains the judge of validity.
 struct BodyFraming {
     int64_t contentLength = 0; // the last Content-Length, when it is all digits
     bool chunked = false; // a Transfer-Encoding header is present
