@@ -1,5 +1,6 @@
 #include "ConnectionReactor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -283,8 +284,14 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
         control->log(line, 2);
     }
     setDeadline(c, now + (int64_t)HTTPRequest::getHeaderTimeLimit());
-    // The request has often arrived together with the connection.
+    // The request has usually arrived together with the connection.
     readInput(c, now);
+    if (c->state == PendingConnection::State::Head && c->raw->length() == 0) {
+        // Nothing yet: the system held the silent connection back for the
+        // deferral, which counts towards the header time limit.
+        int64_t held = (int64_t)ACCEPT_DEFER_SECONDS * 1000;
+        setDeadline(c, std::max(now, c->deadline - held));
+    }
 }
 
 void ConnectionReactor::readInput(PendingConnection* c, int64_t now)

@@ -35,6 +35,10 @@ class ConnectionReactor {
 public:
     // How long the client's remaining input is read and dropped after the answer.
     static constexpr int LINGER_MS = 2000;
+    // The system hands over a new connection once its first bytes are in
+    // (or, for a client that sends nothing, after this many seconds): no
+    // wake-up and no empty read for a connection that has nothing to say yet.
+    static constexpr int ACCEPT_DEFER_SECONDS = 1;
     // Descriptors kept free for files, pipes and the script runtime.
     static constexpr long RESERVED_DESCRIPTORS = 128;
     // Bytes sent to one client in one turn, so that every client gets its

@@ -57,6 +57,8 @@ void prepareListener(int fd, unsigned long receiveBuffer)
     // script's output must not wait for the client's acknowledgement.
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    int defer = ConnectionReactor::ACCEPT_DEFER_SECONDS;
+    setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer, sizeof defer);
 }
 
 } // namespace

@@ -31,7 +31,9 @@ public:
     // (the client retries after a second, then ever longer, and may be reset
     // by SYN cookies) where the desktop platform refused them at once; a
     // queue long enough for a burst keeps waiting clients simply waiting.
-    static constexpr int LISTEN_BACKLOG = 511;
+    // Connections the system holds back until their first bytes count
+    // against it too, so it is as long as the system allows by default.
+    static constexpr int LISTEN_BACKLOG = 4096;
     static constexpr unsigned long SOCKET_BUFFER_SIZE = 0xFFFF;
     static constexpr unsigned long RECEIVE_TIMEOUT_MS = 30000;
     static constexpr unsigned long SEND_TIMEOUT_MS = 30000;

@@ -194,12 +194,13 @@ def test_each_slow_client_meets_its_time_limit(site):
     trickle = Trickler([slow_head, slow_body], 0.2)
     started = time.monotonic()
     try:
-        # The header deadline counts from the connection, whatever trickles in.
+        # The header deadline counts from the connection, whatever trickles
+        # in, and the time the system held a silent connection back counts too.
         for s in (idle, slow_head):
             r = Response(read_all(s, 5))
             assert r.status == 408, r.raw[:200]
             assert b"Max. 30 Seconds" in r.body
-        assert time.monotonic() - started < 3.0
+        assert time.monotonic() - started < 2.3
         # A body that moves too little within its window ends in 408; the
         # script never runs on a part of it.
         r = Response(read_all(slow_body, 5))
