@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ChunkedDecoder.h"
@@ -75,8 +76,9 @@ struct PendingConnection final : OutputListener {
     bool inputDone = false; // the whole request (body included) was read
     bool clientCloses = false; // the client said it sends nothing after this request
 
-    // The request, parsed (and for Route::Script routed) on the loop.
-    std::unique_ptr<HTTPRequest> request;
+    // The request, parsed (and for Route::Script routed) on the loop. Made
+    // in place: no allocation per request.
+    std::optional<HTTPRequest> request;
 
     // The body of a script's request.
     RequestBody body;

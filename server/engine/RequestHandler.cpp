@@ -112,7 +112,7 @@ void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t
         case PendingConnection::Outcome::Request:
             break;
         }
-        c.request = std::make_unique<HTTPRequest>(control, &response);
+        c.request.emplace(control, &response);
         WIPAddress peer(c.peer.sin_addr.s_addr, ntohs(c.peer.sin_port));
         if (c.request->take(*c.raw, c.collector.lineCount(), peer, WIPAddress(localAddress, localPort),
                 config.documentPath)
@@ -176,9 +176,12 @@ void RequestHandler::serve(PendingConnection& c)
             router.dispatch(request);
         });
         endIfCut(c, response);
+        // The loop that made the request ends it with the connection: what
+        // it allocated goes back where it came from, without a lock shared
+        // with the loop's allocations.
+        request.response = nullptr;
     }
     stream.detach();
-    c.request.reset();
 }
 
 void RequestHandler::refuse(PendingConnection& c, unsigned code, const char* message)
