@@ -19,6 +19,7 @@
 #include "ClientConnection.h"
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
+#include "SmallFileCache.h"
 #include "WException.h"
 #include "WSocketUtils.h"
 #include "ZorvaneControl.h"
@@ -163,6 +164,7 @@ void ConnectionReactor::wake()
 
 void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs)
 {
+    SmallFileCache::enableForThisThread();
     struct epoll_event events[MAX_EVENTS];
     int64_t nextSweep = ClientConnection::monotonicMs() + SWEEP_MS;
     int64_t drainUntil = 0;

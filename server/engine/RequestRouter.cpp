@@ -314,29 +314,38 @@ void RequestRouter::dispatch(HTTPRequest& request) const
             sendNotFound(request);
             break;
         }
+        uint64_t first = 0;
+        uint64_t last = 0;
+        const char* range = request.getHeader("RANGE");
+        if (*range != '\0') {
+            parseRangeHeader(range, first, last);
+        }
+        const char* condition = request.getHeader("IF-MODIFIED-SINCE");
+        if (*condition == '\0') {
+            condition = request.getHeader("IF-RANGE");
+        }
+        const bool headOnly = request.methodIndex == HTTPRequest::METHOD_HEAD;
+        const bool scriptSource = nameCarriesKey(fileNameOf(request.scriptFilename));
+        // A small file this loop sent a moment ago, unchanged since, goes
+        // from memory.
+        if (!scriptSource
+            && response.sendCachedFile(
+                request.scriptFilename, request.mimeType, headOnly, condition, first, last, *range != '\0')) {
+            break;
+        }
         // The file is opened once: the test that it can be read is the open
         // that sends it.
         int file = PathResolver::openReadableFile(request.scriptFilename);
         if (file < 0) {
             sendNotFound(request);
-        } else if (nameCarriesKey(fileNameOf(request.scriptFilename))) {
+        } else if (scriptSource) {
             ::close(file);
             // A script's source, or a copy such as conf.php.bak, is never sent as text.
             logLine(request, 2, WFormattedString("Script source not sent: %s", request.scriptFilename.getBuf()));
             response.sendError(lookupHTTPStatus(403), request.scriptName, false);
         } else {
-            uint64_t first = 0;
-            uint64_t last = 0;
-            const char* range = request.getHeader("RANGE");
-            if (*range != '\0') {
-                parseRangeHeader(range, first, last);
-            }
-            const char* condition = request.getHeader("IF-MODIFIED-SINCE");
-            if (*condition == '\0') {
-                condition = request.getHeader("IF-RANGE");
-            }
-            response.sendFile(request.scriptFilename, request.mimeType, request.methodIndex == HTTPRequest::METHOD_HEAD,
-                condition, first, last, *range != '\0', file);
+            response.sendFile(
+                request.scriptFilename, request.mimeType, headOnly, condition, first, last, *range != '\0', file);
         }
         break;
     }

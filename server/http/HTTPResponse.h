@@ -71,8 +71,18 @@ public:
     // opened for reading; the call takes it over and closes it.
     void sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition, uint64_t first,
         uint64_t last, bool rangeRequested, int openFile = -1);
+    // The same from the memory of this thread's small-file cache, when it
+    // holds path as the file is now; false (and nothing sent) otherwise.
+    bool sendCachedFile(const char* path, const char* mimeType, bool headOnly, const char* condition, uint64_t first,
+        uint64_t last, bool rangeRequested);
 
 private:
+    enum class FileSource {
+        Any, // the cache when it holds the file, else the file itself
+        CacheOnly, // the cache, or nothing
+    };
+    bool sendFileFrom(FileSource source, const char* path, const char* mimeType, bool headOnly, const char* condition,
+        uint64_t first, uint64_t last, bool rangeRequested, int openFile);
     // The status line, server line, header lines and (when asked) "Connection: close".
     void buildHeaderBlock(WString& out, bool connectionClose) const;
     // Logs the block, ends it, and sends it with the first body bytes.

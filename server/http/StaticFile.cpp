@@ -7,6 +7,7 @@
 #include "DecimalText.h"
 #include "FrontEnd.h"
 #include "HttpDate.h"
+#include "SmallFileCache.h"
 #include "WException.h"
 #include "WFile.h"
 #include "WSocket.h"
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <fcntl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -42,6 +44,25 @@ char* chunkBuffer()
 bool isArchiveMember(const char* path)
 {
     return path[0] == '$';
+}
+
+SmallFileCache::Stamp stampOf(const struct stat& status)
+{
+    SmallFileCache::Stamp stamp;
+    stamp.device = (uint64_t)status.st_dev;
+    stamp.inode = (uint64_t)status.st_ino;
+    stamp.size = (uint64_t)status.st_size;
+    stamp.modifiedNs = (int64_t)status.st_mtim.tv_sec * 1000000000 + status.st_mtim.tv_nsec;
+    stamp.changedNs = (int64_t)status.st_ctim.tv_sec * 1000000000 + status.st_ctim.tv_nsec;
+    stamp.modifiedSeconds = (int64_t)status.st_mtime;
+    return stamp;
+}
+
+int64_t wallClockNs()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return (int64_t)now.tv_sec * 1000000000 + now.tv_nsec;
 }
 
 // A plain file opened for sending: regular files only (a directory, FIFO or
@@ -76,12 +97,14 @@ public:
         }
         size = (uint64_t)status.st_size;
         modified = (int64_t)status.st_mtime;
+        stamp = stampOf(status);
     }
     ~PlainFile() { ::close(fd); }
 
     int fd = -1;
     uint64_t size = 0;
     int64_t modified = 0;
+    SmallFileCache::Stamp stamp;
 
     PlainFile(const PlainFile&) = delete;
     PlainFile& operator=(const PlainFile&) = delete;
@@ -96,6 +119,7 @@ public:
     {
     }
     FileReader(WFile& unused, int plainFd) : file(unused), member(false), fd(plainFd), pos(0) { }
+    FileReader(WFile& unused, const std::string& bytes) : file(unused), member(false), fd(-1), pos(0), memory(&bytes) { }
 
     int descriptor() const { return fd; }
     uint64_t position() const { return pos; }
@@ -115,6 +139,13 @@ public:
     // Up to n bytes; fewer only at the end of the file.
     unsigned long read(char* buffer, unsigned long n)
     {
+        if (memory) {
+            uint64_t left = pos < memory->size() ? memory->size() - pos : 0;
+            unsigned long done = (unsigned long)(n < left ? n : left);
+            memcpy(buffer, memory->data() + pos, done);
+            pos += done;
+            return done;
+        }
         if (member) {
             try {
                 file.read(buffer, n);
@@ -145,6 +176,7 @@ private:
     bool member;
     int fd;
     uint64_t pos;
+    const std::string* memory = nullptr; // a cached file's bytes
 };
 
 // sendfile raises SIGPIPE on a closed connection and has no flag against it,
@@ -179,6 +211,18 @@ uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count
 void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
     uint64_t first, uint64_t last, bool rangeRequested, int openFile)
 {
+    sendFileFrom(FileSource::Any, path, mimeType, headOnly, condition, first, last, rangeRequested, openFile);
+}
+
+bool HTTPResponse::sendCachedFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
+    uint64_t first, uint64_t last, bool rangeRequested)
+{
+    return sendFileFrom(FileSource::CacheOnly, path, mimeType, headOnly, condition, first, last, rangeRequested, -1);
+}
+
+bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char* mimeType, bool headOnly,
+    const char* condition, uint64_t first, uint64_t last, bool rangeRequested, int openFile)
+{
     // The file shrank while it was sent: the client got fewer bytes than the
     // header block announced, and must not take them for the whole answer.
     auto truncated = [&] {
@@ -187,12 +231,24 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
     };
     try {
         // Archive members go through the file layer; plain files take one
-        // open and one status call.
+        // open and one status call, or only the status call when this
+        // loop's cache holds the file as it is.
         WFile file;
-        std::unique_ptr<PlainFile> plain;
+        std::optional<PlainFile> plain;
+        SmallFileCache* cache = isArchiveMember(path) ? nullptr : SmallFileCache::forThisThread();
+        const SmallFileCache::Entry* cached = nullptr;
+        if (cache && openFile < 0) {
+            struct stat now;
+            if (::stat(path, &now) == 0 && S_ISREG(now.st_mode) && (uint64_t)now.st_size <= SmallFileCache::LARGEST_FILE)
+                cached = cache->find(path, stampOf(now));
+        }
+        if (source == FileSource::CacheOnly && cached == nullptr) return false;
         uint64_t size;
         int64_t modifiedTime;
-        if (isArchiveMember(path)) {
+        if (cached) {
+            size = cached->stamp.size;
+            modifiedTime = cached->stamp.modifiedSeconds;
+        } else if (isArchiveMember(path)) {
             if (openFile >= 0) ::close(openFile);
             file.open(path, false);
             size = (uint64_t)file.getSize();
@@ -200,7 +256,7 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             file.getFileInfo(info);
             modifiedTime = (int64_t)info.getTimeLastModified();
         } else {
-            plain.reset(new PlainFile(path, openFile));
+            plain.emplace(path, openFile);
             size = plain->size;
             modifiedTime = plain->modified;
         }
@@ -213,7 +269,9 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         addHeader("Date", currentHttpDate());
 
         ByteRangePlan plan = settleByteRange(size, first, last, rangeRequested);
-        FileReader reader = plain ? FileReader(file, plain->fd) : FileReader(file, path);
+        FileReader reader = cached ? FileReader(file, cached->bytes)
+            : plain                ? FileReader(file, plain->fd)
+                                   : FileReader(file, path);
         if (plan.ranged) reader.seek(plan.first);
         uint64_t count = plan.count;
 
@@ -221,7 +279,7 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         if (!modified && !plan.ranged) {
             setStatus(HTTP_STATUS_NOT_MODIFIED);
             sendHeaders(true);
-            return;
+            return true;
         }
 
         setStatus(HTTP_STATUS_OK);
@@ -248,11 +306,11 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         if (headOnly) {
             setStatus(HTTP_STATUS_NO_CONTENT);
             sendHeaders(true);
-            return;
+            return true;
         }
         if (count == 0) {
             sendHeaders(true);
-            return;
+            return true;
         }
 
         // The first bytes go out with the header block: a small file whole,
@@ -263,23 +321,24 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         unsigned long firstPiece = systemSends ? connection->firstWriteLimit(FIRST_PIECE) : whole;
         unsigned long n = (unsigned long)(count < firstPiece ? count : firstPiece);
         unsigned long got = reader.read(buffer, n);
+        if (cache && plain && got == size && reader.position() == got) cache->keep(path, plain->stamp, buffer, got, wallClockNs());
         write(buffer, got);
         count -= got;
         if (got < n) {
             truncated();
-            return;
+            return true;
         }
 
         if (count > 0 && connection != nullptr && connection->canQueueFile() && reader.descriptor() >= 0) {
             // The rest goes behind the header block in the connection's
             // queue; its loop sends it by the system.
             connection->queueFile(reader.descriptor(), reader.position(), count, path);
-            return;
+            return true;
         }
         int socketFd = socketDescriptor();
         if (count > 0 && socketFd >= 0 && reader.descriptor() >= 0 && sigpipeIgnored()) {
             if (sendFileRange(socketFd, reader.descriptor(), reader.position(), count) < count) truncated();
-            return;
+            return true;
         }
         while (count > 0) {
             n = (unsigned long)(count < CHUNK_SIZE ? count : CHUNK_SIZE);
@@ -288,7 +347,7 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
             count -= got;
             if (got < n) {
                 truncated();
-                return;
+                return true;
             }
         }
     } catch (WSocketException&) {
@@ -298,4 +357,5 @@ void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnl
         if (control) control->log(WFormattedString("Cannot send file: %s, %s", path, e.toString().getBuf()), -1);
         sendError(HTTP_STATUS_INTERNAL_SERVER_ERROR, e.getMessage(), false);
     }
+    return true;
 }

@@ -252,6 +252,33 @@ def test_many_clients_all_served(server):
     assert results == [200] * 200
 
 
+def test_a_small_file_kept_in_memory_shows_every_change(server):
+    # A small file left alone for a while is answered from memory; each kind
+    # of change shows in the very next answer, whichever loop gives it.
+    page = server.docs / "kept.txt"
+    page.write_bytes(b"A" * 1000)
+    time.sleep(2.2)
+    for _ in range(12):
+        assert server.get("/kept.txt").body == b"A" * 1000
+    r = server.get("/kept.txt", ["Range: bytes=10-19"])
+    assert (r.status, r.body) == (206, b"A" * 10)
+    # Rewritten in place to the same size, its modification time put back.
+    before = page.stat()
+    with open(page, "r+b") as f:
+        f.write(b"B" * 1000)
+    os.utime(page, ns=(before.st_atime_ns, before.st_mtime_ns))
+    for _ in range(12):
+        assert server.get("/kept.txt").body == b"B" * 1000
+    # Replaced by another file of the same size.
+    other = server.docs / "other.txt"
+    other.write_bytes(b"C" * 1000)
+    os.replace(other, page)
+    for _ in range(12):
+        assert server.get("/kept.txt").body == b"C" * 1000
+    page.unlink()
+    assert server.get("/kept.txt").status == 404
+
+
 def test_large_file_streams_whole(server):
     data = os.urandom(3 * 65535 + 17)
     (server.docs / "big.bin").write_bytes(data)

@@ -1,0 +1,48 @@
+#include "SmallFileCache.h"
+
+#include <memory>
+
+namespace {
+
+thread_local std::unique_ptr<SmallFileCache> g_cache;
+
+} // namespace
+
+SmallFileCache* SmallFileCache::forThisThread()
+{
+    return g_cache.get();
+}
+
+void SmallFileCache::enableForThisThread()
+{
+    if (!g_cache) g_cache = std::make_unique<SmallFileCache>();
+}
+
+const SmallFileCache::Entry* SmallFileCache::find(std::string_view path, const Stamp& now) const
+{
+    auto it = entries.find(path);
+    if (it == entries.end() || !(it->second.stamp == now)) return nullptr;
+    return &it->second;
+}
+
+void SmallFileCache::keep(std::string_view path, const Stamp& stamp, const char* bytes, size_t length, int64_t nowNs)
+{
+    if (length != stamp.size || length > LARGEST_FILE) return;
+    int64_t lastChange = stamp.modifiedNs > stamp.changedNs ? stamp.modifiedNs : stamp.changedNs;
+    if (nowNs - lastChange < SETTLED_NS) return;
+    auto it = entries.find(path);
+    if (it != entries.end()) {
+        used -= it->first.size() + it->second.bytes.size();
+        entries.erase(it);
+    }
+    size_t cost = path.size() + length;
+    if (used + cost > BUDGET_BYTES) {
+        // Full: start again rather than track which entry is the oldest.
+        entries.clear();
+        used = 0;
+    }
+    Entry& entry = entries[std::string(path)];
+    entry.stamp = stamp;
+    entry.bytes.assign(bytes, length);
+    used += cost;
+}
