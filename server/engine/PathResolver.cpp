@@ -1,5 +1,7 @@
 #include "PathResolver.h"
 
+#include "SettledChange.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -113,9 +115,8 @@ struct Listing {
 std::mutex g_listingsLock;
 std::unordered_map<std::string, std::shared_ptr<const Listing>> g_listings;
 const size_t MAX_LISTINGS = 256;
-// A listing read this soon after the folder's last change may miss an entry
-// made in the same tick of the file system's clock: it is not kept.
-const long SETTLED_NS = 1000000000L;
+// A listing read this soon after the folder's last change is not kept.
+const int64_t SETTLED_NS = 1000000000;
 
 std::string lowerCase(const char* text)
 {
@@ -178,10 +179,7 @@ bool findEntry(const char* path, const struct stat& st, const WString& name, WSt
         if (!listing) {
             return false;
         }
-        struct timespec now;
-        clock_gettime(CLOCK_REALTIME, &now);
-        long age = (long)(now.tv_sec - st.st_mtim.tv_sec) * 1000000000L + (now.tv_nsec - st.st_mtim.tv_nsec);
-        if (age > SETTLED_NS) {
+        if (changeHasSettled(nanosecondsOf(st.st_mtim), SETTLED_NS)) {
             std::lock_guard<std::mutex> guard(g_listingsLock);
             if (g_listings.size() >= MAX_LISTINGS) {
                 g_listings.clear();

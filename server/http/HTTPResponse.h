@@ -78,8 +78,8 @@ public:
 
 private:
     enum class FileSource {
-        Any, // the cache when it holds the file, else the file itself
-        CacheOnly, // the cache, or nothing
+        File, // the file (kept in this thread's cache when it qualifies)
+        Cache, // this thread's cache, or nothing
     };
     bool sendFileFrom(FileSource source, const char* path, const char* mimeType, bool headOnly, const char* condition,
         uint64_t first, uint64_t last, bool rangeRequested, int openFile);

@@ -1,5 +1,7 @@
 #include "SmallFileCache.h"
 
+#include "SettledChange.h"
+
 #include <memory>
 
 namespace {
@@ -25,11 +27,11 @@ const SmallFileCache::Entry* SmallFileCache::find(std::string_view path, const S
     return &it->second;
 }
 
-void SmallFileCache::keep(std::string_view path, const Stamp& stamp, const char* bytes, size_t length, int64_t nowNs)
+void SmallFileCache::keep(std::string_view path, const Stamp& stamp, const char* bytes, size_t length)
 {
     if (length != stamp.size || length > LARGEST_FILE) return;
     int64_t lastChange = stamp.modifiedNs > stamp.changedNs ? stamp.modifiedNs : stamp.changedNs;
-    if (nowNs - lastChange < SETTLED_NS) return;
+    if (!changeHasSettled(lastChange, SETTLED_NS)) return;
     auto it = entries.find(path);
     if (it != entries.end()) {
         used -= it->first.size() + it->second.bytes.size();

@@ -12,8 +12,8 @@
 // calls, a read and a close. An entry is used only while the file's status
 // (device, inode, size, modification and change times to the nanosecond)
 // is what it was when the bytes were read, and a file is kept only once it
-// has not changed for a while: a change within the same clock tick as the
-// read could otherwise go unseen. Each loop has its own; nothing is shared.
+// has not changed for a while (see SettledChange.h). Each loop has its own;
+// nothing is shared.
 class SmallFileCache {
 public:
     static constexpr uint64_t LARGEST_FILE = 16 * 1024;
@@ -43,8 +43,8 @@ public:
 
     // The entry for path if its bytes are still the file's.
     const Entry* find(std::string_view path, const Stamp& now) const;
-    // Keeps bytes (the whole file) when the file is small and settled at nowNs.
-    void keep(std::string_view path, const Stamp& stamp, const char* bytes, size_t length, int64_t nowNs);
+    // Keeps bytes (the whole file) when the file is small and settled.
+    void keep(std::string_view path, const Stamp& stamp, const char* bytes, size_t length);
 
 private:
     // Looked up by the request's path as it is, without a copy.

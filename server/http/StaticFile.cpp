@@ -7,6 +7,7 @@
 #include "DecimalText.h"
 #include "FrontEnd.h"
 #include "HttpDate.h"
+#include "SettledChange.h"
 #include "SmallFileCache.h"
 #include "WException.h"
 #include "WFile.h"
@@ -52,17 +53,10 @@ SmallFileCache::Stamp stampOf(const struct stat& status)
     stamp.device = (uint64_t)status.st_dev;
     stamp.inode = (uint64_t)status.st_ino;
     stamp.size = (uint64_t)status.st_size;
-    stamp.modifiedNs = (int64_t)status.st_mtim.tv_sec * 1000000000 + status.st_mtim.tv_nsec;
-    stamp.changedNs = (int64_t)status.st_ctim.tv_sec * 1000000000 + status.st_ctim.tv_nsec;
+    stamp.modifiedNs = nanosecondsOf(status.st_mtim);
+    stamp.changedNs = nanosecondsOf(status.st_ctim);
     stamp.modifiedSeconds = (int64_t)status.st_mtime;
     return stamp;
-}
-
-int64_t wallClockNs()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return (int64_t)now.tv_sec * 1000000000 + now.tv_nsec;
 }
 
 // A plain file opened for sending: regular files only (a directory, FIFO or
@@ -211,13 +205,13 @@ uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count
 void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
     uint64_t first, uint64_t last, bool rangeRequested, int openFile)
 {
-    sendFileFrom(FileSource::Any, path, mimeType, headOnly, condition, first, last, rangeRequested, openFile);
+    sendFileFrom(FileSource::File, path, mimeType, headOnly, condition, first, last, rangeRequested, openFile);
 }
 
 bool HTTPResponse::sendCachedFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
     uint64_t first, uint64_t last, bool rangeRequested)
 {
-    return sendFileFrom(FileSource::CacheOnly, path, mimeType, headOnly, condition, first, last, rangeRequested, -1);
+    return sendFileFrom(FileSource::Cache, path, mimeType, headOnly, condition, first, last, rangeRequested, -1);
 }
 
 bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char* mimeType, bool headOnly,
@@ -237,12 +231,13 @@ bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char*
         std::optional<PlainFile> plain;
         SmallFileCache* cache = isArchiveMember(path) ? nullptr : SmallFileCache::forThisThread();
         const SmallFileCache::Entry* cached = nullptr;
-        if (cache && openFile < 0) {
+        if (source == FileSource::Cache) {
             struct stat now;
-            if (::stat(path, &now) == 0 && S_ISREG(now.st_mode) && (uint64_t)now.st_size <= SmallFileCache::LARGEST_FILE)
+            if (cache && ::stat(path, &now) == 0 && S_ISREG(now.st_mode)
+                && (uint64_t)now.st_size <= SmallFileCache::LARGEST_FILE)
                 cached = cache->find(path, stampOf(now));
+            if (cached == nullptr) return false;
         }
-        if (source == FileSource::CacheOnly && cached == nullptr) return false;
         uint64_t size;
         int64_t modifiedTime;
         if (cached) {
@@ -321,7 +316,7 @@ bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char*
         unsigned long firstPiece = systemSends ? connection->firstWriteLimit(FIRST_PIECE) : whole;
         unsigned long n = (unsigned long)(count < firstPiece ? count : firstPiece);
         unsigned long got = reader.read(buffer, n);
-        if (cache && plain && got == size && reader.position() == got) cache->keep(path, plain->stamp, buffer, got, wallClockNs());
+        if (cache && plain && got == size && reader.position() == got) cache->keep(path, plain->stamp, buffer, got);
         write(buffer, got);
         count -= got;
         if (got < n) {
