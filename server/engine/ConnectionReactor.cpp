@@ -503,7 +503,11 @@ void ConnectionReactor::toWorker(PendingConnection* c)
 void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
 {
     uint64_t sent = 0;
-    OutputQueue::Flush result = c->output.flush(c->fd, SEND_PIECE, sent);
+    // Once the answer is made (on the loop, or the worker is done) the
+    // connection ends as soon as it has gone out.
+    OutputQueue::Answer answer = c->state == PendingConnection::State::Sending ? OutputQueue::Answer::Complete
+                                                                               : OutputQueue::Answer::Open;
+    OutputQueue::Flush result = c->output.flush(c->fd, SEND_PIECE, sent, answer);
     c->windowBytes += sent;
     switch (result) {
     case OutputQueue::Flush::Empty:

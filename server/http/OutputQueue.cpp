@@ -178,11 +178,12 @@ void OutputQueue::kill()
     drained.notify_all();
 }
 
-OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& sent)
+OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& sent, Answer answer)
 {
     sent = 0;
     std::lock_guard<std::mutex> guard(lock);
     if (dead) return Flush::Failed;
+    const bool complete = answer == Answer::Complete || finished;
     while (!pieces.empty()) {
         if (sent >= maxBytes) {
             loopWillLook = true;
@@ -194,7 +195,14 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
         if (p.fd < 0) {
             size_t n = p.bytes.size() - (size_t)p.offset;
             if (n > room) n = (size_t)room;
-            r = ::send(socket, p.bytes.data() + p.offset, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+            // Held back when something follows at once: what comes next (a
+            // file range, or the close) joins them instead of a segment of
+            // its own. A send that fills the socket pushes what it holds.
+            const bool last = pieces.size() == 1;
+            const bool followed = !last ? pieces[1].fd >= 0 : complete;
+            int flags = MSG_NOSIGNAL | MSG_DONTWAIT;
+            if (followed && n == p.bytes.size() - (size_t)p.offset && n < room) flags |= MSG_MORE;
+            r = ::send(socket, p.bytes.data() + p.offset, n, flags);
         } else {
             off_t position = (off_t)p.offset;
             uint64_t n = p.length < room ? p.length : room;

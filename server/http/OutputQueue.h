@@ -45,9 +45,16 @@ public:
         Failed, // the client is gone: the connection ends
         Truncated, // a file ended before its range did
     };
+    // Whether more may still be appended to what is queued (a finished queue
+    // is always Complete).
+    enum class Answer { Open, Complete };
     // Sends at most maxBytes of what is queued without waiting; sent
-    // receives how many went out.
-    Flush flush(int socket, uint64_t maxBytes, uint64_t& sent);
+    // receives how many went out. The caller ends the connection (close or
+    // shutdown) as soon as a Complete answer has gone out: its last bytes in
+    // memory are held for that, so that they leave in one segment with the
+    // close. Bytes followed by a file range are held the same way for the
+    // range's first bytes.
+    Flush flush(int socket, uint64_t maxBytes, uint64_t& sent, Answer answer = Answer::Open);
     bool isFinished();
     // The file whose range could not be sent whole, after Truncated or
     // Failed ("" when no file was being sent).
