@@ -149,15 +149,13 @@ std::shared_ptr<const Listing> readListing(const char* folder, const struct stat
     return listing;
 }
 
-// The entry of folder whose name equals name without regard to ASCII case;
-// the first such name in byte order, so the choice never depends on the order
-// the directory lists its entries in.
-// Scan::CachedOnly: false with cacheMissed set when the folder would have
-// to be read.
+// How a folder's listing may be come by.
 enum class Scan { Read, CachedOnly };
 
-bool findEntry(const char* path, const struct stat& st, const WString& name, WString& found, Scan scan,
-    bool& cacheMissed)
+// The folder's listing, read now or kept from before while the folder is
+// unchanged; null when it cannot be read, or (cacheMissed set) when it would
+// have to be read and scan is CachedOnly.
+std::shared_ptr<const Listing> listingOf(const char* path, const struct stat& st, Scan scan, bool& cacheMissed)
 {
     cacheMissed = false;
     std::shared_ptr<const Listing> listing;
@@ -170,29 +168,36 @@ bool findEntry(const char* path, const struct stat& st, const WString& name, WSt
             listing = known->second;
         }
     }
-    if (!listing && scan == Scan::CachedOnly) {
+    if (listing) return listing;
+    if (scan == Scan::CachedOnly) {
         cacheMissed = true;
-        return false;
+        return nullptr;
     }
-    if (!listing) {
-        listing = readListing(path, st);
-        if (!listing) {
-            return false;
+    listing = readListing(path, st);
+    if (listing && changeHasSettled(nanosecondsOf(st.st_mtim), SETTLED_NS)) {
+        std::lock_guard<std::mutex> guard(g_listingsLock);
+        if (g_listings.size() >= MAX_LISTINGS) {
+            g_listings.clear();
         }
-        if (changeHasSettled(nanosecondsOf(st.st_mtim), SETTLED_NS)) {
-            std::lock_guard<std::mutex> guard(g_listingsLock);
-            if (g_listings.size() >= MAX_LISTINGS) {
-                g_listings.clear();
-            }
-            g_listings[path] = listing;
-        }
+        g_listings[path] = listing;
     }
-    auto entry = listing->names.find(lowerCase(name.getBuf()));
-    if (entry == listing->names.end()) {
-        return false;
-    }
-    found = entry->second.c_str();
-    return true;
+    return listing;
+}
+
+// A large folder is read on a worker only; its listing, once read, serves
+// everywhere.
+Scan scanFor(const struct stat& folder)
+{
+    return t_scansRefused && folder.st_size > SMALL_FOLDER_BYTES ? Scan::CachedOnly : Scan::Read;
+}
+
+// The name in listing that equals name without regard to ASCII case: the
+// first such name in byte order, so the choice never depends on the order
+// the directory lists its entries in. Null when there is none.
+const std::string* entryOf(const Listing& listing, const char* name)
+{
+    auto entry = listing.names.find(lowerCase(name));
+    return entry == listing.names.end() ? nullptr : &entry->second;
 }
 
 void appendComponent(WString& path, const char* data, unsigned long n)
@@ -269,12 +274,10 @@ WString resolve(const char* root, const char* rest, FileType* type)
             }
             return exact;
         }
-        WString found;
-        // A large folder is read on a worker only; its listing, once read,
-        // serves everywhere.
-        Scan scan = t_scansRefused && st.st_size > SMALL_FOLDER_BYTES ? Scan::CachedOnly : Scan::Read;
         bool cacheMissed = false;
-        if (!findEntry(folder, st, name, found, scan, cacheMissed)) {
+        std::shared_ptr<const Listing> listing = listingOf(folder, st, scanFor(st), cacheMissed);
+        const std::string* found = listing ? entryOf(*listing, name.getBuf()) : nullptr;
+        if (found == nullptr) {
             if (cacheMissed) {
                 t_scanWanted = true;
             } else if (type != nullptr) {
@@ -283,13 +286,43 @@ WString resolve(const char* root, const char* rest, FileType* type)
             }
             return exact;
         }
-        appendComponent(path, found.getBuf(), found.length());
+        appendComponent(path, found->data(), found->size());
     }
     unsigned long restLength = std::strlen(rest);
     if (restLength > 0 && rest[restLength - 1] == '/') {
         path.append('/');
     }
     return path;
+}
+
+long findReadableFile(const char* folder, const char* const* names, size_t count, WString& path)
+{
+    struct stat st;
+    bool cacheMissed = false;
+    std::shared_ptr<const Listing> listing;
+    if (::stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) listing = listingOf(folder, st, scanFor(st), cacheMissed);
+    for (size_t i = 0; i < count; i++) {
+        FileType type = FileType::Unknown;
+        if (!listing) {
+            path = resolve(folder, names[i], &type);
+        } else {
+            // The listing says which names are there at all: a missing one
+            // costs no call.
+            const std::string* entry = entryOf(*listing, names[i]);
+            if (entry == nullptr) continue;
+            path = folder;
+            appendComponent(path, names[i], std::strlen(names[i]));
+            type = typeOf(path);
+            if (type == FileType::Missing) {
+                path = folder;
+                appendComponent(path, entry->data(), entry->size());
+                type = FileType::Unknown;
+            }
+        }
+        if (isReadableFile(path, type)) return (long)i;
+    }
+    path.clear();
+    return -1;
 }
 
 } // namespace PathResolver

@@ -2,6 +2,8 @@
 
 #include "WString.h"
 
+#include <cstddef>
+
 // File names on Linux are case-sensitive while URLs reach us in whatever case
 // the client wrote (and virtual-directory remainders in lower case). These
 // helpers find the file a request means.
@@ -20,6 +22,11 @@ FileType typeOf(const char* path);
 // given, receives what the returned path names where that was looked at on
 // the way (Unknown otherwise).
 WString resolve(const char* root, const char* rest, FileType* type = nullptr);
+
+// The first of names, tried in order, that folder holds as a readable file,
+// each matched as resolve matches a last component: its position in names,
+// with its path in path; -1 (path empty) when none is.
+long findReadableFile(const char* folder, const char* const* names, size_t count, WString& path);
 
 // Whether resolve may read large folders, which takes long. An event loop
 // routes under a RefusedScans scope: a search of a large folder that would be

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <cstring>
 #include <strings.h>
 #include <unistd.h>
@@ -213,20 +214,18 @@ bool RequestRouter::route(HTTPRequest& request) const
             request.response->redirect(folderRedirectTarget(request.scriptName, request.queryString));
             return false;
         }
-        for (const char* index : INDEX_FILES) {
-            PathResolver::FileType found = PathResolver::FileType::Unknown;
-            WString candidate = PathResolver::resolve(request.documentRoot, rest + index, &found);
-            if (PathResolver::isReadableFile(candidate, found)) {
-                // A regular file: asking again below would only repeat it.
-                remember(candidate, PathResolver::FileType::Regular);
-                request.scriptName.append(index);
-                request.fileName = index;
-                // Only the index file's own name selects an interpreter.
-                const RoutingEntry* indexKey = findKeyOfFileName(index);
-                request.interpreterKey = indexKey != nullptr ? indexKey->key : WString();
-                request.scriptFilename = candidate;
-                break;
-            }
+        WString candidate;
+        long found = PathResolver::findReadableFile(request.scriptFilename, INDEX_FILES, std::size(INDEX_FILES), candidate);
+        if (found >= 0) {
+            const char* index = INDEX_FILES[found];
+            // A regular file: asking again below would only repeat it.
+            remember(candidate, PathResolver::FileType::Regular);
+            request.scriptName.append(index);
+            request.fileName = index;
+            // Only the index file's own name selects an interpreter.
+            const RoutingEntry* indexKey = findKeyOfFileName(index);
+            request.interpreterKey = indexKey != nullptr ? indexKey->key : WString();
+            request.scriptFilename = candidate;
         }
     }
 

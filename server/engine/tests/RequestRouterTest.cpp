@@ -126,6 +126,13 @@ protected:
         site.write("docs/dir.php/index.html", "folder index");
         site.write("docs/dir.php/y.php", "<?php echo 'y ran';");
         site.makeFolders("docs/images");
+        // Index files by another case, beside the exact name, and behind a folder of an index name.
+        site.write("docs/cased/INDEX.HTML", "index in capitals");
+        site.write("docs/cased/index.php", "<?php echo 'later index ran';");
+        site.write("docs/both/Index.htm", "index in other case");
+        site.write("docs/both/index.htm", "index by exact name");
+        site.makeFolders("docs/nested/index.htm");
+        site.write("docs/nested/index.html", "index after a folder");
     }
 };
 
@@ -147,6 +154,9 @@ TEST_F(RoutingRulesTest, ScriptSourceIsNeverSentAsText)
         {"/dir.php/", "HTTP/1.1 200 OK", "folder index"},
         {"/dir.php/y.php", "HTTP/1.1 200 OK", "y ran"},
         {"/x.php/extra/path", "HTTP/1.1 200 OK", "php ran"},
+        {"/cased/", "HTTP/1.1 200 OK", "index in capitals"},
+        {"/both/", "HTTP/1.1 200 OK", "index by exact name"},
+        {"/nested/", "HTTP/1.1 200 OK", "index after a folder"},
     };
     for (const auto& c : cases) {
         std::string response = get(port, c.path);
