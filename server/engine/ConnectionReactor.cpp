@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -274,6 +275,7 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
     c->armed = false;
     c->inputDone = false;
     c->clientCloses = false;
+    c->acksAtOnce = false;
     c->activeIndex = (size_t)-1;
     c->windowStart = 0;
     c->windowBytes = 0;
@@ -329,7 +331,7 @@ void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
             closeConnection(c);
             return;
         }
-        arm(c, EPOLLIN);
+        awaitInput(c);
         return;
     }
     switch (receiveHead(c, now)) {
@@ -337,12 +339,27 @@ void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
         headDone(c, now);
         break;
     case Progress::Waiting:
-        arm(c, EPOLLIN);
+        awaitInput(c);
         break;
     case Progress::Closed:
         closeConnection(c);
         break;
     }
+}
+
+// More of the request is to come. Connections start out acknowledging late
+// (see the listening socket's set-up); a client that holds its next small
+// piece until the last one is acknowledged (Nagle's algorithm) would then
+// wait for the delayed acknowledgement each time. From here on the socket
+// acknowledges at once.
+void ConnectionReactor::awaitInput(PendingConnection* c)
+{
+    if (!c->acksAtOnce) {
+        int now = 1;
+        setsockopt(c->fd, IPPROTO_TCP, TCP_QUICKACK, &now, sizeof now);
+        c->acksAtOnce = true;
+    }
+    arm(c, EPOLLIN);
 }
 
 ConnectionReactor::Progress ConnectionReactor::receiveHead(PendingConnection* c, int64_t now)
@@ -430,6 +447,8 @@ void ConnectionReactor::startBody(PendingConnection* c, int64_t now)
     if (first.empty() && c->expectContinue) {
         ssize_t r = ::send(c->fd, CONTINUE_LINE, sizeof CONTINUE_LINE - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
         (void)r;
+        // Sending may put the socket back to acknowledging late.
+        c->acksAtOnce = false;
     }
     c->windowStart = now;
     c->windowBytes = 0;

@@ -95,6 +95,7 @@ private:
     // The life of a connection, in order.
     void acceptBatch(int64_t now);
     void startConnection(PendingConnection* c, int fd, const sockaddr_in& peer, int64_t now);
+    void awaitInput(PendingConnection* c);
     void readInput(PendingConnection* c, int64_t now);
     Progress receiveHead(PendingConnection* c, int64_t now);
     void headDone(PendingConnection* c, int64_t now);

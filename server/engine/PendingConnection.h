@@ -75,6 +75,7 @@ struct PendingConnection final : OutputListener {
     bool armed = false; // its one event is still to come
     bool inputDone = false; // the whole request (body included) was read
     bool clientCloses = false; // the client said it sends nothing after this request
+    bool acksAtOnce = false; // the socket acknowledges what arrives at once
 
     // The request, parsed (and for Route::Script routed) on the loop. Made
     // in place: no allocation per request.

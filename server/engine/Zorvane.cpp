@@ -59,6 +59,11 @@ void prepareListener(int fd, unsigned long receiveBuffer)
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     int defer = ConnectionReactor::ACCEPT_DEFER_SECONDS;
     setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer, sizeof defer);
+    // A request that came whole is acknowledged by its answer, not by a
+    // segment of its own. A connection whose request is still coming is
+    // acknowledged at once again (ConnectionReactor::awaitInput).
+    int late = 0;
+    setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &late, sizeof late);
 }
 
 } // namespace

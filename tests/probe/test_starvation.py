@@ -453,6 +453,33 @@ def test_expect_continue_is_answered_before_the_body(site, target, size):
     assert r.raw.endswith(f"got {size}".encode()), r.raw
 
 
+def test_a_request_sent_in_small_pieces_waits_for_no_delayed_acknowledgement(site):
+    # With Nagle's algorithm on (Python's default), a client holds each small
+    # piece until the one before is acknowledged. A server that acknowledges
+    # late (40 ms at least) makes it wait that long per piece: a split head,
+    # a body sent after its head, and a body sent after "100 Continue".
+    start(site)
+    head = b"POST /echo.php HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n"
+    shapes = {
+        "split head and body": ([head[:20], head[20:] + b"\r\n", b"01234", b"56789"], False),
+        "body after 100 Continue": ([head + b"Expect: 100-continue\r\n\r\n", b"01234", b"56789"], True),
+    }
+    for name, (pieces, expect_continue) in shapes.items():
+        times = []
+        for _ in range(7):
+            started = time.monotonic()
+            with socket.create_connection(("127.0.0.1", site.port), timeout=5) as s:
+                for i, piece in enumerate(pieces):
+                    s.sendall(piece)
+                    if expect_continue and i == 0:
+                        assert s.recv(100).startswith(b"HTTP/1.1 100 Continue")
+                raw = read_all(s, 5)
+            times.append(time.monotonic() - started)
+            assert raw.endswith(b"got 10"), (name, raw[-200:])
+        # Each late acknowledgement costs at least 40 ms.
+        assert min(times) < 0.038, f"{name}: {[round(t * 1000, 1) for t in times]} ms"
+
+
 @pytest.mark.parametrize("target", ["/echo.php", "/echo.sh"])
 def test_chunked_body_reaches_the_script(site, target):
     start(site)
