@@ -140,7 +140,10 @@ void ClientConnection::write(const void* first, size_t firstLength, const void* 
 
 void ClientConnection::queueFile(int fileFd, uint64_t offset, uint64_t count, const char* path)
 {
-    if (output == nullptr) fail(EBADF, -3, "Cannot write into socket.");
+    if (output == nullptr) {
+        ::close(fileFd);
+        fail(EBADF, -3, "Cannot write into socket.");
+    }
     queued(output->appendFile(fileFd, offset, count, path));
 }
 

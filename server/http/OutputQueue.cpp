@@ -125,16 +125,14 @@ bool OutputQueue::append(const void* first, size_t firstLength, const void* seco
 
 bool OutputQueue::appendFile(int fd, uint64_t offset, uint64_t count, const char* path)
 {
-    if (count == 0) return false;
-    int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) failWrite(errno);
     std::lock_guard<std::mutex> guard(lock);
-    if (dead) {
-        ::close(copy);
-        failWrite(EPIPE);
+    if (dead || count == 0) {
+        ::close(fd);
+        if (dead) failWrite(EPIPE);
+        return false;
     }
     Piece piece;
-    piece.fd = copy;
+    piece.fd = fd;
     piece.ownsFd = true;
     piece.offset = offset;
     piece.length = count;

@@ -33,7 +33,8 @@ public:
     // They throw WSocketException "Cannot write into socket." (-3) once the
     // connection is gone.
     bool append(const void* first, size_t firstLength, const void* second = nullptr, size_t secondLength = 0);
-    // count bytes of fd from offset; the queue keeps a copy of the descriptor.
+    // count bytes of fd from offset. The queue takes fd over: it is closed
+    // once sent or dropped, or at once when this throws.
     bool appendFile(int fd, uint64_t offset, uint64_t count, const char* path);
     // The answer is complete.
     bool finish();

@@ -20,11 +20,10 @@ void SmallFileCache::enableForThisThread()
     if (!g_cache) g_cache = std::make_unique<SmallFileCache>();
 }
 
-const SmallFileCache::Entry* SmallFileCache::find(std::string_view path, const Stamp& now) const
+const SmallFileCache::Entry* SmallFileCache::kept(std::string_view path) const
 {
     auto it = entries.find(path);
-    if (it == entries.end() || !(it->second.stamp == now)) return nullptr;
-    return &it->second;
+    return it == entries.end() ? nullptr : &it->second;
 }
 
 void SmallFileCache::keep(std::string_view path, const Stamp& stamp, const char* bytes, size_t length)

@@ -41,8 +41,9 @@ public:
     // Gives the calling thread a cache, for as long as the thread lives.
     static void enableForThisThread();
 
-    // The entry for path if its bytes are still the file's.
-    const Entry* find(std::string_view path, const Stamp& now) const;
+    // The entry kept for path, current or not (the caller compares its
+    // stamp with the file's), or null.
+    const Entry* kept(std::string_view path) const;
     // Keeps bytes (the whole file) when the file is small and settled.
     void keep(std::string_view path, const Stamp& stamp, const char* bytes, size_t length);
 

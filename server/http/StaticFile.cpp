@@ -93,7 +93,17 @@ public:
         modified = (int64_t)status.st_mtime;
         stamp = stampOf(status);
     }
-    ~PlainFile() { ::close(fd); }
+    ~PlainFile()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+    // The descriptor, which the caller now owns.
+    int release()
+    {
+        int taken = fd;
+        fd = -1;
+        return taken;
+    }
 
     int fd = -1;
     uint64_t size = 0;
@@ -232,10 +242,10 @@ bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char*
         SmallFileCache* cache = isArchiveMember(path) ? nullptr : SmallFileCache::forThisThread();
         const SmallFileCache::Entry* cached = nullptr;
         if (source == FileSource::Cache) {
+            // A path the cache holds nothing for costs no status call.
+            const SmallFileCache::Entry* kept = cache ? cache->kept(path) : nullptr;
             struct stat now;
-            if (cache && ::stat(path, &now) == 0 && S_ISREG(now.st_mode)
-                && (uint64_t)now.st_size <= SmallFileCache::LARGEST_FILE)
-                cached = cache->find(path, stampOf(now));
+            if (kept && ::stat(path, &now) == 0 && S_ISREG(now.st_mode) && kept->stamp == stampOf(now)) cached = kept;
             if (cached == nullptr) return false;
         }
         uint64_t size;
@@ -326,8 +336,8 @@ bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char*
 
         if (count > 0 && connection != nullptr && connection->canQueueFile() && reader.descriptor() >= 0) {
             // The rest goes behind the header block in the connection's
-            // queue; its loop sends it by the system.
-            connection->queueFile(reader.descriptor(), reader.position(), count, path);
+            // queue, which takes the file over; its loop sends it by the system.
+            connection->queueFile(plain->release(), reader.position(), count, path);
             return true;
         }
         int socketFd = socketDescriptor();

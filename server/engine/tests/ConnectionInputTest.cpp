@@ -238,8 +238,7 @@ TEST_F(OutputQueueTest, MemorySpilledOutputAndFileRangesLeaveInOrder)
     int fd = tempFile(file);
     EXPECT_TRUE(queue.append("HEAD\n", 5, "body", 4)); // the loop must look
     EXPECT_FALSE(queue.append(big.data(), big.size())); // it is going to already
-    EXPECT_FALSE(queue.appendFile(fd, 10, 500, "/f"));
-    ::close(fd); // the queue keeps its own
+    EXPECT_FALSE(queue.appendFile(fd, 10, 500, "/f")); // the queue takes fd over
     EXPECT_FALSE(queue.append("tail", 4));
     EXPECT_TRUE("HEAD\nbody" + big + file.substr(10, 500) + "tail" == drain(queue));
     EXPECT_FALSE(queue.isFinished());
@@ -307,7 +306,6 @@ TEST_F(OutputQueueTest, AShrunkFileOrAGoneClientEndsTheAnswer)
     OutputQueue queue;
     int fd = tempFile("short");
     queue.appendFile(fd, 0, 1000, "/docs/short.txt");
-    ::close(fd);
     uint64_t sent = 0;
     EXPECT_EQ(OutputQueue::Flush::Truncated, queue.flush(server, 1 << 20, sent));
     EXPECT_EQ("/docs/short.txt", queue.brokenFile());
