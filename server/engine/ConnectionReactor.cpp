@@ -355,8 +355,8 @@ void ConnectionReactor::readInput(PendingConnection* c, int64_t now)
 void ConnectionReactor::awaitInput(PendingConnection* c)
 {
     if (!c->acksAtOnce) {
-        int now = 1;
-        setsockopt(c->fd, IPPROTO_TCP, TCP_QUICKACK, &now, sizeof now);
+        int atOnce = 1;
+        setsockopt(c->fd, IPPROTO_TCP, TCP_QUICKACK, &atOnce, sizeof atOnce);
         c->acksAtOnce = true;
     }
     arm(c, EPOLLIN);
