@@ -38,6 +38,8 @@ DURATION="${BENCH_DURATION:-5}"
 ROUNDS="${BENCH_ROUNDS:-1}"
 WRK_THREADS="${BENCH_THREADS:-4}"
 WRK_CONNS="${BENCH_CONNECTIONS:-32}"
+# wrk refuses more threads than connections (and measures nothing).
+if (( WRK_THREADS > WRK_CONNS )); then WRK_THREADS=$WRK_CONNS; fi
 PORT_BASE="${BENCH_PORT_BASE:-28180}"
 ONLY="${BENCH_ONLY:-static1k static1m php phpdir phpcl sleep cgi slow1k slowphp}"
 LABEL="${BENCH_LABEL:-}"
@@ -714,10 +716,11 @@ if [ ! -f "$RESULTS" ]; then
     echo
     echo "Written by bench/run.sh (make bench). CPU µs/req is the server's user and system time"
     echo "(all its processes and threads, CGI children included) divided by the requests wrk completed."
-    echo "Zorvane's and php -S's PHP and CGI responses end with the connection (no Content-Length, no"
-    echo "chunks): wrk counts a read error for each and then opens a second connection that it closes"
-    echo "again without a request, so these servers accept about 2 connections per request, while"
-    echo "nginx (chunked) and lighttpd (buffered CGI output with Content-Length) accept 1."
+    echo "Zorvane's CGI responses and php -S's PHP responses end with the connection (no Content-Length,"
+    echo "no chunks): wrk counts a read error for each and then opens a second connection that it closes"
+    echo "again without a request, so these accept about 2 connections per request, while Zorvane's PHP"
+    echo "(Content-Length when the page ends before its first byte is sent), nginx (chunked) and lighttpd"
+    echo "(buffered CGI output with Content-Length) accept 1."
   } >"$RESULTS"
 fi
 cat "$TMP/section.md" >>"$RESULTS"
