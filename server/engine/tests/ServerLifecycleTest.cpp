@@ -149,11 +149,12 @@ TEST_F(ServerTest, StopAndStartUnderLoadKeepEveryWorker)
 // new: not even once connections close or the loop looks at its timers.
 TEST_F(ServerTest, AStoppingServerTakesNoNewClients)
 {
-    site.write("docs/slow.php", "<?php usleep(1500000); echo 'slow';");
+    site.write("docs/slow.php", "<?php touch(__DIR__ . '/started'); usleep(1500000); echo 'slow';");
     startServer();
     std::string slow;
     std::thread running([&] { slow = body(get(port, "/slow.php")); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Stopped while the script runs, not while its request may still be queued.
+    EXPECT_TRUE(waitUntil([&] { return ::access(site.path("docs/started").c_str(), F_OK) == 0; }));
     server->stop(false, 3000);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_NE(body(get(port, "/index.html")), "<h1>home</h1>");
@@ -211,7 +212,7 @@ TEST_F(ServerTest, MoreClientsThanWorkersAreAllServed)
     }
     EXPECT_EQ(control.count(2, "Send file"), clients);
     // Workers pick up waiting clients as soon as they are free.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3 * SLOWDOWN));
 }
 
 TEST_F(ServerTest, ClientThatNeverReadsCannotHoldAWorker)

@@ -55,6 +55,16 @@ inline bool waitUntil(const std::function<bool()>& condition, int ms = 5000)
     return true;
 }
 
+// Sanitizer builds run several times slower; bounds that only catch stalls
+// (not a count of workers) are multiplied by this.
+#if defined(__SANITIZE_THREAD__)
+constexpr int SLOWDOWN = 4;
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr int SLOWDOWN = 2;
+#else
+constexpr int SLOWDOWN = 1;
+#endif
+
 // Records log lines, exceptions and notifications; safe to call from any thread.
 class RecordingControl : public ZorvaneControl {
 public:
