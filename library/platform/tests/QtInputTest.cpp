@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -196,10 +197,20 @@ TEST_F(QtInput, TimersTickWhileAModalBoxRuns)
     while (g_ticks == 0 && getMessage(msg, nullptr))
         dispatchMessage(msg);
     g_ticks = 0;
-    QTimer::singleShot(120, [] {
+    // The box is closed once the timer has ticked under it a few times, or
+    // after a while without that (a slow build may take long to show it).
+    QTimer close;
+    QElapsedTimer shown;
+    QObject::connect(&close, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box != nullptr) box->button(QMessageBox::Ok)->click();
+        if (box == nullptr) return;
+        if (!shown.isValid()) {
+            g_ticks = 0;
+            shown.start();
+        }
+        if (g_ticks >= 3 || shown.elapsed() > 5000) box->button(QMessageBox::Ok)->click();
     });
+    close.start(10);
     EXPECT_EQ(messageBox(ticker, "Wait", "Box", MB_OK), IDOK);
     EXPECT_GE(g_ticks, 3);
     destroyWindow(ticker);
