@@ -64,8 +64,11 @@ def timed_get(port, path, timeout=10):
 
 def assert_served_promptly(port, meanwhile, paths=("/hello.txt", "/echo.php", "/echo.sh", "/hello.txt")):
     for path in paths:
-        r, took = timed_get(port, path, timeout=2)
-        assert r.status == 200 and took < 1.0, f"with {meanwhile}: {path} answered {r.status_line!r} after {took:.2f} s"
+        # A held worker keeps a client waiting for many seconds; a sanitized
+        # build is only slower to produce the hostile clients' answers.
+        bound = 2.5 if SANITIZED else 1.0
+        r, took = timed_get(port, path, timeout=2 * bound)
+        assert r.status == 200 and took < bound, f"with {meanwhile}: {path} answered {r.status_line!r} after {took:.2f} s"
 
 
 def in_parallel(targets, timeout):
