@@ -199,9 +199,9 @@ TEST_F(QtInput, TimersTickWhileAModalBoxRuns)
     g_ticks = 0;
     // The box is closed once the timer has ticked under it a few times, or
     // after a while without that (a slow build may take long to show it).
-    QTimer close;
+    QTimer closer;
     QElapsedTimer shown;
-    QObject::connect(&close, &QTimer::timeout, [&] {
+    QObject::connect(&closer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr) return;
         if (!shown.isValid()) {
@@ -210,7 +210,7 @@ TEST_F(QtInput, TimersTickWhileAModalBoxRuns)
         }
         if (g_ticks >= 3 || shown.elapsed() > 5000) box->button(QMessageBox::Ok)->click();
     });
-    close.start(10);
+    closer.start(10);
     EXPECT_EQ(messageBox(ticker, "Wait", "Box", MB_OK), IDOK);
     EXPECT_GE(g_ticks, 3);
     destroyWindow(ticker);
