@@ -19,7 +19,7 @@
 #
 # Environment:
 #   BENCH_DURATION  seconds per wrk run (default 5)
-#   BENCH_ROUNDS    runs per server and test, the best counts (default 1)
+#   BENCH_ROUNDS    rounds, each running every server once in turn; a server's best run counts (default 1)
 #   BENCH_THREADS / BENCH_CONNECTIONS  wrk -t / -c (default 4 / 32)
 #   BENCH_PORT_BASE first of 7 consecutive ports (default 28180)
 #   BENCH_BUILD     build folder (default <tree>/build-bench)
@@ -417,94 +417,131 @@ wrk_once() {
 wrk_rps() { awk '/^Requests\/sec:/ {r = $2} END {print (r == "" ? 0 : r)}' "$TMP/wrk.txt"; }
 wrk_p99() { awk '$1 == "99%" {p = $2} END {print (p == "" ? 0 : p)}' "$TMP/wrk.txt"; }
 
-# measure <test> <server> <path> <pid list...>
+# measure <test> <server> <path> <pid list...>: one round; the best round of
+# each test and server counts. The first call checks the answer's status and
+# bytes; a server that fails them is skipped in every round.
 measure() {
   local test=$1 server=$2 path=$3
   shift 3
-  local url best_rps=0 best_p99="" best_cpu="" note="" r out rps p99 req errs non2xx before after slow_note=""
+  local key="$test,$server" url note="" out rps p99 req errs non2xx before after slow_note="" quiet_rps quiet_p99
   url="$(url_of "$server")$path"
-  local code
-  code=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 -H 'Connection: close' "$url" || true)
-  if [ "$code" != 200 ]; then
-    RPS[$test,$server]=0; P99[$test,$server]="-"; CPU[$test,$server]="-"; NOTE[$test,$server]="HTTP $code"
-    say "$test $server: answered $code, skipped"
-    return
-  fi
-  # Every server must answer the same bytes before its speed counts.
-  local expected=""
-  case $path in
-    *.bin) expected="$DOCS$path" ;;
-    /hello.php | /hello-cl.php | "/?p=1") printf 'Hello World' >"$TMP/expected.txt"; expected="$TMP/expected.txt" ;;
-  esac
-  if [ -n "$expected" ]; then
-    curl -s -o "$TMP/check.out" --max-time 10 -H 'Connection: close' "$url" || true
-    if ! cmp -s "$TMP/check.out" "$expected"; then
-      RPS[$test,$server]=0; P99[$test,$server]="-"; CPU[$test,$server]="-"; NOTE[$test,$server]="wrong body"
-      say "$test $server: answered a different body, skipped"
+  if [ -z "${CHECKED[$key]:-}" ]; then
+    CHECKED[$key]=skipped
+    local code
+    code=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 -H 'Connection: close' "$url" || true)
+    if [ "$code" != 200 ]; then
+      RPS[$key]=0; P99[$key]="-"; CPU[$key]="-"; NOTE[$key]="HTTP $code"
+      say "$test $server: answered $code, skipped"
       return
     fi
-  fi
-  local quiet_rps quiet_p99
-  for r in $(seq 1 "$ROUNDS"); do
-    if [[ $test == slow* ]]; then
-      # The same run without them just before: the machine is shared, so
-      # only neighbouring runs compare well.
-      wrk_once "$url" "$server"
-      quiet_rps=$(wrk_rps)
-      quiet_p99=$(to_ms "$(wrk_p99)")
-      local port=${url#http://127.0.0.1:}
-      start_slow "${port%%/*}"
-    fi
-    before=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
-    wrk_once "$url" "$server"
-    after=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
-    if [[ $test == slow* ]]; then
-      stop_slow
-      slow_note=$SLOW_NOTE
-    fi
-    out="$(cat "$TMP/wrk.txt")"
-    rps=$(wrk_rps)
-    p99=$(wrk_p99)
-    req=$(awk '/requests in/ {print $1}' <<<"$out")
-    non2xx=$(awk -F': ' '/Non-2xx/ {print $2}' <<<"$out")
-    errs=$(awk '/Socket errors/ {gsub(",", ""); print "connect " $4 ", timeout " $10}' <<<"$out")
-    if [ "$r" = 1 ] || awk -v a="$rps" -v b="$best_rps" 'BEGIN {exit !(a > b)}'; then
-      best_rps=$rps
-      best_p99=$(to_ms "${p99:-0}")
-      [ "${req:-0}" -gt 0 ] || best_p99="-"   # wrk has no latencies without answers
-      best_cpu=$(awk -v t=$((after - before)) -v n="${req:-0}" -v hz="$HZ" 'BEGIN { if (n > 0) printf "%.0f", t / hz * 1e6 / n; else print "-" }')
-      note=""
-      [ -n "$non2xx" ] && note="non-2xx: $non2xx"
-      if [ -n "$errs" ] && [[ "$errs" != "connect 0, timeout 0" ]]; then note="${note:+$note; }$errs"; fi
-      [ -n "$slow_note" ] && note="${note:+$note; }$slow_note"
-      if [[ $test == slow* ]]; then
-        QUIET_RPS[$test,$server]=$quiet_rps
-        QUIET_P99[$test,$server]=$quiet_p99
+    # Every server must answer the same bytes before its speed counts.
+    local expected=""
+    case $path in
+      *.bin) expected="$DOCS$path" ;;
+      /hello.php | /hello-cl.php | "/?p=1") printf 'Hello World' >"$TMP/expected.txt"; expected="$TMP/expected.txt" ;;
+    esac
+    if [ -n "$expected" ]; then
+      curl -s -o "$TMP/check.out" --max-time 10 -H 'Connection: close' "$url" || true
+      if ! cmp -s "$TMP/check.out" "$expected"; then
+        RPS[$key]=0; P99[$key]="-"; CPU[$key]="-"; NOTE[$key]="wrong body"
+        say "$test $server: answered a different body, skipped"
+        return
       fi
     fi
+    CHECKED[$key]=ok
+  fi
+  [ "${CHECKED[$key]}" = ok ] || return 0
+  if [[ $test == slow* ]]; then
+    # The same run without them just before: the machine is shared, so
+    # only neighbouring runs compare well.
+    wrk_once "$url" "$server"
+    quiet_rps=$(wrk_rps)
+    quiet_p99=$(to_ms "$(wrk_p99)")
+    local port=${url#http://127.0.0.1:}
+    start_slow "${port%%/*}"
+  fi
+  before=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
+  wrk_once "$url" "$server"
+  after=$(cpu_ticks "$@" $(for p in "$@"; do children_of "$p"; done))
+  if [[ $test == slow* ]]; then
+    stop_slow
+    slow_note=$SLOW_NOTE
+  fi
+  out="$(cat "$TMP/wrk.txt")"
+  rps=$(wrk_rps)
+  p99=$(wrk_p99)
+  req=$(awk '/requests in/ {print $1}' <<<"$out")
+  non2xx=$(awk -F': ' '/Non-2xx/ {print $2}' <<<"$out")
+  errs=$(awk '/Socket errors/ {gsub(",", ""); print "connect " $4 ", timeout " $10}' <<<"$out")
+  say "$test $server: $rps req/s, p99 $(to_ms "${p99:-0}") ms"
+  if [ -n "${RPS[$key]:-}" ] && ! awk -v a="$rps" -v b="${RPS[$key]}" 'BEGIN {exit !(a > b)}'; then
+    return
+  fi
+  RPS[$key]=$rps
+  P99[$key]=$(to_ms "${p99:-0}")
+  [ "${req:-0}" -gt 0 ] || P99[$key]="-"   # wrk has no latencies without answers
+  CPU[$key]=$(awk -v t=$((after - before)) -v n="${req:-0}" -v hz="$HZ" 'BEGIN { if (n > 0) printf "%.0f", t / hz * 1e6 / n; else print "-" }')
+  [ -n "$non2xx" ] && note="non-2xx: $non2xx"
+  if [ -n "$errs" ] && [[ "$errs" != "connect 0, timeout 0" ]]; then note="${note:+$note; }$errs"; fi
+  [ -n "$slow_note" ] && note="${note:+$note; }$slow_note"
+  NOTE[$key]=$note
+  if [[ $test == slow* ]]; then
+    QUIET_RPS[$key]=$quiet_rps
+    QUIET_P99[$key]=$quiet_p99
+  fi
+}
+declare -A CHECKED
+
+# in_rounds <function>: the function's measurements, round after round, so
+# that the servers' runs (and a page's two ways in) are neighbours in time
+# and a change in the shared machine's load weighs on all of them alike.
+in_rounds() {
+  local r
+  for r in $(seq 1 "$ROUNDS"); do
+    [ "$ROUNDS" = 1 ] || say "round $r of $ROUNDS"
+    "$1"
   done
-  RPS[$test,$server]=$best_rps
-  P99[$test,$server]=$best_p99
-  CPU[$test,$server]=$best_cpu
-  NOTE[$test,$server]=$note
-  say "$test $server: $best_rps req/s, p99 $best_p99 ms, ${best_cpu} us CPU/req ${note:+($note)}"
 }
 
-# sleepers <server> <path>: seconds until 15 simultaneous sleeping pages are all answered
+# sleepers <server> <path>: seconds until 15 simultaneous sleeping pages are
+# all answered. One client process holds the 15 connections, so that the
+# clock measures the server and not 15 client processes starting.
 sleepers() {
-  local server=$1 url t0 t1 pids=() p bad=0 i
+  local server=$1 url
   url="$(url_of "$server")$2"
-  rm -f "$TMP"/sleep-*.code
-  t0=$(date +%s%N)
-  for i in $(seq 1 15); do
-    curl -s -o /dev/null -w '%{http_code}' --max-time 30 -H 'Connection: close' "$url" >"$TMP/sleep-$i.code" &
-    pids+=($!)
-  done
-  for p in "${pids[@]}"; do wait "$p" || bad=1; done
-  t1=$(date +%s%N)
-  for i in $(seq 1 15); do [ "$(cat "$TMP/sleep-$i.code")" = 200 ] || bad=1; done
-  SLEEP[$server]=$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.2f", (b - a) / 1e9}')
-  [ $bad = 0 ] || SLEEP[$server]="${SLEEP[$server]} (failures)"
+  SLEEP[$server]=$(python3 - "$url" <<'PY'
+import socket, sys, threading, time
+from urllib.parse import urlsplit
+u = urlsplit(sys.argv[1])
+head = ("GET %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (u.path or "/", u.netloc)).encode()
+codes = []
+def fetch(sock):
+    data = b""
+    try:
+        sock.sendall(head)
+        while True:
+            piece = sock.recv(65536)
+            if not piece:
+                break
+            data += piece
+    except OSError:
+        pass
+    codes.append(data.split(b" ", 2)[1] if data.startswith(b"HTTP/") else b"-")
+socks = [socket.socket() for _ in range(15)]
+for s in socks:
+    s.settimeout(30)
+start = time.monotonic()
+for s in socks:
+    s.connect((u.hostname, u.port))
+threads = [threading.Thread(target=fetch, args=(s,)) for s in socks]
+for t in threads:
+    t.start()
+for t in threads:
+    t.join()
+took = time.monotonic() - start
+print("%.2f%s" % (took, "" if codes.count(b"200") == 15 else " (failures)"))
+PY
+)
   say "sleep $server: ${SLEEP[$server]} s"
 }
 declare -A SLEEP
@@ -521,62 +558,69 @@ FPM_NGINX_PIDS="$PID_FPM $NGINXA_PID"
 LIGHTTPD_PID=${SPID[lighttpd]}
 PHPS_PID=${SPID[php-S-8w]}
 
-if wants static1k; then
+static1k_runs() {
   measure static1k zorvane /1k.bin "$ZP"
   measure_before static1k /1k.bin
   measure static1k nginx-1w /1k.bin "$NGINX1_PID"
   measure static1k nginx-auto /1k.bin "$NGINXA_PID"
   measure static1k lighttpd /1k.bin "$LIGHTTPD_PID"
   measure static1k php-S-8w /1k.bin "$PHPS_PID"
-fi
-if wants static1m; then
+}
+static1m_runs() {
   measure static1m zorvane /1m.bin "$ZP"
   measure_before static1m /1m.bin
   measure static1m nginx-1w /1m.bin "$NGINX1_PID"
   measure static1m nginx-auto /1m.bin "$NGINXA_PID"
   measure static1m lighttpd /1m.bin "$LIGHTTPD_PID"
   measure static1m php-S-8w /1m.bin "$PHPS_PID"
-fi
-if wants php; then
-  measure php zorvane /hello.php "$ZP"
-  measure_before php /hello.php
-  measure php nginx+fpm /hello.php $FPM_NGINX_PIDS
-  measure php php-S-8w /hello.php "$PHPS_PID"
-fi
-if wants phpdir; then
-  measure phpdir zorvane "/?p=1" "$ZP"
-  measure_before phpdir "/?p=1"
-  measure phpdir nginx+fpm "/?p=1" $FPM_NGINX_PIDS
-  measure phpdir php-S-8w "/?p=1" "$PHPS_PID"
-fi
-if wants phpcl; then
+}
+# hello.php by its name and through its folder side by side: the folder's
+# target is a ratio of the two.
+php_runs() {
+  local t
+  for t in php phpdir; do wants $t && measure $t zorvane "$(php_path $t)" "$ZP"; done
+  for t in php phpdir; do wants $t && measure_before $t "$(php_path $t)"; done
+  for t in php phpdir; do wants $t && measure $t nginx+fpm "$(php_path $t)" $FPM_NGINX_PIDS; done
+  for t in php phpdir; do wants $t && measure $t php-S-8w "$(php_path $t)" "$PHPS_PID"; done
+  return 0
+}
+php_path() { if [ "$1" = php ]; then echo /hello.php; else echo "/?p=1"; fi; }
+phpcl_runs() {
   measure phpcl zorvane /hello-cl.php "$ZP"
   measure_before phpcl /hello-cl.php
   measure phpcl nginx+fpm /hello-cl.php $FPM_NGINX_PIDS
   measure phpcl php-S-8w /hello-cl.php "$PHPS_PID"
-fi
+}
+cgi_runs() {
+  measure cgi zorvane /hello.sh "$ZP"
+  measure_before cgi /hello.sh
+  measure cgi lighttpd /hello.sh "$LIGHTTPD_PID"
+}
+slow1k_runs() {
+  measure slow1k zorvane /1k.bin "$ZP"
+  measure_before slow1k /1k.bin
+  measure slow1k nginx-auto /1k.bin "$NGINXA_PID" "$PID_FPM"
+}
+slowphp_runs() {
+  measure slowphp zorvane /hello.php "$ZP"
+  measure_before slowphp /hello.php
+  measure slowphp nginx+fpm /hello.php $FPM_NGINX_PIDS
+}
+
+wants static1k && in_rounds static1k_runs
+wants static1m && in_rounds static1m_runs
+if wants php || wants phpdir; then in_rounds php_runs; fi
+wants phpcl && in_rounds phpcl_runs
 if wants sleep; then
   sleepers zorvane /sleep.php
   [ -z "$BASELINE" ] || sleepers zorvane-before /sleep.php
   sleepers nginx+fpm /sleep.php
   sleepers php-S-8w /sleep.php
 fi
-if wants cgi; then
-  measure cgi zorvane /hello.sh "$ZP"
-  measure_before cgi /hello.sh
-  measure cgi lighttpd /hello.sh "$LIGHTTPD_PID"
-fi
+wants cgi && in_rounds cgi_runs
 # Last: what the slow clients leave behind must not weigh on the other tests.
-if wants slow1k; then
-  measure slow1k zorvane /1k.bin "$ZP"
-  measure_before slow1k /1k.bin
-  measure slow1k nginx-auto /1k.bin "$NGINXA_PID" "$PID_FPM"
-fi
-if wants slowphp; then
-  measure slowphp zorvane /hello.php "$ZP"
-  measure_before slowphp /hello.php
-  measure slowphp nginx+fpm /hello.php $FPM_NGINX_PIDS
-fi
+wants slow1k && in_rounds slow1k_runs
+wants slowphp && in_rounds slowphp_runs
 sleep 1
 RSS_AFTER=$(rss_kib "$PID_ZORVANE")
 LOAD_END="$(cut -d' ' -f1-3 /proc/loadavg)"
@@ -701,7 +745,7 @@ mkdir -p "$ROOT/bench/results"
   echo
   echo "## $NOW_DATE $NOW_TIME UTC${LABEL:+ — $LABEL}"
   echo
-  echo "wrk -t$WRK_THREADS -c$WRK_CONNS -d${DURATION}s --latency -H 'Connection: close', best of $ROUNDS round(s);" \
+  echo "wrk -t$WRK_THREADS -c$WRK_CONNS -d${DURATION}s --latency -H 'Connection: close', best of $ROUNDS round(s), the servers in turn in each;" \
     "$(nproc) CPUs; load average $LOAD_START at the start, $LOAD_END at the end."
   echo "zorvane_cmd: $(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo '?')$(git -C "$ROOT" diff --quiet -- server library 2>/dev/null || echo ' + uncommitted changes'), -O2, built with -j$BUILD_JOBS on the shared machine;" \
     "$("$NGINX" -v 2>&1 | sed 's/.*: //'), lighttpd $("$LIGHTTPD" -v 2>&1 | head -n 1 | sed 's/^lighttpd\/\([^ ]*\).*/\1/'), PHP $("$PHP" -r 'echo PHP_VERSION;'), $(wrk -v 2>&1 | head -n 1 | cut -d' ' -f1-2)."
