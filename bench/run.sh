@@ -492,14 +492,30 @@ measure() {
 }
 declare -A CHECKED
 
-# in_rounds <function>: the function's measurements, round after round, so
-# that the servers' runs (and a page's two ways in) are neighbours in time
-# and a change in the shared machine's load weighs on all of them alike.
+# in_rounds "<test>=<path> ..." "<server>=<pids>" ...: every test on every
+# server, round after round, so that the servers' runs (and a page's two ways
+# in) are neighbours in time and a change in the shared machine's load weighs
+# on all of them alike. Each round starts one server further on: a run right
+# after another server's run is measurably slower (the same binary measured
+# twice in a row: about 5 % here), so no server keeps the first place.
 in_rounds() {
-  local r
-  for r in $(seq 1 "$ROUNDS"); do
-    [ "$ROUNDS" = 1 ] || say "round $r of $ROUNDS"
-    "$1"
+  local tests=() servers=() entry r i n server pids t
+  read -ra tests <<<"$1"
+  shift
+  for entry in "$@"; do
+    [[ $entry == zorvane-before=* && -z $BASELINE ]] || servers+=("$entry")
+  done
+  n=${#servers[@]}
+  for r in $(seq 0 $((ROUNDS - 1))); do
+    [ "$ROUNDS" = 1 ] || say "round $((r + 1)) of $ROUNDS"
+    for i in $(seq 0 $((n - 1))); do
+      entry=${servers[$(((i + r) % n))]}
+      server=${entry%%=*}
+      pids=${entry#*=}
+      for t in "${tests[@]}"; do
+        if wants "${t%%=*}"; then measure "${t%%=*}" "$server" "${t#*=}" $pids; fi
+      done
+    done
   done
 }
 
@@ -550,77 +566,39 @@ LOAD_START="$(cut -d' ' -f1-3 /proc/loadavg)"
 OPCACHE_Z="$(curl -s --max-time 5 -H 'Connection: close' "http://127.0.0.1:$P_ZORVANE/opcache.php" || echo '?')"
 OPCACHE_F="$(curl -s --max-time 5 -H 'Connection: close' "$(url_of nginx+fpm)/opcache.php" || echo '?')"
 ZP=$PID_ZORVANE
-# measure_before <test> <path>: the baseline, right after Zorvane, when there is one
-measure_before() { [ -z "$BASELINE" ] || measure "$1" zorvane-before "$2" "$PID_BEFORE"; }
 NGINX1_PID=${SPID[nginx-1w]}
 NGINXA_PID=${SPID[nginx-auto]}
 FPM_NGINX_PIDS="$PID_FPM $NGINXA_PID"
 LIGHTTPD_PID=${SPID[lighttpd]}
 PHPS_PID=${SPID[php-S-8w]}
 
-static1k_runs() {
-  measure static1k zorvane /1k.bin "$ZP"
-  measure_before static1k /1k.bin
-  measure static1k nginx-1w /1k.bin "$NGINX1_PID"
-  measure static1k nginx-auto /1k.bin "$NGINXA_PID"
-  measure static1k lighttpd /1k.bin "$LIGHTTPD_PID"
-  measure static1k php-S-8w /1k.bin "$PHPS_PID"
-}
-static1m_runs() {
-  measure static1m zorvane /1m.bin "$ZP"
-  measure_before static1m /1m.bin
-  measure static1m nginx-1w /1m.bin "$NGINX1_PID"
-  measure static1m nginx-auto /1m.bin "$NGINXA_PID"
-  measure static1m lighttpd /1m.bin "$LIGHTTPD_PID"
-  measure static1m php-S-8w /1m.bin "$PHPS_PID"
-}
+BEFORE="zorvane-before=${PID_BEFORE:-}"
+if wants static1k; then
+  in_rounds "static1k=/1k.bin" "zorvane=$ZP" "$BEFORE" "nginx-1w=$NGINX1_PID" "nginx-auto=$NGINXA_PID" \
+    "lighttpd=$LIGHTTPD_PID" "php-S-8w=$PHPS_PID"
+fi
+if wants static1m; then
+  in_rounds "static1m=/1m.bin" "zorvane=$ZP" "$BEFORE" "nginx-1w=$NGINX1_PID" "nginx-auto=$NGINXA_PID" \
+    "lighttpd=$LIGHTTPD_PID" "php-S-8w=$PHPS_PID"
+fi
 # hello.php by its name and through its folder side by side: the folder's
 # target is a ratio of the two.
-php_runs() {
-  local t
-  for t in php phpdir; do wants $t && measure $t zorvane "$(php_path $t)" "$ZP"; done
-  for t in php phpdir; do wants $t && measure_before $t "$(php_path $t)"; done
-  for t in php phpdir; do wants $t && measure $t nginx+fpm "$(php_path $t)" $FPM_NGINX_PIDS; done
-  for t in php phpdir; do wants $t && measure $t php-S-8w "$(php_path $t)" "$PHPS_PID"; done
-  return 0
-}
-php_path() { if [ "$1" = php ]; then echo /hello.php; else echo "/?p=1"; fi; }
-phpcl_runs() {
-  measure phpcl zorvane /hello-cl.php "$ZP"
-  measure_before phpcl /hello-cl.php
-  measure phpcl nginx+fpm /hello-cl.php $FPM_NGINX_PIDS
-  measure phpcl php-S-8w /hello-cl.php "$PHPS_PID"
-}
-cgi_runs() {
-  measure cgi zorvane /hello.sh "$ZP"
-  measure_before cgi /hello.sh
-  measure cgi lighttpd /hello.sh "$LIGHTTPD_PID"
-}
-slow1k_runs() {
-  measure slow1k zorvane /1k.bin "$ZP"
-  measure_before slow1k /1k.bin
-  measure slow1k nginx-auto /1k.bin "$NGINXA_PID" "$PID_FPM"
-}
-slowphp_runs() {
-  measure slowphp zorvane /hello.php "$ZP"
-  measure_before slowphp /hello.php
-  measure slowphp nginx+fpm /hello.php $FPM_NGINX_PIDS
-}
-
-wants static1k && in_rounds static1k_runs
-wants static1m && in_rounds static1m_runs
-if wants php || wants phpdir; then in_rounds php_runs; fi
-wants phpcl && in_rounds phpcl_runs
+if wants php || wants phpdir; then
+  in_rounds "php=/hello.php phpdir=/?p=1" "zorvane=$ZP" "$BEFORE" "nginx+fpm=$FPM_NGINX_PIDS" "php-S-8w=$PHPS_PID"
+fi
+if wants phpcl; then
+  in_rounds "phpcl=/hello-cl.php" "zorvane=$ZP" "$BEFORE" "nginx+fpm=$FPM_NGINX_PIDS" "php-S-8w=$PHPS_PID"
+fi
 if wants sleep; then
   sleepers zorvane /sleep.php
   [ -z "$BASELINE" ] || sleepers zorvane-before /sleep.php
   sleepers nginx+fpm /sleep.php
   sleepers php-S-8w /sleep.php
 fi
-wants cgi && in_rounds cgi_runs
+if wants cgi; then in_rounds "cgi=/hello.sh" "zorvane=$ZP" "$BEFORE" "lighttpd=$LIGHTTPD_PID"; fi
 # Last: what the slow clients leave behind must not weigh on the other tests.
-wants slow1k && in_rounds slow1k_runs
-wants slowphp && in_rounds slowphp_runs
+if wants slow1k; then in_rounds "slow1k=/1k.bin" "zorvane=$ZP" "$BEFORE" "nginx-auto=$NGINXA_PID $PID_FPM"; fi
+if wants slowphp; then in_rounds "slowphp=/hello.php" "zorvane=$ZP" "$BEFORE" "nginx+fpm=$FPM_NGINX_PIDS"; fi
 sleep 1
 RSS_AFTER=$(rss_kib "$PID_ZORVANE")
 LOAD_END="$(cut -d' ' -f1-3 /proc/loadavg)"
