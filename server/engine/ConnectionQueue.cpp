@@ -4,7 +4,7 @@ ConnectionQueue::ConnectionQueue() : ring(64, Entry {nullptr, 0}), head(0), coun
 {
 }
 
-void ConnectionQueue::push(PendingConnection* connection, int64_t now)
+void ConnectionQueue::push(ScriptJob* job, int64_t now)
 {
     bool wake;
     {
@@ -16,7 +16,7 @@ void ConnectionQueue::push(PendingConnection* connection, int64_t now)
             ring.swap(larger);
             head = 0;
         }
-        ring[(head + count) % ring.size()] = Entry {connection, now};
+        ring[(head + count) % ring.size()] = Entry {job, now};
         ++count;
         // One wake-up at a time from here; a woken worker wakes the next one
         // when more are needed, so the server thread spends little on it.
@@ -39,10 +39,10 @@ bool ConnectionQueue::kick(int64_t now)
     return true;
 }
 
-PendingConnection* ConnectionQueue::pop(const std::atomic<bool>& stop)
+ScriptJob* ConnectionQueue::pop(const std::atomic<bool>& stop)
 {
     std::unique_lock<std::mutex> guard(lock);
-    if (serving > 0) --serving; // the caller is done with its previous connection
+    if (serving > 0) --serving; // the caller is done with its previous job
     while (count == 0 && !stop.load()) {
         ++sleepers;
         ready.wait(guard);
@@ -50,7 +50,7 @@ PendingConnection* ConnectionQueue::pop(const std::atomic<bool>& stop)
         if (waking > 0) --waking;
     }
     if (stop.load() || count == 0) return nullptr;
-    PendingConnection* connection = ring[head].connection;
+    ScriptJob* job = ring[head].job;
     head = (head + 1) % ring.size();
     --count;
     ++serving;
@@ -58,14 +58,14 @@ PendingConnection* ConnectionQueue::pop(const std::atomic<bool>& stop)
     if (wakeNext) ++waking;
     guard.unlock();
     if (wakeNext) ready.notify_one();
-    return connection;
+    return job;
 }
 
-void ConnectionQueue::drain(std::vector<PendingConnection*>& out)
+void ConnectionQueue::drain(std::vector<ScriptJob*>& out)
 {
     std::lock_guard<std::mutex> guard(lock);
     while (count > 0) {
-        out.push_back(ring[head].connection);
+        out.push_back(ring[head].job);
         head = (head + 1) % ring.size();
         --count;
     }

@@ -7,12 +7,11 @@
 #include <mutex>
 #include <vector>
 
-struct PendingConnection;
+struct ScriptJob;
 
-// Connections whose request head is complete, waiting for a worker. A worker
-// that finishes a request takes the next one without sleeping; only when the
-// queue is empty does it wait, and only then does a new connection cost a
-// wake-up.
+// Script jobs waiting for a worker. A worker that finishes a job takes the
+// next one without sleeping; only when the queue is empty does it wait, and
+// only then does a new job cost a wake-up.
 class ConnectionQueue {
 public:
     static constexpr int64_t KICK_MS = 1;
@@ -20,15 +19,15 @@ public:
     ConnectionQueue();
 
     // now: the monotonic clock in milliseconds.
-    void push(PendingConnection* connection, int64_t now);
-    // Wakes a worker for a connection that has waited too long; true while
-    // connections wait (the caller then looks again after KICK_MS).
+    void push(ScriptJob* job, int64_t now);
+    // Wakes a worker for a job that has waited too long; true while
+    // jobs wait (the caller then looks again after KICK_MS).
     bool kick(int64_t now);
-    // The next connection; null once stop is set (the waiters are woken by
+    // The next job; null once stop is set (the waiters are woken by
     // wakeAll) or the queue was closed and is empty.
-    PendingConnection* pop(const std::atomic<bool>& stop);
+    ScriptJob* pop(const std::atomic<bool>& stop);
     // Takes everything still queued (when the server stops).
-    void drain(std::vector<PendingConnection*>& out);
+    void drain(std::vector<ScriptJob*>& out);
     void wakeAll();
     size_t size();
 
@@ -36,13 +35,13 @@ private:
     std::mutex lock;
     std::condition_variable ready;
     struct Entry {
-        PendingConnection* connection;
+        ScriptJob* job;
         int64_t since;
     };
     std::vector<Entry> ring; // a ring buffer, grown when full
     size_t head;
     size_t count;
     int sleepers;
-    int serving; // workers that took a connection and have not come back yet
+    int serving; // workers that took a job and have not come back yet
     int waking; // wake-ups sent that no sleeping worker has taken yet
 };

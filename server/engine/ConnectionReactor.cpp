@@ -49,6 +49,10 @@ const long TRIM_AFTER_CLOSES = 1024;
 const int64_t TRIM_EVERY_MS = 1000;
 
 const char CONTINUE_LINE[] = "HTTP/1.1 100 Continue\r\n\r\n";
+// A client whose end of input comes this soon after its request shut its
+// sending side with the request (as `nc -N` does): it still waits for the
+// answer. Later, the client has left.
+const int64_t HALF_CLOSE_MS = 3;
 // A connection with a worker is looked at this often while its script is
 // silent (it stays in the list of timed connections, so that a stop finds it).
 const int64_t SCRIPT_CHECK_MS = 60 * 60 * 1000;
@@ -80,6 +84,11 @@ std::atomic<int64_t> g_lastTrimMs {0};
 void PendingConnection::outputReady()
 {
     owner->notify(this, ConnectionReactor::Note::Output);
+}
+
+void PendingConnection::workerDone()
+{
+    owner->notify(this, ConnectionReactor::Note::Done);
 }
 
 void ConnectionReactor::setBodyTimeLimit(unsigned long milliseconds)
@@ -177,10 +186,12 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
                 // are refused; the answers of running scripts may still go
                 // out for a short while.
                 stopAccepting();
-                std::vector<PendingConnection*> queued;
+                std::vector<ScriptJob*> queued;
                 queue.drain(queued);
-                for (PendingConnection* c : queued)
+                for (ScriptJob* job : queued) {
+                    auto* c = static_cast<PendingConnection*>(job);
                     c->owner->notify(c, Note::Refuse);
+                }
                 drainUntil = ClientConnection::monotonicMs() + (int64_t)drainMs;
             }
             if (!answersRunning() || ClientConnection::monotonicMs() >= drainUntil) break;
@@ -199,7 +210,12 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
                 (void)r;
                 takeNotes(now);
             } else {
-                PendingConnection* c = static_cast<PendingConnection*>(tag);
+                auto* t = static_cast<PendingConnection::Tag*>(tag);
+                PendingConnection* c = t->connection;
+                if (t->kind == PendingConnection::Tag::Kind::Program) {
+                    programReady(c, (CGIProcess::Pipe)t->pipe, now);
+                    continue;
+                }
                 c->armed = false; // one-shot: it fired
                 switch (c->state) {
                 case PendingConnection::State::Head:
@@ -208,6 +224,12 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
                     readInput(c, now);
                     break;
                 case PendingConnection::State::Running:
+                    if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+                        inputEnded(c, events[i].events, now);
+                        if (c->state != PendingConnection::State::Running) break;
+                    }
+                    sendOutput(c, now);
+                    break;
                 case PendingConnection::State::Sending:
                     sendOutput(c, now);
                     break;
@@ -276,6 +298,9 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
     c->inputDone = false;
     c->clientCloses = false;
     c->acksAtOnce = false;
+    c->halfClosed = false;
+    c->withWorker = false;
+    c->aborted = false;
     c->activeIndex = (size_t)-1;
     c->windowStart = 0;
     c->windowBytes = 0;
@@ -509,12 +534,38 @@ void ConnectionReactor::bodyDone(PendingConnection* c, int64_t now)
 
 void ConnectionReactor::toWorker(PendingConnection* c)
 {
-    // Queued or served, it is the same to the loop: it sends what comes.
+    // Queued or served, it is the same to the loop: it sends what comes, and
+    // watches for the client to leave.
+    int64_t now = ClientConnection::monotonicMs();
     c->state = PendingConnection::State::Running;
     c->windowStart = 0;
-    setDeadline(c, ClientConnection::monotonicMs() + SCRIPT_CHECK_MS);
+    c->handedOver = now;
+    char byte;
+    c->halfClosed = ::recv(c->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    arm(c, leaveEvents(c));
+    setDeadline(c, now + SCRIPT_CHECK_MS);
     ++withWorkers;
-    queue.push(c, ClientConnection::monotonicMs());
+    c->withWorker = true;
+    queue.push(c, now);
+}
+
+uint32_t ConnectionReactor::leaveEvents(const PendingConnection* c) const
+{
+    return c->state == PendingConnection::State::Running && !c->halfClosed ? (uint32_t)EPOLLRDHUP : 0u;
+}
+
+// The client's input ended (or the connection failed) while its script is
+// queued or runs. An end that came with the request is a half-close: the
+// client still reads. Otherwise it has left: a job not yet started never
+// starts, a script's writes fail, a CGI program is ended.
+void ConnectionReactor::inputEnded(PendingConnection* c, uint32_t events, int64_t now)
+{
+    if (!(events & (EPOLLHUP | EPOLLERR)) && (c->halfClosed || now - c->handedOver <= HALF_CLOSE_MS)) {
+        c->halfClosed = true;
+        arm(c, 0);
+        return;
+    }
+    clientGone(c, "");
 }
 
 // Sends what the connection's output queue holds, as far as the client takes
@@ -528,6 +579,15 @@ void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
                                                                                : OutputQueue::Answer::Open;
     OutputQueue::Flush result = c->output.flush(c->fd, SEND_PIECE, sent, answer);
     c->windowBytes += sent;
+    if (c->state == PendingConnection::State::Running) {
+        if (int err = c->output.takeSpillError(); err != 0 && control != nullptr) {
+            errno = err;
+            control->log(WException("Cannot write a temporary file for the answer: it waits for the client in memory.", -1)
+                             .toString(),
+                -1);
+        }
+        if (c->carriesProgram() && c->program->resume()) syncProgram(c);
+    }
     switch (result) {
     case OutputQueue::Flush::Empty:
         if (c->state == PendingConnection::State::Sending && c->output.isFinished()) {
@@ -541,7 +601,8 @@ void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
         }
         // The script is still at work: the window waits for its next output.
         c->windowStart = 0;
-        setDeadline(c, now + SCRIPT_CHECK_MS);
+        setDeadline(c, now + (c->carriesProgram() ? programCheckMs(c, now) : SCRIPT_CHECK_MS));
+        if (!c->armed) arm(c, leaveEvents(c));
         return;
     case OutputQueue::Flush::Blocked:
         if (c->windowStart == 0) {
@@ -550,7 +611,7 @@ void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
         }
         if (c->activeIndex == (size_t)-1 || c->deadline > now + SEND_RETRY_MS)
             setDeadline(c, now + minimum(SEND_RETRY_MS, (int64_t)sendWindowMs.load() / 4));
-        arm(c, EPOLLOUT);
+        arm(c, EPOLLOUT | leaveEvents(c));
         return;
     case OutputQueue::Flush::Truncated:
         if (control)
@@ -597,9 +658,11 @@ void ConnectionReactor::clientGone(PendingConnection* c, const std::string& file
 {
     if (!file.empty() && isConsoleFrontEnd() && control && control->isLogShown(2))
         control->log(WFormattedString("Cannot send file: %s, Connection closed by peer.", file.c_str()), 2);
+    c->aborted = true;
     c->output.kill();
+    dropProgram(c);
     ClientConnection::abortOnClose(c->fd);
-    if (c->state == PendingConnection::State::Running) {
+    if (c->state == PendingConnection::State::Running && c->withWorker) {
         // The worker still holds it: the object goes when it gives it back.
         // Its watch on the socket keeps the socket open beyond this close.
         clearDeadline(c);
@@ -621,6 +684,7 @@ void ConnectionReactor::clientGone(PendingConnection* c, const std::string& file
 void ConnectionReactor::closeConnection(PendingConnection* c)
 {
     clearDeadline(c);
+    dropProgram(c);
     if (c->fd >= 0) {
         // A worker's watch on the socket keeps it open beyond this close:
         // the registration is taken out by hand then.
@@ -648,6 +712,69 @@ void ConnectionReactor::recycleClosed()
     for (PendingConnection* c : closed)
         recycle(c);
     closed.clear();
+}
+
+// ------------------------------------------------- a CGI program's pipes
+
+void ConnectionReactor::programReady(PendingConnection* c, CGIProcess::Pipe pipe, int64_t now)
+{
+    if (!c->carriesProgram() || c->state != PendingConnection::State::Running) return;
+    c->program->step(pipe);
+    afterProgramStep(c, now);
+}
+
+// What the program did reaches the client; once its answer is complete the
+// connection goes on as any answered one.
+void ConnectionReactor::afterProgramStep(PendingConnection* c, int64_t now)
+{
+    if (c->program->isDone()) {
+        dropProgram(c);
+        c->state = PendingConnection::State::Sending;
+        sendOutput(c, now);
+        return;
+    }
+    syncProgram(c);
+    sendOutput(c, now);
+}
+
+// The event set watches exactly the descriptors the program wants watched.
+void ConnectionReactor::syncProgram(PendingConnection* c)
+{
+    for (int i = 0; i < CGIProcess::PIPE_COUNT; ++i) {
+        auto pipe = (CGIProcess::Pipe)i;
+        int fd = c->program ? c->program->descriptor(pipe) : -1;
+        if (fd == c->programFds[i]) continue;
+        // A descriptor the program closed has left the set by itself.
+        if (c->programFds[i] >= 0) epoll_ctl(epollFd, EPOLL_CTL_DEL, c->programFds[i], nullptr);
+        c->programFds[i] = -1;
+        if (fd < 0) continue;
+        struct epoll_event ev = {};
+        ev.events = pipe == CGIProcess::Pipe::Input ? EPOLLOUT : EPOLLIN;
+        ev.data.ptr = &c->programTags[i];
+        if (epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev) == 0) c->programFds[i] = fd;
+    }
+}
+
+// Ends the program the loop carries (a program that has answered is only
+// let go). One that a worker still holds comes back with its job: the
+// worker alone touches the job until then.
+void ConnectionReactor::dropProgram(PendingConnection* c)
+{
+    if (c->withWorker) return;
+    for (int& fd : c->programFds) {
+        if (fd >= 0) epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
+        fd = -1;
+    }
+    if (c->program) {
+        c->program->abandon();
+        c->program.reset();
+    }
+}
+
+int64_t ConnectionReactor::programCheckMs(const PendingConnection* c, int64_t now)
+{
+    int64_t due = (int64_t)(c->program->nextCheck() * 1000) + 1;
+    return due > now ? due - now : 1;
 }
 
 // ----------------------------------------------------------- from workers
@@ -678,8 +805,16 @@ void ConnectionReactor::takeNotes(int64_t now)
             break;
         case Note::Done:
             --withWorkers;
+            c->withWorker = false;
             if (c->state == PendingConnection::State::Orphaned) {
+                dropProgram(c);
                 bury(c);
+                break;
+            }
+            if (c->program) {
+                // A CGI program runs on: its pipes are this loop's now.
+                syncProgram(c);
+                afterProgramStep(c, now);
                 break;
             }
             c->state = PendingConnection::State::Sending;
@@ -687,6 +822,7 @@ void ConnectionReactor::takeNotes(int64_t now)
             break;
         case Note::Refuse:
             --withWorkers;
+            c->withWorker = false;
             c->request.reset();
             refuse(c, now, 503, "The server is stopping.");
             break;
@@ -758,6 +894,11 @@ void ConnectionReactor::sweep(int64_t now)
         }
         case PendingConnection::State::Running:
         case PendingConnection::State::Sending: {
+            if (c->carriesProgram() && c->state == PendingConnection::State::Running) {
+                c->program->tick();
+                afterProgramStep(c, now);
+                if (i >= active.size() || active[i] != c) break; // done, or failed
+            }
             // The room a slow reader made is used even without a wake-up.
             sendOutput(c, now);
             if (i >= active.size() || active[i] != c) break; // done, or failed
@@ -767,6 +908,7 @@ void ConnectionReactor::sweep(int64_t now)
                 break;
             }
             c->deadline = now + minimum(SEND_RETRY_MS, window / 4);
+            if (c->carriesProgram()) c->deadline = minimum(c->deadline, now + programCheckMs(c, now));
             ++i;
             continue;
         }
@@ -802,7 +944,7 @@ void ConnectionReactor::arm(PendingConnection* c, uint32_t events)
 {
     struct epoll_event ev = {};
     ev.events = events | EPOLLONESHOT;
-    ev.data.ptr = c;
+    ev.data.ptr = &c->socketTag;
     if (c->registered) {
         epoll_ctl(epollFd, EPOLL_CTL_MOD, c->fd, &ev);
     } else if (epoll_ctl(epollFd, EPOLL_CTL_ADD, c->fd, &ev) == 0) {
@@ -881,6 +1023,7 @@ void ConnectionReactor::recycle(PendingConnection* c)
     c->fd = -1;
     c->registered = false;
     c->armed = false;
+    c->program.reset();
     c->request.reset();
     c->body.reset();
     c->output.reset();
@@ -914,8 +1057,10 @@ void ConnectionReactor::stopAccepting()
 bool ConnectionReactor::answersRunning() const
 {
     if (withWorkers > 0) return true;
+    // Answers still going out, CGI programs this loop carries included.
     for (PendingConnection* c : active)
-        if (c->state == PendingConnection::State::Sending) return true;
+        if (c->state == PendingConnection::State::Sending || c->state == PendingConnection::State::Running)
+            return true;
     return false;
 }
 
@@ -931,7 +1076,9 @@ void ConnectionReactor::close()
         PendingConnection* c = item.first;
         if (item.second == Note::Output) continue;
         --withWorkers;
+        c->withWorker = false;
         if (c->state == PendingConnection::State::Orphaned) {
+            dropProgram(c);
             bury(c);
             continue;
         }

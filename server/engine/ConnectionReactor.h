@@ -105,6 +105,15 @@ private:
     void toWorker(PendingConnection* c);
     void sendOutput(PendingConnection* c, int64_t now);
     void answerDone(PendingConnection* c, int64_t now);
+    // While a script runs: the client leaving is watched for.
+    uint32_t leaveEvents(const PendingConnection* c) const;
+    void inputEnded(PendingConnection* c, uint32_t events, int64_t now);
+    // A CGI program the loop carries.
+    void programReady(PendingConnection* c, CGIProcess::Pipe pipe, int64_t now);
+    void afterProgramStep(PendingConnection* c, int64_t now);
+    void syncProgram(PendingConnection* c);
+    void dropProgram(PendingConnection* c);
+    int64_t programCheckMs(const PendingConnection* c, int64_t now);
     void linger(PendingConnection* c, int64_t now);
     // file: the file being sent, for the log.
     void clientGone(PendingConnection* c, const std::string& file);

@@ -85,18 +85,18 @@ void RequestHandler::guarded(HTTPResponse& response, Answer answer)
     answerQuietly(response, code, message);
 }
 
-void RequestHandler::endIfCut(PendingConnection& connection, const HTTPResponse& response)
+void RequestHandler::endIfCut(ScriptJob& job, const HTTPResponse& response)
 {
     // Part of the answer went out before it failed: an error page would have
-    // landed inside its body. The connection ends at once instead, and the
+    // landed inside its body. The connection is reset instead, and the
     // client sees it cut.
-    if (response.wasCut()) connection.output.kill();
+    if (response.wasCut()) job.output.kill();
 }
 
 void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t localPort)
 {
     c.route = PendingConnection::Route::Loop;
-    stream.attach(c.fd, c.output, nullptr, ClientConnection::Server::EventLoop, nullptr);
+    stream.attach(c.output, nullptr, ClientConnection::Server::EventLoop, nullptr);
     HTTPResponse response(control, &stream);
     guarded(response, [&] {
         switch (c.outcome) {
@@ -163,19 +163,19 @@ void RequestHandler::routeOnLoop(PendingConnection& c)
     router.dispatch(request);
 }
 
-void RequestHandler::serve(PendingConnection& c)
+void RequestHandler::serve(ScriptJob& job)
 {
-    stream.attach(c.fd, c.output, &c.body, ClientConnection::Server::Worker, &c);
+    stream.attach(job.output, &job.body, ClientConnection::Server::Worker, &job);
     {
         HTTPResponse response(control, &stream);
-        HTTPRequest& request = *c.request;
+        HTTPRequest& request = *job.request;
         request.response = &response;
         guarded(response, [&] {
-            RequestRouter router(tables);
-            if (c.route == PendingConnection::Route::Worker && !router.route(request)) return;
+            RequestRouter router(tables, &job);
+            if (job.route == ScriptJob::Route::Worker && !router.route(request)) return;
             router.dispatch(request);
         });
-        endIfCut(c, response);
+        endIfCut(job, response);
         // The loop that made the request ends it with the connection: what
         // it allocated goes back where it came from, without a lock shared
         // with the loop's allocations.
@@ -186,7 +186,7 @@ void RequestHandler::serve(PendingConnection& c)
 
 void RequestHandler::refuse(PendingConnection& c, unsigned code, const char* message)
 {
-    stream.attach(c.fd, c.output, nullptr, ClientConnection::Server::EventLoop, nullptr);
+    stream.attach(c.output, nullptr, ClientConnection::Server::EventLoop, nullptr);
     {
         HTTPResponse response(control, &stream);
         answerQuietly(response, code, message);

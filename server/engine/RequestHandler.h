@@ -9,6 +9,7 @@
 class HTTPResponse;
 class ZorvaneControl;
 struct PendingConnection;
+struct ScriptJob;
 
 // What a request is and who answers it, decided once. On an event loop it
 // parses and routes a request whose head has arrived and answers everything
@@ -28,8 +29,9 @@ public:
     // On the connection's loop: sets connection.route, and for the worker
     // routes connection.bodyLimit; answers it itself when the route is Loop.
     void begin(PendingConnection& connection, uint32_t localAddress, uint16_t localPort);
-    // On a worker: answers the request that begin() routed to a worker.
-    void serve(PendingConnection& connection);
+    // On a worker: answers the request that begin() routed to a worker. A
+    // CGI program it starts is left in the job for the loop to carry.
+    void serve(ScriptJob& job);
     // On the loop: an error page for a request that gets no further (a body
     // too large or too slow, a server that stops), unless an answer began.
     void refuse(PendingConnection& connection, unsigned code, const char* message);
@@ -45,7 +47,7 @@ private:
     // Runs answer with the failures of a request turned into error pages.
     template <typename Answer> void guarded(HTTPResponse& response, Answer answer);
     void answerQuietly(HTTPResponse& response, unsigned code, const char* message);
-    static void endIfCut(PendingConnection& connection, const HTTPResponse& response);
+    static void endIfCut(ScriptJob& job, const HTTPResponse& response);
     void routeOnLoop(PendingConnection& connection);
 
     ServerConfig config;

@@ -9,12 +9,13 @@
 #include <unistd.h>
 
 #include "ByteRange.h"
-#include "CGIExecutor.h"
+#include "CGIProcess.h"
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
 #include "HTTPResponse.h"
 #include "PHPRuntime.h"
 #include "PathResolver.h"
+#include "ScriptJob.h"
 #include "UrlCodec.h"
 #include "WSystem.h"
 #include "ZorvaneControl.h"
@@ -68,7 +69,8 @@ void logLine(const HTTPRequest& request, int level, const WString& text)
 
 } // namespace
 
-RequestRouter::RequestRouter(const RoutingTables& routingTables) : tables(routingTables)
+RequestRouter::RequestRouter(const RoutingTables& routingTables, ScriptJob* scriptJob)
+    : tables(routingTables), job(scriptJob)
 {
 }
 
@@ -254,22 +256,28 @@ void RequestRouter::runScript(HTTPRequest& request, const WString& command) cons
     bool timed = isConsoleFrontEnd() && isShown(request, 2);
     request.lookUpServerHost();
     auto started = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point {};
+    ZorvaneControl* control = request.control;
+    auto finished = [control, timed, started] {
+        if (control == nullptr) return;
+        control->onRequestFinished();
+        if (timed) {
+            std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
+            control->log(WFormattedString("Script execution time = %.6f sec", seconds.count()), 2);
+        }
+    };
     if (command.equals(RoutingTables::PHP_BUILT_IN)) {
         if (isShown(request, 2))
             logLine(request, 2, WFormattedString("Execute PHP script: %s", request.scriptFilename.getBuf()));
         executePHPScript(&request);
-    } else {
-        if (isShown(request, 2))
-            logLine(request, 2, WFormattedString("Execute CGI script: %s", request.scriptFilename.getBuf()));
-        CGIExecutor().execute(command + " " + request.scriptFilename, request);
+        finished();
+        return;
     }
-    if (request.control != nullptr) {
-        request.control->onRequestFinished();
-    }
-    if (timed) {
-        std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
-        logLine(request, 2, WFormattedString("Script execution time = %.6f sec", seconds.count()));
-    }
+    if (isShown(request, 2))
+        logLine(request, 2, WFormattedString("Execute CGI script: %s", request.scriptFilename.getBuf()));
+    if (job == nullptr) throw WException("Cannot run a CGI program here.", -1);
+    // Started here, carried by the connection's loop: the worker is free at once.
+    job->program = std::make_unique<CGIProcess>(
+        (command + " " + request.scriptFilename).getBuf(), request, job->body, job->output, finished);
 }
 
 void RequestRouter::sendNotFound(HTTPRequest& request) const

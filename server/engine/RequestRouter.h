@@ -6,6 +6,7 @@
 #include <functional>
 
 class HTTPRequest;
+struct ScriptJob;
 
 // True when alias names a prefix of path (both as given: callers pass the
 // lower-cased path), or when path ends just where the alias has a '/', so
@@ -25,7 +26,9 @@ public:
     // The index files of a folder, in the order they are tried.
     static const char* const INDEX_FILES[3];
 
-    explicit RequestRouter(const RoutingTables& routingTables);
+    // job: the worker's job, which takes a CGI program it starts (null on the
+    // loop, which runs no script).
+    explicit RequestRouter(const RoutingTables& routingTables, ScriptJob* job = nullptr);
 
     // Fills the routing fields of request. A folder asked for without its
     // trailing '/' is answered with a redirect here; the result is then false
@@ -66,6 +69,7 @@ private:
     void sendNotFound(HTTPRequest& request) const;
 
     const RoutingTables& tables;
+    ScriptJob* job;
     mutable WString knownPath;
     mutable PathResolver::FileType knownType = PathResolver::FileType::Unknown;
 };

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 
 #include <netinet/in.h>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "BrowserLauncher.h"
+#include "ClientConnection.h"
 #include "EventLoop.h"
 #include "PHPRuntime.h"
 #include "RoutingTables.h"
@@ -208,7 +210,9 @@ void Zorvane::stop(bool wait, unsigned long timeoutMs)
     if (!thread.isActive()) {
         return;
     }
-    stopRequested = true;
+    if (!stopRequested.exchange(true)) {
+        stopRequestedAt = ClientConnection::monotonicMs();
+    }
     for (auto& loop : loops) {
         loop->reactor.wake();
     }
@@ -313,6 +317,7 @@ void Zorvane::run()
         // A failed run ends like a stopped one: the other loops end only once
         // they see the stop, and no worker keeps this run's settings.
         stopRequested = true;
+        stopRequestedAt = ClientConnection::monotonicMs();
     }
     endLoops();
     loops[0]->reactor.close();
@@ -366,11 +371,24 @@ void Zorvane::endLoops()
 
 void Zorvane::stopWorkers()
 {
-    // Ask all first, so that they wind down together, then wait for each.
+    // Ask all first, so that they wind down together, then wait for them
+    // side by side: the stop takes one worker's wait however many are stuck.
+    // The answers' drain on the loops counts towards that wait.
     for (ZorvaneWorker& worker : workers) {
         worker.requestStop();
     }
+    int64_t waited = ClientConnection::monotonicMs() - stopRequestedAt.load();
+    unsigned long left = waited >= 0 && (unsigned long)waited < WORKER_STOP_MS ? WORKER_STOP_MS - (unsigned long)waited : 0;
+    std::vector<std::thread> stoppers;
     for (ZorvaneWorker& worker : workers) {
-        worker.stop(true, WORKER_STOP_MS);
+        if (worker.getState() == ZorvaneWorker::State::Stopped) continue;
+        try {
+            stoppers.emplace_back([&worker, left] { worker.stop(true, left); });
+        } catch (std::system_error&) {
+            worker.stop(true, left); // no thread to spare: this one waits itself
+        }
+    }
+    for (std::thread& t : stoppers) {
+        t.join();
     }
 }

@@ -96,6 +96,7 @@ private:
     std::unique_ptr<LogQueue> logQueue;
     WServerSocket serverSocket;
     std::atomic<bool> stopRequested;
+    std::atomic<int64_t> stopRequestedAt {0}; // monotonic ms
     ConnectionQueue queue;
     // Made once: connections (and workers serving them) keep their loop.
     std::vector<std::unique_ptr<EventLoop>> loops;

@@ -1,7 +1,9 @@
 #include "ZorvaneWorker.h"
 
+#include <exception>
+
 #include "ConnectionReactor.h"
-#include "PendingConnection.h"
+#include "ScriptJob.h"
 #include "WException.h"
 #include "Zorvane.h"
 
@@ -81,33 +83,42 @@ void ZorvaneWorker::run()
 {
     Zorvane::currentServer = server;
     while (!stopRequested.load()) {
-        PendingConnection* connection = server->queue.pop(stopRequested);
-        if (connection == nullptr) {
+        ScriptJob* job = server->queue.pop(stopRequested);
+        if (job == nullptr) {
             break;
         }
         busy = true;
-        serve(connection);
+        serve(*job);
         busy = false;
     }
 }
 
-void ZorvaneWorker::serve(PendingConnection* connection)
+void ZorvaneWorker::serve(ScriptJob& job)
 {
-    // Whatever ends the run, a kill included, the connection goes back to
-    // its loop, and this thread touches it no more after that.
+    // Whatever ends the run, a kill included, the job goes back to its loop,
+    // and this thread touches it no more after that. A CGI program it
+    // started goes with it: the loop finishes that answer.
     struct GiveBack {
-        PendingConnection* c;
+        ScriptJob& job;
         ~GiveBack()
         {
-            c->output.finish();
-            c->owner->notify(c, ConnectionReactor::Note::Done);
+            if (!job.program) job.output.finish();
+            job.workerDone();
         }
-    } giveBack {connection};
+    } giveBack {job};
+    // A client that left while its job waited gets nothing started for it.
+    if (job.aborted.load()) return;
     try {
-        handler.serve(*connection);
+        handler.serve(job);
+    } catch (WException&) {
+        // The request failed beyond its own error handling: its answer is
+        // cut, and the worker goes on with the next one.
+        job.output.kill();
+    } catch (std::exception&) {
+        job.output.kill();
     } catch (...) {
-        connection->output.kill();
-        busy = false;
+        // A kill of the thread: it ends here.
+        job.output.kill();
         throw;
     }
 }

@@ -9,12 +9,12 @@
 
 class Zorvane;
 class ZorvaneControl;
-struct PendingConnection;
+struct ScriptJob;
 
-// One of the server's worker threads: it takes the next request that an event
-// loop routed to a script (its body read whole already), runs it, and gives
-// the connection back to its loop, which sends the answer. A worker never
-// reads or writes a client socket.
+// One of the server's worker threads: it takes the next script job that an
+// event loop made (its body read whole already), runs it, and gives the job
+// back to its loop, which sends the answer. A worker never sees a client's
+// connection.
 class ZorvaneWorker : public WRunable {
 public:
     enum class State {
@@ -42,7 +42,7 @@ public:
     void run() override;
 
 private:
-    void serve(PendingConnection* connection);
+    void serve(ScriptJob& job);
     void endThread(unsigned long timeoutMs);
 
     std::atomic<bool> stopRequested;

@@ -34,11 +34,10 @@ ClientConnection::~ClientConnection()
     detach();
 }
 
-void ClientConnection::attach(int socket, OutputQueue& queue, const RequestBody* requestBody, Server who,
-    OutputListener* told)
+void ClientConnection::attach(OutputQueue& queue, const RequestBody* requestBody, Server who, OutputListener* told)
 {
     detach();
-    fd = socket;
+    queue.setListener(told, who == Server::Worker ? OutputQueue::Writer::Worker : OutputQueue::Writer::Loop);
     output = &queue;
     body = requestBody;
     bodyOffset = 0;
@@ -48,23 +47,9 @@ void ClientConnection::attach(int socket, OutputQueue& queue, const RequestBody*
 
 void ClientConnection::detach()
 {
-    if (watchFd >= 0) {
-        ::close(watchFd);
-        watchFd = -1;
-    }
-    fd = -1;
     output = nullptr;
     body = nullptr;
     listener = nullptr;
-}
-
-int ClientConnection::getHandle() const
-{
-    if (server == Server::EventLoop || fd < 0) return fd;
-    // A copy of its own: the loop may close the connection while a worker
-    // still watches it, and the number must not name another file then.
-    if (watchFd < 0) watchFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    return watchFd;
 }
 
 void ClientConnection::connect()

@@ -5,18 +5,9 @@
 
 #include "WSocket.h"
 
-class OutputQueue;
+#include "OutputQueue.h"
+
 class RequestBody;
-
-// Told when a connection's output queue has something the event loop is not
-// already going to look at.
-class OutputListener {
-public:
-    virtual void outputReady() = 0;
-
-protected:
-    ~OutputListener() = default;
-};
 
 // The stream an answer is written to and a request body read from, for one
 // connection. It never waits for the client: reads deliver the body that the
@@ -35,13 +26,10 @@ public:
     ClientConnection() = default;
     virtual ~ClientConnection();
 
-    // Serves the connection on socket: output to output, the body (null:
-    // none) from its start.
-    void attach(int socket, OutputQueue& output, const RequestBody* body, Server who, OutputListener* listener);
+    // Serves an answer: output to output, the body (null: none) from its
+    // start. The stream never sees the client's socket.
+    void attach(OutputQueue& output, const RequestBody* body, Server who, OutputListener* listener);
     void detach();
-    // A descriptor on which the client's hang-up can be watched (never read
-    // or written), or -1.
-    int getHandle() const;
 
     // The most a single write should carry: on an event loop large files go
     // as file ranges, not through memory.
@@ -81,8 +69,6 @@ private:
 
     static constexpr unsigned long EVENT_LOOP_WRITE = 4096;
 
-    int fd = -1;
-    mutable int watchFd = -1;
     OutputQueue* output = nullptr;
     const RequestBody* body = nullptr;
     uint64_t bodyOffset = 0;

@@ -228,7 +228,9 @@ void HTTPResponse::redirect(const char* location)
 
 int HTTPResponse::socketDescriptor() const
 {
-    if (connection != nullptr) return connection->getHandle();
+    // A connection's socket belongs to its event loop alone: a cut answer
+    // is ended there (see wasCut).
+    if (connection != nullptr) return -1;
     const WSocket* s = dynamic_cast<const WSocket*>(socket);
     return s ? (int)s->getHandle() : -1;
 }

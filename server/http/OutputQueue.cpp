@@ -50,6 +50,10 @@ void OutputQueue::reset()
     loopWillLook = false;
     finished = false;
     dead = false;
+    spillBroken = false;
+    spillError = 0;
+    listener = nullptr;
+    writer = Writer::Worker;
     brokenPath.clear();
 }
 
@@ -60,46 +64,114 @@ bool OutputQueue::tellLoop()
     return tell;
 }
 
+void OutputQueue::setListener(OutputListener* told, Writer who)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    listener = told;
+    writer = who;
+}
+
+bool OutputQueue::hasRoom()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return memoryBytes < MEMORY_LIMIT && spillQueued <= SPILL_LIMIT;
+}
+
+int OutputQueue::takeSpillError()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    int err = spillError;
+    spillError = 0;
+    return err;
+}
+
 bool OutputQueue::openSpillFile()
 {
     if (spillFd < 0) spillFd = openUnlinkedTemporaryFile();
     return spillFd >= 0;
 }
 
-// Output beyond the memory share goes to the temporary file; the writer
-// waits only while the file holds more than its limit and the client reads.
-void OutputQueue::spill(const void* data, size_t length, std::unique_lock<std::mutex>& held)
+template <typename Ready> void OutputQueue::waitFor(std::unique_lock<std::mutex>& held, Ready ready)
 {
-    while (spillQueued > SPILL_LIMIT && !dead)
+    while (!dead && !ready()) {
+        if (tellLoop() && listener != nullptr) {
+            // What this writer queued so far may be news to the loop.
+            held.unlock();
+            listener->outputReady();
+            held.lock();
+            continue;
+        }
+        ++waiting;
         drained.wait_for(held, std::chrono::milliseconds(200));
+        --waiting;
+    }
     if (dead) failWrite(EPIPE);
-    if (!openSpillFile()) failWrite(errno);
+}
+
+// Output beyond the memory share goes to the temporary file. When that
+// cannot take it (no file, no space, no descriptor) nothing is lost: the
+// bytes wait in memory for the client, and a worker waits for room as a
+// pipe's writer would.
+void OutputQueue::store(const char* data, size_t length, std::unique_lock<std::mutex>& held)
+{
+    if (!spillBroken && spill(data, length, held)) return;
+    while (length > 0) {
+        size_t part = length < MEMORY_LIMIT ? length : MEMORY_LIMIT;
+        if (writer == Writer::Worker)
+            waitFor(held, [&] { return memoryBytes == 0 || memoryBytes + part <= MEMORY_LIMIT; });
+        keepInMemory(data, part);
+        data += part;
+        length -= part;
+    }
+}
+
+bool OutputQueue::spill(const char* data, size_t length, std::unique_lock<std::mutex>& held)
+{
+    if (writer == Writer::Worker) waitFor(held, [&] { return spillQueued <= SPILL_LIMIT; });
+    if (!openSpillFile()) {
+        spillBroken = true;
+        spillError = errno;
+        return false;
+    }
     uint64_t at = spillEnd;
     spillEnd += length;
     spillQueued += length;
     // The bytes are written without the lock: the loop goes on sending
-    // meanwhile. Nobody else writes this connection's output, and the range
-    // is in no piece yet, so the loop does not read it.
+    // meanwhile. Only this writer writes the file, and the range is in no
+    // piece yet, so the loop does not read it.
     held.unlock();
-    bool written = writeAllAt(spillFd, static_cast<const char*>(data), length, at);
+    bool written = writeAllAt(spillFd, data, length, at);
     int err = errno;
     held.lock();
     if (dead) failWrite(EPIPE);
     if (!written) {
+        // Nothing of the range counts: the bytes go to memory instead.
         spillQueued -= length;
-        failWrite(err);
+        if (spillEnd == at + length) spillEnd = at;
+        spillBroken = true;
+        spillError = err != 0 ? err : EIO;
+        return false;
     }
     if (!pieces.empty()) {
         Piece& last = pieces.back();
         if (last.fd == spillFd && last.offset + last.length == at) {
             last.length += length;
-            return;
+            return true;
         }
     }
     Piece piece;
     piece.fd = spillFd;
     piece.offset = at;
     piece.length = length;
+    pieces.push_back(std::move(piece));
+    return true;
+}
+
+void OutputQueue::keepInMemory(const char* data, size_t length)
+{
+    Piece piece;
+    piece.bytes.assign(data, length);
+    memoryBytes += length;
     pieces.push_back(std::move(piece));
 }
 
@@ -110,8 +182,8 @@ bool OutputQueue::append(const void* first, size_t firstLength, const void* seco
     std::unique_lock<std::mutex> held(lock);
     if (dead) failWrite(EPIPE);
     if (memoryBytes + total > MEMORY_LIMIT) {
-        if (firstLength > 0) spill(first, firstLength, held);
-        if (secondLength > 0) spill(second, secondLength, held);
+        if (firstLength > 0) store(static_cast<const char*>(first), firstLength, held);
+        if (secondLength > 0) store(static_cast<const char*>(second), secondLength, held);
         return tellLoop();
     }
     Piece piece;
@@ -201,6 +273,8 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
             int flags = MSG_NOSIGNAL | MSG_DONTWAIT;
             if (followed && n == p.bytes.size() - (size_t)p.offset && n < room) flags |= MSG_MORE;
             r = ::send(socket, p.bytes.data() + p.offset, n, flags);
+        } else if (p.fd == spillFd) {
+            r = sendSpilled(socket, p, room, MSG_NOSIGNAL | MSG_DONTWAIT);
         } else {
             off_t position = (off_t)p.offset;
             uint64_t n = p.length < room ? p.length : room;
@@ -230,12 +304,13 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
             p.offset += (uint64_t)r;
             memoryBytes -= (size_t)r;
             if (p.offset == p.bytes.size()) pieces.pop_front();
+            if (waiting > 0) drained.notify_all();
         } else {
             p.offset += (uint64_t)r;
             p.length -= (uint64_t)r;
             if (p.fd == spillFd) {
                 spillQueued -= (uint64_t)r;
-                drained.notify_all();
+                if (waiting > 0) drained.notify_all();
                 releaseSent(p.offset);
             }
             if (p.length == 0) {
@@ -252,6 +327,23 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
         spillFreed = 0;
     }
     return Flush::Empty;
+}
+
+ssize_t OutputQueue::sendSpilled(int socket, Piece& p, uint64_t room, int flags)
+{
+    static thread_local char copy[64 * 1024];
+    uint64_t n = p.length < room ? p.length : room;
+    if (n > sizeof copy) n = sizeof copy;
+    ssize_t got;
+    do
+        got = ::pread(p.fd, copy, (size_t)n, (off_t)p.offset);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        // The file lost what it held: the answer cannot be completed.
+        errno = got == 0 ? EIO : errno;
+        return -1;
+    }
+    return ::send(socket, copy, (size_t)got, flags);
 }
 
 // The file is written in order and sent in order, so everything before sentTo

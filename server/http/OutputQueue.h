@@ -7,14 +7,26 @@
 #include <mutex>
 #include <string>
 
+// Told when a connection's output queue has something the event loop is not
+// already going to look at.
+class OutputListener {
+public:
+    virtual void outputReady() = 0;
+
+protected:
+    ~OutputListener() = default;
+};
+
 // What a connection's answer still has to send, in order: bytes in memory and
 // ranges of files. Whoever answers (the event loop itself, or a worker running
 // a script) appends; only the connection's event loop sends, without ever
-// waiting for the client. So a script never waits for a client either: once
-// the memory share is used up its output goes to an unlinked temporary file,
-// and a writer waits only when even that holds more than SPILL_LIMIT and the
-// client still reads (a client that stops reading is cut by the loop, which
-// ends the wait with a failure).
+// waiting for the client. So a script rarely waits for a client either: once
+// the memory share is used up its output goes to an unlinked temporary file.
+// A worker waits, as a pipe's writer would, while even that holds more than
+// SPILL_LIMIT, or while no temporary file can be written and memory is full;
+// a client that stops reading is cut by the loop, which ends the wait with a
+// failure. Bytes leave in the order they were appended: the piece list is
+// the order, and a piece is listed only once its bytes are wholly stored.
 class OutputQueue {
 public:
     // Bytes kept in memory before output goes to the temporary file.
@@ -27,6 +39,20 @@ public:
 
     // Empties the queue for the next answer (nobody writes or sends then).
     void reset();
+
+    // Who appends. A worker may wait for the client; the loop never does
+    // (it stops taking a program's output instead, see hasRoom).
+    enum class Writer { Worker, Loop };
+    // Told, without the queue's lock, when a waiting worker needs the loop
+    // to look at what it queued; set before a worker writes.
+    void setListener(OutputListener* told, Writer who);
+    // The loop may take more output: little is waiting in memory, and the
+    // temporary file is below its limit.
+    bool hasRoom();
+    // The error number of the first failure to store output in the
+    // temporary file since the last call (0 when none): the writer went on
+    // in memory, waiting for the client.
+    int takeSpillError();
 
     // Writer side, any thread. Each returns true when the loop must be told
     // that there is something to look at (it is not already going to look).
@@ -81,9 +107,17 @@ private:
     bool tellLoop();
     const std::string& frontFile() const;
     void dropPieces();
-    void spill(const void* data, size_t length, std::unique_lock<std::mutex>& held);
+    void store(const char* data, size_t length, std::unique_lock<std::mutex>& held);
+    bool spill(const char* data, size_t length, std::unique_lock<std::mutex>& held);
+    void keepInMemory(const char* data, size_t length);
+    // Waits (a worker only) until ready() or the client is gone; the loop
+    // is told first when it may not know what there is to send.
+    template <typename Ready> void waitFor(std::unique_lock<std::mutex>& held, Ready ready);
     bool openSpillFile();
     void releaseSent(uint64_t sentTo);
+    // Sends spilled bytes by copy: the file's pages may be written again
+    // once sent, and a zero-copy send would still be reading them.
+    ssize_t sendSpilled(int socket, Piece& piece, uint64_t room, int flags);
 
     // Sent bytes of the temporary file are given back in steps of this size.
     static constexpr uint64_t RELEASE_STEP = 8 * 1024 * 1024;
@@ -99,5 +133,10 @@ private:
     bool loopWillLook = false;
     bool finished = false;
     bool dead = false;
+    bool spillBroken = false; // the temporary file failed: memory only, for this answer
+    int spillError = 0; // not yet reported
+    int waiting = 0; // workers waiting for room
+    OutputListener* listener = nullptr;
+    Writer writer = Writer::Worker;
     std::string brokenPath;
 };

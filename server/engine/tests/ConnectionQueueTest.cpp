@@ -39,8 +39,8 @@ TEST(ConnectionQueueTest, FirstInFirstOutAcrossGrowth)
         queue.push(&item, 0);
     EXPECT_EQ(200u, queue.size());
     for (auto& item : items)
-        EXPECT_EQ(&item, queue.pop(stop));
-    std::vector<PendingConnection*> rest;
+        EXPECT_EQ(static_cast<ScriptJob*>(&item), queue.pop(stop));
+    std::vector<ScriptJob*> rest;
     queue.push(&items[0], 0);
     queue.drain(rest);
     ASSERT_EQ(1u, rest.size());
@@ -56,7 +56,7 @@ TEST(ConnectionQueueTest, SleepersAreWokenOnlyWhenServingWorkersCannotKeepUp)
     // Two workers; each holds what it took until released.
     std::atomic<int> release {0};
     auto worker = [&] {
-        while (PendingConnection* c = queue.pop(stop)) {
+        while (ScriptJob* c = queue.pop(stop)) {
             (void)c;
             int mine = ++taken;
             while (release.load() < mine && !stop.load())

@@ -1,7 +1,7 @@
 // CGI programs end to end: a real server in a temporary folder runs small
 // shell scripts through /bin/sh.
 
-#include "CGIExecutor.h"
+#include "CGIProcess.h"
 #include "ScriptVariables.h"
 #include "ScriptTestSupport.h"
 
@@ -402,10 +402,10 @@ TEST(CGIServer, ChildIsKilledWhenTheClientLeaves)
 TEST(CGIServer, ChildIsKilledAtTheTimeLimit)
 {
     std::filesystem::remove(CGISite::site->path("quiet.pid"));
-    CGIExecutor::setTimeLimit(1);
+    CGIProcess::setTimeLimit(1);
     auto started = std::chrono::steady_clock::now();
     std::string answer = get(port(), "/quiet.sh");
-    CGIExecutor::setTimeLimit(300);
+    CGIProcess::setTimeLimit(300);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ("", cgiBody(answer));
     pid_t pid = readPid("quiet.pid");
@@ -413,9 +413,9 @@ TEST(CGIServer, ChildIsKilledAtTheTimeLimit)
     EXPECT_TRUE(CGISite::server->control.has(-1, "CGI program killed after 1 seconds"));
 
     // Nothing at all came before the limit: the client is told so.
-    CGIExecutor::setTimeLimit(1);
+    CGIProcess::setTimeLimit(1);
     answer = get(port(), "/mute.sh");
-    CGIExecutor::setTimeLimit(300);
+    CGIProcess::setTimeLimit(300);
     EXPECT_EQ("HTTP/1.1 504 Gateway Timeout", statusLine(answer));
     EXPECT_NE(std::string::npos, answer.find("The CGI program did not answer within 1 seconds.")) << answer;
 }
@@ -489,9 +489,9 @@ TEST(CGIServer, MisbehavingProgramsLeaveNoDescriptorNoProcess)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         client.close();
     }
-    CGIExecutor::setTimeLimit(1);
+    CGIProcess::setTimeLimit(1);
     get(port(), "/quiet.sh");
-    CGIExecutor::setTimeLimit(300);
+    CGIProcess::setTimeLimit(300);
 
     EXPECT_TRUE(waitUntil([&] { return openDescriptors() <= before; })) << openDescriptors() << " > " << before;
     EXPECT_TRUE(waitUntil([] { return zombieChildren() == 0; }));
