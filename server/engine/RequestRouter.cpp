@@ -8,7 +8,6 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "ByteRange.h"
 #include "CGIProcess.h"
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
@@ -321,23 +320,15 @@ void RequestRouter::dispatch(HTTPRequest& request) const
             sendNotFound(request);
             break;
         }
-        uint64_t first = 0;
-        uint64_t last = 0;
-        const char* range = request.getHeader("RANGE");
-        if (*range != '\0') {
-            parseRangeHeader(range, first, last);
-        }
-        const char* condition = request.getHeader("IF-MODIFIED-SINCE");
-        if (*condition == '\0') {
-            condition = request.getHeader("IF-RANGE");
-        }
-        const bool headOnly = request.methodIndex == HTTPRequest::METHOD_HEAD;
+        FileRequest asked;
+        asked.headOnly = request.methodIndex == HTTPRequest::METHOD_HEAD;
+        asked.ifModifiedSince = request.getHeader("IF-MODIFIED-SINCE");
+        asked.ifRange = request.getHeader("IF-RANGE");
+        asked.range = request.getHeader("RANGE");
         const bool scriptSource = nameCarriesKey(fileNameOf(request.scriptFilename));
         // A small file this loop sent a moment ago, unchanged since, goes
         // from memory.
-        if (!scriptSource
-            && response.sendCachedFile(
-                request.scriptFilename, request.mimeType, headOnly, condition, first, last, *range != '\0')) {
+        if (!scriptSource && response.sendCachedFile(request.scriptFilename, request.mimeType, asked)) {
             break;
         }
         // The file is opened once: the test that it can be read is the open
@@ -351,8 +342,7 @@ void RequestRouter::dispatch(HTTPRequest& request) const
             logLine(request, 2, WFormattedString("Script source not sent: %s", request.scriptFilename.getBuf()));
             response.sendError(lookupHTTPStatus(403), request.scriptName, false);
         } else {
-            response.sendFile(
-                request.scriptFilename, request.mimeType, headOnly, condition, first, last, *range != '\0', file);
+            response.sendFile(request.scriptFilename, request.mimeType, asked, file);
         }
         break;
     }

@@ -5,61 +5,86 @@
 
 namespace {
 
-// Reads one number as scanf's "%llu" does: blanks, an optional sign, digits
-// (a minus sign wraps the value). Returns the position after it, or nullptr
-// when no digit follows.
-const char* scanUnsigned(const char* p, uint64_t& value)
+bool isBlank(char c)
 {
-    while (isspace((unsigned char)*p))
+    return c == ' ' || c == '\t';
+}
+
+const char* skipBlanks(const char* p)
+{
+    while (isBlank(*p))
         ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (!isdigit((unsigned char)*p)) return nullptr;
-    uint64_t v = 0;
-    bool overflow = false;
-    for (; isdigit((unsigned char)*p); ++p) {
-        unsigned digit = (unsigned)(*p - '0');
-        if (v > (UINT64_MAX - digit) / 10) overflow = true;
-        v = v * 10 + digit;
-    }
-    if (overflow) v = UINT64_MAX;
-    value = negative ? (uint64_t)0 - v : v;
     return p;
 }
 
-bool isBlank(char c)
+// One run of digits; nullptr when none. A value past 64 bits stays at the
+// largest one: no file reaches it.
+const char* scanDigits(const char* p, uint64_t& value)
 {
-    return c == ' ' || c == '\t' || c == '\r';
+    if (!isdigit((unsigned char)*p)) return nullptr;
+    uint64_t v = 0;
+    for (; isdigit((unsigned char)*p); ++p) {
+        unsigned digit = (unsigned)(*p - '0');
+        v = v > (UINT64_MAX - digit) / 10 ? UINT64_MAX : v * 10 + digit;
+    }
+    value = v;
+    return p;
 }
 
 } // namespace
 
-void parseRangeHeader(const char* value, uint64_t& first, uint64_t& last)
+ByteRangeSpec parseRangeHeader(const char* value)
 {
-    first = last = 0;
+    ByteRangeSpec none;
     const char* eq = strchr(value, '=');
-    if (!eq) return;
+    if (!eq) return none;
     // The unit, trimmed and compared without regard to case.
-    const char* u = value;
+    const char* u = skipBlanks(value);
     const char* uend = eq;
-    while (u < uend && isBlank(*u))
-        ++u;
     while (uend > u && isBlank(uend[-1]))
         --uend;
-    if (uend - u != 5 || strncasecmp(u, "bytes", 5) != 0) return;
-    const char* p = scanUnsigned(eq + 1, first);
-    if (!p || *p != '-') return;
-    scanUnsigned(p + 1, last);
+    if (uend - u != 5 || strncasecmp(u, "bytes", 5) != 0) return none;
+
+    ByteRangeSpec spec;
+    const char* p = skipBlanks(eq + 1);
+    if (*p == '-') {
+        spec.kind = ByteRangeSpec::Kind::Suffix;
+        p = scanDigits(p + 1, spec.first);
+    } else {
+        spec.kind = ByteRangeSpec::Kind::Span;
+        p = scanDigits(p, spec.first);
+        if (!p || *p != '-') return none;
+        ++p;
+        if (isdigit((unsigned char)*p)) p = scanDigits(p, spec.last);
+        if (spec.last < spec.first) return none;
+    }
+    if (!p) return none;
+    // Whatever follows the first range must start the next one.
+    p = skipBlanks(p);
+    if (*p != '\0' && *p != ',') return none;
+    return spec;
 }
 
-ByteRangePlan settleByteRange(uint64_t size, uint64_t first, uint64_t last, bool rangeRequested)
+ByteRangePlan settleByteRange(uint64_t size, const ByteRangeSpec& spec)
 {
-    ByteRangePlan plan = {false, 0, 0, size};
-    if (!rangeRequested || first >= size || (last != 0 && last < first)) return plan;
-    if (last == 0 || last >= size) last = size - 1;
-    plan.ranged = true;
-    plan.first = first;
-    plan.last = last;
-    plan.count = last - first + 1;
-    return plan;
+    const ByteRangePlan whole = {ByteRangePlan::Outcome::Whole, 0, 0, size};
+    const ByteRangePlan unsatisfiable = {ByteRangePlan::Outcome::Unsatisfiable, 0, 0, 0};
+    uint64_t first = 0;
+    uint64_t last = size - 1;
+    switch (spec.kind) {
+    case ByteRangeSpec::Kind::None:
+        return whole;
+    case ByteRangeSpec::Kind::Span:
+        if (spec.first >= size) return unsatisfiable;
+        first = spec.first;
+        if (spec.last < last) last = spec.last;
+        break;
+    case ByteRangeSpec::Kind::Suffix:
+        if (spec.first == 0) return unsatisfiable;
+        // An empty file has no last bytes to give: it goes whole.
+        if (size == 0) return whole;
+        first = spec.first < size ? size - spec.first : 0;
+        break;
+    }
+    return {ByteRangePlan::Outcome::Part, first, last, last - first + 1};
 }

@@ -11,6 +11,15 @@ class ClientConnection;
 class WSocketIO;
 class ZorvaneControl;
 
+// What a request asks of a static file besides its path: the method and the
+// headers that choose the answer, each "" when it was not sent.
+struct FileRequest {
+    bool headOnly = false; // HEAD: GET's status and headers, no body
+    const char* ifModifiedSince = "";
+    const char* ifRange = "";
+    const char* range = "";
+};
+
 // The one response of a connection: status line, header lines in insertion
 // order, then the body. Every header block starts "HTTP/1.1 %u %s", carries the
 // server line, ends its lines with "\r\n" and (as every caller asks) ends
@@ -65,24 +74,23 @@ public:
     // 301 with "Location", no body.
     void redirect(const char* location);
 
-    // Sends a static file with its dates, one byte range and the condition
-    // (If-Modified-Since, else If-Range, else ""). last 0 means to the end.
+    // Sends a static file with its dates: 304 when If-Modified-Since names
+    // its date, else the first range of Range (206, or 416 when it starts past
+    // the end) unless If-Range names another validator, else the whole file.
     // Sizes and positions are 64-bit. openFile, when not -1, is path already
     // opened for reading; the call takes it over and closes it.
-    void sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition, uint64_t first,
-        uint64_t last, bool rangeRequested, int openFile = -1);
+    void sendFile(const char* path, const char* mimeType, const FileRequest& request, int openFile = -1);
     // The same from the memory of this thread's small-file cache, when it
     // holds path as the file is now; false (and nothing sent) otherwise.
-    bool sendCachedFile(const char* path, const char* mimeType, bool headOnly, const char* condition, uint64_t first,
-        uint64_t last, bool rangeRequested);
+    bool sendCachedFile(const char* path, const char* mimeType, const FileRequest& request);
 
 private:
     enum class FileSource {
         File, // the file (kept in this thread's cache when it qualifies)
         Cache, // this thread's cache, or nothing
     };
-    bool sendFileFrom(FileSource source, const char* path, const char* mimeType, bool headOnly, const char* condition,
-        uint64_t first, uint64_t last, bool rangeRequested, int openFile);
+    bool sendFileFrom(
+        FileSource source, const char* path, const char* mimeType, const FileRequest& request, int openFile);
     // The status line, server line, header lines and (when asked) "Connection: close".
     void buildHeaderBlock(WString& out, bool connectionClose) const;
     // Logs the block, ends it, and sends it with the first body bytes.

@@ -1,10 +1,10 @@
 #include "HTTPStatus.h"
 
 const HTTPStatus HTTP_STATUS_OK = {200, "OK"};
-const HTTPStatus HTTP_STATUS_NO_CONTENT = {204, "No Content"};
 const HTTPStatus HTTP_STATUS_PARTIAL_CONTENT = {206, "Partial Content"};
 const HTTPStatus HTTP_STATUS_MOVED_PERMANENTLY = {301, "Moved Permanently"};
 const HTTPStatus HTTP_STATUS_NOT_MODIFIED = {304, "Not Modified"};
+const HTTPStatus HTTP_STATUS_RANGE_NOT_SATISFIABLE = {416, "Range Not Satisfiable"};
 const HTTPStatus HTTP_STATUS_INTERNAL_SERVER_ERROR = {500, "Internal Server Error"};
 
 namespace {
@@ -42,6 +42,7 @@ const HTTPStatus STATUS_TABLE[] = {
     {413, "Request Entity Too Large"},
     {414, "Request-URI Too Long"},
     {415, "Unsupported Media Type"},
+    {416, "Range Not Satisfiable"},
     {500, "Internal Server Error"},
     {501, "Not Implemented"},
     {502, "Bad Gateway"},

@@ -11,10 +11,10 @@ struct HTTPStatus {
 
 // Records the response writers use directly; their texts equal the table's rows.
 extern const HTTPStatus HTTP_STATUS_OK; // 200
-extern const HTTPStatus HTTP_STATUS_NO_CONTENT; // 204
 extern const HTTPStatus HTTP_STATUS_PARTIAL_CONTENT; // 206
 extern const HTTPStatus HTTP_STATUS_MOVED_PERMANENTLY; // 301
 extern const HTTPStatus HTTP_STATUS_NOT_MODIFIED; // 304
+extern const HTTPStatus HTTP_STATUS_RANGE_NOT_SATISFIABLE; // 416
 extern const HTTPStatus HTTP_STATUS_INTERNAL_SERVER_ERROR; // 500
 
 // out becomes the table row of code, or {code, "Unknown status"}.

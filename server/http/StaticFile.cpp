@@ -212,20 +212,18 @@ uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count
 
 } // namespace
 
-void HTTPResponse::sendFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
-    uint64_t first, uint64_t last, bool rangeRequested, int openFile)
+void HTTPResponse::sendFile(const char* path, const char* mimeType, const FileRequest& request, int openFile)
 {
-    sendFileFrom(FileSource::File, path, mimeType, headOnly, condition, first, last, rangeRequested, openFile);
+    sendFileFrom(FileSource::File, path, mimeType, request, openFile);
 }
 
-bool HTTPResponse::sendCachedFile(const char* path, const char* mimeType, bool headOnly, const char* condition,
-    uint64_t first, uint64_t last, bool rangeRequested)
+bool HTTPResponse::sendCachedFile(const char* path, const char* mimeType, const FileRequest& request)
 {
-    return sendFileFrom(FileSource::Cache, path, mimeType, headOnly, condition, first, last, rangeRequested, -1);
+    return sendFileFrom(FileSource::Cache, path, mimeType, request, -1);
 }
 
-bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char* mimeType, bool headOnly,
-    const char* condition, uint64_t first, uint64_t last, bool rangeRequested, int openFile)
+bool HTTPResponse::sendFileFrom(
+    FileSource source, const char* path, const char* mimeType, const FileRequest& request, int openFile)
 {
     // The file shrank while it was sent: the client got fewer bytes than the
     // header block announced, and must not take them for the whole answer.
@@ -273,47 +271,45 @@ bool HTTPResponse::sendFileFrom(FileSource source, const char* path, const char*
         formatHttpDate(modifiedTime, lastModified);
         addHeader("Date", currentHttpDate());
 
-        ByteRangePlan plan = settleByteRange(size, first, last, rangeRequested);
-        FileReader reader = cached ? FileReader(file, cached->bytes)
-            : plain                ? FileReader(file, plain->fd)
-                                   : FileReader(file, path);
-        if (plan.ranged) reader.seek(plan.first);
-        uint64_t count = plan.count;
-
-        const bool modified = !(condition[0] != '\0' && lastModified.equals(condition));
-        if (!modified && !plan.ranged) {
+        // Any other spelling of the date counts as a change.
+        if (request.ifModifiedSince[0] != '\0' && lastModified.equals(request.ifModifiedSince)) {
             setStatus(HTTP_STATUS_NOT_MODIFIED);
             sendHeaders(true);
             return true;
         }
+        ByteRangeSpec asked = parseRangeHeader(request.range);
+        // A range of another version of the file would not fit the client's part.
+        if (request.ifRange[0] != '\0' && !lastModified.equals(request.ifRange)) asked = {};
+        ByteRangePlan plan = settleByteRange(size, asked);
+        if (plan.outcome == ByteRangePlan::Outcome::Unsatisfiable) {
+            setStatus(HTTP_STATUS_RANGE_NOT_SATISFIABLE);
+            addHeader("Content-Range", WFormattedString("bytes */%llu", (unsigned long long)size));
+            addHeader("Content-Length", "0");
+            sendHeaders(true);
+            return true;
+        }
+        FileReader reader = cached ? FileReader(file, cached->bytes)
+            : plain                ? FileReader(file, plain->fd)
+                                   : FileReader(file, path);
+        if (plan.first > 0) reader.seek(plan.first);
+        uint64_t count = plan.count;
 
         setStatus(HTTP_STATUS_OK);
         addHeader("Content-Type", mimeType);
         addHeader("Last-Modified", lastModified);
-        setAutoHeaders(true);
-        if (plan.ranged) {
-            if (condition[0] != '\0' && modified) {
-                // The validator does not match: the whole file, as a plain 200.
-                reader.seek(0);
-                count = size;
-                addHeader("Content-Length", DecimalText(size));
-            } else {
-                setStatus(HTTP_STATUS_PARTIAL_CONTENT);
-                addHeader("Content-Range",
-                    WFormattedString("bytes %llu-%llu/%llu", (unsigned long long)plan.first,
-                        (unsigned long long)plan.last, (unsigned long long)size));
-            }
+        addHeader("Content-Length", DecimalText(count));
+        if (plan.outcome == ByteRangePlan::Outcome::Part) {
+            setStatus(HTTP_STATUS_PARTIAL_CONTENT);
+            addHeader("Content-Range",
+                WFormattedString("bytes %llu-%llu/%llu", (unsigned long long)plan.first, (unsigned long long)plan.last,
+                    (unsigned long long)size));
         } else {
-            addHeader("Content-Length", DecimalText(count));
             addHeader("Accept-Ranges", "bytes");
         }
+        setAutoHeaders(true);
 
-        if (headOnly) {
-            setStatus(HTTP_STATUS_NO_CONTENT);
-            sendHeaders(true);
-            return true;
-        }
-        if (count == 0) {
+        // HEAD: the same status and headers as GET, without the body.
+        if (request.headOnly || count == 0) {
             sendHeaders(true);
             return true;
         }

@@ -95,6 +95,7 @@ TEST_F(MimeTypeMapTest, ShippedFileMapsCommonTypes)
     if (access(path.c_str(), R_OK) != 0) GTEST_SKIP() << "no cfg/mime.txt";
     MimeTypeMap map(path.c_str());
     EXPECT_STREQ("text/html", map.getMimeType("html"));
+    EXPECT_STREQ("image/avif", map.getMimeType("avif"));
     EXPECT_STREQ("text/plain", map.getMimeType("php"));
 }
 

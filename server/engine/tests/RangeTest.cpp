@@ -8,45 +8,60 @@ namespace {
 
 TEST(RangeTest, RangeHeaderValues)
 {
-    const uint64_t huge500 = (uint64_t)0 - 500;
+    using Kind = ByteRangeSpec::Kind;
+    const uint64_t open = UINT64_MAX;
     const struct {
         const char* value;
+        Kind kind;
         uint64_t first;
         uint64_t last;
     } cases[] = {
-        {"bytes=100-199", 100, 199},
-        {"bytes=100-", 100, 0},
-        {"bytes=0-0", 0, 0},
-        {"BYTES = 5-6", 5, 6},
-        {"items=1-2", 0, 0},
-        {"bytes", 0, 0},
-        {"bytes=-500", huge500, 0},
-        {"bytes=1-2, 5-6", 1, 2},
-        {"bytes=x-5", 0, 0},
-        {"bytes=7", 7, 0},
-        {"bytes=5000000000-6000000000", 5000000000ull, 6000000000ull},
-        {"bytes=99999999999999999999999-", UINT64_MAX, 0},
+        {"bytes=100-199", Kind::Span, 100, 199},
+        {"bytes=100-", Kind::Span, 100, open},
+        {"bytes=0-0", Kind::Span, 0, 0},
+        {"BYTES = 5-6", Kind::Span, 5, 6},
+        {"bytes=-500", Kind::Suffix, 500, open},
+        {"bytes=1-2, 5-6", Kind::Span, 1, 2},
+        {"bytes=-5 ,1-2", Kind::Suffix, 5, open},
+        {"bytes=5000000000-6000000000", Kind::Span, 5000000000ull, 6000000000ull},
+        {"bytes=99999999999999999999999-", Kind::Span, UINT64_MAX, open},
+        {"items=1-2", Kind::None, 0, open},
+        {"bytes", Kind::None, 0, open},
+        {"bytes=", Kind::None, 0, open},
+        {"bytes=-", Kind::None, 0, open},
+        {"bytes=x-5", Kind::None, 0, open},
+        {"bytes=7", Kind::None, 0, open},
+        {"bytes=5-0", Kind::None, 0, open},
+        {"bytes=+5-6", Kind::None, 0, open},
+        {"bytes=1-2x", Kind::None, 0, open},
+        {"bytes=--5", Kind::None, 0, open},
     };
     for (const auto& c : cases) {
-        uint64_t first = 1, last = 1;
-        parseRangeHeader(c.value, first, last);
-        EXPECT_EQ(c.first, first) << c.value;
-        EXPECT_EQ(c.last, last) << c.value;
+        ByteRangeSpec spec = parseRangeHeader(c.value);
+        EXPECT_EQ(c.kind, spec.kind) << c.value;
+        if (c.kind == Kind::None) continue;
+        EXPECT_EQ(c.first, spec.first) << c.value;
+        EXPECT_EQ(c.last, spec.last) << c.value;
     }
 }
 
 TEST(RangeTest, SettlingAgainstTheSize)
 {
-    // The end-to-end cases are in StaticFileTest; here the 64-bit arithmetic.
-    ByteRangePlan plan = settleByteRange(6ull << 30, 5ull << 30, 0, true);
-    EXPECT_TRUE(plan.ranged);
+    // The end-to-end cases are in StaticFileTest; here the 64-bit arithmetic
+    // and the edges of the size.
+    using Outcome = ByteRangePlan::Outcome;
+    ByteRangePlan plan = settleByteRange(6ull << 30, parseRangeHeader("bytes=5368709120-"));
+    EXPECT_EQ(Outcome::Part, plan.outcome);
     EXPECT_EQ(5ull << 30, plan.first);
     EXPECT_EQ((6ull << 30) - 1, plan.last);
     EXPECT_EQ(1ull << 30, plan.count);
-    plan = settleByteRange(1000, (uint64_t)0 - 500, 0, true);
-    EXPECT_FALSE(plan.ranged);
+    plan = settleByteRange(1000, parseRangeHeader("bytes=-18446744073709551615"));
+    EXPECT_EQ(Outcome::Part, plan.outcome);
+    EXPECT_EQ(0u, plan.first);
     EXPECT_EQ(1000u, plan.count);
-    EXPECT_FALSE(settleByteRange(0, 0, 0, true).ranged);
+    EXPECT_EQ(Outcome::Unsatisfiable, settleByteRange(1000, parseRangeHeader("bytes=18446744073709551615-")).outcome);
+    EXPECT_EQ(Outcome::Unsatisfiable, settleByteRange(0, parseRangeHeader("bytes=0-0")).outcome);
+    EXPECT_EQ(Outcome::Whole, settleByteRange(0, parseRangeHeader("bytes=-1")).outcome);
 }
 
 TEST(RangeTest, HttpDates)

@@ -49,7 +49,8 @@ TEST(ResponseTest, StatusTable)
         {413, "Request Entity Too Large"},
         {414, "Request-URI Too Long"},
         {505, "HTTP Version Not Supported"},
-        {416, "Unknown status"},
+        {416, "Range Not Satisfiable"},
+        {418, "Unknown status"},
         {0, "Unknown status"},
         {506, "Unknown status"},
     };
@@ -66,8 +67,8 @@ TEST(ResponseTest, HeaderBlocks)
 {
     EXPECT_EQ(
         "HTTP/1.1 200 OK\r\n" + SERVER + "Connection: close\r\n\r\n", wire([](HTTPResponse& r) { r.sendHeaders(true); }));
-    EXPECT_EQ("HTTP/1.1 416 Unknown status\r\n" + SERVER + "\r\n", wire([](HTTPResponse& r) {
-        r.setStatus(416);
+    EXPECT_EQ("HTTP/1.1 418 Unknown status\r\n" + SERVER + "\r\n", wire([](HTTPResponse& r) {
+        r.setStatus(418);
         r.sendHeaders(false);
     }));
     EXPECT_EQ("HTTP/1.1 302 Moved Temporarily\r\n" + SERVER + "A: 1\r\nB: two words\r\nA: 3\r\nConnection: close\r\n\r\n",

@@ -24,13 +24,12 @@ const std::string SERVER = "Server: " ZORVANE_WITH_PHP " V1.1\r\n";
 const std::string LAST_MODIFIED = "Mon, 01 Mar 2027 09:05:03 GMT";
 const time_t MTIME = 1803891903;
 
-struct Request {
-    const char* condition = "";
-    uint64_t first = 0;
-    uint64_t last = 0;
-    bool range = false;
-    bool head = false;
-};
+FileRequest ranged(const char* range)
+{
+    FileRequest r;
+    r.range = range;
+    return r;
+}
 
 class StaticFileTest : public ::testing::Test {
 protected:
@@ -53,14 +52,14 @@ protected:
 
     // Serves path and returns the bytes the client got, with the Date value
     // replaced by "<now>" after checking its form.
-    std::string serve(const std::string& path, const Request& r, const char* mime = "text/html")
+    std::string serve(const std::string& path, const FileRequest& r, const char* mime = "text/html")
     {
         LoopbackConnection c;
         std::string out;
         std::thread reader([&] { out = c.receiveAll(); });
         {
             HTTPResponse response(&control, &c.server);
-            response.sendFile(path.c_str(), mime, r.head, r.condition, r.first, r.last, r.range);
+            response.sendFile(path.c_str(), mime, r);
         }
         c.server.close();
         reader.join();
@@ -81,8 +80,15 @@ protected:
     std::string partial(uint64_t first, uint64_t last, uint64_t size)
     {
         return "HTTP/1.1 206 Partial Content\r\n" + SERVER + "Date: <now>\r\nContent-Type: text/html\r\nLast-Modified: "
-            + LAST_MODIFIED + "\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/"
-            + std::to_string(size) + "\r\nConnection: close\r\n\r\n";
+            + LAST_MODIFIED + "\r\nContent-Length: " + std::to_string(last - first + 1) + "\r\nContent-Range: bytes "
+            + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size)
+            + "\r\nConnection: close\r\n\r\n";
+    }
+
+    std::string unsatisfiable(uint64_t size)
+    {
+        return "HTTP/1.1 416 Range Not Satisfiable\r\n" + SERVER + "Date: <now>\r\nContent-Range: bytes */"
+            + std::to_string(size) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     }
 
     RecordingControl control;
@@ -101,79 +107,76 @@ TEST_F(StaticFileTest, WholeFile)
 TEST_F(StaticFileTest, Conditions)
 {
     const std::string notModified = "HTTP/1.1 304 Not Modified\r\n" + SERVER + "Date: <now>\r\nConnection: close\r\n\r\n";
-    Request r;
-    r.condition = LAST_MODIFIED.c_str();
+    FileRequest r = ranged("bytes=100-199");
+    r.ifModifiedSince = LAST_MODIFIED.c_str();
     EXPECT_EQ(notModified, serve(file, r));
-    r.head = true;
+    r.headOnly = true;
     EXPECT_EQ(notModified, serve(file, r));
     // Any other spelling of the same instant counts as modified.
-    Request other;
-    other.condition = "Monday, 01-Mar-27 09:05:03 GMT";
+    FileRequest other;
+    other.ifModifiedSince = "Monday, 01-Mar-27 09:05:03 GMT";
     EXPECT_EQ(ok200(1000) + content, serve(file, other));
+    other.range = "bytes=100-199";
+    EXPECT_EQ(partial(100, 199, 1000) + content.substr(100, 100), serve(file, other));
+    // If-Range counts only with a range: it answers the range or the whole file.
+    FileRequest ifRange;
+    ifRange.ifRange = LAST_MODIFIED.c_str();
+    EXPECT_EQ(ok200(1000) + content, serve(file, ifRange));
+    ifRange.range = "bytes=100-199";
+    EXPECT_EQ(partial(100, 199, 1000) + content.substr(100, 100), serve(file, ifRange));
+    for (const char* validator : {"Tue, 02 Mar 2027 09:05:03 GMT", "\"etag\""}) {
+        ifRange.ifRange = validator;
+        EXPECT_EQ(ok200(1000) + content, serve(file, ifRange)) << validator;
+    }
 }
 
 TEST_F(StaticFileTest, Ranges)
 {
     const struct {
-        uint64_t first, last;
-        uint64_t from, to; // to < from: the whole file as a 200
+        const char* range;
+        int64_t from, to; // to < from: the whole file as a 200; from < 0: 416
     } cases[] = {
-        {100, 199, 100, 199},
-        {900, 0, 900, 999},
-        {0, 0, 0, 999},
-        {500, 99999, 500, 999},
-        {1000, 0, 1, 0},
-        {5000, 6000, 1, 0},
-        {300, 200, 1, 0},
-        {(uint64_t)0 - 500, 0, 1, 0},
+        {"bytes=100-199", 100, 199},
+        {"bytes=900-", 900, 999},
+        {"bytes=0-0", 0, 0},
+        {"bytes=999-999", 999, 999},
+        {"bytes=500-99999", 500, 999},
+        {"bytes=-100", 900, 999},
+        {"bytes=-5000", 0, 999},
+        {"bytes=1000-", -1, 0},
+        {"bytes=5000-6000", -1, 0},
+        {"bytes=-0", -1, 0},
+        {"bytes=300-200", 1, 0},
+        {"items=1-2", 1, 0},
     };
     for (const auto& c : cases) {
-        Request r;
-        r.first = c.first;
-        r.last = c.last;
-        r.range = true;
-        std::string expected = c.to >= c.from ? partial(c.from, c.to, 1000) + content.substr(c.from, c.to - c.from + 1)
-                                              : ok200(1000) + content;
-        EXPECT_EQ(expected, serve(file, r)) << c.first << "-" << c.last;
+        std::string expected = ok200(1000) + content;
+        if (c.from < 0)
+            expected = unsatisfiable(1000);
+        else if (c.to >= c.from)
+            expected = partial((uint64_t)c.from, (uint64_t)c.to, 1000)
+                + content.substr((size_t)c.from, (size_t)(c.to - c.from + 1));
+        EXPECT_EQ(expected, serve(file, ranged(c.range))) << c.range;
     }
 }
 
-TEST_F(StaticFileTest, RangeWithCondition)
+TEST_F(StaticFileTest, HeadAnswersAsGetWithoutTheBody)
 {
-    Request r;
-    r.first = 100;
-    r.last = 199;
-    r.range = true;
-    r.condition = LAST_MODIFIED.c_str();
-    EXPECT_EQ(partial(100, 199, 1000) + content.substr(100, 100), serve(file, r));
-    r.condition = "Tue, 02 Mar 2027 09:05:03 GMT";
-    EXPECT_EQ("HTTP/1.1 200 OK\r\n" + SERVER + "Date: <now>\r\nContent-Type: text/html\r\nLast-Modified: "
-            + LAST_MODIFIED + "\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + content,
-        serve(file, r));
-}
-
-TEST_F(StaticFileTest, HeadAnswers204WithTheGetHeaders)
-{
-    Request r;
-    r.head = true;
-    std::string expected = ok200(1000);
-    expected.replace(0, strlen("HTTP/1.1 200 OK"), "HTTP/1.1 204 No Content");
-    EXPECT_EQ(expected, serve(file, r));
-    r.range = true;
-    r.first = 10;
-    r.last = 19;
-    expected = partial(10, 19, 1000);
-    expected.replace(0, strlen("HTTP/1.1 206 Partial Content"), "HTTP/1.1 204 No Content");
-    EXPECT_EQ(expected, serve(file, r));
+    FileRequest r;
+    r.headOnly = true;
+    EXPECT_EQ(ok200(1000), serve(file, r));
+    r.range = "bytes=10-19";
+    EXPECT_EQ(partial(10, 19, 1000), serve(file, r));
+    r.range = "bytes=1000-";
+    EXPECT_EQ(unsatisfiable(1000), serve(file, r));
 }
 
 TEST_F(StaticFileTest, EmptyFile)
 {
     std::string empty = make("empty.txt", "");
     EXPECT_EQ(ok200(0, "text/plain"), serve(empty, {}, "text/plain"));
-    Request r;
-    r.range = true;
-    EXPECT_EQ(ok200(0, "text/plain"), serve(empty, r, "text/plain"));
+    EXPECT_EQ(ok200(0, "text/plain"), serve(empty, ranged("bytes=-10"), "text/plain"));
+    EXPECT_EQ(unsatisfiable(0), serve(empty, ranged("bytes=0-"), "text/plain"));
 }
 
 TEST_F(StaticFileTest, ChunkBoundariesAndLargeFiles)
@@ -191,11 +194,9 @@ TEST_F(StaticFileTest, ChunkBoundariesAndLargeFiles)
             signal(SIGPIPE, previous);
             EXPECT_EQ(ok200(size, "application/octet-stream") + bytes, got) << size;
         }
-        Request r;
-        r.range = true;
-        r.first = 70000 % size;
-        std::string got = serve(path, r);
-        EXPECT_EQ(partial(r.first, size - 1, size) + bytes.substr(r.first), got) << size;
+        size_t first = 70000 % size;
+        std::string got = serve(path, ranged(("bytes=" + std::to_string(first) + "-").c_str()));
+        EXPECT_EQ(partial(first, size - 1, size) + bytes.substr(first), got) << size;
     }
 }
 
@@ -213,18 +214,12 @@ TEST_F(StaticFileTest, FilesBeyondFourGiB)
     struct timeval times[2] = {{MTIME, 0}, {MTIME, 0}};
     utimes(path.c_str(), times);
 
-    Request r;
-    r.range = true;
-    r.first = size - 10;
-    EXPECT_EQ(partial(size - 10, size - 1, size) + "0123456789", serve(path, r));
-    r.first = size - 4;
-    r.last = size - 2;
-    EXPECT_EQ(partial(size - 4, size - 2, size) + "678", serve(path, r));
-    Request head;
-    head.head = true;
-    std::string expected = ok200(size);
-    expected.replace(0, strlen("HTTP/1.1 200 OK"), "HTTP/1.1 204 No Content");
-    EXPECT_EQ(expected, serve(path, head));
+    EXPECT_EQ(partial(size - 10, size - 1, size) + "0123456789", serve(path, ranged("bytes=4294967296-")));
+    EXPECT_EQ(partial(size - 4, size - 2, size) + "678", serve(path, ranged("bytes=4294967302-4294967304")));
+    EXPECT_EQ(partial(size - 3, size - 1, size) + "789", serve(path, ranged("bytes=-3")));
+    FileRequest head;
+    head.headOnly = true;
+    EXPECT_EQ(ok200(size), serve(path, head));
     EXPECT_TRUE(control.hasLine(2, "Send file: " + path + ", Size=4294967306, MimeType=text/html"));
 }
 
@@ -242,12 +237,10 @@ TEST_F(StaticFileTest, ArchiveMembers)
     ASSERT_EQ(0u, whole.find("HTTP/1.1 200 OK\r\n"));
     EXPECT_NE(std::string::npos,
         whole.find("\r\nContent-Length: 1000\r\nAccept-Ranges: bytes\r\nConnection: close\r\n\r\n" + content));
-    Request r;
-    r.range = true;
-    r.first = 990;
-    std::string tail = serve(member, r);
+    std::string tail = serve(member, ranged("bytes=-10"));
     EXPECT_NE(std::string::npos,
-        tail.find("\r\nContent-Range: bytes 990-999/1000\r\nConnection: close\r\n\r\n" + content.substr(990)));
+        tail.find("\r\nContent-Length: 10\r\nContent-Range: bytes 990-999/1000\r\nConnection: close\r\n\r\n"
+            + content.substr(990)));
 }
 
 std::string errorPage(const std::string& message)
@@ -293,7 +286,7 @@ TEST_F(StaticFileTest, ClientGoneMidBody)
             c.closeClient();
         });
         HTTPResponse response(&control, &c.server);
-        EXPECT_NO_THROW(response.sendFile(path.c_str(), "x/y", false, "", 0, 0, false));
+        EXPECT_NO_THROW(response.sendFile(path.c_str(), "x/y", FileRequest {}));
         closer.join();
         signal(SIGPIPE, previous);
     }
@@ -328,7 +321,7 @@ TEST_F(StaticFileTest, FileThatShrinksWhileSentIsLoggedAndCut)
         bool cut = false;
         {
             HTTPResponse response(&control, &c.server);
-            response.sendFile(path.c_str(), "x/y", false, "", 0, 0, false);
+            response.sendFile(path.c_str(), "x/y", FileRequest {});
             cut = response.wasCut();
         }
         c.server.release(); // closed at once, as the connection's owner closes a cut answer
