@@ -1,5 +1,7 @@
 #include "ZorvaneWorker.h"
 
+#include <sched.h>
+
 #include "ConnectionReactor.h"
 #include "PendingConnection.h"
 #include "WException.h"
@@ -80,6 +82,10 @@ void ZorvaneWorker::stop(bool wait, unsigned long timeoutMs)
 void ZorvaneWorker::run()
 {
     Zorvane::currentServer = server;
+    // umask and the working directory belong to the process: a script's
+    // umask() must not reach the requests of other workers. (PHP's own chdir
+    // into the script's folder is virtual in its thread-safe build.)
+    ::unshare(CLONE_FS);
     while (!stopRequested.load()) {
         PendingConnection* connection = server->queue.pop(stopRequested);
         if (connection == nullptr) {
