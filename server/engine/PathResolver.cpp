@@ -48,6 +48,22 @@ bool isReadableFile(const char* path, FileType known)
     return true;
 }
 
+WString absoluteFolder(const char* folder)
+{
+    if (*folder == '\0' || *folder == '/' || *folder == '$') return folder;
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof(cwd)) == nullptr) return folder;
+    std::string path(folder);
+    while (path.compare(0, 2, "./") == 0)
+        path.erase(0, path.find_first_not_of('/', 1));
+    if (path == ".") path.clear();
+    while (!path.empty() && path.back() == '/')
+        path.pop_back();
+    std::string absolute(cwd);
+    if (!path.empty()) absolute += (absolute == "/" ? "" : "/") + path;
+    return absolute.c_str();
+}
+
 FileType typeOf(const char* path)
 {
     struct stat st;

@@ -61,4 +61,10 @@ bool isDirectory(const char* path);
 // True when path exists in any form.
 bool exists(const char* path);
 
+// A configured folder made absolute against the working directory, so that
+// the paths derived from it stay valid wherever a script or program runs
+// ("./" and trailing '/' dropped). An absolute path, "" and an archive path
+// ("$...") are returned as they are.
+WString absoluteFolder(const char* folder);
+
 } // namespace PathResolver

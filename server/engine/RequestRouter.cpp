@@ -230,11 +230,10 @@ bool RequestRouter::route(HTTPRequest& request) const
         }
     }
 
-    // 6. Where the script's path info points to.
-    if (request.interpreterKey.length() > 0) {
-        WString folder;
-        WSystem::extractPath(request.scriptFilename, folder, false);
-        request.pathTranslated = folder + request.pathInfo;
+    // 6. Where the script's path info points to: the same path below the
+    // document folder (RFC 3875 4.1.6); nothing without path info.
+    if (request.interpreterKey.length() > 0 && request.pathInfo.length() > 0) {
+        request.pathTranslated = request.documentRoot + request.pathInfo;
     }
 
     // 7. MIME type by the lower-case extension.
@@ -296,8 +295,8 @@ const WString* RequestRouter::scriptCommand(const HTTPRequest& request) const
     }
     const WString* command
         = request.interpreterKey.length() > 0 ? tables.interpreters.find(request.interpreterKey) : nullptr;
-    if (command != nullptr && command->equals(RoutingTables::PHP_BUILT_IN)
-        && typeOf(request.scriptFilename) != PathResolver::FileType::Regular) {
+    // A script that is not there starts no interpreter: it is a missing page.
+    if (command != nullptr && typeOf(request.scriptFilename) != PathResolver::FileType::Regular) {
         return nullptr;
     }
     return command;

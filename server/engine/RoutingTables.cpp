@@ -1,5 +1,7 @@
 #include "RoutingTables.h"
 
+#include "PathResolver.h"
+
 #include "WException.h"
 #include "WFile.h"
 #include "ZorvaneControl.h"
@@ -89,7 +91,7 @@ bool RoutingTables::addVirtualDirectoryLine(const char* line, WString& why)
         alias.append('/');
     }
     alias.toLowerCase();
-    virtualDirectories.put(alias, folder);
+    virtualDirectories.put(alias, PathResolver::absoluteFolder(folder));
     return true;
 }
 

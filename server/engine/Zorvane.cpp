@@ -17,6 +17,7 @@
 #include "ClientConnection.h"
 #include "EventLoop.h"
 #include "PHPRuntime.h"
+#include "PathResolver.h"
 #include "RoutingTables.h"
 #include "WException.h"
 #include "WIPAddress.h"
@@ -68,6 +69,15 @@ void prepareListener(int fd, unsigned long receiveBuffer)
     setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &late, sizeof late);
 }
 
+// PHP works in the script's folder and CGI programs run in theirs: a
+// relative document folder would not lead back to the files.
+ServerConfig withAbsoluteFolder(const ServerConfig& settings)
+{
+    ServerConfig config(settings);
+    config.documentPath = PathResolver::absoluteFolder(config.documentPath);
+    return config;
+}
+
 } // namespace
 
 thread_local const Zorvane* Zorvane::currentServer = nullptr;
@@ -77,7 +87,8 @@ Zorvane::Zorvane() : control(nullptr)
     construct();
 }
 
-Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings) : config(settings), control(nullptr)
+Zorvane::Zorvane(ZorvaneControl* owner, const ServerConfig& settings)
+    : config(withAbsoluteFolder(settings)), control(nullptr)
 {
     useControl(owner);
     construct();
@@ -142,7 +153,7 @@ Zorvane::~Zorvane()
 
 void Zorvane::configure(ZorvaneControl* owner, const ServerConfig& settings)
 {
-    config = settings;
+    config = withAbsoluteFolder(settings);
     useControl(owner);
     // The runtime started before anyone could hear about it: say now which PHP runs.
     announcePHP(control);

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include <sched.h>
+
 #include "ConnectionReactor.h"
 #include "ScriptJob.h"
 #include "WException.h"
@@ -82,6 +84,10 @@ void ZorvaneWorker::stop(bool wait, unsigned long timeoutMs)
 void ZorvaneWorker::run()
 {
     Zorvane::currentServer = server;
+    // umask and the working directory belong to the process: a script's
+    // umask() must not reach the requests of other workers. (PHP's own chdir
+    // into the script's folder is virtual in its thread-safe build.)
+    ::unshare(CLONE_FS);
     while (!stopRequested.load()) {
         ScriptJob* job = server->queue.pop(stopRequested);
         if (job == nullptr) {

@@ -21,9 +21,38 @@ double cgiNow()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-int CGIChild::spawn(const std::string& program, const std::vector<std::string>& argv, const char* environmentBlock,
-    const CGIPipes& pipes)
+namespace {
+
+const char SCRIPT_FILENAME[] = "SCRIPT_FILENAME=";
+
+// The folder of the script the block's SCRIPT_FILENAME names, "" without one.
+std::string scriptFolder(const char* environmentBlock)
 {
+    for (const char* p = environmentBlock; *p != 0; p += strlen(p) + 1) {
+        if (strncmp(p, SCRIPT_FILENAME, sizeof(SCRIPT_FILENAME) - 1) != 0) continue;
+        std::string path(p + sizeof(SCRIPT_FILENAME) - 1);
+        size_t slash = path.rfind('/');
+        if (slash == std::string::npos) return "";
+        return slash == 0 ? "/" : path.substr(0, slash);
+    }
+    return "";
+}
+
+// A relative program path would be looked up from the script's folder.
+std::string fromHere(const std::string& program)
+{
+    char cwd[4096];
+    if (program.empty() || program[0] == '/' || getcwd(cwd, sizeof(cwd)) == nullptr) return program;
+    return std::string(cwd) + "/" + program;
+}
+
+} // namespace
+
+int CGIChild::spawn(const std::string& givenProgram, const std::vector<std::string>& argv,
+    const char* environmentBlock, const CGIPipes& pipes)
+{
+    std::string folder = scriptFolder(environmentBlock);
+    const std::string program = folder.empty() ? givenProgram : fromHere(givenProgram);
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -41,6 +70,9 @@ int CGIChild::spawn(const std::string& program, const std::vector<std::string>& 
     // Whatever else is open in the server (other code's descriptors that are
     // not close-on-exec) stays out of the child.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    // The program runs in its script's folder (RFC 3875 7.2), so that files
+    // beside it are found by their names.
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

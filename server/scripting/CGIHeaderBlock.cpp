@@ -35,6 +35,31 @@ bool nameIs(const char* line, size_t nameLength, const char* name)
 
 } // namespace
 
+bool parseStatusValue(const char* value, size_t length, unsigned& code, std::string& reason)
+{
+    const char* v = value;
+    size_t n = length;
+    while (n > 0 && isBlank(*v)) {
+        v++;
+        n--;
+    }
+    while (n > 0 && isBlank(v[n - 1]))
+        n--;
+    if (n < 3 || v[0] < '2' || v[0] > '5' || v[1] < '0' || v[1] > '9' || v[2] < '0' || v[2] > '9'
+        || (n > 3 && v[3] != ' ')) {
+        return false;
+    }
+    for (size_t i = 3; i < n; i++) {
+        if (isControl(static_cast<unsigned char>(v[i]))) return false;
+    }
+    code = static_cast<unsigned>((v[0] - '0') * 100 + (v[1] - '0') * 10 + (v[2] - '0'));
+    size_t r = 3;
+    while (r < n && isBlank(v[r]))
+        r++;
+    reason.assign(v + r, n - r);
+    return true;
+}
+
 void CGIHeaderBlock::fail(const char* why)
 {
     state = State::Malformed;
@@ -104,21 +129,12 @@ void CGIHeaderBlock::checkLine(const char* line, size_t length)
         valueEnd--;
 
     if (nameIs(line, colon, "Status")) {
-        // "Status: 404 Not Found": three digits of a final status, then an
-        // optional reason text. A second Status line is a contradiction.
-        const char* v = line + valueStart;
-        size_t n = valueEnd - valueStart;
-        if (statusSeen || n < 3 || v[0] < '2' || v[0] > '5' || v[1] < '0' || v[1] > '9' || v[2] < '0' || v[2] > '9'
-            || (n > 3 && v[3] != ' ')) {
+        // A second Status line is a contradiction.
+        if (statusSeen || !parseStatusValue(line + valueStart, valueEnd - valueStart, statusCode, reason)) {
             fail(MALFORMED_STATUS);
             return;
         }
         statusSeen = true;
-        statusCode = static_cast<unsigned>((v[0] - '0') * 100 + (v[1] - '0') * 10 + (v[2] - '0'));
-        size_t r = 3;
-        while (r < n && isBlank(v[r]))
-            r++;
-        reason.assign(v + r, n - r);
         return;
     }
     if (nameIs(line, colon, "Location") && valueEnd > valueStart) locationSeen = true;

@@ -5,6 +5,7 @@
 // longjmp) only outside its catch blocks.
 #ifdef ZORVANE_PHP
 
+#include "internal/CGIHeaderBlock.h"
 #include "internal/PHPSapi.h"
 
 #include "DecimalText.h"
@@ -116,6 +117,28 @@ std::string scriptReason(sapi_headers_struct* headers)
     return reason;
 }
 
+bool isStatusLine(const char* line)
+{
+    return strncasecmp(line, "Status:", 7) == 0;
+}
+
+// The status the answer goes out with. As PHP's CGI and FPM servers do, a
+// "Status:" line gives it, unless the script set another code together
+// with a status line of its own ("HTTP/1.1 404 ..."); the line itself is no
+// header of the answer.
+void scriptStatus(sapi_headers_struct* headers, unsigned& code, std::string& reason)
+{
+    code = static_cast<unsigned>(headers->http_response_code);
+    reason = scriptReason(headers);
+    const char* line = headers->http_status_line;
+    if (code != 200 && line != nullptr && strncasecmp(line, "HTTP/", 5) == 0) return;
+    zend_llist_position position;
+    for (auto* h = static_cast<sapi_header_struct*>(zend_llist_get_first_ex(&headers->headers, &position));
+         h != nullptr; h = static_cast<sapi_header_struct*>(zend_llist_get_next_ex(&headers->headers, &position))) {
+        if (isStatusLine(h->header) && parseStatusValue(h->header + 7, h->header_len - 7, code, reason)) return;
+    }
+}
+
 } // namespace
 
 size_t sapiUbWrite(const char* text, size_t length)
@@ -197,13 +220,17 @@ int sapiSendHeaders(sapi_headers_struct* headers)
     if (context == nullptr) return SAPI_HEADER_SEND_FAILED;
     try {
         HTTPResponse* response = context->request->response;
-        response->setStatus(static_cast<unsigned>(headers->http_response_code), scriptReason(headers));
+        unsigned code = 200;
+        std::string reason;
+        scriptStatus(headers, code, reason);
+        response->setStatus(code, reason);
         response->clearHeaders();
         context->framedByScript = false;
         if (!setsDate(headers)) response->addHeader("Date", currentHttpDate());
         zend_llist_position position;
         for (auto* h = static_cast<sapi_header_struct*>(zend_llist_get_first_ex(&headers->headers, &position));
              h != nullptr; h = static_cast<sapi_header_struct*>(zend_llist_get_next_ex(&headers->headers, &position))) {
+            if (isStatusLine(h->header)) continue;
             response->addHeader(h->header);
             if (framesBody(h->header)) context->framedByScript = true;
         }
@@ -259,6 +286,23 @@ void sapiRegisterServerVariables(zval* trackVars)
     }
     // The runtime took the user and password from the Authorization header.
     if (SG(request_info).auth_user != nullptr) php_register_variable("AUTH_TYPE", "Basic", trackVars);
+}
+
+// apache_request_headers(): array, also known as getallheaders(). The
+// headers by name, spelt from their variables as PHP's FPM server spells
+// them ("User-Agent", "Content-Type").
+ZEND_FUNCTION(apache_request_headers)
+{
+    ZEND_PARSE_PARAMETERS_NONE();
+    array_init(return_value);
+    PHPRequestContext* context = currentPHPContext();
+    if (context == nullptr || context->variables == nullptr) return;
+    const ScriptVariables* variables = context->variables;
+    for (size_t i = 0; i < variables->count(); i++) {
+        const char* value = variables->value(i);
+        sapi_add_request_header(variables->name(i), static_cast<unsigned>(strlen(variables->name(i))),
+            const_cast<char*>(value), static_cast<unsigned>(strlen(value)), return_value);
+    }
 }
 
 // A HEAD request runs the script as GET does, so that its header block is

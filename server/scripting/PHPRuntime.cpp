@@ -39,10 +39,20 @@ void phpModuleInfo(zend_module_entry*)
 {
 }
 
+ZEND_BEGIN_ARG_WITH_RETURN_TYPE_INFO_EX(arginfoRequestHeaders, 0, 0, IS_ARRAY, 0)
+ZEND_END_ARG_INFO()
+
+// What PHP's FPM server offers as well: applications call them.
+const zend_function_entry builtinFunctions[] = {
+    ZEND_FE(apache_request_headers, arginfoRequestHeaders)
+    ZEND_FALIAS(getallheaders, apache_request_headers, arginfoRequestHeaders)
+    ZEND_FE_END
+};
+
 zend_module_entry builtinModuleEntry = {
     STANDARD_MODULE_HEADER,
     "Zorvane",
-    nullptr, // functions
+    builtinFunctions,
     nullptr, // module start-up
     nullptr, // module shutdown
     nullptr, // request start-up

@@ -78,7 +78,7 @@ ScriptVariables::ScriptVariables(const HTTPRequest& r, ScriptKind kind)
     add("SCRIPT_NAME", r.scriptName);
     add("SCRIPT_FILENAME", r.scriptFilename);
     add("PATH_INFO", r.pathInfo);
-    if (!php) add("PATH_TRANSLATED", r.pathTranslated);
+    if (r.pathTranslated.length() > 0) add("PATH_TRANSLATED", r.pathTranslated);
     add("REMOTE_ADDR", r.remoteAddr);
     add("REMOTE_PORT", r.remotePort);
     if (!php && r.remoteHost.length() > 0) add("REMOTE_HOST", r.remoteHost);

@@ -64,7 +64,8 @@ def ended(pid):
 
 
 def read_pid(s, name):
-    path = s.base / name
+    # The programs write it into their working directory, their own folder.
+    path = s.docs / name
     assert wait_for(lambda: path.exists() and path.read_text().strip() != ""), name
     return int(path.read_text())
 
@@ -196,3 +197,31 @@ def test_trickling_body_ends_at_its_progress_window(make_server):
     assert answer.startswith(b"HTTP/1.1 408 Request Timeout"), answer[:100]
     assert b"abc" not in answer
     assert wait_for(lambda: descriptors(s) <= fds, 5), (descriptors(s), fds)
+
+
+def test_program_runs_in_its_folder_with_absolute_paths(make_server):
+    # The shipped configuration names its document folder relatively.
+    s = make_server(cgi=".sh;/bin/sh\n.run;\n", extra_args=["--docpath=docs"])
+    tools = s.docs / "tools"
+    tools.mkdir()
+    (tools / "beside.txt").write_text("found beside")
+    (tools / "where.sh").write_text(TEXT + "pwd; cat beside.txt; echo\n"
+                                    "echo \"$DOCUMENT_ROOT|$SCRIPT_FILENAME|${PATH_TRANSLATED-unset}\"\n")
+    (s.docs / "warn.sh").write_text(TEXT + "echo marker >&2\n")
+    s.start()
+    docs = os.path.realpath(s.docs)
+    lines = body(s.get("/tools/where.sh/p%20q/r")).decode().splitlines()
+    assert lines == [f"{docs}/tools", "found beside", f"{docs}|{docs}/tools/where.sh|{docs}/p q/r"]
+    assert body(s.get("/tools/where.sh")).decode().splitlines()[2] == f"{docs}|{docs}/tools/where.sh|unset"
+    # A script that is not there is a missing page: no interpreter starts,
+    # nothing reaches the error log between two lines of a program that warns.
+    s.get("/warn.sh")
+    assert wait_for(lambda: b"marker" in error_log(s))
+    before = error_log(s)
+    for path in ["/tools/nothing.sh", "/nothing.sh/more", "/nothing.run"]:
+        r = s.get(path)
+        assert r.status == 404, r.raw
+        assert docs.encode() not in r.raw
+    s.get("/warn.sh")
+    assert wait_for(lambda: error_log(s).count(b"marker") == 2)
+    assert error_log(s).count(b"\n") == before.count(b"\n") + 1, error_log(s)

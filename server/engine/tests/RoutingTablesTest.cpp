@@ -7,6 +7,10 @@
 #include "RoutingTables.h"
 #include "ServerTestSupport.h"
 
+#include <unistd.h>
+
+#include <string>
+
 using namespace servertest;
 
 TEST(RoutingTablesTest, VirtualDirectoryLines)
@@ -21,6 +25,7 @@ TEST(RoutingTablesTest, VirtualDirectoryLines)
         {"/images/;/srv/pictures", true, "/images/", "/srv/pictures"},
         {"Img;/srv/img", true, "/img/", "/srv/img"},
         {"/Docs/Old/;old", true, "/docs/old/", "old"},
+        {"/here/;./here/", true, "/here/", "here"},
         {"# comment;/x", true, nullptr, nullptr},
         {"", true, nullptr, nullptr},
         {"   ", true, nullptr, nullptr},
@@ -28,6 +33,9 @@ TEST(RoutingTablesTest, VirtualDirectoryLines)
         {"/nofolder/;   ", false, nullptr, nullptr},
         {"no separator", false, nullptr, nullptr},
     };
+    // A relative folder is taken from the working directory at once.
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof(cwd)), nullptr);
     for (const Case& c : cases) {
         RoutingTables tables;
         WString why;
@@ -38,7 +46,8 @@ TEST(RoutingTablesTest, VirtualDirectoryLines)
         }
         ASSERT_EQ(tables.virtualDirectories.entries().size(), 1u) << c.line;
         EXPECT_STREQ(tables.virtualDirectories.entries()[0].key, c.alias);
-        EXPECT_STREQ(tables.virtualDirectories.entries()[0].value, c.folder);
+        std::string folder = c.folder[0] == '/' ? c.folder : std::string(cwd) + "/" + c.folder;
+        EXPECT_STREQ(tables.virtualDirectories.entries()[0].value, folder.c_str());
     }
 }
 

@@ -21,7 +21,8 @@ public:
     ~CGIChild();
 
     // Starts program with argv and the environment block (NAME=value\0...\0)
-    // on the pipes' child ends. Returns 0 or the error number.
+    // on the pipes' child ends, in the folder of the block's SCRIPT_FILENAME
+    // when it names one. Returns 0 or the error number.
     int spawn(const std::string& program, const std::vector<std::string>& argv, const char* environmentBlock,
         const CGIPipes& pipes);
 

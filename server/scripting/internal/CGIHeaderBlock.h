@@ -3,6 +3,12 @@
 #include <cstddef>
 #include <string>
 
+// The value of a "Status:" line, "404" or "404 Not Found" (blanks around it
+// ignored): three digits of a final status, then an optional reason text
+// without control bytes. False for anything else; code and reason are then
+// left alone. PHP scripts' "Status:" lines are read the same way.
+bool parseStatusValue(const char* value, size_t length, unsigned& code, std::string& reason);
+
 // The header lines a CGI program writes before its body (RFC 3875 6),
 // checked as the output arrives. Internal to the CGI runner.
 //

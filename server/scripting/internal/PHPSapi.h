@@ -54,6 +54,9 @@ void sapiFlush(void* serverContext);
 void sapiIniDefaults(HashTable* configuration);
 int sapiActivate();
 
+// Functions our module adds for scripts.
+ZEND_FUNCTION(apache_request_headers);
+
 // Sends what the response still owes: the pending header block and the held
 // output. Throws nothing; a client that is gone gets nothing.
 void releaseHeldOutput(PHPRequestContext* context, HeldOutput how);

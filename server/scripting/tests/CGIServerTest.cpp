@@ -93,6 +93,7 @@ protected:
         writeFile(www / "holder.sh", "sleep 30 & echo $! > holder.pid\n" + TEXT + "printf done\n");
         writeFile(www / "crash.sh", "echo 'about to crash' >&2\nkill -SEGV $$\n");
         writeFile(www / "fails.sh", "exit 3\n");
+        writeFile(www / "x.nosuch", "");
         writeFile(www / "crash-late.sh", TEXT + "printf partial\nkill -SEGV $$\n");
         writeFile(www / "warns.sh", TEXT + "printf out\nprintf 'warn \\033[31mred\\n' >&2\n");
         writeFile(www / "huge-head.sh", "printf 'X-A: '\nhead -c 70000 /dev/zero | tr '\\0' a\n");
@@ -154,8 +155,8 @@ pid_t readPid(const std::string& name)
 {
     pid_t pid = 0;
     waitUntil([&] {
-        // Programs run in the server's current directory.
-        pid = atoi(readFile(CGISite::site->path(name)).c_str());
+        // Programs run in their own folder.
+        pid = atoi(readFile(www() / name).c_str());
         return pid > 0;
     });
     return pid;
@@ -330,10 +331,10 @@ TEST(CGIServer, ArgumentsAreSplitWithoutAShell)
 
     // Shell syntax in the URL reaches the interpreter as part of one argument.
     answer = get(port(), "/a;touch${IFS}pwned;$(touch${IFS}pwned2)`touch${IFS}pwned3`.sh");
-    EXPECT_FALSE(std::filesystem::exists(www() / "pwned"));
-    EXPECT_FALSE(std::filesystem::exists(CGISite::site->path("pwned")));
-    EXPECT_FALSE(std::filesystem::exists(CGISite::site->path("pwned2")));
-    EXPECT_FALSE(std::filesystem::exists(CGISite::site->path("pwned3")));
+    for (const char* name : {"pwned", "pwned2", "pwned3"}) {
+        EXPECT_FALSE(std::filesystem::exists(www() / name));
+        EXPECT_FALSE(std::filesystem::exists(CGISite::site->path(name)));
+    }
 }
 
 TEST(CGIServer, MissingInterpreterAnswers500)
@@ -385,7 +386,7 @@ TEST(CGIServer, NoZombieNoStrayDescriptor)
 
 TEST(CGIServer, ChildIsKilledWhenTheClientLeaves)
 {
-    std::filesystem::remove(CGISite::site->path("endless.pid"));
+    std::filesystem::remove(www() / "endless.pid");
     Client client(port());
     ASSERT_TRUE(client.connected);
     client.send("GET /endless.sh HTTP/1.1\r\nHost: x\r\n\r\n");
@@ -401,7 +402,7 @@ TEST(CGIServer, ChildIsKilledWhenTheClientLeaves)
 
 TEST(CGIServer, ChildIsKilledAtTheTimeLimit)
 {
-    std::filesystem::remove(CGISite::site->path("quiet.pid"));
+    std::filesystem::remove(www() / "quiet.pid");
     CGIProcess::setTimeLimit(1);
     auto started = std::chrono::steady_clock::now();
     std::string answer = get(port(), "/quiet.sh");
@@ -435,8 +436,8 @@ TEST(CGIServer, QuietChildIsKilledPromptlyWhenTheClientLeaves)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        std::filesystem::remove(CGISite::site->path(c.pidFile));
-        if (c.childPidFile != nullptr) std::filesystem::remove(CGISite::site->path(c.childPidFile));
+        std::filesystem::remove(www() / c.pidFile);
+        if (c.childPidFile != nullptr) std::filesystem::remove(www() / c.childPidFile);
         Client client(port());
         ASSERT_TRUE(client.connected);
         client.send(std::string("GET ") + c.path + " HTTP/1.1\r\nHost: x\r\n\r\n");
@@ -461,7 +462,7 @@ TEST(CGIServer, ChildrenOfTheProgramEndWithIt)
     for (const char* name : {"detached", "holder"}) {
         SCOPED_TRACE(name);
         std::string pidFile = std::string(name) + ".pid";
-        std::filesystem::remove(CGISite::site->path(pidFile));
+        std::filesystem::remove(www() / pidFile);
         auto started = std::chrono::steady_clock::now();
         // A child holding standard output open does not hold the answer.
         EXPECT_EQ("done", cgiBody(get(port(), std::string("/") + name + ".sh")));
