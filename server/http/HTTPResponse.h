@@ -8,7 +8,6 @@
 #include <vector>
 
 class ClientConnection;
-class WSocketIO;
 class ZorvaneControl;
 
 // The one response of a connection: status line, header lines in insertion
@@ -17,9 +16,8 @@ class ZorvaneControl;
 // with "Connection: close". Used by its worker thread only.
 class HTTPResponse {
 public:
-    HTTPResponse(ZorvaneControl* control, WSocketIO* socket);
-    // A worker's connection: header blocks leave together with the first
-    // body bytes without a copy, and files are sent by the system.
+    // Header blocks leave together with the first body bytes without a copy,
+    // and files are sent by the system.
     HTTPResponse(ZorvaneControl* control, ClientConnection* connection);
     ~HTTPResponse();
 
@@ -92,7 +90,6 @@ private:
     // Ends the answer short: see wasCut.
     void cutOff();
 
-    WSocketIO* socket;
     ClientConnection* connection;
     std::vector<WString> headers;
     HTTPStatus status;
