@@ -16,7 +16,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "BodyFraming.h"
 #include "ClientConnection.h"
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
@@ -421,20 +420,14 @@ void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
 {
     clearDeadline(c);
     disarm(c);
-    BodyFraming framing = scanBodyFraming(*c->raw);
-    c->clientCloses = framing.clientCloses;
-    if (c->outcome == PendingConnection::Outcome::Request
-        && (framing.tooLarge || (uint64_t)framing.contentLength > RequestHandler::largestBody())) {
-        refuse(c, now, 413, WFormattedString("Max. %llu Bytes", (unsigned long long)RequestHandler::largestBody()));
-        return;
-    }
     c->state = PendingConnection::State::Sending;
     sockaddr_in local = listenAddress;
     if (local.sin_addr.s_addr == 0) {
         socklen_t size = sizeof local;
         if (getsockname(c->fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) local = listenAddress;
     }
-    handler.begin(*c, local.sin_addr.s_addr, ntohs(local.sin_port));
+    const BodyFraming framing = handler.begin(*c, local.sin_addr.s_addr, ntohs(local.sin_port));
+    c->clientCloses = framing.clientCloses;
     c->releaseLargeHead();
     if (c->route == PendingConnection::Route::Loop) {
         c->inputDone = c->outcome == PendingConnection::Outcome::Request && !framing.chunked

@@ -93,7 +93,7 @@ void RequestHandler::endIfCut(ScriptJob& job, const HTTPResponse& response)
     if (response.wasCut()) job.output.kill();
 }
 
-void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t localPort)
+BodyFraming RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t localPort)
 {
     c.route = PendingConnection::Route::Loop;
     stream.attach(c.output, nullptr, ClientConnection::Server::EventLoop, nullptr);
@@ -119,11 +119,19 @@ void RequestHandler::begin(PendingConnection& c, uint32_t localAddress, uint16_t
             != HTTPRequest::ReadResult::Request) {
             return;
         }
+        // A body too large for any script is refused before it is read.
+        if (c.request->framing.tooLarge || (uint64_t)c.request->framing.contentLength > largestBody()) {
+            answerQuietly(response, 413, WFormattedString("Max. %llu Bytes", (unsigned long long)largestBody()));
+            return;
+        }
         routeOnLoop(c);
     });
     endIfCut(c, response);
+    BodyFraming framing;
+    if (c.outcome == PendingConnection::Outcome::Request && c.request) framing = c.request->framing;
     if (c.route == PendingConnection::Route::Loop) c.request.reset();
     stream.detach();
+    return framing;
 }
 
 void RequestHandler::routeOnLoop(PendingConnection& c)

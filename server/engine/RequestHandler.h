@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "BodyFraming.h"
 #include "ClientConnection.h"
 #include "RoutingTables.h"
 #include "ServerConfig.h"
@@ -26,9 +27,11 @@ public:
 
     void configure(ZorvaneControl* control, const ServerConfig& config, const RoutingTables& tables);
 
-    // On the connection's loop: sets connection.route, and for the worker
-    // routes connection.bodyLimit; answers it itself when the route is Loop.
-    void begin(PendingConnection& connection, uint32_t localAddress, uint16_t localPort);
+    // On the connection's loop: parses the head once, sets connection.route,
+    // and for the worker routes connection.bodyLimit; answers it itself when
+    // the route is Loop (413 at once for a body larger than largestBody()).
+    // Returns what the head says about the body.
+    BodyFraming begin(PendingConnection& connection, uint32_t localAddress, uint16_t localPort);
     // On a worker: answers the request that begin() routed to a worker. A
     // CGI program it starts is left in the job for the loop to carry.
     void serve(ScriptJob& job);

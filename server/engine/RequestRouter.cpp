@@ -289,10 +289,7 @@ void RequestRouter::sendNotFound(HTTPRequest& request) const
 
 const WString* RequestRouter::scriptCommand(const HTTPRequest& request) const
 {
-    if (request.methodIndex != HTTPRequest::METHOD_GET && request.methodIndex != HTTPRequest::METHOD_HEAD
-        && request.methodIndex != HTTPRequest::METHOD_POST) {
-        return nullptr;
-    }
+    // Every method reaches a script, which decides what it means.
     const WString* command
         = request.interpreterKey.length() > 0 ? tables.interpreters.find(request.interpreterKey) : nullptr;
     // A script that is not there starts no interpreter: it is a missing page.
@@ -305,14 +302,14 @@ const WString* RequestRouter::scriptCommand(const HTTPRequest& request) const
 void RequestRouter::dispatch(HTTPRequest& request) const
 {
     HTTPResponse& response = *request.response;
+    if (const WString* command = scriptCommand(request)) {
+        runScript(request, *command);
+        return;
+    }
     switch (request.methodIndex) {
     case HTTPRequest::METHOD_GET:
     case HTTPRequest::METHOD_HEAD:
     case HTTPRequest::METHOD_POST: {
-        if (const WString* command = scriptCommand(request)) {
-            runScript(request, *command);
-            break;
-        }
         if (request.interpreterKey.length() > 0 && tables.interpreters.find(request.interpreterKey) != nullptr) {
             // A missing script is a missing page, not a runtime failure that
             // would show the document folder.
@@ -345,6 +342,9 @@ void RequestRouter::dispatch(HTTPRequest& request) const
         }
         break;
     }
+    case HTTPRequest::METHOD_OTHER:
+        // What a method outside the table meant before scripts got them all.
+        throw HTTPHeaderException(WFormattedString("Unknown HTTP method '%s'", request.method.getBuf()));
     default:
         response.sendError(lookupHTTPStatus(501), WFormattedString("HTTP-Method: %s", request.method.getBuf()), false);
         break;

@@ -2,19 +2,15 @@
 
 #include <cstdint>
 
-// What a header block says about the body that follows it (and whether any
-// request may follow that), read before the request is parsed: enough to
-// decide whether to wait for the body before a worker takes the request. The
-// parser remains the judge of validity.
+// What a parsed head says about the body that follows it (and whether any
+// request may follow that): enough for the loop to decide whether to wait
+// for a body before a worker takes the request. HTTPRequest::parse fills it;
+// a head it refuses leaves the body's end unknown.
 struct BodyFraming {
-    int64_t contentLength = 0; // the last Content-Length, when it is all digits
-    bool chunked = false; // a Transfer-Encoding header is present
+    int64_t contentLength = 0; // Content-Length
+    bool chunked = false; // "Transfer-Encoding: chunked"
     bool expectContinue = false; // "Expect: 100-continue"
-    bool unusual = false; // a length that is not plain digits, or too large
-    bool tooLarge = false; // plain digits, but more than any body may be (unusual too)
+    bool unusual = false; // where the body ends is unknown: a refused head, or tooLarge
+    bool tooLarge = false; // a Content-Length of digits, but more than any body may be
     bool clientCloses = false; // "Connection: close": no request follows this one
 };
-
-// Scans a header block as HTTPRequest::read collects it (lines ended by
-// "\n", no carriage returns); header names match in any case.
-BodyFraming scanBodyFraming(const char* block);

@@ -1,15 +1,13 @@
 #include "HTTPRequest.h"
 
-#include "ClientConnection.h"
 #include "DecimalText.h"
 #include "HTTPResponse.h"
-#include "HeaderBlockCollector.h"
+#include "HttpToken.h"
 #include "UrlCodec.h"
 #include "ZorvaneControl.h"
 
 #include <atomic>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -21,12 +19,6 @@
 namespace {
 
 const char* const METHOD_TABLE[] = {"GET", "HEAD", "POST", "PUT", "DELETE"};
-
-// The server thread gives every accepted connection this receive time-out.
-const unsigned long CONNECTION_RECV_TIMEOUT_MS = 30000;
-// How far a receive may run past the header deadline before the socket's
-// time-out is shortened to it (saves a system call per request).
-const long long TIMEOUT_SLACK_MS = 250;
 
 unsigned long initialHeaderTimeLimit()
 {
@@ -40,12 +32,6 @@ unsigned long initialHeaderTimeLimit()
 }
 
 std::atomic<unsigned long> g_headerTimeLimitMs {initialHeaderTimeLimit()};
-
-[[noreturn]] void throwReadTimeout()
-{
-    errno = ETIMEDOUT;
-    throw WSocketException("Read timeout", -5);
-}
 
 // The host name of a local address, looked up once per address for the
 // whole process: a reverse lookup can take seconds when no name server
@@ -66,43 +52,21 @@ WString localHostName(const WIPAddress& address)
     return name;
 }
 
-// Reads the header block (each line followed by "\n", no empty line)
-// without taking a byte of what follows it: the bytes are looked at first and
-// only the block's own bytes are then received. The whole block must arrive
-// within the header time limit.
-void receiveHeaderBlock(WSocket& client, HeaderBlockCollector& collector)
+// True when a comma-separated list holds token, in any case.
+bool listHolds(const char* list, const char* token)
 {
-    const long long deadline = ClientConnection::monotonicMs() + (long long)g_headerTimeLimitMs.load();
-    char buffer[16384];
-    // The connection arrives with the server's receive time-out; it is only
-    // shortened when the rest of the deadline falls clearly below it.
-    long long applied = (long long)CONNECTION_RECV_TIMEOUT_MS;
-    bool timeoutChanged = false;
-    try {
-        while (!collector.isFinished()) {
-            long long remaining = deadline - ClientConnection::monotonicMs();
-            if (remaining <= 0) throwReadTimeout();
-            if (applied - remaining > TIMEOUT_SLACK_MS) {
-                client.setRecvTimeout((unsigned long)remaining);
-                applied = remaining;
-                timeoutChanged = true;
-            }
-            int n = client.read(buffer, sizeof buffer, true);
-            if (n <= 0) continue; // nothing ready: wait again, bounded by the deadline
-            unsigned long take = collector.feed(buffer, (unsigned long)n);
-            // Receive exactly the bytes that belong to the block.
-            unsigned long done = 0;
-            while (done < take) {
-                int got = client.read(buffer, take - done, false);
-                if (got > 0) done += (unsigned long)got;
-            }
-        }
-    } catch (WSocketException& e) {
-        if (e.getId() != -6) throw;
-        collector.dropUnfinishedLine(); // the peer closed: what arrived whole counts
-        return;
+    const size_t n = strlen(token);
+    for (const char* p = list; *p;) {
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        const char* end = p + strcspn(p, ",");
+        const char* last = end;
+        while (last > p && (last[-1] == ' ' || last[-1] == '\t'))
+            --last;
+        if ((size_t)(last - p) == n && strncasecmp(p, token, n) == 0) return true;
+        p = *end ? end + 1 : end;
     }
-    if (timeoutChanged) client.setRecvTimeout(CONNECTION_RECV_TIMEOUT_MS);
+    return false;
 }
 
 void logLine(ZorvaneControl* control, int level, const char* text)
@@ -138,31 +102,12 @@ unsigned long HTTPRequest::getHeaderTimeLimit()
     return g_headerTimeLimitMs.load();
 }
 
-HTTPRequest::ReadResult HTTPRequest::read(WSocket& client, const char* root)
-{
-    client.getPeerName(remoteAddress);
-    client.getLocalName(serverAddress);
-    remoteAddr = remoteAddress.getIpAddressStr();
-    if (control && control->isLogShown(2))
-        control->log(WFormattedString("Client connected: %s", remoteAddr.getBuf()), 2);
-
-    WString raw(4096);
-    HeaderBlockCollector collector(raw);
-    receiveHeaderBlock(client, collector);
-    return fill(raw, collector.lineCount(), root);
-}
-
 HTTPRequest::ReadResult HTTPRequest::take(
-    const char* block, unsigned long lineCount, const WIPAddress& peer, const WIPAddress& local, const char* root)
+    const WString& raw, unsigned long lineCount, const WIPAddress& peer, const WIPAddress& local, const char* root)
 {
     remoteAddress = peer;
     serverAddress = local;
     remoteAddr = remoteAddress.getIpAddressStr();
-    return fill(block, lineCount, root);
-}
-
-HTTPRequest::ReadResult HTTPRequest::fill(const char* raw, unsigned long lineCount, const char* root)
-{
     if (lineCount == 0) return ReadResult::NoRequest;
 
     logLine(control, 3, raw);
@@ -173,7 +118,7 @@ HTTPRequest::ReadResult HTTPRequest::fill(const char* raw, unsigned long lineCou
     documentRoot = root;
 
     try {
-        parse(raw);
+        parse(raw.getBuf(), raw.length());
     } catch (HTTPHeaderException& e) {
         if (e.getStatusCode() == 400 || response == nullptr) throw;
         if (control) control->onException(e);
@@ -192,38 +137,50 @@ void HTTPRequest::lookUpServerHost()
     if (serverHost.length() == 0) serverHost = localHostName(serverAddress);
 }
 
-void HTTPRequest::parse(const char* rawHeaderBlock)
+void HTTPRequest::parse(const char* rawHeaderBlock, unsigned long length)
+{
+    framing = BodyFraming();
+    try {
+        parseLines(rawHeaderBlock, length);
+    } catch (HTTPHeaderException&) {
+        // Whatever the lines said, a refused head does not tell where its body ends.
+        framing.unusual = true;
+        throw;
+    }
+}
+
+void HTTPRequest::parseLines(const char* p, unsigned long length)
 {
     bool first = true;
-    Framing framing;
-    const char* p = rawHeaderBlock;
+    Seen seen;
+    const char* const blockEnd = p + length;
     WString line(1024);
-    while (*p) {
-        const char* end = strchr(p, '\n');
-        unsigned long n = end ? (unsigned long)(end - p) : (unsigned long)strlen(p);
+    while (p < blockEnd) {
+        const char* end = static_cast<const char*>(memchr(p, '\n', (size_t)(blockEnd - p)));
+        unsigned long n = (unsigned long)((end ? end : blockEnd) - p);
         unsigned long next = end ? n + 1 : n;
         // A line may end in CR LF; any other carriage return is a bare one.
         if (n > 0 && p[n - 1] == '\r') --n;
         if (n == 0) break; // the empty line ends the block
-        // Some agents end a line at a bare CR; one that does would read a
-        // different request out of the same bytes.
-        const bool bareCR = memchr(p, '\r', n) != nullptr;
+        // Some agents end a line at a bare CR, and some text at a NUL; one
+        // that does would read a different request out of the same bytes.
+        const bool refused = memchr(p, '\r', n) != nullptr || memchr(p, '\0', n) != nullptr;
         line.assign(p, n);
         if (first) {
-            if (bareCR) throw HTTPHeaderException("Invalid request line.");
+            if (refused) throw HTTPHeaderException("Invalid request line.");
             parseRequestLine(line);
             first = false;
         } else {
-            if (bareCR) throw HTTPHeaderException("Invalid header line.");
-            parseHeaderLine(line, framing);
+            if (refused) throw HTTPHeaderException("Invalid header line.");
+            parseHeaderLine(line, seen);
         }
         p += next;
     }
-    if (framing.contentLengthSeen && framing.transferEncodingSeen)
+    if (seen.contentLength && framing.chunked)
         throw HTTPHeaderException("Transfer-Encoding together with Content-Length.");
     setURL(requestLineURL);
     // An absolute target names its host itself.
-    if (!first && !framing.hostSeen && httpVersion > 1.0f && *getHeader("HOST") == '\0')
+    if (!first && !seen.host && httpVersion > 1.0f && *getHeader("HOST") == '\0')
         throw HTTPHeaderException("Missing Host header.");
 }
 
@@ -232,15 +189,19 @@ void HTTPRequest::parseRequestLine(const WString& line)
     WString methodText;
     WString rest;
     line.split(" ", methodText, rest, true);
-    methodText.toUpperCase();
-    int index = -1;
+    // The methods of the table in any case, as their names; any other token as sent.
+    WString upper = methodText;
+    upper.toUpperCase();
+    if (!isToken(methodText.getBuf(), methodText.length()))
+        throw HTTPHeaderException(WFormattedString("Unknown HTTP method '%s'", upper.getBuf()));
+    int index = METHOD_OTHER;
     for (int i = 0; i < (int)(sizeof METHOD_TABLE / sizeof METHOD_TABLE[0]); ++i) {
-        if (methodText.equals(METHOD_TABLE[i])) {
+        if (upper.equals(METHOD_TABLE[i])) {
             index = i;
+            methodText = upper;
             break;
         }
     }
-    if (index < 0) throw HTTPHeaderException(WFormattedString("Unknown HTTP method '%s'", methodText.getBuf()));
 
     // A simple request ("GET /", HTTP/0.9) has no version and no header lines.
     if (!hasVersionField(line, line.length())) throw HTTPHeaderException("Missing HTTP version.");
@@ -294,32 +255,35 @@ void HTTPRequest::parseVersion(const WString& text)
     httpVersion = (float)number[0] + (float)number[1] / scale;
 }
 
-bool HTTPRequest::parseContentLength(const char* text, int& length)
+bool HTTPRequest::parseContentLength(const char* text, int64_t& length)
 {
     // Digits only: a sign, a blank, a list or a hex prefix would let two
     // readers of the same bytes find different bodies.
     if (*text == '\0') return false;
-    long long n = 0;
+    int64_t n = 0;
     for (const char* s = text; *s; ++s) {
         if (*s < '0' || *s > '9') return false;
-        n = n * 10 + (*s - '0');
-        if (n > INT_MAX) return false;
+        n = n > (INT64_MAX - 9) / 10 ? INT64_MAX : n * 10 + (*s - '0');
     }
-    length = (int)n;
+    length = n;
     return true;
 }
 
-void HTTPRequest::parseHeaderLine(const WString& line, Framing& framing)
+void HTTPRequest::parseHeaderLine(const WString& line, Seen& seen)
 {
     WString name;
     WString value;
-    if (!line.split(":", name, value, true))
-        throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
+    const char* nameEnd = strchr(line.getBuf(), ':');
+    if (nameEnd == nullptr) throw HTTPHeaderException("Bad HTTP request. Header delimer ':' not found.");
+    // A name with a blank or another separator in it (or before the colon)
+    // is read as another name, or none, by other agents.
+    if (!isToken(line.getBuf(), (size_t)(nameEnd - line.getBuf()))) throw HTTPHeaderException("Invalid header line.");
+    line.split(":", name, value, true);
     name.toUpperCase();
     if (name.equals("HOST")) {
         // Two Host lines may name two sites; which one is meant is unknown.
-        if (framing.hostSeen) throw HTTPHeaderException("Duplicate Host header.");
-        framing.hostSeen = true;
+        if (seen.host) throw HTTPHeaderException("Duplicate Host header.");
+        seen.host = true;
         // The field keeps the port as sent (scripts build links from it); the
         // host name goes without it, and a bracketed IPv6 address keeps its
         // colons.
@@ -330,17 +294,25 @@ void HTTPRequest::parseHeaderLine(const WString& line, Framing& framing)
     } else if (name.equals("USER-AGENT")) {
         userAgent = value;
     } else if (name.equals("CONTENT-LENGTH")) {
-        int n = 0;
-        if (!parseContentLength(value, n) || (framing.contentLengthSeen && n != contentLength))
+        int64_t n = 0;
+        if (!parseContentLength(value, n) || (seen.contentLength && n != framing.contentLength))
             throw HTTPHeaderException("Invalid Content-Length.");
-        framing.contentLengthSeen = true;
-        contentLength = n;
+        seen.contentLength = true;
+        framing.contentLength = n;
+        // Beyond an int is beyond any body: refused by whoever knows the limit.
+        framing.tooLarge = n > INT_MAX;
+        framing.unusual = framing.tooLarge;
+        contentLength = framing.tooLarge ? 0 : (int)n;
     } else if (name.equals("TRANSFER-ENCODING")) {
         // Only a single "chunked" is decoded; any other coding leaves the
         // body's end unknown.
-        if (framing.transferEncodingSeen || strcasecmp(value.getBuf(), "chunked") != 0)
+        if (framing.chunked || strcasecmp(value.getBuf(), "chunked") != 0)
             throw HTTPHeaderException("Unsupported Transfer-Encoding.");
-        framing.transferEncodingSeen = true;
+        framing.chunked = true;
+    } else if (name.equals("EXPECT")) {
+        framing.expectContinue = strcasecmp(value.getBuf(), "100-continue") == 0;
+    } else if (name.equals("CONNECTION")) {
+        framing.clientCloses = framing.clientCloses || listHolds(value.getBuf(), "close");
     } else if (name.equals("CONTENT-TYPE")) {
         contentTypeHeader = value;
         WString type;
@@ -408,8 +380,8 @@ void HTTPRequest::setURL(const char* url)
     long q = requestURI.indexOf("?");
     if (q >= 0) {
         requestURI.substring(0, (unsigned long)q, path);
+        // The query goes to scripts as sent: they decode it themselves.
         requestURI.substring((unsigned long)q + 1, queryString);
-        if (!parseQueryString(queryString, parameters)) throw HTTPHeaderException("Invalid URL-Encoding format.");
     } else {
         path = requestURI;
         queryString.clear();
@@ -430,51 +402,4 @@ const char* HTTPRequest::getHeader(const char* name) const
 {
     const WString* value = headers.find(name, nullptr);
     return value ? value->getBuf() : "";
-}
-
-bool HTTPRequest::hexDigitValue(unsigned char& c)
-{
-    return ::hexDigitValue(c);
-}
-
-bool HTTPRequest::parseQueryString(const char* query, Table& table)
-{
-    WString key;
-    WString value;
-    WString* part = &key;
-    for (const unsigned char* p = (const unsigned char*)query; *p; ++p) {
-        switch (*p) {
-        case '%': {
-            if (p[1] == '\0') break; // a '%' at the very end is ignored
-            unsigned char high = p[1];
-            if (!hexDigitValue(high)) return false;
-            if (p[2] == '\0') {
-                ++p; // '%' and one digit at the end are ignored
-                break;
-            }
-            unsigned char low = p[2];
-            if (!hexDigitValue(low)) return false;
-            part->append((int)(high * 16 + low));
-            p += 2;
-            break;
-        }
-        case '&':
-            if (key.length()) table.put(key, value);
-            key.clear();
-            value.clear();
-            part = &key;
-            break;
-        case '+':
-            part->append(' ');
-            break;
-        case '=':
-            part = &value;
-            break;
-        default:
-            part->append((int)*p);
-            break;
-        }
-    }
-    if (key.length()) table.put(key, value);
-    return true;
 }

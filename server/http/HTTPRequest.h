@@ -1,10 +1,13 @@
 #pragma once
 
+#include "BodyFraming.h"
 #include "WException.h"
 #include "WHashtable.h"
 #include "WIPAddress.h"
-#include "WSocket.h"
 #include "WString.h"
+
+#include <cstdint>
+#include <cstring>
 
 class HTTPResponse;
 class ZorvaneControl;
@@ -23,17 +26,17 @@ private:
     unsigned statusCode;
 };
 
-// One parsed request: request line, headers, cleaned URL, decoded query and
-// both endpoints. Routing fills the file-related fields; the PHP and CGI
+// One parsed request: request line, headers, cleaned URL, query and both
+// endpoints. Routing fills the file-related fields; the PHP and CGI
 // runners read their variables from it. Fields are addressed by name.
 class HTTPRequest {
 public:
     typedef WHashtable<WString, WString, const char*, const char*> Table;
 
-    // Positions in the method table.
-    enum Method { METHOD_GET = 0, METHOD_HEAD = 1, METHOD_POST = 2, METHOD_PUT = 3, METHOD_DELETE = 4 };
+    // Positions in the method table; any other token is METHOD_OTHER.
+    enum Method { METHOD_GET = 0, METHOD_HEAD = 1, METHOD_POST = 2, METHOD_PUT = 3, METHOD_DELETE = 4, METHOD_OTHER = 5 };
 
-    // How reading a connection ended.
+    // How taking a header block ended.
     enum class ReadResult {
         Request, // a request line arrived and was parsed: route and answer it
         NoRequest, // closed (or an empty line) before any request line: close quietly,
@@ -49,35 +52,31 @@ public:
     HTTPRequest(ZorvaneControl* control, HTTPResponse* response);
     ~HTTPRequest();
 
-    // Reads the header block of a handed-over connection (which carries the
-    // server's 30000 ms receive time-out) and fills the request:
-    // logs "Client connected: %s" (2), reads the lines up to the empty line, logs
-    // the raw block (3), sets the endpoint fields and documentRoot, then parse().
-    // Throws HTTPHeaderException (answer 400), WSocketException id -5 when the
-    // block did not arrive within the header time limit (answer 408), or any
-    // other WSocketException (close silently).
-    ReadResult read(WSocket& client, const char* documentRoot);
-    // The same for a header block that the server thread has collected
-    // already (lineCount lines), with the connection's two endpoints; the
-    // server thread logged "Client connected" when it accepted it.
-    // Both answer a header exception of a status other than 400 themselves
-    // (reported to the control, page sent quietly) and return Answered; one
-    // of status 400 is thrown for the caller to answer.
-    ReadResult take(const char* block, unsigned long lineCount, const WIPAddress& peer, const WIPAddress& local,
+    // Fills the request from a header block that a HeaderBlockCollector
+    // collected (lineCount lines), with the connection's two endpoints: logs
+    // the raw block (3), sets the endpoint fields and documentRoot, then
+    // parse(). Answers a header exception of a status other than 400 itself
+    // (reported to the control, page sent quietly) and returns Answered; one
+    // of status 400 is thrown for the caller to answer. Either way framing
+    // then says what is known of the body.
+    ReadResult take(const WString& block, unsigned long lineCount, const WIPAddress& peer, const WIPAddress& local,
         const char* documentRoot);
 
-    // Parses a raw header block: lines ended by '\n' or "\r\n" (a final line
-    // may lack it), the request line first. Fills the request-line fields,
-    // headers, URL fields and parameters. The URL may be a path or an
-    // absolute "http://host/path" (whose host replaces the Host header's);
-    // its path is percent-decoded into scriptName, while requestURI keeps the
-    // escapes. Throws HTTPHeaderException for a malformed block: among others
-    // a bare CR, a missing or malformed HTTP version (505 for 2.0 and above),
-    // an HTTP/1.1 request without Host or with two, a bad escape or an
-    // escaped separator in the path, a Content-Length that is not all digits
-    // or differs from an earlier one, a Transfer-Encoding other than one
-    // "chunked", or both framing headers.
-    void parse(const char* rawHeaderBlock);
+    // Parses a raw header block of length bytes: lines ended by '\n' or
+    // "\r\n" (a final line may lack it), the request line first. Fills the
+    // request-line fields, headers, URL fields and framing. The method may be
+    // any token. The URL may be a path or an absolute "http://host/path"
+    // (whose host replaces the Host header's); its path is percent-decoded
+    // into scriptName, while requestURI and queryString keep the escapes.
+    // Throws HTTPHeaderException for a malformed block: among others a bare
+    // CR or a NUL, a field name that is not a token, a missing or malformed
+    // HTTP version (505 for 2.0 and above), an HTTP/1.1 request without Host
+    // or with two, a bad escape or an escaped separator in the path, a
+    // Content-Length that is not all digits or differs from an earlier one,
+    // a Transfer-Encoding other than one "chunked", or both framing headers.
+    // A refused block leaves framing.unusual set.
+    void parse(const char* rawHeaderBlock, unsigned long length);
+    void parse(const char* rawHeaderBlock) { parse(rawHeaderBlock, (unsigned long)strlen(rawHeaderBlock)); }
 
     // Fills serverHost with the local address's host name (looked up once
     // per address; it may wait for a name server): for scripts only.
@@ -91,13 +90,9 @@ public:
     // The value stored under an upper-case header name, or "".
     const char* getHeader(const char* name) const;
 
-    // A Content-Length value: decimal digits only, at most INT_MAX.
-    static bool parseContentLength(const char* text, int& length);
-
-    // Decodes a query string into table; false on a malformed escape.
-    static bool parseQueryString(const char* query, Table& table);
-    // '0'-'9' -> 0-9, 'A'-'F' and 'a'-'f' -> 10-15 in place, true; false for anything else.
-    static bool hexDigitValue(unsigned char& c);
+    // A Content-Length value: decimal digits only; one beyond 64 bits is
+    // taken as INT64_MAX.
+    static bool parseContentLength(const char* text, int64_t& length);
 
     // Time allowed for the whole header block to arrive (default 30000 ms;
     // the environment variable ZORVANE_HEADER_TIMEOUT_MS overrides it at start).
@@ -113,7 +108,7 @@ public:
     WString queryString;
     WString host;
     WString userAgent;
-    int contentLength;
+    int contentLength; // 0 when framing.tooLarge
     WString contentType;
     WString boundary;
     WString contentTypeHeader;
@@ -125,7 +120,6 @@ public:
     WString fileExtension;
     WString interpreterKey;
     WString mimeType;
-    Table parameters;
     WIPAddress serverAddress;
     WString serverAddr;
     WString serverPort;
@@ -137,21 +131,19 @@ public:
     WString documentRoot;
     HTTPResponse* response;
     ZorvaneControl* control;
+    BodyFraming framing;
 
 private:
-    // The second half of read and take: logs the block and parses it.
-    ReadResult fill(const char* raw, unsigned long lineCount, const char* documentRoot);
-
-    // What the header lines said so far: where the body ends, and the host.
-    struct Framing {
-        bool contentLengthSeen = false;
-        bool transferEncodingSeen = false;
-        bool hostSeen = false;
+    // What the header lines said so far.
+    struct Seen {
+        bool contentLength = false;
+        bool host = false;
     };
 
+    void parseLines(const char* raw, unsigned long length);
     void parseRequestLine(const WString& line);
     void parseVersion(const WString& text);
-    void parseHeaderLine(const WString& line, Framing& framing);
+    void parseHeaderLine(const WString& line, Seen& seen);
     void setURL(const char* url);
     // The path of an absolute "http://host/path" URL (host taken as the
     // request's host); any other URL as it is.

@@ -20,10 +20,6 @@ const char LINE_END[] = "\r\n";
 const char SERVER_LINE[] = "Server: " ZORVANE_WITH_PHP " V1.1\r\n";
 const char CONNECTION_CLOSE_LINE[] = "Connection: close\r\n";
 
-// Body bytes up to this size travel in one send together with the header
-// block that precedes them; larger ones follow it in a send of their own.
-const unsigned long COMBINED_SEND_LIMIT = 256 * 1024;
-
 const char PAGE_HEAD[] = "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>%u %s</title>\n"
                          "</head><body>\n<h1>%s</h1>\n<p>";
 const char PAGE_TAIL[] = "</p>\n</body></html>\n";
@@ -42,15 +38,8 @@ void logHeaderBlock(ZorvaneControl* control, const WString& block)
 
 } // namespace
 
-HTTPResponse::HTTPResponse(ZorvaneControl* owner, WSocketIO* stream)
-    : socket(stream), connection(nullptr), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
-      headersSent(false), cut(false), control(owner)
-{
-    headers.reserve(HEADERS_RESERVED);
-}
-
 HTTPResponse::HTTPResponse(ZorvaneControl* owner, ClientConnection* client)
-    : socket(client), connection(client), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
+    : connection(client), status(HTTP_STATUS_OK), autoHeaders(false), rawCGIOutput(false),
       headersSent(false), cut(false), control(owner)
 {
     headers.reserve(HEADERS_RESERVED);
@@ -135,20 +124,8 @@ void HTTPResponse::sendBlock(WString& block, const void* body, unsigned long bod
 {
     logHeaderBlock(control, block);
     if (!rawCGIOutput) block.append(LINE_END);
-    if (connection != nullptr) {
-        connection->write(block.getBuf(), block.length(), body, bodyLength);
-        headersSent = true;
-        return;
-    }
-    if (bodyLength > 0 && bodyLength <= COMBINED_SEND_LIMIT) {
-        block.append(static_cast<const unsigned char*>(body), bodyLength);
-        socket->write(block);
-        headersSent = true;
-        return;
-    }
-    socket->write(block);
+    connection->write(block.getBuf(), block.length(), body, bodyLength);
     headersSent = true;
-    if (bodyLength > 0) socket->write(body, bodyLength);
 }
 
 void HTTPResponse::sendHeaders(bool connectionClose)
@@ -166,19 +143,17 @@ void HTTPResponse::write(const void* data, unsigned long length)
         sendBlock(block, data, length);
         return;
     }
-    if (length > 0) socket->write(data, length);
+    if (length > 0) connection->write(data, length);
 }
 
 int HTTPResponse::read(void* buffer, unsigned long length)
 {
-    return socket->read(buffer, length, false);
+    return connection->read(buffer, length, false);
 }
 
 void HTTPResponse::cutOff()
 {
     cut = true;
-    int fd = socketDescriptor();
-    if (fd >= 0) ClientConnection::abortOnClose(fd);
 }
 
 void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message, bool quiet)
@@ -208,7 +183,7 @@ void HTTPResponse::sendError(const HTTPStatus& errorStatus, const char* message,
     block.append(LINE_END);
     block.append(page);
     try {
-        socket->write(block);
+        connection->write(block);
     } catch (WSocketException&) {
         // A failure of the block itself always reaches the caller; a quiet
         // page may be lost without notice. One send cannot tell them apart,
@@ -226,11 +201,3 @@ void HTTPResponse::redirect(const char* location)
     sendHeaders(true);
 }
 
-int HTTPResponse::socketDescriptor() const
-{
-    // A connection's socket belongs to its event loop alone: a cut answer
-    // is ended there (see wasCut).
-    if (connection != nullptr) return -1;
-    const WSocket* s = dynamic_cast<const WSocket*>(socket);
-    return s ? (int)s->getHandle() : -1;
-}

@@ -8,7 +8,6 @@
 #include <vector>
 
 class ClientConnection;
-class WSocketIO;
 class ZorvaneControl;
 
 // What a request asks of a static file besides its path: the method and the
@@ -26,9 +25,8 @@ struct FileRequest {
 // with "Connection: close". Used by its worker thread only.
 class HTTPResponse {
 public:
-    HTTPResponse(ZorvaneControl* control, WSocketIO* socket);
-    // A worker's connection: header blocks leave together with the first
-    // body bytes without a copy, and files are sent by the system.
+    // Header blocks leave together with the first body bytes without a copy,
+    // and files are sent by the system.
     HTTPResponse(ZorvaneControl* control, ClientConnection* connection);
     ~HTTPResponse();
 
@@ -62,9 +60,6 @@ public:
     void write(const void* data, unsigned long length);
     // One receive of at most length bytes from the client (the request body).
     int read(void* buffer, unsigned long length);
-    // The client's socket, or -1 when the stream has none: a CGI run watches
-    // it to notice a client that has gone.
-    int getSocketHandle() const { return socketDescriptor(); }
 
     // A complete error response: text/html header block and the page, whose
     // message is HTML-escaped. quiet swallows a socket failure of the page write.
@@ -95,12 +90,9 @@ private:
     void buildHeaderBlock(WString& out, bool connectionClose) const;
     // Logs the block, ends it, and sends it with the first body bytes.
     void sendBlock(WString& block, const void* body, unsigned long bodyLength);
-    // The system socket under the stream, or -1 when it has none.
-    int socketDescriptor() const;
     // Ends the answer short: see wasCut.
     void cutOff();
 
-    WSocketIO* socket;
     ClientConnection* connection;
     std::vector<WString> headers;
     HTTPStatus status;

@@ -8,7 +8,6 @@ void HeaderBlockCollector::reset(WString& block)
     raw->truncate(0);
     lineLength = 0;
     lines = 0;
-    nulSeen = false;
     crPending = false;
     finished = false;
 }
@@ -22,7 +21,7 @@ unsigned long HeaderBlockCollector::feed(const char* data, unsigned long n)
 
 bool HeaderBlockCollector::append(const char* data, unsigned long n)
 {
-    if (nulSeen || n == 0) return true;
+    if (n == 0) return true;
     if (lineLength + n > HTTPRequest::MAX_LINE_LENGTH || raw->length() + n > HTTPRequest::MAX_HEADER_BYTES)
         return false;
     raw->append(reinterpret_cast<const unsigned char*>(data), n);
@@ -40,7 +39,7 @@ bool HeaderBlockCollector::feed(const char* data, unsigned long n, unsigned long
             if (!append("\r", 1)) return false;
         }
         unsigned long j = i;
-        while (j < n && data[j] != '\n' && data[j] != '\r' && data[j] != '\0')
+        while (j < n && data[j] != '\n' && data[j] != '\r')
             ++j;
         if (!append(data + i, j - i)) return false;
         if (j == n) break;
@@ -48,8 +47,6 @@ bool HeaderBlockCollector::feed(const char* data, unsigned long n, unsigned long
         i = j + 1;
         if (c == '\r') {
             crPending = true;
-        } else if (c == '\0') {
-            nulSeen = true;
         } else {
             crPending = false;
             if (lineLength == 0) {
@@ -61,7 +58,6 @@ bool HeaderBlockCollector::feed(const char* data, unsigned long n, unsigned long
             raw->append('\n');
             const unsigned long ended = lineLength;
             lineLength = 0;
-            nulSeen = false;
             // A request line without a version has no header lines to wait for.
             if (lines == 1 && !HTTPRequest::hasVersionField(raw->getBuf(), ended)) {
                 finished = true;

@@ -4,10 +4,9 @@
 
 // Collects the header block of a request from the bytes of its connection,
 // in whatever pieces they arrive. A carriage return right before a line feed
-// is dropped; a bare one is kept for the parser, which refuses it in the
-// request line. A NUL ends the text of its line, a line feed ends a line, and the
-// first empty line ends the block, as does a request line without an HTTP
-// version (which the parser refuses). The block is kept as the lines, each
+// is dropped; a bare one, like a NUL, is kept for the parser, which refuses
+// both. A line feed ends a line, and the first empty line ends the block, as
+// does a request line without an HTTP version (which the parser refuses). The block is kept as the lines, each
 // followed by "\n", without the empty line. The limits are HTTPRequest's:
 // passing one throws HTTPHeaderException "Request header too large." (400).
 class HeaderBlockCollector {
@@ -35,7 +34,6 @@ private:
     WString* raw;
     unsigned long lineLength = 0;
     unsigned long lines = 0;
-    bool nulSeen = false;
     bool crPending = false; // a piece ended in CR: the next byte tells whether it is bare
     bool finished = false;
 };

@@ -16,13 +16,11 @@
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <optional>
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,8 +30,6 @@ namespace {
 const unsigned long CHUNK_SIZE = 65535;
 // What of a larger file travels with the header block.
 const unsigned long FIRST_PIECE = 16384;
-// Bytes per sendfile call once the first chunk went out with the headers.
-const uint64_t SENDFILE_CHUNK = 1 << 24;
 
 char* chunkBuffer()
 {
@@ -183,33 +179,6 @@ private:
     const std::string* memory = nullptr; // a cached file's bytes
 };
 
-// sendfile raises SIGPIPE on a closed connection and has no flag against it,
-// so it is used only while the process ignores that signal.
-bool sigpipeIgnored()
-{
-    struct sigaction current;
-    return sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
-}
-
-// Copies count bytes from the file's position straight to the socket; returns
-// the bytes sent, fewer only when the file ended early.
-uint64_t sendFileRange(int socketFd, int fileFd, uint64_t offset, uint64_t count)
-{
-    off_t off = (off_t)offset;
-    uint64_t sent = 0;
-    while (sent < count) {
-        uint64_t n = count - sent;
-        ssize_t r = sendfile(socketFd, fileFd, &off, (size_t)(n < SENDFILE_CHUNK ? n : SENDFILE_CHUNK));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            throw WSocketException("Cannot write into socket.", -3);
-        }
-        if (r == 0) break;
-        sent += (uint64_t)r;
-    }
-    return sent;
-}
-
 } // namespace
 
 void HTTPResponse::sendFile(const char* path, const char* mimeType, const FileRequest& request, int openFile)
@@ -317,8 +286,8 @@ bool HTTPResponse::sendFileFrom(
         // The first bytes go out with the header block: a small file whole,
         // of a larger one that the system sends on only a first piece.
         char* buffer = chunkBuffer();
-        unsigned long whole = connection != nullptr ? connection->firstWriteLimit(CHUNK_SIZE) : CHUNK_SIZE;
-        bool systemSends = count > whole && connection != nullptr && reader.descriptor() >= 0;
+        unsigned long whole = connection->firstWriteLimit(CHUNK_SIZE);
+        bool systemSends = count > whole && reader.descriptor() >= 0;
         unsigned long firstPiece = systemSends ? connection->firstWriteLimit(FIRST_PIECE) : whole;
         unsigned long n = (unsigned long)(count < firstPiece ? count : firstPiece);
         unsigned long got = reader.read(buffer, n);
@@ -330,15 +299,10 @@ bool HTTPResponse::sendFileFrom(
             return true;
         }
 
-        if (count > 0 && connection != nullptr && connection->canQueueFile() && reader.descriptor() >= 0) {
+        if (count > 0 && connection->canQueueFile() && reader.descriptor() >= 0) {
             // The rest goes behind the header block in the connection's
             // queue, which takes the file over; its loop sends it by the system.
             connection->queueFile(plain->release(), reader.position(), count, path);
-            return true;
-        }
-        int socketFd = socketDescriptor();
-        if (count > 0 && socketFd >= 0 && reader.descriptor() >= 0 && sigpipeIgnored()) {
-            if (sendFileRange(socketFd, reader.descriptor(), reader.position(), count) < count) truncated();
             return true;
         }
         while (count > 0) {

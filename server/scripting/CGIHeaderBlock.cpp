@@ -1,5 +1,7 @@
 #include "internal/CGIHeaderBlock.h"
 
+#include "HttpToken.h"
+
 #include <cstring>
 #include <strings.h>
 
@@ -9,14 +11,6 @@ const char MALFORMED_LINE[] = "The CGI program sent a malformed header line.";
 const char MALFORMED_STATUS[] = "The CGI program sent a malformed Status line.";
 const char UNFINISHED[] = "The CGI program's output ended within its header lines.";
 const char TOO_LARGE[] = "The CGI program's header lines are too large.";
-
-// RFC 9110 token characters.
-bool isTokenChar(unsigned char c)
-{
-    if (c >= '0' && c <= '9') return true;
-    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return true;
-    return c != 0 && strchr("!#$%&'*+-.^_`|~", c) != nullptr;
-}
 
 bool isControl(unsigned char c)
 {

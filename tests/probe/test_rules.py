@@ -130,6 +130,31 @@ def test_ambiguous_framing_is_400(site, head):
     assert site.get("/my.shop/").status == 200
 
 
+def test_scripts_get_every_method_and_the_query_as_sent(site):
+    d = site.docs
+    (d / "echo.php").write_bytes(b"<?php echo $_SERVER['REQUEST_METHOD'], ' ', $_SERVER['QUERY_STRING'], ' ', "
+                                 b"file_get_contents('php://input');")
+    (d / "echo.sh").write_bytes(b"printf 'Content-Type: text/plain\\r\\n\\r\\n%s %s ' \"$REQUEST_METHOD\" \"$QUERY_STRING\"\n"
+                                b"cat\n")
+    (d / "plain.txt").write_bytes(b"plain")
+    for script in ["echo.php", "echo.sh"]:
+        for method in ["GET", "POST", "PUT", "DELETE", "PATCH", "OPTIONS", "PROPFIND"]:
+            body = b"" if method == "GET" else b"body of " + method.encode()
+            r = site.get(f"/{script}?c=%zz&d=%41", method=method, body=body)
+            assert r.status == 200, r.raw
+            assert r.body == f"{method} c=%zz&d=%41 ".encode() + body
+    # A static file keeps its answers to methods other than GET, HEAD and POST.
+    r = site.get("/plain.txt", method="PUT", body=b"x")
+    assert r.status == 501 and b"HTTP-Method: PUT" in r.body
+    r = site.get("/plain.txt", method="PATCH")
+    assert r.status == 400 and b"Unknown HTTP method 'PATCH'" in r.body
+    # A NUL in a value, or a name that is no token, is refused before any script runs.
+    for path in ["/echo.php", "/echo.sh", "/plain.txt"]:
+        for field in [b"X-A: a\x00b", b"X A: b", b"X-A : b"]:
+            r = Response(site.raw(b"GET " + path.encode() + b" HTTP/1.1\r\nHost: x\r\n" + field + b"\r\n\r\n"))
+            assert r.status == 400 and b"<p>Invalid header line.</p>" in r.body, r.raw
+
+
 def test_control_bytes_are_escaped_in_the_logs(site):
     r = Response(site.raw(b"\x1b[2J\x1b]0;pwned\x07 / HTTP/1.1\r\nHost: x\r\n\r\n"))
     assert r.status == 400

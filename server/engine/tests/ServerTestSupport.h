@@ -3,8 +3,8 @@
 // Shared by the server's tests (engine, scripting and the console program): a
 // temporary site with its own cfg/ folder (the server reads cfg/ from the
 // current directory), a control that records what the server reports, a raw
-// HTTP client over loopback, and a loopback connection whose server end is a
-// WSocket for the protocol tests.
+// HTTP client over loopback, and an output queue over a socket pair for the
+// response tests.
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -33,6 +33,8 @@
 #include <thread>
 #include <vector>
 
+#include "ClientConnection.h"
+#include "OutputQueue.h"
 #include "ServerConfig.h"
 #include "WException.h"
 #include "WSocket.h"
@@ -380,75 +382,54 @@ inline std::string get(unsigned port, const std::string& path)
     return roundTrip(port, "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
 }
 
-// One accepted loopback connection: the server end is a WSocket, the client
-// end a plain socket the test writes to and reads from.
-class LoopbackConnection {
+// Sends what queue holds from server, as an event loop does, until it is
+// empty or blocked for good, and returns what arrived at client.
+inline std::string drainQueue(OutputQueue& queue, int server, int client)
+{
+    std::string got;
+    char buffer[65536];
+    for (int turns = 0; turns < 100000; ++turns) {
+        uint64_t sent = 0;
+        OutputQueue::Flush f = queue.flush(server, 1 << 20, sent);
+        ssize_t n;
+        while ((n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+            got.append(buffer, (size_t)n);
+        if (f != OutputQueue::Flush::Blocked) break;
+    }
+    return got;
+}
+
+// An answer's way out as the event loop has it: a stream that writes into
+// the connection's output queue, sent over a socket pair.
+class QueuedConnection {
 public:
-    LoopbackConnection() : listener(listenOnLoopback(port)), client(port)
+    QueuedConnection()
     {
-        if (!client.connected) {
-            ADD_FAILURE() << "connect: " << errno;
+        int fds[2]; // the server end non-blocking, as the server accepts them
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds) != 0) {
+            ADD_FAILURE() << "socketpair: " << errno;
         }
-        sockaddr_in peer {};
-        socklen_t len = sizeof peer;
-        int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
-        if (fd < 0) {
-            ADD_FAILURE() << "accept: " << errno;
-        }
-        server.init(fd, peer);
-        server.setRecvTimeout(30000);
+        server = fds[0];
+        client = fds[1];
+        stream.attach(output, nullptr, ClientConnection::Server::EventLoop, nullptr);
     }
-    ~LoopbackConnection()
+    ~QueuedConnection()
     {
-        try {
-            server.close();
-        } catch (WException&) {
-        }
-        ::close(listener);
+        stream.detach();
+        output.reset();
+        ::close(server);
+        ::close(client);
     }
-    LoopbackConnection(const LoopbackConnection&) = delete;
-    LoopbackConnection& operator=(const LoopbackConnection&) = delete;
+    QueuedConnection(const QueuedConnection&) = delete;
+    QueuedConnection& operator=(const QueuedConnection&) = delete;
 
-    void send(const std::string& bytes)
-    {
-        if (!client.send(bytes)) {
-            ADD_FAILURE() << "send: " << errno;
-        }
-    }
-    void closeClient() { client.close(); }
-    void shutdownClientWrite() { client.shutdownSend(); }
-    // Everything the server end sends until it closes (or 5 s pass).
-    std::string receiveAll() { return client.readAll(5000); }
-    // Closes the server end (send side first) and returns what the client got.
-    std::string finish()
-    {
-        try {
-            server.close();
-        } catch (WException&) {
-        }
-        return receiveAll();
-    }
+    // What the client receives of the queued answer.
+    std::string receive() { return drainQueue(output, server, client); }
 
-    unsigned port = 0;
-    int listener = -1;
-    Client client;
-    WSocket server;
-
-private:
-    static int listenOnLoopback(unsigned& port)
-    {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 4) != 0
-            || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-            ADD_FAILURE() << "listen: " << errno;
-        }
-        port = ntohs(a.sin_port);
-        return fd;
-    }
+    int server = -1;
+    int client = -1;
+    OutputQueue output;
+    ClientConnection stream;
 };
 
 // The status line of a response.

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -12,10 +11,9 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <thread>
 #include "ZorvaneVersion.h"
 
-using servertest::LoopbackConnection;
+using servertest::QueuedConnection;
 using servertest::RecordingControl;
 
 namespace {
@@ -54,15 +52,12 @@ protected:
     // replaced by "<now>" after checking its form.
     std::string serve(const std::string& path, const FileRequest& r, const char* mime = "text/html")
     {
-        LoopbackConnection c;
-        std::string out;
-        std::thread reader([&] { out = c.receiveAll(); });
+        QueuedConnection c;
         {
-            HTTPResponse response(&control, &c.server);
+            HTTPResponse response(&control, &c.stream);
             response.sendFile(path.c_str(), mime, r);
         }
-        c.server.close();
-        reader.join();
+        std::string out = c.receive();
         static const std::regex date(
             "Date: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\r\n");
         std::smatch m;
@@ -186,14 +181,7 @@ TEST_F(StaticFileTest, ChunkBoundariesAndLargeFiles)
         for (size_t i = 0; i < size; ++i)
             bytes[i] = (char)(i * 7 + i / 251);
         std::string path = make("big" + std::to_string(size), bytes);
-        // Both ways of moving the body: copying through the chunk buffer, and
-        // straight from the file when SIGPIPE is ignored.
-        for (auto disposition : {SIG_DFL, SIG_IGN}) {
-            auto previous = signal(SIGPIPE, disposition);
-            std::string got = serve(path, {}, "application/octet-stream");
-            signal(SIGPIPE, previous);
-            EXPECT_EQ(ok200(size, "application/octet-stream") + bytes, got) << size;
-        }
+        EXPECT_EQ(ok200(size, "application/octet-stream") + bytes, serve(path, {}, "application/octet-stream")) << size;
         size_t first = 70000 % size;
         std::string got = serve(path, ranged(("bytes=" + std::to_string(first) + "-").c_str()));
         EXPECT_EQ(partial(first, size - 1, size) + bytes.substr(first), got) << size;
@@ -270,72 +258,6 @@ TEST_F(StaticFileTest, DirectoriesAndSpecialFilesAreNeverSent)
 
     std::string missing = dir + "/missing";
     EXPECT_EQ(errorPage("File not found: " + missing), serve(missing, {}));
-}
-
-TEST_F(StaticFileTest, ClientGoneMidBody)
-{
-    std::string path = make("large.bin", std::string(8 << 20, 'q'));
-    for (auto disposition : {SIG_DFL, SIG_IGN}) {
-        auto previous = signal(SIGPIPE, disposition);
-        LoopbackConnection c;
-        linger l {1, 0};
-        setsockopt(c.client.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        std::thread closer([&] {
-            char buf[1000];
-            recv(c.client.fd, buf, sizeof buf, 0);
-            c.closeClient();
-        });
-        HTTPResponse response(&control, &c.server);
-        EXPECT_NO_THROW(response.sendFile(path.c_str(), "x/y", FileRequest {}));
-        closer.join();
-        signal(SIGPIPE, previous);
-    }
-    EXPECT_TRUE(control.hasLine(2, "Cannot send file: " + path + ", Connection closed by peer."));
-}
-
-TEST_F(StaticFileTest, FileThatShrinksWhileSentIsLoggedAndCut)
-{
-    const size_t size = 16 << 20;
-    std::string path = make("shrinking.bin", std::string(size, 's'));
-    // Both ways of moving the body, as above.
-    for (auto disposition : {SIG_DFL, SIG_IGN}) {
-        auto previous = signal(SIGPIPE, disposition);
-        LoopbackConnection c;
-        int small = 32 * 1024;
-        setsockopt(c.client.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        setsockopt(c.server.getHandle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-        std::string received;
-        bool reset = false;
-        std::thread client([&] {
-            // Part of the body has arrived when the file loses the rest.
-            char buf[65536];
-            while (received.size() < 256 * 1024) {
-                ssize_t n = recv(c.client.fd, buf, sizeof buf, 0);
-                if (n <= 0) return;
-                received.append(buf, (size_t)n);
-            }
-            EXPECT_EQ(0, truncate(path.c_str(), 1000));
-            received += c.receiveAll();
-            reset = c.client.reset;
-        });
-        bool cut = false;
-        {
-            HTTPResponse response(&control, &c.server);
-            response.sendFile(path.c_str(), "x/y", FileRequest {});
-            cut = response.wasCut();
-        }
-        c.server.release(); // closed at once, as the connection's owner closes a cut answer
-        client.join();
-        signal(SIGPIPE, previous);
-        EXPECT_TRUE(cut);
-        EXPECT_TRUE(reset);
-        EXPECT_NE(std::string::npos, received.find("\r\nContent-Length: 16777216\r\n"));
-        EXPECT_LT(received.size(), size);
-        EXPECT_EQ(std::string::npos, received.find("HTTP/1.1 500"));
-        std::string written = make("shrinking.bin", std::string(size, 's'));
-        EXPECT_EQ(path, written);
-    }
-    EXPECT_EQ(2, control.count(-1, "Cannot send file: " + path + ", file was truncated."));
 }
 
 } // namespace
