@@ -302,10 +302,3 @@ def test_php_as_under_php_fpm(make_server):
     with cf.ThreadPoolExecutor(15) as pool:
         assert set(pool.map(lambda _: s.get("/mask.php").body, range(15))) == {f"{mask:o}".encode()}
 
-
-@pytest.mark.xfail(strict=True, reason="HTTPRequest::setURL still refuses a query it cannot decode")
-def test_undecodable_query_reaches_scripts_as_written(scripts):
-    php_available(scripts)
-    data = json.loads(scripts.get("/vars.php?c=%zz").body)
-    assert data["server"]["QUERY_STRING"] == "c=%zz" and data["get"] == {"c": "%zz"}
-    assert b"QUERY_STRING=c=%zz\n" in scripts.get("/env.sh?c=%zz").body
