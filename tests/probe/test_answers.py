@@ -118,9 +118,16 @@ def test_answers_are_whole_without_a_temporary_folder(site, tmp_path):
     assert "Cannot write a temporary file for the answer" in site.output()
 
 
-def test_sleeping_cgi_programs_hold_no_worker(site):
+def warmed_up(site):
+    """Starts the server and waits until its workers are up."""
     site.start()
-    before = resources(site.proc)
+    fetch(site.port, "/hello.sh")
+    time.sleep(0.3)
+    return resources(site.proc)
+
+
+def test_sleeping_cgi_programs_hold_no_worker(site):
+    before = warmed_up(site)
     results = [None] * 30
 
     def one(i):
@@ -145,8 +152,7 @@ def test_sleeping_cgi_programs_hold_no_worker(site):
 
 
 def test_cgi_answers_a_half_closed_client_and_ends_for_one_that_left(site):
-    site.start()
-    before = resources(site.proc)
+    before = warmed_up(site)
     # Request, then end of input at once (as `nc -N` does): the answer still comes.
     r = Response(site.raw(b"GET /sleep.sh HTTP/1.1\r\nHost: x\r\n\r\n", shut=True))
     assert r.status == 200 and r.body == b"slept\n"
