@@ -105,6 +105,8 @@ Webserver::Webserver(
         autoFinish = init.getIntValue("autoFinish");
     }
     config.autoFinish = autoFinish;
+    long long tempSpace = init.getIntValue("tempSpaceLimit");
+    config.tempSpaceLimit = tempSpace > 0 ? (uint64_t)tempSpace : 0;
 
     if (config.host.length() == 0) {
         config.host = "localhost";

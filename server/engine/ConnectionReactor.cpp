@@ -20,6 +20,7 @@
 #include "FrontEnd.h"
 #include "HTTPRequest.h"
 #include "SmallFileCache.h"
+#include "TemporaryFile.h"
 #include "WException.h"
 #include "WSocketUtils.h"
 #include "ZorvaneControl.h"
@@ -253,11 +254,13 @@ void ConnectionReactor::acceptBatch(int64_t now)
 {
     for (int i = 0; i < ACCEPT_BATCH; ++i) {
         if (!roomForMore()) {
-            // More connections than descriptors to spare: the rest wait in
-            // the system's queue until some end.
+            // More connections than descriptors to spare: an idle one makes
+            // room, or the rest wait in the system's queue until some end.
             noteShortage(Shortage::OwnLimit, now);
-            setListening(false);
-            return;
+            if (!evictIdlest(now)) {
+                setListening(false);
+                return;
+            }
         }
         struct sockaddr_in peer;
         socklen_t size = sizeof peer;
@@ -269,6 +272,7 @@ void ConnectionReactor::acceptBatch(int64_t now)
             if (WSocketUtils::isResourceExhaustion(err)) {
                 errno = err;
                 noteShortage(Shortage::System, now);
+                if (evictIdlest(now)) continue;
                 setListening(false);
                 resumeListeningAt = now + PAUSE_MS;
                 return;
@@ -301,6 +305,7 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
     c->withWorker = false;
     c->aborted = false;
     c->activeIndex = (size_t)-1;
+    c->lastInputAt = now;
     c->windowStart = 0;
     c->windowBytes = 0;
     if (control && control->isLogShown(2)) {
@@ -388,10 +393,10 @@ void ConnectionReactor::awaitInput(PendingConnection* c)
 
 ConnectionReactor::Progress ConnectionReactor::receiveHead(PendingConnection* c, int64_t now)
 {
-    (void)now;
     for (;;) {
         ssize_t r = ::recv(c->fd, scratch, sizeof scratch, 0);
         if (r > 0) {
+            c->lastInputAt = now;
             unsigned long taken = 0;
             if (!c->collector.feed(scratch, (unsigned long)r, taken)) {
                 c->outcome = PendingConnection::Outcome::TooLarge;
@@ -492,9 +497,7 @@ bool ConnectionReactor::takeBody(PendingConnection* c, const char* data, size_t 
             return false;
         }
         if (!c->body.append(c->decoded.data(), c->decoded.size())) {
-            WException e("Cannot store the request body.", -1);
-            if (control) control->onException(e);
-            refuse(c, now, 500, e.getMessage());
+            bodyNotStored(c, now);
             return false;
         }
         // What follows the body is no request of this connection: dropped.
@@ -504,13 +507,23 @@ bool ConnectionReactor::takeBody(PendingConnection* c, const char* data, size_t 
     uint64_t left = c->bodyWanted - c->body.size();
     size_t n = length < left ? length : (size_t)left;
     if (!c->body.append(data, n)) {
-        WException e("Cannot store the request body.", -1);
-        if (control) control->onException(e);
-        refuse(c, now, 500, e.getMessage());
+        bodyNotStored(c, now);
         return false;
     }
     c->inputDone = c->body.size() == c->bodyWanted;
     return true;
+}
+
+// The body could not be kept: past the cap on temporary space the server
+// is busy (503, the client may try again); otherwise it is a fault (500).
+void ConnectionReactor::bodyNotStored(PendingConnection* c, int64_t now)
+{
+    bool full = errno == EDQUOT;
+    WException e(full ? "No room for the request body now: the temporary space limit is reached."
+                      : "Cannot store the request body.",
+        -1);
+    if (control) control->onException(e);
+    refuse(c, now, full ? 503 : 500, e.getMessage());
 }
 
 void ConnectionReactor::bodyDone(PendingConnection* c, int64_t now)
@@ -573,12 +586,11 @@ void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
     OutputQueue::Flush result = c->output.flush(c->fd, SEND_PIECE, sent, answer);
     c->windowBytes += sent;
     if (c->state == PendingConnection::State::Running) {
-        if (int err = c->output.takeSpillError(); err != 0 && control != nullptr) {
-            errno = err;
-            control->log(WException("Cannot write a temporary file for the answer: it waits for the client in memory.", -1)
-                             .toString(),
+        if (int err = c->output.takeSpillError(); err != 0 && control != nullptr)
+            control->log(WFormattedString("Cannot write a temporary file for the answer (%s): it waits for the client "
+                                          "in memory.",
+                             temporaryFileProblem(err)),
                 -1);
-        }
         if (c->carriesProgram() && c->program->resume()) syncProgram(c);
     }
     switch (result) {
@@ -853,7 +865,16 @@ bool ConnectionReactor::stalled(PendingConnection* c, int64_t now, int64_t windo
 void ConnectionReactor::sweep(int64_t now)
 {
     if (!listening && resumeListeningAt != 0 && now >= resumeListeningAt) resumeListeningAt = 0;
-    if (!listening && resumeListeningAt == 0 && roomForMore() && accepting) setListening(true);
+    if (!listening && resumeListeningAt == 0 && accepting) {
+        // Paused for want of descriptors: a connection that has been idle
+        // since makes room, and the queue behind it is taken again.
+        if (!roomForMore()) {
+            noteShortage(Shortage::OwnLimit, now);
+            if (evictIdlest(now)) setListening(true);
+        } else {
+            setListening(true);
+        }
+    }
     noteShortageOver(now);
     int64_t lastTrim = g_lastTrimMs.load();
     if (g_closedSinceTrim.load() >= TRIM_AFTER_CLOSES && openCount.load() < 64 && now >= lastTrim + TRIM_EVERY_MS
@@ -974,6 +995,29 @@ void ConnectionReactor::setListening(bool on)
     listening = on;
 }
 
+// Descriptors are short: the connection that has sent least for longest
+// makes room for a new one. Only a head still coming, or an answered
+// connection whose leftover input is being dropped, can go; a normal request
+// arrives whole with its connection and never waits here. False when none
+// of this loop's connections can go.
+bool ConnectionReactor::evictIdlest(int64_t now)
+{
+    PendingConnection* idlest = nullptr;
+    for (PendingConnection* c : active) {
+        bool waiting = c->state == PendingConnection::State::Head || c->state == PendingConnection::State::Linger;
+        if (!waiting || now - c->lastInputAt < EVICT_AFTER_MS) continue;
+        if (idlest == nullptr || c->lastInputAt < idlest->lastInputAt
+            || (c->lastInputAt == idlest->lastInputAt && c->raw->length() < idlest->raw->length()))
+            idlest = c;
+    }
+    if (idlest == nullptr) return false;
+    if (!budget->evicting.exchange(true) && control != nullptr)
+        control->log("Descriptors are short: connections that sent least for longest are closed to make room.", -1);
+    ++budget->evicted;
+    closeConnection(idlest);
+    return true;
+}
+
 // Said once when connections have to wait for descriptors, whichever loop
 // meets it first.
 void ConnectionReactor::noteShortage(Shortage shortage, int64_t now)
@@ -995,8 +1039,11 @@ void ConnectionReactor::noteShortage(Shortage shortage, int64_t now)
 void ConnectionReactor::noteShortageOver(int64_t now)
 {
     if (!budget->shortReported.load() || now - budget->lastShortage.load() < 1000) return;
-    if (budget->shortReported.exchange(false) && control != nullptr)
+    if (budget->shortReported.exchange(false) && control != nullptr) {
+        if (budget->evicting.exchange(false))
+            control->log(WFormattedString("%ld connections were closed to make room.", budget->evicted.exchange(0)), -1);
         control->log("New connections are accepted again.", -1);
+    }
 }
 
 // ----------------------------------------------------------- pool, stop

@@ -23,6 +23,8 @@ struct ConnectionBudget {
     long limit = 1024;
     std::atomic<bool> shortReported {false};
     std::atomic<int64_t> lastShortage {0}; // monotonic ms
+    std::atomic<bool> evicting {false}; // idle connections are closed for new ones
+    std::atomic<long> evicted {0};
 };
 
 // An event loop's side of every connection it accepts, from accept to close:
@@ -47,6 +49,9 @@ public:
     // What a body, or an answer to a client that reads slowly, must move
     // within each window (or the rest of it, when less is left).
     static constexpr uint64_t MIN_PROGRESS = 16 * 1024;
+    // A connection whose head has been silent this long may be closed for a
+    // new one when descriptors are short.
+    static constexpr int64_t EVICT_AFTER_MS = 50;
 
     explicit ConnectionReactor(ConnectionQueue& queue);
     ~ConnectionReactor();
@@ -101,6 +106,7 @@ private:
     void headDone(PendingConnection* c, int64_t now);
     void startBody(PendingConnection* c, int64_t now);
     bool takeBody(PendingConnection* c, const char* data, size_t length, int64_t now);
+    void bodyNotStored(PendingConnection* c, int64_t now);
     void bodyDone(PendingConnection* c, int64_t now);
     void toWorker(PendingConnection* c);
     void sendOutput(PendingConnection* c, int64_t now);
@@ -135,6 +141,7 @@ private:
     // Reported once while it lasts; its end once none came for a second.
     void noteShortage(Shortage shortage, int64_t now);
     void noteShortageOver(int64_t now);
+    bool evictIdlest(int64_t now);
     bool roomForMore() const { return budget->open.load() < budget->limit; }
     // A window of progress passed: true when too little moved in it.
     bool stalled(PendingConnection* c, int64_t now, int64_t window, uint64_t needed);

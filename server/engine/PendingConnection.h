@@ -79,6 +79,7 @@ struct PendingConnection final : ScriptJob {
     std::string extra; // bytes received after the block, before the body is known
     HeaderBlockCollector collector;
     int64_t deadline = 0; // monotonic ms: when the current wait ends
+    int64_t lastInputAt = 0; // monotonic ms: when bytes of the head last came
     size_t activeIndex = 0; // place in the loop's list of timed connections
     bool registered = false; // in the loop's event set
     bool armed = false; // its one event is still to come

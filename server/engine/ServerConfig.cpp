@@ -16,6 +16,7 @@ ServerConfig& ServerConfig::operator=(const ServerConfig& other)
     serverAdmin = other.serverAdmin;
     startURL = other.startURL;
     autoFinish = other.autoFinish;
+    tempSpaceLimit = other.tempSpaceLimit;
     return *this;
 }
 

@@ -25,4 +25,8 @@ public:
     WString serverAdmin; // administrator contact, carried along
     WString startURL; // opened in the browser once listening; empty = none
     int32_t autoFinish; // automatic-finish code of the console front-end
+    // MiB that temporary files may hold together (answers waiting for slow
+    // clients, request bodies); 0: half of the temporary folder's free space
+    // at start.
+    uint64_t tempSpaceLimit = 0;
 };

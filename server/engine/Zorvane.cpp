@@ -19,6 +19,7 @@
 #include "PHPRuntime.h"
 #include "PathResolver.h"
 #include "RoutingTables.h"
+#include "TemporaryFile.h"
 #include "WException.h"
 #include "WIPAddress.h"
 #include "WServerSocket.h"
@@ -193,6 +194,7 @@ void Zorvane::start()
     // the others.
     loopsRunning = wantedEventLoops();
     raiseDescriptorLimit();
+    TemporarySpace::setLimit(config.tempSpaceLimit << 20);
     // A client that went away must fail a send, not end the program.
     signal(SIGPIPE, SIG_IGN);
     // Cleared here, before the thread exists, so that a stop right after the

@@ -34,6 +34,7 @@ void OutputQueue::dropPieces()
         if (p.ownsFd) ::close(p.fd);
     pieces.clear();
     memoryBytes = 0;
+    TemporarySpace::release(spillQueued);
     spillQueued = 0;
 }
 
@@ -52,6 +53,7 @@ void OutputQueue::reset()
     dead = false;
     spillBroken = false;
     spillError = 0;
+    spillErrorSaid = false;
     listener = nullptr;
     writer = Writer::Worker;
     brokenPath.clear();
@@ -128,9 +130,16 @@ void OutputQueue::store(const char* data, size_t length, std::unique_lock<std::m
 bool OutputQueue::spill(const char* data, size_t length, std::unique_lock<std::mutex>& held)
 {
     if (writer == Writer::Worker) waitFor(held, [&] { return spillQueued <= SPILL_LIMIT; });
+    if (!TemporarySpace::reserve(length)) {
+        // Past the server's cap: this answer waits in memory until other
+        // answers have given space back.
+        noteSpillError(EDQUOT);
+        return false;
+    }
     if (!openSpillFile()) {
+        TemporarySpace::release(length);
         spillBroken = true;
-        spillError = errno;
+        noteSpillError(errno);
         return false;
     }
     uint64_t at = spillEnd;
@@ -147,9 +156,10 @@ bool OutputQueue::spill(const char* data, size_t length, std::unique_lock<std::m
     if (!written) {
         // Nothing of the range counts: the bytes go to memory instead.
         spillQueued -= length;
+        TemporarySpace::release(length);
         if (spillEnd == at + length) spillEnd = at;
         spillBroken = true;
-        spillError = err != 0 ? err : EIO;
+        noteSpillError(err != 0 ? err : EIO);
         return false;
     }
     if (!pieces.empty()) {
@@ -165,6 +175,13 @@ bool OutputQueue::spill(const char* data, size_t length, std::unique_lock<std::m
     piece.length = length;
     pieces.push_back(std::move(piece));
     return true;
+}
+
+void OutputQueue::noteSpillError(int err)
+{
+    if (spillErrorSaid) return;
+    spillErrorSaid = true;
+    spillError = err;
 }
 
 void OutputQueue::keepInMemory(const char* data, size_t length)
@@ -310,6 +327,7 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
             p.length -= (uint64_t)r;
             if (p.fd == spillFd) {
                 spillQueued -= (uint64_t)r;
+                TemporarySpace::release((uint64_t)r);
                 if (waiting > 0) drained.notify_all();
                 releaseSent(p.offset);
             }

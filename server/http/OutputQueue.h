@@ -49,9 +49,9 @@ public:
     // The loop may take more output: little is waiting in memory, and the
     // temporary file is below its limit.
     bool hasRoom();
-    // The error number of the first failure to store output in the
-    // temporary file since the last call (0 when none): the writer went on
-    // in memory, waiting for the client.
+    // The error number of the answer's first failure to store output in the
+    // temporary file (EDQUOT: the server's cap), handed out once (0 when
+    // none): the writer went on in memory, waiting for the client.
     int takeSpillError();
 
     // Writer side, any thread. Each returns true when the loop must be told
@@ -110,6 +110,8 @@ private:
     void store(const char* data, size_t length, std::unique_lock<std::mutex>& held);
     bool spill(const char* data, size_t length, std::unique_lock<std::mutex>& held);
     void keepInMemory(const char* data, size_t length);
+    // The first failure to store output in the temporary file, once per answer.
+    void noteSpillError(int err);
     // Waits (a worker only) until ready() or the client is gone; the loop
     // is told first when it may not know what there is to send.
     template <typename Ready> void waitFor(std::unique_lock<std::mutex>& held, Ready ready);
@@ -135,6 +137,7 @@ private:
     bool dead = false;
     bool spillBroken = false; // the temporary file failed: memory only, for this answer
     int spillError = 0; // not yet reported
+    bool spillErrorSaid = false;
     int waiting = 0; // workers waiting for room
     OutputListener* listener = nullptr;
     Writer writer = Writer::Worker;

@@ -18,6 +18,8 @@ void RequestBody::reset()
         ::close(fileFd);
         fileFd = -1;
     }
+    TemporarySpace::release(reserved);
+    reserved = 0;
     // A large buffer is not kept for the next request.
     if (memory.capacity() > MEMORY_LIMIT) std::string().swap(memory);
     memory.clear();
@@ -32,6 +34,10 @@ bool RequestBody::append(const char* data, size_t n)
         length += n;
         return true;
     }
+    // The file's bytes count towards the server's cap on temporary space.
+    uint64_t grows = fileFd < 0 ? length + n : n;
+    if (!TemporarySpace::reserve(grows)) return false;
+    reserved += grows;
     if (fileFd < 0) {
         fileFd = openUnlinkedTemporaryFile();
         if (fileFd < 0) return false;

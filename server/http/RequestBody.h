@@ -16,7 +16,8 @@ public:
     ~RequestBody();
 
     void reset();
-    // False when the temporary file cannot be written (errno set).
+    // False when the temporary file cannot be written (errno set; EDQUOT:
+    // the server's cap on temporary space is reached).
     bool append(const char* data, size_t length);
     uint64_t size() const { return length; }
     // Up to n bytes from offset; 0 at the end, -1 when the file fails.
@@ -29,4 +30,5 @@ private:
     std::string memory;
     int fileFd = -1;
     uint64_t length = 0;
+    uint64_t reserved = 0; // of the temporary space
 };

@@ -591,3 +591,37 @@ def test_a_shortage_of_descriptors_is_logged_once_and_so_is_its_end(make_server)
     text = log.read_text()
     assert text.count("New connections wait") == 1, text
     assert text.count("New connections are accepted again.") == 1, text
+
+
+def test_stalled_heads_make_room_when_descriptors_are_short(make_server, tmp_path):
+    # 256 descriptors: about 128 connections; 400 heads that stop halfway
+    # would hold them all until the header limit frees them.
+    s = make_server(prefix=["prlimit", "--nofile=256:256"], cgi=".php;PHPBuildIn\n",
+                    extra_args=["--loglevel=1"], init_extra="tempSpaceLimit=1\r\n")
+    (s.docs / "hello.txt").write_bytes(b"Hello, world!\n")
+    (s.docs / "echo.php").write_text("<?php echo 'got ', strlen(file_get_contents('php://input'));")
+    s.start()
+    timed_get(s.port, "/echo.php")
+    time.sleep(0.3)
+    before = resources(s.proc)
+    stalled = []
+    try:
+        for _ in range(400):
+            c = socket.create_connection(("127.0.0.1", s.port), timeout=5)
+            c.sendall(b"GET /hello.txt HTTP/1.1\r\nX-Slow: ")
+            stalled.append(c)
+        time.sleep(0.3)
+        for path in ("/hello.txt", "/echo.php"):
+            r, took = timed_get(s.port, path, timeout=5)
+            assert r.status == 200 and took < (2.5 if SANITIZED else 1.0), (path, r.raw[:100], took)
+        # An upload past the cap on temporary space is refused, not half kept.
+        body = b"u" * (3 * 1024 * 1024)
+        r = Response(s.raw(f"POST /echo.php HTTP/1.1\r\nHost: x\r\nContent-Length: {len(body)}\r\n\r\n".encode() + body))
+        assert r.status == 503, r.raw[:200]
+    finally:
+        for c in stalled:
+            c.close()
+    assert settled(s.proc, before)
+    text = (s.base / "error.log").read_text()
+    assert "connections that sent least for longest are closed" in text
+    assert "temporary space limit is reached" in text
