@@ -250,6 +250,17 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
 
 // ------------------------------------------------- the life of a connection
 
+// The one place a connection changes state. Its life: Head (the header block
+// comes), then Body (a script's body comes) and Running (its job is queued,
+// runs, or the loop carries its CGI program), or straight to Sending (the
+// loop answers); then Linger (leftover input is dropped) or Closed. A client
+// that leaves while a worker holds its job leaves the object Orphaned until
+// the worker gives the job back.
+void ConnectionReactor::enter(PendingConnection* c, PendingConnection::State next)
+{
+    c->state = next;
+}
+
 void ConnectionReactor::acceptBatch(int64_t now)
 {
     for (int i = 0; i < ACCEPT_BATCH; ++i) {
@@ -291,7 +302,7 @@ void ConnectionReactor::startConnection(PendingConnection* c, int fd, const sock
     c->fd = fd;
     c->owner = this;
     c->peer = peer;
-    c->state = PendingConnection::State::Head;
+    enter(c, PendingConnection::State::Head);
     c->outcome = PendingConnection::Outcome::Request;
     c->route = PendingConnection::Route::Loop;
     c->collector.reset(*c->raw);
@@ -425,7 +436,7 @@ void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
 {
     clearDeadline(c);
     disarm(c);
-    c->state = PendingConnection::State::Sending;
+    enter(c, PendingConnection::State::Sending);
     sockaddr_in local = listenAddress;
     if (local.sin_addr.s_addr == 0) {
         socklen_t size = sizeof local;
@@ -455,7 +466,7 @@ void ConnectionReactor::headDone(PendingConnection* c, int64_t now)
 // small, then in a temporary file. The client must keep it moving.
 void ConnectionReactor::startBody(PendingConnection* c, int64_t now)
 {
-    c->state = PendingConnection::State::Body;
+    enter(c, PendingConnection::State::Body);
     c->body.reset();
     c->decoder.reset();
     c->decoded.clear();
@@ -543,7 +554,7 @@ void ConnectionReactor::toWorker(PendingConnection* c)
     // Queued or served, it is the same to the loop: it sends what comes, and
     // watches for the client to leave.
     int64_t now = ClientConnection::monotonicMs();
-    c->state = PendingConnection::State::Running;
+    enter(c, PendingConnection::State::Running);
     c->windowStart = 0;
     c->handedOver = now;
     char byte;
@@ -652,7 +663,7 @@ void ConnectionReactor::linger(PendingConnection* c, int64_t now)
         closeConnection(c);
         return;
     }
-    c->state = PendingConnection::State::Linger;
+    enter(c, PendingConnection::State::Linger);
     setDeadline(c, now + LINGER_MS);
     readInput(c, now);
 }
@@ -679,7 +690,7 @@ void ConnectionReactor::clientGone(PendingConnection* c, const std::string& file
         openCount--;
         budget->open--;
         ++g_closedSinceTrim;
-        c->state = PendingConnection::State::Orphaned;
+        enter(c, PendingConnection::State::Orphaned);
         return;
     }
     closeConnection(c);
@@ -691,11 +702,13 @@ void ConnectionReactor::closeConnection(PendingConnection* c)
     clearDeadline(c);
     dropProgram(c);
     if (c->fd >= 0) {
-        // A worker's watch on the socket keeps it open beyond this close:
-        // the registration is taken out by hand then.
-        if (c->registered && c->route != PendingConnection::Route::Loop)
-            epoll_ctl(epollFd, EPOLL_CTL_DEL, c->fd, nullptr);
+        // Out of the event set before the close: a process being started at
+        // this moment holds a copy of every descriptor until it runs its
+        // program, and the registration would outlive the close meanwhile,
+        // reporting events to whoever reuses this object.
+        if (c->registered) epoll_ctl(epollFd, EPOLL_CTL_DEL, c->fd, nullptr);
         ::close(c->fd);
+        c->fd = -1;
         openCount--;
         budget->open--;
         ++g_closedSinceTrim;
@@ -708,7 +721,7 @@ void ConnectionReactor::closeConnection(PendingConnection* c)
 // or freed only once the turn is over.
 void ConnectionReactor::bury(PendingConnection* c)
 {
-    c->state = PendingConnection::State::Closed;
+    enter(c, PendingConnection::State::Closed);
     closed.push_back(c);
 }
 
@@ -734,7 +747,7 @@ void ConnectionReactor::afterProgramStep(PendingConnection* c, int64_t now)
 {
     if (c->program->isDone()) {
         dropProgram(c);
-        c->state = PendingConnection::State::Sending;
+        enter(c, PendingConnection::State::Sending);
         sendOutput(c, now);
         return;
     }
@@ -749,7 +762,8 @@ void ConnectionReactor::syncProgram(PendingConnection* c)
         auto pipe = (CGIProcess::Pipe)i;
         int fd = c->program ? c->program->descriptor(pipe) : -1;
         if (fd == c->programFds[i]) continue;
-        // A descriptor the program closed has left the set by itself.
+        // Not wanted now (output paused), still open: the program lets go
+        // of a descriptor it closes through forgetProgramFd beforehand.
         if (c->programFds[i] >= 0) epoll_ctl(epollFd, EPOLL_CTL_DEL, c->programFds[i], nullptr);
         c->programFds[i] = -1;
         if (fd < 0) continue;
@@ -757,6 +771,15 @@ void ConnectionReactor::syncProgram(PendingConnection* c)
         ev.events = pipe == CGIProcess::Pipe::Input ? EPOLLOUT : EPOLLIN;
         ev.data.ptr = &c->programTags[i];
         if (epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev) == 0) c->programFds[i] = fd;
+    }
+}
+
+void ConnectionReactor::forgetProgramFd(PendingConnection* c, int fd)
+{
+    for (int& watched : c->programFds) {
+        if (watched != fd) continue;
+        epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
+        watched = -1;
     }
 }
 
@@ -818,11 +841,12 @@ void ConnectionReactor::takeNotes(int64_t now)
             }
             if (c->program) {
                 // A CGI program runs on: its pipes are this loop's now.
+                c->program->setForget([this, c](int fd) { forgetProgramFd(c, fd); });
                 syncProgram(c);
                 afterProgramStep(c, now);
                 break;
             }
-            c->state = PendingConnection::State::Sending;
+            enter(c, PendingConnection::State::Sending);
             sendOutput(c, now);
             break;
         case Note::Refuse:
@@ -842,7 +866,7 @@ void ConnectionReactor::refuse(PendingConnection* c, int64_t now, unsigned code,
     clearDeadline(c);
     disarm(c);
     c->route = PendingConnection::Route::Loop;
-    c->state = PendingConnection::State::Sending;
+    enter(c, PendingConnection::State::Sending);
     c->inputDone = false; // the client may still be sending
     handler.refuse(*c, code, message);
     c->request.reset();
@@ -1122,7 +1146,7 @@ void ConnectionReactor::close()
             bury(c);
             continue;
         }
-        c->state = PendingConnection::State::Sending;
+        enter(c, PendingConnection::State::Sending);
         c->output.kill();
         closeConnection(c);
     }

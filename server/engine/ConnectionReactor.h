@@ -98,6 +98,7 @@ private:
     };
 
     // The life of a connection, in order.
+    void enter(PendingConnection* c, PendingConnection::State next);
     void acceptBatch(int64_t now);
     void startConnection(PendingConnection* c, int fd, const sockaddr_in& peer, int64_t now);
     void awaitInput(PendingConnection* c);
@@ -118,6 +119,7 @@ private:
     void programReady(PendingConnection* c, CGIProcess::Pipe pipe, int64_t now);
     void afterProgramStep(PendingConnection* c, int64_t now);
     void syncProgram(PendingConnection* c);
+    void forgetProgramFd(PendingConnection* c, int fd);
     void dropProgram(PendingConnection* c);
     int64_t programCheckMs(const PendingConnection* c, int64_t now);
     void linger(PendingConnection* c, int64_t now);

@@ -85,6 +85,9 @@ struct CGIProcess::Run {
     void end(End how);
     void answer(unsigned code, const std::string& message);
     void log(int level, const std::string& text);
+    // Closes one of the watched descriptors; the loop lets go of it first.
+    void closePipe(int& fd);
+    void closeAll();
 
     CGIPipes pipes;
     CGIChild child;
@@ -95,6 +98,7 @@ struct CGIProcess::Run {
     HTTPResponse response;
     const RequestBody& body;
     Ended ended;
+    Forget forget;
     ZorvaneControl* control;
     std::string commandLine;
     std::string scriptFilename;
@@ -137,6 +141,21 @@ CGIProcess::Run::Run(const char* command, HTTPRequest& request, const RequestBod
     stream.attach(output, nullptr, ClientConnection::Server::EventLoop, nullptr);
 }
 
+void CGIProcess::Run::closePipe(int& fd)
+{
+    if (fd >= 0 && forget) forget(fd);
+    CGIPipes::closeOne(fd);
+}
+
+void CGIProcess::Run::closeAll()
+{
+    if (forget) {
+        for (int fd : {pipes.stdinWrite, pipes.stdoutRead, pipes.stderrRead, child.getExitDescriptor()})
+            if (fd >= 0) forget(fd);
+    }
+    pipes.close();
+}
+
 void CGIProcess::Run::log(int level, const std::string& text)
 {
     if (control != nullptr) control->log(text.c_str(), level);
@@ -151,7 +170,7 @@ void CGIProcess::Run::feedInput()
             // The whole body is in: the program sees the end of its input.
             input.clear();
             inputOffset = 0;
-            CGIPipes::closeOne(pipes.stdinWrite);
+            closePipe(pipes.stdinWrite);
             return;
         }
         input.resize((size_t)n);
@@ -161,10 +180,10 @@ void CGIProcess::Run::feedInput()
     ssize_t n = ::write(pipes.stdinWrite, input.data() + inputOffset, input.size() - inputOffset);
     if (n > 0) {
         inputOffset += (size_t)n;
-        if (inputOffset == input.size() && bodyOffset == body.size()) CGIPipes::closeOne(pipes.stdinWrite);
+        if (inputOffset == input.size() && bodyOffset == body.size()) closePipe(pipes.stdinWrite);
     } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
         // The program closed its input (EPIPE): it gets no more of the body.
-        CGIPipes::closeOne(pipes.stdinWrite);
+        closePipe(pipes.stdinWrite);
     }
 }
 
@@ -207,7 +226,7 @@ void CGIProcess::Run::takeOutput()
         return;
     }
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    CGIPipes::closeOne(pipes.stdoutRead);
+    closePipe(pipes.stdoutRead);
     outputEnded();
 }
 
@@ -218,7 +237,7 @@ void CGIProcess::Run::takeErrors()
     if (n > 0) {
         errors.feed(buffer, (size_t)n);
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-        CGIPipes::closeOne(pipes.stderrRead);
+        closePipe(pipes.stderrRead);
     }
 }
 
@@ -263,12 +282,12 @@ void CGIProcess::Run::end(End how)
 {
     if (finished) return;
     finished = true;
+    // What the program wrote to its error output up to here still counts.
+    if (pipes.stderrRead >= 0) takeErrors();
+    closeAll();
     // A program whose output went on (or that outlived the grace) is
     // stopped at once; one that ended is only reaped.
     int status = child.finish(0);
-    // What the program wrote to its error output up to here still counts.
-    if (pipes.stderrRead >= 0) takeErrors();
-    pipes.close();
     errors.finish();
     switch (how) {
     case End::ClientGone:
@@ -356,7 +375,7 @@ void CGIProcess::tick()
         r.end(r.head.getState() == CGIHeaderBlock::State::Malformed ? Run::End::Malformed : Run::End::Finished);
     if (!r.finished && r.drainUntil > 0 && now >= r.drainUntil) {
         // Someone outside the group holds the output open: what came is all.
-        CGIPipes::closeOne(r.pipes.stdoutRead);
+        r.closePipe(r.pipes.stdoutRead);
         r.outputEnded();
     }
     done = r.finished;
@@ -369,6 +388,11 @@ double CGIProcess::nextCheck() const
     for (double at : {run->deadline, run->graceUntil, run->drainUntil})
         if (at > 0 && at < next) next = at;
     return next;
+}
+
+void CGIProcess::setForget(Forget forget)
+{
+    run->forget = std::move(forget);
 }
 
 bool CGIProcess::resume()

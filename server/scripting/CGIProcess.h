@@ -36,6 +36,11 @@ public:
     // The descriptor to watch for pipe now (for writing: Input; for reading:
     // the others), or -1.
     int descriptor(Pipe pipe) const;
+    // Told right before a descriptor that descriptor() named is closed, so
+    // that the watcher lets go of it first (a registration can outlive the
+    // close while a process being started elsewhere holds a copy).
+    using Forget = std::function<void(int fd)>;
+    void setForget(Forget forget);
     // The pipe's descriptor is ready.
     void step(Pipe pipe);
     // Looks at the time limits.
