@@ -8,6 +8,8 @@
 #   nginx-1w       nginx, worker_processes 1 (static files)
 #   nginx-auto     nginx, worker_processes auto (static files), and on a port of
 #                  its own a usual PHP site (index index.php, try_files)
+#   nginx-nosf     nginx-auto with sendfile off (over loopback it may beat
+#                  sendfile on large files; the 1 MiB target takes the better)
 #   php-fpm        16 static children behind that PHP site (unix socket)
 #   lighttpd       lighttpd, one process (static files; CGI through mod_cgi)
 #   php-S-8w       php -S with PHP_CLI_SERVER_WORKERS=8 (static files and PHP)
@@ -134,12 +136,13 @@ P_LIGHTTPD=$((PORT_BASE + 3))
 P_PHPS=$((PORT_BASE + 4))
 P_BEFORE=$((PORT_BASE + 5))
 P_FPMSITE=$((PORT_BASE + 6))
+P_NGINXNS=$((PORT_BASE + 7))
 BASELINE="${BENCH_BASELINE:-}"
 if [ -n "$BASELINE" ]; then
   [ -x "$BASELINE/zorvane_cmd" ] || die "BENCH_BASELINE: no zorvane_cmd in $BASELINE"
   BASELINE="$(cd "$BASELINE" && pwd)"
 fi
-for p in $P_ZORVANE $P_NGINX1 $P_NGINXA $P_LIGHTTPD $P_PHPS $P_BEFORE $P_FPMSITE; do
+for p in $P_ZORVANE $P_NGINX1 $P_NGINXA $P_LIGHTTPD $P_PHPS $P_BEFORE $P_FPMSITE $P_NGINXNS; do
   port_free "$p" || die "port $p is in use (set BENCH_PORT_BASE)"
 done
 
@@ -232,9 +235,9 @@ start_fpm() {
   die "php-fpm did not start"
 }
 
-# start_nginx <name> <workers> <port> [port of the PHP site]
+# start_nginx <name> <workers> <port> [port of the PHP site] [sendfile on|off]
 start_nginx() {
-  local name=$1 workers=$2 port=$3 php_port=${4:-} dir="$TMP/$1" params="" php_site=""
+  local name=$1 workers=$2 port=$3 php_port=${4:-} sendfile=${5:-on} dir="$TMP/$1" params="" php_site=""
   mkdir -p "$dir/logs"
   if [ -f /etc/nginx/fastcgi_params ]; then params="include /etc/nginx/fastcgi_params;"; fi
   # A PHP site as it is usually set up: a folder runs its index.php, a missing
@@ -263,7 +266,7 @@ $([ "$(id -u)" -eq 0 ] && echo "user root;")
 events { worker_connections 4096; }
 http {
   access_log off;
-  sendfile on;
+  sendfile $sendfile;
   tcp_nopush on;
   types { application/octet-stream bin; text/html html php; }
   default_type application/octet-stream;
@@ -343,6 +346,7 @@ RSS_LOAD=0
 start_fpm
 start_nginx nginx-1w 1 "$P_NGINX1"
 start_nginx nginx-auto auto "$P_NGINXA" "$P_FPMSITE"
+start_nginx nginx-nosf auto "$P_NGINXNS" "" off
 start_lighttpd
 start_php_server
 
@@ -354,6 +358,7 @@ url_of() {
     zorvane-before) echo "http://127.0.0.1:$P_BEFORE" ;;
     nginx-1w) echo "http://127.0.0.1:$P_NGINX1" ;;
     nginx-auto) echo "http://127.0.0.1:$P_NGINXA" ;;
+    nginx-nosf) echo "http://127.0.0.1:$P_NGINXNS" ;;
     nginx+fpm) echo "http://127.0.0.1:$P_FPMSITE" ;;
     lighttpd) echo "http://127.0.0.1:$P_LIGHTTPD" ;;
     php-S-8w) echo "http://127.0.0.1:$P_PHPS" ;;
@@ -568,6 +573,7 @@ OPCACHE_F="$(curl -s --max-time 5 -H 'Connection: close' "$(url_of nginx+fpm)/op
 ZP=$PID_ZORVANE
 NGINX1_PID=${SPID[nginx-1w]}
 NGINXA_PID=${SPID[nginx-auto]}
+NGINXNS_PID=${SPID[nginx-nosf]}
 FPM_NGINX_PIDS="$PID_FPM $NGINXA_PID"
 LIGHTTPD_PID=${SPID[lighttpd]}
 PHPS_PID=${SPID[php-S-8w]}
@@ -575,10 +581,12 @@ PHPS_PID=${SPID[php-S-8w]}
 BEFORE="zorvane-before=${PID_BEFORE:-}"
 if wants static1k; then
   in_rounds "static1k=/1k.bin" "zorvane=$ZP" "$BEFORE" "nginx-1w=$NGINX1_PID" "nginx-auto=$NGINXA_PID" \
+    "nginx-nosf=$NGINXNS_PID" \
     "lighttpd=$LIGHTTPD_PID" "php-S-8w=$PHPS_PID"
 fi
 if wants static1m; then
   in_rounds "static1m=/1m.bin" "zorvane=$ZP" "$BEFORE" "nginx-1w=$NGINX1_PID" "nginx-auto=$NGINXA_PID" \
+    "nginx-nosf=$NGINXNS_PID" \
     "lighttpd=$LIGHTTPD_PID" "php-S-8w=$PHPS_PID"
 fi
 # hello.php by its name and through its folder side by side: the folder's
@@ -623,7 +631,7 @@ servers_of() {
   local before=""
   [ -n "$BASELINE" ] && before=" zorvane-before"
   case $1 in
-    static1k | static1m) echo "zorvane$before nginx-1w nginx-auto lighttpd php-S-8w" ;;
+    static1k | static1m) echo "zorvane$before nginx-1w nginx-auto nginx-nosf lighttpd php-S-8w" ;;
     php | phpdir | phpcl) echo "zorvane$before nginx+fpm php-S-8w" ;;
     cgi) echo "zorvane$before lighttpd" ;;
     slow1k) echo "zorvane$before nginx-auto" ;;
@@ -698,7 +706,10 @@ report() {
   echo "| Target | Check |"
   echo "|---|---|"
   wants static1k && target "1 KiB static" static1k nginx-auto "$TARGET_1K"
-  wants static1m && target "1 MiB static" static1m nginx-auto "$TARGET_1M"
+  # nginx at its best: with or without sendfile, whichever was faster here.
+  local best1m=nginx-auto
+  wants static1m && awk "BEGIN {exit !(${RPS[static1m,nginx-nosf]:-0} > ${RPS[static1m,nginx-auto]:-0})}" && best1m=nginx-nosf
+  wants static1m && target "1 MiB static" static1m "$best1m" "$TARGET_1M"
   wants php && target "hello.php" php nginx+fpm "$TARGET_PHP"
   wants phpcl && target "hello.php with Content-Length" phpcl nginx+fpm "$TARGET_PHP"
   if wants phpdir && wants php; then
