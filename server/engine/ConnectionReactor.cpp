@@ -679,8 +679,8 @@ void ConnectionReactor::clientGone(PendingConnection* c, const std::string& file
     dropProgram(c);
     ClientConnection::abortOnClose(c->fd);
     if (c->state == PendingConnection::State::Running && c->withWorker) {
-        // The worker still holds it: the object goes when it gives it back.
-        // Its watch on the socket keeps the socket open beyond this close.
+        // The worker still holds its job: the object goes when it gives the
+        // job back. The socket goes now.
         clearDeadline(c);
         if (c->registered) epoll_ctl(epollFd, EPOLL_CTL_DEL, c->fd, nullptr);
         c->registered = false;
