@@ -306,12 +306,15 @@ void Zorvane::run()
         // not by each worker.
         RoutingTables tables;
         tables.load(control);
+        // Whatever serves a request logs through this: its error lines are
+        // held to a few a second, the server's own are not.
+        ZorvaneControl* requestLog = logQueue ? logQueue->requestLog() : control;
         for (ZorvaneWorker& worker : workers) {
-            worker.start(control, config, tables, this);
+            worker.start(requestLog, config, tables, this);
         }
         for (int i = 0; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
-            loop.reactor.getHandler().configure(control, config, tables);
+            loop.reactor.getHandler().configure(requestLog, config, tables);
             loop.reactor.open(serverSocket.getHandle(), control, &connectionBudget);
         }
         for (int i = 1; i < loopsRunning; ++i) {
