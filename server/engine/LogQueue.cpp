@@ -1,5 +1,6 @@
 #include "LogQueue.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -23,6 +24,8 @@ std::string countedLine(unsigned long count, const char* one, const char* many)
     std::snprintf(text, sizeof text, count == 1 ? one : many, count);
     return text;
 }
+
+std::atomic<unsigned long> g_requestErrorsPerSecond {0};
 
 } // namespace
 
@@ -73,6 +76,14 @@ struct LogQueue::Shared {
     };
 
     explicit Shared(ZorvaneControl* control) : target(control) { }
+
+    // A fresh count for each opening, with the allowance set now.
+    void resetBudgets()
+    {
+        unsigned long errors = g_requestErrorsPerSecond.load();
+        budgets[(int)Budget::Malformed] = LineBudget();
+        budgets[(int)Budget::RequestErrors] = LineBudget(errors != 0 ? errors : LineBudget::PER_SECOND);
+    }
 
     enum class Room {
         Bounded, // dropped when the queue is full
@@ -138,6 +149,11 @@ LogQueue::~LogQueue()
     close();
 }
 
+void LogQueue::setRequestErrorsPerSecond(unsigned long perSecond)
+{
+    g_requestErrorsPerSecond = perSecond;
+}
+
 std::string LogQueue::droppedLine(unsigned long count)
 {
     return countedLine(count, "%lu log line was dropped: the log output did not keep up.",
@@ -164,6 +180,7 @@ void LogQueue::open()
     s.mode = Shared::Mode::Queued;
     s.closing = false;
     s.writerDone = false;
+    s.resetBudgets();
     writer = std::thread(write, shared);
 }
 

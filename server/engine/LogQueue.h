@@ -58,6 +58,9 @@ public:
     // exceptions) come once per request, so they are held to a few a second.
     // The server's own lines (start, stop, shortages) use this queue itself.
     ZorvaneControl* requestLog() { return &requests; }
+    // How many request error lines a queue opened from now on logs per
+    // second (tests that look for each line raise it); 0: the default.
+    static void setRequestErrorsPerSecond(unsigned long perSecond);
 
     // The line that reports dropped lines, and those that report malformed
     // requests and request error lines held back.

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -114,6 +116,11 @@ void Zorvane::useControl(ZorvaneControl* owner)
     logQueue = std::make_unique<LogQueue>(owner);
     logQueue->open();
     control = logQueue.get();
+}
+
+ZorvaneControl* Zorvane::requestLog() const
+{
+    return logQueue ? logQueue->requestLog() : control;
 }
 
 void Zorvane::construct()
@@ -306,15 +313,12 @@ void Zorvane::run()
         // not by each worker.
         RoutingTables tables;
         tables.load(control);
-        // Whatever serves a request logs through this: its error lines are
-        // held to a few a second, the server's own are not.
-        ZorvaneControl* requestLog = logQueue ? logQueue->requestLog() : control;
         for (ZorvaneWorker& worker : workers) {
-            worker.start(requestLog, config, tables, this);
+            worker.start(requestLog(), config, tables, this);
         }
         for (int i = 0; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
-            loop.reactor.getHandler().configure(requestLog, config, tables);
+            loop.reactor.getHandler().configure(requestLog(), config, tables);
             loop.reactor.open(serverSocket.getHandle(), control, &connectionBudget);
         }
         for (int i = 1; i < loopsRunning; ++i) {
@@ -324,7 +328,7 @@ void Zorvane::run()
         }
         // On stop the loops send what running scripts still answer, for a
         // short while; then the workers end.
-        loops[0]->reactor.run(stopRequested, WORKER_STOP_MS);
+        serveLoop(*loops[0]);
     } catch (WException& e) {
         control->onException(e);
         WSystem::showMessage(nullptr, e.getMessage(), "Information", false);
@@ -362,13 +366,34 @@ void Zorvane::runLoop(EventLoop& loop)
 {
     currentServer = this;
     try {
-        loop.reactor.run(stopRequested, WORKER_STOP_MS);
+        serveLoop(loop);
     } catch (WException& e) {
         // The listening socket failed under this loop: it ends, the others
         // go on (the server thread's loop reports its own failure).
         control->onException(e);
     }
     loop.running = false;
+}
+
+void Zorvane::serveLoop(EventLoop& loop)
+{
+    for (;;) {
+        try {
+            loop.reactor.run(stopRequested, WORKER_STOP_MS);
+            return;
+        } catch (std::bad_alloc&) {
+        } catch (WMemoryException&) {
+        }
+        // Each connection's own failures are its own (ConnectionReactor):
+        // this one came between them, and the loop goes on after a pause in
+        // which memory may come back.
+        try {
+            errno = ENOMEM;
+            if (ZorvaneControl* log = requestLog()) log->onException(WMemoryException("Out of memory.", -2));
+        } catch (...) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(OUT_OF_MEMORY_PAUSE_MS));
+    }
 }
 
 void Zorvane::endLoops()
