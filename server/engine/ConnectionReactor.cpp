@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -212,29 +213,33 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
             } else {
                 auto* t = static_cast<PendingConnection::Tag*>(tag);
                 PendingConnection* c = t->connection;
-                if (t->kind == PendingConnection::Tag::Kind::Program) {
-                    programReady(c, (CGIProcess::Pipe)t->pipe, now);
-                    continue;
-                }
-                c->armed = false; // one-shot: it fired
-                switch (c->state) {
-                case PendingConnection::State::Head:
-                case PendingConnection::State::Body:
-                case PendingConnection::State::Linger:
-                    readInput(c, now);
-                    break;
-                case PendingConnection::State::Running:
-                    if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
-                        inputEnded(c, events[i].events, now);
-                        if (c->state != PendingConnection::State::Running) break;
+                try {
+                    if (t->kind == PendingConnection::Tag::Kind::Program) {
+                        programReady(c, (CGIProcess::Pipe)t->pipe, now);
+                        continue;
                     }
-                    sendOutput(c, now);
-                    break;
-                case PendingConnection::State::Sending:
-                    sendOutput(c, now);
-                    break;
-                default:
-                    break;
+                    c->armed = false; // one-shot: it fired
+                    switch (c->state) {
+                    case PendingConnection::State::Head:
+                    case PendingConnection::State::Body:
+                    case PendingConnection::State::Linger:
+                        readInput(c, now);
+                        break;
+                    case PendingConnection::State::Running:
+                        if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+                            inputEnded(c, events[i].events, now);
+                            if (c->state != PendingConnection::State::Running) break;
+                        }
+                        sendOutput(c, now);
+                        break;
+                    case PendingConnection::State::Sending:
+                        sendOutput(c, now);
+                        break;
+                    default:
+                        break;
+                    }
+                } catch (...) {
+                    outOfMemory(c, now);
                 }
             }
         }
@@ -293,7 +298,19 @@ void ConnectionReactor::acceptBatch(int64_t now)
         }
         openCount++;
         budget->open++;
-        startConnection(allocate(), fd, peer, now);
+        PendingConnection* c = nullptr;
+        try {
+            c = allocate();
+            startConnection(c, fd, peer, now);
+        } catch (...) {
+            if (c == nullptr) {
+                // No object for it: the connection ends before it began.
+                ::close(fd);
+                openCount--;
+                budget->open--;
+            }
+            outOfMemory(c, now);
+        }
     }
 }
 
@@ -533,7 +550,7 @@ void ConnectionReactor::bodyNotStored(PendingConnection* c, int64_t now)
     WException e(full ? "No room for the request body now: the temporary space limit is reached."
                       : "Cannot store the request body.",
         -1);
-    if (control) control->onException(e);
+    if (ZorvaneControl* log = handler.getControl()) log->onException(e);
     refuse(c, now, full ? 503 : 500, e.getMessage());
 }
 
@@ -561,9 +578,10 @@ void ConnectionReactor::toWorker(PendingConnection* c)
     c->halfClosed = ::recv(c->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
     arm(c, leaveEvents(c));
     setDeadline(c, now + SCRIPT_CHECK_MS);
+    // A push that fails for want of memory leaves the job the loop's.
+    queue.push(c, now);
     ++withWorkers;
     c->withWorker = true;
-    queue.push(c, now);
 }
 
 uint32_t ConnectionReactor::leaveEvents(const PendingConnection* c) const
@@ -597,8 +615,9 @@ void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
     OutputQueue::Flush result = c->output.flush(c->fd, SEND_PIECE, sent, answer);
     c->windowBytes += sent;
     if (c->state == PendingConnection::State::Running) {
-        if (int err = c->output.takeSpillError(); err != 0 && control != nullptr)
-            control->log(WFormattedString("Cannot write a temporary file for the answer (%s): it waits for the client "
+        ZorvaneControl* log = handler.getControl();
+        if (int err = c->output.takeSpillError(); err != 0 && log != nullptr)
+            log->log(WFormattedString("Cannot write a temporary file for the answer (%s): it waits for the client "
                                           "in memory.",
                              temporaryFileProblem(err)),
                 -1);
@@ -630,9 +649,8 @@ void ConnectionReactor::sendOutput(PendingConnection* c, int64_t now)
         arm(c, EPOLLOUT | leaveEvents(c));
         return;
     case OutputQueue::Flush::Truncated:
-        if (control)
-            control->log(
-                WFormattedString("Cannot send file: %s, file was truncated.", c->output.brokenFile().c_str()), -1);
+        if (ZorvaneControl* log = handler.getControl())
+            log->log(WFormattedString("Cannot send file: %s, file was truncated.", c->output.brokenFile().c_str()), -1);
         clientGone(c, "");
         return;
     case OutputQueue::Flush::Failed:
@@ -807,57 +825,89 @@ int64_t ConnectionReactor::programCheckMs(const PendingConnection* c, int64_t no
 
 // ----------------------------------------------------------- from workers
 
-void ConnectionReactor::notify(PendingConnection* c, Note note)
+namespace {
+
+const ConnectionReactor::Note NOTE_ORDER[] = {
+    ConnectionReactor::Note::Output, ConnectionReactor::Note::Done, ConnectionReactor::Note::Refuse};
+
+unsigned noteBit(ConnectionReactor::Note note)
+{
+    return 1u << (unsigned)note;
+}
+
+} // namespace
+
+void ConnectionReactor::notify(PendingConnection* c, Note note) noexcept
 {
     bool first;
     {
         std::lock_guard<std::mutex> guard(notesLock);
-        first = notes.empty();
-        notes.emplace_back(c, note);
+        first = notesFirst == nullptr;
+        if (c->notes == 0) {
+            c->noteNext = nullptr;
+            (first ? notesFirst : notesLast->noteNext) = c;
+            notesLast = c;
+        }
+        c->notes |= noteBit(note);
     }
     // A wake-up is on its way already when notes were waiting.
     if (first) wake();
 }
 
+PendingConnection* ConnectionReactor::takeNoteList()
+{
+    std::lock_guard<std::mutex> guard(notesLock);
+    PendingConnection* first = notesFirst;
+    for (PendingConnection* c = first; c != nullptr; c = c->noteNext) {
+        c->takenNotes = c->notes;
+        c->takenNext = c->noteNext;
+        c->notes = 0;
+    }
+    notesFirst = notesLast = nullptr;
+    return first;
+}
+
 void ConnectionReactor::takeNotes(int64_t now)
 {
-    {
-        std::lock_guard<std::mutex> guard(notesLock);
-        taking.swap(notes);
-    }
-    for (auto& item : taking) {
-        PendingConnection* c = item.first;
-        switch (item.second) {
-        case Note::Output:
-            if (c->state == PendingConnection::State::Running) sendOutput(c, now);
-            break;
-        case Note::Done:
-            --withWorkers;
-            c->withWorker = false;
-            if (c->state == PendingConnection::State::Orphaned) {
-                dropProgram(c);
-                bury(c);
-                break;
+    for (PendingConnection *c = takeNoteList(), *next; c != nullptr; c = next) {
+        next = c->takenNext;
+        for (Note note : NOTE_ORDER) {
+            if (!(c->takenNotes & noteBit(note))) continue;
+            try {
+                switch (note) {
+                case Note::Output:
+                    if (c->state == PendingConnection::State::Running) sendOutput(c, now);
+                    break;
+                case Note::Done:
+                    --withWorkers;
+                    c->withWorker = false;
+                    if (c->state == PendingConnection::State::Orphaned) {
+                        dropProgram(c);
+                        bury(c);
+                        break;
+                    }
+                    if (c->program) {
+                        // A CGI program runs on: its pipes are this loop's now.
+                        c->program->setForget([this, c](int fd) { forgetProgramFd(c, fd); });
+                        syncProgram(c);
+                        afterProgramStep(c, now);
+                        break;
+                    }
+                    enter(c, PendingConnection::State::Sending);
+                    sendOutput(c, now);
+                    break;
+                case Note::Refuse:
+                    --withWorkers;
+                    c->withWorker = false;
+                    c->request.reset();
+                    refuse(c, now, 503, "The server is stopping.");
+                    break;
+                }
+            } catch (...) {
+                outOfMemory(c, now);
             }
-            if (c->program) {
-                // A CGI program runs on: its pipes are this loop's now.
-                c->program->setForget([this, c](int fd) { forgetProgramFd(c, fd); });
-                syncProgram(c);
-                afterProgramStep(c, now);
-                break;
-            }
-            enter(c, PendingConnection::State::Sending);
-            sendOutput(c, now);
-            break;
-        case Note::Refuse:
-            --withWorkers;
-            c->withWorker = false;
-            c->request.reset();
-            refuse(c, now, 503, "The server is stopping.");
-            break;
         }
     }
-    taking.clear();
 }
 
 // An error page for a request that gets no further, then the close.
@@ -871,6 +921,44 @@ void ConnectionReactor::refuse(PendingConnection* c, int64_t now, unsigned code,
     handler.refuse(*c, code, message);
     c->request.reset();
     sendOutput(c, now);
+}
+
+// Memory ran out while c was served. A request whose answer has not begun
+// gets 503; any other connection ends (an answer that began cannot be
+// followed by another). The loop and every other connection go on.
+void ConnectionReactor::outOfMemory(PendingConnection* c, int64_t now)
+{
+    try {
+        throw;
+    } catch (std::bad_alloc&) {
+    } catch (WMemoryException&) {
+    }
+    if (c == nullptr) return;
+    using State = PendingConnection::State;
+    bool unanswered = c->state == State::Head || c->state == State::Body
+        || (c->state == State::Running && !c->withWorker && !c->program);
+    try {
+        errno = ENOMEM;
+        if (ZorvaneControl* log = handler.getControl()) log->onException(WMemoryException("Out of memory.", -2));
+    } catch (...) {
+    }
+    try {
+        if (unanswered) {
+            refuse(c, now, 503, "Out of memory.");
+            return;
+        }
+    } catch (std::bad_alloc&) {
+    } catch (WMemoryException&) {
+    }
+    try {
+        if (c->state != State::Closed && c->state != State::Orphaned) clientGone(c, "");
+    } catch (std::bad_alloc&) {
+        // Not even that: the connection is left, but no deadline of it
+        // comes round again and again.
+        clearDeadline(c);
+    } catch (WMemoryException&) {
+        clearDeadline(c);
+    }
 }
 
 // ------------------------------------------------------------ deadlines
@@ -913,46 +1001,50 @@ void ConnectionReactor::sweep(int64_t now)
             ++i;
             continue;
         }
-        switch (c->state) {
-        case PendingConnection::State::Head:
-            c->outcome = PendingConnection::Outcome::TimedOut;
-            headDone(c, now);
-            break;
-        case PendingConnection::State::Body: {
-            unsigned long body = g_bodyWindowMs.load();
-            int64_t window = (int64_t)(body ? body : receiveTimeoutMs.load());
-            uint64_t left = c->chunked ? MIN_PROGRESS : c->bodyWanted - c->body.size();
-            if (stalled(c, now, window, left < MIN_PROGRESS ? left : MIN_PROGRESS)) {
-                refuse(c, now, 408, WFormattedString("Max. %u Seconds", 30u));
+        try {
+            switch (c->state) {
+            case PendingConnection::State::Head:
+                c->outcome = PendingConnection::Outcome::TimedOut;
+                headDone(c, now);
                 break;
+            case PendingConnection::State::Body: {
+                unsigned long body = g_bodyWindowMs.load();
+                int64_t window = (int64_t)(body ? body : receiveTimeoutMs.load());
+                uint64_t left = c->chunked ? MIN_PROGRESS : c->bodyWanted - c->body.size();
+                if (stalled(c, now, window, left < MIN_PROGRESS ? left : MIN_PROGRESS)) {
+                    refuse(c, now, 408, WFormattedString("Max. %u Seconds", 30u));
+                    break;
+                }
+                c->deadline = now + SWEEP_MS;
+                ++i;
+                continue;
             }
-            c->deadline = now + SWEEP_MS;
-            ++i;
-            continue;
-        }
-        case PendingConnection::State::Running:
-        case PendingConnection::State::Sending: {
-            if (c->carriesProgram() && c->state == PendingConnection::State::Running) {
-                c->program->tick();
-                afterProgramStep(c, now);
+            case PendingConnection::State::Running:
+            case PendingConnection::State::Sending: {
+                if (c->carriesProgram() && c->state == PendingConnection::State::Running) {
+                    c->program->tick();
+                    afterProgramStep(c, now);
+                    if (i >= active.size() || active[i] != c) break; // done, or failed
+                }
+                // The room a slow reader made is used even without a wake-up.
+                sendOutput(c, now);
                 if (i >= active.size() || active[i] != c) break; // done, or failed
+                int64_t window = (int64_t)sendWindowMs.load();
+                if (stalled(c, now, window, MIN_PROGRESS)) {
+                    clientGone(c, c->output.fileInFlight());
+                    break;
+                }
+                c->deadline = now + minimum(SEND_RETRY_MS, window / 4);
+                if (c->carriesProgram()) c->deadline = minimum(c->deadline, now + programCheckMs(c, now));
+                ++i;
+                continue;
             }
-            // The room a slow reader made is used even without a wake-up.
-            sendOutput(c, now);
-            if (i >= active.size() || active[i] != c) break; // done, or failed
-            int64_t window = (int64_t)sendWindowMs.load();
-            if (stalled(c, now, window, MIN_PROGRESS)) {
-                clientGone(c, c->output.fileInFlight());
+            default:
+                closeConnection(c);
                 break;
             }
-            c->deadline = now + minimum(SEND_RETRY_MS, window / 4);
-            if (c->carriesProgram()) c->deadline = minimum(c->deadline, now + programCheckMs(c, now));
-            ++i;
-            continue;
-        }
-        default:
-            closeConnection(c);
-            break;
+        } catch (...) {
+            outOfMemory(c, now);
         }
         // The connection left the list: the same index holds another one now.
     }
@@ -1133,12 +1225,11 @@ void ConnectionReactor::close()
     {
         std::lock_guard<std::mutex> guard(notesLock);
         running = false;
-        taking.swap(notes);
     }
     // What workers said last: connections they are done with go.
-    for (auto& item : taking) {
-        PendingConnection* c = item.first;
-        if (item.second == Note::Output) continue;
+    for (PendingConnection *c = takeNoteList(), *next; c != nullptr; c = next) {
+        next = c->takenNext;
+        if (!(c->takenNotes & (noteBit(Note::Done) | noteBit(Note::Refuse)))) continue;
         --withWorkers;
         c->withWorker = false;
         if (c->state == PendingConnection::State::Orphaned) {
@@ -1150,7 +1241,6 @@ void ConnectionReactor::close()
         c->output.kill();
         closeConnection(c);
     }
-    taking.clear();
     while (!active.empty()) {
         PendingConnection* c = active.back();
         if (c->state == PendingConnection::State::Running) {

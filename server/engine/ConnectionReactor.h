@@ -87,7 +87,9 @@ public:
         Done, // the worker is done with the connection: it never touches it again
         Refuse, // the server stops before a worker took it: 503
     };
-    void notify(PendingConnection* connection, Note note);
+    // Never throws: it runs where a worker gives a job back, also while
+    // unwinding.
+    void notify(PendingConnection* connection, Note note) noexcept;
 
 
 private:
@@ -130,6 +132,12 @@ private:
     void recycleClosed();
 
     void refuse(PendingConnection* c, int64_t now, unsigned code, const char* message);
+    // Memory ran out while c was served (called from a catch handler; any
+    // other failure goes on up).
+    void outOfMemory(PendingConnection* c, int64_t now);
+    // The connections with notes, in order (linked by takenNext), each with
+    // its notes moved to takenNotes.
+    PendingConnection* takeNoteList();
     void takeNotes(int64_t now);
     void sweep(int64_t now);
     void stopAccepting();
@@ -171,8 +179,10 @@ private:
 
     std::mutex notesLock;
     bool running;
-    std::vector<std::pair<PendingConnection*, Note>> notes;
-    std::vector<std::pair<PendingConnection*, Note>> taking;
+    // Connections with notes (linked by noteNext): in the list once each,
+    // however often they are told, so that a note needs no memory.
+    PendingConnection* notesFirst = nullptr;
+    PendingConnection* notesLast = nullptr;
 
     std::vector<PendingConnection*> pool;
     std::vector<PendingConnection*> closed; // this turn's, recycled at its end

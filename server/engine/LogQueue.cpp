@@ -1,5 +1,6 @@
 #include "LogQueue.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -7,6 +8,8 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "ClientConnection.h"
 #include "HTTPRequest.h"
@@ -22,6 +25,8 @@ std::string countedLine(unsigned long count, const char* one, const char* many)
     return text;
 }
 
+std::atomic<unsigned long> g_requestErrorsPerSecond {0};
+
 } // namespace
 
 struct LogQueue::Entry {
@@ -33,6 +38,7 @@ struct LogQueue::Entry {
     // A copy that words toString() exactly as the original does.
     std::unique_ptr<WException> exception;
     unsigned long count = 0; // Dropped, HeldBack
+    Budget budget = Budget::Malformed; // HeldBack
     uint64_t number = 0; // its place in the queue's order
 
     static Entry line(const char* message, int lineLevel)
@@ -51,11 +57,12 @@ struct LogQueue::Entry {
         *e.exception = original;
         return e;
     }
-    static Entry counted(Kind what, unsigned long n)
+    static Entry counted(Kind what, unsigned long n, Budget held = Budget::Malformed)
     {
         Entry e;
         e.kind = what;
         e.count = n;
+        e.budget = held;
         return e;
     }
     size_t bytes() const { return text.size() + (exception ? exception->getMessage().length() : 0); }
@@ -69,6 +76,14 @@ struct LogQueue::Shared {
     };
 
     explicit Shared(ZorvaneControl* control) : target(control) { }
+
+    // A fresh count for each opening, with the allowance set now.
+    void resetBudgets()
+    {
+        unsigned long errors = g_requestErrorsPerSecond.load();
+        budgets[(int)Budget::Malformed] = LineBudget();
+        budgets[(int)Budget::RequestErrors] = LineBudget(errors != 0 ? errors : LineBudget::PER_SECOND);
+    }
 
     enum class Room {
         Bounded, // dropped when the queue is full
@@ -110,7 +125,19 @@ struct LogQueue::Shared {
     unsigned long dropped = 0;
     uint64_t submitted = 0; // the number of the last entry queued
     uint64_t handedOver = 0; // the number of the last entry handed over
-    LineBudget malformed;
+    LineBudget budgets[2]; // by Budget
+
+    LineBudget& budget(Budget which) { return budgets[(int)which]; }
+    // The budget whose held-back count is due first, if any.
+    std::optional<std::pair<Budget, int64_t>> nextReport() const
+    {
+        std::optional<std::pair<Budget, int64_t>> next;
+        for (Budget which : {Budget::Malformed, Budget::RequestErrors}) {
+            std::optional<int64_t> due = budgets[(int)which].reportDueAt();
+            if (due && (!next || *due < next->second)) next = std::make_pair(which, *due);
+        }
+        return next;
+    }
 };
 
 LogQueue::LogQueue(ZorvaneControl* control) : target(control), shared(std::make_shared<Shared>(control))
@@ -120,6 +147,11 @@ LogQueue::LogQueue(ZorvaneControl* control) : target(control), shared(std::make_
 LogQueue::~LogQueue()
 {
     close();
+}
+
+void LogQueue::setRequestErrorsPerSecond(unsigned long perSecond)
+{
+    g_requestErrorsPerSecond = perSecond;
 }
 
 std::string LogQueue::droppedLine(unsigned long count)
@@ -134,6 +166,12 @@ std::string LogQueue::heldBackLine(unsigned long count)
         "%lu more malformed requests in the last second were not logged.");
 }
 
+std::string LogQueue::heldBackErrorLine(unsigned long count)
+{
+    return countedLine(count, "%lu more request error line in the last second was not logged.",
+        "%lu more request error lines in the last second were not logged.");
+}
+
 void LogQueue::open()
 {
     Shared& s = *shared;
@@ -142,6 +180,7 @@ void LogQueue::open()
     s.mode = Shared::Mode::Queued;
     s.closing = false;
     s.writerDone = false;
+    s.resetBudgets();
     writer = std::thread(write, shared);
 }
 
@@ -182,24 +221,37 @@ void LogQueue::log(const char* message, int level)
     if (submit(Entry::line(message, level))) target->log(message, level);
 }
 
+bool LogQueue::admit(Budget which)
+{
+    Shared& s = *shared;
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (s.mode != Shared::Mode::Queued) return true;
+    LineBudget& budget = s.budget(which);
+    bool heldBefore = budget.reportDueAt().has_value();
+    LineBudget::Verdict verdict = budget.admit(ClientConnection::monotonicMs());
+    if (verdict.heldBack > 0)
+        s.enqueue(Entry::counted(Entry::Kind::HeldBack, verdict.heldBack, which), Shared::Room::Always);
+    // The writer reports this second's count when it is over.
+    if (!verdict.log && !heldBefore) s.work.notify_one();
+    return verdict.log;
+}
+
 void LogQueue::onException(const WException& e)
 {
-    if (dynamic_cast<const HTTPHeaderException*>(&e) != nullptr) {
-        Shared& s = *shared;
-        std::lock_guard<std::mutex> guard(s.lock);
-        if (s.mode == Shared::Mode::Queued) {
-            bool heldBefore = s.malformed.reportDueAt().has_value();
-            LineBudget::Verdict verdict = s.malformed.admit(ClientConnection::monotonicMs());
-            if (verdict.heldBack > 0)
-                s.enqueue(Entry::counted(Entry::Kind::HeldBack, verdict.heldBack), Shared::Room::Always);
-            if (!verdict.log) {
-                // The writer reports this second's count when it is over.
-                if (!heldBefore) s.work.notify_one();
-                return;
-            }
-        }
-    }
+    if (dynamic_cast<const HTTPHeaderException*>(&e) != nullptr && !admit(Budget::Malformed)) return;
     if (submit(Entry::error(e))) target->onException(e);
+}
+
+void LogQueue::RequestLog::onException(const WException& e)
+{
+    if (dynamic_cast<const HTTPHeaderException*>(&e) == nullptr && !queue.admit(Budget::RequestErrors)) return;
+    queue.onException(e);
+}
+
+void LogQueue::RequestLog::log(const char* message, int level)
+{
+    if (level == -1 && queue.isLogShown(level) && !queue.admit(Budget::RequestErrors)) return;
+    queue.log(message, level);
 }
 
 bool LogQueue::isLogShown(int level) const
@@ -274,9 +326,12 @@ void LogQueue::write(std::shared_ptr<Shared> state)
     ZorvaneControl& target = *s.target;
     std::unique_lock<std::mutex> guard(s.lock);
     while (s.mode == Shared::Mode::Queued) {
-        std::optional<int64_t> due = s.malformed.reportDueAt();
+        std::optional<std::pair<Budget, int64_t>> next = s.nextReport();
+        std::optional<int64_t> due;
+        if (next) due = next->second;
         if (due && (s.closing || ClientConnection::monotonicMs() >= *due)) {
-            s.enqueue(Entry::counted(Entry::Kind::HeldBack, s.malformed.takeHeldBack(*due)), Shared::Room::Always);
+            s.enqueue(Entry::counted(Entry::Kind::HeldBack, s.budget(next->first).takeHeldBack(*due), next->first),
+                Shared::Room::Always);
             continue;
         }
         if (!s.queue.empty()) {
@@ -289,7 +344,12 @@ void LogQueue::write(std::shared_ptr<Shared> state)
                 case Entry::Kind::Line: target.log(entry.text.c_str(), entry.level); break;
                 case Entry::Kind::Exception: target.onException(*entry.exception); break;
                 case Entry::Kind::Dropped: target.log(droppedLine(entry.count).c_str(), -1); break;
-                case Entry::Kind::HeldBack: target.log(heldBackLine(entry.count).c_str(), -1); break;
+                case Entry::Kind::HeldBack:
+                    target.log((entry.budget == Budget::Malformed ? heldBackLine(entry.count)
+                                                                  : heldBackErrorLine(entry.count))
+                                   .c_str(),
+                        -1);
+                    break;
                 }
             });
             guard.lock();

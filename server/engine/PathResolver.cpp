@@ -29,8 +29,14 @@ int openReadableFile(const char* path)
         return -1;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int err = 0;
+    if (::fstat(fd, &st) != 0)
+        err = errno;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+    if (err != 0) {
         ::close(fd);
+        errno = err;
         return -1;
     }
     return fd;

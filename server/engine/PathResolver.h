@@ -49,7 +49,9 @@ public:
 bool isReadableFile(const char* path, FileType known = FileType::Unknown);
 
 // The same test by opening it: the open descriptor (the caller closes it), or
-// -1 when path is no regular file that can be read.
+// -1 when path is no regular file that can be read, with errno saying why
+// (EINVAL: no regular file; EMFILE, ENFILE, ENOMEM: the file may well be
+// there, but descriptors or memory ran short).
 int openReadableFile(const char* path);
 
 // True for a regular file, readable or not (never opens it).

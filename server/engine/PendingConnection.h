@@ -92,6 +92,13 @@ struct PendingConnection final : ScriptJob {
     bool withWorker = false; // the job is queued for or held by a worker
     int64_t handedOver = 0; // monotonic ms: when the job went to a worker
 
+    // Notes for the loop (bits by ConnectionReactor::Note), under its lock.
+    unsigned notes = 0;
+    PendingConnection* noteNext = nullptr;
+    // The notes the loop took, and the next connection it took notes of.
+    unsigned takenNotes = 0;
+    PendingConnection* takenNext = nullptr;
+
     // The body of a script's request (kept in the job) arrives through these.
     ChunkedDecoder decoder;
     std::string decoded;

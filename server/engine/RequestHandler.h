@@ -42,6 +42,9 @@ public:
     // The largest body any request may have (before it is routed).
     static uint64_t largestBody();
 
+    // What the requests it serves log through.
+    ZorvaneControl* getControl() const { return control; }
+
     RequestHandler(const RequestHandler&) = delete;
     RequestHandler& operator=(const RequestHandler&) = delete;
 

@@ -1,6 +1,7 @@
 #include "RequestRouter.h"
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <iterator>
@@ -16,6 +17,7 @@
 #include "PathResolver.h"
 #include "ScriptJob.h"
 #include "UrlCodec.h"
+#include "WSocketUtils.h"
 #include "WSystem.h"
 #include "ZorvaneControl.h"
 
@@ -330,7 +332,14 @@ void RequestRouter::dispatch(HTTPRequest& request) const
         // The file is opened once: the test that it can be read is the open
         // that sends it.
         int file = PathResolver::openReadableFile(request.scriptFilename);
-        if (file < 0) {
+        int err = file < 0 ? errno : 0;
+        if (file < 0 && WSocketUtils::isResourceExhaustion(err)) {
+            // The file may well be there: short of descriptors or memory the
+            // client is told to come again, not that it is missing.
+            logLine(request, -1,
+                WFormattedString("Cannot send file: %s, %s", request.scriptFilename.getBuf(), std::strerror(err)));
+            response.sendError(lookupHTTPStatus(503), request.scriptName, false);
+        } else if (file < 0) {
             sendNotFound(request);
         } else if (scriptSource) {
             ::close(file);

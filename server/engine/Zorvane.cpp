@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -115,6 +117,11 @@ void Zorvane::useControl(ZorvaneControl* owner)
     logQueue = std::make_unique<LogQueue>(owner);
     logQueue->open();
     control = logQueue.get();
+}
+
+ZorvaneControl* Zorvane::requestLog() const
+{
+    return logQueue ? logQueue->requestLog() : control;
 }
 
 void Zorvane::construct()
@@ -309,11 +316,11 @@ void Zorvane::run()
         RoutingTables tables;
         tables.load(control);
         for (ZorvaneWorker& worker : workers) {
-            worker.start(control, config, tables, this);
+            worker.start(requestLog(), config, tables, this);
         }
         for (int i = 0; i < loopsRunning; ++i) {
             EventLoop& loop = *loops[(size_t)i];
-            loop.reactor.getHandler().configure(control, config, tables);
+            loop.reactor.getHandler().configure(requestLog(), config, tables);
             loop.reactor.open(serverSocket.getHandle(), control, &connectionBudget);
         }
         for (int i = 1; i < loopsRunning; ++i) {
@@ -323,7 +330,7 @@ void Zorvane::run()
         }
         // On stop the loops send what running scripts still answer, for a
         // short while; then the workers end.
-        loops[0]->reactor.run(stopRequested, WORKER_STOP_MS);
+        serveLoop(*loops[0]);
     } catch (WException& e) {
         control->onException(e);
         WSystem::showMessage(nullptr, e.getMessage(), "Information", false);
@@ -361,13 +368,34 @@ void Zorvane::runLoop(EventLoop& loop)
 {
     currentServer = this;
     try {
-        loop.reactor.run(stopRequested, WORKER_STOP_MS);
+        serveLoop(loop);
     } catch (WException& e) {
         // The listening socket failed under this loop: it ends, the others
         // go on (the server thread's loop reports its own failure).
         control->onException(e);
     }
     loop.running = false;
+}
+
+void Zorvane::serveLoop(EventLoop& loop)
+{
+    for (;;) {
+        try {
+            loop.reactor.run(stopRequested, WORKER_STOP_MS);
+            return;
+        } catch (std::bad_alloc&) {
+        } catch (WMemoryException&) {
+        }
+        // Each connection's own failures are its own (ConnectionReactor):
+        // this one came between them, and the loop goes on after a pause in
+        // which memory may come back.
+        try {
+            errno = ENOMEM;
+            if (ZorvaneControl* log = requestLog()) log->onException(WMemoryException("Out of memory.", -2));
+        } catch (...) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(OUT_OF_MEMORY_PAUSE_MS));
+    }
 }
 
 void Zorvane::endLoops()

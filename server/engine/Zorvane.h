@@ -42,6 +42,8 @@ public:
     // Event loops at most (one per two processors; the server thread's own
     // counts).
     static constexpr int MAX_EVENT_LOOPS = 4;
+    // How long a loop whose turn ran out of memory waits before the next.
+    static constexpr unsigned long OUT_OF_MEMORY_PAUSE_MS = 100;
     // Sets how many event loops the next start runs (tests); 0: one per two
     // processors.
     static void setEventLoopCount(int count);
@@ -84,6 +86,9 @@ private:
     void stopWorkers();
     static int wantedEventLoops();
     void runLoop(EventLoop& loop);
+    // Serves on loop until it ends; memory that runs out outside any one
+    // connection does not end it.
+    void serveLoop(EventLoop& loop);
     void endLoops();
     bool isOwnThread() const;
 
@@ -91,6 +96,9 @@ private:
     // does not keep up holds none of them); made before and gone after every
     // thread that uses it.
     void useControl(ZorvaneControl* owner);
+    // What serves requests logs through this: their error lines are held to
+    // a few a second, the server's own lines are not.
+    ZorvaneControl* requestLog() const;
 
     ServerConfig config;
     std::unique_ptr<LogQueue> logQueue;

@@ -8,6 +8,7 @@ import array
 import fcntl
 import os
 import random
+import re
 import resource
 import shlex
 import shutil
@@ -625,3 +626,54 @@ def test_stalled_heads_make_room_when_descriptors_are_short(make_server, tmp_pat
     text = (s.base / "error.log").read_text()
     assert "connections that sent least for longest are closed" in text
     assert "temporary space limit is reached" in text
+
+
+def test_request_errors_are_held_to_a_few_lines_and_short_descriptors_are_no_missing_file(make_server):
+    # Under a low descriptor limit: CGI programs that fail and an interpreter
+    # that is missing write a few error lines a second, and the rest are
+    # counted; a file that cannot be opened for want of descriptors is
+    # answered 503, not 404.
+    s = make_server(prefix=["prlimit", "--nofile=400:400"], extra_args=["--loglevel=1"],
+                    cgi=".sh;/bin/sh\n.bad;/no/such/interpreter\n.php;PHPBuildIn\n")
+    d = s.docs
+    (d / "hello.txt").write_bytes(b"Hello, world!\n")
+    (d / "fail.sh").write_text("echo oops >&2; exit 1\n")  # two lines: its error output, no answer
+    (d / "x.bad").write_text("")
+    (d / "other.txt").write_bytes(b"other\n")
+    # Takes every descriptor the process has left, for a while.
+    (d / "hold.php").write_text("<?php $h = []; while (count($h) < 1000 && ($f = @fopen(__FILE__, 'r'))) $h[] = $f;"
+                                " usleep(1500000); echo count($h);")
+    s.start()
+    started = time.monotonic()
+    for target, status, count in (("/fail.sh", 502, 200), ("/x.bad", 500, 50)):
+        for _ in range(count):
+            r, _ = timed_get(s.port, target)
+            assert r.status == status, (target, r.raw[:200])
+    seconds = time.monotonic() - started
+    expected = 2 * 200 + 50
+    log = s.base / "error.log"
+    deadline = time.monotonic() + 5
+    while True:
+        text = log.read_text()
+        logged = sum(1 for line in text.splitlines() if "fail.sh: " in line or "Cannot create process" in line)
+        held = sum(int(n) for n in re.findall(r"(\d+) more request error lines? in the last second (?:was|were) not", text))
+        if logged + held >= expected or time.monotonic() > deadline:
+            break
+        time.sleep(0.1)
+    assert logged + held == expected, text[-2000:]
+    assert logged <= 5 * (int(seconds) + 2), (logged, seconds)
+
+    waiting = connect(s.port)
+    waiting.sendall(b"GET /other.txt HTTP/1.1\r\nHost: x\r\n")
+    threads, results = in_parallel([(s.port, "/hold.php")], timeout=5)
+    deadline = time.monotonic() + 3
+    while len(os.listdir(f"/proc/{s.proc.pid}/fd")) < 400:
+        assert time.monotonic() < deadline, "the script did not take the descriptors"
+        time.sleep(0.02)
+    waiting.sendall(b"\r\n")
+    r = Response(read_all(waiting, 5))
+    waiting.close()
+    assert r.status == 503, r.raw[:300]
+    threads[0].join(5)
+    assert results[0][0].status == 200, results[0][0].raw[:300]
+    assert timed_get(s.port, "/other.txt")[0].status == 200

@@ -4,6 +4,7 @@
 // documents live in www/, a real server on it, and a GET that names the port
 // in its Host header the way browsers do.
 
+#include "LogQueue.h"
 #include "ServerTestSupport.h"
 
 #include <cstdlib>
@@ -82,6 +83,8 @@ public:
         if (::testing::Test::HasFatalFailure()) {
             return;
         }
+        // The suites look for the error line of each request they make.
+        LogQueue::setRequestErrorsPerSecond(1000000);
         server = std::make_unique<TestServer>(*site);
     }
     void TearDown() override
