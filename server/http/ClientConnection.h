@@ -50,8 +50,8 @@ public:
 
     // Two blocks (a header block and the first body bytes) as one piece.
     void write(const void* first, size_t firstLength, const void* second, size_t secondLength);
-    // Queues count bytes of fileFd from offset: the loop sends them by the
-    // system, and logs a file that ends before its range does. The queue
+    // Queues count bytes of fileFd from offset: the loop sends them, and
+    // logs a file that ends before its range does. The queue
     // takes fileFd over (see OutputQueue::appendFile).
     void queueFile(int fileFd, uint64_t offset, uint64_t count, const char* path);
     bool canQueueFile() const { return output != nullptr; }

@@ -26,7 +26,7 @@ struct FileRequest {
 class HTTPResponse {
 public:
     // Header blocks leave together with the first body bytes without a copy,
-    // and files are sent by the system.
+    // and files are queued as ranges the loop sends.
     HTTPResponse(ZorvaneControl* control, ClientConnection* connection);
     ~HTTPResponse();
 

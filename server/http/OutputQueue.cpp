@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -291,11 +290,14 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
             if (followed && n == p.bytes.size() - (size_t)p.offset && n < room) flags |= MSG_MORE;
             r = ::send(socket, p.bytes.data() + p.offset, n, flags);
         } else if (p.fd == spillFd) {
-            r = sendSpilled(socket, p, room, MSG_NOSIGNAL | MSG_DONTWAIT);
+            r = sendCopy(socket, p, room);
+            if (r == 0) {
+                // The file lost what it held: the answer cannot be completed.
+                errno = EIO;
+                r = -1;
+            }
         } else {
-            off_t position = (off_t)p.offset;
-            uint64_t n = p.length < room ? p.length : room;
-            r = ::sendfile(socket, p.fd, &position, (size_t)n);
+            r = sendCopy(socket, p, room);
             if (r == 0) {
                 // The file is shorter than when its answer was made.
                 brokenPath = p.path;
@@ -347,21 +349,17 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
     return Flush::Empty;
 }
 
-ssize_t OutputQueue::sendSpilled(int socket, Piece& p, uint64_t room, int flags)
+ssize_t OutputQueue::sendCopy(int socket, Piece& p, uint64_t room)
 {
-    static thread_local char copy[64 * 1024];
+    static thread_local char copy[COPY_BYTES];
     uint64_t n = p.length < room ? p.length : room;
     if (n > sizeof copy) n = sizeof copy;
     ssize_t got;
     do
         got = ::pread(p.fd, copy, (size_t)n, (off_t)p.offset);
     while (got < 0 && errno == EINTR);
-    if (got <= 0) {
-        // The file lost what it held: the answer cannot be completed.
-        errno = got == 0 ? EIO : errno;
-        return -1;
-    }
-    return ::send(socket, copy, (size_t)got, flags);
+    if (got <= 0) return got;
+    return ::send(socket, copy, (size_t)got, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 // The file is written in order and sent in order, so everything before sentTo

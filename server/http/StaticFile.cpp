@@ -301,7 +301,7 @@ bool HTTPResponse::sendFileFrom(
 
         if (count > 0 && connection->canQueueFile() && reader.descriptor() >= 0) {
             // The rest goes behind the header block in the connection's
-            // queue, which takes the file over; its loop sends it by the system.
+            // queue, which takes the file over; its loop sends it.
             connection->queueFile(plain->release(), reader.position(), count, path);
             return true;
         }
