@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -351,15 +352,17 @@ OutputQueue::Flush OutputQueue::flush(int socket, uint64_t maxBytes, uint64_t& s
 
 ssize_t OutputQueue::sendCopy(int socket, Piece& p, uint64_t room)
 {
-    static thread_local char copy[COPY_BYTES];
+    // Made on first use: only the threads that send (the loops) get one.
+    static thread_local std::unique_ptr<char[]> copy;
+    if (!copy) copy.reset(new char[COPY_BYTES]);
     uint64_t n = p.length < room ? p.length : room;
-    if (n > sizeof copy) n = sizeof copy;
+    if (n > COPY_BYTES) n = COPY_BYTES;
     ssize_t got;
     do
-        got = ::pread(p.fd, copy, (size_t)n, (off_t)p.offset);
+        got = ::pread(p.fd, copy.get(), (size_t)n, (off_t)p.offset);
     while (got < 0 && errno == EINTR);
     if (got <= 0) return got;
-    return ::send(socket, copy, (size_t)got, MSG_NOSIGNAL | MSG_DONTWAIT);
+    return ::send(socket, copy.get(), (size_t)got, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 // The file is written in order and sent in order, so everything before sentTo

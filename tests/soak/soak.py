@@ -583,13 +583,6 @@ def sc_non_reader(port, rnd):
 
 
 # Kind and number of threads.
-def warm_peak(port):
-    try:
-        sc_stalled_heads(port, random.Random(0))
-    except Exception as e:  # the load proper judges the scenario
-        print(f"soak: warm-up peak: {e}", flush=True)
-
-
 HOSTILE = [(sc_idle_flood, 2), (sc_slowloris, 20), (sc_slow_body, 15), (sc_non_reader, 15), (sc_stalled_heads, 2)]
 
 
@@ -836,31 +829,24 @@ def main():
         # runtimes, caches); then a pause until it is at rest.
         warm_seconds = min(60.0, max(20.0, args.seconds / 10))
         warm = Stats()
+        # The hostile clients too: the loops keep connection objects for reuse
+        # up to the peak of connections, which they reach.
+        hostile = [] if args.no_hostile else [(f, n) for f, n in HOSTILE
+                                              if not only or f.__name__[3:] in only]
         crashed, _ = run_load(port, proc, warm_seconds, args.clients, scenarios, warm, args.max_requests,
-                              "warm-up", verdict_problems)
+                              "warm-up", verdict_problems, hostile)
         if crashed:
             raise SystemExit("soak: FAIL zorvane_cmd ended during the warm-up")
         if warm.failures:
             # They count: the warm-up is load like the rest.
             print("soak: warm-up failures: " + "; ".join(warm.failures), flush=True)
             verdict_problems.append(f"{warm.by_outcome[Outcome.FAILED]} requests of the warm-up failed")
-        if not args.no_hostile:
-            # The loops keep connection objects for reuse up to the peak of
-            # connections; the stalled heads reach it, so the level before
-            # the load includes that too.
-            peak = [threading.Thread(target=warm_peak, args=(port,)) for _ in range(2)]
-            for t in peak:
-                t.start()
-            for t in peak:
-                t.join()
         start = settle(proc.pid, 60)
         print(f"soak: before   {fmt(start)}", flush=True)
 
         stats = Stats()
         kernel_before = kernel_resets()
         t0 = time.monotonic()
-        hostile = [] if args.no_hostile else [(f, n) for f, n in HOSTILE
-                                              if not only or f.__name__[3:] in only]
         if hostile:
             print("soak: beside the mix: " + " ".join(f"{f.__name__[3:]}x{n}" for f, n in hostile), flush=True)
         crashed, samples = run_load(port, proc, args.seconds, args.clients, scenarios, stats, args.max_requests,
