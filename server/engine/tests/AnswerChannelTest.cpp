@@ -126,9 +126,12 @@ void runAnswer(unsigned seed, uint64_t total)
 
     for (;;) {
         uint64_t sent = 0;
+        // Finished before this flush: an empty queue after it means all went
+        // out (the writer may add its last pieces between a flush and a look).
+        bool finished = queue.isFinished();
         OutputQueue::Flush f = queue.flush(connection.server, 64 * 1024 + random() % (1 << 20), sent);
         ASSERT_NE(OutputQueue::Flush::Failed, f);
-        if (f == OutputQueue::Flush::Empty && queue.isFinished()) break;
+        if (f == OutputQueue::Flush::Empty && finished) break;
         if (f == OutputQueue::Flush::Blocked) {
             pollfd p = {connection.server, POLLOUT, 0};
             ::poll(&p, 1, 5);
