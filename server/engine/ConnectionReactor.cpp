@@ -72,6 +72,13 @@ unsigned long initialBodyWindow()
 // 0: the receive window.
 std::atomic<unsigned long> g_bodyWindowMs {initialBodyWindow()};
 
+int64_t monotonicMicros()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
+}
+
 int64_t minimum(int64_t a, int64_t b)
 {
     return a < b ? a : b;
@@ -198,9 +205,13 @@ void ConnectionReactor::run(const std::atomic<bool>& stop, unsigned long drainMs
             if (!answersRunning() || ClientConnection::monotonicMs() >= drainUntil) break;
         }
         int timeout = waiting ? (int)ConnectionQueue::KICK_MS : SWEEP_MS;
+        int64_t looking = monotonicMicros();
         int n = ::epoll_wait(epollFd, events, MAX_EVENTS, timeout);
         if (n < 0 && errno != EINTR) throw WException("Cannot accept socket.", -9);
         int64_t now = ClientConnection::monotonicMs();
+        ++turn;
+        // Unless the wait slept, what it reports was there before the loop looked.
+        turnWaited = monotonicMicros() - looking > 200;
         for (int i = 0; i < n; ++i) {
             void* tag = events[i].data.ptr;
             if (tag == &listenTag) {
@@ -574,6 +585,7 @@ void ConnectionReactor::toWorker(PendingConnection* c)
     enter(c, PendingConnection::State::Running);
     c->windowStart = 0;
     c->handedOver = now;
+    c->handedOverTurn = turn;
     char byte;
     c->halfClosed = ::recv(c->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
     arm(c, leaveEvents(c));
@@ -595,7 +607,11 @@ uint32_t ConnectionReactor::leaveEvents(const PendingConnection* c) const
 // starts, a script's writes fail, a CGI program is ended.
 void ConnectionReactor::inputEnded(PendingConnection* c, uint32_t events, int64_t now)
 {
-    if (!(events & (EPOLLHUP | EPOLLERR)) && (c->halfClosed || now - c->handedOver <= HALF_CLOSE_MS)) {
+    // Already there when the loop first looked again after the hand-over (a
+    // slow loop may take a while to look), or arriving right after it.
+    bool withRequest = c->halfClosed || (c->handedOverTurn + 1 == turn && !turnWaited)
+        || now - c->handedOver <= HALF_CLOSE_MS;
+    if (!(events & (EPOLLHUP | EPOLLERR)) && withRequest) {
         c->halfClosed = true;
         arm(c, 0);
         return;

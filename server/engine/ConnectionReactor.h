@@ -175,6 +175,8 @@ private:
     std::atomic<unsigned long> receiveTimeoutMs;
     std::atomic<unsigned long> sendWindowMs;
     std::vector<PendingConnection*> active; // connections with a deadline
+    uint64_t turn = 0; // epoll waits so far
+    bool turnWaited = false; // this turn's wait slept before it had events
     long withWorkers; // connections queued for or served by a worker
 
     std::mutex notesLock;

@@ -91,6 +91,7 @@ struct PendingConnection final : ScriptJob {
     bool halfClosed = false;
     bool withWorker = false; // the job is queued for or held by a worker
     int64_t handedOver = 0; // monotonic ms: when the job went to a worker
+    uint64_t handedOverTurn = 0; // the loop's turn then
 
     // Notes for the loop (bits by ConnectionReactor::Note), under its lock.
     unsigned notes = 0;
