@@ -766,6 +766,18 @@ void ConnectionReactor::recycleClosed()
     closed.clear();
 }
 
+// A worker gave the job back (or a stop took it from the queue). True when
+// its client left meanwhile: the object goes now, and nothing more is done.
+bool ConnectionReactor::jobReturned(PendingConnection* c)
+{
+    --withWorkers;
+    c->withWorker = false;
+    if (c->state != PendingConnection::State::Orphaned) return false;
+    dropProgram(c);
+    bury(c);
+    return true;
+}
+
 // ------------------------------------------------- a CGI program's pipes
 
 void ConnectionReactor::programReady(PendingConnection* c, CGIProcess::Pipe pipe, int64_t now)
@@ -895,13 +907,7 @@ void ConnectionReactor::takeNotes(int64_t now)
                     if (c->state == PendingConnection::State::Running) sendOutput(c, now);
                     break;
                 case Note::Done:
-                    --withWorkers;
-                    c->withWorker = false;
-                    if (c->state == PendingConnection::State::Orphaned) {
-                        dropProgram(c);
-                        bury(c);
-                        break;
-                    }
+                    if (jobReturned(c)) break;
                     if (c->program) {
                         // A CGI program runs on: its pipes are this loop's now.
                         c->program->setForget([this, c](int fd) { forgetProgramFd(c, fd); });
@@ -913,8 +919,7 @@ void ConnectionReactor::takeNotes(int64_t now)
                     sendOutput(c, now);
                     break;
                 case Note::Refuse:
-                    --withWorkers;
-                    c->withWorker = false;
+                    if (jobReturned(c)) break;
                     c->request.reset();
                     refuse(c, now, 503, "The server is stopping.");
                     break;
@@ -1246,13 +1251,7 @@ void ConnectionReactor::close()
     for (PendingConnection *c = takeNoteList(), *next; c != nullptr; c = next) {
         next = c->takenNext;
         if (!(c->takenNotes & (noteBit(Note::Done) | noteBit(Note::Refuse)))) continue;
-        --withWorkers;
-        c->withWorker = false;
-        if (c->state == PendingConnection::State::Orphaned) {
-            dropProgram(c);
-            bury(c);
-            continue;
-        }
+        if (jobReturned(c)) continue;
         enter(c, PendingConnection::State::Sending);
         c->output.kill();
         closeConnection(c);

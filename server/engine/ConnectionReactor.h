@@ -123,6 +123,7 @@ private:
     void syncProgram(PendingConnection* c);
     void forgetProgramFd(PendingConnection* c, int fd);
     void dropProgram(PendingConnection* c);
+    bool jobReturned(PendingConnection* c);
     int64_t programCheckMs(const PendingConnection* c, int64_t now);
     void linger(PendingConnection* c, int64_t now);
     // file: the file being sent, for the log.
